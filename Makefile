@@ -1,0 +1,41 @@
+# Tavlo: `make run` and `make test` install what the build needs, configure, build, then start the
+# workbench on the sample files or run the whole test suite.
+
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libeigen3-dev libgeographiclib-dev \
+            fonts-dejavu-core
+CCACHE := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
+
+.PHONY: all deps configure build run test clean
+
+all: build
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing the missing packages:$$missing"; \
+	    $(SUDO) apt-get update && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CCACHE)
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	    echo "No graphical display is available (DISPLAY is not set), so the Tavlo workbench cannot open its window."; \
+	else \
+	    ./$(BUILD_DIR)/tavlo samples/*.iob samples/*.cfg; \
+	fi
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR)

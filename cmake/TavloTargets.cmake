@@ -1,0 +1,18 @@
+# tavlo_add_subsystem(<name> [DEPENDS <targets>...])
+# One static library per subsystem folder, made of every source file in that folder.
+function(tavlo_add_subsystem name)
+    cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    if(sources)
+        add_library(${name} STATIC ${sources} ${headers})
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+        target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+        target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} Qt5::Core Qt5::Gui Qt5::Widgets)
+    else()
+        # A folder that holds only headers so far.
+        add_library(${name} INTERFACE)
+        target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+        target_link_libraries(${name} INTERFACE ${ARG_DEPENDS} Qt5::Core Qt5::Gui Qt5::Widgets)
+    endif()
+endfunction()

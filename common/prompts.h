@@ -1,0 +1,67 @@
+#ifndef PROMPTS_H
+#define PROMPTS_H
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Every message box and file dialog of the workbench goes through these functions, so that tests
+// can install a Prompter that records the question and answers it instead of the user.
+enum class MessageKind { Information, Warning, Question, About };
+
+struct MessageRequest
+{
+    MessageKind kind = MessageKind::Information;
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+enum class FileDialogKind { OpenFile, OpenFiles, SaveFile };
+
+struct FileDialogRequest
+{
+    FileDialogKind kind = FileDialogKind::OpenFile;
+    QString caption;
+    QString directory;
+    QString filter;
+};
+
+class Prompter
+{
+public:
+    virtual ~Prompter() = default;
+    virtual QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) = 0;
+    // Returns the chosen paths; an empty list means the dialog was cancelled.
+    virtual QStringList fileDialog(QWidget *parent, const FileDialogRequest &request) = 0;
+};
+
+namespace prompts {
+
+// Installs `prompter` for every later prompt (not owned); nullptr restores the real dialogs.
+void setPrompter(Prompter *prompter);
+
+QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text);
+QMessageBox::StandardButton
+warning(QWidget *parent, const QString &title, const QString &text,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
+                                     QMessageBox::StandardButtons buttons,
+                                     QMessageBox::StandardButton defaultButton);
+// The plain "about" style box: the application icon and one OK button.
+void about(QWidget *parent, const QString &title, const QString &text);
+
+QString openFileName(QWidget *parent, const QString &caption, const QString &directory,
+                     const QString &filter);
+QStringList openFileNames(QWidget *parent, const QString &caption, const QString &directory,
+                          const QString &filter);
+QString saveFileName(QWidget *parent, const QString &caption, const QString &directory,
+                     const QString &filter);
+
+} // namespace prompts
+
+#endif // PROMPTS_H

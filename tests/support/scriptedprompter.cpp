@@ -1,0 +1,31 @@
+#include "scriptedprompter.h"
+
+ScriptedPrompter::ScriptedPrompter()
+{
+    prompts::setPrompter(this);
+}
+
+ScriptedPrompter::~ScriptedPrompter()
+{
+    prompts::setPrompter(nullptr);
+}
+
+QMessageBox::StandardButton ScriptedPrompter::message(QWidget *, const MessageRequest &request)
+{
+    messages.append(request);
+    if (!answers.isEmpty())
+        return answers.dequeue();
+    if (request.defaultButton != QMessageBox::NoButton)
+        return request.defaultButton;
+    for (int bit = QMessageBox::FirstButton; bit <= QMessageBox::LastButton; bit <<= 1) {
+        if (request.buttons & bit)
+            return QMessageBox::StandardButton(bit);
+    }
+    return QMessageBox::Ok;
+}
+
+QStringList ScriptedPrompter::fileDialog(QWidget *, const FileDialogRequest &request)
+{
+    dialogs.append(request);
+    return files.isEmpty() ? QStringList() : files.dequeue();
+}

@@ -1,0 +1,27 @@
+#ifndef SCRIPTEDPROMPTER_H
+#define SCRIPTEDPROMPTER_H
+
+#include "prompts.h"
+
+#include <QList>
+#include <QQueue>
+
+// Answers prompts in tests: records every request and replies from queues filled by the test.
+// Installed for its lifetime; an unscripted message box answers its default button (or the first
+// of its buttons), an unscripted file dialog is cancelled.
+class ScriptedPrompter : public Prompter
+{
+public:
+    ScriptedPrompter();
+    ~ScriptedPrompter() override;
+
+    QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) override;
+    QStringList fileDialog(QWidget *parent, const FileDialogRequest &request) override;
+
+    QQueue<QMessageBox::StandardButton> answers;
+    QQueue<QStringList> files;
+    QList<MessageRequest> messages;
+    QList<FileDialogRequest> dialogs;
+};
+
+#endif // SCRIPTEDPROMPTER_H
