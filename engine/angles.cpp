@@ -138,15 +138,23 @@ std::string formatAngle(double radians, AngleUnit unit, int decimals)
 {
     if (!std::isfinite(radians))
         return "*";
-    if (unit == AngleUnit::Grades)
-        return fixed(radians / angleUnitInRadians(unit), 0, decimals + 4);
-    if (unit == AngleUnit::Radians)
-        return fixed(radians, 0, decimals + 6);
+    if (unit != AngleUnit::Dms) {
+        // Round first, so that a value just under the full circle prints as 0, not 400.
+        const int places = decimals + (unit == AngleUnit::Grades ? 4 : 6);
+        const double circle = 2.0 * kPi / angleUnitInRadians(unit);
+        const double scale = std::pow(10.0, places);
+        double value = std::round(radians / angleUnitInRadians(unit) * scale) / scale;
+        if (std::fabs(value) >= circle)
+            value = std::fmod(value, circle);
+        return fixed(value, 0, places);
+    }
     const bool negative = radians < 0.0;
     // Round to the printed seconds first so that 59.9999 seconds never prints as 60.
     const double scale = std::pow(10.0, decimals);
-    const double totalSeconds =
+    double totalSeconds =
         std::round(std::fabs(radians) / smallAngleUnitInRadians(unit) * scale) / scale;
+    if (totalSeconds >= 1296000.0)
+        totalSeconds = std::fmod(totalSeconds, 1296000.0);
     const double degrees = std::floor(totalSeconds / 3600.0);
     const double minutes = std::floor((totalSeconds - degrees * 3600.0) / 60.0);
     const double seconds = totalSeconds - degrees * 3600.0 - minutes * 60.0;
