@@ -4,6 +4,7 @@
 #include "recordline.h"
 
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,11 +18,14 @@ constexpr int kMaximumTextWidth = 800;
 constexpr int kIncludeMinimumWidth = 300;
 constexpr int kCommentMinimumWidth = 400;
 
-// An input as wide as its field's characters, within 20 pixels either way.
+// An input as wide as its field's characters, within 20 pixels either way; a choice never so
+// narrow that it hides its own item (a 2-character unit would lose its second letter under the
+// arrow).
 void sizeForField(QWidget *input, int width)
 {
+    const int needed = qobject_cast<QComboBox *>(input) ? input->minimumSizeHint().width() : 0;
     input->setMinimumWidth(qMax(0, 10 * width - 20));
-    input->setMaximumWidth(10 * width + 20);
+    input->setMaximumWidth(qMax(10 * width + 20, needed));
 }
 
 // "Observation :" names the field "Observation" in a sentence.
@@ -87,8 +91,11 @@ frmEditorIOB::frmEditorIOB(QWidget *parent)
         label->setMinimumWidth(captionWidth + 8);
         auto *edit = new QLineEdit(this);
         edit->setObjectName(QStringLiteral("fieldEdit%1").arg(row));
+        // Fixed pitch, as in the file: the blanks inside an angle keep their width.
+        edit->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
         auto *choice = new QComboBox(this);
         choice->setObjectName(QStringLiteral("fieldChoice%1").arg(row));
+        choice->setSizeAdjustPolicy(QComboBox::AdjustToContents); // rows change their items
         rowLayout->addWidget(label);
         rowLayout->addWidget(edit);
         rowLayout->addWidget(choice);
