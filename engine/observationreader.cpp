@@ -135,12 +135,21 @@ private:
                                    "le nom du fichier en colonne 10 sont attendus."));
             return;
         }
+        if (++m_includes > kMaxIncludes) {
+            if (m_includes == kMaxIncludes + 1)
+                m_diagnostics.error(path, lineNumber,
+                                    fr("Trop d'inclusions (plus de ") +
+                                        std::to_string(kMaxIncludes) +
+                                        fr(") : les suivantes ne sont pas lues."));
+            return;
+        }
         read(resolveInclude(path, name), path, lineNumber);
     }
 
     const FileLoader &m_loader;
     Diagnostics &m_diagnostics;
     std::vector<std::string> m_stack;
+    int m_includes = 0;
 };
 
 } // namespace

@@ -90,6 +90,9 @@ void TestEngineObservationReader::includeProblemsAreReported_data()
     QTest::newRow("no name") << "#include   \n" << "" << "main.iob" << 1 << "mal form";
     QTest::newRow("not an include") << " A\n\n#inclure x\n" << "" << "main.iob" << 3
                                     << "mal form";
+    QTest::newRow("too many includes")
+        << QString("#include other.iob\n").repeated(engine::kMaxIncludes + 5) << " X\n"
+        << "main.iob" << engine::kMaxIncludes + 1 << "Trop d'inclusions";
 }
 
 void TestEngineObservationReader::includeProblemsAreReported()
