@@ -4,8 +4,9 @@
 
 namespace engine {
 
-Eigen::VectorXd adjustedObservationCofactors(
-    const SelectedInverse &inverse, const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
+Eigen::VectorXd
+adjustedObservationCofactors(const SelectedInverse &inverse,
+                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
 {
     Eigen::VectorXd result = Eigen::VectorXd::Zero(design.rows());
     std::vector<int> columns;

@@ -4,57 +4,75 @@
 
 namespace engine {
 
+namespace {
+
+using Supernode = SupernodalCholesky::Supernode;
+
+// Position of `row` among the rows of `node` (rows ascending, its own columns first), or -1.
+long rowPosition(const Supernode &node, const int *rows, int row)
+{
+    if (row >= node.first && row < node.first + node.columns)
+        return row - node.first;
+    const int *begin = rows + node.columns;
+    const int *end = rows + node.rowCount;
+    const int *found = std::lower_bound(begin, end, row);
+    if (found == end || *found != row)
+        return -1;
+    return found - rows;
+}
+
+} // namespace
+
 SelectedInverse::SelectedInverse(const NormalFactor &factor)
     : m_factor(factor)
 {
-    const auto &lower = factor.solver.matrixL().nestedExpression();
-    const Eigen::VectorXd &pivots = factor.solver.vectorD();
-    const auto &order = factor.solver.permutationP().indices();
-    const int n = static_cast<int>(lower.cols());
-    m_position.assign(order.data(), order.data() + n);
-    m_columnStart = lower.outerIndexPtr();
-    m_rows = lower.innerIndexPtr();
-    const double *l = lower.valuePtr();
-    m_values.assign(static_cast<std::size_t>(m_columnStart[n]), 0.0);
-    m_diagonal.assign(static_cast<std::size_t>(n), 0.0);
+    const SupernodalCholesky &solver = factor.solver;
+    const std::vector<Supernode> &nodes = solver.supernodes();
+    const std::vector<int> &rows = solver.rows();
+    const std::vector<int> &supernodeOf = solver.supernodeOf();
+    const double *l = solver.values().data();
+    // Every entry is written below, so the storage starts uninitialized.
+    m_values.resize(solver.values().size());
 
-    // Work arrays over the rows of the current column j: which rows belong to it, the value of
-    // L there, and the sums that become Z(., j).
-    std::vector<int> mark(static_cast<std::size_t>(n), -1);
-    std::vector<double> lj(static_cast<std::size_t>(n), 0.0);
-    std::vector<double> sum(static_cast<std::size_t>(n), 0.0);
-    for (int j = n - 1; j >= 0; --j) {
-        const int begin = m_columnStart[j];
-        const int end = m_columnStart[j + 1];
-        for (int p = begin; p < end; ++p) {
-            const auto row = static_cast<std::size_t>(m_rows[p]);
-            mark[row] = j;
-            lj[row] = l[p];
-            sum[row] = 0.0;
-        }
-        // sum(i) = sum_k L(k, j) Z(i, k) over i, k in the column. Each stored Z(i, k), i > k,
-        // serves both Z(i, k) L(k, j) for row i and Z(k, i) L(i, j) for row k.
-        for (int p = begin; p < end; ++p) {
-            const int k = m_rows[p];
-            const double lkj = l[p];
-            double own = lkj * m_diagonal[static_cast<std::size_t>(k)];
-            for (int q = m_columnStart[k]; q < m_columnStart[k + 1]; ++q) {
-                const auto i = static_cast<std::size_t>(m_rows[q]);
-                if (mark[i] != j)
-                    continue;
-                const double zik = m_values[static_cast<std::size_t>(q)];
-                sum[i] += lkj * zik;
-                own += lj[i] * zik;
+    Eigen::MatrixXd h;
+    Eigen::MatrixXd zii;
+    Eigen::MatrixXd linv;
+    for (auto s = static_cast<long>(nodes.size()) - 1; s >= 0; --s) {
+        const Supernode &node = nodes[static_cast<std::size_t>(s)];
+        const int k = node.columns;
+        const int m = node.rowCount;
+        const int r = m - k;
+        const Eigen::Map<const Eigen::MatrixXd> block(l + node.valueStart, m, k);
+        Eigen::Map<Eigen::MatrixXd> z(m_values.data() + node.valueStart, m, k);
+        const auto l11 = block.topRows(k).triangularView<Eigen::Lower>();
+
+        linv.setIdentity(k, k);
+        l11.solveInPlace(linv);
+        z.topRows(k).noalias() = linv.transpose() * linv;
+        if (r == 0)
+            continue;
+
+        h = block.bottomRows(r);
+        l11.solveInPlace<Eigen::OnTheRight>(h);
+
+        // Z(I, I), lower triangle, from the supernodes that own the columns of I.
+        const int *below = rows.data() + node.rowStart + k;
+        zii.resize(r, r);
+        for (int b = 0; b < r; ++b) {
+            const int column = below[b];
+            const Supernode &owner =
+                nodes[static_cast<std::size_t>(supernodeOf[static_cast<std::size_t>(column)])];
+            const int *ownerRows = rows.data() + owner.rowStart;
+            const double *ownerZ = m_values.data() + owner.valueStart +
+                                   static_cast<long>(column - owner.first) * owner.rowCount;
+            for (int a = b; a < r; ++a) {
+                const long p = rowPosition(owner, ownerRows, below[a]);
+                zii(a, b) = p < 0 ? 0.0 : ownerZ[p];
             }
-            sum[static_cast<std::size_t>(k)] += own;
         }
-        double diagonal = 1.0 / pivots(j);
-        for (int p = begin; p < end; ++p) {
-            const double z = -sum[static_cast<std::size_t>(m_rows[p])];
-            m_values[static_cast<std::size_t>(p)] = z;
-            diagonal -= l[p] * z;
-        }
-        m_diagonal[static_cast<std::size_t>(j)] = diagonal;
+        auto zij = z.bottomRows(r);
+        zij.noalias() = -(zii.selfadjointView<Eigen::Lower>() * h);
+        z.topRows(k).noalias() -= h.transpose() * zij;
     }
 }
 
@@ -63,19 +81,20 @@ std::optional<double> SelectedInverse::entry(int i, int j) const
     const int n = size();
     if (i < 0 || j < 0 || i >= n || j >= n)
         return std::nullopt;
-    const double scale = m_factor.scale(i) * m_factor.scale(j);
-    int row = m_position[static_cast<std::size_t>(i)];
-    int column = m_position[static_cast<std::size_t>(j)];
-    if (row == column)
-        return scale * m_diagonal[static_cast<std::size_t>(row)];
+    const SupernodalCholesky &solver = m_factor.solver;
+    const auto &position = solver.permutationP().indices();
+    int row = position(i);
+    int column = position(j);
     if (row < column)
         std::swap(row, column);
-    const int *first = m_rows + m_columnStart[column];
-    const int *last = m_rows + m_columnStart[column + 1];
-    const int *found = std::lower_bound(first, last, row);
-    if (found == last || *found != row)
+    const Supernode &node = solver.supernodes()[static_cast<std::size_t>(
+        solver.supernodeOf()[static_cast<std::size_t>(column)])];
+    const long p = rowPosition(node, solver.rows().data() + node.rowStart, row);
+    if (p < 0)
         return std::nullopt;
-    return scale * m_values[static_cast<std::size_t>(found - m_rows)];
+    const double z =
+        m_values(node.valueStart + static_cast<long>(column - node.first) * node.rowCount + p);
+    return m_factor.scale(i) * m_factor.scale(j) * z;
 }
 
 Eigen::MatrixXd SelectedInverse::block(const std::vector<int> &unknowns) const
@@ -103,6 +122,8 @@ Eigen::MatrixXd SelectedInverse::block(const std::vector<int> &unknowns) const
         if (!complete)
             missing.push_back(a);
     }
+    if (missing.empty())
+        return result;
     // Columns with entries off the pattern: N^-1 e_j = S Ns^-1 S e_j by solves on the factor.
     Eigen::VectorXd unit = Eigen::VectorXd::Zero(size());
     for (Eigen::Index a : missing) {

@@ -9,17 +9,17 @@
 #include <vector>
 
 // The entries of the inverse normal matrix on the pattern of its sparse factor, computed without
-// forming the dense inverse (selected inversion by the Takahashi recurrences).
+// forming the dense inverse (selected inversion by the Takahashi recurrences, taken a supernode at
+// a time).
 //
-// The factor holds P Ns P' = L D L' (Ns the normal matrix scaled to a unit diagonal, P the
-// fill-reducing permutation, L unit lower triangular). Z = (L D L')^-1 satisfies
-//   Z = D^-1 L^-1 + (I - L') Z,
-// and since D^-1 L^-1 is lower triangular with diagonal D^-1, column j of Z below and on the
-// diagonal needs only column j of L and entries of Z further right:
-//   Z(i, j) = -sum_k L(k, j) Z(i, k)          i > j, k over the rows of column j of L
-//   Z(j, j) = 1 / D(j) - sum_k L(k, j) Z(k, j)
-// The rows of column j of L form a clique of the filled pattern, so every Z(i, k) named here lies
-// on that pattern too: sweeping the columns from the last to the first fills Z on exactly the
+// The factor holds P Ns P' = L L' (Ns the normal matrix scaled to a unit diagonal, P the
+// elimination order). For a supernode with columns J and rows I below them, with
+// L11 = L(J, J), L21 = L(I, J) and H = L21 L11^-1, the inverse Z = (L L')^-1 satisfies
+//   Z(I, J) = -Z(I, I) H
+//   Z(J, J) = L11^-T L11^-1 - H' Z(I, J)
+// because Z(later, J) = -Z(later, later) H and H is zero outside the rows I. The rows I of a
+// supernode form a clique of the filled pattern, so Z(I, I) lies on the pattern of supernodes
+// further in the order: sweeping the supernodes from the last to the first fills Z on exactly the
 // pattern of L, in about the work of the factorization and the memory of L.
 //
 // Every element the statistics need lies on that pattern: an observation couples all the unknowns
@@ -31,10 +31,11 @@ namespace engine {
 class SelectedInverse
 {
 public:
+    // Keeps a reference to `factor`, which must outlive this object.
     explicit SelectedInverse(const NormalFactor &factor);
 
     // Number of unknowns.
-    int size() const { return static_cast<int>(m_position.size()); }
+    int size() const { return m_factor.solver.size(); }
 
     // Entry (i, j) of N^-1 (unknowns as numbered by the adjustment) when it lies on the pattern
     // of the factor; nothing otherwise, or for an index out of range.
@@ -44,16 +45,12 @@ public:
     // column; entries off the pattern are obtained by solves on the factor.
     Eigen::MatrixXd block(const std::vector<int> &unknowns) const;
 
-    // Entries kept off the diagonal (the nonzeros of L).
+    // Entries of Z stored (those of L).
     long storedEntries() const { return static_cast<long>(m_values.size()); }
 
 private:
     const NormalFactor &m_factor;
-    std::vector<int> m_position;   // per unknown: its position in the factor's order
-    const int *m_columnStart = nullptr;  // pattern of L, strictly lower, column by column
-    const int *m_rows = nullptr;         // rows ascending within each column
-    std::vector<double> m_values;  // Z on the pattern of L (scaled, permuted)
-    std::vector<double> m_diagonal;
+    Eigen::VectorXd m_values; // Z in the layout of the factor's supernodal blocks
 };
 
 } // namespace engine
