@@ -148,7 +148,10 @@ void MainWindow::commenter()
     lines.setPosition(firstBlock.position());
     lines.setPosition(lastBlock.position() + lastBlock.length() - 1, QTextCursor::KeepAnchor);
     child->setTextCursor(lines);
-    child->rehighlight();
+    // No explicit re-colouring of the whole document: the colour of a line depends on that line
+    // alone, and the edit above has re-coloured every changed line already. Re-colouring line by
+    // line outside an edit lays the document out again after each line, which took seconds on a
+    // file of a few thousand lines.
 }
 
 void MainWindow::ajoutLigne(const QString &line)
