@@ -215,7 +215,7 @@ void MainWindow::gotoIob(const QString &, int) {}
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     mdiArea->closeAllSubWindows();
-    if (mdiArea->currentSubWindow()) {
+    if (!mdiArea->subWindowList().isEmpty()) {
         event->ignore();
     } else {
         writeSettings();

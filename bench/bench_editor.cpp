@@ -1,5 +1,6 @@
-// Times the editor window on a long observation file: opening it (with colouring), toggling the
-// comment mark of every line, and typing one character. Prints one line per figure.
+// Times the editor window on a long file, opened once as an observation file (coloured) and once
+// as a report (not coloured): opening it, toggling the comment mark of every line, and typing one
+// character. Prints one line per file.
 #include "mainwindow.h"
 #include "mdichild.h"
 
