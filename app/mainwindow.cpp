@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 
+#include "enginelibrary.h"
+#include "frmoptions.h"
 #include "mdichild.h"
 #include "prompts.h"
 
@@ -339,9 +341,30 @@ void MainWindow::setActiveSubWindow(QWidget *window)
         mdiArea->setActiveSubWindow(subWindow);
 }
 
-void MainWindow::createCFG() {}
+void MainWindow::createCFG()
+{
+    const QString path = prompts::saveFileName(this, tr("Fichier CFG à créer"), QString(),
+                                               tr("Fichier CFG (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    if (EngineLibrary::runEngineNewCfg(path))
+        statusBar()->showMessage(tr("Fichier CFG crée"), StatusMessageTimeout);
+    else
+        statusBar()->showMessage(tr("Impossible de créer le fichier CFG"), StatusMessageTimeout);
+}
 
-void MainWindow::editCFG() {}
+void MainWindow::editCFG()
+{
+    const QString path = prompts::openFileName(this, tr("Ouvrir un fichier CFG"), QString(),
+                                               tr("Fichiers CFG (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    // Without parent and not modal: several editors may stay open beside the main window.
+    auto *editor = new frmoptions;
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    editor->readConfiguration(path);
+    editor->show();
+}
 
 void MainWindow::processIOB() {}
 
