@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "enginelibrary.h"
+#include "frmeditoriob.h"
 #include "frmoptions.h"
 #include "mdichild.h"
 #include "prompts.h"
@@ -182,11 +183,17 @@ void MainWindow::remplaceLigne(const QString &line)
 void MainWindow::suivanteLigne()
 {
     stepLine(QTextCursor::NextBlock);
+    MdiChild *child = activeMdiChild();
+    if (child && fieldEditor)
+        fieldEditor->setLine(child->fieldEditorLine());
 }
 
 void MainWindow::precedenteLigne()
 {
     stepLine(QTextCursor::PreviousBlock);
+    MdiChild *child = activeMdiChild();
+    if (child && fieldEditor)
+        fieldEditor->setLine(child->fieldEditorLine());
 }
 
 void MainWindow::rechercher() {}
@@ -368,7 +375,33 @@ void MainWindow::editCFG()
 
 void MainWindow::processIOB() {}
 
-void MainWindow::showEditor() {}
+void MainWindow::showEditor()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+
+    bool found = false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->windowTitle() != frmEditorIOB::tr("Editeur de Champs"))
+            continue;
+        found = true;
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+    if (!found) {
+        fieldEditor = new frmEditorIOB(this);
+        connect(fieldEditor, &frmEditorIOB::ajoutLigne, this, &MainWindow::ajoutLigne);
+        connect(fieldEditor, &frmEditorIOB::remplaceLigne, this, &MainWindow::remplaceLigne);
+        connect(fieldEditor, &frmEditorIOB::suivanteLigne, this, &MainWindow::suivanteLigne);
+        connect(fieldEditor, &frmEditorIOB::precedenteLigne, this, &MainWindow::precedenteLigne);
+        fieldEditor->show();
+    }
+    if (fieldEditor)
+        fieldEditor->setLine(child->textCursor().block().text());
+}
 
 void MainWindow::showResults() {}
 

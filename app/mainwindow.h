@@ -3,10 +3,12 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QTextCursor>
 
 class MdiChild;
+class frmEditorIOB;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -98,6 +100,9 @@ private:
     void writeSettings();
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
+
+    // The field editor, built the first time it is asked for and kept (hidden) afterwards.
+    QPointer<frmEditorIOB> fieldEditor;
 
     QMdiArea *mdiArea = nullptr;
     QSignalMapper *windowMapper = nullptr;
