@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 
 #include "enginelibrary.h"
+#include "frmbilancalcul.h"
 #include "frmeditoriob.h"
 #include "frmoptions.h"
+#include "frmtraitement.h"
 #include "mdichild.h"
 #include "prompts.h"
 
@@ -206,9 +208,46 @@ void MainWindow::rechercherAll(const QString &) {}
 
 void MainWindow::rechercherQuit() {}
 
-void MainWindow::majLastProcessed(const QList<QString> &, const QString &) {}
+void MainWindow::majLastProcessed(const QList<QString> &files, const QString &cfg)
+{
+    lastProcessedFiles = files;
+    lastProcessedCfg = cfg;
+}
 
-void MainWindow::afterProcess() {}
+void MainWindow::afterProcess()
+{
+    // Files that no longer exist are dropped; editors with unsaved changes to a listed file may
+    // save them first, each asked once even when its file is listed twice.
+    QList<QString> existing;
+    QList<MdiChild *> asked;
+    for (const QString &path : qAsConst(lastProcessedFiles)) {
+        if (QFileInfo(path).isFile())
+            existing.append(path);
+        QMdiSubWindow *window = findMdiChild(path);
+        auto *child = window ? qobject_cast<MdiChild *>(window->widget()) : nullptr;
+        if (child && !asked.contains(child)) {
+            asked.append(child);
+            child->askSaveBeforeProcess();
+        }
+    }
+    lastProcessedFiles = existing;
+
+    // The rows of an earlier summary would now index the files of this run.
+    if (lastSummary)
+        lastSummary->close();
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (const QString &path : qAsConst(lastProcessedFiles))
+        EngineLibrary::runEngineProcess(path, lastProcessedCfg);
+    QApplication::restoreOverrideCursor();
+
+    auto *summary = new frmBilanCalcul(lastProcessedFiles);
+    summary->setAttribute(Qt::WA_DeleteOnClose);
+    connect(summary, &frmBilanCalcul::goShowLog, this, &MainWindow::goShowLog);
+    connect(summary, &frmBilanCalcul::goShowFic, this, &MainWindow::goShowFic);
+    lastSummary = summary;
+    summary->show();
+}
 
 void MainWindow::goShowLog(int) {}
 
@@ -373,7 +412,14 @@ void MainWindow::editCFG()
     editor->show();
 }
 
-void MainWindow::processIOB() {}
+void MainWindow::processIOB()
+{
+    auto *launcher = new frmTraitement(lastProcessedFiles, lastProcessedCfg);
+    launcher->setAttribute(Qt::WA_DeleteOnClose);
+    connect(launcher, &frmTraitement::majLastProcessed, this, &MainWindow::majLastProcessed);
+    connect(launcher, &frmTraitement::afterProcess, this, &MainWindow::afterProcess);
+    launcher->show();
+}
 
 void MainWindow::showEditor()
 {

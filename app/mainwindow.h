@@ -8,6 +8,7 @@
 #include <QTextCursor>
 
 class MdiChild;
+class frmBilanCalcul;
 class frmEditorIOB;
 class QAction;
 class QLabel;
@@ -103,6 +104,13 @@ private:
 
     // The field editor, built the first time it is asked for and kept (hidden) afterwards.
     QPointer<frmEditorIOB> fieldEditor;
+
+    // The observation files and configuration file of the last processing run, in memory only;
+    // the summary's row numbers index this list.
+    QList<QString> lastProcessedFiles;
+    QString lastProcessedCfg;
+    // The summary of the last run: closed when another run replaces the list its rows index.
+    QPointer<frmBilanCalcul> lastSummary;
 
     QMdiArea *mdiArea = nullptr;
     QSignalMapper *windowMapper = nullptr;
