@@ -3,10 +3,12 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QTextCursor>
 
 class MdiChild;
+class frmResult;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -98,6 +100,13 @@ private:
     void writeSettings();
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
+    // Brings up the residual window (made once, found again by its title) and loads `fic` into it.
+    void showResultWindow(const QString &fic);
+
+    // The observation files of the last processing run, in the user's order.
+    QList<QString> lastProcessedFiles;
+    // The residual window; it deletes itself when closed.
+    QPointer<frmResult> resultWindow;
 
     QMdiArea *mdiArea = nullptr;
     QSignalMapper *windowMapper = nullptr;
