@@ -16,14 +16,20 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr int kSummaryMaxWidth = 300;
 constexpr int kResidualsMaxWidth = 150;
+constexpr int kResidualsSideMargin = 4;
+constexpr int kResidualItemPadding = 8; // text margins of a list item, both sides
+constexpr int kGroupFrame = 2;
+constexpr int kValidSwatchExtra = 24;
 constexpr int kRankLabelMaxWidth = 50;
 constexpr int kObservationCaptionMinWidth = 80;
 constexpr int kControlsGap = 100;
@@ -115,6 +121,8 @@ frmResult::frmResult(QWidget *parent)
     // Shows the validity only: the user cannot change it.
     m_valid->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_valid->setFocusPolicy(Qt::NoFocus);
+    // A small swatch of colour around the indicator rather than a bar across the whole column.
+    m_valid->setFixedSize(m_valid->sizeHint() + QSize(kValidSwatchExtra, kValidSwatchExtra / 4));
     pointsGrid->addWidget(m_valid, 2, 1);
     detailsLayout->addLayout(pointsGrid);
 
@@ -144,16 +152,29 @@ frmResult::frmResult(QWidget *parent)
     summaryColumn->addWidget(details);
 
     // Normalized residuals, one row per observation in rank order.
-    auto *residualGroup = new QGroupBox(tr("Résidus normés"));
-    residualGroup->setMaximumWidth(kResidualsMaxWidth);
-    auto *residualLayout = new QVBoxLayout(residualGroup);
     m_residuals = new QListWidget;
     m_residuals->setObjectName(QStringLiteral("residuals"));
     m_residuals->setUniformItemSizes(true);
+    m_residuals->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QFont fixed(QStringLiteral("Courrier"), 10);
     fixed.setFixedPitch(true);
     fixed.setStyleHint(QFont::TypeWriter); // falls back on a fixed-pitch family when missing
     m_residuals->setFont(fixed);
+    // The list keeps room for a whole 13-character text beside its scroll bar; the box stays
+    // within its width unless the fixed-pitch font on hand is too wide for it.
+    const int listWidth =
+        m_residuals->fontMetrics().horizontalAdvance(QString(13, QLatin1Char('0'))) +
+        m_residuals->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+        2 * m_residuals->frameWidth() + kResidualItemPadding;
+    m_residuals->setMinimumWidth(listWidth);
+    auto *residualGroup = new QGroupBox(tr("Résidus normés"));
+    auto *residualLayout = new QVBoxLayout(residualGroup);
+    QMargins margins = residualLayout->contentsMargins();
+    margins.setLeft(kResidualsSideMargin);
+    margins.setRight(kResidualsSideMargin);
+    residualLayout->setContentsMargins(margins);
+    residualGroup->setMaximumWidth(
+        std::max(kResidualsMaxWidth, listWidth + 2 * kResidualsSideMargin + kGroupFrame));
     residualLayout->addWidget(m_residuals);
 
     auto *quit = new QPushButton(tr("Quitter"));
@@ -191,6 +212,8 @@ frmResult::frmResult(QWidget *parent)
     m_lowRank->setMaximumWidth(kRankLabelMaxWidth);
     m_slider = new DoubleSlider;
     m_slider->setObjectName(QStringLiteral("slider"));
+    // Handles at 0 and 1 stay whole inside the widget, outline included.
+    m_slider->setMargins(m_slider->sliderWidth() + 1, m_slider->sliderWidth() + 1);
     m_highRank = new QLabel(QStringLiteral("1"));
     m_highRank->setObjectName(QStringLiteral("highRank"));
     m_highRank->setMaximumWidth(kRankLabelMaxWidth);

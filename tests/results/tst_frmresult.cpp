@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QtTest>
 
 namespace {
@@ -114,6 +115,7 @@ private slots:
     void goIob();
     void reloadRefreshesGraph();
     void quitCloses();
+    void textsAndHandlesFit();
 };
 
 void tst_frmResult::construction()
@@ -633,6 +635,33 @@ void tst_frmResult::quitCloses()
     QVERIFY(quit != buttons.end());
     (*quit)->click();
     QVERIFY(!window.isVisible());
+}
+
+void tst_frmResult::textsAndHandlesFit()
+{
+    FicResult result = makeResult(3);
+    result.observations[0].normalizedResidual = -1234.5;
+    frmResult window;
+    window.showResult(QStringLiteral("net.fic"), result);
+    child<QComboBox>(window, "graphChoice")->setCurrentIndex(1);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // A whole residual text fits in the list beside its scroll bar, with the item's margins.
+    auto *list = child<QListWidget>(window, "residuals");
+    const QString text = list->item(0)->text();
+    QCOMPARE(text.size(), 13);
+    const int itemMargins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    const int textWidth = QFontMetrics(list->font()).horizontalAdvance(text);
+    QVERIFY(list->viewport()->width() >= textWidth + itemMargins);
+    // Whatever the font on hand, the list is never made narrower than that.
+    QVERIFY(list->minimumWidth() >=
+            textWidth + itemMargins + list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+
+    // Both handles, at 0 and 1, are drawn whole inside the slider.
+    auto *slider = child<DoubleSlider>(window, "slider");
+    QVERIFY(slider->handlePosition(0.0f) - slider->sliderWidth() >= 0);
+    QVERIFY(slider->handlePosition(1.0f) + slider->sliderWidth() < slider->width());
 }
 
 QTEST_MAIN(tst_frmResult)
