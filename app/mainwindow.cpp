@@ -4,9 +4,11 @@
 #include "frmbilancalcul.h"
 #include "frmeditoriob.h"
 #include "frmoptions.h"
+#include "frmresult.h"
 #include "frmtraitement.h"
 #include "mdichild.h"
 #include "prompts.h"
+#include "sharedhelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -252,13 +254,98 @@ void MainWindow::afterProcess()
     summary->show();
 }
 
-void MainWindow::goShowLog(int) {}
+void MainWindow::goShowLog(int i)
+{
+    if (i < 0 || i >= lastProcessedFiles.size())
+        return;
+    const QString log = siblingPath(lastProcessedFiles.at(i), QStringLiteral(".log"));
+    if (QMdiSubWindow *existing = findMdiChild(log)) {
+        mdiArea->setActiveSubWindow(existing);
+        return;
+    }
+    if (openFile(log))
+        statusBar()->showMessage(tr("Fichier LOG charge"), StatusMessageTimeout);
+}
 
-void MainWindow::goShowFic(int) {}
+void MainWindow::goShowFic(int i)
+{
+    if (i < 0 || i >= lastProcessedFiles.size())
+        return;
+    const QString fic = siblingPath(lastProcessedFiles.at(i), QStringLiteral(".fic"));
+    if (QFileInfo::exists(fic))
+        showResultWindow(fic);
+}
 
-void MainWindow::gotoLog(const QString &, int) {}
+void MainWindow::gotoLog(const QString &f, int l)
+{
+    if (f.isEmpty())
+        return;
+    if (QMdiSubWindow *existing = findMdiChild(f))
+        mdiArea->setActiveSubWindow(existing);
+    else if (openFile(f))
+        statusBar()->showMessage(tr("Fichier LOG chargé"), StatusMessageTimeout);
 
-void MainWindow::gotoIob(const QString &, int) {}
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    child->moveCursor(QTextCursor::Start);
+    if (!child->find(QStringLiteral("INFORMATION SUR LES RESIDUS"))) {
+        statusBar()->showMessage(tr("Le fichier LOG ne contient pas les valeurs des résidus "
+                                    "(revoir fichier CFG utilisé)"),
+                                 StatusMessageTimeout);
+        return;
+    }
+    // The report lists each observation as "#" and its number right-aligned in 11 characters.
+    const QString key = QLatin1Char('#') + QString::number(l).rightJustified(11, QLatin1Char(' '));
+    child->find(key);
+}
+
+void MainWindow::gotoIob(const QString &f, int l)
+{
+    if (f.isEmpty())
+        return;
+    if (QMdiSubWindow *existing = findMdiChild(f))
+        mdiArea->setActiveSubWindow(existing);
+    else if (openFile(f))
+        statusBar()->showMessage(tr("Fichier IOB chargé"), StatusMessageTimeout);
+
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    // Lines of the file are the document's blocks, whatever the editor's wrapping shows; a line
+    // past the end stops at the last one.
+    QTextCursor cursor(child->document());
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::MoveAnchor, l - 1);
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    child->setTextCursor(cursor);
+    child->ensureCursorVisible();
+}
+
+void MainWindow::showResultWindow(const QString &fic)
+{
+    frmResult *window = nullptr;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows) {
+        if (widget->windowTitle() != frmResult::title())
+            continue;
+        if (widget->isHidden())
+            widget->show();
+        widget->raise();
+        widget->activateWindow();
+        if (!window)
+            window = qobject_cast<frmResult *>(widget);
+    }
+    if (!window) {
+        resultWindow = new frmResult;
+        resultWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(resultWindow, &frmResult::gotoLog, this, &MainWindow::gotoLog);
+        connect(resultWindow, &frmResult::gotoIob, this, &MainWindow::gotoIob);
+        resultWindow->show();
+        window = resultWindow;
+    }
+    window->loadResult(fic);
+}
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
@@ -452,7 +539,18 @@ void MainWindow::showEditor()
         fieldEditor->setLine(child->textCursor().block().text());
 }
 
-void MainWindow::showResults() {}
+void MainWindow::showResults()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    const QString fic = siblingPath(child->currentFile(), QStringLiteral(".fic"));
+    if (QFileInfo::exists(fic))
+        showResultWindow(fic);
+    else
+        statusBar()->showMessage(tr("Fichier FIC ") + fic + tr(" inexistant"),
+                                 StatusMessageTimeout);
+}
 
 void MainWindow::convert() {}
 

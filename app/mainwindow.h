@@ -10,6 +10,7 @@
 class MdiChild;
 class frmBilanCalcul;
 class frmEditorIOB;
+class frmResult;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -101,6 +102,11 @@ private:
     void writeSettings();
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
+    // Brings up the residual window (made once, found again by its title) and loads `fic` into it.
+    void showResultWindow(const QString &fic);
+
+    // The residual window; it deletes itself when closed.
+    QPointer<frmResult> resultWindow;
 
     // The field editor, built the first time it is asked for and kept (hidden) afterwards.
     QPointer<frmEditorIOB> fieldEditor;
