@@ -44,9 +44,15 @@ bool writeTextFile(const QString &path, const TextFileContent &content, QString 
         error = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // QSaveFile::commit() does not notice a failure of the final flush (a full disk, a file
+    // size limit) and would replace the old file by a truncated one, so flush first.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         error = file.errorString();
         file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
         return false;
     }
     return true;
