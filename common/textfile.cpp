@@ -44,7 +44,9 @@ bool writeTextFile(const QString &path, const TextFileContent &content, QString 
         error = file.errorString();
         return false;
     }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
+    // The write only fills Qt's buffer; a failure while flushing it (disk full, file size limit)
+    // is not seen by commit(), which would then put a truncated file in place of the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         error = file.errorString();
         file.cancelWriting();
         return false;
