@@ -16,6 +16,7 @@ frmFindReplace::frmFindReplace(QWidget *parent)
     auto *group = new QGroupBox(tr("Chercher :"), this);
     auto *groupLayout = new QVBoxLayout(group);
     groupLayout->addWidget(m_text);
+    groupLayout->addStretch();
 
     auto *next = new QPushButton(tr("Cherche suivant"), this);
     auto *previous = new QPushButton(tr("Cherche precedent"), this);

@@ -30,12 +30,16 @@ frmVecteurGNSS::frmVecteurGNSS(const QString &path, QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setMinimumWidth(600);
+    m_table->verticalHeader()->hide();
     auto *baselineGroup = new QGroupBox(tr("Sélection des lignes de base GNSS"), this);
     auto *baselineLayout = new QVBoxLayout(baselineGroup);
     baselineLayout->addWidget(m_table);
 
     auto *factorLabel = new QLabel(tr("Facteur multiplicatif (tout) :"), this);
-    factorLabel->setMaximumWidth(150);
+    // The caption is wider than its 150 pixels in most fonts: it takes two lines rather than
+    // being cut.
+    factorLabel->setFixedWidth(150);
+    factorLabel->setWordWrap(true);
     m_factor = new QLineEdit(this);
     m_factor->setObjectName(QStringLiteral("factor"));
     m_ppm = new QLineEdit(this);
