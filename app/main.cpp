@@ -1,8 +1,8 @@
+#include "mainwindow.h"
 #include "sharedhelpers.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
@@ -11,13 +11,21 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(TAVLO_APPLICATION_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tavlo : atelier de compensation"));
+    parser.setApplicationDescription(QStringLiteral(
+        "Tavlo : atelier de compensation des réseaux topographiques et géodésiques"));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("Fichier"), QStringLiteral("Fichier a ouvrir."));
+    parser.addPositionalArgument(QStringLiteral("Fichier"), QStringLiteral("Fichier a ouvrir."),
+                                 QStringLiteral("[Fichier...]"));
     parser.process(app);
 
-    QMainWindow window;
+    QApplication::processEvents();
+
+    MainWindow window;
+    const QStringList files = parser.positionalArguments();
+    for (const QString &file : files)
+        window.openFile(file);
+
     window.show();
     return app.exec();
 }

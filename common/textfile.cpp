@@ -44,11 +44,15 @@ bool writeTextFile(const QString &path, const TextFileContent &content, QString 
         error = file.errorString();
         return false;
     }
-    // The write only fills Qt's buffer; a failure while flushing it (disk full, file size limit)
-    // is not seen by commit(), which would then put a truncated file in place of the old one.
-    if (file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
+    // QSaveFile::commit() does not notice a failure of the final flush (a full disk, a file
+    // size limit) and would replace the old file by a truncated one, so flush first.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         error = file.errorString();
         file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        error = file.errorString();
         return false;
     }
     return true;

@@ -8,8 +8,7 @@
 BinaryFieldReader::BinaryFieldReader(const uchar *data, qint64 size)
     : m_data(data)
     , m_size(data ? qMax<qint64>(size, 0) : 0)
-{
-}
+{}
 
 qint64 BinaryFieldReader::readI64()
 {

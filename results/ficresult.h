@@ -28,7 +28,7 @@ struct FicObservation
 struct FicResult
 {
     QString fileName; // last path component of the file read
-    int status = 0;   // 0 succeeded, 1 failed, 2 the file could not be opened; other values fail too
+    int status = 0; // 0 succeeded, 1 failed, 2 the file could not be opened; other values fail too
     QString calculationType;
     int observationCount = 0;
     int unknownCount = 0;

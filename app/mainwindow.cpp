@@ -1,0 +1,608 @@
+#include "mainwindow.h"
+
+#include "frmeditoriob.h"
+#include "mdichild.h"
+#include "prompts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSignalMapper>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QToolBar>
+#include <QUrl>
+
+namespace {
+
+// The product's download page.
+const char DownloadPage[] = "https://www.tavlo.fr/index.php?page=0300";
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+{
+    mdiArea = new QMdiArea(this);
+    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setViewMode(QMdiArea::TabbedView);
+    mdiArea->setTabsClosable(true);
+    mdiArea->setTabShape(QTabWidget::Triangular);
+    setCentralWidget(mdiArea);
+    connect(mdiArea, &QMdiArea::subWindowActivated, this, &MainWindow::updateMenus);
+
+    windowMapper = new QSignalMapper(this);
+    connect(windowMapper, &QSignalMapper::mappedWidget, this, &MainWindow::setActiveSubWindow);
+
+    createActions();
+    createMenus();
+    createToolBars();
+    createStatusBar();
+    updateMenus();
+    readSettings();
+
+    setWindowTitle(tr("Tavlo"));
+    setUnifiedTitleAndToolBarOnMac(true);
+    newVersionAct->setVisible(false);
+}
+
+MdiChild *MainWindow::createMdiChild(bool syntax)
+{
+    auto *child = new MdiChild(syntax);
+    connect(child, &MdiChild::showCursorPos, this, &MainWindow::showCursorPos);
+    mdiArea->addSubWindow(child);
+    connect(child, &QTextEdit::copyAvailable, cutAct, &QAction::setEnabled);
+    connect(child, &QTextEdit::copyAvailable, copyAct, &QAction::setEnabled);
+    return child;
+}
+
+MdiChild *MainWindow::activeMdiChild() const
+{
+    // The current sub-window stays current while a tool window of the application is active.
+    if (QMdiSubWindow *window = mdiArea->currentSubWindow())
+        return qobject_cast<MdiChild *>(window->widget());
+    return nullptr;
+}
+
+QMdiSubWindow *MainWindow::findMdiChild(const QString &path) const
+{
+    const QString canonicalPath = QFileInfo(path).canonicalFilePath();
+    if (canonicalPath.isEmpty())
+        return nullptr;
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
+    for (QMdiSubWindow *window : windows) {
+        auto *child = qobject_cast<MdiChild *>(window->widget());
+        if (child && child->currentFile() == canonicalPath)
+            return window;
+    }
+    return nullptr;
+}
+
+bool MainWindow::openFile(const QString &path)
+{
+    const bool syntax = QFileInfo(path).suffix().toUpper() == QLatin1String("IOB");
+    MdiChild *child = createMdiChild(syntax);
+    const bool loaded = child->loadFile(path);
+    if (loaded)
+        child->show();
+    else
+        child->parentWidget()->close();
+    return loaded;
+}
+
+void MainWindow::showCursorPos(int l, int c)
+{
+    cursorLabel->setText(tr("Lig : ") + QString::number(l) + tr(" / Col : ") + QString::number(c));
+}
+
+void MainWindow::changeNewVersionMenu(bool b)
+{
+    newVersionAct->setVisible(b);
+}
+
+void MainWindow::getNewVersion()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(DownloadPage)));
+}
+
+void MainWindow::commenter()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    QTextDocument *document = child->document();
+    const QTextCursor selection = child->textCursor();
+    const QTextBlock firstBlock = document->findBlock(selection.selectionStart());
+    const QTextBlock lastBlock = document->findBlock(selection.selectionEnd());
+
+    // The first line that has a first character decides the mode for the whole block; an empty
+    // line has nothing to replace and is left as it is, so no line is ever joined to the next.
+    QTextCursor edit(document);
+    edit.beginEditBlock();
+    bool modeChosen = false;
+    bool comment = false;
+    for (QTextBlock block = firstBlock; block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        if (!text.isEmpty()) {
+            if (!modeChosen) {
+                comment = text.at(0) == QLatin1Char(' ');
+                modeChosen = true;
+            }
+            edit.setPosition(block.position());
+            edit.setPosition(block.position() + 1, QTextCursor::KeepAnchor);
+            edit.insertText(comment ? QStringLiteral("!") : QStringLiteral(" "));
+        }
+        if (block == lastBlock)
+            break;
+    }
+    edit.endEditBlock();
+
+    QTextCursor lines(document);
+    lines.setPosition(firstBlock.position());
+    lines.setPosition(lastBlock.position() + lastBlock.length() - 1, QTextCursor::KeepAnchor);
+    child->setTextCursor(lines);
+    child->rehighlight();
+}
+
+void MainWindow::ajoutLigne(const QString &line)
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    QTextCursor cursor = child->textCursor();
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertText(QLatin1Char('\n') + line);
+    child->setTextCursor(cursor);
+}
+
+void MainWindow::remplaceLigne(const QString &line)
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    QTextCursor cursor = child->textCursor();
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.insertText(line);
+    cursor.endEditBlock();
+    child->setTextCursor(cursor);
+}
+
+void MainWindow::suivanteLigne()
+{
+    stepLine(QTextCursor::NextBlock);
+    MdiChild *child = activeMdiChild();
+    if (child && fieldEditor)
+        fieldEditor->setLine(child->fieldEditorLine());
+}
+
+void MainWindow::precedenteLigne()
+{
+    stepLine(QTextCursor::PreviousBlock);
+    MdiChild *child = activeMdiChild();
+    if (child && fieldEditor)
+        fieldEditor->setLine(child->fieldEditorLine());
+}
+
+void MainWindow::rechercher() {}
+
+void MainWindow::rechercherNext(const QString &) {}
+
+void MainWindow::rechercherPrevious(const QString &) {}
+
+void MainWindow::rechercherAll(const QString &) {}
+
+void MainWindow::rechercherQuit() {}
+
+void MainWindow::majLastProcessed(const QList<QString> &, const QString &) {}
+
+void MainWindow::afterProcess() {}
+
+void MainWindow::goShowLog(int) {}
+
+void MainWindow::goShowFic(int) {}
+
+void MainWindow::gotoLog(const QString &, int) {}
+
+void MainWindow::gotoIob(const QString &, int) {}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    mdiArea->closeAllSubWindows();
+    if (mdiArea->currentSubWindow()) {
+        event->ignore();
+    } else {
+        writeSettings();
+        event->accept();
+    }
+    // This window is closing already, so the application leaves it out.
+    QApplication::closeAllWindows();
+}
+
+void MainWindow::newFile()
+{
+    MdiChild *child = createMdiChild(true);
+    child->newFile();
+    child->show();
+}
+
+void MainWindow::open()
+{
+    const QString path =
+        prompts::openFileName(this, tr("Ouverture d'un fichier"), QString(),
+                              tr("Fichier IOB (*.iob);;Fichier LOG (*.log);;Tous (*.*)"));
+    if (path.isEmpty())
+        return;
+    if (QMdiSubWindow *existing = findMdiChild(path)) {
+        mdiArea->setActiveSubWindow(existing);
+        return;
+    }
+    if (openFile(path))
+        statusBar()->showMessage(tr("Fichier chargé"), StatusMessageTimeout);
+}
+
+void MainWindow::save()
+{
+    MdiChild *child = activeMdiChild();
+    if (child && child->save())
+        statusBar()->showMessage(tr("Fichier sauvé"), StatusMessageTimeout);
+}
+
+void MainWindow::saveAs()
+{
+    MdiChild *child = activeMdiChild();
+    if (child && child->saveAs())
+        statusBar()->showMessage(tr("Fichier sauvé"), StatusMessageTimeout);
+}
+
+void MainWindow::cut()
+{
+    if (MdiChild *child = activeMdiChild())
+        child->cut();
+}
+
+void MainWindow::copy()
+{
+    if (MdiChild *child = activeMdiChild())
+        child->copy();
+}
+
+void MainWindow::paste()
+{
+    if (MdiChild *child = activeMdiChild())
+        child->paste();
+}
+
+void MainWindow::about() {}
+
+void MainWindow::updateMenus()
+{
+    MdiChild *child = activeMdiChild();
+    const bool has = child != nullptr;
+    saveAct->setEnabled(has);
+    saveAsAct->setEnabled(has);
+    pasteAct->setEnabled(has);
+    closeAct->setEnabled(has);
+    closeAllAct->setEnabled(has);
+    nextAct->setEnabled(has);
+    previousAct->setEnabled(has);
+    separatorAct->setVisible(has);
+
+    const bool hasSelection = has && child->textCursor().hasSelection();
+    cutAct->setEnabled(hasSelection);
+    copyAct->setEnabled(hasSelection);
+}
+
+void MainWindow::updateWindowMenu()
+{
+    windowMenu->clear();
+    windowMenu->addAction(closeAct);
+    windowMenu->addAction(closeAllAct);
+    windowMenu->addSeparator();
+    windowMenu->addAction(nextAct);
+    windowMenu->addAction(previousAct);
+    windowMenu->addAction(separatorAct);
+
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
+    separatorAct->setVisible(!windows.isEmpty());
+
+    const MdiChild *active = activeMdiChild();
+    for (int i = 0; i < windows.size(); ++i) {
+        auto *child = qobject_cast<MdiChild *>(windows.at(i)->widget());
+        if (!child)
+            continue;
+        // Only the first nine entries get a keyboard mnemonic.
+        const QString format = i < 9 ? tr("&%1 %2") : tr("%1 %2");
+        QAction *action =
+            windowMenu->addAction(format.arg(i + 1).arg(child->userFriendlyCurrentFile()));
+        action->setCheckable(true);
+        action->setChecked(child == active);
+        connect(action, &QAction::triggered, windowMapper, QOverload<>::of(&QSignalMapper::map));
+        windowMapper->setMapping(action, windows.at(i));
+    }
+}
+
+void MainWindow::switchLayoutDirection()
+{
+    if (layoutDirection() == Qt::LeftToRight)
+        QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+    else
+        QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+}
+
+void MainWindow::setActiveSubWindow(QWidget *window)
+{
+    if (auto *subWindow = qobject_cast<QMdiSubWindow *>(window))
+        mdiArea->setActiveSubWindow(subWindow);
+}
+
+void MainWindow::createCFG() {}
+
+void MainWindow::editCFG() {}
+
+void MainWindow::processIOB() {}
+
+void MainWindow::showEditor()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+
+    bool found = false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->windowTitle() != frmEditorIOB::tr("Editeur de Champs"))
+            continue;
+        found = true;
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+    if (!found) {
+        fieldEditor = new frmEditorIOB(this);
+        connect(fieldEditor, &frmEditorIOB::ajoutLigne, this, &MainWindow::ajoutLigne);
+        connect(fieldEditor, &frmEditorIOB::remplaceLigne, this, &MainWindow::remplaceLigne);
+        connect(fieldEditor, &frmEditorIOB::suivanteLigne, this, &MainWindow::suivanteLigne);
+        connect(fieldEditor, &frmEditorIOB::precedenteLigne, this, &MainWindow::precedenteLigne);
+        fieldEditor->show();
+    }
+    if (fieldEditor)
+        fieldEditor->setLine(child->textCursor().block().text());
+}
+
+void MainWindow::showResults() {}
+
+void MainWindow::convert() {}
+
+void MainWindow::geoid() {}
+
+void MainWindow::manageGNSS() {}
+
+void MainWindow::drawNetwork() {}
+
+void MainWindow::createActions()
+{
+    const auto makeAction = [this](const QString &text, const char *icon,
+                                   const QKeySequence &shortcut, const QString &tip) {
+        auto *action = icon ? new QAction(QIcon(QString::fromLatin1(icon)), text, this)
+                            : new QAction(text, this);
+        action->setShortcut(shortcut);
+        action->setStatusTip(tip);
+        return action;
+    };
+
+    newAct = makeAction(tr("&Nouveau"), ":/images/new.png", QKeySequence::New,
+                        tr("Creation d'un nouveau fichier IOB"));
+    connect(newAct, &QAction::triggered, this, &MainWindow::newFile);
+
+    openAct = makeAction(tr("&Ouvrir..."), ":/images/open.png", QKeySequence::Open,
+                         tr("Ouvrir un fichier existant"));
+    connect(openAct, &QAction::triggered, this, &MainWindow::open);
+
+    saveAct = makeAction(tr("&Sauver"), ":/images/save.png", QKeySequence::Save,
+                         tr("Sauver le contenu du fichier sur le disque"));
+    connect(saveAct, &QAction::triggered, this, &MainWindow::save);
+
+    saveAsAct = makeAction(tr("Sauver &sous..."), nullptr, QKeySequence::SaveAs,
+                           tr("Sauver le document sous un nouveau nom"));
+    connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
+
+    exitAct =
+        makeAction(tr("&Quitter"), nullptr, QKeySequence::Quit, tr("Quitter l'application Tavlo"));
+    connect(exitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
+
+    cutAct = makeAction(tr("Couper"), ":/images/cut.png", QKeySequence::Cut,
+                        tr("Couper la sélection courante vers le presse papier"));
+    connect(cutAct, &QAction::triggered, this, &MainWindow::cut);
+
+    copyAct = makeAction(tr("&Copier"), ":/images/copy.png", QKeySequence::Copy,
+                         tr("Copier la sélection vers le presse papier"));
+    connect(copyAct, &QAction::triggered, this, &MainWindow::copy);
+
+    pasteAct = makeAction(tr("Coller"), ":/images/paste.png", QKeySequence::Paste,
+                          tr("Coller le contenu du presse papier dans le document"));
+    connect(pasteAct, &QAction::triggered, this, &MainWindow::paste);
+
+    findAct =
+        makeAction(tr("&Rechercher..."), nullptr, QKeySequence::Find, tr("Rechercher du texte"));
+    connect(findAct, &QAction::triggered, this, &MainWindow::rechercher);
+
+    commentAct = makeAction(tr("&Commenter/Décommenter..."), nullptr, QKeySequence(Qt::Key_F5),
+                            tr("Commenter ou décommenter du texte"));
+    connect(commentAct, &QAction::triggered, this, &MainWindow::commenter);
+
+    closeAct = makeAction(tr("&Fermer"), nullptr, QKeySequence(), tr("Ferme la fenêtre courante"));
+    connect(closeAct, &QAction::triggered, mdiArea, &QMdiArea::closeActiveSubWindow);
+
+    closeAllAct = makeAction(tr("Fermer &Tout"), nullptr, QKeySequence(),
+                             tr("Ferme toutes les fenêtres ouvertes"));
+    connect(closeAllAct, &QAction::triggered, mdiArea, &QMdiArea::closeAllSubWindows);
+
+    nextAct = makeAction(tr("Suivante"), nullptr, QKeySequence::NextChild,
+                         tr("Déplace le focus sur la fenêtre suivante"));
+    connect(nextAct, &QAction::triggered, mdiArea, &QMdiArea::activateNextSubWindow);
+
+    previousAct = makeAction(tr("Précédente"), nullptr, QKeySequence::PreviousChild,
+                             tr("Déplace le focus sur la fenêtre précédente"));
+    connect(previousAct, &QAction::triggered, mdiArea, &QMdiArea::activatePreviousSubWindow);
+
+    separatorAct = new QAction(this);
+    separatorAct->setSeparator(true);
+
+    aboutAct = makeAction(tr("&A propos de"), nullptr, QKeySequence(), tr("A propos de Tavlo"));
+    connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
+
+    createCfgAct = makeAction(tr("Créer un fichier CFG"), nullptr, QKeySequence(),
+                              tr("Création d'un nouveau fichier de configuration."));
+    connect(createCfgAct, &QAction::triggered, this, &MainWindow::createCFG);
+
+    editCfgAct = makeAction(tr("Editer un fichier CFG"), ":/images/settings.png", QKeySequence(),
+                            tr("Edition d'un fichier de configuration de calcul."));
+    connect(editCfgAct, &QAction::triggered, this, &MainWindow::editCFG);
+
+    processAct = makeAction(tr("Lancer le traitement..."), ":/images/process.png", QKeySequence(),
+                            tr("Réaliser un traitement par Tavlo"));
+    connect(processAct, &QAction::triggered, this, &MainWindow::processIOB);
+
+    editorAct = makeAction(tr("Editeur..."), nullptr, QKeySequence(Qt::Key_F7),
+                           tr("Lancer l'éditeur de champs"));
+    connect(editorAct, &QAction::triggered, this, &MainWindow::showEditor);
+
+    showResultsAct = makeAction(tr("Afficher Résultats"), ":/images/showreport.png", QKeySequence(),
+                                tr("Affiche la fenêtre sur le résultat du traitement"));
+    connect(showResultsAct, &QAction::triggered, this, &MainWindow::showResults);
+
+    convertAct = makeAction(tr("Importation de fichier"), nullptr, QKeySequence(),
+                            tr("Importation de données dans un autre format"));
+    connect(convertAct, &QAction::triggered, this, &MainWindow::convert);
+
+    geoidAct = makeAction(tr("Fichier geoïde Tavlo"), nullptr, QKeySequence(),
+                          tr("Création d'un fichier de geoïde au format Tavlo"));
+    connect(geoidAct, &QAction::triggered, this, &MainWindow::geoid);
+
+    gnssAct = makeAction(tr("Outil GNSS"), ":/images/satellite.png", QKeySequence(),
+                         tr("Gestion avancée des vecteurs GNSS"));
+    connect(gnssAct, &QAction::triggered, this, &MainWindow::manageGNSS);
+
+    drawAct = makeAction(tr("Afficher le réseau"), ":/images/draw.png", QKeySequence(),
+                         tr("Affiche le réseau et ses caractéristiques de précision et fiabilité"));
+    connect(drawAct, &QAction::triggered, this, &MainWindow::drawNetwork);
+
+    newVersionAct =
+        makeAction(tr("Nouvelle version disponible !"), nullptr, QKeySequence(), QString());
+    connect(newVersionAct, &QAction::triggered, this, &MainWindow::getNewVersion);
+}
+
+void MainWindow::createMenus()
+{
+    fileMenu = menuBar()->addMenu(tr("&Fichier"));
+    fileMenu->addAction(newAct);
+    fileMenu->addAction(openAct);
+    fileMenu->addAction(saveAct);
+    fileMenu->addAction(saveAsAct);
+    fileMenu->addSeparator();
+    QAction *layoutAct = fileMenu->addAction(tr("Modifier la position des menus"));
+    connect(layoutAct, &QAction::triggered, this, &MainWindow::switchLayoutDirection);
+    fileMenu->addAction(exitAct);
+
+    editMenu = menuBar()->addMenu(tr("&Edition"));
+    editMenu->addAction(cutAct);
+    editMenu->addAction(copyAct);
+    editMenu->addAction(pasteAct);
+    editMenu->addSeparator();
+    editMenu->addAction(findAct);
+    editMenu->addSeparator();
+    editMenu->addAction(commentAct);
+
+    windowMenu = menuBar()->addMenu(tr("&Fenêtres"));
+    updateWindowMenu();
+    connect(windowMenu, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
+
+    processMenu = menuBar()->addMenu(tr("Traitement"));
+    processMenu->addAction(createCfgAct);
+    processMenu->addAction(editCfgAct);
+    processMenu->addSeparator();
+    processMenu->addAction(processAct);
+    processMenu->addSeparator();
+    processMenu->addAction(showResultsAct);
+    processMenu->addAction(editorAct);
+
+    toolsMenu = menuBar()->addMenu(tr("Outils"));
+    toolsMenu->addAction(convertAct);
+    toolsMenu->addAction(geoidAct);
+    toolsMenu->addSeparator();
+    toolsMenu->addAction(gnssAct);
+    toolsMenu->addSeparator();
+    toolsMenu->addAction(drawAct);
+
+    menuBar()->addSeparator();
+
+    helpMenu = menuBar()->addMenu(tr("&Aide"));
+    helpMenu->addAction(aboutAct);
+
+    menuBar()->addAction(newVersionAct);
+}
+
+void MainWindow::createToolBars()
+{
+    fileToolBar = addToolBar(tr("Fichier"));
+    fileToolBar->addAction(newAct);
+    fileToolBar->addAction(openAct);
+    fileToolBar->addAction(saveAct);
+
+    editToolBar = addToolBar(tr("Edition"));
+    editToolBar->addAction(cutAct);
+    editToolBar->addAction(copyAct);
+    editToolBar->addAction(pasteAct);
+
+    processToolBar = addToolBar(tr("Traitement"));
+    processToolBar->addAction(processAct);
+    processToolBar->addAction(editCfgAct);
+    processToolBar->addAction(showResultsAct);
+    processToolBar->addAction(drawAct);
+}
+
+void MainWindow::createStatusBar()
+{
+    statusBar()->showMessage(tr("Prêt"));
+    cursorLabel = new QLabel(this);
+    statusBar()->addPermanentWidget(cursorLabel);
+}
+
+void MainWindow::readSettings()
+{
+    QSettings settings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo"));
+    const QPoint pos = settings.value(QStringLiteral("pos"), QPoint(200, 200)).toPoint();
+    const QSize size = settings.value(QStringLiteral("size"), QSize(400, 400)).toSize();
+    move(pos);
+    resize(size);
+}
+
+void MainWindow::writeSettings()
+{
+    QSettings settings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo"));
+    settings.setValue(QStringLiteral("pos"), pos());
+    settings.setValue(QStringLiteral("size"), size());
+}
+
+void MainWindow::stepLine(QTextCursor::MoveOperation move)
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    QTextCursor cursor = child->textCursor();
+    // On the last (or first) line the cursor cannot move and stays where it is.
+    cursor.movePosition(move);
+    child->setTextCursor(cursor);
+    child->ensureCursorVisible();
+}

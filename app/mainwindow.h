@@ -1,0 +1,149 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QTextCursor>
+
+class MdiChild;
+class frmEditorIOB;
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QSignalMapper;
+class QToolBar;
+
+// The workbench's frame: a tabbed document area of editor windows, every action, menu and
+// toolbar, the status bar, and the slots through which the tool and result windows reach the
+// editors.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+
+    // Builds an editor in a new, not yet shown, sub-window of the document area.
+    MdiChild *createMdiChild(bool syntax);
+    // The editor of the active sub-window, or nullptr.
+    MdiChild *activeMdiChild() const;
+    // The first sub-window whose editor shows the file `path` (compared canonically), or nullptr.
+    QMdiSubWindow *findMdiChild(const QString &path) const;
+    // Opens `path` in a new editor, coloured when its extension is "iob" in any case.
+    bool openFile(const QString &path);
+
+    // Transient status-bar messages last this long, in milliseconds.
+    static constexpr int StatusMessageTimeout = 2000;
+
+public slots:
+    void showCursorPos(int l, int c);
+    void changeNewVersionMenu(bool b);
+    void getNewVersion();
+
+    void commenter();
+    void ajoutLigne(const QString &line);
+    void remplaceLigne(const QString &line);
+    void suivanteLigne();
+    void precedenteLigne();
+
+    void rechercher();
+    void rechercherNext(const QString &s);
+    void rechercherPrevious(const QString &s);
+    void rechercherAll(const QString &s);
+    void rechercherQuit();
+
+    void majLastProcessed(const QList<QString> &files, const QString &cfg);
+    void afterProcess();
+
+    void goShowLog(int i);
+    void goShowFic(int i);
+    void gotoLog(const QString &f, int l);
+    void gotoIob(const QString &f, int l);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void newFile();
+    void open();
+    void save();
+    void saveAs();
+    void cut();
+    void copy();
+    void paste();
+    void about();
+    void updateMenus();
+    void updateWindowMenu();
+    void switchLayoutDirection();
+    void setActiveSubWindow(QWidget *window);
+
+    void createCFG();
+    void editCFG();
+    void processIOB();
+    void showEditor();
+    void showResults();
+    void convert();
+    void geoid();
+    void manageGNSS();
+    void drawNetwork();
+
+private:
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void createStatusBar();
+    void readSettings();
+    void writeSettings();
+    // Moves the active editor's cursor to the start of the next or previous line, if any.
+    void stepLine(QTextCursor::MoveOperation move);
+
+    // The field editor, built the first time it is asked for and kept (hidden) afterwards.
+    QPointer<frmEditorIOB> fieldEditor;
+
+    QMdiArea *mdiArea = nullptr;
+    QSignalMapper *windowMapper = nullptr;
+    QLabel *cursorLabel = nullptr;
+
+    QMenu *fileMenu = nullptr;
+    QMenu *editMenu = nullptr;
+    QMenu *windowMenu = nullptr;
+    QMenu *processMenu = nullptr;
+    QMenu *toolsMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+    QToolBar *fileToolBar = nullptr;
+    QToolBar *editToolBar = nullptr;
+    QToolBar *processToolBar = nullptr;
+
+    QAction *newAct = nullptr;
+    QAction *openAct = nullptr;
+    QAction *saveAct = nullptr;
+    QAction *saveAsAct = nullptr;
+    QAction *exitAct = nullptr;
+    QAction *cutAct = nullptr;
+    QAction *copyAct = nullptr;
+    QAction *pasteAct = nullptr;
+    QAction *findAct = nullptr;
+    QAction *commentAct = nullptr;
+    QAction *closeAct = nullptr;
+    QAction *closeAllAct = nullptr;
+    QAction *nextAct = nullptr;
+    QAction *previousAct = nullptr;
+    QAction *separatorAct = nullptr;
+    QAction *aboutAct = nullptr;
+    QAction *createCfgAct = nullptr;
+    QAction *editCfgAct = nullptr;
+    QAction *processAct = nullptr;
+    QAction *editorAct = nullptr;
+    QAction *showResultsAct = nullptr;
+    QAction *convertAct = nullptr;
+    QAction *geoidAct = nullptr;
+    QAction *gnssAct = nullptr;
+    QAction *drawAct = nullptr;
+    QAction *newVersionAct = nullptr;
+};
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,146 @@
+#include "enginelibrary.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibrary>
+
+#include <array>
+
+#ifdef Q_OS_WIN
+#define TAVLO_ENGINE_CALL __cdecl
+#else
+#define TAVLO_ENGINE_CALL
+#endif
+
+namespace {
+
+using ProcessEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *, char *, char *);
+using ConvertEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *, qint32 *, qint32 *, char *,
+                                               char *, char *);
+using GeoidEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *, char *, char *);
+using NewCfgEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, char *);
+using VersionEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *);
+
+// The engine's version fits in this many character codes.
+constexpr int kVersionCodes = 23;
+
+// One text argument: its bytes stay alive and NUL-terminated for the length of the call.
+struct EngineArgument
+{
+    explicit EngineArgument(const QString &text)
+        : bytes(EngineLibrary::engineText(text))
+        , length(bytes.size())
+    {}
+    char *data() { return bytes.data(); }
+
+    QByteArray bytes;
+    qint32 length;
+};
+
+// Loads the library, resolves `name`, hands the entry point to `call` and unloads the library,
+// so that every call starts from a freshly loaded engine.
+template <typename Entry, typename Call> bool callEntryPoint(const char *name, Call call)
+{
+    QLibrary library(EngineLibrary::libraryFileName());
+    if (!library.load())
+        return false;
+    const auto entry = reinterpret_cast<Entry>(library.resolve(name));
+    if (entry)
+        call(entry);
+    library.unload();
+    return entry != nullptr;
+}
+
+} // namespace
+
+QString EngineLibrary::libraryFileName()
+{
+    const QString configured = qEnvironmentVariable("TAVLO_ENGINE");
+    if (!configured.isEmpty() && QFileInfo(configured).isFile())
+        return configured;
+#ifdef Q_OS_WIN
+    return QStringLiteral("tavlo.dll");
+#else
+    if (QCoreApplication::instance()) {
+        const QString beside =
+            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libtavlo.so"));
+        if (QFileInfo(beside).isFile())
+            return beside;
+    }
+    return QStringLiteral("libtavlo.so");
+#endif
+}
+
+QByteArray EngineLibrary::engineText(const QString &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (const uint code : text.toUcs4())
+        bytes.append(code <= 0xFF ? char(code) : '?');
+    return bytes;
+}
+
+bool EngineLibrary::runEngineProcess(const QString &iobPath, const QString &cfgPath)
+{
+    EngineArgument iob(iobPath);
+    EngineArgument cfg(cfgPath);
+    return callEntryPoint<ProcessEntry>("tavlodll_process", [&](ProcessEntry entry) {
+        entry(&iob.length, &cfg.length, iob.data(), cfg.data());
+    });
+}
+
+bool EngineLibrary::runEngineConvert(int kind, const QString &inputPath, const QString &outputPath,
+                                     const QString &options)
+{
+    qint32 kindValue = kind;
+    EngineArgument input(inputPath);
+    EngineArgument output(outputPath);
+    EngineArgument optionText(options);
+    return callEntryPoint<ConvertEntry>("tavlodll_convert", [&](ConvertEntry entry) {
+        entry(&kindValue, &input.length, &output.length, &optionText.length, input.data(),
+              output.data(), optionText.data());
+    });
+}
+
+bool EngineLibrary::runEngineGeoid(const QString &inputPath, const QString &outputPath)
+{
+    EngineArgument input(inputPath);
+    EngineArgument output(outputPath);
+    return callEntryPoint<GeoidEntry>("tavlodll_geoid", [&](GeoidEntry entry) {
+        entry(&input.length, &output.length, input.data(), output.data());
+    });
+}
+
+bool EngineLibrary::runEngineNewCfg(const QString &path)
+{
+    EngineArgument file(path);
+    return callEntryPoint<NewCfgEntry>(
+        "tavlodll_newcfg", [&](NewCfgEntry entry) { entry(&file.length, file.data()); });
+}
+
+QString EngineLibrary::engineVersion()
+{
+    // The library stays loaded: the destructor of QLibrary does not unload it.
+    QLibrary library(libraryFileName());
+    if (!library.load())
+        return QString();
+    const auto entry = reinterpret_cast<VersionEntry>(library.resolve("tavlodll_version"));
+    if (!entry) {
+        library.unload();
+        return QString();
+    }
+    std::array<qint32, kVersionCodes> codes{};
+    qint32 count = 0;
+    entry(codes.data(), &count);
+
+    // The count comes from the engine: never read past the array it was given.
+    const int used = qBound(0, int(count), kVersionCodes);
+    QString version;
+    version.reserve(used);
+    for (int i = 0; i < used; ++i) {
+        const qint32 code = codes[i];
+        version.append(code >= 0 && code <= 0xFFFF ? QChar(ushort(code)) : QLatin1Char('?'));
+    }
+    return version;
+}

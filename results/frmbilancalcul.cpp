@@ -1,0 +1,105 @@
+#include "frmbilancalcul.h"
+
+#include "ficreader.h"
+#include "sharedhelpers.h"
+#include "summaryrow.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kStateColumn = 1;
+constexpr int kColumnCount = 8;
+} // namespace
+
+frmBilanCalcul::frmBilanCalcul(const QStringList &files)
+    : m_table(new QTableWidget(this))
+    , m_quitButton(new QPushButton(tr("Quitter"), this))
+    , m_logButton(new QPushButton(tr("Voir Log"), this))
+    , m_infoButton(new QPushButton(tr("Plus d'infos"), this))
+{
+    setWindowTitle(tr("Bilan de traitement"));
+    auto *layout = new QVBoxLayout(this);
+
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setShowGrid(true);
+    m_table->setMinimumWidth(800);
+    m_table->setColumnCount(kColumnCount);
+    m_table->setHorizontalHeaderLabels({tr("Fichier"), tr("Etat"), tr("Calcul"), tr("Nb Obs."),
+                                        tr("Nb Inc."), tr("Variance"), tr("Chi-deux"),
+                                        tr("Nb iter")});
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setRowCount(files.size());
+
+    for (int row = 0; row < files.size(); ++row) {
+        const FicResult result = readFic(siblingPath(files.at(row), QStringLiteral(".fic")), false);
+        const QStringList texts = summaryRowTexts(result);
+        for (int column = 0; column < kColumnCount; ++column) {
+            auto *item = new QTableWidgetItem(texts.at(column));
+            item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            if (column == kStateColumn)
+                item->setBackground(summaryStateColour(result.status));
+            m_table->setItem(row, column, item);
+        }
+    }
+    layout->addWidget(m_table);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_quitButton);
+    buttons->addWidget(m_logButton);
+    buttons->addWidget(m_infoButton);
+    layout->addLayout(buttons);
+
+    connect(m_quitButton, &QPushButton::clicked, this, &frmBilanCalcul::quitte);
+    connect(m_logButton, &QPushButton::clicked, this, &frmBilanCalcul::showLog);
+    connect(m_infoButton, &QPushButton::clicked, this, &frmBilanCalcul::showInfos);
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &frmBilanCalcul::selectionChanged);
+
+    // With no row nothing can be selected: the buttons stay disabled.
+    m_logButton->setEnabled(false);
+    m_infoButton->setEnabled(false);
+    m_table->selectRow(0);
+}
+
+void frmBilanCalcul::quitte()
+{
+    close();
+}
+
+void frmBilanCalcul::showLog()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    emit goShowLog(row);
+    close();
+}
+
+void frmBilanCalcul::showInfos()
+{
+    const int row = selectedRow();
+    if (row < 0)
+        return;
+    emit goShowFic(row);
+    close();
+}
+
+void frmBilanCalcul::selectionChanged()
+{
+    const int row = selectedRow();
+    const QString state = row < 0 ? QString() : m_table->item(row, kStateColumn)->text();
+    m_logButton->setEnabled(state == tr("OK") || state == tr("Voir LOG"));
+    m_infoButton->setEnabled(state == tr("OK"));
+}
+
+int frmBilanCalcul::selectedRow() const
+{
+    // The selection is updated before the current index, so it is the one to trust here.
+    const QList<QTableWidgetItem *> selected = m_table->selectedItems();
+    return selected.isEmpty() ? -1 : selected.first()->row();
+}

@@ -1,0 +1,195 @@
+#include "myplotarea.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace residualplot {
+
+namespace {
+
+constexpr double kNormalDensityPeak = 0.3989422804014327; // 1 / sqrt(2 pi)
+constexpr int kDensityPointCount = 81;                    // t = -4.0, -3.9, ..., 4.0
+
+} // namespace
+
+int histogramClass(double value)
+{
+    // Counting the limits at or below the value keeps -3.5 in class 1 and 3.0 in class 14 exactly.
+    static const std::array<double, kHistogramLimitCount> limits = [] {
+        std::array<double, kHistogramLimitCount> l{};
+        for (int j = 0; j < kHistogramLimitCount; ++j)
+            l[j] = kHistogramFirstLimit + kHistogramClassWidth * j;
+        return l;
+    }();
+    if (std::isnan(value))
+        return kHistogramClassCount / 2; // a value that cannot be read counts as 0
+    return int(std::upper_bound(limits.begin(), limits.end(), value) - limits.begin());
+}
+
+std::array<int, kHistogramClassCount> histogramCounts(const QVector<double> &values)
+{
+    std::array<int, kHistogramClassCount> counts{};
+    for (double v : values)
+        ++counts[histogramClass(v)];
+    return counts;
+}
+
+int histogramUnit(int width)
+{
+    return std::max(width, 0) / 8;
+}
+
+QRectF histogramClassSpan(int index, int width)
+{
+    // Class j covers half a unit from -4 + 0.5 j, i.e. x from j·u/2 to (j+1)·u/2, in whole pixels.
+    const int u = histogramUnit(width);
+    const int left = index * u / 2;
+    const int right = (index + 1) * u / 2;
+    return QRectF(QPointF(left, 0), QPointF(right, 0));
+}
+
+QVector<QRectF> histogramBars(const QVector<double> &values, int width, int height)
+{
+    QVector<QRectF> bars;
+    if (values.isEmpty())
+        return bars;
+    const std::array<int, kHistogramClassCount> counts = histogramCounts(values);
+    const double n = values.size();
+    bars.reserve(kHistogramClassCount);
+    for (int j = 0; j < kHistogramClassCount; ++j) {
+        const QRectF span = histogramClassSpan(j, width);
+        const double top = std::floor(height - 2.0 * height * counts[j] / n);
+        bars.append(QRectF(QPointF(span.left(), top), QPointF(span.right(), height)));
+    }
+    return bars;
+}
+
+QPolygonF densityCurve(int width, int height)
+{
+    const double u = histogramUnit(width);
+    QPolygonF curve;
+    curve.reserve(kDensityPointCount + 1);
+    curve.append(QPointF(0, height));
+    for (int i = 0; i < kDensityPointCount; ++i) {
+        const double t = i / 10.0 - 4.0;
+        const double y = height - kNormalDensityPeak * std::exp(-t * t / 2.0) * 2.0 * height;
+        curve.append(QPointF((t + 4.0) * u, y));
+    }
+    return curve;
+}
+
+QVector<QRectF> rankingBars(const QVector<double> &values, double low, double high, int width,
+                            int height)
+{
+    QVector<QRectF> bars;
+    if (values.isEmpty())
+        return bars;
+    const double largest = std::abs(values.first());
+    const double count = high - low + 1.0;
+    if (!(largest > 0.0) || !std::isfinite(largest) || !(count > 0.0) || !std::isfinite(count))
+        return bars;
+
+    const double scale = (height - kRankingTopGap) / largest;
+    const double barWidth = width / count;
+    // The first bar belongs to rank floor(low); ranks below 1 keep their place but draw nothing.
+    const double first = std::floor(low - 1.0);
+    const int start = int(std::max(first, 0.0));
+    const int end = int(std::min<double>(values.size(), std::ceil(high)));
+    bars.reserve(std::min(end - start, width + 1) + 1);
+    for (int i = start; i < end; ++i) {
+        // Positions come from the rank itself, not from the previous rounded edge, so that bars
+        // narrower than a pixel still advance and the chart fills the width.
+        const double k = i - first;
+        const double left = std::floor(k * barWidth);
+        const double right = std::floor((k + 1.0) * barWidth);
+        const double top =
+            std::clamp(std::floor(height - std::abs(values.at(i)) * scale), -1.0, double(height));
+        if (!bars.isEmpty() && bars.last().left() == left) {
+            QRectF &merged = bars.last();
+            merged.setTop(std::min(merged.top(), top));
+            merged.setRight(std::max(merged.right(), right));
+        } else {
+            bars.append(QRectF(QPointF(left, top), QPointF(right, height)));
+        }
+    }
+    return bars;
+}
+
+} // namespace residualplot
+
+myPlotArea::myPlotArea(QWidget *parent)
+    : QWidget(parent)
+{}
+
+QSize myPlotArea::sizeHint() const
+{
+    return QSize(400, 200);
+}
+
+QSize myPlotArea::minimumSizeHint() const
+{
+    return QSize(100, 100);
+}
+
+void myPlotArea::setMode(int mode)
+{
+    m_mode = mode;
+}
+
+void myPlotArea::setRange(int low, int high)
+{
+    m_low = low;
+    m_high = high;
+    update();
+}
+
+void myPlotArea::setData(const QStringList &data)
+{
+    m_data = data;
+    m_values.clear();
+    m_values.reserve(data.size());
+    for (const QString &text : data) {
+        const double v = text.toDouble();
+        m_values.append(std::isnan(v) ? 0.0 : v);
+    }
+    m_low = 1.0;
+    m_high = data.size();
+    update();
+}
+
+void myPlotArea::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    draw(painter);
+}
+
+void myPlotArea::draw(QPainter &painter) const
+{
+    const int w = width();
+    const int h = height();
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+
+    if (m_mode == ModeRanking) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QColor(Qt::darkRed));
+        painter.setBrush(QColor(Qt::red));
+        for (const QRectF &bar : residualplot::rankingBars(m_values, m_low, m_high, w, h))
+            painter.drawRect(bar);
+    } else if (m_mode == ModeHistogram && !m_values.isEmpty()) {
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.setPen(QColor(Qt::darkBlue));
+        painter.setBrush(QColor(Qt::blue));
+        for (const QRectF &bar : residualplot::histogramBars(m_values, w, h))
+            painter.drawRect(bar);
+        painter.setPen(QColor(Qt::red));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolyline(residualplot::densityCurve(w, h));
+    }
+
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(0, 0, w - 1, h - 1);
+}

@@ -1,0 +1,61 @@
+#include "summaryrow.h"
+
+#include "ficresult.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("frmBilanCalcul", text);
+}
+
+const QString kNone = QStringLiteral("-");
+
+QString countText(int count)
+{
+    return count < 1 ? kNone : QString::number(count);
+}
+
+QString chiSquareText(int outcome)
+{
+    switch (outcome) {
+    case 0:
+        return tr("NON");
+    case 1:
+        return tr("OK");
+    default:
+        return kNone;
+    }
+}
+
+} // namespace
+
+QStringList summaryRowTexts(const FicResult &result)
+{
+    if (result.status != 0) {
+        const QString state = result.status == 1 ? tr("Voir LOG") : tr("FIC");
+        return {result.fileName, state, kNone, kNone, kNone, kNone, kNone, kNone};
+    }
+    return {result.fileName,
+            tr("OK"),
+            result.calculationType,
+            countText(result.observationCount),
+            countText(result.unknownCount),
+            result.varianceFactor > 0 ? QString::number(result.varianceFactor, 'g', 6) : kNone,
+            chiSquareText(result.chiSquareResult),
+            QString::number(result.iterationCount)};
+}
+
+QColor summaryStateColour(int status)
+{
+    switch (status) {
+    case 0:
+        return QColor(Qt::green);
+    case 1:
+        return QColor(Qt::yellow);
+    default:
+        return QColor(Qt::red);
+    }
+}
