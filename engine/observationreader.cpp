@@ -56,8 +56,7 @@ public:
     Reader(const FileLoader &loader, Diagnostics &diagnostics)
         : m_loader(loader)
         , m_diagnostics(diagnostics)
-    {
-    }
+    {}
 
     ObservationSource result;
 
@@ -73,14 +72,14 @@ public:
         if (static_cast<int>(m_stack.size()) >= kMaxIncludeDepth) {
             m_diagnostics.error(fromFile, fromLine,
                                 fr("Trop de niveaux d'inclusion (plus de ") +
-                                    std::to_string(kMaxIncludeDepth) + fr(") pour ") + path +
-                                    ".");
+                                    std::to_string(kMaxIncludeDepth) + fr(") pour ") + path + ".");
             return;
         }
         std::string content;
         if (!m_loader(path, content)) {
             if (fromFile.empty())
-                m_diagnostics.error(path, 0, fr("Fichier d'observations introuvable ou illisible."));
+                m_diagnostics.error(path, 0,
+                                    fr("Fichier d'observations introuvable ou illisible."));
             else
                 m_diagnostics.error(fromFile, fromLine,
                                     fr("Fichier inclus introuvable ou illisible : ") + path);

@@ -38,8 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             return false;
         return true;
     };
-    const engine::ProcessOutput output =
-        engine::runProcessing(mainPath, configurationPath, loader);
+    const engine::ProcessOutput output = engine::runProcessing(mainPath, configurationPath, loader);
     // A result file always holds at least its header.
     if (output.result.size() < 17 * 8)
         __builtin_trap();
