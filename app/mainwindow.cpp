@@ -1,6 +1,11 @@
 #include "mainwindow.h"
 
+#include "enginelibrary.h"
+#include "frmbilancalcul.h"
+#include "frmeditoriob.h"
+#include "frmoptions.h"
 #include "frmresult.h"
+#include "frmtraitement.h"
 #include "mdichild.h"
 #include "prompts.h"
 #include "sharedhelpers.h"
@@ -182,11 +187,17 @@ void MainWindow::remplaceLigne(const QString &line)
 void MainWindow::suivanteLigne()
 {
     stepLine(QTextCursor::NextBlock);
+    MdiChild *child = activeMdiChild();
+    if (child && fieldEditor)
+        fieldEditor->setLine(child->fieldEditorLine());
 }
 
 void MainWindow::precedenteLigne()
 {
     stepLine(QTextCursor::PreviousBlock);
+    MdiChild *child = activeMdiChild();
+    if (child && fieldEditor)
+        fieldEditor->setLine(child->fieldEditorLine());
 }
 
 void MainWindow::rechercher() {}
@@ -199,9 +210,46 @@ void MainWindow::rechercherAll(const QString &) {}
 
 void MainWindow::rechercherQuit() {}
 
-void MainWindow::majLastProcessed(const QList<QString> &, const QString &) {}
+void MainWindow::majLastProcessed(const QList<QString> &files, const QString &cfg)
+{
+    lastProcessedFiles = files;
+    lastProcessedCfg = cfg;
+}
 
-void MainWindow::afterProcess() {}
+void MainWindow::afterProcess()
+{
+    // Files that no longer exist are dropped; editors with unsaved changes to a listed file may
+    // save them first, each asked once even when its file is listed twice.
+    QList<QString> existing;
+    QList<MdiChild *> asked;
+    for (const QString &path : qAsConst(lastProcessedFiles)) {
+        if (QFileInfo(path).isFile())
+            existing.append(path);
+        QMdiSubWindow *window = findMdiChild(path);
+        auto *child = window ? qobject_cast<MdiChild *>(window->widget()) : nullptr;
+        if (child && !asked.contains(child)) {
+            asked.append(child);
+            child->askSaveBeforeProcess();
+        }
+    }
+    lastProcessedFiles = existing;
+
+    // The rows of an earlier summary would now index the files of this run.
+    if (lastSummary)
+        lastSummary->close();
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (const QString &path : qAsConst(lastProcessedFiles))
+        EngineLibrary::runEngineProcess(path, lastProcessedCfg);
+    QApplication::restoreOverrideCursor();
+
+    auto *summary = new frmBilanCalcul(lastProcessedFiles);
+    summary->setAttribute(Qt::WA_DeleteOnClose);
+    connect(summary, &frmBilanCalcul::goShowLog, this, &MainWindow::goShowLog);
+    connect(summary, &frmBilanCalcul::goShowFic, this, &MainWindow::goShowFic);
+    lastSummary = summary;
+    summary->show();
+}
 
 void MainWindow::goShowLog(int i)
 {
@@ -426,13 +474,67 @@ void MainWindow::setActiveSubWindow(QWidget *window)
         mdiArea->setActiveSubWindow(subWindow);
 }
 
-void MainWindow::createCFG() {}
+void MainWindow::createCFG()
+{
+    const QString path = prompts::saveFileName(this, tr("Fichier CFG à créer"), QString(),
+                                               tr("Fichier CFG (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    if (EngineLibrary::runEngineNewCfg(path))
+        statusBar()->showMessage(tr("Fichier CFG crée"), StatusMessageTimeout);
+    else
+        statusBar()->showMessage(tr("Impossible de créer le fichier CFG"), StatusMessageTimeout);
+}
 
-void MainWindow::editCFG() {}
+void MainWindow::editCFG()
+{
+    const QString path = prompts::openFileName(this, tr("Ouvrir un fichier CFG"), QString(),
+                                               tr("Fichiers CFG (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    // Without parent and not modal: several editors may stay open beside the main window.
+    auto *editor = new frmoptions;
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    editor->readConfiguration(path);
+    editor->show();
+}
 
-void MainWindow::processIOB() {}
+void MainWindow::processIOB()
+{
+    auto *launcher = new frmTraitement(lastProcessedFiles, lastProcessedCfg);
+    launcher->setAttribute(Qt::WA_DeleteOnClose);
+    connect(launcher, &frmTraitement::majLastProcessed, this, &MainWindow::majLastProcessed);
+    connect(launcher, &frmTraitement::afterProcess, this, &MainWindow::afterProcess);
+    launcher->show();
+}
 
-void MainWindow::showEditor() {}
+void MainWindow::showEditor()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+
+    bool found = false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->windowTitle() != frmEditorIOB::tr("Editeur de Champs"))
+            continue;
+        found = true;
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+    if (!found) {
+        fieldEditor = new frmEditorIOB(this);
+        connect(fieldEditor, &frmEditorIOB::ajoutLigne, this, &MainWindow::ajoutLigne);
+        connect(fieldEditor, &frmEditorIOB::remplaceLigne, this, &MainWindow::remplaceLigne);
+        connect(fieldEditor, &frmEditorIOB::suivanteLigne, this, &MainWindow::suivanteLigne);
+        connect(fieldEditor, &frmEditorIOB::precedenteLigne, this, &MainWindow::precedenteLigne);
+        fieldEditor->show();
+    }
+    if (fieldEditor)
+        fieldEditor->setLine(child->textCursor().block().text());
+}
 
 void MainWindow::showResults()
 {

@@ -1,0 +1,264 @@
+#include "frmeditoriob.h"
+#include "mainwindow.h"
+#include "mdichild.h"
+#include "placedline.h"
+#include "scriptedprompter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTextBlock>
+#include <QtTest>
+
+// The main window's side of the field editor: opening it on the current line, finding it again,
+// and the lines it adds, replaces and steps through in the active editor.
+class tst_MainWindowFieldEditor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void nothingWithoutEditorWindow();
+    void opensOnCurrentLine();
+    void reusedWhileItExists();
+    void steppingStopsAtFirstAndLastLines();
+    void addsAndReplacesLines();
+    void tooLongValueLeavesDocumentUnchanged();
+
+private:
+    void trigger(const QString &actionText);
+    void newDocument(const QStringList &lines, int currentLine);
+    QList<frmEditorIOB *> fieldEditors() const;
+    frmEditorIOB *fieldEditor() const;
+    void click(const QString &buttonText);
+    int currentLine() const;
+    QStringList documentLines() const;
+
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+static QString distLine(const QString &target)
+{
+    return placedLine({{2, "DIST"},
+                       {7, "S01"},
+                       {11, "STATION1"},
+                       {24, target},
+                       {50, "       125.4521"},
+                       {66, "     0.003"},
+                       {77, "m "}});
+}
+
+void tst_MainWindowFieldEditor::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true); // keep the window geometry out of the user's store
+}
+
+void tst_MainWindowFieldEditor::init()
+{
+    m_prompter = std::make_unique<ScriptedPrompter>();
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+}
+
+void tst_MainWindowFieldEditor::cleanup()
+{
+    if (MdiChild *child = m_window->activeMdiChild())
+        child->document()->setModified(false);
+    m_window.reset(); // the field editor goes with its parent
+    QVERIFY(fieldEditors().isEmpty());
+    m_prompter.reset();
+}
+
+void tst_MainWindowFieldEditor::trigger(const QString &actionText)
+{
+    for (QAction *action : m_window->findChildren<QAction *>()) {
+        if (action->text() == actionText) {
+            action->trigger();
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no action ") + actionText));
+}
+
+void tst_MainWindowFieldEditor::newDocument(const QStringList &lines, int line)
+{
+    trigger(QStringLiteral("&Nouveau"));
+    MdiChild *child = m_window->activeMdiChild();
+    QVERIFY(child);
+    child->setPlainText(lines.join(QLatin1Char('\n')));
+    QTextCursor cursor(child->document()->findBlockByNumber(line));
+    cursor.movePosition(QTextCursor::Right); // somewhere inside the line
+    child->setTextCursor(cursor);
+}
+
+QList<frmEditorIOB *> tst_MainWindowFieldEditor::fieldEditors() const
+{
+    QList<frmEditorIOB *> editors;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *editor = qobject_cast<frmEditorIOB *>(window))
+            editors.append(editor);
+    }
+    return editors;
+}
+
+frmEditorIOB *tst_MainWindowFieldEditor::fieldEditor() const
+{
+    const QList<frmEditorIOB *> editors = fieldEditors();
+    return editors.size() == 1 ? editors.first() : nullptr;
+}
+
+void tst_MainWindowFieldEditor::click(const QString &buttonText)
+{
+    for (QPushButton *button : fieldEditor()->findChildren<QPushButton *>()) {
+        if (button->text() == buttonText) {
+            button->click();
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no button ") + buttonText));
+}
+
+int tst_MainWindowFieldEditor::currentLine() const
+{
+    return m_window->activeMdiChild()->textCursor().blockNumber();
+}
+
+QStringList tst_MainWindowFieldEditor::documentLines() const
+{
+    return m_window->activeMdiChild()->toPlainText().split(QLatin1Char('\n'));
+}
+
+static QComboBox *selector(frmEditorIOB *editor)
+{
+    return editor->findChild<QComboBox *>(QStringLiteral("entrySelector"));
+}
+
+static QString firstEdit(frmEditorIOB *editor)
+{
+    return editor->findChild<QLineEdit *>(QStringLiteral("fieldEdit0"))->text();
+}
+
+void tst_MainWindowFieldEditor::nothingWithoutEditorWindow()
+{
+    trigger(QStringLiteral("Editeur..."));
+    QVERIFY(fieldEditors().isEmpty());
+}
+
+void tst_MainWindowFieldEditor::opensOnCurrentLine()
+{
+    newDocument({QStringLiteral("* en-tete"), distLine(QStringLiteral("CIBLE2"))}, 1);
+    trigger(QStringLiteral("Editeur..."));
+
+    frmEditorIOB *editor = fieldEditor();
+    QVERIFY(editor);
+    QCOMPARE(editor->windowTitle(), QStringLiteral("Editeur de Champs"));
+    QCOMPARE(editor->parentWidget(), m_window.get());
+    QVERIFY(editor->isVisible());
+    QCOMPARE(selector(editor)->currentText(), QStringLiteral("DIST Distance 3D entre deux points"));
+    QCOMPARE(editor->findChild<QLineEdit *>(QStringLiteral("fieldEdit2"))->text(),
+             QStringLiteral("CIBLE2"));
+}
+
+void tst_MainWindowFieldEditor::reusedWhileItExists()
+{
+    newDocument({QStringLiteral("* en-tete"), QStringLiteral("#include data.iob")}, 0);
+    trigger(QStringLiteral("Editeur..."));
+    frmEditorIOB *first = fieldEditor();
+    QVERIFY(first);
+
+    click(QStringLiteral("Quitter"));
+    QVERIFY(!first->isVisible());
+
+    QTextCursor cursor = m_window->activeMdiChild()->textCursor();
+    cursor.movePosition(QTextCursor::Down);
+    m_window->activeMdiChild()->setTextCursor(cursor);
+    trigger(QStringLiteral("Editeur..."));
+    QCOMPARE(fieldEditors().size(), 1);
+    QCOMPARE(fieldEditor(), first);
+    QVERIFY(first->isVisible());
+    QCOMPARE(selector(first)->currentIndex(), first->includeEntry());
+    QCOMPARE(firstEdit(first), QStringLiteral("data.iob"));
+}
+
+void tst_MainWindowFieldEditor::steppingStopsAtFirstAndLastLines()
+{
+    const QStringList lines{QStringLiteral("*premiere"), distLine(QStringLiteral("CIBLE2")),
+                            distLine(QStringLiteral("DERNIERE"))};
+    newDocument(lines, 0);
+    trigger(QStringLiteral("Editeur..."));
+    frmEditorIOB *editor = fieldEditor();
+    QVERIFY(editor);
+    auto *target = editor->findChild<QLineEdit *>(QStringLiteral("fieldEdit2"));
+
+    click(QStringLiteral("Ligne precedente"));
+    QCOMPARE(currentLine(), 0);
+    QCOMPARE(selector(editor)->currentIndex(), editor->commentEntry());
+    QCOMPARE(firstEdit(editor), QStringLiteral("*premiere"));
+
+    click(QStringLiteral("Ligne suivante"));
+    QCOMPARE(currentLine(), 1);
+    QCOMPARE(target->text(), QStringLiteral("CIBLE2"));
+
+    click(QStringLiteral("Ligne suivante"));
+    QCOMPARE(currentLine(), 2);
+    QCOMPARE(target->text(), QStringLiteral("DERNIERE"));
+
+    target->setText(QStringLiteral("MODIFIE")); // redrawn from the line handed over again
+    click(QStringLiteral("Ligne suivante"));
+    QCOMPARE(currentLine(), 2);
+    QCOMPARE(target->text(), QStringLiteral("DERNIERE"));
+
+    click(QStringLiteral("Ligne precedente"));
+    QCOMPARE(currentLine(), 1);
+    QCOMPARE(target->text(), QStringLiteral("CIBLE2"));
+    QCOMPARE(documentLines(), lines);
+}
+
+void tst_MainWindowFieldEditor::addsAndReplacesLines()
+{
+    newDocument({QStringLiteral("* premiere"), QStringLiteral("!") + distLine("CIBLE2").mid(1),
+                 QStringLiteral("* derniere")},
+                1);
+    trigger(QStringLiteral("Editeur..."));
+    frmEditorIOB *editor = fieldEditor();
+    QVERIFY(editor);
+
+    click(QStringLiteral("Remplacer"));
+    QCOMPARE(documentLines(), QStringList({QStringLiteral("* premiere"), distLine("CIBLE2"),
+                                           QStringLiteral("* derniere")}));
+
+    editor->findChild<QLineEdit *>(QStringLiteral("fieldEdit2"))->setText(QStringLiteral("AUTRE"));
+    click(QStringLiteral("Ajouter"));
+    QCOMPARE(documentLines(), QStringList({QStringLiteral("* premiere"), distLine("CIBLE2"),
+                                           distLine("AUTRE"), QStringLiteral("* derniere")}));
+    QCOMPARE(currentLine(), 2);
+    QVERIFY(m_prompter->messages.isEmpty());
+}
+
+void tst_MainWindowFieldEditor::tooLongValueLeavesDocumentUnchanged()
+{
+    const QStringList lines{QStringLiteral("* premiere"), distLine(QStringLiteral("CIBLE2"))};
+    newDocument(lines, 1);
+    trigger(QStringLiteral("Editeur..."));
+    frmEditorIOB *editor = fieldEditor();
+    QVERIFY(editor);
+    editor->findChild<QLineEdit *>(QStringLiteral("fieldEdit4"))->setText("12345678901");
+
+    click(QStringLiteral("Remplacer"));
+    click(QStringLiteral("Ajouter"));
+    QCOMPARE(documentLines(), lines);
+    QVERIFY(!m_window->activeMdiChild()->document()->isModified());
+    QCOMPARE(m_prompter->messages.size(), 2);
+    QVERIFY(m_prompter->messages.at(0).text.contains(QStringLiteral("\"Ecart-type\"")));
+}
+
+QTEST_MAIN(tst_MainWindowFieldEditor)
+#include "tst_mainwindowfieldeditor.moc"
