@@ -155,7 +155,10 @@ void MainWindow::commenter()
     lines.setPosition(firstBlock.position());
     lines.setPosition(lastBlock.position() + lastBlock.length() - 1, QTextCursor::KeepAnchor);
     child->setTextCursor(lines);
-    child->rehighlight();
+    // No explicit re-colouring of the whole document: the colour of a line depends on that line
+    // alone, and the edit above has re-coloured every changed line already. Re-colouring line by
+    // line outside an edit lays the document out again after each line, which took seconds on a
+    // file of a few thousand lines.
 }
 
 void MainWindow::ajoutLigne(const QString &line)
@@ -347,7 +350,7 @@ void MainWindow::showResultWindow(const QString &fic)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     mdiArea->closeAllSubWindows();
-    if (mdiArea->currentSubWindow()) {
+    if (!mdiArea->subWindowList().isEmpty()) {
         event->ignore();
     } else {
         writeSettings();
@@ -559,114 +562,118 @@ void MainWindow::drawNetwork() {}
 
 void MainWindow::createActions()
 {
-    const auto makeAction = [this](const QString &text, const char *icon,
-                                   const QKeySequence &shortcut, const QString &tip) {
+    const auto makeAction = [this](const QString &text, const char *icon, const QString &tip) {
         auto *action = icon ? new QAction(QIcon(QString::fromLatin1(icon)), text, this)
                             : new QAction(text, this);
-        action->setShortcut(shortcut);
         action->setStatusTip(tip);
         return action;
     };
 
-    newAct = makeAction(tr("&Nouveau"), ":/images/new.png", QKeySequence::New,
-                        tr("Creation d'un nouveau fichier IOB"));
+    newAct =
+        makeAction(tr("&Nouveau"), ":/images/new.png", tr("Creation d'un nouveau fichier IOB"));
+    newAct->setShortcuts(QKeySequence::New);
     connect(newAct, &QAction::triggered, this, &MainWindow::newFile);
 
-    openAct = makeAction(tr("&Ouvrir..."), ":/images/open.png", QKeySequence::Open,
-                         tr("Ouvrir un fichier existant"));
+    openAct = makeAction(tr("&Ouvrir..."), ":/images/open.png", tr("Ouvrir un fichier existant"));
+    openAct->setShortcuts(QKeySequence::Open);
     connect(openAct, &QAction::triggered, this, &MainWindow::open);
 
-    saveAct = makeAction(tr("&Sauver"), ":/images/save.png", QKeySequence::Save,
+    saveAct = makeAction(tr("&Sauver"), ":/images/save.png",
                          tr("Sauver le contenu du fichier sur le disque"));
+    saveAct->setShortcuts(QKeySequence::Save);
     connect(saveAct, &QAction::triggered, this, &MainWindow::save);
 
-    saveAsAct = makeAction(tr("Sauver &sous..."), nullptr, QKeySequence::SaveAs,
-                           tr("Sauver le document sous un nouveau nom"));
+    saveAsAct =
+        makeAction(tr("Sauver &sous..."), nullptr, tr("Sauver le document sous un nouveau nom"));
+    saveAsAct->setShortcuts(QKeySequence::SaveAs);
     connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
 
-    exitAct =
-        makeAction(tr("&Quitter"), nullptr, QKeySequence::Quit, tr("Quitter l'application Tavlo"));
+    exitAct = makeAction(tr("&Quitter"), nullptr, tr("Quitter l'application Tavlo"));
+    exitAct->setShortcuts(QKeySequence::Quit);
     connect(exitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
-    cutAct = makeAction(tr("Couper"), ":/images/cut.png", QKeySequence::Cut,
+    cutAct = makeAction(tr("Couper"), ":/images/cut.png",
                         tr("Couper la sélection courante vers le presse papier"));
+    cutAct->setShortcuts(QKeySequence::Cut);
     connect(cutAct, &QAction::triggered, this, &MainWindow::cut);
 
-    copyAct = makeAction(tr("&Copier"), ":/images/copy.png", QKeySequence::Copy,
+    copyAct = makeAction(tr("&Copier"), ":/images/copy.png",
                          tr("Copier la sélection vers le presse papier"));
+    copyAct->setShortcuts(QKeySequence::Copy);
     connect(copyAct, &QAction::triggered, this, &MainWindow::copy);
 
-    pasteAct = makeAction(tr("Coller"), ":/images/paste.png", QKeySequence::Paste,
+    pasteAct = makeAction(tr("Coller"), ":/images/paste.png",
                           tr("Coller le contenu du presse papier dans le document"));
+    pasteAct->setShortcuts(QKeySequence::Paste);
     connect(pasteAct, &QAction::triggered, this, &MainWindow::paste);
 
-    findAct =
-        makeAction(tr("&Rechercher..."), nullptr, QKeySequence::Find, tr("Rechercher du texte"));
+    findAct = makeAction(tr("&Rechercher..."), nullptr, tr("Rechercher du texte"));
+    findAct->setShortcuts(QKeySequence::Find);
     connect(findAct, &QAction::triggered, this, &MainWindow::rechercher);
 
-    commentAct = makeAction(tr("&Commenter/Décommenter..."), nullptr, QKeySequence(Qt::Key_F5),
+    commentAct = makeAction(tr("&Commenter/Décommenter..."), nullptr,
                             tr("Commenter ou décommenter du texte"));
+    commentAct->setShortcut(QKeySequence(Qt::Key_F5));
     connect(commentAct, &QAction::triggered, this, &MainWindow::commenter);
 
-    closeAct = makeAction(tr("&Fermer"), nullptr, QKeySequence(), tr("Ferme la fenêtre courante"));
+    closeAct = makeAction(tr("&Fermer"), nullptr, tr("Ferme la fenêtre courante"));
     connect(closeAct, &QAction::triggered, mdiArea, &QMdiArea::closeActiveSubWindow);
 
-    closeAllAct = makeAction(tr("Fermer &Tout"), nullptr, QKeySequence(),
-                             tr("Ferme toutes les fenêtres ouvertes"));
+    closeAllAct = makeAction(tr("Fermer &Tout"), nullptr, tr("Ferme toutes les fenêtres ouvertes"));
     connect(closeAllAct, &QAction::triggered, mdiArea, &QMdiArea::closeAllSubWindows);
 
-    nextAct = makeAction(tr("Suivante"), nullptr, QKeySequence::NextChild,
-                         tr("Déplace le focus sur la fenêtre suivante"));
+    nextAct = makeAction(tr("Suivante"), nullptr, tr("Déplace le focus sur la fenêtre suivante"));
+    nextAct->setShortcuts(QKeySequence::NextChild);
     connect(nextAct, &QAction::triggered, mdiArea, &QMdiArea::activateNextSubWindow);
 
-    previousAct = makeAction(tr("Précédente"), nullptr, QKeySequence::PreviousChild,
-                             tr("Déplace le focus sur la fenêtre précédente"));
+    previousAct =
+        makeAction(tr("Précédente"), nullptr, tr("Déplace le focus sur la fenêtre précédente"));
+    previousAct->setShortcuts(QKeySequence::PreviousChild);
     connect(previousAct, &QAction::triggered, mdiArea, &QMdiArea::activatePreviousSubWindow);
 
     separatorAct = new QAction(this);
     separatorAct->setSeparator(true);
 
-    aboutAct = makeAction(tr("&A propos de"), nullptr, QKeySequence(), tr("A propos de Tavlo"));
+    aboutAct = makeAction(tr("&A propos de"), nullptr, tr("A propos de Tavlo"));
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
 
-    createCfgAct = makeAction(tr("Créer un fichier CFG"), nullptr, QKeySequence(),
+    createCfgAct = makeAction(tr("Créer un fichier CFG"), nullptr,
                               tr("Création d'un nouveau fichier de configuration."));
     connect(createCfgAct, &QAction::triggered, this, &MainWindow::createCFG);
 
-    editCfgAct = makeAction(tr("Editer un fichier CFG"), ":/images/settings.png", QKeySequence(),
+    editCfgAct = makeAction(tr("Editer un fichier CFG"), ":/images/settings.png",
                             tr("Edition d'un fichier de configuration de calcul."));
     connect(editCfgAct, &QAction::triggered, this, &MainWindow::editCFG);
 
-    processAct = makeAction(tr("Lancer le traitement..."), ":/images/process.png", QKeySequence(),
+    processAct = makeAction(tr("Lancer le traitement..."), ":/images/process.png",
                             tr("Réaliser un traitement par Tavlo"));
     connect(processAct, &QAction::triggered, this, &MainWindow::processIOB);
 
-    editorAct = makeAction(tr("Editeur..."), nullptr, QKeySequence(Qt::Key_F7),
-                           tr("Lancer l'éditeur de champs"));
+    editorAct = makeAction(tr("Editeur..."), nullptr, tr("Lancer l'éditeur de champs"));
+    editorAct->setShortcut(QKeySequence(Qt::Key_F7));
     connect(editorAct, &QAction::triggered, this, &MainWindow::showEditor);
 
-    showResultsAct = makeAction(tr("Afficher Résultats"), ":/images/showreport.png", QKeySequence(),
+    showResultsAct = makeAction(tr("Afficher Résultats"), ":/images/showreport.png",
                                 tr("Affiche la fenêtre sur le résultat du traitement"));
     connect(showResultsAct, &QAction::triggered, this, &MainWindow::showResults);
 
-    convertAct = makeAction(tr("Importation de fichier"), nullptr, QKeySequence(),
+    convertAct = makeAction(tr("Importation de fichier"), nullptr,
                             tr("Importation de données dans un autre format"));
     connect(convertAct, &QAction::triggered, this, &MainWindow::convert);
 
-    geoidAct = makeAction(tr("Fichier geoïde Tavlo"), nullptr, QKeySequence(),
+    geoidAct = makeAction(tr("Fichier geoïde Tavlo"), nullptr,
                           tr("Création d'un fichier de geoïde au format Tavlo"));
     connect(geoidAct, &QAction::triggered, this, &MainWindow::geoid);
 
-    gnssAct = makeAction(tr("Outil GNSS"), ":/images/satellite.png", QKeySequence(),
+    gnssAct = makeAction(tr("Outil GNSS"), ":/images/satellite.png",
                          tr("Gestion avancée des vecteurs GNSS"));
     connect(gnssAct, &QAction::triggered, this, &MainWindow::manageGNSS);
 
-    drawAct = makeAction(tr("Afficher le réseau"), ":/images/draw.png", QKeySequence(),
+    drawAct = makeAction(tr("Afficher le réseau"), ":/images/draw.png",
                          tr("Affiche le réseau et ses caractéristiques de précision et fiabilité"));
     connect(drawAct, &QAction::triggered, this, &MainWindow::drawNetwork);
 
-    newVersionAct =
-        makeAction(tr("Nouvelle version disponible !"), nullptr, QKeySequence(), QString());
+    newVersionAct = makeAction(tr("Nouvelle version disponible !"), nullptr, QString());
     connect(newVersionAct, &QAction::triggered, this, &MainWindow::getNewVersion);
 }
 
