@@ -1,8 +1,10 @@
 #include "mainwindow.h"
 
+#include "frmdrawmain.h"
 #include "frmeditoriob.h"
 #include "mdichild.h"
 #include "prompts.h"
+#include "sharedhelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -388,7 +390,18 @@ void MainWindow::geoid() {}
 
 void MainWindow::manageGNSS() {}
 
-void MainWindow::drawNetwork() {}
+void MainWindow::drawNetwork()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    const QString drawing = siblingPath(child->currentFile(), QStringLiteral(".drw"));
+    if (!QFileInfo(drawing).isFile())
+        return;
+    frmDrawMain window(drawing, width(), height());
+    window.setWindowTitle(tr("Dessin : ") + child->userFriendlyCurrentFile());
+    window.exec();
+}
 
 void MainWindow::createActions()
 {
