@@ -198,6 +198,11 @@ void tst_DrawingView::groundToScreen_data()
     QTest::newRow("tall canvas") << QSize(280, 600) << QPointF(-100, 0) << QPoint(40, 300);
     QTest::newRow("odd sides") << QSize(281, 281) << QPointF(0, 0) << QPoint(140, 141);
     QTest::newRow("double size") << QSize(560, 560) << QPointF(100, -100) << QPoint(480, 480);
+    // Far off the canvas the position stays a defined int.
+    QTest::newRow("far east") << kSquare << QPointF(1e300, 0) << QPoint(1 << 30, 140);
+    QTest::newRow("far south") << kSquare << QPointF(0, -1e300) << QPoint(140, 280 + (1 << 30));
+    QTest::newRow("not a number") << kSquare << QPointF(std::numeric_limits<double>::quiet_NaN(), 0)
+                                  << QPoint(0, 140);
 }
 
 void tst_DrawingView::groundToScreen()
