@@ -2,6 +2,7 @@
 
 #include "enginelibrary.h"
 #include "frmbilancalcul.h"
+#include "frmdrawmain.h"
 #include "frmeditoriob.h"
 #include "frmoptions.h"
 #include "frmresult.h"
@@ -558,7 +559,18 @@ void MainWindow::geoid() {}
 
 void MainWindow::manageGNSS() {}
 
-void MainWindow::drawNetwork() {}
+void MainWindow::drawNetwork()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    const QString drawing = siblingPath(child->currentFile(), QStringLiteral(".drw"));
+    if (!QFileInfo(drawing).isFile())
+        return;
+    frmDrawMain window(drawing, width(), height());
+    window.setWindowTitle(tr("Dessin : ") + child->userFriendlyCurrentFile());
+    window.exec();
+}
 
 void MainWindow::createActions()
 {
