@@ -6,7 +6,10 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTextEdit>
+
+#include <memory>
 
 frmAbout::frmAbout(QWidget *parent)
     : QDialog(parent, Qt::Tool)
@@ -32,6 +35,14 @@ frmAbout::frmAbout(QWidget *parent)
         QStringLiteral("</i><br><br><b>") + tr("Version DLL : ") + QStringLiteral("</b>") +
         EngineLibrary::engineVersion().toHtmlEscaped() + QStringLiteral("<br><b>") +
         tr("Version IHM : ") + QStringLiteral("</b> ") + QString::fromLatin1(IHM_VERSION_DATE));
+
+    // Wide and high enough for the whole text without wrapping or scrolling. Measured on a copy:
+    // the view gives its own document the width of its viewport.
+    const std::unique_ptr<QTextDocument> probe(text->document()->clone());
+    probe->setTextWidth(-1);
+    probe->setTextWidth(probe->idealWidth());
+    const QSize natural = probe->size().toSize();
+    text->setMinimumSize(natural + 2 * QSize(text->frameWidth(), text->frameWidth()) + QSize(2, 2));
 
     auto *layout = new QHBoxLayout(this);
     layout->setAlignment(Qt::AlignCenter);

@@ -32,5 +32,7 @@ int main(int argc, char *argv[])
     splash.show();
 
     window.show();
+    // The main window came up over the splash screen; the splash stays in front until clicked.
+    splash.raise();
     return app.exec();
 }

@@ -87,6 +87,7 @@ frmConvert::frmConvert(QWidget *parent)
     optionsLayout->addWidget(m_secondOption);
 
     auto *convert = new QPushButton(tr("Convertir"), this);
+    convert->setDefault(true);
     auto *quit = new QPushButton(tr("Quitter"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(convert);

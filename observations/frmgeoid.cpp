@@ -31,6 +31,7 @@ frmGeoid::frmGeoid(QWidget *parent)
     outputRow->addWidget(selectOutput);
 
     auto *convert = new QPushButton(tr("Convertir"), this);
+    convert->setDefault(true);
     auto *quit = new QPushButton(tr("Quitter"), this);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(convert);

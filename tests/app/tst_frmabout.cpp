@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QtTest>
@@ -87,6 +88,16 @@ void tst_frmAbout::windowAndPicture()
     const QPixmap shown = picture->pixmap(Qt::ReturnByValue);
     QVERIFY(!shown.isNull());
     QCOMPARE(shown.toImage(), QPixmap(QStringLiteral(":/images/tavlo.png")).toImage());
+
+    // The whole text shows at once: no line wrapped, nothing to scroll.
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    int lines = 0;
+    for (QTextBlock block = text(box)->document()->begin(); block.isValid(); block = block.next())
+        lines += block.layout()->lineCount();
+    QCOMPARE(lines, 9);
+    QVERIFY(!text(box)->verticalScrollBar()->isVisible());
+    QVERIFY(!text(box)->horizontalScrollBar()->isVisible());
 
     QCOMPARE(text(box)->font().family(), QStringLiteral("Arial"));
     QCOMPARE(text(box)->font().pointSize(), 12);
