@@ -1,0 +1,337 @@
+#include "adjustment.h"
+
+#include "angles.h"
+#include "text.h"
+
+#include <cmath>
+#include <complex>
+
+namespace engine {
+
+namespace {
+
+// A coordinate correction beyond this (metres) means the iterations run away.
+constexpr double kDivergence = 1e7;
+
+const char *componentName(int component)
+{
+    switch (component) {
+    case 0:
+        return "E";
+    case 1:
+        return "N";
+    case 2:
+        return "U";
+    default:
+        break;
+    }
+    return "orientation";
+}
+
+// Orientation of a direction set from approximate coordinates: zero, from the first direction,
+// or the mean over the set (a mean of unit vectors, so that readings near 0 and 400 gon agree).
+void approximateOrientations(const Network &network, const Options &options, State &state)
+{
+    state.orientations.assign(network.sets.size(), 0.0);
+    if (options.approximateOrientation == "ZERO")
+        return;
+    std::vector<std::complex<double>> sums(network.sets.size());
+    std::vector<bool> started(network.sets.size(), false);
+    for (const Observation &o : network.observations) {
+        if (o.kind != ObservationKind::Direction || o.set < 0)
+            continue;
+        const auto set = static_cast<std::size_t>(o.set);
+        if (options.approximateOrientation == "FIRST" && started[set])
+            continue;
+        const Eigen::Vector3d d = state.coordinates[static_cast<std::size_t>(o.target)] -
+                                  state.coordinates[static_cast<std::size_t>(o.station)];
+        if (d.head<2>().norm() <= 0.0)
+            continue;
+        const double orientation = std::atan2(d.x(), d.y()) - o.value;
+        sums[set] += std::polar(1.0, orientation);
+        started[set] = true;
+    }
+    for (std::size_t s = 0; s < sums.size(); ++s) {
+        if (started[s] && std::abs(sums[s]) > 0.0)
+            state.orientations[s] = normalizeAngle(std::arg(sums[s]));
+    }
+}
+
+struct Linearisation
+{
+    Eigen::SparseMatrix<double, Eigen::RowMajor> design;
+    Eigen::VectorXd computed;
+    Eigen::VectorXd misclosures;
+    bool defined = true;
+};
+
+Linearisation linearise(const Network &network, const Unknowns &unknowns, const State &state,
+                        Diagnostics &diagnostics)
+{
+    const auto m = static_cast<Eigen::Index>(network.observations.size());
+    Linearisation lin;
+    lin.computed.resize(m);
+    lin.misclosures.resize(m);
+    std::vector<Eigen::Triplet<double>> triplets;
+    triplets.reserve(network.observations.size() * 7);
+    for (Eigen::Index i = 0; i < m; ++i) {
+        const Observation &o = network.observations[static_cast<std::size_t>(i)];
+        const ObservationEquation eq = evaluate(o, state);
+        const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
+                            eq.target.allFinite() && std::isfinite(eq.orientation);
+        if (!eq.defined || !finite) {
+            lin.defined = false;
+            {
+                const auto index = static_cast<std::size_t>(o.fileNumber - 1);
+                diagnostics.error(
+                    index < network.files.size() ? network.files[index] : std::string(),
+                    o.lineNumber,
+                    eq.defined ? fr("Calcul impossible : valeurs non finies (coordonnées "
+                                    "approchées aberrantes ?).")
+                               : fr("Calcul impossible : la station et le point visé sont "
+                                    "confondus."));
+            }
+            lin.computed(i) = 0.0;
+            lin.misclosures(i) = 0.0;
+            continue;
+        }
+        lin.computed(i) = eq.computed;
+        lin.misclosures(i) = misclosure(o, eq.computed);
+        const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
+        const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
+        for (int c = 0; c < 3; ++c) {
+            if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
+                triplets.emplace_back(i, stationUnknowns[static_cast<std::size_t>(c)],
+                                      eq.station(c));
+            if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
+                triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)],
+                                      eq.target(c));
+        }
+        if (o.kind == ObservationKind::Direction && o.set >= 0) {
+            const int column = unknowns.set[static_cast<std::size_t>(o.set)];
+            if (column >= 0)
+                triplets.emplace_back(i, column, eq.orientation);
+        }
+    }
+    lin.design.resize(m, unknowns.count);
+    lin.design.setFromTriplets(triplets.begin(), triplets.end());
+    return lin;
+}
+
+// Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`.
+std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
+                                     const Linearisation &lin, const Eigen::VectorXd &weights,
+                                     Diagnostics &diagnostics)
+{
+    auto result = std::make_unique<NormalFactor>();
+    const Eigen::SparseMatrix<double> design = lin.design;
+    NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
+    const Eigen::Index n = normal.rows();
+    result->scale.resize(n);
+    for (Eigen::Index j = 0; j < n; ++j) {
+        const double d = normal.coeff(j, j);
+        result->scale(j) = d > 0.0 && std::isfinite(d) ? 1.0 / std::sqrt(d) : 1.0;
+    }
+    normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
+    result->solver.compute(normal);
+    std::vector<int> undetermined;
+    if (result->solver.info() == Eigen::Success) {
+        const Eigen::VectorXd &pivots = result->solver.vectorD();
+        const auto &order = result->solver.permutationP().indices();
+        std::vector<int> original(static_cast<std::size_t>(n));
+        for (Eigen::Index j = 0; j < n; ++j)
+            original[static_cast<std::size_t>(order(j))] = static_cast<int>(j);
+        for (Eigen::Index k = 0; k < n; ++k) {
+            if (!(pivots(k) > kPivotTolerance))
+                undetermined.push_back(original[static_cast<std::size_t>(k)]);
+        }
+    } else {
+        undetermined.push_back(-1);
+    }
+    if (undetermined.empty())
+        return result;
+    std::string list;
+    constexpr std::size_t kListed = 12;
+    for (std::size_t i = 0; i < undetermined.size() && i < kListed; ++i) {
+        if (undetermined[i] < 0)
+            continue;
+        list += (list.empty() ? "" : ", ") + unknownLabel(network, unknowns, undetermined[i]);
+    }
+    if (undetermined.size() > kListed)
+        list += ", ...";
+    diagnostics.error(std::string(), 0,
+                      fr("Système normal singulier : ") +
+                          (list.empty() ? fr("la factorisation a échoué")
+                                        : fr("inconnues non déterminées : ") + list) +
+                          fr(". Le réseau manque de points fixes (datum) ou ces points ne sont "
+                             "pas assez observés."));
+    return nullptr;
+}
+
+} // namespace
+
+std::string unknownLabel(const Network &network, const Unknowns &unknowns, int index)
+{
+    if (index < 0 || index >= unknowns.count)
+        return "?";
+    const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+    if (component == 3) {
+        const DirectionSet &set = network.sets[static_cast<std::size_t>(owner)];
+        const std::string station =
+            set.station >= 0 ? network.points[static_cast<std::size_t>(set.station)].name : "?";
+        return fr("orientation du jeu ") + std::to_string(owner + 1) + fr(" (station ") + station +
+               ")";
+    }
+    return std::string(componentName(component)) + " " +
+           network.points[static_cast<std::size_t>(owner)].name;
+}
+
+Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
+{
+    Unknowns u;
+    std::vector<bool> observed(network.points.size(), false);
+    std::vector<bool> setUsed(network.sets.size(), false);
+    for (const Observation &o : network.observations) {
+        observed[static_cast<std::size_t>(o.station)] = true;
+        observed[static_cast<std::size_t>(o.target)] = true;
+        if (o.kind == ObservationKind::Direction && o.set >= 0)
+            setUsed[static_cast<std::size_t>(o.set)] = true;
+    }
+    u.point.assign(network.points.size(), {-1, -1, -1});
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        const Point &point = network.points[p];
+        const bool free = !point.fixed[0] || !point.fixed[1] || !point.fixed[2];
+        if (free && !observed[p]) {
+            const auto file = static_cast<std::size_t>(point.fileNumber - 1);
+            diagnostics.error(file < network.files.size() ? network.files[file] : std::string(),
+                              point.lineNumber,
+                              fr("Le point « ") + point.name +
+                                  fr(" » a des coordonnées libres mais aucune observation ne le "
+                                     "relie au réseau : il ne peut être déterminé."));
+            continue;
+        }
+        for (int c = 0; c < 3; ++c) {
+            if (!point.fixed[static_cast<std::size_t>(c)]) {
+                u.point[p][static_cast<std::size_t>(c)] = u.count++;
+                u.owner.emplace_back(static_cast<int>(p), c);
+            }
+        }
+    }
+    u.coordinateCount = u.count;
+    u.set.assign(network.sets.size(), -1);
+    for (std::size_t s = 0; s < network.sets.size(); ++s) {
+        if (setUsed[s]) {
+            u.set[s] = u.count++;
+            u.owner.emplace_back(static_cast<int>(s), 3);
+        }
+    }
+    return u;
+}
+
+AdjustmentOutcome adjust(const Network &network, const Options &options,
+                         Diagnostics &diagnostics)
+{
+    AdjustmentOutcome out;
+    if (network.observations.empty()) {
+        diagnostics.error(std::string(), 0, fr("Aucune observation à ajuster."));
+        return out;
+    }
+    out.unknowns = numberUnknowns(network, diagnostics);
+    if (diagnostics.hasErrors())
+        return out;
+    const Unknowns &unknowns = out.unknowns;
+
+    State state;
+    for (const Point &p : network.points)
+        state.coordinates.push_back(p.approximate);
+    approximateOrientations(network, options, state);
+    out.approximate = state;
+
+    const auto m = static_cast<Eigen::Index>(network.observations.size());
+    out.weights.resize(m);
+    for (Eigen::Index i = 0; i < m; ++i) {
+        const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
+        out.weights(i) = 1.0 / (sigma * sigma);
+    }
+
+    bool converged = unknowns.count == 0;
+    for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
+        const Linearisation lin = linearise(network, unknowns, state, diagnostics);
+        if (!lin.defined)
+            return out;
+        auto normalFactor = factor(network, unknowns, lin, out.weights, diagnostics);
+        if (!normalFactor)
+            return out;
+        const Eigen::VectorXd rhs = lin.design.transpose() *
+                                    (out.weights.array() * lin.misclosures.array()).matrix();
+        const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
+        const Eigen::VectorXd dx =
+            normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
+        out.iterations = iteration;
+
+        IterationRecord record;
+        record.number = iteration;
+        for (int j = 0; j < unknowns.coordinateCount; ++j) {
+            if (!(std::fabs(dx(j)) <= record.maxCorrection)) {
+                record.maxCorrection = std::fabs(dx(j));
+                record.maxPoint = unknowns.owner[static_cast<std::size_t>(j)].first;
+                record.maxComponent = unknowns.owner[static_cast<std::size_t>(j)].second;
+            }
+        }
+        const bool keepMisclosures =
+            options.logObservedMinusComputed == IterationListing::All ||
+            (options.logObservedMinusComputed == IterationListing::First && iteration == 1);
+        const bool keepCorrections =
+            options.logIntermediateSolutions == IterationListing::All ||
+            (options.logIntermediateSolutions == IterationListing::First && iteration == 1);
+        if (keepMisclosures)
+            record.misclosures = lin.misclosures;
+        if (keepCorrections)
+            record.corrections = dx;
+        out.history.push_back(record);
+
+        if (!dx.allFinite() || record.maxCorrection > kDivergence) {
+            diagnostics.error(std::string(), 0,
+                              fr("Les itérations divergent (correction de ") +
+                                  fixed(record.maxCorrection, 0, 3) +
+                                  fr(" m) : vérifier les coordonnées approchées et les "
+                                     "observations."));
+            return out;
+        }
+        for (int j = 0; j < unknowns.count; ++j) {
+            const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
+            if (component == 3) {
+                double &orientation = state.orientations[static_cast<std::size_t>(owner)];
+                orientation = normalizeAngle(orientation + dx(j));
+            } else {
+                state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
+            }
+        }
+        converged = record.maxCorrection < options.convergence;
+    }
+    out.state = state;
+    if (!converged) {
+        diagnostics.error(std::string(), 0,
+                          fr("Pas de convergence après ") + std::to_string(out.iterations) +
+                              fr(" itérations (critère ") + fixed(options.convergence, 0, 6) +
+                              fr(" m) : augmenter NBMAXITER ou vérifier les coordonnées "
+                                 "approchées."));
+        return out;
+    }
+
+    const Linearisation final = linearise(network, unknowns, state, diagnostics);
+    if (!final.defined)
+        return out;
+    out.design = final.design;
+    out.computed = final.computed;
+    out.residuals = -final.misclosures;
+    if (unknowns.count > 0) {
+        out.factor = factor(network, unknowns, final, out.weights, diagnostics);
+        if (!out.factor)
+            return out;
+    }
+    out.solved = true;
+    return out;
+}
+
+} // namespace engine

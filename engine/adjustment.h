@@ -1,0 +1,90 @@
+#ifndef ENGINE_ADJUSTMENT_H
+#define ENGINE_ADJUSTMENT_H
+
+#include "configuration.h"
+#include "diagnostics.h"
+#include "localmodel.h"
+#include "network.h"
+
+#include <Eigen/Core>
+#include <Eigen/SparseCholesky>
+#include <Eigen/SparseCore>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Least-squares adjustment of the network by Gauss-Newton iterations on the sparse normal
+// equations N dx = A' P l (A the design matrix, P the diagonal weights 1 / sigma^2, l the observed
+// minus computed values). N is scaled to a unit diagonal and factored by a sparse LDL'
+// decomposition after a fill-reducing ordering (approximate minimum degree).
+namespace engine {
+
+using NormalMatrix = Eigen::SparseMatrix<double>;
+using NormalSolver = Eigen::SimplicialLDLT<NormalMatrix, Eigen::Lower, Eigen::AMDOrdering<int>>;
+
+// The unknowns: the free coordinates of the points, then the orientations of the direction sets.
+struct Unknowns
+{
+    std::vector<std::array<int, 3>> point; // per point: index of east, north, up; -1 when fixed
+    std::vector<int> set;                  // per direction set: index, -1 when it has no direction
+    int count = 0;
+    int coordinateCount = 0;
+    // Per unknown: the point or set it belongs to and the component (0 east, 1 north, 2 up,
+    // 3 orientation).
+    std::vector<std::pair<int, int>> owner;
+};
+
+// A relative pivot of the scaled normal matrix below this value marks an undetermined unknown.
+constexpr double kPivotTolerance = 1e-10;
+
+struct IterationRecord
+{
+    int number = 0;
+    double maxCorrection = 0.0; // largest coordinate correction, metres
+    int maxPoint = -1;
+    int maxComponent = -1;
+    Eigen::VectorXd misclosures; // observed minus computed, when the report asks for them
+    Eigen::VectorXd corrections; // corrections of the unknowns, when the report asks for them
+};
+
+// The sparse factor of the scaled normal matrix of the final linearisation; N = S^-1 Ns S^-1
+// with S = diag(scale).
+struct NormalFactor
+{
+    NormalSolver solver;
+    Eigen::VectorXd scale;
+};
+
+struct AdjustmentOutcome
+{
+    bool solved = false; // converged with a regular system
+    int iterations = 0;
+    Unknowns unknowns;
+    State approximate; // the state the iterations started from
+    State state;       // the adjusted state
+    std::vector<IterationRecord> history;
+
+    // Final linearisation at the adjusted state.
+    Eigen::SparseMatrix<double, Eigen::RowMajor> design; // rows: observations
+    Eigen::VectorXd computed;
+    Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
+    Eigen::VectorXd weights;
+    std::unique_ptr<NormalFactor> factor; // null when there are no unknowns
+};
+
+// A readable name of an unknown for the report: "E P12", "orientation DSET ...". Latin-1.
+std::string unknownLabel(const Network &network, const Unknowns &unknowns, int index);
+
+// Numbers the unknowns; a free coordinate of a point that no observation reaches is an error.
+Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics);
+
+// Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
+// geometry) go to `diagnostics` and leave `solved` false.
+AdjustmentOutcome adjust(const Network &network, const Options &options,
+                         Diagnostics &diagnostics);
+
+} // namespace engine
+
+#endif // ENGINE_ADJUSTMENT_H

@@ -1,0 +1,356 @@
+#include "configuration.h"
+
+#include "text.h"
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+
+using Kind = ConfigurationKey::Kind;
+
+// Version date written on the second line of every configuration file, as the workbench does.
+constexpr const char kConfigurationVersionDate[] = "2017.02.14";
+constexpr int kKeyWidth = 11;
+
+} // namespace
+
+const std::vector<ConfigurationKey> &configurationKeys()
+{
+    // Defaults for a first run on a new network: a local adjustment, a full report with every
+    // residual, and the drawing file asked for.
+    static const std::vector<ConfigurationKey> keys = {
+        {"AJUSTEMENT", "CRITCONV", Kind::Text, "0.0001"},
+        {"AJUSTEMENT", "HUBERVALUE", Kind::Text, "2.5"},
+        {"AJUSTEMENT", "TYPECALCUL", Kind::Choice, "AJUSTEMENT"},
+        {"AJUSTEMENT", "TYPEMODEL", Kind::Choice, "3D_LOCALE"},
+        {"AJUSTEMENT", "TYPEANGLES", Kind::Choice, "GRD"},
+        {"AJUSTEMENT", "LINEARUNIT", Kind::Choice, " m"},
+        {"AJUSTEMENT", "NBMAXITER", Kind::Count, "10"},
+        {"AJUSTEMENT", "APPLIMBE", Kind::Choice, "MOY"},
+        {"AJUSTEMENT", "FREENET", Kind::Choice, "NON"},
+        {"AJUSTEMENT", "SIGMADIST", Kind::Choice, "NOSTD"},
+        {"AJUSTEMENT", "SIGM+STD", Kind::Choice, "NON"},
+        {"AJUSTEMENT", "SIGMAOHDF", Kind::Choice, "NOSTD"},
+        {"STATISTIQUE", "SIGMA0CONNU", Kind::Fixed, "SIGMA0CONNU OUI"},
+        {"STATISTIQUE", "TYPESIGMA0", Kind::Choice, "AUTO"},
+        {"STATISTIQUE", "VALIDATION", Kind::Text, "0.95"},
+        {"STATISTIQUE", "REG_COORD", Kind::Choice, "NEU"},
+        {"STATISTIQUE", "REG1D_TYPE", Kind::Digits, "001"},
+        {"STATISTIQUE", "REG2D_TYPE", Kind::Digits, "100"},
+        {"STATISTIQUE", "VCE_METHOD", Kind::Choice, "HELMERT"},
+        {"STATISTIQUE", "VCEITERMAX", Kind::Count, "10"},
+        {"STATISTIQUE", "VCESOLINT", Kind::Flag, "NON"},
+        {"CONFIANCE", "REG1D_MODE", Kind::Choice, "10"},
+        {"CONFIANCE", "REG1D_CONF", Kind::Text, "0.95"},
+        {"CONFIANCE", "REG2D_MODE", Kind::Choice, "10"},
+        {"CONFIANCE", "REG2D_CONF", Kind::Text, "0.95"},
+        {"CONFIANCE", "REG3D_MODE", Kind::Choice, "00"},
+        {"CONFIANCE", "REG3D_CONF", Kind::Text, "0.95"},
+        {"FIABILITE", "FIA1D_MODE", Kind::Choice, "00"},
+        {"FIABILITE", "FIA1D_CONF", Kind::Text, "0.95"},
+        {"FIABILITE", "FIA1D_BETA", Kind::Text, "0.20"},
+        {"FIABILITE", "FIA2D_MODE", Kind::Choice, "10"},
+        {"FIABILITE", "FIA2D_CONF", Kind::Text, "0.95"},
+        {"FIABILITE", "FIA2D_BETA", Kind::Text, "0.20"},
+        {"FIABILITE", "FIA3D_MODE", Kind::Choice, "00"},
+        {"FIABILITE", "FIA3D_CONF", Kind::Text, "0.95"},
+        {"FIABILITE", "FIA3D_BETA", Kind::Text, "0.20"},
+        {"MULTI EPOQUES", "MEP_MODE", Kind::Flag, "NON"},
+        {"MULTI EPOQUES", "MEP_FROM0", Kind::Choice, "NON"},
+        {"MULTI EPOQUES", "MEP_DOCONF", Kind::Flag, "NON"},
+        {"MULTI EPOQUES", "MEP_DOFIAB", Kind::Flag, "NON"},
+        {"MULTI EPOQUES", "MEP_DOCONG", Kind::Flag, "NON"},
+        {"MULTI EPOQUES", "MEP_CSEUIL", Kind::Text, "0.95"},
+        {"MULTI EPOQUES", "MEP_CTYPE", Kind::Digits, "000"},
+        {"RAPPORT", "NBDEC_DIST", Kind::Count, "4"},
+        {"RAPPORT", "NBDEC_ANGT", Kind::Count, "2"},
+        {"RAPPORT", "LOG_TYPE", Kind::Fixed, "LOG_TYPE   ASCII"},
+        {"RAPPORT", "LOG_STATIO", Kind::Flag, "OUI"},
+        {"RAPPORT", "LOG_OPTION", Kind::Flag, "OUI"},
+        {"RAPPORT", "LOG_GEOID", Kind::Flag, "NON"},
+        {"RAPPORT", "LOG_FIAB", Kind::Flag, "OUI"},
+        {"RAPPORT", "LOG_RESIDU", Kind::Choice, "TOUS"},
+        {"RAPPORT", "LOG_RESNEU", Kind::Flag, "NON"},
+        {"RAPPORT", "LOG_OMC", Kind::Choice, "NON"},
+        {"RAPPORT", "LOG_SOLINT", Kind::Choice, "NON"},
+        {"RAPPORT", "LOG_SOLFIN", Kind::Digits, "0001"},
+        {"RAPPORT", "LOG_SOLAUX", Kind::Flag, "OUI"},
+        {"RAPPORT", "LOG_SGMGRP", Kind::Flag, "OUI"},
+        {"MATRICES", "OUTMAT_FMT", Kind::Fixed, "OUTMAT_FMT TAVLO"},
+        {"MATRICES", "OUTMAT_CRD", Kind::Choice, "NEU"},
+        {"MATRICES", "OUTMAT_SG0", Kind::Choice, "AUTO"},
+        {"MATRICES", "OUTMAT_ABP", Kind::Choice, "NON"},
+        {"MATRICES", "OUTMAT_NC", Kind::Choice, "NON"},
+        {"MATRICES", "OUTMAT_INC", Kind::Choice, "NON"},
+        {"MATRICES", "OUTMAT_V", Kind::Choice, "NON"},
+        {"MATRICES", "OUTMAT_X", Kind::Choice, "NON"},
+        {"GENERATION", "GENE_LOG", Kind::Flag, "NON"},
+        {"GENERATION", "GENE_NOISE", Kind::Choice, "AUCUN"},
+        {"GENERATION", "GENE_LIMBE", Kind::Choice, "ALEATOIRE"},
+        {"DESSIN", "KML_EXPORT", Kind::Flag, "NON"},
+        {"DESSIN", "KML_ALTI", Kind::Flag, "NON"},
+        {"DESSIN", "KML_LNFIA", Kind::Flag, "NON"},
+        {"DESSIN", "DRW_EXPORT", Kind::Flag, "OUI"},
+    };
+    return keys;
+}
+
+std::string defaultConfigurationText(const char *lineEnd)
+{
+    std::string text;
+    auto line = [&](const std::string &content) {
+        text += content;
+        text += lineEnd;
+    };
+    line("# Fichier de configuration de Tavlo");
+    line(std::string("# genere par Tavlo IHM version ") + kConfigurationVersionDate);
+    line("");
+    std::string section;
+    for (const ConfigurationKey &key : configurationKeys()) {
+        if (section != key.section) {
+            if (!section.empty())
+                line("");
+            section = key.section;
+            line("[" + section + "]");
+            line("");
+        }
+        if (key.kind == Kind::Fixed)
+            line(key.defaultValue);
+        else
+            line(padRight(key.key, kKeyWidth) + key.defaultValue);
+    }
+    return text;
+}
+
+ConfigurationValues readConfigurationValues(const std::string &text)
+{
+    ConfigurationValues result;
+    std::size_t start = 0;
+    int lineNumber = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        ++lineNumber;
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        const std::string key = trim(columns(line, 1, 10));
+        if (!key.empty()) {
+            const bool known = std::any_of(
+                configurationKeys().begin(), configurationKeys().end(),
+                [&](const ConfigurationKey &k) { return k.kind != Kind::Fixed && key == k.key; });
+            if (known)
+                result.values[key] = {trim(columnsFrom(line, 12)), lineNumber};
+            else if (key == "ITERMAXVCE")
+                result.values["VCEITERMAX"] = {trim(columnsFrom(line, 12)), lineNumber};
+        }
+        if (end == text.size())
+            break;
+        start = end + 1;
+    }
+    return result;
+}
+
+namespace {
+
+class OptionReader
+{
+public:
+    OptionReader(const ConfigurationValues &values, const std::string &file, Diagnostics &diag)
+        : m_values(values)
+        , m_file(file)
+        , m_diagnostics(diag)
+    {
+    }
+
+    // The value of `key`, or its default when missing or empty; `line` receives its line.
+    std::string raw(const char *key, int *line = nullptr) const
+    {
+        const auto it = m_values.values.find(key);
+        if (line)
+            *line = it == m_values.values.end() ? 0 : it->second.second;
+        if (it != m_values.values.end() && !it->second.first.empty())
+            return it->second.first;
+        for (const ConfigurationKey &k : configurationKeys()) {
+            if (std::string(k.key) == key)
+                return trim(k.defaultValue);
+        }
+        return {};
+    }
+
+    // A choice among `tokens`; an unknown token takes `fallback`, as the configuration editor
+    // reads it, with a warning so that the report shows what was used.
+    std::string choice(const char *key, std::initializer_list<const char *> tokens,
+                       const char *fallback)
+    {
+        int line = 0;
+        const std::string value = raw(key, &line);
+        for (const char *token : tokens) {
+            if (value == token)
+                return value;
+        }
+        m_diagnostics.warning(m_file, line,
+                              fr("Valeur inconnue « ") + value + fr(" » pour la clé ") + key +
+                                  fr(" : la valeur ") + fallback + fr(" est utilisée."));
+        return fallback;
+    }
+
+    bool flag(const char *key) const { return raw(key) == "OUI"; }
+
+    int count(const char *key, int minimum, int maximum)
+    {
+        int line = 0;
+        const std::string value = raw(key, &line);
+        const auto n = parseInteger(value);
+        if (!n || *n < minimum || *n > maximum) {
+            m_diagnostics.error(m_file, line,
+                                fr("Valeur illisible « ") + value + fr(" » pour la clé ") + key +
+                                    fr(" : un entier de ") + std::to_string(minimum) + " à " +
+                                    std::to_string(maximum) + fr(" est attendu."));
+            return minimum;
+        }
+        return static_cast<int>(*n);
+    }
+
+    double number(const char *key, double lowerExclusive, double upperExclusive)
+    {
+        int line = 0;
+        const std::string value = raw(key, &line);
+        const auto x = parseNumber(value);
+        if (!x || *x <= lowerExclusive || *x >= upperExclusive) {
+            m_diagnostics.error(m_file, line,
+                                fr("Valeur illisible ou hors limites « ") + value +
+                                    fr(" » pour la clé ") + key + ".");
+            return 0.0;
+        }
+        return *x;
+    }
+
+    int lineOf(const char *key) const
+    {
+        int line = 0;
+        raw(key, &line);
+        return line;
+    }
+
+    const std::string &file() const { return m_file; }
+    Diagnostics &diagnostics() { return m_diagnostics; }
+
+private:
+    const ConfigurationValues &m_values;
+    const std::string &m_file;
+    Diagnostics &m_diagnostics;
+};
+
+IterationListing iterationListing(OptionReader &reader, const char *key)
+{
+    std::string value = reader.raw(key);
+    if (value == "ALL")
+        value = "ALL_ITER";
+    if (value == "FRT_ITER")
+        return IterationListing::First;
+    if (value == "ALL_ITER")
+        return IterationListing::All;
+    if (value != "NON")
+        reader.choice(key, {"NON", "FRT_ITER", "ALL_ITER"}, "NON");
+    return IterationListing::None;
+}
+
+} // namespace
+
+Options optionsFromValues(const ConfigurationValues &values, const std::string &fileLabel,
+                          Diagnostics &diagnostics)
+{
+    OptionReader reader(values, fileLabel, diagnostics);
+    Options options;
+
+    options.convergence = reader.number("CRITCONV", 0.0, 1e6);
+
+    // "PREANALYSE" is the older name of "SIMULATION".
+    if (reader.raw("TYPECALCUL") == "PREANALYSE")
+        options.calculationType = "SIMULATION";
+    else
+        options.calculationType = reader.choice(
+            "TYPECALCUL", {"AJUSTEMENT", "SIMULATION", "NORMEL1", "HUBER"}, "AJUSTEMENT");
+    if (options.calculationType != "AJUSTEMENT")
+        diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
+                          fr("Le type de calcul ") + options.calculationType +
+                              fr(" n'est pas encore traité par ce moteur : seul AJUSTEMENT "
+                                 "est disponible."));
+
+    options.model = reader.choice("TYPEMODEL", {"3D_LOCALE", "3D_SPHERIQUE", "3D_ELLIPSOIDALE"},
+                                  "3D_ELLIPSOIDALE");
+    if (options.model != "3D_LOCALE")
+        diagnostics.error(fileLabel, reader.lineOf("TYPEMODEL"),
+                          fr("Le modèle ") + options.model +
+                              fr(" n'est pas encore traité par ce moteur : seul le modèle "
+                                 "3D_LOCALE est disponible."));
+
+    const std::string angles = reader.choice("TYPEANGLES", {"DMS", "GRD", "RAD"}, "GRD");
+    options.angleUnit = angles == "DMS"   ? AngleUnit::Dms
+                        : angles == "RAD" ? AngleUnit::Radians
+                                          : AngleUnit::Grades;
+
+    const std::string unit = reader.choice("LINEARUNIT", {"m", "cm", "mm"}, "m");
+    options.linearUnit = unit == "cm"   ? LinearUnit::Centimetre
+                         : unit == "mm" ? LinearUnit::Millimetre
+                                        : LinearUnit::Metre;
+
+    options.maxIterations = reader.count("NBMAXITER", 1, 1000);
+    options.approximateOrientation = reader.choice("APPLIMBE", {"ZERO", "FIRST", "MOY"}, "ZERO");
+    options.freeNetwork = reader.choice("FREENET", {"NON", "TRACEMIN", "BASESEL"}, "NON");
+    if (options.freeNetwork != "NON")
+        diagnostics.error(fileLabel, reader.lineOf("FREENET"),
+                          fr("Le calcul en réseau libre (") + options.freeNetwork +
+                              fr(") n'est pas encore traité par ce moteur."));
+    options.distanceQuadratic = reader.choice("SIGMADIST", {"STD", "NOSTD"}, "NOSTD") == "STD";
+    options.addOwnAndFamily = reader.choice("SIGM+STD", {"OUI", "NON"}, "NON") == "OUI";
+    options.heightDifferencePerRootKm =
+        reader.choice("SIGMAOHDF", {"STD", "NOSTD"}, "NOSTD") == "STD";
+
+    const std::string scaling = reader.choice("TYPESIGMA0", {"AUTO", "JAMAIS", "TOUJOURS"}, "AUTO");
+    options.sigmaScaling = scaling == "JAMAIS"     ? SigmaScaling::Never
+                           : scaling == "TOUJOURS" ? SigmaScaling::Always
+                                                   : SigmaScaling::Auto;
+    options.validation = reader.number("VALIDATION", 0.0, 1.0);
+
+    options.multiEpoch = reader.flag("MEP_MODE");
+    if (options.multiEpoch)
+        diagnostics.error(fileLabel, reader.lineOf("MEP_MODE"),
+                          fr("L'analyse multi époques n'est pas encore traitée par ce moteur."));
+
+    options.distanceDecimals = reader.count("NBDEC_DIST", 1, 9);
+    options.angleDecimals = reader.count("NBDEC_ANGT", 1, 9);
+    options.logCoordinates = reader.flag("LOG_STATIO");
+    options.logOptions = reader.flag("LOG_OPTION");
+    options.logReliability = reader.flag("LOG_FIAB");
+    const std::string residuals = reader.choice("LOG_RESIDU", {"NON", "TOUS", "NOVALID"}, "NON");
+    options.logResiduals = residuals == "TOUS"      ? ResidualListing::All
+                           : residuals == "NOVALID" ? ResidualListing::InvalidOnly
+                                                    : ResidualListing::None;
+    options.logObservedMinusComputed = iterationListing(reader, "LOG_OMC");
+    options.logIntermediateSolutions = iterationListing(reader, "LOG_SOLINT");
+    options.logSolutionForms = reader.raw("LOG_SOLFIN");
+    options.logSolutionForms.resize(4, '0');
+    options.logLocalCoordinates = options.logSolutionForms[3] == '1';
+    options.logAuxiliary = reader.flag("LOG_SOLAUX");
+    options.logPartialFactors = reader.flag("LOG_SGMGRP");
+
+    options.drawingRequested = reader.flag("DRW_EXPORT");
+    options.kmlRequested = reader.flag("KML_EXPORT");
+    for (const char *key : {"OUTMAT_ABP", "OUTMAT_NC", "OUTMAT_INC", "OUTMAT_V", "OUTMAT_X"}) {
+        if (reader.raw(key) != "NON")
+            options.matricesRequested = true;
+    }
+    for (const char *key : {"REG1D_MODE", "REG2D_MODE", "REG3D_MODE", "FIA1D_MODE", "FIA2D_MODE",
+                            "FIA3D_MODE"}) {
+        if (reader.raw(key) != "00")
+            options.regionsRequested = true;
+    }
+    return options;
+}
+
+} // namespace engine

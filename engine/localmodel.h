@@ -1,0 +1,45 @@
+#ifndef ENGINE_LOCALMODEL_H
+#define ENGINE_LOCALMODEL_H
+
+#include "network.h"
+
+#include <Eigen/Core>
+
+#include <array>
+#include <vector>
+
+// The local 3D model: a flat frame (east, north, up) whose verticals are all parallel. The line
+// of sight runs from the instrument (the station mark plus the instrument height HI) to the
+// target (the target mark plus the target height HT).
+//   DIST  slope distance between instrument and target
+//   AZIM  azimuth, from north towards east, of the horizontal projection of the line
+//   DIR   azimuth minus the orientation of the direction set
+//   ZANG  zenith angle of the line, lessened by refraction: k * h / (2 R), with k the
+//         coefficient of the record, h the horizontal distance and R the Earth radius
+//   OHDF  up of the target mark minus up of the station mark (heights not applied)
+namespace engine {
+
+struct State
+{
+    std::vector<Eigen::Vector3d> coordinates; // per point: east, north, up (metres)
+    std::vector<double> orientations;         // per direction set (radians)
+};
+
+// The computed value of an observation and its partial derivatives.
+struct ObservationEquation
+{
+    double computed = 0.0;
+    Eigen::Vector3d station = Eigen::Vector3d::Zero(); // d computed / d (east, north, up)
+    Eigen::Vector3d target = Eigen::Vector3d::Zero();
+    double orientation = 0.0; // d computed / d orientation (directions)
+    bool defined = true;      // false when the geometry leaves it undefined (coincident points)
+};
+
+ObservationEquation evaluate(const Observation &observation, const State &state);
+
+// Observed minus computed; angles brought into (-pi, pi].
+double misclosure(const Observation &observation, double computed);
+
+} // namespace engine
+
+#endif // ENGINE_LOCALMODEL_H

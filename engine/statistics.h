@@ -1,0 +1,76 @@
+#ifndef ENGINE_STATISTICS_H
+#define ENGINE_STATISTICS_H
+
+#include "adjustment.h"
+#include "configuration.h"
+#include "network.h"
+
+#include <Eigen/Core>
+
+#include <string>
+#include <vector>
+
+// Statistics of an adjustment, with sigma the a priori standard deviation of an observation, p its
+// weight 1 / sigma^2, a its row of the design matrix and N the normal matrix:
+//   residual v            adjusted minus observed value
+//   redundancy number r   1 - p a' N^-1 a (between 0 and 1; their sum is the degrees of freedom)
+//   normalized residual w v / (s sigma sqrt(r)), s = 1, or the a posteriori s0 when it scales
+//   reliability           100 r: the share of an error in this observation seen in its residual
+//   validity              |w| <= the two-sided normal quantile at the VALIDATION confidence
+//   variance factor       s0^2 = v'Pv / f, f = observations - unknowns
+//   global test           v'Pv within the two-sided chi-square bounds at the VALIDATION confidence
+namespace engine {
+
+// Below this redundancy number an observation is not controlled by the others: its normalized
+// residual is not defined, it is kept as valid and ranked last.
+constexpr double kUncontrolledRedundancy = 1e-6;
+
+struct ObservationStatistics
+{
+    double residual = 0.0;       // metres or radians
+    double redundancy = 0.0;     // r, from 0 to 1
+    double normalized = 0.0;     // w
+    double adjustedSigma = 0.0;  // standard deviation of the adjusted observation
+    bool controlled = true;
+    bool valid = true;
+    int rank = 0; // from 1
+};
+
+struct PartialFactor
+{
+    std::string label; // Latin-1
+    int count = 0;
+    double weightedSquares = 0.0; // sum of p v^2
+    double redundancy = 0.0;      // sum of r
+};
+
+enum class ChiSquareOutcome { Failed = 0, Passed = 1, NotTested = 2 };
+
+struct Statistics
+{
+    int observations = 0;
+    int unknowns = 0;
+    int degreesOfFreedom = 0;
+    double weightedSquares = 0.0; // v'Pv
+    double varianceFactor = 0.0;  // s0^2 (0 without degrees of freedom)
+    double chiLower = 0.0;
+    double chiUpper = 0.0;
+    ChiSquareOutcome chiSquare = ChiSquareOutcome::NotTested;
+    bool scaled = false;        // the a posteriori factor scales the precisions
+    double sigmaScale = 1.0;    // s0 when scaled, 1 otherwise
+    double criticalValue = 0.0; // bound of |w|
+    double redundancySum = 0.0;
+    int validCount = 0;
+    std::vector<ObservationStatistics> perObservation; // in network order
+    std::vector<int> rankOrder;                         // observation indices, rank 1 first
+    std::vector<Eigen::Vector3d> pointSigmas;           // per point (east, north, up); 0 if fixed
+    std::vector<double> orientationSigmas;              // per direction set
+    std::vector<PartialFactor> partialFactors;          // per kind, then per group
+};
+
+Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
+                             const Options &options);
+
+} // namespace engine
+
+#endif // ENGINE_STATISTICS_H

@@ -1,0 +1,383 @@
+// The engine's entry points on the disk: the files a processing writes (report, result file),
+// their removal and replacement, and the entry points fed with garbage.
+
+#include "binaryfieldreader.h"
+#include "configuration.h"
+#include "engineapi.h"
+#include "observationlines.h"
+#include "process.h"
+#include "text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+
+using namespace observationlines;
+
+namespace {
+
+struct FicHeader
+{
+    qint64 status = -1, calculation = 0, observations = 0, unknowns = 0, epochs = 0,
+           iterations = 0, chiSquare = -1, valid = 0, test = 0, angleUnit = 0;
+    double varianceFactor = 0.0, auxiliary = 0.0;
+    QStringList files, points;
+    QString log;
+};
+
+struct FicRecord
+{
+    qint64 epoch, rank, valid, line, file, kind, component, station, target;
+    double value, residual, normalized, reliability;
+};
+
+// Reads a result file with the workbench's field reader.
+FicHeader readFic(const QString &path, QVector<FicRecord> *records = nullptr)
+{
+    QFile file(path);
+    FicHeader h;
+    if (!file.open(QIODevice::ReadOnly))
+        return h;
+    const QByteArray bytes = file.readAll();
+    BinaryFieldReader r(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
+    h.status = r.readI64();
+    h.calculation = r.readI64();
+    h.observations = r.readI64();
+    h.unknowns = r.readI64();
+    h.epochs = r.readI64();
+    h.iterations = r.readI64();
+    h.varianceFactor = r.readF64();
+    h.chiSquare = r.readI64();
+    const qint64 fileCount = r.boundedCount(r.readI64(), 8);
+    for (qint64 i = 0; i < fileCount; ++i)
+        h.files << r.readText();
+    h.log = r.readText();
+    const qint64 pointCount = r.boundedCount(r.readI64(), 8);
+    for (qint64 i = 0; i < pointCount; ++i)
+        h.points << r.readText();
+    h.auxiliary = r.readF64();
+    h.valid = r.readI64();
+    h.test = r.readI64();
+    h.angleUnit = r.readI64();
+    if (records) {
+        while (r.remaining() >= 104) {
+            FicRecord rec;
+            rec.epoch = r.readI64();
+            rec.value = r.readF64();
+            rec.rank = r.readI64();
+            rec.residual = r.readF64();
+            rec.normalized = r.readF64();
+            rec.reliability = r.readF64();
+            rec.valid = r.readI64();
+            rec.line = r.readI64();
+            rec.file = r.readI64();
+            rec.kind = r.readI64();
+            rec.component = r.readI64();
+            rec.station = r.readI64();
+            rec.target = r.readI64();
+            records->append(rec);
+        }
+        if (r.remaining() != 0)
+            h.status = -2; // trailing bytes: a broken layout
+    }
+    return h;
+}
+
+void writeLines(const QString &path, const std::vector<std::string> &lines)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (const std::string &line : lines)
+        file.write((line + "\n").c_str());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void process(const QString &iob, const QString &cfg)
+{
+    const QByteArray a = iob.toLatin1();
+    const QByteArray b = cfg.toLatin1();
+    const std::int32_t la = a.size();
+    const std::int32_t lb = b.size();
+    tavlodll_process(&la, &lb, a.constData(), b.constData());
+}
+
+void newcfg(const QString &path)
+{
+    const QByteArray a = path.toLatin1();
+    const std::int32_t la = a.size();
+    tavlodll_newcfg(&la, a.constData());
+}
+
+// A small network: A and B fixed, C and D free; the main file includes the sightings from D.
+std::vector<std::string> mainLines()
+{
+    std::vector<std::string> lines = {
+        " TITL  Petit reseau",
+        sigm("DIS", 0.002, 2.0, 0.0, 0.0),
+        lenu("111", "A", 0.0, 0.0, 10.0),
+        lenu("111", "B", 300.0, 0.0, 12.0),
+        lenu("000", "C", 150.2, 200.1, 11.2),
+        lenu("000", "D", 149.9, -180.3, 9.4),
+    };
+    const struct
+    {
+        const char *name;
+        double e, n, u;
+    } pts[] = {{"A", 0, 0, 10}, {"B", 300, 0, 12}, {"C", 150, 200, 11}, {"D", 150, -180, 9.5}};
+    for (int s = 0; s < 3; ++s) {
+        lines.push_back(record("DSET"));
+        for (int t = 0; t < 4; ++t) {
+            if (s == t)
+                continue;
+            const double dE = pts[t].e - pts[s].e;
+            const double dN = pts[t].n - pts[s].n;
+            const double dU = pts[t].u - pts[s].u;
+            const double h = std::hypot(dE, dN);
+            lines.push_back(angle("DIR", "", pts[s].name, pts[t].name,
+                                  grades(std::atan2(dE, dN)), "10"));
+            lines.push_back(dist("DIS", pts[s].name, pts[t].name, std::hypot(h, dU), ""));
+            lines.push_back(angle("ZANG", "", pts[s].name, pts[t].name,
+                                  grades(std::atan2(h, dU)), "10"));
+        }
+    }
+    lines.push_back("#include station_d.iob");
+    return lines;
+}
+
+std::vector<std::string> stationDLines()
+{
+    return {"! Sightings from D",
+            record("DSET"),
+            angle("DIR", "", "D", "A", grades(std::atan2(-150.0, 180.0)), "10"),
+            angle("DIR", "", "D", "B", grades(std::atan2(150.0, 180.0)), "10"),
+            ohdf("", "D", "C", 1.5, "0.002", 380.0)};
+}
+
+} // namespace
+
+class TestEngineApi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionFitsTheCodes();
+    void newcfgWritesTheDefaultFile();
+    void processingWritesReportAndResult();
+    void failedProcessingLeavesNoStaleFiles_data();
+    void failedProcessingLeavesNoStaleFiles();
+    void garbageNeverCrossesTheEntryPoints();
+    void sharedLibraryExportsOnlyTheEntryPoints();
+};
+
+void TestEngineApi::versionFitsTheCodes()
+{
+    std::int32_t codes[23] = {};
+    std::int32_t count = -1;
+    tavlodll_version(codes, &count);
+    QVERIFY(count > 0 && count <= 23);
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += QChar(codes[i]);
+    QVERIFY(text.startsWith("Tavlo engine "));
+    tavlodll_version(nullptr, &count);
+    QCOMPARE(count, 0);
+    tavlodll_version(codes, nullptr);
+}
+
+void TestEngineApi::newcfgWritesTheDefaultFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("neuf.cfg");
+    newcfg(path);
+    QCOMPARE(readAll(path),
+             QByteArray::fromStdString(engine::defaultConfigurationText(engine::kLineEnd)));
+    QVERIFY(!QFile::exists(path + ".tmp"));
+    // A length beyond the text stops at its terminating NUL.
+    const QByteArray other = dir.filePath("autre.cfg").toLatin1();
+    const std::int32_t tooLong = other.size() + 50;
+    tavlodll_newcfg(&tooLong, other.constData());
+    QVERIFY(QFile::exists(dir.filePath("autre.cfg")));
+}
+
+void TestEngineApi::processingWritesReportAndResult()
+{
+    QTemporaryDir dir;
+    const QString iob = dir.filePath("reseau.iob");
+    const QString cfg = dir.filePath("reseau.cfg");
+    writeLines(iob, mainLines());
+    writeLines(dir.filePath("station_d.iob"), stationDLines());
+    newcfg(cfg);
+    process(iob, cfg);
+
+    QVector<FicRecord> records;
+    const FicHeader h = readFic(dir.filePath("reseau.fic"), &records);
+    QCOMPARE(h.status, qint64(0));
+    QCOMPARE(h.calculation, qint64(1));
+    // 3 stations x 3 sightings x 3 observations, 2 directions and a height difference from D.
+    QCOMPARE(h.observations, qint64(30));
+    QCOMPARE(h.unknowns, qint64(6 + 4));
+    QCOMPARE(h.epochs, qint64(1));
+    QVERIFY(h.iterations >= 2);
+    QCOMPARE(h.files, QStringList({QDir::toNativeSeparators(iob),
+                                   QDir::toNativeSeparators(dir.filePath("station_d.iob"))}));
+    QCOMPARE(h.log, QDir::toNativeSeparators(dir.filePath("reseau.log")));
+    QCOMPARE(h.points, QStringList({"A", "B", "C", "D"}));
+    QCOMPARE(h.angleUnit, qint64(1));
+    QCOMPARE(records.size(), 30);
+    QCOMPARE(h.valid, qint64(30));
+
+    // Records in rank order, each pointing at its own record line.
+    QStringList lines[2] = {QString::fromLatin1(readAll(iob)).split('\n'),
+                            QString::fromLatin1(readAll(dir.filePath("station_d.iob")))
+                                .split('\n')};
+    const char *codes[] = {"", "DIST", "DIR ", "ZANG", "OHDF", "AZIM"};
+    for (int i = 0; i < records.size(); ++i) {
+        const FicRecord &r = records[i];
+        QCOMPARE(r.rank, qint64(i + 1));
+        if (i > 0)
+            QVERIFY(std::fabs(r.normalized) <= std::fabs(records[i - 1].normalized));
+        QVERIFY(r.file == 1 || r.file == 2);
+        QVERIFY(r.kind >= 1 && r.kind <= 5);
+        const QString line = lines[r.file - 1].value(int(r.line) - 1);
+        QCOMPARE(line.mid(1, 4), QString(codes[r.kind]));
+        QCOMPARE(line.mid(10, 12).trimmed(), h.points.value(int(r.station) - 1));
+        QCOMPARE(line.mid(23, 12).trimmed(), h.points.value(int(r.target) - 1));
+        QVERIFY(r.reliability >= 0.0 && r.reliability <= 100.0);
+        QCOMPARE(r.valid, qint64(1));
+    }
+
+    // The report: its residual section, then each rank's key in rank order.
+    const QByteArray report = readAll(dir.filePath("reseau.log"));
+    const int heading = report.indexOf("INFORMATION SUR LES RESIDUS");
+    QVERIFY(heading > 0);
+    int previous = heading;
+    for (int rank = 1; rank <= 30; ++rank) {
+        const QByteArray key = "#" + QByteArray::number(rank).rightJustified(11, ' ');
+        const int at = report.indexOf(key, heading);
+        QVERIFY2(at > previous, key.constData());
+        previous = at;
+    }
+    QVERIFY(report.contains("Petit reseau"));
+    QVERIFY(report.contains("TRAITEMENT TERMINE"));
+    QVERIFY(!QFile::exists(dir.filePath("reseau.fic.tmp")));
+    QVERIFY(!QFile::exists(dir.filePath("reseau.log.tmp")));
+    QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
+}
+
+void TestEngineApi::failedProcessingLeavesNoStaleFiles_data()
+{
+    QTest::addColumn<QString>("extraLine");
+    QTest::addColumn<bool>("configurationPresent");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown record code") << " QQQQ  x" << true << "inconnu";
+    QTest::newRow("record of a later model") << " PLH  111 P" << true << "pas encore";
+    QTest::newRow("missing configuration") << "" << false << "configuration introuvable";
+}
+
+void TestEngineApi::failedProcessingLeavesNoStaleFiles()
+{
+    QFETCH(QString, extraLine);
+    QFETCH(bool, configurationPresent);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString iob = dir.filePath("reseau.iob");
+    const QString cfg = dir.filePath("reseau.cfg");
+    std::vector<std::string> lines = mainLines();
+    writeLines(dir.filePath("station_d.iob"), stationDLines());
+    writeLines(iob, lines);
+    newcfg(cfg);
+    process(iob, cfg);
+    QCOMPARE(readFic(dir.filePath("reseau.fic")).status, qint64(0));
+    // A drawing file of an earlier run, then a run that fails.
+    writeLines(dir.filePath("reseau.drw"), {"old drawing"});
+    if (!extraLine.isEmpty())
+        lines.insert(lines.begin() + 3, extraLine.toStdString());
+    writeLines(iob, lines);
+    if (!configurationPresent)
+        QVERIFY(QFile::remove(cfg));
+    process(iob, cfg);
+
+    QVector<FicRecord> records;
+    const FicHeader h = readFic(dir.filePath("reseau.fic"), &records);
+    QCOMPARE(h.status, qint64(1));
+    QVERIFY(records.isEmpty());
+    QCOMPARE(h.log, QDir::toNativeSeparators(dir.filePath("reseau.log")));
+    QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
+    const QByteArray report = readAll(dir.filePath("reseau.log"));
+    QVERIFY(report.contains("ERREUR"));
+    QVERIFY(report.contains(message.toLatin1()));
+    QVERIFY(report.contains("TRAITEMENT INTERROMPU"));
+    if (!extraLine.isEmpty())
+        QVERIFY(report.contains(", ligne 4)"));
+}
+
+void TestEngineApi::garbageNeverCrossesTheEntryPoints()
+{
+    QTemporaryDir dir;
+    const std::int32_t negative = -5;
+    const std::int32_t huge = 1 << 30;
+    const char text[] = "x";
+    tavlodll_process(nullptr, nullptr, nullptr, nullptr);
+    tavlodll_process(&negative, &negative, text, text);
+    tavlodll_process(&huge, &huge, text, text);
+    tavlodll_newcfg(nullptr, nullptr);
+    tavlodll_newcfg(&negative, text);
+    tavlodll_convert(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    tavlodll_geoid(nullptr, nullptr, nullptr, nullptr);
+
+    // A binary file as observations and as configuration.
+    const QString junk = dir.filePath("junk.iob");
+    QFile file(junk);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes.append(char((i * 7919) % 256));
+    bytes.append("\n LENU 000 Z  1e308 1e308 nan\n DIST     Z Z 1 1\n#include junk.iob\n");
+    file.write(bytes);
+    file.close();
+    process(junk, junk);
+    QCOMPARE(readFic(dir.filePath("junk.fic")).status, qint64(1));
+    // A folder given as the observation file: nothing to read, a failed result beside it.
+    process(dir.path() + "/sub/", dir.filePath("junk.iob"));
+    process(dir.filePath("absent.iob"), dir.filePath("absent.cfg"));
+    QCOMPARE(readFic(dir.filePath("absent.fic")).status, qint64(1));
+    // Convert and geoid write nothing yet.
+    const QByteArray out = dir.filePath("out.iob").toLatin1();
+    const std::int32_t kind = 4;
+    const std::int32_t length = out.size();
+    tavlodll_convert(&kind, &length, &length, &length, out.constData(), out.constData(),
+                     out.constData());
+    tavlodll_geoid(&length, &length, out.constData(), out.constData());
+    QVERIFY(!QFile::exists(dir.filePath("out.iob")));
+}
+
+void TestEngineApi::sharedLibraryExportsOnlyTheEntryPoints()
+{
+    QLibrary library(QStringLiteral(TAVLO_ENGINE_LIBRARY));
+    QVERIFY2(library.load(), qPrintable(library.errorString()));
+    for (const char *name : {"tavlodll_process", "tavlodll_convert", "tavlodll_geoid",
+                             "tavlodll_newcfg", "tavlodll_version"})
+        QVERIFY2(library.resolve(name), name);
+    // engine::normalQuantile(double): internal, so hidden.
+    QVERIFY(!library.resolve("_ZN6engine14normalQuantileEd"));
+    using Version = void (*)(std::int32_t *, std::int32_t *);
+    auto version = reinterpret_cast<Version>(library.resolve("tavlodll_version"));
+    std::int32_t codes[23] = {};
+    std::int32_t count = 0;
+    version(codes, &count);
+    QCOMPARE(count, std::int32_t(std::strlen(engine::kEngineVersion)));
+    library.unload();
+}
+
+QTEST_GUILESS_MAIN(TestEngineApi)
+#include "tst_engineapi.moc"

@@ -1,0 +1,257 @@
+// The engine's configuration file: the default file it writes and the column rules it reads by.
+
+#include "configuration.h"
+#include "text.h"
+
+#include <QtTest>
+
+namespace {
+
+// The default configuration, written out by hand: three fixed lines, every key padded to 11
+// characters, the nine sections with their empty lines, no empty line at the end.
+const char *const kDefaultLines[] = {
+    "# Fichier de configuration de Tavlo",
+    "# genere par Tavlo IHM version 2017.02.14",
+    "",
+    "[AJUSTEMENT]",
+    "",
+    "CRITCONV   0.0001",
+    "HUBERVALUE 2.5",
+    "TYPECALCUL AJUSTEMENT",
+    "TYPEMODEL  3D_LOCALE",
+    "TYPEANGLES GRD",
+    "LINEARUNIT  m",
+    "NBMAXITER  10",
+    "APPLIMBE   MOY",
+    "FREENET    NON",
+    "SIGMADIST  NOSTD",
+    "SIGM+STD   NON",
+    "SIGMAOHDF  NOSTD",
+    "",
+    "[STATISTIQUE]",
+    "",
+    "SIGMA0CONNU OUI",
+    "TYPESIGMA0 AUTO",
+    "VALIDATION 0.95",
+    "REG_COORD  NEU",
+    "REG1D_TYPE 001",
+    "REG2D_TYPE 100",
+    "VCE_METHOD HELMERT",
+    "VCEITERMAX 10",
+    "VCESOLINT  NON",
+    "",
+    "[CONFIANCE]",
+    "",
+    "REG1D_MODE 10",
+    "REG1D_CONF 0.95",
+    "REG2D_MODE 10",
+    "REG2D_CONF 0.95",
+    "REG3D_MODE 00",
+    "REG3D_CONF 0.95",
+    "",
+    "[FIABILITE]",
+    "",
+    "FIA1D_MODE 00",
+    "FIA1D_CONF 0.95",
+    "FIA1D_BETA 0.20",
+    "FIA2D_MODE 10",
+    "FIA2D_CONF 0.95",
+    "FIA2D_BETA 0.20",
+    "FIA3D_MODE 00",
+    "FIA3D_CONF 0.95",
+    "FIA3D_BETA 0.20",
+    "",
+    "[MULTI EPOQUES]",
+    "",
+    "MEP_MODE   NON",
+    "MEP_FROM0  NON",
+    "MEP_DOCONF NON",
+    "MEP_DOFIAB NON",
+    "MEP_DOCONG NON",
+    "MEP_CSEUIL 0.95",
+    "MEP_CTYPE  000",
+    "",
+    "[RAPPORT]",
+    "",
+    "NBDEC_DIST 4",
+    "NBDEC_ANGT 2",
+    "LOG_TYPE   ASCII",
+    "LOG_STATIO OUI",
+    "LOG_OPTION OUI",
+    "LOG_GEOID  NON",
+    "LOG_FIAB   OUI",
+    "LOG_RESIDU TOUS",
+    "LOG_RESNEU NON",
+    "LOG_OMC    NON",
+    "LOG_SOLINT NON",
+    "LOG_SOLFIN 0001",
+    "LOG_SOLAUX OUI",
+    "LOG_SGMGRP OUI",
+    "",
+    "[MATRICES]",
+    "",
+    "OUTMAT_FMT TAVLO",
+    "OUTMAT_CRD NEU",
+    "OUTMAT_SG0 AUTO",
+    "OUTMAT_ABP NON",
+    "OUTMAT_NC  NON",
+    "OUTMAT_INC NON",
+    "OUTMAT_V   NON",
+    "OUTMAT_X   NON",
+    "",
+    "[GENERATION]",
+    "",
+    "GENE_LOG   NON",
+    "GENE_NOISE AUCUN",
+    "GENE_LIMBE ALEATOIRE",
+    "",
+    "[DESSIN]",
+    "",
+    "KML_EXPORT NON",
+    "KML_ALTI   NON",
+    "KML_LNFIA  NON",
+    "DRW_EXPORT OUI",
+};
+
+engine::Options read(const std::string &text, engine::Diagnostics &diagnostics)
+{
+    return engine::optionsFromValues(engine::readConfigurationValues(text), "test.cfg",
+                                     diagnostics);
+}
+
+} // namespace
+
+class TestEngineConfiguration : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void defaultFileHasTheExactLayout_data();
+    void defaultFileHasTheExactLayout();
+    void defaultFileReadsBackWithoutMessages();
+    void valuesAreReadByColumns_data();
+    void valuesAreReadByColumns();
+    void missingKeysTakeTheirDefaults();
+    void badValuesAreReported_data();
+    void badValuesAreReported();
+};
+
+void TestEngineConfiguration::defaultFileHasTheExactLayout_data()
+{
+    QTest::addColumn<QString>("lineEnd");
+    QTest::newRow("line feed") << "\n";
+    QTest::newRow("carriage return and line feed") << "\r\n";
+}
+
+void TestEngineConfiguration::defaultFileHasTheExactLayout()
+{
+    QFETCH(QString, lineEnd);
+    const std::string end = lineEnd.toStdString();
+    std::string expected;
+    for (const char *line : kDefaultLines)
+        expected += std::string(line) + end;
+    const std::string written = engine::defaultConfigurationText(end.c_str());
+    QCOMPARE(QString::fromLatin1(written.c_str()), QString::fromLatin1(expected.c_str()));
+}
+
+void TestEngineConfiguration::defaultFileReadsBackWithoutMessages()
+{
+    engine::Diagnostics diagnostics;
+    const engine::Options options = read(engine::defaultConfigurationText("\n"), diagnostics);
+    QVERIFY(diagnostics.items().empty());
+    QCOMPARE(options.model, std::string("3D_LOCALE"));
+    QCOMPARE(options.calculationType, std::string("AJUSTEMENT"));
+    QVERIFY(options.drawingRequested);
+    QCOMPARE(options.logResiduals, engine::ResidualListing::All);
+    QCOMPARE(options.angleUnit, engine::AngleUnit::Grades);
+}
+
+void TestEngineConfiguration::valuesAreReadByColumns_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("maxIterations");
+    QTest::addColumn<double>("convergence");
+    QTest::addColumn<int>("angleUnit");
+    QTest::addColumn<int>("linearUnit");
+    QTest::addColumn<bool>("errors");
+    QTest::newRow("padded key") << "NBMAXITER  25" << 25 << 0.0001 << 1 << 0 << false;
+    QTest::newRow("one space only: the value is read from column 12")
+        << "NBMAXITER 12" << 2 << 0.0001 << 1 << 0 << false;
+    QTest::newRow("decimal comma") << "CRITCONV   0,005" << 10 << 0.005 << 1 << 0 << false;
+    QTest::newRow("degrees") << "TYPEANGLES DMS" << 10 << 0.0001 << 2 << 0 << false;
+    QTest::newRow("radians") << "TYPEANGLES RAD" << 10 << 0.0001 << 3 << 0 << false;
+    QTest::newRow("unknown angle token falls back to grades")
+        << "TYPEANGLES DEG" << 10 << 0.0001 << 1 << 0 << false;
+    QTest::newRow("metre without its space") << "LINEARUNIT m" << 10 << 0.0001 << 1 << 0 << false;
+    QTest::newRow("millimetre") << "LINEARUNIT mm" << 10 << 0.0001 << 1 << 2 << false;
+    QTest::newRow("lower case key is not a key")
+        << "nbmaxiter  25" << 10 << 0.0001 << 1 << 0 << false;
+    QTest::newRow("section header only") << "[AJUSTEMENT]" << 10 << 0.0001 << 1 << 0 << false;
+    QTest::newRow("count of zero") << "NBMAXITER  0" << 1 << 0.0001 << 1 << 0 << true;
+}
+
+void TestEngineConfiguration::valuesAreReadByColumns()
+{
+    QFETCH(QString, line);
+    QFETCH(int, maxIterations);
+    QFETCH(double, convergence);
+    QFETCH(int, angleUnit);
+    QFETCH(int, linearUnit);
+    QFETCH(bool, errors);
+    engine::Diagnostics diagnostics;
+    const engine::Options options = read(line.toStdString() + "\r\n", diagnostics);
+    QCOMPARE(options.maxIterations, maxIterations);
+    QCOMPARE(options.convergence, convergence);
+    QCOMPARE(int(options.angleUnit), angleUnit);
+    QCOMPARE(int(options.linearUnit), linearUnit);
+    QCOMPARE(diagnostics.hasErrors(), errors);
+}
+
+void TestEngineConfiguration::missingKeysTakeTheirDefaults()
+{
+    engine::Diagnostics diagnostics;
+    const engine::Options options =
+        read("# only comments\nVALIDATION 0.99\nVALIDATION\nITERMAXVCE 7\n", diagnostics);
+    QVERIFY(!diagnostics.hasErrors());
+    // The last occurrence decides; an empty value takes the default.
+    QCOMPARE(options.validation, 0.95);
+    QCOMPARE(options.maxIterations, 10);
+    QCOMPARE(options.model, std::string("3D_LOCALE"));
+    const auto values = engine::readConfigurationValues("ITERMAXVCE 7\n");
+    QCOMPARE(values.values.at("VCEITERMAX").first, std::string("7"));
+}
+
+void TestEngineConfiguration::badValuesAreReported_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("geodetic model") << "\nTYPEMODEL  3D_ELLIPSOIDALE\n" << 2 << "3D_ELLIPSOIDALE";
+    QTest::newRow("unknown model falls back to geodetic")
+        << "TYPEMODEL  PLAT\n" << 1 << "3D_ELLIPSOIDALE";
+    QTest::newRow("preanalysis") << "TYPECALCUL PREANALYSE\n" << 1 << "SIMULATION";
+    QTest::newRow("free network") << "FREENET    TRACEMIN\n" << 1 << "libre";
+    QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";
+    QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
+    QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";
+}
+
+void TestEngineConfiguration::badValuesAreReported()
+{
+    QFETCH(QString, text);
+    QFETCH(int, line);
+    QFETCH(QString, message);
+    engine::Diagnostics diagnostics;
+    read(text.toStdString(), diagnostics);
+    QVERIFY(diagnostics.hasErrors());
+    bool found = false;
+    for (const auto &d : diagnostics.items()) {
+        if (d.severity == engine::Diagnostic::Severity::Error && d.line == line &&
+            d.file == "test.cfg" && d.text.find(message.toStdString()) != std::string::npos)
+            found = true;
+    }
+    QVERIFY(found);
+}
+
+QTEST_GUILESS_MAIN(TestEngineConfiguration)
+#include "tst_engineconfiguration.moc"
