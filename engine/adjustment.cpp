@@ -104,8 +104,7 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
                 triplets.emplace_back(i, stationUnknowns[static_cast<std::size_t>(c)],
                                       eq.station(c));
             if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
-                triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)],
-                                      eq.target(c));
+                triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)], eq.target(c));
         }
         if (o.kind == ObservationKind::Direction && o.set >= 0) {
             const int column = unknowns.set[static_cast<std::size_t>(o.set)];
@@ -228,8 +227,7 @@ Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
     return u;
 }
 
-AdjustmentOutcome adjust(const Network &network, const Options &options,
-                         Diagnostics &diagnostics)
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics)
 {
     AdjustmentOutcome out;
     if (network.observations.empty()) {
@@ -262,8 +260,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options,
         auto normalFactor = factor(network, unknowns, lin, out.weights, diagnostics);
         if (!normalFactor)
             return out;
-        const Eigen::VectorXd rhs = lin.design.transpose() *
-                                    (out.weights.array() * lin.misclosures.array()).matrix();
+        const Eigen::VectorXd rhs =
+            lin.design.transpose() * (out.weights.array() * lin.misclosures.array()).matrix();
         const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
         const Eigen::VectorXd dx =
             normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));

@@ -82,8 +82,7 @@ Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics);
 
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
 // geometry) go to `diagnostics` and leave `solved` false.
-AdjustmentOutcome adjust(const Network &network, const Options &options,
-                         Diagnostics &diagnostics);
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
 
 } // namespace engine
 

@@ -23,7 +23,7 @@ double angleUnitInRadians(AngleUnit unit);
 // The size of one arc second, decimilligrade or microradian, in radians.
 double smallAngleUnitInRadians(AngleUnit unit);
 
-const char *angleUnitName(AngleUnit unit);      // "DMS", "GRD", "RAD"
+const char *angleUnitName(AngleUnit unit);        // "DMS", "GRD", "RAD"
 const char *smallAngleUnitSymbol(AngleUnit unit); // "\"", "cc", "urad"
 
 // The angle in radians, or no value with the reason (Latin-1) in `error`.

@@ -163,8 +163,7 @@ public:
         : m_values(values)
         , m_file(file)
         , m_diagnostics(diag)
-    {
-    }
+    {}
 
     // The value of `key`, or its default when missing or empty; `line` receives its line.
     std::string raw(const char *key, int *line = nullptr) const
@@ -345,8 +344,8 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
         if (reader.raw(key) != "NON")
             options.matricesRequested = true;
     }
-    for (const char *key : {"REG1D_MODE", "REG2D_MODE", "REG3D_MODE", "FIA1D_MODE", "FIA2D_MODE",
-                            "FIA3D_MODE"}) {
+    for (const char *key :
+         {"REG1D_MODE", "REG2D_MODE", "REG3D_MODE", "FIA1D_MODE", "FIA2D_MODE", "FIA3D_MODE"}) {
         if (reader.raw(key) != "00")
             options.regionsRequested = true;
     }

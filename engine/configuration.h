@@ -29,8 +29,8 @@ struct Options
     int maxIterations = 10;
     std::string approximateOrientation = "MOY"; // ZERO, FIRST or MOY
     std::string freeNetwork = "NON";
-    bool distanceQuadratic = false;   // SIGMADIST STD: sqrt(a^2 + (b D)^2); NOSTD: a + b D
-    bool addOwnAndFamily = false;     // SIGM+STD OUI
+    bool distanceQuadratic = false;         // SIGMADIST STD: sqrt(a^2 + (b D)^2); NOSTD: a + b D
+    bool addOwnAndFamily = false;           // SIGM+STD OUI
     bool heightDifferencePerRootKm = false; // SIGMAOHDF STD
     SigmaScaling sigmaScaling = SigmaScaling::Auto;
     double validation = 0.95;

@@ -17,8 +17,8 @@ std::string argumentText(const std::int32_t *length, const char *text)
         return {};
     const auto limit = static_cast<std::size_t>(*length);
     const void *nul = std::memchr(text, '\0', limit);
-    const std::size_t size = nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - text)
-                                 : limit;
+    const std::size_t size =
+        nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - text) : limit;
     return std::string(text, size);
 }
 
@@ -39,13 +39,11 @@ void TAVLO_CALL tavlodll_process(const std::int32_t *iobLength, const std::int32
 
 void TAVLO_CALL tavlodll_convert(const std::int32_t *, const std::int32_t *, const std::int32_t *,
                                  const std::int32_t *, const char *, const char *, const char *)
-{
-}
+{}
 
 void TAVLO_CALL tavlodll_geoid(const std::int32_t *, const std::int32_t *, const char *,
                                const char *)
-{
-}
+{}
 
 void TAVLO_CALL tavlodll_newcfg(const std::int32_t *pathLength, const char *path)
 {

@@ -27,8 +27,9 @@ Eigen::MatrixXd inverseBlock(const NormalFactor &factor, const std::vector<int> 
     return block;
 }
 
-Eigen::VectorXd adjustedObservationCofactors(
-    const NormalFactor &factor, const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
+Eigen::VectorXd
+adjustedObservationCofactors(const NormalFactor &factor,
+                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
 {
     Eigen::VectorXd result = Eigen::VectorXd::Zero(design.rows());
     std::map<std::vector<int>, Eigen::MatrixXd> blocks;

@@ -14,8 +14,9 @@ namespace engine {
 // a_i' N^-1 a_i for every row a_i of `design` (the variance of each adjusted observation, in
 // units of the a priori variance factor). Rows that reach the same unknowns share one block of
 // N^-1, obtained by solves on the factor.
-Eigen::VectorXd adjustedObservationCofactors(const NormalFactor &factor,
-                                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design);
+Eigen::VectorXd
+adjustedObservationCofactors(const NormalFactor &factor,
+                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design);
 
 // The block of N^-1 on the given unknowns (in that order); an index of -1 gives a zero row and
 // column.

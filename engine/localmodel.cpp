@@ -45,8 +45,8 @@ ObservationEquation evaluate(const Observation &o, const State &state)
         const double azimuth = normalizeAngle(std::atan2(dE, dN));
         eq.target = Eigen::Vector3d(dN / h2, -dE / h2, 0.0);
         if (o.kind == ObservationKind::Direction) {
-            eq.computed = normalizeAngle(
-                azimuth - state.orientations[static_cast<std::size_t>(o.set)]);
+            eq.computed =
+                normalizeAngle(azimuth - state.orientations[static_cast<std::size_t>(o.set)]);
             eq.orientation = -1.0;
         } else {
             eq.computed = azimuth;

@@ -13,8 +13,13 @@
 namespace engine {
 
 // Observation kinds, numbered as in the result file.
-enum class ObservationKind { Distance = 1, Direction = 2, Zenith = 3, HeightDifference = 4,
-                             Azimuth = 5 };
+enum class ObservationKind {
+    Distance = 1,
+    Direction = 2,
+    Zenith = 3,
+    HeightDifference = 4,
+    Azimuth = 5
+};
 
 // The record code of a kind ("DIST", "DIR", ...).
 const char *observationCode(ObservationKind kind);
@@ -23,7 +28,7 @@ struct Point
 {
     std::string name;
     Eigen::Vector3d approximate = Eigen::Vector3d::Zero(); // east, north, up as read (metres)
-    std::array<bool, 3> fixed = {false, false, false};   // east, north, up
+    std::array<bool, 3> fixed = {false, false, false};     // east, north, up
     int fileNumber = 0;
     int lineNumber = 0;
 };
@@ -33,24 +38,24 @@ struct Observation
     ObservationKind kind = ObservationKind::Distance;
     int station = 0; // index into Network::points
     int target = 0;
-    double value = 0.0;             // metres or radians
-    double sigma = 0.0;             // a priori standard deviation, metres or radians
-    double instrumentHeight = 0.0;  // metres, above the station mark
-    double targetHeight = 0.0;      // metres, above the target mark
-    double refraction = 0.0;        // coefficient of refraction (zenith angles)
-    int set = -1;                   // index into Network::sets (directions)
-    std::string group;              // GRP in force (Latin-1)
+    double value = 0.0;            // metres or radians
+    double sigma = 0.0;            // a priori standard deviation, metres or radians
+    double instrumentHeight = 0.0; // metres, above the station mark
+    double targetHeight = 0.0;     // metres, above the target mark
+    double refraction = 0.0;       // coefficient of refraction (zenith angles)
+    int set = -1;                  // index into Network::sets (directions)
+    std::string group;             // GRP in force (Latin-1)
     int fileNumber = 0;
     int lineNumber = 0;
 
     // Precision as read, resolved into `sigma` once the whole file is read.
     std::string sigmaId;
     bool hasOwnSigma = false;
-    double ownSigma = 0.0;           // metres or radians
-    double linearUnit = 1.0;         // metres per unit of the record (DIST, OHDF)
-    double smallAngleUnit = 0.0;     // radians per small angle unit in force (angles)
-    double length = 0.0;             // OHDF: length of the levelling line, metres (0: not given)
-    double refractionSigma = 0.0;    // RSET in force (zenith angles)
+    double ownSigma = 0.0;        // metres or radians
+    double linearUnit = 1.0;      // metres per unit of the record (DIST, OHDF)
+    double smallAngleUnit = 0.0;  // radians per small angle unit in force (angles)
+    double length = 0.0;          // OHDF: length of the levelling line, metres (0: not given)
+    double refractionSigma = 0.0; // RSET in force (zenith angles)
 };
 
 // A direction set: the directions read from one station with one orientation of the circle.
@@ -67,7 +72,7 @@ struct DirectionSet
 struct PrecisionFamily
 {
     std::string id;
-    double constant = 0.0;        // as written: record unit for lengths, small angle unit for angles
+    double constant = 0.0; // as written: record unit for lengths, small angle unit for angles
     double ppm = 0.0;
     double centringPoint = 0.0;   // metres
     double centringStation = 0.0; // metres

@@ -58,8 +58,7 @@ public:
         , m_options(options)
         , m_diagnostics(diagnostics)
         , m_angleUnit(options.angleUnit)
-    {
-    }
+    {}
 
     Network build()
     {
@@ -170,8 +169,8 @@ private:
             else if (text == "RAD")
                 m_angleUnit = AngleUnit::Radians;
             else
-                error(line, fr("Unité d'angle inconnue « ") + text +
-                                fr(" » (DMS, GRD ou RAD attendu)."));
+                error(line,
+                      fr("Unité d'angle inconnue « ") + text + fr(" » (DMS, GRD ou RAD attendu)."));
         } else if (code == "SIGM") {
             family(line);
         } else if (code == "LENU" || code == "LNEU") {
@@ -240,7 +239,8 @@ private:
         f.otherParameters = trim(columns(line.text, 66, 12));
         if (!f.otherParameters.empty()) {
             error(line, fr("Les paramètres secondaires d'une famille de précision (« ") +
-                            f.otherParameters + fr(" ») ne sont pas encore traités par ce moteur."));
+                            f.otherParameters +
+                            fr(" ») ne sont pas encore traités par ce moteur."));
             return;
         }
         if (m_network.families.count(f.id)) {
@@ -266,8 +266,7 @@ private:
         double up = 0.0;
         bool ok = unit(line, 81, metres);
         ok = number(line, 24, 18, northFirst ? "coordonnée nord" : "coordonnée est", first) && ok;
-        ok = number(line, 43, 18, northFirst ? "coordonnée est" : "coordonnée nord", second) &&
-             ok;
+        ok = number(line, 43, 18, northFirst ? "coordonnée est" : "coordonnée nord", second) && ok;
         ok = number(line, 62, 16, "coordonnée verticale", up) && ok;
         const std::string flags = trim(columns(line.text, 7, 3));
         std::array<bool, 3> recordFixed = {false, false, false};
@@ -332,8 +331,8 @@ private:
             return;
         }
         if (names.station == names.target) {
-            error(line, fr("Le point visé est la station elle-même (« ") + names.station +
-                            fr(" »)."));
+            error(line,
+                  fr("Le point visé est la station elle-même (« ") + names.station + fr(" »)."));
             return;
         }
         bool ok = true;

@@ -56,8 +56,7 @@ public:
     Reader(const FileLoader &loader, Diagnostics &diagnostics)
         : m_loader(loader)
         , m_diagnostics(diagnostics)
-    {
-    }
+    {}
 
     ObservationSource result;
 
@@ -73,14 +72,14 @@ public:
         if (static_cast<int>(m_stack.size()) >= kMaxIncludeDepth) {
             m_diagnostics.error(fromFile, fromLine,
                                 fr("Trop de niveaux d'inclusion (plus de ") +
-                                    std::to_string(kMaxIncludeDepth) + fr(") pour ") + path +
-                                    ".");
+                                    std::to_string(kMaxIncludeDepth) + fr(") pour ") + path + ".");
             return;
         }
         std::string content;
         if (!m_loader(path, content)) {
             if (fromFile.empty())
-                m_diagnostics.error(path, 0, fr("Fichier d'observations introuvable ou illisible."));
+                m_diagnostics.error(path, 0,
+                                    fr("Fichier d'observations introuvable ou illisible."));
             else
                 m_diagnostics.error(fromFile, fromLine,
                                     fr("Fichier inclus introuvable ou illisible : ") + path);
@@ -135,12 +134,21 @@ private:
                                    "le nom du fichier en colonne 10 sont attendus."));
             return;
         }
+        if (++m_includes > kMaxIncludes) {
+            if (m_includes == kMaxIncludes + 1)
+                m_diagnostics.error(path, lineNumber,
+                                    fr("Trop d'inclusions (plus de ") +
+                                        std::to_string(kMaxIncludes) +
+                                        fr(") : les suivantes ne sont pas lues."));
+            return;
+        }
         read(resolveInclude(path, name), path, lineNumber);
     }
 
     const FileLoader &m_loader;
     Diagnostics &m_diagnostics;
     std::vector<std::string> m_stack;
+    int m_includes = 0;
 };
 
 } // namespace

@@ -30,15 +30,19 @@ struct SourceLine
 
 struct ObservationSource
 {
-    std::vector<std::string> files; // absolute Latin-1 paths; file number n is files[n - 1]
+    std::vector<std::string> files;  // absolute Latin-1 paths; file number n is files[n - 1]
     std::vector<SourceLine> records; // record lines in reading order
 };
 
-// At most this many files may be open inside one another.
+// At most this many files may be open inside one another, and at most this many include lines
+// may be followed in one reading (files that include one another many times over would otherwise
+// take exponential time).
 constexpr int kMaxIncludeDepth = 32;
+constexpr int kMaxIncludes = 1000;
 
 // Reads `mainPath` and every file it includes. A missing file, an include cycle, a malformed
-// include line or a too deep nesting goes to `diagnostics` with its file and line.
+// include line, a too deep nesting or too many includes goes to `diagnostics` with its file and
+// line.
 ObservationSource readObservationFiles(const std::string &mainPath, const FileLoader &loader,
                                        Diagnostics &diagnostics);
 

@@ -148,11 +148,10 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.diagnostics = &diagnostics;
         output.report = writeReport(in, kLineEnd);
         const bool succeeded = haveStatistics && !diagnostics.hasErrors();
-        output.result = encodeResultFile(resultOf(output.reportPath, source.files,
-                                                  haveNetwork ? &network : nullptr,
-                                                  haveOutcome ? &outcome : nullptr,
-                                                  haveStatistics ? &statistics : nullptr, options,
-                                                  succeeded));
+        output.result = encodeResultFile(
+            resultOf(output.reportPath, source.files, haveNetwork ? &network : nullptr,
+                     haveOutcome ? &outcome : nullptr, haveStatistics ? &statistics : nullptr,
+                     options, succeeded));
         fillSummary(output.summary, options, haveStatistics ? &statistics : nullptr,
                     haveOutcome ? &outcome : nullptr, diagnostics);
     } catch (...) {

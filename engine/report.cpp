@@ -20,8 +20,7 @@ class Writer
 public:
     explicit Writer(const char *lineEnd)
         : m_lineEnd(lineEnd)
-    {
-    }
+    {}
 
     // `utf8` is a text of the sources; `latin1` parts (names, paths) are appended as they are.
     void line(const std::string &latin1 = std::string())
@@ -103,9 +102,9 @@ private:
     std::string value(const Observation &o, double v, int width) const
     {
         if (isAngle(o.kind))
-            return padLeft(formatAngle(normalizeAngle(v), m_options.angleUnit,
-                                       m_options.angleDecimals),
-                           width);
+            return padLeft(
+                formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
+                width);
         return length(v, width);
     }
 
@@ -157,8 +156,8 @@ private:
         row("Modèle", o.model);
         row("Unité d'angle par défaut", angleUnitName(o.angleUnit));
         row("Unité linéaire par défaut", o.linearUnit == LinearUnit::Metre        ? "m"
-                                          : o.linearUnit == LinearUnit::Centimetre ? "cm"
-                                                                                   : "mm");
+                                         : o.linearUnit == LinearUnit::Centimetre ? "cm"
+                                                                                  : "mm");
         row("Critère de convergence (m)", fixed(o.convergence, 0, 6));
         row("Nombre maximum d'itérations", std::to_string(o.maxIterations));
         row("Valeurs approchées des orientations", o.approximateOrientation);
@@ -277,8 +276,8 @@ private:
                 for (Eigen::Index j = 0; j < r.corrections.size(); ++j) {
                     const bool orientation =
                         out.unknowns.owner[static_cast<std::size_t>(j)].second == 3;
-                    m_out.line("   " + padRight(unknownLabel(n, out.unknowns, static_cast<int>(j)),
-                                                40) +
+                    m_out.line("   " +
+                               padRight(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40) +
                                (orientation ? smallAngle(r.corrections(j), 16) + " " +
                                                   smallAngleUnitSymbol(m_options.angleUnit)
                                             : length(r.corrections(j), 16) + " m"));
@@ -313,8 +312,7 @@ private:
             row("Test global du chi-deux", fr("non réalisé (aucune redondance)"));
         }
         row("Précisions multipliées par s0", s.scaled ? fr("OUI") : fr("NON"));
-        row("Test des résidus normés (loi normale)",
-            fr("|w| <= ") + fixed(s.criticalValue, 0, 3));
+        row("Test des résidus normés (loi normale)", fr("|w| <= ") + fixed(s.criticalValue, 0, 3));
         row("Observations rejetées", std::to_string(s.observations - s.validCount));
     }
 
@@ -417,19 +415,18 @@ private:
             if (m_options.logResiduals == ResidualListing::InvalidOnly && st.valid)
                 continue;
             m_out.line();
-            std::string title = residualKey(st.rank) + "  " + padRight(observationCode(o.kind), 5) +
-                                padRight(n.points[static_cast<std::size_t>(o.station)].name, 13) +
-                                "-> " +
-                                padRight(n.points[static_cast<std::size_t>(o.target)].name, 13) +
-                                fr("fichier ") + std::to_string(o.fileNumber) + fr(" ligne ") +
-                                std::to_string(o.lineNumber);
+            std::string title =
+                residualKey(st.rank) + "  " + padRight(observationCode(o.kind), 5) +
+                padRight(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
+                padRight(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
+                std::to_string(o.fileNumber) + fr(" ligne ") + std::to_string(o.lineNumber);
             if (!o.group.empty())
                 title += fr("  groupe ") + o.group;
             m_out.line(title);
             const double adjusted = out.computed(static_cast<Eigen::Index>(i));
             m_out.line(fr("     Observé  ") + value(o, o.value, 18) + fr("   Ajusté ") +
-                       value(o, adjusted, 18) + fr("   Ecart-type ") + small(o, o.sigma, 10) +
-                       " " + smallUnit(o));
+                       value(o, adjusted, 18) + fr("   Ecart-type ") + small(o, o.sigma, 10) + " " +
+                       smallUnit(o));
             std::string last = fr("     Résidu   ") + small(o, st.residual, 12) + " " +
                                padRight(smallUnit(o), 4) + fr("   Résidu normé ");
             last += st.controlled ? fixed(st.normalized, 9, 3) : padLeft(fr("-"), 9);

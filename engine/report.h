@@ -21,10 +21,10 @@ struct ReportInput
     std::string observationPath;
     std::string configurationPath;
     std::vector<std::string> files;
-    const Options *options = nullptr;        // null when the configuration could not be read
-    const Network *network = nullptr;        // null when the files could not be read
+    const Options *options = nullptr; // null when the configuration could not be read
+    const Network *network = nullptr; // null when the files could not be read
     const AdjustmentOutcome *outcome = nullptr;
-    const Statistics *statistics = nullptr;  // null unless the adjustment succeeded
+    const Statistics *statistics = nullptr; // null unless the adjustment succeeded
     const Diagnostics *diagnostics = nullptr;
 };
 

@@ -33,21 +33,21 @@ enum class ResidualTest { None = 1, Normal = 2, Tau = 3 };
 
 struct ResultFile
 {
-    std::int64_t status = 1; // 0 succeeded, 1 failed
+    std::int64_t status = 1;      // 0 succeeded, 1 failed
     std::int64_t calculation = 1; // 1 AJUSTEMENT
     std::int64_t observationCount = 0;
     std::int64_t unknownCount = 0;
     std::int64_t epochCount = 1;
     std::int64_t iterationCount = 0;
     double varianceFactor = 0.0;
-    std::int64_t chiSquare = 2; // 0 failed, 1 passed, 2 no outcome
+    std::int64_t chiSquare = 2;                // 0 failed, 1 passed, 2 no outcome
     std::vector<std::string> observationFiles; // Latin-1
     std::string logFile;
     std::vector<std::string> pointNames;
     double auxiliaryValue = 0.0; // v'Pv of the global test
     std::int64_t validCount = 0;
     std::int64_t residualTest = static_cast<std::int64_t>(ResidualTest::None);
-    std::int64_t angleUnit = 1; // 1 GRD, 2 DMS, 3 RAD
+    std::int64_t angleUnit = 1;        // 1 GRD, 2 DMS, 3 RAD
     std::vector<ResultRecord> records; // written only when status is 0
 };
 

@@ -39,13 +39,12 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         st.varianceFactor = st.weightedSquares / st.degreesOfFreedom;
         st.chiLower = chiSquareQuantile(alpha / 2.0, st.degreesOfFreedom);
         st.chiUpper = chiSquareQuantile(1.0 - alpha / 2.0, st.degreesOfFreedom);
-        const bool passed =
-            st.weightedSquares >= st.chiLower && st.weightedSquares <= st.chiUpper;
+        const bool passed = st.weightedSquares >= st.chiLower && st.weightedSquares <= st.chiUpper;
         st.chiSquare = passed ? ChiSquareOutcome::Passed : ChiSquareOutcome::Failed;
         // Automatic: scale only when the a priori precisions are too optimistic.
-        st.scaled = options.sigmaScaling == SigmaScaling::Always ||
-                    (options.sigmaScaling == SigmaScaling::Auto &&
-                     st.weightedSquares > st.chiUpper);
+        st.scaled =
+            options.sigmaScaling == SigmaScaling::Always ||
+            (options.sigmaScaling == SigmaScaling::Auto && st.weightedSquares > st.chiUpper);
         if (st.scaled && st.varianceFactor > 0.0)
             st.sigmaScale = std::sqrt(st.varianceFactor);
         else
@@ -105,8 +104,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
         const ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
         const double pv2 = outcome.weights(i) * s.residual * s.residual;
-        for (PartialFactor *f : {&kinds[static_cast<int>(o.kind)],
-                                 o.group.empty() ? nullptr : &groups[o.group]}) {
+        for (PartialFactor *f :
+             {&kinds[static_cast<int>(o.kind)], o.group.empty() ? nullptr : &groups[o.group]}) {
             if (!f)
                 continue;
             ++f->count;

@@ -27,10 +27,10 @@ constexpr double kUncontrolledRedundancy = 1e-6;
 
 struct ObservationStatistics
 {
-    double residual = 0.0;       // metres or radians
-    double redundancy = 0.0;     // r, from 0 to 1
-    double normalized = 0.0;     // w
-    double adjustedSigma = 0.0;  // standard deviation of the adjusted observation
+    double residual = 0.0;      // metres or radians
+    double redundancy = 0.0;    // r, from 0 to 1
+    double normalized = 0.0;    // w
+    double adjustedSigma = 0.0; // standard deviation of the adjusted observation
     bool controlled = true;
     bool valid = true;
     int rank = 0; // from 1
@@ -62,10 +62,10 @@ struct Statistics
     double redundancySum = 0.0;
     int validCount = 0;
     std::vector<ObservationStatistics> perObservation; // in network order
-    std::vector<int> rankOrder;                         // observation indices, rank 1 first
-    std::vector<Eigen::Vector3d> pointSigmas;           // per point (east, north, up); 0 if fixed
-    std::vector<double> orientationSigmas;              // per direction set
-    std::vector<PartialFactor> partialFactors;          // per kind, then per group
+    std::vector<int> rankOrder;                        // observation indices, rank 1 first
+    std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
+    std::vector<double> orientationSigmas;             // per direction set
+    std::vector<PartialFactor> partialFactors;         // per kind, then per group
 };
 
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,

@@ -61,9 +61,9 @@ std::optional<double> parseNumber(std::string_view text)
     // from_chars accepts "inf" and "nan" spellings: allow only the characters of a plain number.
     for (std::size_t i = start; i < value.size(); ++i) {
         const char c = value[i];
-        const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' ||
-                             ((c == '-' || c == '+') && (i == 0 || value[i - 1] == 'e' ||
-                                                         value[i - 1] == 'E'));
+        const bool allowed =
+            (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' ||
+            ((c == '-' || c == '+') && (i == 0 || value[i - 1] == 'e' || value[i - 1] == 'E'));
         if (!allowed)
             return std::nullopt;
     }

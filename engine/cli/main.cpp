@@ -63,9 +63,9 @@ int main(int argc, char **argv)
         std::printf("%s: %s  calcul %s  observations %d  inconnues %d  facteur de variance %s"
                     "  chi-deux %s  iterations %d\n",
                     argv[i], s.status == 0 ? "OK" : "ECHEC (voir le rapport .log)",
-                    s.calculation.empty() ? "-" : s.calculation.c_str(), s.observations,
-                    s.unknowns, variance.c_str(),
-                    s.status == 0 ? chiSquareText(s.chiSquare).c_str() : "-", s.iterations);
+                    s.calculation.empty() ? "-" : s.calculation.c_str(), s.observations, s.unknowns,
+                    variance.c_str(), s.status == 0 ? chiSquareText(s.chiSquare).c_str() : "-",
+                    s.iterations);
     }
     return failures == 0 ? 0 : 1;
 }

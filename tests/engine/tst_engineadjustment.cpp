@@ -13,11 +13,11 @@ using namespace observationlines;
 
 namespace {
 
-constexpr double kCoordTol = 1e-4;          // metres: coordinates recovered to 0.1 mm
-constexpr double kExactLengthTol = 1e-5;    // metres: residual of an exact length
-constexpr double kExactAngleTol = 2e-7;     // radians: residual of an exact angle (0.04")
-constexpr double kRedundancySumTol = 1e-6;  // sum of redundancy numbers against the freedom
-constexpr double kClosedFormTol = 1e-4;     // metres: traverse and levelling closed forms
+constexpr double kCoordTol = 1e-4;         // metres: coordinates recovered to 0.1 mm
+constexpr double kExactLengthTol = 1e-5;   // metres: residual of an exact length
+constexpr double kExactAngleTol = 2e-7;    // radians: residual of an exact angle (0.04")
+constexpr double kRedundancySumTol = 1e-6; // sum of redundancy numbers against the freedom
+constexpr double kClosedFormTol = 1e-4;    // metres: traverse and levelling closed forms
 constexpr double kGonToRad = kPi / 200.0;
 
 struct TruePoint
@@ -68,8 +68,8 @@ std::vector<std::string> hillsideLines(bool degrees, double scale, const Noise &
     lines.push_back(sigm("DIS", 0.002, 2.0, 0.0, 0.0));
     const auto &points = hillside();
     for (const TruePoint &p : points)
-        lines.push_back(lenu(p.fixity, p.name, p.e + scale * p.de, p.n + scale * p.dn,
-                             p.u + scale * p.du));
+        lines.push_back(
+            lenu(p.fixity, p.name, p.e + scale * p.de, p.n + scale * p.dn, p.u + scale * p.du));
     const double angleSigma = degrees ? 3.0 : 10.0; // arc seconds or decimilligrades
     const double angleSigmaRad =
         degrees ? angleSigma / 3600.0 * kPi / 180.0 : angleSigma * 1e-4 * kGonToRad;
@@ -86,13 +86,11 @@ std::vector<std::string> hillsideLines(bool degrees, double scale, const Noise &
             const Sighting v = sight(points[s], points[t], hi, ht);
             const double distanceSigma = 0.002 + 2e-6 * v.distance;
             lines.push_back(angle("DIR", "", points[s].name, points[t].name,
-                                  form(v.azimuth + noise(angleSigmaRad)),
-                                  number(angleSigma, 1)));
-            lines.push_back(dist("DIS", points[s].name, points[t].name,
-                                 v.distance + noise(distanceSigma), ""));
+                                  form(v.azimuth + noise(angleSigmaRad)), number(angleSigma, 1)));
+            lines.push_back(
+                dist("DIS", points[s].name, points[t].name, v.distance + noise(distanceSigma), ""));
             lines.push_back(angle("ZANG", "", points[s].name, points[t].name,
-                                  form(v.zenith + noise(angleSigmaRad)),
-                                  number(angleSigma, 1)));
+                                  form(v.zenith + noise(angleSigmaRad)), number(angleSigma, 1)));
         }
     }
     return lines;
@@ -212,8 +210,7 @@ void TestEngineAdjustment::levellingLineMatchesClosedForm()
     }
     for (std::size_t k = 0; k < rises.size(); ++k)
         lines.push_back(ohdf(perRootKilometre ? "NIV" : "", names[k], names[k + 1], rises[k],
-                             perRootKilometre ? std::string() : number(sigmas[k], 6),
-                             lengths[k]));
+                             perRootKilometre ? std::string() : number(sigmas[k], 6), lengths[k]));
 
     engine::Options options;
     options.heightDifferencePerRootKm = perRootKilometre;
@@ -258,10 +255,10 @@ void TestEngineAdjustment::traverseMatchesClosedForm()
     lines.push_back(lenu("111", "B", 300.0, 0.0, 50.0));
     for (std::size_t k = 0; k < 3; ++k) {
         const double azimuth = (100.0 + deviations[k] * 1e-4) * kGonToRad;
-        lines.push_back(angle("AZIM", "", names[k], names[k + 1], grades(azimuth),
-                              number(azimuthSigma, 1)));
-        lines.push_back(dist("", names[k], names[k + 1], distances[k],
-                             number(distanceSigmas[k], 4)));
+        lines.push_back(
+            angle("AZIM", "", names[k], names[k + 1], grades(azimuth), number(azimuthSigma, 1)));
+        lines.push_back(
+            dist("", names[k], names[k + 1], distances[k], number(distanceSigmas[k], 4)));
     }
     const auto run = runEngine(lines);
     QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
@@ -284,10 +281,9 @@ void TestEngineAdjustment::traverseMatchesClosedForm()
     double east = 0.0;
     double north = 0.0;
     for (std::size_t k = 0; k < 2; ++k) {
-        east += distances[k] - alongMisclosure * distanceSigmas[k] * distanceSigmas[k] /
-                                   alongVariance;
-        north += across[k] - acrossMisclosure * acrossSigmas[k] * acrossSigmas[k] /
-                                 acrossVariance;
+        east +=
+            distances[k] - alongMisclosure * distanceSigmas[k] * distanceSigmas[k] / alongVariance;
+        north += across[k] - acrossMisclosure * acrossSigmas[k] * acrossSigmas[k] / acrossVariance;
         const Eigen::Vector3d c = run->adjusted(names[k + 1]);
         QVERIFY2(std::fabs(c.x() - east) < kClosedFormTol, names[k + 1].c_str());
         QVERIFY2(std::fabs(c.y() - north) < kClosedFormTol, names[k + 1].c_str());
@@ -327,7 +323,8 @@ void TestEngineAdjustment::plantedBlunderRanksFirstAndInvalid_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("station");
     QTest::addColumn<QString>("target");
-    QTest::newRow("distance C-E, 6 cm") << int(engine::ObservationKind::Distance) << "C" << "E";
+    QTest::newRow("distance C-E, 6 cm") << int(engine::ObservationKind::Distance) << "C"
+                                        << "E";
     QTest::newRow("direction D-F, 150 cc") << int(engine::ObservationKind::Direction) << "D"
                                            << "F";
     QTest::newRow("zenith angle E-A, 150 cc") << int(engine::ObservationKind::Zenith) << "E"
@@ -340,7 +337,7 @@ void TestEngineAdjustment::plantedBlunderRanksFirstAndInvalid()
     QFETCH(QString, station);
     QFETCH(QString, target);
     std::vector<std::string> lines = hillsideLines(false, 1.0, gaussian(3));
-    const std::string code = kind == int(engine::ObservationKind::Distance) ? "DIST"
+    const std::string code = kind == int(engine::ObservationKind::Distance)    ? "DIST"
                              : kind == int(engine::ObservationKind::Direction) ? "DIR "
                                                                                : "ZANG";
     std::size_t blunderLine = 0;
@@ -406,8 +403,8 @@ void TestEngineAdjustment::badNetworksAreReported_data()
         << QStringList{a, b, QString::fromStdString(dist("", "A", "B", 100.0, ""))} << 3
         << "Aucune précision";
     QTest::newRow("unknown code") << QStringList{a, b, " ABCD  x"} << 3 << "inconnu";
-    QTest::newRow("record for later") << QStringList{a, b, " XYZ  111 P"} << 3
-                                      << "pas encore trait";
+    QTest::newRow("record for later")
+        << QStringList{a, b, " XYZ  111 P"} << 3 << "pas encore trait";
     QTest::newRow("unreadable number")
         << QStringList{a, QString::fromStdString(lenu("000", "B", 100, 0, 0)).replace(40, 1, "x")}
         << 2 << "illisible";

@@ -23,8 +23,8 @@ namespace {
 
 struct FicHeader
 {
-    qint64 status = -1, calculation = 0, observations = 0, unknowns = 0, epochs = 0,
-           iterations = 0, chiSquare = -1, valid = 0, test = 0, angleUnit = 0;
+    qint64 status = -1, calculation = 0, observations = 0, unknowns = 0, epochs = 0, iterations = 0,
+           chiSquare = -1, valid = 0, test = 0, angleUnit = 0;
     double varianceFactor = 0.0, auxiliary = 0.0;
     QStringList files, points;
     QString log;
@@ -143,11 +143,11 @@ std::vector<std::string> mainLines()
             const double dN = pts[t].n - pts[s].n;
             const double dU = pts[t].u - pts[s].u;
             const double h = std::hypot(dE, dN);
-            lines.push_back(angle("DIR", "", pts[s].name, pts[t].name,
-                                  grades(std::atan2(dE, dN)), "10"));
+            lines.push_back(
+                angle("DIR", "", pts[s].name, pts[t].name, grades(std::atan2(dE, dN)), "10"));
             lines.push_back(dist("DIS", pts[s].name, pts[t].name, std::hypot(h, dU), ""));
-            lines.push_back(angle("ZANG", "", pts[s].name, pts[t].name,
-                                  grades(std::atan2(h, dU)), "10"));
+            lines.push_back(
+                angle("ZANG", "", pts[s].name, pts[t].name, grades(std::atan2(h, dU)), "10"));
         }
     }
     lines.push_back("#include station_d.iob");
@@ -156,8 +156,7 @@ std::vector<std::string> mainLines()
 
 std::vector<std::string> stationDLines()
 {
-    return {"! Sightings from D",
-            record("DSET"),
+    return {"! Sightings from D", record("DSET"),
             angle("DIR", "", "D", "A", grades(std::atan2(-150.0, 180.0)), "10"),
             angle("DIR", "", "D", "B", grades(std::atan2(150.0, 180.0)), "10"),
             ohdf("", "D", "C", 1.5, "0.002", 380.0)};
@@ -237,9 +236,9 @@ void TestEngineApi::processingWritesReportAndResult()
     QCOMPARE(h.valid, qint64(30));
 
     // Records in rank order, each pointing at its own record line.
-    QStringList lines[2] = {QString::fromLatin1(readAll(iob)).split('\n'),
-                            QString::fromLatin1(readAll(dir.filePath("station_d.iob")))
-                                .split('\n')};
+    QStringList lines[2] = {
+        QString::fromLatin1(readAll(iob)).split('\n'),
+        QString::fromLatin1(readAll(dir.filePath("station_d.iob"))).split('\n')};
     const char *codes[] = {"", "DIST", "DIR ", "ZANG", "OHDF", "AZIM"};
     for (int i = 0; i < records.size(); ++i) {
         const FicRecord &r = records[i];

@@ -227,8 +227,8 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
     QTest::newRow("geodetic model") << "\nTYPEMODEL  3D_ELLIPSOIDALE\n" << 2 << "3D_ELLIPSOIDALE";
-    QTest::newRow("unknown model falls back to geodetic")
-        << "TYPEMODEL  PLAT\n" << 1 << "3D_ELLIPSOIDALE";
+    QTest::newRow("unknown model falls back to geodetic") << "TYPEMODEL  PLAT\n"
+                                                          << 1 << "3D_ELLIPSOIDALE";
     QTest::newRow("preanalysis") << "TYPECALCUL PREANALYSE\n" << 1 << "SIMULATION";
     QTest::newRow("free network") << "FREENET    TRACEMIN\n" << 1 << "libre";
     QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";

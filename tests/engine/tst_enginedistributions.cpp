@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr double kNormalTol = 1e-9;      // the table values carry 10 significant digits
+constexpr double kNormalTol = 1e-9;       // the table values carry 10 significant digits
 constexpr double kChiSquareRelTol = 2e-6; // the table values carry 7 significant digits
 
 } // namespace

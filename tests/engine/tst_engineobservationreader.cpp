@@ -59,10 +59,10 @@ void TestEngineObservationReader::includesAreNumberedInTheOrderFirstMet()
     const auto source =
         engine::readObservationFiles(path("main.iob"), memoryLoader(files), diagnostics);
     QVERIFY2(!diagnostics.hasErrors(), diagnosticsText(diagnostics).c_str());
-    QCOMPARE(source.files, (std::vector<std::string>{path("main.iob"), path("sub/b.iob"),
-                                                     path("c.iob")}));
+    QCOMPARE(source.files,
+             (std::vector<std::string>{path("main.iob"), path("sub/b.iob"), path("c.iob")}));
     const std::vector<std::tuple<int, int, std::string>> expected = {
-        {1, 1, " ONE"}, {2, 2, " B1"}, {3, 1, " C1"}, {2, 4, " B2"},
+        {1, 1, " ONE"}, {2, 2, " B1"}, {3, 1, " C1"},   {2, 4, " B2"},
         {1, 3, " TWO"}, {3, 1, " C1"}, {1, 5, " THREE"}};
     QCOMPARE(source.records.size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -79,17 +79,27 @@ void TestEngineObservationReader::includeProblemsAreReported_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing file") << " A\n#include absent.iob\n" << "" << "main.iob" << 2
-                                  << "introuvable";
-    QTest::newRow("direct cycle") << "#include main.iob\n" << "" << "main.iob" << 1
-                                  << "circulaire";
-    QTest::newRow("indirect cycle") << "#include other.iob\n" << " X\n\n#include main.iob\n"
+    QTest::newRow("missing file") << " A\n#include absent.iob\n"
+                                  << ""
+                                  << "main.iob" << 2 << "introuvable";
+    QTest::newRow("direct cycle") << "#include main.iob\n"
+                                  << ""
+                                  << "main.iob" << 1 << "circulaire";
+    QTest::newRow("indirect cycle") << "#include other.iob\n"
+                                    << " X\n\n#include main.iob\n"
                                     << "other.iob" << 3 << "circulaire";
-    QTest::newRow("no blank after the keyword") << "#includeother.iob\n" << "" << "main.iob"
-                                                << 1 << "mal form";
-    QTest::newRow("no name") << "#include   \n" << "" << "main.iob" << 1 << "mal form";
-    QTest::newRow("not an include") << " A\n\n#inclure x\n" << "" << "main.iob" << 3
-                                    << "mal form";
+    QTest::newRow("no blank after the keyword") << "#includeother.iob\n"
+                                                << ""
+                                                << "main.iob" << 1 << "mal form";
+    QTest::newRow("no name") << "#include   \n"
+                             << ""
+                             << "main.iob" << 1 << "mal form";
+    QTest::newRow("not an include") << " A\n\n#inclure x\n"
+                                    << ""
+                                    << "main.iob" << 3 << "mal form";
+    QTest::newRow("too many includes")
+        << QString("#include other.iob\n").repeated(engine::kMaxIncludes + 5) << " X\n"
+        << "main.iob" << engine::kMaxIncludes + 1 << "Trop d'inclusions";
 }
 
 void TestEngineObservationReader::includeProblemsAreReported()
@@ -100,11 +110,10 @@ void TestEngineObservationReader::includeProblemsAreReported()
     QFETCH(int, line);
     QFETCH(QString, message);
     engine::Diagnostics diagnostics;
-    engine::readObservationFiles(
-        path("main.iob"),
-        memoryLoader({{path("main.iob"), mainText.toStdString()},
-                      {path("other.iob"), otherText.toStdString()}}),
-        diagnostics);
+    engine::readObservationFiles(path("main.iob"),
+                                 memoryLoader({{path("main.iob"), mainText.toStdString()},
+                                               {path("other.iob"), otherText.toStdString()}}),
+                                 diagnostics);
     QCOMPARE(diagnostics.errorCount(), 1);
     const auto &d = diagnostics.items().front();
     QCOMPARE(d.file, path(file.toStdString()));
@@ -119,21 +128,21 @@ void TestEngineObservationReader::angleFields_data()
     QTest::addColumn<double>("radians");
     const double gon = engine::kPi / 200.0;
     const double degree = engine::kPi / 180.0;
-    QTest::newRow("grades, three parts") << "  123 45    67.8" << int(engine::AngleUnit::Grades)
-                                         << 123.45678 * gon;
-    QTest::newRow("grades, one decimal part") << "123.45678" << int(engine::AngleUnit::Grades)
-                                              << 123.45678 * gon;
+    QTest::newRow("grades, three parts")
+        << "  123 45    67.8" << int(engine::AngleUnit::Grades) << 123.45678 * gon;
+    QTest::newRow("grades, one decimal part")
+        << "123.45678" << int(engine::AngleUnit::Grades) << 123.45678 * gon;
     QTest::newRow("degrees, three parts") << " 12 30    15.5" << int(engine::AngleUnit::Dms)
                                           << (12.0 + 30.0 / 60.0 + 15.5 / 3600.0) * degree;
-    QTest::newRow("degrees, minus prefix") << "- 12  5" << int(engine::AngleUnit::Dms)
-                                           << -(12.0 + 5.0 / 60.0) * degree;
-    QTest::newRow("west is negative") << "W  1 00 00" << int(engine::AngleUnit::Dms)
-                                      << -1.0 * degree;
+    QTest::newRow("degrees, minus prefix")
+        << "- 12  5" << int(engine::AngleUnit::Dms) << -(12.0 + 5.0 / 60.0) * degree;
+    QTest::newRow("west is negative")
+        << "W  1 00 00" << int(engine::AngleUnit::Dms) << -1.0 * degree;
     QTest::newRow("north is positive") << "N 47 25   23.1454" << int(engine::AngleUnit::Dms)
                                        << (47.0 + 25.0 / 60.0 + 23.1454 / 3600.0) * degree;
     QTest::newRow("radians") << "1.2345" << int(engine::AngleUnit::Radians) << 1.2345;
-    QTest::newRow("radians with zero parts") << "1.2345 00       0"
-                                             << int(engine::AngleUnit::Radians) << 1.2345;
+    QTest::newRow("radians with zero parts")
+        << "1.2345 00       0" << int(engine::AngleUnit::Radians) << 1.2345;
 }
 
 void TestEngineObservationReader::angleFields()

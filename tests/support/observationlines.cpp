@@ -2,9 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <sstream>
-#include <locale>
 #include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace observationlines {
 
@@ -95,9 +95,8 @@ std::string angle(const std::string &code, const std::string &sigmaId, const std
     return line;
 }
 
-std::string dist(const std::string &sigmaId, const std::string &station,
-                 const std::string &target, double value, const std::string &stdDev,
-                 const std::string &unit)
+std::string dist(const std::string &sigmaId, const std::string &station, const std::string &target,
+                 double value, const std::string &stdDev, const std::string &unit)
 {
     std::string line = record("DIST");
     place(line, 7, 3, sigmaId, false);

@@ -33,9 +33,8 @@ std::string angle(const std::string &code, const std::string &sigmaId, const std
                   const std::string &target, const std::string &angleField,
                   const std::string &stdDev = std::string(),
                   const std::string &refraction = std::string());
-std::string dist(const std::string &sigmaId, const std::string &station,
-                 const std::string &target, double value, const std::string &stdDev,
-                 const std::string &unit = "m ");
+std::string dist(const std::string &sigmaId, const std::string &station, const std::string &target,
+                 double value, const std::string &stdDev, const std::string &unit = "m ");
 std::string ohdf(const std::string &sigmaId, const std::string &from, const std::string &to,
                  double value, const std::string &stdDev, double length,
                  const std::string &unit = "m ");

@@ -1,0 +1,109 @@
+#include "enginelibrary.h"
+#include "ficreader.h"
+#include "frmbilancalcul.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// The real engine, loaded by the workbench's own loader, on the sample network: the run writes a
+// report and a result file; the summary reads the result as "OK"; every observation of the
+// result file points at its own record line and at its own entry of the report's residual
+// section.
+class tst_EngineEndToEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void versionAndNewConfiguration();
+    void sampleRunIsOkAndJumpsToTheRightLines();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_EngineEndToEnd::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("TAVLO_ENGINE", QFile::encodeName(QStringLiteral(TAVLO_ENGINE_LIBRARY)));
+    const QDir samples(QStringLiteral(TAVLO_SAMPLES_DIR));
+    const QStringList names = samples.entryList({"*.iob", "*.cfg"}, QDir::Files);
+    QVERIFY(names.contains("reseau.iob"));
+    for (const QString &name : names)
+        QVERIFY(QFile::copy(samples.filePath(name), m_dir.filePath(name)));
+}
+
+void tst_EngineEndToEnd::cleanupTestCase()
+{
+    qunsetenv("TAVLO_ENGINE");
+}
+
+void tst_EngineEndToEnd::versionAndNewConfiguration()
+{
+    QVERIFY(EngineLibrary::engineVersion().startsWith("Tavlo engine "));
+    const QString cfg = m_dir.filePath("nouveau.cfg");
+    QVERIFY(EngineLibrary::runEngineNewCfg(cfg));
+    QFile file(cfg);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().startsWith("# Fichier de configuration de Tavlo"));
+}
+
+void tst_EngineEndToEnd::sampleRunIsOkAndJumpsToTheRightLines()
+{
+    const QString iob = m_dir.filePath("reseau.iob");
+    QVERIFY(EngineLibrary::runEngineProcess(iob, m_dir.filePath("reseau.cfg")));
+
+    frmBilanCalcul summary({iob});
+    const auto *table = summary.findChild<QTableWidget *>();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(table->item(0, 1)->text(), QString("OK"));
+    QCOMPARE(table->item(0, 2)->text(), QString("AJUSTEMENT"));
+
+    const FicResult result = readFic(m_dir.filePath("reseau.fic"), true);
+    QCOMPARE(result.status, 0);
+    QVERIFY(result.observationCount > 50);
+    QCOMPARE(result.observations.size(), result.observationCount);
+    QCOMPARE(result.chiSquareResult, 1); // the sample's noise is at its stated precisions
+    QVERIFY(QFile::exists(result.logFile));
+    QCOMPARE(result.observationFiles.size(), 2); // the sample includes its levelling
+    QStringList lines[2];
+    for (int f = 0; f < 2; ++f) {
+        QFile file(result.observationFiles[f]);
+        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(result.observationFiles[f]));
+        lines[f] = QString::fromLatin1(file.readAll()).split('\n');
+    }
+    QFile logFile(result.logFile);
+    QVERIFY(logFile.open(QIODevice::ReadOnly));
+    const QString report = QString::fromLatin1(logFile.readAll());
+    const int heading = report.indexOf("INFORMATION SUR LES RESIDUS");
+    QVERIFY(heading > 0);
+
+    for (int row = 0; row < result.observations.size(); ++row) {
+        const FicObservation &o = result.observations[row];
+        QCOMPARE(o.rank, row + 1);
+        QVERIFY(o.fileNumber == 1 || o.fileNumber == 2);
+        // What "Voir dans le IOB..." selects: line `lineNumber` of the observation's file.
+        const QString line = lines[o.fileNumber - 1].value(o.lineNumber - 1);
+        QCOMPARE(line.mid(1, 4).trimmed(), o.typeLabel);
+        QCOMPARE(line.mid(10, 12).trimmed(), o.station);
+        QCOMPARE(line.mid(23, 12).trimmed(), o.target);
+        // What "Voir dans le LOG..." finds: "#" and the row plus 1 right-aligned in 11
+        // characters, after the heading, introducing this very observation.
+        const QString key = "#" + QString::number(row + 1).rightJustified(11, ' ');
+        const int at = report.indexOf(key, heading);
+        QVERIFY2(at > heading, qPrintable(key));
+        const QString entry = report.mid(at, report.indexOf('\n', at) - at);
+        QVERIFY2(entry.contains(o.station + " ") && entry.contains(o.target + " "),
+                 qPrintable(entry));
+        QVERIFY2(entry.contains(QString("fichier %1 ligne %2").arg(o.fileNumber).arg(o.lineNumber)),
+                 qPrintable(entry));
+    }
+}
+
+QTEST_MAIN(tst_EngineEndToEnd)
+#include "tst_engineendtoend.moc"

@@ -1,0 +1,175 @@
+// The report follows the LOG_* keys of the configuration; its residual section carries the keys
+// the workbench searches for.
+
+#include "configuration.h"
+#include "enginetesthelpers.h"
+#include "observationlines.h"
+#include "process.h"
+#include "report.h"
+#include "text.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+using namespace observationlines;
+
+namespace {
+
+// A levelling loop A-B-C-A with B and C free: three height differences, one rejected blunder.
+std::vector<std::string> loopLines(double blunder)
+{
+    return {" TITL  Boucle",
+            lenu("111", "A", 0, 0, 100.0),
+            lenu("110", "B", 100, 0, 101.0),
+            lenu("110", "C", 0, 100, 99.0),
+            lenu("110", "D", 100, 100, 99.0),
+            ohdf("", "A", "B", 1.0000, "0.001", 100),
+            ohdf("", "B", "C", -2.0010 + blunder, "0.001", 140),
+            ohdf("", "C", "A", 1.0005, "0.001", 100),
+            ohdf("", "A", "D", -1.0000, "0.001", 140),
+            ohdf("", "D", "B", 1.9995, "0.001", 100),
+            ohdf("", "D", "C", 0.0010, "0.001", 100)};
+}
+
+engine::ProcessOutput run(const std::vector<std::string> &lines, const std::string &cfgText)
+{
+    const std::string iob = engine::normalizedPath("boucle.iob");
+    const std::string cfg = engine::normalizedPath("boucle.cfg");
+    return engine::runProcessing(iob, cfg, memoryLoader({{iob, joinLines(lines)}, {cfg, cfgText}}));
+}
+
+std::string configuration(const std::string &extraLines)
+{
+    return engine::defaultConfigurationText("\n") + extraLines;
+}
+
+} // namespace
+
+class TestEngineReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sectionsFollowTheLogKeys_data();
+    void sectionsFollowTheLogKeys();
+    void residualSectionListsTheWantedObservations();
+    void residualKeyIsRightAligned();
+    void aPosterioriFactorScalesWhenAsked_data();
+    void aPosterioriFactorScalesWhenAsked();
+};
+
+void TestEngineReport::sectionsFollowTheLogKeys_data()
+{
+    QTest::addColumn<QString>("lines");
+    QTest::addColumn<QString>("present");
+    QTest::addColumn<QString>("absent");
+    QTest::newRow("defaults") << ""
+                              << "OPTIONS DU CALCUL|COORDONNEES APPROCHEES|ITERATIONS|"
+                                 "STATISTIQUES|COORDONNEES AJUSTEES|INFORMATION SUR LES "
+                                 "RESIDUS|FACTEURS DE VARIANCE PARTIELS|Boucle"
+                              << "ERREUR";
+    QTest::newRow("no options, no approximate coordinates")
+        << "LOG_OPTION NON\nLOG_STATIO NON\n"
+        << "STATISTIQUES"
+        << "OPTIONS DU CALCUL|COORDONNEES APPROCHEES";
+    QTest::newRow("no residuals, no partial factors")
+        << "LOG_RESIDU NON\nLOG_SGMGRP NON\n"
+        << "STATISTIQUES"
+        << "INFORMATION SUR LES RESIDUS|FACTEURS DE VARIANCE PARTIELS";
+    QTest::newRow("no adjusted coordinates") << "LOG_SOLFIN 0000\n"
+                                             << "STATISTIQUES"
+                                             << "COORDONNEES AJUSTEES";
+    QTest::newRow("observed minus computed at every iteration")
+        << "LOG_OMC    ALL\nLOG_SOLINT FRT_ITER\n"
+        << "moins calcul|Corrections des inconnues, it"
+        << "ERREUR";
+}
+
+void TestEngineReport::sectionsFollowTheLogKeys()
+{
+    QFETCH(QString, lines);
+    QFETCH(QString, present);
+    QFETCH(QString, absent);
+    const engine::ProcessOutput out = run(loopLines(0.0), configuration(lines.toStdString()));
+    QCOMPARE(out.summary.status, 0);
+    const QString report = QString::fromLatin1(out.report.c_str());
+    for (const QString &text : present.split('|'))
+        QVERIFY2(report.contains(text), qPrintable(text));
+    for (const QString &text : absent.split('|'))
+        QVERIFY2(!report.contains(text), qPrintable(text));
+}
+
+void TestEngineReport::residualSectionListsTheWantedObservations()
+{
+    // Without scaling, so that the blunder does not hide behind the variance factor it inflates.
+    auto residualSection = [](const char *listing) {
+        const engine::ProcessOutput out =
+            run(loopLines(0.006),
+                configuration(std::string("LOG_RESIDU ") + listing + "\nTYPESIGMA0 JAMAIS\n"));
+        const QString report = QString::fromLatin1(out.report.c_str());
+        const int heading = report.indexOf("INFORMATION SUR LES RESIDUS");
+        return heading < 0 ? QString() : report.mid(heading);
+    };
+    const QString all = residualSection("TOUS");
+    const QString rejected = residualSection("NOVALID");
+    const QRegularExpression entry("\n# {10}\\d");
+    QCOMPARE(all.count(entry), 6);
+    const int rejectedCount = all.count("REJETEE");
+    QVERIFY(rejectedCount >= 1 && rejectedCount < 6);
+    QCOMPARE(rejected.count(entry), rejectedCount);
+    QCOMPARE(rejected.count("REJETEE"), rejectedCount);
+    QVERIFY(!rejected.contains("VALIDE"));
+    // The blunder on B-C (line 7) ranks first and is rejected.
+    const int first = all.indexOf("#          1");
+    QVERIFY(first > 0);
+    const QString firstEntry = all.mid(first, all.indexOf("REJETEE", first) - first);
+    QVERIFY2(firstEntry.contains("ligne 7") && !firstEntry.contains("VALIDE"),
+             qPrintable(firstEntry));
+}
+
+void TestEngineReport::residualKeyIsRightAligned()
+{
+    QCOMPARE(engine::residualKey(7), std::string("#          7"));
+    QCOMPARE(engine::residualKey(42), std::string("#         42"));
+    QCOMPARE(engine::residualKey(1234567), std::string("#    1234567"));
+}
+
+void TestEngineReport::aPosterioriFactorScalesWhenAsked_data()
+{
+    QTest::addColumn<QString>("scaling");
+    QTest::addColumn<bool>("scaled");
+    QTest::newRow("automatic, precisions too optimistic") << "AUTO" << true;
+    QTest::newRow("never") << "JAMAIS" << false;
+    QTest::newRow("always") << "TOUJOURS" << true;
+}
+
+void TestEngineReport::aPosterioriFactorScalesWhenAsked()
+{
+    QFETCH(QString, scaling);
+    QFETCH(bool, scaled);
+    // Misclosures of several millimetres against standard deviations of 1 mm.
+    std::vector<std::string> lines = loopLines(0.0);
+    lines[6] = ohdf("", "B", "C", -2.0060, "0.001", 140);
+    lines[9] = ohdf("", "D", "B", 2.0045, "0.001", 100);
+    engine::Options options;
+    options.sigmaScaling = scaling == "AUTO"     ? engine::SigmaScaling::Auto
+                           : scaling == "JAMAIS" ? engine::SigmaScaling::Never
+                                                 : engine::SigmaScaling::Always;
+    const auto result = runEngine(lines, options);
+    QVERIFY(result->solved);
+    const engine::Statistics &s = result->statistics;
+    QCOMPARE(s.chiSquare, engine::ChiSquareOutcome::Failed);
+    QVERIFY(s.varianceFactor > 4.0);
+    QCOMPARE(s.scaled, scaled);
+    for (std::size_t i = 0; i < s.perObservation.size(); ++i) {
+        const auto &o = s.perObservation[i];
+        // w = v / (k sigma sqrt(r)), k = s0 when the factor scales.
+        const double k = scaled ? std::sqrt(s.varianceFactor) : 1.0;
+        const double expected = o.residual / (k * 0.001 * std::sqrt(o.redundancy));
+        QVERIFY(std::fabs(o.normalized - expected) < 1e-9);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestEngineReport)
+#include "tst_enginereport.moc"
