@@ -1,5 +1,6 @@
 // Reads arbitrary bytes as a drawing file, checks that the model holds together, and paints it
-// zoomed and panned as the bytes say.
+// zoomed and magnified as the bytes say. Run it with -detect_leaks=0: the font caches that painting
+// fills live until the process ends and would read as leaks at exit.
 #include "drwreader.h"
 #include "frmdraw.h"
 
