@@ -1,11 +1,22 @@
 #include "enginelibrary.h"
 #include "ficreader.h"
 #include "frmbilancalcul.h"
+#include "frmresult.h"
+#include "mainwindow.h"
+#include "mdichild.h"
+#include "scriptedprompter.h"
+#include "sharedhelpers.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QtTest>
 
 // The real engine, loaded by the workbench's own loader, on the sample network: the run writes a
@@ -21,6 +32,7 @@ private slots:
     void cleanupTestCase();
     void versionAndNewConfiguration();
     void sampleRunIsOkAndJumpsToTheRightLines();
+    void workbenchRunShowsOkAndJumps();
 
 private:
     QTemporaryDir m_dir;
@@ -29,6 +41,7 @@ private:
 void tst_EngineEndToEnd::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    QStandardPaths::setTestModeEnabled(true); // keep the window geometry out of the user's store
     qputenv("TAVLO_ENGINE", QFile::encodeName(QStringLiteral(TAVLO_ENGINE_LIBRARY)));
     const QDir samples(QStringLiteral(TAVLO_SAMPLES_DIR));
     const QStringList names = samples.entryList({"*.iob", "*.cfg"}, QDir::Files);
@@ -103,6 +116,92 @@ void tst_EngineEndToEnd::sampleRunIsOkAndJumpsToTheRightLines()
         QVERIFY2(entry.contains(QString("fichier %1 ligne %2").arg(o.fileNumber).arg(o.lineNumber)),
                  qPrintable(entry));
     }
+}
+
+template <typename Window> static Window *topLevel()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<Window *>(widget); window && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
+static void click(QWidget *window, const QString &text)
+{
+    for (QPushButton *button : window->findChildren<QPushButton *>()) {
+        if (button->text() == text) {
+            button->click();
+            return;
+        }
+    }
+    QFAIL(qPrintable("no button " + text));
+}
+
+void tst_EngineEndToEnd::workbenchRunShowsOkAndJumps()
+{
+    // A run as the user makes it: the processing run of the main window, "Plus d'infos" in the
+    // summary, then "Voir dans le LOG..." and "Voir dans le IOB..." in the residual window.
+    QTemporaryDir dir;
+    for (const QString &name : QDir(m_dir.path()).entryList({"*.iob", "*.cfg"}, QDir::Files))
+        QVERIFY(QFile::copy(m_dir.filePath(name), dir.filePath(name)));
+    const QString iob = dir.filePath("reseau.iob");
+    ScriptedPrompter prompter;
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.majLastProcessed({iob}, dir.filePath("reseau.cfg"));
+    window.afterProcess();
+    QVERIFY(prompter.messages.isEmpty());
+
+    frmBilanCalcul *summary = topLevel<frmBilanCalcul>();
+    QVERIFY(summary);
+    QCOMPARE(summary->findChild<QTableWidget *>()->item(0, 1)->text(), QString("OK"));
+    click(summary, QStringLiteral("Plus d'infos"));
+    frmResult *residuals = topLevel<frmResult>();
+    QVERIFY(residuals);
+    auto *list = residuals->findChild<QListWidget *>();
+    QVERIFY(list);
+
+    const FicResult result = readFic(siblingPath(iob, ".fic"), true);
+    QCOMPARE(list->count(), result.observationCount);
+    // The first rows, and the first observation of the included levelling file.
+    QList<int> rows{0, 1, 2};
+    for (int row = 0; row < result.observations.size(); ++row) {
+        if (result.observations[row].fileNumber == 2) {
+            rows << row;
+            break;
+        }
+    }
+    QCOMPARE(rows.size(), 4);
+    for (int row : rows) {
+        const FicObservation &o = result.observations[row];
+        list->setCurrentRow(row);
+        click(residuals, QStringLiteral("Voir dans le LOG..."));
+        MdiChild *log = window.activeMdiChild();
+        QVERIFY(log);
+        QCOMPARE(QFileInfo(log->currentFile()).fileName(), QString("reseau.log"));
+        const QTextCursor key = log->textCursor();
+        QCOMPARE(key.selectedText(), "#" + QString::number(row + 1).rightJustified(11, ' '));
+        QVERIFY2(key.block().text().contains(
+                     QString("fichier %1 ligne %2").arg(o.fileNumber).arg(o.lineNumber)),
+                 qPrintable(key.block().text()));
+
+        click(residuals, QStringLiteral("Voir dans le IOB..."));
+        MdiChild *observations = window.activeMdiChild();
+        QVERIFY(observations);
+        QCOMPARE(QFileInfo(observations->currentFile()).fileName(),
+                 QString(o.fileNumber == 1 ? "reseau.iob" : "nivellement.iob"));
+        const QTextCursor line = observations->textCursor();
+        QCOMPARE(line.block().blockNumber() + 1, o.lineNumber);
+        QCOMPARE(line.selectedText(), line.block().text());
+        QCOMPARE(line.block().text().mid(1, 4).trimmed(), o.typeLabel);
+        QCOMPARE(line.block().text().mid(10, 12).trimmed(), o.station);
+        QCOMPARE(line.block().text().mid(23, 12).trimmed(), o.target);
+    }
+    residuals->close();
+    for (QMdiSubWindow *sub : window.findChildren<QMdiSubWindow *>())
+        qobject_cast<MdiChild *>(sub->widget())->document()->setModified(false);
 }
 
 QTEST_MAIN(tst_EngineEndToEnd)
