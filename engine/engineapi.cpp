@@ -19,8 +19,8 @@ std::string argumentText(const std::int32_t *length, const char *text)
         return {};
     const auto limit = static_cast<std::size_t>(*length);
     const void *nul = std::memchr(text, '\0', limit);
-    const std::size_t size = nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - text)
-                                 : limit;
+    const std::size_t size =
+        nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - text) : limit;
     return std::string(text, size);
 }
 

@@ -40,8 +40,8 @@ TAVLO_EXPORT void TAVLO_CALL tavlodll_convert(const std::int32_t *kind,
 // Converts a geoid grid (ISG, NOAA GTX, GeographicLib PGM or IGN ASCII) into the engine's ".geo"
 // grid file.
 TAVLO_EXPORT void TAVLO_CALL tavlodll_geoid(const std::int32_t *inputLength,
-                                            const std::int32_t *outputLength,
-                                            const char *inputPath, const char *outputPath);
+                                            const std::int32_t *outputLength, const char *inputPath,
+                                            const char *outputPath);
 
 // Writes the default configuration file at `path`.
 TAVLO_EXPORT void TAVLO_CALL tavlodll_newcfg(const std::int32_t *pathLength, const char *path);

@@ -14,10 +14,10 @@ Conversion convertCovadis(std::string_view content, ImportContext &context)
         const std::string text = trim(lines[i]);
         if (text.empty())
             continue;
-        out.lines.push_back(rejectedLine(
-            context, static_cast<int>(i) + 1,
-            fr("format Covadis géobase non documenté publiquement, « ") + text.substr(0, 60) +
-                fr(" »")));
+        out.lines.push_back(
+            rejectedLine(context, static_cast<int>(i) + 1,
+                         fr("format Covadis géobase non documenté publiquement, « ") +
+                             text.substr(0, 60) + fr(" »")));
     }
     return out;
 }

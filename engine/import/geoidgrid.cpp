@@ -180,8 +180,8 @@ std::optional<GeoidGrid> decodeGeoFile(std::string_view bytes, std::string &reas
     for (std::size_t i = 0; i < grid.values.size(); ++i) {
         std::uint32_t bits = 0;
         for (int b = 3; b >= 0; --b)
-            bits = (bits << 8) |
-                   static_cast<unsigned char>(bytes[kHeaderSize + 4 * i + static_cast<std::size_t>(b)]);
+            bits = (bits << 8) | static_cast<unsigned char>(
+                                     bytes[kHeaderSize + 4 * i + static_cast<std::size_t>(b)]);
         std::memcpy(&grid.values[i], &bits, sizeof bits);
     }
     reason = gridProblem(grid);

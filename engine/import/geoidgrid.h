@@ -31,10 +31,10 @@ enum class GridSource { Isg = 1, Gtx = 2, Pgm = 3, Ign = 4 };
 struct GeoidGrid
 {
     GridSource source = GridSource::Isg;
-    double south = 0.0;    // degrees
-    double west = 0.0;     // degrees
-    double latStep = 0.0;  // degrees
-    double lonStep = 0.0;  // degrees
+    double south = 0.0;   // degrees
+    double west = 0.0;    // degrees
+    double latStep = 0.0; // degrees
+    double lonStep = 0.0; // degrees
     std::int64_t rows = 0;
     std::int64_t columns = 0;
     std::vector<float> values; // rows x columns, south row first, west to east; NaN: no value

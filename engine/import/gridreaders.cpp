@@ -17,8 +17,8 @@ namespace engine::import {
 
 namespace {
 
-constexpr double kFoot = 0.3048;          // international foot, in metres
-constexpr double kGtxNoValue = -88.8888;  // the GTX marker of a node without value
+constexpr double kFoot = 0.3048;         // international foot, in metres
+constexpr double kGtxNoValue = -88.8888; // the GTX marker of a node without value
 constexpr std::int64_t kMaxNodes = std::int64_t(1) << 32;
 
 struct Refused
@@ -37,8 +37,7 @@ class Words
 public:
     explicit Words(std::string_view text)
         : m_text(text)
-    {
-    }
+    {}
 
     bool next(std::string_view &word)
     {
@@ -101,7 +100,8 @@ std::int64_t wholeSteps(double span, double step)
         return -1;
     const double steps = span / step;
     const double rounded = std::round(steps);
-    if (rounded < 0.0 || rounded > 1e9 || std::fabs(steps - rounded) > 1e-6 * std::max(1.0, rounded))
+    if (rounded < 0.0 || rounded > 1e9 ||
+        std::fabs(steps - rounded) > 1e-6 * std::max(1.0, rounded))
         return -1;
     return static_cast<std::int64_t>(rounded);
 }
@@ -226,7 +226,8 @@ int gtxValueSize(std::string_view bytes)
     const auto columns = static_cast<std::int32_t>(bigEndian(bytes, 36, 4));
     if (rows <= 0 || columns <= 0)
         return 0;
-    const std::uint64_t nodes = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns);
+    const std::uint64_t nodes =
+        static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(columns);
     const std::uint64_t data = bytes.size() - 40;
     if (data == nodes * 4)
         return 4;
@@ -252,8 +253,8 @@ GeoidGrid readGtx(std::string_view bytes, int valueSize)
     grid.values.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t p = 40 + i * static_cast<std::size_t>(valueSize);
-        double v = valueSize == 4 ? static_cast<double>(bigEndianF32(bytes, p))
-                                  : bigEndianF64(bytes, p);
+        double v =
+            valueSize == 4 ? static_cast<double>(bigEndianF32(bytes, p)) : bigEndianF64(bytes, p);
         if (!std::isfinite(v) || std::fabs(v - kGtxNoValue) < 1e-3)
             v = std::numeric_limits<double>::quiet_NaN();
         grid.values[i] = static_cast<float>(v);
@@ -393,7 +394,9 @@ GeoidGrid readIsg(std::string_view bytes)
     else
         throw Refused{fr("bornes de longitude ISG incohérentes avec ncols et delta lon")};
 
-    Words words(bytes.substr(end + std::strlen("end_of_head")));
+    // The values start on the line after "end_of_head", which may carry a rule of "=".
+    const std::size_t data = bytes.find('\n', end);
+    Words words(data == std::string_view::npos ? std::string_view() : bytes.substr(data));
     if (words.remaining() < rows * columns)
         throw Refused{fr("grille ISG tronquée : moins de nrows x ncols valeurs")};
     grid.values.resize(static_cast<std::size_t>(rows * columns));

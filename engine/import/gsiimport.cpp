@@ -111,12 +111,12 @@ Length wordLength(const Word &word)
     switch (unitCode(word)) {
     case '0':
         return {raw / 1e3, 4};
-    case '1':
-        return {raw / 1e3 * kFoot, 4};
+    case '1': // feet in thousandths: exact in metres with 7 decimals
+        return {raw / 1e3 * kFoot, 7};
     case '6':
         return {raw / 1e4, 4};
     case '7':
-        return {raw / 1e4 * kFoot, 5};
+        return {raw / 1e4 * kFoot, 8};
     case '8':
         return {raw / 1e5, 5};
     default:
@@ -152,8 +152,7 @@ public:
     GsiConverter(ImportContext &context, const ImportOptions &options)
         : m_context(context)
         , m_options(options)
-    {
-    }
+    {}
 
     Conversion run(std::string_view content)
     {
@@ -275,8 +274,9 @@ private:
         }
         if (m_context.definedPoints.count(id) || m_state.definedPoints.count(id)) {
             if (mandatory)
-                out.push_back(commentLine(fr(" Point « ") + id +
-                                          fr(" » déjà défini plus haut : coordonnées non reprises")));
+                out.push_back(
+                    commentLine(fr(" Point « ") + id +
+                                fr(" » déjà défini plus haut : coordonnées non reprises")));
             return;
         }
         const Length east = wordLength(words.at(first));

@@ -15,9 +15,6 @@ namespace engine::import {
 
 namespace {
 
-// The longest part of a rejected input line repeated in its comment.
-constexpr std::size_t kQuotedLength = 60;
-
 const char *kindName(ImportKind kind)
 {
     switch (kind) {
@@ -115,16 +112,16 @@ Conversion convertContent(ImportKind kind, std::string_view content, ImportConte
         break;
     }
     if (conversion.readable) {
-        conversion.lines.insert(conversion.lines.begin(),
-                                commentLine(fr(" Importation ") + fr(kindName(kind)) + " : " +
-                                            context.fileName));
+        conversion.lines.insert(
+            conversion.lines.begin(),
+            commentLine(fr(" Importation ") + fr(kindName(kind)) + " : " + context.fileName));
     }
     return conversion;
 }
 
 std::set<std::string> pointsDefinedIn(std::string_view content)
 {
-    static const std::set<std::string> pointCodes = {"LENU", "LNEU", "NEH",  "NEO", "XYZ",
+    static const std::set<std::string> pointCodes = {"LENU", "LNEU", "NEH", "NEO", "XYZ",
                                                      "PLH",  "PLHD", "PLO", "PLOD"};
     std::set<std::string> names;
     for (const std::string_view line : splitLines(content)) {

@@ -32,9 +32,9 @@ bool parseImportOptions(int kind, std::string_view text, ImportOptions &options)
 // What the reader of one input knows of it.
 struct ImportContext
 {
-    std::string fileName;                 // the input's file name, for the comments (Latin-1)
-    std::string baseName;                 // the file name without its extension
-    std::set<std::string> definedPoints;  // points already given coordinates in the output
+    std::string fileName;                // the input's file name, for the comments (Latin-1)
+    std::string baseName;                // the file name without its extension
+    std::set<std::string> definedPoints; // points already given coordinates in the output
 };
 
 struct Conversion

@@ -4,6 +4,7 @@
 
 #include <Eigen/Cholesky>
 
+#include <algorithm>
 #include <cmath>
 
 namespace engine::import {
@@ -24,7 +25,8 @@ bool splitAngle(double value, AngleForm form, int decimals, AngleParts &parts)
     const double subdivision = form == AngleForm::Dms ? 60.0 : 100.0;
     const double scale = std::pow(10.0, decimals);
     // Count in steps of the last printed decimal, so that rounding carries into the larger parts.
-    const auto steps = static_cast<long long>(std::llround(value * subdivision * subdivision * scale));
+    const auto steps =
+        static_cast<long long>(std::llround(value * subdivision * subdivision * scale));
     const auto perSecond = static_cast<long long>(scale);
     const auto perSubdivision = static_cast<long long>(subdivision) * perSecond;
     const auto perWhole = static_cast<long long>(subdivision) * perSubdivision;
@@ -83,7 +85,10 @@ RecordLine &RecordLine::name(int column, int width, std::string_view value)
 
 RecordLine &RecordLine::number(int column, int width, double value, int decimals)
 {
-    const std::string written = std::isfinite(value) ? fixed(value, 0, decimals) : std::string();
+    std::string written = std::isfinite(value) ? fixed(value, 0, decimals) : std::string();
+    // As the field editor writes numbers: the decimals give way to keep a blank in front.
+    while (!written.empty() && static_cast<int>(written.size()) >= width && decimals > 0)
+        written = fixed(value, 0, --decimals);
     if (written.empty())
         fail(column, width, fr("valeur non finie"));
     else if (static_cast<int>(written.size()) > width)
@@ -96,9 +101,11 @@ RecordLine &RecordLine::number(int column, int width, double value, int decimals
 RecordLine &RecordLine::angle(int column, int width, double value, AngleForm form, int decimals,
                               char positive, char negative)
 {
+    // The third part keeps two digits before its point and a blank in front of them.
+    decimals = std::min(decimals, std::max(0, width - 12));
     AngleParts parts;
-    if (!std::isfinite(value) || !splitAngle(std::fabs(value), form, width >= 8 ? decimals : 0,
-                                             parts)) {
+    if (!std::isfinite(value) ||
+        !splitAngle(std::fabs(value), form, width >= 8 ? decimals : 0, parts)) {
         fail(column, width, fr("angle hors des valeurs possibles"));
         return *this;
     }

@@ -10,7 +10,7 @@
 // Writing of observation record lines at the fixed columns of the record catalogue: column 1
 // blank, the code left-aligned in columns 2 to 5, then each field at its columns by the rule of
 // its kind (numbers right-aligned with a given number of decimals, texts left-aligned and cut,
-// three-part angles "pddd mm ss.ssss", flags and units as they are). A value that does not fit
+// three-part angles "pddd mm ss.sss", flags and units as they are). A value that does not fit
 // its columns is never written over the next field: the line is marked as failed with the reason,
 // and the caller turns the input line into a comment instead.
 namespace engine::import {
@@ -31,12 +31,13 @@ public:
     // A point name: left-aligned, refused (not cut) when longer than `width` or empty, since a cut
     // name could merge two points.
     RecordLine &name(int column, int width, std::string_view value);
-    // `value` with `decimals` digits after the point, right-aligned in `width` characters.
+    // `value` with `decimals` digits after the point, right-aligned in `width` characters with at
+    // least one blank in front: fewer decimals when the value needs the room.
     RecordLine &number(int column, int width, double value, int decimals);
     // A three-part angle: a one-character prefix (`positive` for values >= 0, `negative` else),
     // the whole units right-aligned in 3, a blank, the second part in 2, and, when `width` is 8 or
-    // more, a blank and the third part with `decimals` decimals right-aligned in `width` - 8.
-    // `value` is in degrees (Dms) or grades (Grades).
+    // more, a blank and the third part with `decimals` decimals (at most `width` - 12)
+    // right-aligned in `width` - 8. `value` is in degrees (Dms) or grades (Grades).
     RecordLine &angle(int column, int width, double value, AngleForm form, int decimals,
                       char positive = ' ', char negative = '-');
     // Characters written as they are (flags, units, choices); refused when longer than `width`.

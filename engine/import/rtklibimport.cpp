@@ -23,7 +23,8 @@ struct Legend
 struct Solution
 {
     std::string time;
-    std::array<double, 3> position{}; // X Y Z, or latitude, longitude (degrees) and height, or E N U
+    std::array<double, 3>
+        position{}; // X Y Z, or latitude, longitude (degrees) and height, or E N U
     int quality = 0;
     int satellites = 0;
     Eigen::Matrix3d covariance = Eigen::Matrix3d::Zero(); // X Y Z, or east, north, up
@@ -86,8 +87,8 @@ std::vector<std::string> fields(std::string_view text, char separator)
     std::size_t start = 0;
     while (true) {
         const std::size_t end = text.find(separator, start);
-        out.push_back(trim(text.substr(start, end == std::string_view::npos ? text.npos
-                                                                            : end - start)));
+        out.push_back(
+            trim(text.substr(start, end == std::string_view::npos ? text.npos : end - start)));
         if (end == std::string_view::npos)
             break;
         start = end + 1;
@@ -107,8 +108,8 @@ std::optional<double> dmsDegrees(const std::string &d, const std::string &m, con
     const auto degrees = parseNumber(d);
     const auto minutes = parseNumber(m);
     const auto seconds = parseNumber(s);
-    if (!degrees || !minutes || !seconds || *minutes < 0.0 || *minutes >= 60.0 ||
-        *seconds < 0.0 || *seconds >= 60.0)
+    if (!degrees || !minutes || !seconds || *minutes < 0.0 || *minutes >= 60.0 || *seconds < 0.0 ||
+        *seconds >= 60.0)
         return std::nullopt;
     const double magnitude = std::fabs(*degrees) + *minutes / 60.0 + *seconds / 3600.0;
     return d.find('-') != std::string::npos ? -magnitude : magnitude;
@@ -204,8 +205,8 @@ Item solutionLine(std::string_view line, const Legend &legend)
     Eigen::Matrix3d c;
     switch (legend.form) {
     case Form::Ecef: // sdx sdy sdz sdxy sdyz sdzx
-        c << s[0] * s[0], covarianceOf(s[3]), covarianceOf(s[5]), covarianceOf(s[3]),
-            s[1] * s[1], covarianceOf(s[4]), covarianceOf(s[5]), covarianceOf(s[4]), s[2] * s[2];
+        c << s[0] * s[0], covarianceOf(s[3]), covarianceOf(s[5]), covarianceOf(s[3]), s[1] * s[1],
+            covarianceOf(s[4]), covarianceOf(s[5]), covarianceOf(s[4]), s[2] * s[2];
         break;
     case Form::Degrees:
     case Form::Dms: { // sdn sde sdu sdne sdeu sdun, written in the order east, north, up
@@ -256,8 +257,7 @@ public:
     RtkLibConverter(ImportContext &context, const ImportOptions &options)
         : m_context(context)
         , m_options(options)
-    {
-    }
+    {}
 
     Conversion run(std::string_view content)
     {
@@ -393,16 +393,15 @@ private:
                 p.reset();
         }
         if (!p) {
-            out.push_back(rejectedLine(m_context, lineNumber,
-                                       fr("position de référence illisible")));
+            out.push_back(
+                rejectedLine(m_context, lineNumber, fr("position de référence illisible")));
             return;
         }
         if (alreadyDefined(name, lineNumber, out))
             return;
-        RecordLine line = pointRecord(name, m_legend.form == Form::Baseline
-                                                ? std::array<double, 3>{0.0, 0.0, 0.0}
-                                                : *p,
-                                      "111");
+        RecordLine line = pointRecord(
+            name, m_legend.form == Form::Baseline ? std::array<double, 3>{0.0, 0.0, 0.0} : *p,
+            "111");
         if (!line.ok()) {
             out.push_back(rejectedLine(m_context, lineNumber, line.problem()));
             return;

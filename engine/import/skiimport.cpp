@@ -101,8 +101,7 @@ public:
     SkiConverter(ImportContext &context, const ImportOptions &options)
         : m_context(context)
         , m_options(options)
-    {
-    }
+    {}
 
     Conversion run(std::string_view content)
     {
@@ -334,7 +333,8 @@ private:
         }
         const std::vector<std::string> matrix = covarianceLines(b.cofactors->covariance(), "CT");
         if (matrix.empty()) {
-            reject(b.line, fr("covariance de la ligne de base non définie positive : COV non écrit"));
+            reject(b.line,
+                   fr("covariance de la ligne de base non définie positive : COV non écrit"));
             return;
         }
         chunk.insert(chunk.end(), matrix.begin(), matrix.end());
