@@ -1,8 +1,14 @@
 #include "mainwindow.h"
 
+#include "enginelibrary.h"
+#include "frmbilancalcul.h"
 #include "frmeditoriob.h"
+#include "frmoptions.h"
+#include "frmresult.h"
+#include "frmtraitement.h"
 #include "mdichild.h"
 #include "prompts.h"
+#include "sharedhelpers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -149,7 +155,10 @@ void MainWindow::commenter()
     lines.setPosition(firstBlock.position());
     lines.setPosition(lastBlock.position() + lastBlock.length() - 1, QTextCursor::KeepAnchor);
     child->setTextCursor(lines);
-    child->rehighlight();
+    // No explicit re-colouring of the whole document: the colour of a line depends on that line
+    // alone, and the edit above has re-coloured every changed line already. Re-colouring line by
+    // line outside an edit lays the document out again after each line, which took seconds on a
+    // file of a few thousand lines.
 }
 
 void MainWindow::ajoutLigne(const QString &line)
@@ -204,22 +213,144 @@ void MainWindow::rechercherAll(const QString &) {}
 
 void MainWindow::rechercherQuit() {}
 
-void MainWindow::majLastProcessed(const QList<QString> &, const QString &) {}
+void MainWindow::majLastProcessed(const QList<QString> &files, const QString &cfg)
+{
+    lastProcessedFiles = files;
+    lastProcessedCfg = cfg;
+}
 
-void MainWindow::afterProcess() {}
+void MainWindow::afterProcess()
+{
+    // Files that no longer exist are dropped; editors with unsaved changes to a listed file may
+    // save them first, each asked once even when its file is listed twice.
+    QList<QString> existing;
+    QList<MdiChild *> asked;
+    for (const QString &path : qAsConst(lastProcessedFiles)) {
+        if (QFileInfo(path).isFile())
+            existing.append(path);
+        QMdiSubWindow *window = findMdiChild(path);
+        auto *child = window ? qobject_cast<MdiChild *>(window->widget()) : nullptr;
+        if (child && !asked.contains(child)) {
+            asked.append(child);
+            child->askSaveBeforeProcess();
+        }
+    }
+    lastProcessedFiles = existing;
 
-void MainWindow::goShowLog(int) {}
+    // The rows of an earlier summary would now index the files of this run.
+    if (lastSummary)
+        lastSummary->close();
 
-void MainWindow::goShowFic(int) {}
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    for (const QString &path : qAsConst(lastProcessedFiles))
+        EngineLibrary::runEngineProcess(path, lastProcessedCfg);
+    QApplication::restoreOverrideCursor();
 
-void MainWindow::gotoLog(const QString &, int) {}
+    auto *summary = new frmBilanCalcul(lastProcessedFiles);
+    summary->setAttribute(Qt::WA_DeleteOnClose);
+    connect(summary, &frmBilanCalcul::goShowLog, this, &MainWindow::goShowLog);
+    connect(summary, &frmBilanCalcul::goShowFic, this, &MainWindow::goShowFic);
+    lastSummary = summary;
+    summary->show();
+}
 
-void MainWindow::gotoIob(const QString &, int) {}
+void MainWindow::goShowLog(int i)
+{
+    if (i < 0 || i >= lastProcessedFiles.size())
+        return;
+    const QString log = siblingPath(lastProcessedFiles.at(i), QStringLiteral(".log"));
+    if (QMdiSubWindow *existing = findMdiChild(log)) {
+        mdiArea->setActiveSubWindow(existing);
+        return;
+    }
+    if (openFile(log))
+        statusBar()->showMessage(tr("Fichier LOG charge"), StatusMessageTimeout);
+}
+
+void MainWindow::goShowFic(int i)
+{
+    if (i < 0 || i >= lastProcessedFiles.size())
+        return;
+    const QString fic = siblingPath(lastProcessedFiles.at(i), QStringLiteral(".fic"));
+    if (QFileInfo::exists(fic))
+        showResultWindow(fic);
+}
+
+void MainWindow::gotoLog(const QString &f, int l)
+{
+    if (f.isEmpty())
+        return;
+    if (QMdiSubWindow *existing = findMdiChild(f))
+        mdiArea->setActiveSubWindow(existing);
+    else if (openFile(f))
+        statusBar()->showMessage(tr("Fichier LOG chargé"), StatusMessageTimeout);
+
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    child->moveCursor(QTextCursor::Start);
+    if (!child->find(QStringLiteral("INFORMATION SUR LES RESIDUS"))) {
+        statusBar()->showMessage(tr("Le fichier LOG ne contient pas les valeurs des résidus "
+                                    "(revoir fichier CFG utilisé)"),
+                                 StatusMessageTimeout);
+        return;
+    }
+    // The report lists each observation as "#" and its number right-aligned in 11 characters.
+    const QString key = QLatin1Char('#') + QString::number(l).rightJustified(11, QLatin1Char(' '));
+    child->find(key);
+}
+
+void MainWindow::gotoIob(const QString &f, int l)
+{
+    if (f.isEmpty())
+        return;
+    if (QMdiSubWindow *existing = findMdiChild(f))
+        mdiArea->setActiveSubWindow(existing);
+    else if (openFile(f))
+        statusBar()->showMessage(tr("Fichier IOB chargé"), StatusMessageTimeout);
+
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    // Lines of the file are the document's blocks, whatever the editor's wrapping shows; a line
+    // past the end stops at the last one.
+    QTextCursor cursor(child->document());
+    cursor.movePosition(QTextCursor::NextBlock, QTextCursor::MoveAnchor, l - 1);
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    child->setTextCursor(cursor);
+    child->ensureCursorVisible();
+}
+
+void MainWindow::showResultWindow(const QString &fic)
+{
+    frmResult *window = nullptr;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows) {
+        if (widget->windowTitle() != frmResult::title())
+            continue;
+        if (widget->isHidden())
+            widget->show();
+        widget->raise();
+        widget->activateWindow();
+        if (!window)
+            window = qobject_cast<frmResult *>(widget);
+    }
+    if (!window) {
+        resultWindow = new frmResult;
+        resultWindow->setAttribute(Qt::WA_DeleteOnClose);
+        connect(resultWindow, &frmResult::gotoLog, this, &MainWindow::gotoLog);
+        connect(resultWindow, &frmResult::gotoIob, this, &MainWindow::gotoIob);
+        resultWindow->show();
+        window = resultWindow;
+    }
+    window->loadResult(fic);
+}
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     mdiArea->closeAllSubWindows();
-    if (mdiArea->currentSubWindow()) {
+    if (!mdiArea->subWindowList().isEmpty()) {
         event->ignore();
     } else {
         writeSettings();
@@ -346,11 +477,39 @@ void MainWindow::setActiveSubWindow(QWidget *window)
         mdiArea->setActiveSubWindow(subWindow);
 }
 
-void MainWindow::createCFG() {}
+void MainWindow::createCFG()
+{
+    const QString path = prompts::saveFileName(this, tr("Fichier CFG à créer"), QString(),
+                                               tr("Fichier CFG (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    if (EngineLibrary::runEngineNewCfg(path))
+        statusBar()->showMessage(tr("Fichier CFG crée"), StatusMessageTimeout);
+    else
+        statusBar()->showMessage(tr("Impossible de créer le fichier CFG"), StatusMessageTimeout);
+}
 
-void MainWindow::editCFG() {}
+void MainWindow::editCFG()
+{
+    const QString path = prompts::openFileName(this, tr("Ouvrir un fichier CFG"), QString(),
+                                               tr("Fichiers CFG (*.cfg)"));
+    if (path.isEmpty())
+        return;
+    // Without parent and not modal: several editors may stay open beside the main window.
+    auto *editor = new frmoptions;
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    editor->readConfiguration(path);
+    editor->show();
+}
 
-void MainWindow::processIOB() {}
+void MainWindow::processIOB()
+{
+    auto *launcher = new frmTraitement(lastProcessedFiles, lastProcessedCfg);
+    launcher->setAttribute(Qt::WA_DeleteOnClose);
+    connect(launcher, &frmTraitement::majLastProcessed, this, &MainWindow::majLastProcessed);
+    connect(launcher, &frmTraitement::afterProcess, this, &MainWindow::afterProcess);
+    launcher->show();
+}
 
 void MainWindow::showEditor()
 {
@@ -380,7 +539,18 @@ void MainWindow::showEditor()
         fieldEditor->setLine(child->textCursor().block().text());
 }
 
-void MainWindow::showResults() {}
+void MainWindow::showResults()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    const QString fic = siblingPath(child->currentFile(), QStringLiteral(".fic"));
+    if (QFileInfo::exists(fic))
+        showResultWindow(fic);
+    else
+        statusBar()->showMessage(tr("Fichier FIC ") + fic + tr(" inexistant"),
+                                 StatusMessageTimeout);
+}
 
 void MainWindow::convert() {}
 
@@ -392,114 +562,118 @@ void MainWindow::drawNetwork() {}
 
 void MainWindow::createActions()
 {
-    const auto makeAction = [this](const QString &text, const char *icon,
-                                   const QKeySequence &shortcut, const QString &tip) {
+    const auto makeAction = [this](const QString &text, const char *icon, const QString &tip) {
         auto *action = icon ? new QAction(QIcon(QString::fromLatin1(icon)), text, this)
                             : new QAction(text, this);
-        action->setShortcut(shortcut);
         action->setStatusTip(tip);
         return action;
     };
 
-    newAct = makeAction(tr("&Nouveau"), ":/images/new.png", QKeySequence::New,
-                        tr("Creation d'un nouveau fichier IOB"));
+    newAct =
+        makeAction(tr("&Nouveau"), ":/images/new.png", tr("Creation d'un nouveau fichier IOB"));
+    newAct->setShortcuts(QKeySequence::New);
     connect(newAct, &QAction::triggered, this, &MainWindow::newFile);
 
-    openAct = makeAction(tr("&Ouvrir..."), ":/images/open.png", QKeySequence::Open,
-                         tr("Ouvrir un fichier existant"));
+    openAct = makeAction(tr("&Ouvrir..."), ":/images/open.png", tr("Ouvrir un fichier existant"));
+    openAct->setShortcuts(QKeySequence::Open);
     connect(openAct, &QAction::triggered, this, &MainWindow::open);
 
-    saveAct = makeAction(tr("&Sauver"), ":/images/save.png", QKeySequence::Save,
+    saveAct = makeAction(tr("&Sauver"), ":/images/save.png",
                          tr("Sauver le contenu du fichier sur le disque"));
+    saveAct->setShortcuts(QKeySequence::Save);
     connect(saveAct, &QAction::triggered, this, &MainWindow::save);
 
-    saveAsAct = makeAction(tr("Sauver &sous..."), nullptr, QKeySequence::SaveAs,
-                           tr("Sauver le document sous un nouveau nom"));
+    saveAsAct =
+        makeAction(tr("Sauver &sous..."), nullptr, tr("Sauver le document sous un nouveau nom"));
+    saveAsAct->setShortcuts(QKeySequence::SaveAs);
     connect(saveAsAct, &QAction::triggered, this, &MainWindow::saveAs);
 
-    exitAct =
-        makeAction(tr("&Quitter"), nullptr, QKeySequence::Quit, tr("Quitter l'application Tavlo"));
+    exitAct = makeAction(tr("&Quitter"), nullptr, tr("Quitter l'application Tavlo"));
+    exitAct->setShortcuts(QKeySequence::Quit);
     connect(exitAct, &QAction::triggered, qApp, &QApplication::closeAllWindows);
 
-    cutAct = makeAction(tr("Couper"), ":/images/cut.png", QKeySequence::Cut,
+    cutAct = makeAction(tr("Couper"), ":/images/cut.png",
                         tr("Couper la sélection courante vers le presse papier"));
+    cutAct->setShortcuts(QKeySequence::Cut);
     connect(cutAct, &QAction::triggered, this, &MainWindow::cut);
 
-    copyAct = makeAction(tr("&Copier"), ":/images/copy.png", QKeySequence::Copy,
+    copyAct = makeAction(tr("&Copier"), ":/images/copy.png",
                          tr("Copier la sélection vers le presse papier"));
+    copyAct->setShortcuts(QKeySequence::Copy);
     connect(copyAct, &QAction::triggered, this, &MainWindow::copy);
 
-    pasteAct = makeAction(tr("Coller"), ":/images/paste.png", QKeySequence::Paste,
+    pasteAct = makeAction(tr("Coller"), ":/images/paste.png",
                           tr("Coller le contenu du presse papier dans le document"));
+    pasteAct->setShortcuts(QKeySequence::Paste);
     connect(pasteAct, &QAction::triggered, this, &MainWindow::paste);
 
-    findAct =
-        makeAction(tr("&Rechercher..."), nullptr, QKeySequence::Find, tr("Rechercher du texte"));
+    findAct = makeAction(tr("&Rechercher..."), nullptr, tr("Rechercher du texte"));
+    findAct->setShortcuts(QKeySequence::Find);
     connect(findAct, &QAction::triggered, this, &MainWindow::rechercher);
 
-    commentAct = makeAction(tr("&Commenter/Décommenter..."), nullptr, QKeySequence(Qt::Key_F5),
+    commentAct = makeAction(tr("&Commenter/Décommenter..."), nullptr,
                             tr("Commenter ou décommenter du texte"));
+    commentAct->setShortcut(QKeySequence(Qt::Key_F5));
     connect(commentAct, &QAction::triggered, this, &MainWindow::commenter);
 
-    closeAct = makeAction(tr("&Fermer"), nullptr, QKeySequence(), tr("Ferme la fenêtre courante"));
+    closeAct = makeAction(tr("&Fermer"), nullptr, tr("Ferme la fenêtre courante"));
     connect(closeAct, &QAction::triggered, mdiArea, &QMdiArea::closeActiveSubWindow);
 
-    closeAllAct = makeAction(tr("Fermer &Tout"), nullptr, QKeySequence(),
-                             tr("Ferme toutes les fenêtres ouvertes"));
+    closeAllAct = makeAction(tr("Fermer &Tout"), nullptr, tr("Ferme toutes les fenêtres ouvertes"));
     connect(closeAllAct, &QAction::triggered, mdiArea, &QMdiArea::closeAllSubWindows);
 
-    nextAct = makeAction(tr("Suivante"), nullptr, QKeySequence::NextChild,
-                         tr("Déplace le focus sur la fenêtre suivante"));
+    nextAct = makeAction(tr("Suivante"), nullptr, tr("Déplace le focus sur la fenêtre suivante"));
+    nextAct->setShortcuts(QKeySequence::NextChild);
     connect(nextAct, &QAction::triggered, mdiArea, &QMdiArea::activateNextSubWindow);
 
-    previousAct = makeAction(tr("Précédente"), nullptr, QKeySequence::PreviousChild,
-                             tr("Déplace le focus sur la fenêtre précédente"));
+    previousAct =
+        makeAction(tr("Précédente"), nullptr, tr("Déplace le focus sur la fenêtre précédente"));
+    previousAct->setShortcuts(QKeySequence::PreviousChild);
     connect(previousAct, &QAction::triggered, mdiArea, &QMdiArea::activatePreviousSubWindow);
 
     separatorAct = new QAction(this);
     separatorAct->setSeparator(true);
 
-    aboutAct = makeAction(tr("&A propos de"), nullptr, QKeySequence(), tr("A propos de Tavlo"));
+    aboutAct = makeAction(tr("&A propos de"), nullptr, tr("A propos de Tavlo"));
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
 
-    createCfgAct = makeAction(tr("Créer un fichier CFG"), nullptr, QKeySequence(),
+    createCfgAct = makeAction(tr("Créer un fichier CFG"), nullptr,
                               tr("Création d'un nouveau fichier de configuration."));
     connect(createCfgAct, &QAction::triggered, this, &MainWindow::createCFG);
 
-    editCfgAct = makeAction(tr("Editer un fichier CFG"), ":/images/settings.png", QKeySequence(),
+    editCfgAct = makeAction(tr("Editer un fichier CFG"), ":/images/settings.png",
                             tr("Edition d'un fichier de configuration de calcul."));
     connect(editCfgAct, &QAction::triggered, this, &MainWindow::editCFG);
 
-    processAct = makeAction(tr("Lancer le traitement..."), ":/images/process.png", QKeySequence(),
+    processAct = makeAction(tr("Lancer le traitement..."), ":/images/process.png",
                             tr("Réaliser un traitement par Tavlo"));
     connect(processAct, &QAction::triggered, this, &MainWindow::processIOB);
 
-    editorAct = makeAction(tr("Editeur..."), nullptr, QKeySequence(Qt::Key_F7),
-                           tr("Lancer l'éditeur de champs"));
+    editorAct = makeAction(tr("Editeur..."), nullptr, tr("Lancer l'éditeur de champs"));
+    editorAct->setShortcut(QKeySequence(Qt::Key_F7));
     connect(editorAct, &QAction::triggered, this, &MainWindow::showEditor);
 
-    showResultsAct = makeAction(tr("Afficher Résultats"), ":/images/showreport.png", QKeySequence(),
+    showResultsAct = makeAction(tr("Afficher Résultats"), ":/images/showreport.png",
                                 tr("Affiche la fenêtre sur le résultat du traitement"));
     connect(showResultsAct, &QAction::triggered, this, &MainWindow::showResults);
 
-    convertAct = makeAction(tr("Importation de fichier"), nullptr, QKeySequence(),
+    convertAct = makeAction(tr("Importation de fichier"), nullptr,
                             tr("Importation de données dans un autre format"));
     connect(convertAct, &QAction::triggered, this, &MainWindow::convert);
 
-    geoidAct = makeAction(tr("Fichier geoïde Tavlo"), nullptr, QKeySequence(),
+    geoidAct = makeAction(tr("Fichier geoïde Tavlo"), nullptr,
                           tr("Création d'un fichier de geoïde au format Tavlo"));
     connect(geoidAct, &QAction::triggered, this, &MainWindow::geoid);
 
-    gnssAct = makeAction(tr("Outil GNSS"), ":/images/satellite.png", QKeySequence(),
+    gnssAct = makeAction(tr("Outil GNSS"), ":/images/satellite.png",
                          tr("Gestion avancée des vecteurs GNSS"));
     connect(gnssAct, &QAction::triggered, this, &MainWindow::manageGNSS);
 
-    drawAct = makeAction(tr("Afficher le réseau"), ":/images/draw.png", QKeySequence(),
+    drawAct = makeAction(tr("Afficher le réseau"), ":/images/draw.png",
                          tr("Affiche le réseau et ses caractéristiques de précision et fiabilité"));
     connect(drawAct, &QAction::triggered, this, &MainWindow::drawNetwork);
 
-    newVersionAct =
-        makeAction(tr("Nouvelle version disponible !"), nullptr, QKeySequence(), QString());
+    newVersionAct = makeAction(tr("Nouvelle version disponible !"), nullptr, QString());
     connect(newVersionAct, &QAction::triggered, this, &MainWindow::getNewVersion);
 }
 

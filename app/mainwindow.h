@@ -8,7 +8,9 @@
 #include <QTextCursor>
 
 class MdiChild;
+class frmBilanCalcul;
 class frmEditorIOB;
+class frmResult;
 class QAction;
 class QLabel;
 class QMdiArea;
@@ -100,9 +102,21 @@ private:
     void writeSettings();
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
+    // Brings up the residual window (made once, found again by its title) and loads `fic` into it.
+    void showResultWindow(const QString &fic);
+
+    // The residual window; it deletes itself when closed.
+    QPointer<frmResult> resultWindow;
 
     // The field editor, built the first time it is asked for and kept (hidden) afterwards.
     QPointer<frmEditorIOB> fieldEditor;
+
+    // The observation files and configuration file of the last processing run, in memory only;
+    // the summary's row numbers index this list.
+    QList<QString> lastProcessedFiles;
+    QString lastProcessedCfg;
+    // The summary of the last run: closed when another run replaces the list its rows index.
+    QPointer<frmBilanCalcul> lastSummary;
 
     QMdiArea *mdiArea = nullptr;
     QSignalMapper *windowMapper = nullptr;

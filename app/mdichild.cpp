@@ -146,12 +146,6 @@ bool MdiChild::maybeSave()
     return answer == QMessageBox::Discard;
 }
 
-void MdiChild::rehighlight()
-{
-    if (highlighter)
-        highlighter->rehighlight();
-}
-
 QString MdiChild::fieldEditorLine() const
 {
     const QString line = textCursor().block().text();

@@ -36,8 +36,6 @@ public:
     bool maybeSave();
 
     bool hasSyntax() const { return highlighter != nullptr; }
-    // Colours the whole document again after column 1 changed on many lines.
-    void rehighlight();
     // The line holding the cursor as the field editor shows it: its first character kept, the
     // rest without surrounding blanks.
     QString fieldEditorLine() const;

@@ -155,10 +155,12 @@ const QHash<QString, int> &readableKeys()
     return index;
 }
 
+// Asking for a key the format does not have is a programming error.
 int keyIndex(const QString &key)
 {
     const int index = readableKeys().value(key, -1);
-    Q_ASSERT_X(index >= 0, "Configuration", qPrintable(key));
+    if (index < 0)
+        qFatal("Unknown configuration key %s", qPrintable(key));
     return index;
 }
 

@@ -147,33 +147,34 @@ void readRecords(BinaryFieldReader &reader, qint64 recordCount, FicResult &resul
 FicResult readFic(const QString &path, bool withObservations)
 {
     FicResult result;
-    result.fileName = QFileInfo(path).fileName();
-
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.status = 2;
-        return result;
+    } else {
+        // Mapping spares copying a large file; files that cannot be mapped are read whole.
+        // Beyond 2 GB, more than the lists can hold, the rest is left unread.
+        const qint64 size = qMin<qint64>(file.size(), std::numeric_limits<int>::max());
+        const uchar *mapped = size > 0 ? file.map(0, size) : nullptr;
+        const QByteArray bytes =
+            mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), int(size))
+                   : file.readAll();
+        result = readFicBytes(bytes, withObservations);
     }
+    result.fileName = QFileInfo(path).fileName();
+    return result;
+}
 
-    // Mapping spares copying a large file; files that cannot be mapped are read whole.
-    QByteArray contents;
-    const qint64 size = file.size();
-    const uchar *data = size > 0 ? file.map(0, size) : nullptr;
-    qint64 dataSize = size;
-    if (!data) {
-        contents = file.readAll();
-        data = reinterpret_cast<const uchar *>(contents.constData());
-        dataSize = contents.size();
-    }
-
+FicResult readFicBytes(const QByteArray &bytes, bool withObservations)
+{
+    FicResult result;
     // A file too short to hold even its status (an engine stopped before writing anything) is
     // as unreadable as a missing one, not a success.
-    if (dataSize < 8) {
+    if (bytes.size() < 8) {
         result.status = 2;
         return result;
     }
 
-    BinaryFieldReader reader(data, dataSize);
+    BinaryFieldReader reader(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
     qint64 recordCount = 0;
     readHeader(reader, result, recordCount);
 

@@ -25,6 +25,9 @@
 // be opened, or too short to hold its status, gives `status` 2 and nothing else but `fileName`.
 FicResult readFic(const QString &path, bool withObservations);
 
+// The same from the bytes of a result file already in memory; `fileName` is left empty.
+FicResult readFicBytes(const QByteArray &bytes, bool withObservations);
+
 // The record code ("DIST", "DIR", ...) of an observation kind, or for coordinate-like kinds the
 // letter of `component` (1 to 3) within it; empty for an unknown kind or component.
 QString observationTypeLabel(qint64 kind, qint64 component);

@@ -4,15 +4,37 @@
 #include "sharedhelpers.h"
 #include "summaryrow.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
+
 constexpr int kStateColumn = 1;
 constexpr int kColumnCount = 8;
+
+// Paints the state cell in its colour even on the selected row, so the state of the run the
+// buttons act on stays in view.
+class StateDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem unselected(option);
+        unselected.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, unselected, index);
+    }
+};
+
 } // namespace
 
 frmBilanCalcul::frmBilanCalcul(const QStringList &files)
@@ -28,13 +50,13 @@ frmBilanCalcul::frmBilanCalcul(const QStringList &files)
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setShowGrid(true);
-    m_table->setMinimumWidth(800);
     m_table->setColumnCount(kColumnCount);
     m_table->setHorizontalHeaderLabels({tr("Fichier"), tr("Etat"), tr("Calcul"), tr("Nb Obs."),
                                         tr("Nb Inc."), tr("Variance"), tr("Chi-deux"),
                                         tr("Nb iter")});
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setRowCount(files.size());
+    m_table->setItemDelegateForColumn(kStateColumn, new StateDelegate(m_table));
 
     for (int row = 0; row < files.size(); ++row) {
         const FicResult result = readFic(siblingPath(files.at(row), QStringLiteral(".fic")), false);
@@ -48,6 +70,17 @@ frmBilanCalcul::frmBilanCalcul(const QStringList &files)
         }
     }
     layout->addWidget(m_table);
+
+    // Every column wide enough for its texts, the whole row in view when the screen allows.
+    m_table->resizeColumnsToContents();
+    for (int column = 0; column < kColumnCount; ++column)
+        m_table->setColumnWidth(column, m_table->columnWidth(column) + 16);
+    const int rowWidth = m_table->verticalHeader()->sizeHint().width() +
+                         m_table->horizontalHeader()->length() + 2 * m_table->frameWidth() +
+                         m_table->verticalScrollBar()->sizeHint().width();
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const int available = screen ? screen->availableGeometry().width() * 9 / 10 : rowWidth;
+    m_table->setMinimumWidth(qBound(800, rowWidth, qMax(800, available)));
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_quitButton);

@@ -175,14 +175,14 @@ void myPlotArea::draw(QPainter &painter) const
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(QColor(Qt::darkRed));
         painter.setBrush(QColor(Qt::red));
-        for (const QRectF &bar : residualplot::rankingBars(m_values, m_low, m_high, w, h))
-            painter.drawRect(bar);
+        const QVector<QRectF> bars = residualplot::rankingBars(m_values, m_low, m_high, w, h);
+        painter.drawRects(bars.constData(), bars.size());
     } else if (m_mode == ModeHistogram && !m_values.isEmpty()) {
         painter.setRenderHint(QPainter::Antialiasing, true);
         painter.setPen(QColor(Qt::darkBlue));
         painter.setBrush(QColor(Qt::blue));
-        for (const QRectF &bar : residualplot::histogramBars(m_values, w, h))
-            painter.drawRect(bar);
+        const QVector<QRectF> bars = residualplot::histogramBars(m_values, w, h);
+        painter.drawRects(bars.constData(), bars.size());
         painter.setPen(QColor(Qt::red));
         painter.setBrush(Qt::NoBrush);
         painter.drawPolyline(residualplot::densityCurve(w, h));

@@ -138,8 +138,7 @@ void tst_EngineLibrary::geoid()
     RecordingEngine engine;
     QVERIFY(engine.isValid());
     engine.writeOutput("GEOID");
-    // The output name stays ASCII: the recorder creates it under its Latin-1 bytes.
-    const QString output = engine.folder() + QStringLiteral("/geoid.geo");
+    const QString output = engine.folder() + QStringLiteral("/géoïde.geo");
     const QString input = QStringLiteral("/grilles/géoïde RAF09.mnt");
     QVERIFY(EngineLibrary::runEngineGeoid(input, output));
 
@@ -158,7 +157,7 @@ void tst_EngineLibrary::newCfg()
     RecordingEngine engine;
     QVERIFY(engine.isValid());
     engine.writeOutput("# default\n");
-    const QString path = engine.folder() + QStringLiteral("/new config.cfg");
+    const QString path = engine.folder() + QStringLiteral("/nouvelle config é.cfg");
     QVERIFY(EngineLibrary::runEngineNewCfg(path));
 
     const QList<RecordedCall> calls = engine.calls();

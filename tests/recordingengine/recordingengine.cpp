@@ -21,7 +21,9 @@
 //                                to its whole length, as a careless engine might do.
 //
 // Outputs: tavlodll_newcfg writes at its path, tavlodll_convert and tavlodll_geoid at their output
-// path, tavlodll_process beside the observation file as described above.
+// path, tavlodll_process beside the observation file as described above. Paths arrive as Latin-1
+// bytes; except on Windows they are turned into UTF-8 before use, so that a path with accents
+// names the same file as in the workbench.
 
 #include <cstdint>
 #include <cstdio>
@@ -91,8 +93,29 @@ void record(const char *entryPoint, const std::vector<const int32_t *> &integers
     }
 }
 
-void writeOutput(const std::string &target)
+// The file-system name of a Latin-1 path.
+std::string fileName(const std::string &latin1)
 {
+#ifdef _WIN32
+    return latin1;
+#else
+    std::string utf8;
+    for (const char c : latin1) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x80) {
+            utf8 += c;
+        } else {
+            utf8 += static_cast<char>(0xC0 | (code >> 6));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
+#endif
+}
+
+void writeOutput(const std::string &latin1Target)
+{
+    const std::string target = fileName(latin1Target);
     namespace fs = std::filesystem;
     const std::string output = environment("TAVLO_RECORDING_OUTPUT");
     if (output.empty())

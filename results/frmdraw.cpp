@@ -1,0 +1,301 @@
+#include "frmdraw.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+#include <QTransform>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kElementCount = int(DrawElement::EpochRectangles) + 1;
+constexpr int kRegionFillAlpha = 150;
+constexpr int kWheelStep = 120; // wheel delta of one notch
+// Half-axes are drawn at most this long: a damaged file or a large magnification could otherwise
+// ask for an outline so long that dashing it never ends. The centre of a drawn region is on the
+// canvas, so within a canvas of some thousands of pixels the shortened outline lies within a
+// fraction of a pixel of the true one.
+constexpr double kLargestRegionPixels = 1e6;
+
+enum class Shape { Ellipse, Rectangle };
+enum class Pairing { OnePoint, TwoPoints };
+
+struct RegionFamily
+{
+    DrawElement element;
+    const QVector<DrwRegion> DrwDrawing::*regions;
+    Shape shape;
+    Pairing pairing;
+    QColor outline;
+    QColor fill;
+    Qt::PenStyle outlineStyle;
+};
+
+// In painting order: the relative and between-epochs regions come over the absolute ones.
+const RegionFamily kFamilies[] = {
+    {DrawElement::AbsoluteEllipses, &DrwDrawing::absoluteEllipses, Shape::Ellipse,
+     Pairing::OnePoint, QColor(255, 0, 50), QColor(255, 0, 0), Qt::SolidLine},
+    {DrawElement::AbsoluteRectangles, &DrwDrawing::absoluteRectangles, Shape::Rectangle,
+     Pairing::OnePoint, QColor(0, 255, 50), QColor(0, 255, 0), Qt::SolidLine},
+    {DrawElement::RelativeEllipses, &DrwDrawing::relativeEllipses, Shape::Ellipse,
+     Pairing::TwoPoints, QColor(50, 0, 200), QColor(0, 0, 200), Qt::SolidLine},
+    {DrawElement::RelativeRectangles, &DrwDrawing::relativeRectangles, Shape::Rectangle,
+     Pairing::TwoPoints, QColor(100, 255, 200), QColor(100, 255, 200), Qt::SolidLine},
+    {DrawElement::EpochEllipses, &DrwDrawing::epochEllipses, Shape::Ellipse, Pairing::OnePoint,
+     QColor(255, 100, 50), QColor(255, 100, 0), Qt::DashLine},
+    {DrawElement::EpochRectangles, &DrwDrawing::epochRectangles, Shape::Rectangle,
+     Pairing::OnePoint, QColor(100, 255, 50), QColor(100, 255, 0), Qt::DashLine},
+};
+
+// Where each point is on screen, worked out once per paint.
+struct ScreenPoints
+{
+    QVector<QPoint> positions;
+    QVector<bool> visible;
+
+    // Index from 0 of a visible point numbered from 1, or -1 for a number outside the list or
+    // a point out of view.
+    int visibleIndex(int number) const
+    {
+        const int index = number - 1;
+        return index >= 0 && index < visible.size() && visible.at(index) ? index : -1;
+    }
+};
+
+} // namespace
+
+frmDraw::frmDraw(QWidget *parent)
+    : QWidget(parent)
+    , m_shown(kElementCount, true)
+{
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+    setAutoFillBackground(true);
+}
+
+void frmDraw::setDrawing(const DrwDrawing &drawing)
+{
+    m_drawing = drawing;
+    m_linkedPairs = m_drawing.linkedPairs();
+    m_view = DrawingView();
+    m_view.fit(m_drawing);
+    m_shown.fill(true);
+    m_currentEpoch = 1;
+    update();
+}
+
+void frmDraw::setShown(DrawElement element, bool shown)
+{
+    m_shown[int(element)] = shown;
+    update();
+}
+
+bool frmDraw::isShown(DrawElement element) const
+{
+    return m_shown.at(int(element));
+}
+
+void frmDraw::setCurrentEpoch(int epoch)
+{
+    m_currentEpoch = epoch;
+    update();
+}
+
+void frmDraw::setEllipseFactor(double factor)
+{
+    m_view.setEllipseFactor(factor);
+    update();
+}
+
+void frmDraw::setRectangleFactor(double factor)
+{
+    m_view.setRectangleFactor(factor);
+    update();
+}
+
+void frmDraw::zoomBy(int steps)
+{
+    m_view.zoomBy(steps);
+    update();
+}
+
+void frmDraw::draw(QPainter &painter, const QSize &size) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int zoomLevel = m_view.zoomLevel();
+    painter.setFont(QFont(QStringLiteral("Courrier"), 12 + zoomLevel));
+    const double k = m_view.pixelsPerUnit(size);
+
+    ScreenPoints screen;
+    const int n = m_drawing.points.size();
+    screen.positions.resize(n);
+    screen.visible.resize(n);
+    for (int i = 0; i < n; ++i) {
+        const DrwPoint &point = m_drawing.points.at(i);
+        screen.visible[i] = m_view.isVisible(point.x, point.y);
+        if (screen.visible[i])
+            screen.positions[i] = m_view.toScreen(point.x, point.y, size);
+    }
+
+    const QTransform base = painter.transform();
+    for (const RegionFamily &family : kFamilies) {
+        if (!isShown(family.element))
+            continue;
+        const double scale = family.shape == Shape::Ellipse
+                                 ? m_view.ellipseScale() * m_view.ellipseFactor()
+                                 : m_view.rectangleScale() * m_view.rectangleFactor();
+        QColor fill = family.fill;
+        fill.setAlpha(kRegionFillAlpha);
+        painter.setPen(QPen(family.outline, 2, family.outlineStyle, Qt::RoundCap));
+        painter.setBrush(fill);
+        for (const DrwRegion &region : m_drawing.*family.regions) {
+            if (region.epoch != m_currentEpoch)
+                continue;
+            const int first = screen.visibleIndex(region.point1);
+            if (first < 0)
+                continue;
+            QPoint centre = screen.positions.at(first);
+            if (family.pairing == Pairing::TwoPoints) {
+                const int second = screen.visibleIndex(region.point2);
+                if (second < 0)
+                    continue;
+                const DrwPoint &p = m_drawing.points.at(first);
+                const DrwPoint &q = m_drawing.points.at(second);
+                centre = m_view.toScreen((p.x + q.x) / 2, (p.y + q.y) / 2, size);
+            }
+            const double a = std::abs(region.semiAxis1 * scale * k);
+            const double b = std::abs(region.semiAxis2 * scale * k);
+            if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(region.bearing))
+                continue;
+            double theta = 90.0 - region.bearing;
+            if (theta < 0.0)
+                theta += 180.0;
+            QTransform transform = base;
+            transform.translate(centre.x(), centre.y());
+            transform.rotate(-theta);
+            painter.setTransform(transform);
+            const double shownA = std::min(a, kLargestRegionPixels);
+            const double shownB = std::min(b, kLargestRegionPixels);
+            const QRectF extent(-shownA, -shownB, 2 * shownA, 2 * shownB);
+            if (family.shape == Shape::Ellipse)
+                painter.drawEllipse(extent);
+            else
+                painter.drawRect(extent);
+        }
+        painter.setTransform(base);
+    }
+    painter.setBrush(Qt::NoBrush);
+
+    if (isShown(DrawElement::Links)) {
+        QVector<QLine> lines;
+        for (const QPair<int, int> &pair : m_linkedPairs) {
+            if (screen.visible.at(pair.first) && screen.visible.at(pair.second))
+                lines.append(
+                    QLine(screen.positions.at(pair.first), screen.positions.at(pair.second)));
+        }
+        painter.setPen(QPen(Qt::gray, 1, Qt::DashDotLine, Qt::SquareCap));
+        painter.drawLines(lines);
+    }
+
+    QPolygon dots;
+    for (int i = 0; i < n; ++i) {
+        if (screen.visible.at(i))
+            dots.append(screen.positions.at(i));
+    }
+    painter.setPen(QPen(Qt::blue, 10 + zoomLevel, Qt::SolidLine, Qt::RoundCap));
+    painter.drawPoints(dots);
+    if (isShown(DrawElement::Names)) {
+        painter.setPen(Qt::blue);
+        const QPoint offset(zoomLevel + 7, zoomLevel + 7);
+        for (int i = 0; i < n; ++i) {
+            if (screen.visible.at(i))
+                painter.drawText(screen.positions.at(i) + offset, m_drawing.points.at(i).name);
+        }
+    }
+
+    // The legend keeps its place whatever the view.
+    QPen legendPen(Qt::darkYellow, 5);
+    painter.setPen(legendPen);
+    painter.setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
+    painter.drawLine(20, 70, 20, 20);
+    painter.drawLine(15, 40, 20, 20);
+    painter.drawLine(25, 40, 20, 20);
+    painter.drawText(15, 15, QStringLiteral("N"));
+    const struct
+    {
+        QString caption;
+        int offset;
+        double length;
+    } bars[] = {
+        {tr("Réseau"), 299, m_view.networkBarLength(size)},
+        {tr("Confiance"), 199, m_view.ellipseBarLength(size)},
+        {tr("Fiabilité"), 99, m_view.rectangleBarLength(size)},
+    };
+    legendPen.setCapStyle(Qt::FlatCap);
+    for (const auto &bar : bars) {
+        const int captionRow = legendRow(size.height(), bar.offset);
+        const int barRow = legendRow(size.height(), bar.offset - 50);
+        painter.setPen(legendPen);
+        painter.drawText(15, captionRow, bar.caption);
+        painter.drawLine(15, barRow, 65, barRow);
+        painter.drawText(75, barRow, barLengthText(bar.length));
+    }
+    painter.restore();
+}
+
+QSize frmDraw::sizeHint() const
+{
+    return QSize(400, 200);
+}
+
+QSize frmDraw::minimumSizeHint() const
+{
+    return QSize(100, 100);
+}
+
+void frmDraw::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    m_dragging = true;
+    m_last = event->pos();
+}
+
+void frmDraw::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mouseReleaseEvent(event);
+    m_dragging = false;
+}
+
+void frmDraw::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
+        return QWidget::mouseMoveEvent(event);
+    m_view.pan(m_last, event->pos(), size());
+    m_last = event->pos();
+    update();
+}
+
+void frmDraw::wheelEvent(QWheelEvent *event)
+{
+    // Fine-grained wheels send fractions of a notch: they add up to whole steps.
+    const qint64 total = qint64(m_wheelDelta) + event->angleDelta().y();
+    const qint64 steps = total / kWheelStep;
+    m_wheelDelta = int(total - steps * kWheelStep);
+    if (steps != 0)
+        zoomBy(int(qBound<qint64>(-DrawingView::kMaxZoomLevel * 2, steps,
+                                  DrawingView::kMaxZoomLevel * 2)));
+    event->accept();
+}
+
+void frmDraw::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    draw(painter, size());
+}

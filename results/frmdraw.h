@@ -1,0 +1,74 @@
+#ifndef FRMDRAW_H
+#define FRMDRAW_H
+
+#include "drawingview.h"
+#include "drwdrawing.h"
+
+#include <QPair>
+#include <QPoint>
+#include <QVector>
+#include <QWidget>
+
+class QPainter;
+
+// Elements of the network drawing that the user switches on and off. The points are always drawn.
+enum class DrawElement {
+    Names,
+    Links,
+    AbsoluteEllipses,
+    RelativeEllipses,
+    EpochEllipses,
+    AbsoluteRectangles,
+    RelativeRectangles,
+    EpochRectangles,
+};
+
+// The canvas of the network drawing window: paints a drawing in plan on a white background, pans
+// with a left-button drag and zooms with the wheel.
+class frmDraw : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmDraw(QWidget *parent = nullptr);
+
+    // Shows `drawing` (every element switched on, epoch 1) and fits the view to it.
+    void setDrawing(const DrwDrawing &drawing);
+    const DrwDrawing &drawing() const { return m_drawing; }
+    const DrawingView &view() const { return m_view; }
+
+    void setShown(DrawElement element, bool shown);
+    bool isShown(DrawElement element) const;
+    // The epoch, from 1, whose regions are drawn.
+    void setCurrentEpoch(int epoch);
+    int currentEpoch() const { return m_currentEpoch; }
+    // User magnification of the ellipses or the rectangles on top of their base magnification.
+    void setEllipseFactor(double factor);
+    void setRectangleFactor(double factor);
+    void zoomBy(int steps);
+
+    // Paints the drawing as the canvas shows it at `size`, background excepted.
+    void draw(QPainter &painter, const QSize &size) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    DrwDrawing m_drawing;
+    QVector<QPair<int, int>> m_linkedPairs; // indices from 0, worked out once at load
+    DrawingView m_view;
+    QVector<bool> m_shown;
+    int m_currentEpoch = 1;
+    bool m_dragging = false;
+    QPoint m_last;
+    int m_wheelDelta = 0; // wheel motion short of a whole step, kept for the next event
+};
+
+#endif // FRMDRAW_H

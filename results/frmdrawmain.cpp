@@ -1,0 +1,210 @@
+#include "frmdrawmain.h"
+
+#include "drawingview.h"
+#include "drwreader.h"
+#include "frmdraw.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kColumnWidth = 150;
+
+QCheckBox *checkBox(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *box = new QCheckBox(text, parent);
+    box->setObjectName(name);
+    box->setChecked(true);
+    return box;
+}
+
+// A box whose family has nothing to draw is disabled, and then unchecked too.
+void enableIf(QCheckBox *box, bool enabled)
+{
+    box->setEnabled(enabled);
+    if (!enabled)
+        box->setChecked(false);
+}
+
+} // namespace
+
+frmDrawMain::frmDrawMain(const QString &path, int width, int height)
+{
+    resize(width, height);
+
+    auto *points = new QGroupBox(tr("Points"), this);
+    points->setFixedWidth(kColumnWidth);
+    points->setMaximumHeight(100);
+    m_epochs = new QComboBox(points);
+    m_epochs->setObjectName(QStringLiteral("epochs"));
+    m_names = checkBox(tr("Nom des points"), QStringLiteral("names"), points);
+    m_links = checkBox(tr("Lien entre les points"), QStringLiteral("links"), points);
+    auto *epochRow = new QHBoxLayout;
+    epochRow->addWidget(new QLabel(tr("Epoque n° :"), points));
+    epochRow->addWidget(m_epochs);
+    auto *pointsLayout = new QVBoxLayout(points);
+    pointsLayout->addLayout(epochRow);
+    pointsLayout->addWidget(m_names);
+    pointsLayout->addWidget(m_links);
+
+    // The confidence and reliability groups hold the same four controls.
+    const auto regionGroup = [this](const QString &title, const QString &family,
+                                    QCheckBox *&absolute, QCheckBox *&relative,
+                                    QCheckBox *&betweenEpochs, QSlider *&scale) {
+        auto *group = new QGroupBox(title, this);
+        group->setFixedWidth(kColumnWidth);
+        absolute = checkBox(tr("Ponctuelles"), QStringLiteral("absolute") + family, group);
+        relative = checkBox(tr("Relatives"), QStringLiteral("relative") + family, group);
+        betweenEpochs = checkBox(tr("Entre époques"), QStringLiteral("epoch") + family, group);
+        scale = new QSlider(Qt::Horizontal, group);
+        scale->setObjectName(QStringLiteral("scale") + family);
+        scale->setRange(1, 11);
+        scale->setValue(6);
+        scale->setSingleStep(1);
+        scale->setPageStep(1);
+        scale->setTracking(true);
+        auto *layout = new QVBoxLayout(group);
+        layout->addWidget(absolute);
+        layout->addWidget(relative);
+        layout->addWidget(betweenEpochs);
+        layout->addWidget(new QLabel(tr("Echelle :"), group));
+        layout->addWidget(scale);
+        return group;
+    };
+    QGroupBox *confidence =
+        regionGroup(tr("Régions de confiance 2D"), QStringLiteral("Ellipses"), m_absoluteEllipses,
+                    m_relativeEllipses, m_epochEllipses, m_ellipseScale);
+    confidence->setMaximumHeight(150);
+    QGroupBox *reliability = regionGroup(tr("Régions de fiabilité 2D"),
+                                         QStringLiteral("Rectangles"), m_absoluteRectangles,
+                                         m_relativeRectangles, m_epochRectangles, m_rectangleScale);
+
+    m_canvas = new frmDraw(this);
+    // The canvas takes the keyboard, so "+" and "-" reach this window rather than the epoch list.
+    m_canvas->setFocusPolicy(Qt::StrongFocus);
+    m_canvas->setDrawing(readDrw(path));
+
+    auto *column = new QVBoxLayout;
+    column->addWidget(points);
+    column->addWidget(confidence);
+    column->addWidget(reliability);
+    column->addStretch();
+    auto *layout = new QHBoxLayout(this);
+    layout->addLayout(column);
+    layout->addWidget(m_canvas, 1);
+
+    const DrwDrawing &drawing = m_canvas->drawing();
+    const int epochs = drawing.epochCount;
+    for (int epoch = 1; epoch <= qMin(epochs, kMaxListedEpochs); ++epoch)
+        m_epochs->addItem(QString::number(epoch));
+    const bool severalEpochs = epochs > 1;
+    enableIf(m_absoluteEllipses, !drawing.absoluteEllipses.isEmpty());
+    enableIf(m_relativeEllipses, !drawing.relativeEllipses.isEmpty());
+    enableIf(m_epochEllipses, !drawing.epochEllipses.isEmpty() && severalEpochs);
+    enableIf(m_absoluteRectangles, !drawing.absoluteRectangles.isEmpty());
+    enableIf(m_relativeRectangles, !drawing.relativeRectangles.isEmpty());
+    enableIf(m_epochRectangles, !drawing.epochRectangles.isEmpty() && severalEpochs);
+    m_epochs->setEnabled(severalEpochs);
+
+    connect(m_names, &QCheckBox::clicked, this, &frmDrawMain::activePtName);
+    connect(m_links, &QCheckBox::clicked, this, &frmDrawMain::activePtLien);
+    connect(m_absoluteEllipses, &QCheckBox::clicked, this, &frmDrawMain::activeElip2D);
+    connect(m_relativeEllipses, &QCheckBox::clicked, this, &frmDrawMain::activeElip2DRel);
+    connect(m_epochEllipses, &QCheckBox::clicked, this, &frmDrawMain::activeElip2DMEP);
+    connect(m_ellipseScale, &QSlider::valueChanged, this, &frmDrawMain::changeScaleElip);
+    connect(m_absoluteRectangles, &QCheckBox::clicked, this, &frmDrawMain::activeRect2D);
+    connect(m_relativeRectangles, &QCheckBox::clicked, this, &frmDrawMain::activeRect2DRel);
+    connect(m_epochRectangles, &QCheckBox::clicked, this, &frmDrawMain::activeRect2DMEP);
+    connect(m_rectangleScale, &QSlider::valueChanged, this, &frmDrawMain::changeScaleRect);
+
+    // The canvas starts from the state of the controls: boxes unchecked above draw nothing.
+    activePtName();
+    activePtLien();
+    activeElip2D();
+    activeElip2DRel();
+    activeElip2DMEP();
+    activeRect2D();
+    activeRect2DRel();
+    activeRect2DMEP();
+
+    m_epochs->setCurrentIndex(0);
+    connect(m_epochs, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &frmDrawMain::changeEpoc);
+    m_canvas->setFocus();
+}
+
+void frmDrawMain::activePtName()
+{
+    m_canvas->setShown(DrawElement::Names, m_names->isChecked());
+}
+
+void frmDrawMain::activePtLien()
+{
+    m_canvas->setShown(DrawElement::Links, m_links->isChecked());
+}
+
+void frmDrawMain::activeElip2D()
+{
+    m_canvas->setShown(DrawElement::AbsoluteEllipses, m_absoluteEllipses->isChecked());
+}
+
+void frmDrawMain::activeElip2DRel()
+{
+    m_canvas->setShown(DrawElement::RelativeEllipses, m_relativeEllipses->isChecked());
+}
+
+void frmDrawMain::activeElip2DMEP()
+{
+    m_canvas->setShown(DrawElement::EpochEllipses, m_epochEllipses->isChecked());
+}
+
+void frmDrawMain::changeScaleElip(int position)
+{
+    m_canvas->setEllipseFactor(sliderFactor(position));
+}
+
+void frmDrawMain::activeRect2D()
+{
+    m_canvas->setShown(DrawElement::AbsoluteRectangles, m_absoluteRectangles->isChecked());
+}
+
+void frmDrawMain::activeRect2DRel()
+{
+    m_canvas->setShown(DrawElement::RelativeRectangles, m_relativeRectangles->isChecked());
+}
+
+void frmDrawMain::activeRect2DMEP()
+{
+    m_canvas->setShown(DrawElement::EpochRectangles, m_epochRectangles->isChecked());
+}
+
+void frmDrawMain::changeScaleRect(int position)
+{
+    m_canvas->setRectangleFactor(sliderFactor(position));
+}
+
+void frmDrawMain::changeEpoc(int index)
+{
+    m_canvas->setCurrentEpoch(index + 1);
+}
+
+void frmDrawMain::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Plus:
+        m_canvas->zoomBy(1);
+        break;
+    case Qt::Key_Minus:
+        m_canvas->zoomBy(-1);
+        break;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
