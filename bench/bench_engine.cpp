@@ -18,9 +18,11 @@
 
 #include "adjustment.h"
 #include "configuration.h"
+#include "drawingfile.h"
 #include "networkbuilder.h"
 #include "observationreader.h"
 #include "process.h"
+#include "regions.h"
 #include "report.h"
 #include "resultfile.h"
 #include "statistics.h"
@@ -348,8 +350,28 @@ void timeStages(const std::string &observationPath, const std::string &configura
     }
 
     stage = Stage();
-    const engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
+    engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
     stage.print("statistics");
+
+    stage = Stage();
+    const engine::Regions regions = engine::computeRegions(network, outcome, statistics, options);
+    stage.print("regions");
+    statistics.inverse.reset();
+
+    stage = Stage();
+    if (network.points.size() <= engine::kMaxDrawingPoints) {
+        const std::string path = engine::siblingPath(observationPath, ".drw");
+        const engine::DrawingFile drawing = engine::drawingOf(network, outcome, regions);
+        const bool written = engine::writeDrawingFile(path, drawing);
+        char size[48];
+        std::snprintf(size, sizeof size, "%.1f MB%s",
+                      static_cast<double>(std::filesystem::file_size(path)) / 1e6,
+                      written ? "" : ", FAILED");
+        stage.print("drawing file", size);
+    } else {
+        std::printf("      drawing file: not written beyond %zu points\n",
+                    engine::kMaxDrawingPoints);
+    }
 
     stage = Stage();
     engine::ReportInput in;
@@ -360,6 +382,7 @@ void timeStages(const std::string &observationPath, const std::string &configura
     in.network = &network;
     in.outcome = &outcome;
     in.statistics = &statistics;
+    in.regions = &regions;
     in.diagnostics = &diagnostics;
     const std::string report = engine::writeReport(in, engine::kLineEnd);
     char size[32];

@@ -118,14 +118,15 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     return lin;
 }
 
-// Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The analysis of
-// the pattern (order and supernodes) is taken from `analysis` when there is one, and left there.
+// Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
+// the previous iteration, when given, is factored anew: its analysis of the pattern (order and
+// supernodes) and its storage serve again.
 std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
                                      const Linearisation &lin, const Eigen::VectorXd &weights,
                                      Diagnostics &diagnostics,
-                                     std::shared_ptr<const NormalSolver::Analysis> &analysis)
+                                     std::unique_ptr<NormalFactor> previous)
 {
-    auto result = std::make_unique<NormalFactor>();
+    auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
     const Eigen::SparseMatrix<double> design = lin.design;
     NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
     const Eigen::Index n = normal.rows();
@@ -135,12 +136,12 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
         result->scale(j) = d > 0.0 && std::isfinite(d) ? 1.0 / std::sqrt(d) : 1.0;
     }
     normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
-    if (analysis)
-        result->solver.setAnalysis(analysis);
-    else
-        result->solver.setOrdering(eliminationOrder(network, unknowns, normal));
+    if (!result->solver.analysis()) {
+        const NormalMatrix structure = structuralPattern(network, unknowns);
+        result->solver.setOrdering(eliminationOrder(network, unknowns, structure));
+        result->solver.analyzePattern(structure);
+    }
     result->solver.compute(normal);
-    analysis = result->solver.analysis();
     std::vector<int> undetermined;
     if (result->solver.info() == Eigen::Success) {
         const Eigen::VectorXd &pivots = result->solver.vectorD();
@@ -260,13 +261,14 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         out.weights(i) = 1.0 / (sigma * sigma);
     }
 
-    std::shared_ptr<const NormalSolver::Analysis> analysis;
+    std::unique_ptr<NormalFactor> previous;
     bool converged = unknowns.count == 0;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
         const Linearisation lin = linearise(network, unknowns, state, diagnostics);
         if (!lin.defined)
             return out;
-        auto normalFactor = factor(network, unknowns, lin, out.weights, diagnostics, analysis);
+        auto normalFactor =
+            factor(network, unknowns, lin, out.weights, diagnostics, std::move(previous));
         if (!normalFactor)
             return out;
         const Eigen::VectorXd rhs =
@@ -315,6 +317,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             }
         }
         converged = record.maxCorrection < options.convergence;
+        previous = std::move(normalFactor);
     }
     out.state = state;
     if (!converged) {
@@ -333,7 +336,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     out.computed = final.computed;
     out.residuals = -final.misclosures;
     if (unknowns.count > 0) {
-        out.factor = factor(network, unknowns, final, out.weights, diagnostics, analysis);
+        out.factor =
+            factor(network, unknowns, final, out.weights, diagnostics, std::move(previous));
         if (!out.factor)
             return out;
     }

@@ -193,14 +193,62 @@ std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unkn
     return expand(network, unknowns, points);
 }
 
+NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
+{
+    // Each pair of points, and each set with a point it reaches, is taken once rather than once
+    // per observation.
+    std::vector<std::pair<int, int>> pairs;
+    std::vector<std::pair<int, int>> setPoints; // (orientation unknown, point)
+    pairs.reserve(network.observations.size());
+    for (const Observation &o : network.observations) {
+        pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
+        if (o.set >= 0 && static_cast<std::size_t>(o.set) < unknowns.set.size()) {
+            const int orientation = unknowns.set[static_cast<std::size_t>(o.set)];
+            if (orientation >= 0) {
+                setPoints.emplace_back(orientation, o.station);
+                setPoints.emplace_back(orientation, o.target);
+            }
+        }
+    }
+    for (auto *list : {&pairs, &setPoints}) {
+        std::sort(list->begin(), list->end());
+        list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+    std::vector<Eigen::Triplet<double>> entries;
+    auto couple = [&](int a, int b) {
+        if (a >= 0 && b >= 0)
+            entries.emplace_back(std::max(a, b), std::min(a, b), 1.0);
+    };
+    auto coordinates = [&](int point) { return unknowns.point[static_cast<std::size_t>(point)]; };
+    for (const auto &[first, second] : pairs) {
+        for (int a : coordinates(first))
+            for (int b : coordinates(second))
+                couple(a, b);
+    }
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        const auto own = coordinates(static_cast<int>(p));
+        for (std::size_t a = 0; a < 3; ++a)
+            for (std::size_t b = 0; b <= a; ++b)
+                couple(own[a], own[b]);
+    }
+    for (const auto &[orientation, point] : setPoints) {
+        couple(orientation, orientation);
+        for (int c : coordinates(point))
+            couple(orientation, c);
+    }
+    NormalMatrix pattern(unknowns.count, unknowns.count);
+    pattern.setFromTriplets(entries.begin(), entries.end(), [](double a, double) { return a; });
+    return pattern;
+}
+
 std::vector<int> eliminationOrder(const Network &network, const Unknowns &unknowns,
-                                  const NormalMatrix &normal)
+                                  const NormalMatrix &pattern)
 {
     std::vector<int> best = minimumDegreeOrder(network, unknowns);
     if (network.points.size() < kSmallNetwork)
         return best;
     std::vector<int> dissected = nestedDissectionOrder(network, unknowns);
-    if (factorizationWork(normal, dissected) < factorizationWork(normal, best))
+    if (factorizationWork(pattern, dissected) < factorizationWork(pattern, best))
         best = std::move(dissected);
     return best;
 }

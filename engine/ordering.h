@@ -23,10 +23,17 @@
 // smaller work of factorization is kept.
 namespace engine {
 
-// The position of each unknown in the elimination order, for the normal matrix `normal` of the
-// network (its lower triangle holds the pattern).
+// The pattern of the normal matrix that the observations can fill whatever the values of their
+// derivatives: every observation couples all the free coordinates of its station and target and
+// the orientation of its direction set. Factored on this pattern, the inverse elements of each
+// observation, each point and each pair of points joined by an observation all lie on the
+// pattern of the factor. Entries are 1 on the lower triangle.
+NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns);
+
+// The position of each unknown in the elimination order, for the normal matrix whose pattern is
+// the lower triangle of `pattern`.
 std::vector<int> eliminationOrder(const Network &network, const Unknowns &unknowns,
-                                  const NormalMatrix &normal);
+                                  const NormalMatrix &pattern);
 
 // Nested dissection by plan coordinates and approximate minimum degree orders of the points'
 // graph, expanded to the unknowns.

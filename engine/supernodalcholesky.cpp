@@ -254,6 +254,17 @@ void SupernodalCholesky::setOrdering(std::vector<int> position)
     m_analysis.reset();
 }
 
+void SupernodalCholesky::analyzePattern(const Matrix &pattern)
+{
+    const int n = static_cast<int>(pattern.cols());
+    if (pattern.rows() != n)
+        return;
+    std::vector<int> order = m_requestedOrder;
+    if (!isPermutation(order, n))
+        order = minimumDegreeOrder(pattern);
+    analyse(pattern, order);
+}
+
 void SupernodalCholesky::compute(const Matrix &matrix)
 {
     m_info = Eigen::InvalidInput;
@@ -434,14 +445,16 @@ void SupernodalCholesky::factorize(const Matrix &lower)
 {
     const Analysis &symbolic = *m_analysis;
     const int n = static_cast<int>(lower.cols());
-    // Every entry of L is written below, so its storage starts uninitialized; the frontal matrix
-    // and the stack of update matrices are allocated once at their largest.
+    // Every entry of L is written below, so its storage starts uninitialized (and is kept when
+    // the matrix has the same pattern as the last one); the frontal matrix and the stack of
+    // update matrices are allocated once at their largest.
     m_values.resize(symbolic.valueCount);
     m_pivots.setZero(n);
     std::vector<int> position(static_cast<std::size_t>(n), -1);
     const auto largest = static_cast<Eigen::Index>(symbolic.largestFront);
-    Eigen::VectorXd frontStorage(largest * largest);
-    Eigen::VectorXd stack(symbolic.updatePeak);
+    m_front.resize(largest * largest);
+    m_stack.resize(symbolic.updatePeak);
+    double *const stack = m_stack.data();
     struct Update
     {
         long offset;
@@ -459,7 +472,7 @@ void SupernodalCholesky::factorize(const Matrix &lower)
             position[static_cast<std::size_t>(rows[t])] = t;
 
         // Only the lower triangle of the frontal matrix is used.
-        Eigen::Map<Eigen::MatrixXd> front(frontStorage.data(), m, m);
+        Eigen::Map<Eigen::MatrixXd> front(m_front.data(), m, m);
         for (int c = 0; c < m; ++c)
             front.col(c).tail(m - c).setZero();
         for (int j = node.first; j < node.first + k; ++j) {
@@ -469,8 +482,8 @@ void SupernodalCholesky::factorize(const Matrix &lower)
         for (int c = 0; c < symbolic.childCount[s]; ++c) {
             const Update update = updates.back();
             updates.pop_back();
-            const Eigen::Map<const Eigen::MatrixXd> matrix(stack.data() + update.offset,
-                                                           update.size, update.size);
+            const Eigen::Map<const Eigen::MatrixXd> matrix(stack + update.offset, update.size,
+                                                           update.size);
             for (int b = 0; b < update.size; ++b) {
                 const int column = position[static_cast<std::size_t>(update.rows[b])];
                 for (int a = b; a < update.size; ++a)
@@ -488,7 +501,7 @@ void SupernodalCholesky::factorize(const Matrix &lower)
                 .triangularView<Eigen::Lower>()
                 .transpose()
                 .solveInPlace<Eigen::OnTheRight>(l21);
-            Eigen::Map<Eigen::MatrixXd> update(stack.data() + top, below, below);
+            Eigen::Map<Eigen::MatrixXd> update(stack + top, below, below);
             update.triangularView<Eigen::Lower>() =
                 front.bottomRightCorner(below, below).triangularView<Eigen::Lower>();
             update.selfadjointView<Eigen::Lower>().rankUpdate(l21, -1.0);

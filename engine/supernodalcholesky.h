@@ -68,6 +68,10 @@ public:
     std::shared_ptr<const Analysis> analysis() const { return m_analysis; }
     void setAnalysis(std::shared_ptr<const Analysis> analysis) { m_analysis = std::move(analysis); }
 
+    // Analyses the pattern of the lower triangle of `pattern` (values unused), in the order set by
+    // setOrdering(): the matrices factored next may hold any part of it.
+    void analyzePattern(const Matrix &pattern);
+
     // Analyses the pattern of `matrix` (its lower triangle) unless it lies within the pattern
     // already analysed, then factors it. Only the lower triangle of `matrix` is read.
     void compute(const Matrix &matrix);
@@ -99,6 +103,10 @@ private:
     std::vector<int> m_requestedOrder;
     std::shared_ptr<const Analysis> m_analysis;
     Eigen::VectorXd m_values; // the supernodal blocks of L, one after the other
+    // Work storage of the factorization, kept for the next one: the frontal matrix and the stack
+    // of update matrices.
+    Eigen::VectorXd m_front;
+    Eigen::VectorXd m_stack;
     Eigen::VectorXd m_pivots;
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
 };
