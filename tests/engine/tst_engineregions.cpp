@@ -143,6 +143,7 @@ private slots:
     void confidenceFactorsAndNoncentrality();
     void rectangleKeepsTheLargerSideFirst();
     void symmetricNetworkGivesMirroredRegions();
+    void everyElementNeededLiesOnThePattern();
     void levellingLineMatchesClosedForms();
     void regionKeysAreRead_data();
     void regionKeysAreRead();
@@ -321,6 +322,70 @@ void TestEngineRegions::symmetricNetworkGivesMirroredRegions()
     const auto *eastBox = boxOf(regions, std::min(pm, qm), std::max(pm, qm));
     QVERIFY(westBox && eastBox);
     QVERIFY((westBox->extent - eastBox->extent).norm() < kNetworkLengthTol);
+}
+
+void TestEngineRegions::everyElementNeededLiesOnThePattern()
+{
+    // A grid of 15 x 15 points on a slope, large enough for the factor to keep a sparse pattern.
+    // Each point observes its four neighbours by directions; distances and zenith angles go east
+    // and west, and north and south in the even columns only. A direction due north has no
+    // derivative along north or up, so in the odd columns nothing in the numbers couples a point
+    // with the north and up of its north neighbour. The regions still need those elements: an
+    // observation moves every coordinate of its two points.
+    constexpr int kSide = 15;
+    auto name = [](int row, int column) {
+        return "G" + std::to_string(row) + "_" + std::to_string(column);
+    };
+    auto height = [](int row, int column) { return 100.0 + 3.0 * row - 2.0 * column; };
+    std::vector<std::string> lines = {sigm("DIS", 0.003, 2.0, 0.0, 0.0)};
+    for (int r = 0; r < kSide; ++r) {
+        for (int c = 0; c < kSide; ++c) {
+            const bool corner = (r == 0 || r == kSide - 1) && (c == 0 || c == kSide - 1);
+            lines.push_back(
+                lenu(corner ? "111" : "000", name(r, c), 200.0 * c, 200.0 * r, height(r, c)));
+        }
+    }
+    const int steps[4][2] = {{0, 1}, {0, -1}, {1, 0}, {-1, 0}};
+    for (int r = 0; r < kSide; ++r) {
+        for (int c = 0; c < kSide; ++c) {
+            lines.push_back(record("DSET"));
+            for (const auto &step : steps) {
+                const int tr = r + step[0];
+                const int tc = c + step[1];
+                if (tr < 0 || tc < 0 || tr >= kSide || tc >= kSide)
+                    continue;
+                const double dE = 200.0 * step[1];
+                const double dN = 200.0 * step[0];
+                const double dU = height(tr, tc) - height(r, c);
+                lines.push_back(
+                    angle("DIR", "", name(r, c), name(tr, tc), grades(std::atan2(dE, dN)), "10"));
+                if (step[0] == 0 || c % 2 == 0) {
+                    lines.push_back(
+                        dist("DIS", name(r, c), name(tr, tc), std::hypot(200.0, dU), ""));
+                    lines.push_back(angle("ZANG", "", name(r, c), name(tr, tc),
+                                          grades(std::atan2(200.0, dU)), "15"));
+                }
+            }
+        }
+    }
+    const engine::Options options = regionOptions("11", "11");
+    const auto run = runEngine(lines, options);
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    const engine::SelectedInverse &inverse = *run->statistics.inverse;
+    const engine::Unknowns &u = run->outcome.unknowns;
+    int missing = 0;
+    for (const engine::Observation &o : run->network.observations) {
+        std::vector<int> unknowns;
+        for (int point : {o.station, o.target})
+            for (int k : u.point[std::size_t(point)])
+                unknowns.push_back(k);
+        if (o.set >= 0)
+            unknowns.push_back(u.set[std::size_t(o.set)]);
+        for (int a : unknowns)
+            for (int b : unknowns)
+                missing += a >= 0 && b >= 0 && !inverse.entry(a, b) ? 1 : 0;
+    }
+    QCOMPARE(missing, 0);
 }
 
 void TestEngineRegions::levellingLineMatchesClosedForms()
