@@ -1,54 +1,49 @@
 #include "inverseelements.h"
 
-#include <map>
-
 namespace engine {
 
-Eigen::MatrixXd inverseBlock(const NormalFactor &factor, const std::vector<int> &unknowns)
+InverseElements::InverseElements(const NormalFactor &factor,
+                                 const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
 {
-    const auto k = static_cast<Eigen::Index>(unknowns.size());
-    Eigen::MatrixXd block = Eigen::MatrixXd::Zero(k, k);
     const Eigen::Index n = factor.scale.size();
+    const Eigen::SparseMatrix<double> a = design;
+    Eigen::SparseMatrix<double> pattern = a.transpose() * a;
+    // The diagonal is needed even for an unknown that no row reaches with a non-zero coefficient.
+    Eigen::SparseMatrix<double> identity(n, n);
+    identity.setIdentity();
+    m_inverse = pattern + identity;
+    m_inverse.makeCompressed();
+
     Eigen::VectorXd unit = Eigen::VectorXd::Zero(n);
-    for (Eigen::Index a = 0; a < k; ++a) {
-        const int j = unknowns[static_cast<std::size_t>(a)];
-        if (j < 0 || j >= n)
-            continue;
+    for (Eigen::Index j = 0; j < n; ++j) {
         // N^-1 e_j = S Ns^-1 S e_j
         unit(j) = factor.scale(j);
         const Eigen::VectorXd column = factor.scale.cwiseProduct(factor.solver.solve(unit));
         unit(j) = 0.0;
-        for (Eigen::Index b = 0; b < k; ++b) {
-            const int i = unknowns[static_cast<std::size_t>(b)];
-            if (i >= 0 && i < n)
-                block(b, a) = column(i);
-        }
+        for (Eigen::SparseMatrix<double>::InnerIterator it(m_inverse, j); it; ++it)
+            it.valueRef() = column(it.row());
     }
-    return block;
 }
 
-Eigen::VectorXd
-adjustedObservationCofactors(const NormalFactor &factor,
-                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
+double InverseElements::operator()(int i, int j) const
+{
+    if (i < 0 || j < 0 || i >= m_inverse.rows() || j >= m_inverse.cols())
+        return 0.0;
+    return m_inverse.coeff(i, j);
+}
+
+Eigen::VectorXd InverseElements::adjustedObservationCofactors(
+    const Eigen::SparseMatrix<double, Eigen::RowMajor> &design) const
 {
     Eigen::VectorXd result = Eigen::VectorXd::Zero(design.rows());
-    std::map<std::vector<int>, Eigen::MatrixXd> blocks;
     for (Eigen::Index row = 0; row < design.rows(); ++row) {
-        std::vector<int> columns;
-        std::vector<double> values;
-        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(design, row); it;
-             ++it) {
-            columns.push_back(static_cast<int>(it.col()));
-            values.push_back(it.value());
+        double sum = 0.0;
+        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator k(design, row); k; ++k) {
+            for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator l(design, row); l; ++l)
+                sum += k.value() * l.value() *
+                       (*this)(static_cast<int>(k.col()), static_cast<int>(l.col()));
         }
-        if (columns.empty())
-            continue;
-        auto found = blocks.find(columns);
-        if (found == blocks.end())
-            found = blocks.emplace(columns, inverseBlock(factor, columns)).first;
-        const Eigen::Map<const Eigen::VectorXd> a(values.data(),
-                                                  static_cast<Eigen::Index>(values.size()));
-        result(row) = a.dot(found->second * a);
+        result(row) = sum;
     }
     return result;
 }

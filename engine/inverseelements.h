@@ -4,23 +4,31 @@
 #include "adjustment.h"
 
 #include <Eigen/Core>
+#include <Eigen/SparseCore>
 
-#include <vector>
-
-// The elements of the inverse normal matrix that the statistics need, taken from the sparse
-// factor without forming the dense inverse. Every such need of the engine goes through here.
+// The elements of the inverse normal matrix N^-1 that the statistics need, taken from the sparse
+// factor without forming the dense inverse: those on the pattern of N, that is for every pair of
+// unknowns that one observation joins (which covers the diagonal, the blocks of a point and the
+// pairs of every row of the design matrix). Every such need of the engine goes through here.
 namespace engine {
 
-// a_i' N^-1 a_i for every row a_i of `design` (the variance of each adjusted observation, in
-// units of the a priori variance factor). Rows that reach the same unknowns share one block of
-// N^-1, obtained by solves on the factor.
-Eigen::VectorXd
-adjustedObservationCofactors(const NormalFactor &factor,
-                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design);
+class InverseElements
+{
+public:
+    // One solve on the factor per unknown; only the entries on the pattern are kept.
+    InverseElements(const NormalFactor &factor,
+                    const Eigen::SparseMatrix<double, Eigen::RowMajor> &design);
 
-// The block of N^-1 on the given unknowns (in that order); an index of -1 gives a zero row and
-// column.
-Eigen::MatrixXd inverseBlock(const NormalFactor &factor, const std::vector<int> &unknowns);
+    // (N^-1)(i, j) for two unknowns that an observation joins, or i == j; 0 otherwise.
+    double operator()(int i, int j) const;
+
+    // a' N^-1 a for every row a of `design`: the cofactor of each adjusted observation.
+    Eigen::VectorXd
+    adjustedObservationCofactors(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design) const;
+
+private:
+    Eigen::SparseMatrix<double> m_inverse; // N^-1 on the pattern of N
+};
 
 } // namespace engine
 
