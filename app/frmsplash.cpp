@@ -1,5 +1,6 @@
 #include "frmsplash.h"
 
+#include "mainwindow.h"
 #include "productinfo.h"
 
 #include <QFont>
@@ -14,4 +15,9 @@ frmSplash::frmSplash()
     setFont(font);
     showMessage(productTitleLines().join(QStringLiteral("\r\n")), Qt::AlignBottom | Qt::AlignRight,
                 Qt::darkRed);
+}
+
+void frmSplash::connectToMainWindow(MainWindow &window)
+{
+    connect(this, &frmSplash::changeNewVersionMenu, &window, &MainWindow::changeNewVersionMenu);
 }

@@ -3,6 +3,8 @@
 
 #include <QSplashScreen>
 
+class MainWindow;
+
 // The start-up picture with the product's full title. It also carries the notice of a newer
 // version to the main window: the workbench makes no network request of its own, so nothing
 // emits changeNewVersionMenu yet.
@@ -12,6 +14,9 @@ class frmSplash : public QSplashScreen
 
 public:
     frmSplash();
+
+    // Lets the version notice show or hide the main window's "Nouvelle version disponible !".
+    void connectToMainWindow(MainWindow &window);
 
 signals:
     void changeNewVersionMenu(bool b);

@@ -1,4 +1,6 @@
+#include "frmsplash.h"
 #include "mainwindow.h"
+#include "productinfo.h"
 #include "sharedhelpers.h"
 
 #include <QApplication>
@@ -11,8 +13,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(TAVLO_APPLICATION_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Tavlo : atelier de compensation des réseaux topographiques et géodésiques"));
+    parser.setApplicationDescription(QStringLiteral("Tavlo : ") + productTitle());
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("Fichier"), QStringLiteral("Fichier a ouvrir."),
@@ -26,6 +27,12 @@ int main(int argc, char *argv[])
     for (const QString &file : files)
         window.openFile(file);
 
+    frmSplash splash;
+    splash.connectToMainWindow(window);
+    splash.show();
+
     window.show();
+    // The main window came up over the splash screen; the splash stays in front until clicked.
+    splash.raise();
     return app.exec();
 }

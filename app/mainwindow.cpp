@@ -1,11 +1,18 @@
 #include "mainwindow.h"
 
+#include "editorsearch.h"
 #include "enginelibrary.h"
+#include "frmabout.h"
 #include "frmbilancalcul.h"
+#include "frmconvert.h"
+#include "frmdrawmain.h"
 #include "frmeditoriob.h"
+#include "frmfindreplace.h"
+#include "frmgeoid.h"
 #include "frmoptions.h"
 #include "frmresult.h"
 #include "frmtraitement.h"
+#include "frmvecteurgnss.h"
 #include "mdichild.h"
 #include "prompts.h"
 #include "sharedhelpers.h"
@@ -203,15 +210,45 @@ void MainWindow::precedenteLigne()
         fieldEditor->setLine(child->fieldEditorLine());
 }
 
-void MainWindow::rechercher() {}
+void MainWindow::rechercher()
+{
+    if (!activeMdiChild())
+        return;
+    // Each use opens another dialog; it lives until it is closed.
+    auto *dialog = new frmFindReplace;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &frmFindReplace::rechercherNext, this, &MainWindow::rechercherNext);
+    connect(dialog, &frmFindReplace::rechercherPrevious, this, &MainWindow::rechercherPrevious);
+    connect(dialog, &frmFindReplace::rechercherAll, this, &MainWindow::rechercherAll);
+    connect(dialog, &frmFindReplace::rechercherQuit, this, &MainWindow::rechercherQuit);
+    dialog->show();
+}
 
-void MainWindow::rechercherNext(const QString &) {}
+void MainWindow::rechercherNext(const QString &s)
+{
+    MdiChild *child = activeMdiChild();
+    if (child && !findInEditor(*child, s, SearchDirection::Forward))
+        prompts::about(this, tr("Rechercher"), s + tr(" non trouvé"));
+}
 
-void MainWindow::rechercherPrevious(const QString &) {}
+void MainWindow::rechercherPrevious(const QString &s)
+{
+    MdiChild *child = activeMdiChild();
+    if (child && !findInEditor(*child, s, SearchDirection::Backward))
+        prompts::about(this, tr("Rechercher"), s + tr(" non trouvé"));
+}
 
-void MainWindow::rechercherAll(const QString &) {}
+void MainWindow::rechercherAll(const QString &s)
+{
+    if (MdiChild *child = activeMdiChild())
+        child->setExtraSelections(occurrenceSelections(child->document(), s));
+}
 
-void MainWindow::rechercherQuit() {}
+void MainWindow::rechercherQuit()
+{
+    if (MdiChild *child = activeMdiChild())
+        child->setExtraSelections({});
+}
 
 void MainWindow::majLastProcessed(const QList<QString> &files, const QString &cfg)
 {
@@ -414,7 +451,12 @@ void MainWindow::paste()
         child->paste();
 }
 
-void MainWindow::about() {}
+void MainWindow::about()
+{
+    auto *box = new frmAbout;
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+}
 
 void MainWindow::updateMenus()
 {
@@ -552,13 +594,65 @@ void MainWindow::showResults()
                                  StatusMessageTimeout);
 }
 
-void MainWindow::convert() {}
+// Brings back every top-level window titled `title`; false when there is none.
+static bool showWindowsTitled(const QString &title)
+{
+    bool found = false;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->windowTitle() != title)
+            continue;
+        found = true;
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+    return found;
+}
 
-void MainWindow::geoid() {}
+void MainWindow::convert()
+{
+    if (showWindowsTitled(frmConvert::tr("Importation de données externes")))
+        return;
+    auto *dialog = new frmConvert;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
 
-void MainWindow::manageGNSS() {}
+void MainWindow::geoid()
+{
+    if (showWindowsTitled(frmGeoid::tr("Création d'un fichier de géoïde pour Tavlo")))
+        return;
+    auto *dialog = new frmGeoid;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
 
-void MainWindow::drawNetwork() {}
+void MainWindow::manageGNSS()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    // The tool works on the file on disk: without a successful save it would rewrite an older
+    // text than the editor's (or, for an untitled document, no file at all).
+    if (!child->save())
+        return;
+    frmVecteurGNSS dialog(child->currentFile(), this);
+    dialog.exec();
+}
+
+void MainWindow::drawNetwork()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    const QString drawing = siblingPath(child->currentFile(), QStringLiteral(".drw"));
+    if (!QFileInfo(drawing).isFile())
+        return;
+    frmDrawMain window(drawing, width(), height());
+    window.setWindowTitle(tr("Dessin : ") + child->userFriendlyCurrentFile());
+    window.exec();
+}
 
 void MainWindow::createActions()
 {

@@ -50,9 +50,7 @@ QString productTitleHtml()
 
 QString productAuthorLine()
 {
-    return QCoreApplication::translate("productinfo",
-                                       "Conception et développement : Claire Morvan, "
-                                       "Étienne Daubrac");
+    return QCoreApplication::translate("productinfo", "Claire Morvan et Étienne Daubrac");
 }
 
 QString productLaboratoryLine()

@@ -1,5 +1,7 @@
 #include "engineapi.h"
 
+#include "import/gridreaders.h"
+#include "import/importconversion.h"
 #include "process.h"
 
 #include <cstring>
@@ -37,13 +39,32 @@ void TAVLO_CALL tavlodll_process(const std::int32_t *iobLength, const std::int32
     }
 }
 
-void TAVLO_CALL tavlodll_convert(const std::int32_t *, const std::int32_t *, const std::int32_t *,
-                                 const std::int32_t *, const char *, const char *, const char *)
-{}
+void TAVLO_CALL tavlodll_convert(const std::int32_t *kind, const std::int32_t *inputLength,
+                                 const std::int32_t *outputLength,
+                                 const std::int32_t *optionsLength, const char *inputPath,
+                                 const char *outputPath, const char *options)
+{
+    try {
+        if (!kind)
+            return;
+        engine::import::convertFile(*kind, argumentText(inputLength, inputPath),
+                                    argumentText(outputLength, outputPath),
+                                    argumentText(optionsLength, options));
+    } catch (...) {
+        // As above.
+    }
+}
 
-void TAVLO_CALL tavlodll_geoid(const std::int32_t *, const std::int32_t *, const char *,
-                               const char *)
-{}
+void TAVLO_CALL tavlodll_geoid(const std::int32_t *inputLength, const std::int32_t *outputLength,
+                               const char *inputPath, const char *outputPath)
+{
+    try {
+        engine::import::convertGeoidFile(argumentText(inputLength, inputPath),
+                                         argumentText(outputLength, outputPath));
+    } catch (...) {
+        // As above.
+    }
+}
 
 void TAVLO_CALL tavlodll_newcfg(const std::int32_t *pathLength, const char *path)
 {

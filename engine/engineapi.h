@@ -28,7 +28,8 @@ TAVLO_EXPORT void TAVLO_CALL tavlodll_process(const std::int32_t *iobLength,
                                               const std::int32_t *cfgLength, const char *iobPath,
                                               const char *cfgPath);
 
-// Imports external data (kind 1 to 4) into an observation file. Not available yet: writes nothing.
+// Imports external data (kind 1 to 4: Covadis géobase, Leica SKI ASCII, RTKLib, Leica GSI) into
+// the observation file `outputPath`, with the options string of the import dialog.
 TAVLO_EXPORT void TAVLO_CALL tavlodll_convert(const std::int32_t *kind,
                                               const std::int32_t *inputLength,
                                               const std::int32_t *outputLength,
@@ -36,7 +37,8 @@ TAVLO_EXPORT void TAVLO_CALL tavlodll_convert(const std::int32_t *kind,
                                               const char *inputPath, const char *outputPath,
                                               const char *options);
 
-// Converts a geoid grid. Not available yet: writes nothing.
+// Converts a geoid grid (ISG, NOAA GTX, GeographicLib PGM or IGN ASCII) into the engine's ".geo"
+// grid file.
 TAVLO_EXPORT void TAVLO_CALL tavlodll_geoid(const std::int32_t *inputLength,
                                             const std::int32_t *outputLength, const char *inputPath,
                                             const char *outputPath);

@@ -17,10 +17,13 @@ constexpr double kRegionShare = 0.25;   // largest absolute region: a quarter of
 constexpr double kLegendBarPixels = 50.0;
 constexpr int kScreenLimit = 1 << 30;
 
-// floor(v + 0.5): halves round up, towards the bottom right of the screen.
+// floor(v + 0.5): halves round up, towards the bottom right of the screen. Kept within int, and
+// 0 for what is not a number, so that the conversion is always defined.
 int roundHalfUp(double v)
 {
     const double r = std::floor(v + 0.5);
+    if (std::isnan(r))
+        return 0;
     return int(std::clamp(r, -double(kScreenLimit), double(kScreenLimit)));
 }
 

@@ -60,8 +60,9 @@ struct ScreenPoints
     // a point out of view.
     int visibleIndex(int number) const
     {
-        const int index = number - 1;
-        return index >= 0 && index < visible.size() && visible.at(index) ? index : -1;
+        if (number < 1 || number > visible.size())
+            return -1;
+        return visible.at(number - 1) ? number - 1 : -1;
     }
 };
 
@@ -166,7 +167,7 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
                     continue;
                 const DrwPoint &p = m_drawing.points.at(first);
                 const DrwPoint &q = m_drawing.points.at(second);
-                centre = m_view.toScreen((p.x + q.x) / 2, (p.y + q.y) / 2, size);
+                centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
             }
             const double a = std::abs(region.semiAxis1 * scale * k);
             const double b = std::abs(region.semiAxis2 * scale * k);

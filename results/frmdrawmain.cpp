@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QList>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -23,6 +24,31 @@ QCheckBox *checkBox(const QString &text, const QString &name, QWidget *parent)
     box->setObjectName(name);
     box->setChecked(true);
     return box;
+}
+
+// The column keeps its width whatever the platform's font: where a title or a check box text would
+// be cut, the groups take a smaller font until every text fits.
+void fitTextsToColumn(const QList<QGroupBox *> &groups)
+{
+    constexpr int kSmallestPointSize = 6;
+    QFont font = groups.first()->font();
+    const auto tooWide = [&groups] {
+        for (const QGroupBox *group : groups) {
+            if (group->minimumSizeHint().width() > kColumnWidth)
+                return true;
+        }
+        return false;
+    };
+    while (tooWide() && font.pointSize() > kSmallestPointSize) {
+        font.setPointSize(font.pointSize() - 1);
+        // Set on every control: some styles give a class, such as the choice list, a font of its
+        // own that the group's font would not reach.
+        for (QGroupBox *group : groups) {
+            group->setFont(font);
+            for (QWidget *control : group->findChildren<QWidget *>())
+                control->setFont(font);
+        }
+    }
 }
 
 // A box whose family has nothing to draw is disabled, and then unchecked too.
@@ -44,6 +70,9 @@ frmDrawMain::frmDrawMain(const QString &path, int width, int height)
     points->setMaximumHeight(100);
     m_epochs = new QComboBox(points);
     m_epochs->setObjectName(QStringLiteral("epochs"));
+    // The choice list takes what its caption leaves of the row: its own width hint, which grows
+    // with the list and is not refreshed on a change of font, must not widen the column.
+    m_epochs->setSizePolicy(QSizePolicy::Ignored, m_epochs->sizePolicy().verticalPolicy());
     m_names = checkBox(tr("Nom des points"), QStringLiteral("names"), points);
     m_links = checkBox(tr("Lien entre les points"), QStringLiteral("links"), points);
     auto *epochRow = new QHBoxLayout;
@@ -85,6 +114,8 @@ frmDrawMain::frmDrawMain(const QString &path, int width, int height)
     QGroupBox *reliability = regionGroup(tr("Régions de fiabilité 2D"),
                                          QStringLiteral("Rectangles"), m_absoluteRectangles,
                                          m_relativeRectangles, m_epochRectangles, m_rectangleScale);
+
+    fitTextsToColumn({points, confidence, reliability});
 
     m_canvas = new frmDraw(this);
     // The canvas takes the keyboard, so "+" and "-" reach this window rather than the epoch list.

@@ -74,7 +74,10 @@ QPolygonF densityCurve(int width, int height)
     curve.append(QPointF(0, height));
     for (int i = 0; i < kDensityPointCount; ++i) {
         const double t = i / 10.0 - 4.0;
-        const double y = height - kNormalDensityPeak * std::exp(-t * t / 2.0) * 2.0 * height;
+        // At the bars' scale: a class half a unit wide holding the share p of the values rises
+        // 2hp, so a density f (share per unit) rises h·f. Twice that would set every normal
+        // sample's bars at half the curve.
+        const double y = height - kNormalDensityPeak * std::exp(-t * t / 2.0) * height;
         curve.append(QPointF((t + 4.0) * u, y));
     }
     return curve;

@@ -36,7 +36,8 @@ QRectF histogramClassSpan(int index, int width);
 // One bar per class, reaching up to h − 2h·c/n for c of the n values; none for no values.
 QVector<QRectF> histogramBars(const QVector<double> &values, int width, int height);
 
-// The standard normal density at the histogram's scale, from (0, height) through t = -4 to 4.
+// The standard normal density at the histogram's scale (the bars of a normal sample follow it),
+// from (0, height) through t = -4, -3.9, ..., 4.
 QPolygonF densityCurve(int width, int height);
 
 // Bars of |values| over the ranks `low` to `high` (ranks count from 1), side by side over the

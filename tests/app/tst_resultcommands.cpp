@@ -107,6 +107,9 @@ private slots:
     void showResultsTwiceOneWindow();
     void showResultsWithoutResultFile();
     void showResultsWithoutEditor();
+    void goShowLog();
+    void goShowLogMissingReport();
+    void goShowFic();
     void summaryIndexOutsideListIgnored_data();
     void summaryIndexOutsideListIgnored();
     void residualWindowJumps();
@@ -324,12 +327,74 @@ void tst_ResultCommands::showResultsWithoutEditor()
     QCOMPARE(statusText(window), QString());
 }
 
+void tst_ResultCommands::goShowLog()
+{
+    QTemporaryDir dir;
+    const QString first = writeFile(dir, QStringLiteral("a.iob"), kObservations);
+    const QString second = writeFile(dir, QStringLiteral("b.obs.iob"), kObservations);
+    const QString log = writeFile(dir, QStringLiteral("b.obs.log"), kReport);
+    MainWindow window;
+    showWindow(window);
+    window.majLastProcessed({first, second}, dir.filePath(QStringLiteral("run.cfg")));
+
+    window.goShowLog(1);
+    QCOMPARE(editorCount(window), 1);
+    QCOMPARE(window.activeMdiChild()->currentFile(), QFileInfo(log).canonicalFilePath());
+    QCOMPARE(statusText(window), QStringLiteral("Fichier LOG charge"));
+
+    // Asked again while another editor is active: the report's editor comes back.
+    QVERIFY(window.openFile(first));
+    window.statusBar()->clearMessage();
+    window.goShowLog(1);
+    QCOMPARE(editorCount(window), 2);
+    QCOMPARE(window.activeMdiChild()->currentFile(), QFileInfo(log).canonicalFilePath());
+    QCOMPARE(statusText(window), QString());
+}
+
+void tst_ResultCommands::goShowLogMissingReport()
+{
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    const QString iob = writeFile(dir, QStringLiteral("a.iob"), kObservations);
+    MainWindow window;
+    showWindow(window);
+    window.majLastProcessed({iob}, QString());
+    window.statusBar()->clearMessage();
+    window.goShowLog(0);
+    QCOMPARE(editorCount(window), 0);
+    QCOMPARE(prompter.messages.size(), 1);
+    QCOMPARE(prompter.messages.first().kind, MessageKind::Warning);
+    QCOMPARE(statusText(window), QString());
+}
+
+void tst_ResultCommands::goShowFic()
+{
+    QTemporaryDir dir;
+    const QString first = writeFile(dir, QStringLiteral("a.iob"), kObservations);
+    const QString second = writeFile(dir, QStringLiteral("b.iob"), kObservations);
+    const QString fic = siblingPath(second, QStringLiteral(".fic"));
+    QVERIFY(FicWriter::sample(4).write(fic));
+    MainWindow window;
+    showWindow(window);
+    window.majLastProcessed({first, second}, QString());
+
+    // No result file beside the first: nothing at all.
+    window.goShowFic(0);
+    QCOMPARE(residualWindows().size(), 0);
+
+    window.goShowFic(1);
+    QCOMPARE(residualWindows().size(), 1);
+    QCOMPARE(residualWindows().first()->result().observationCount, 4);
+    QCOMPARE(residualWindows().first()->result().fileName, QStringLiteral("b.fic"));
+    QCOMPARE(editorCount(window), 0);
+}
+
 void tst_ResultCommands::summaryIndexOutsideListIgnored_data()
 {
     QTest::addColumn<int>("index");
 
-    QTest::newRow("first of an empty list") << 0;
     QTest::newRow("negative") << -1;
+    QTest::newRow("just past the list") << 2;
     QTest::newRow("far past") << 1000;
 }
 
@@ -337,9 +402,18 @@ void tst_ResultCommands::summaryIndexOutsideListIgnored()
 {
     QFETCH(int, index);
 
+    QTemporaryDir dir;
     ScriptedPrompter prompter;
+    // Both files have their report and result file: only the index can stop the commands.
+    QList<QString> files;
+    for (const QString &name : {QStringLiteral("a.iob"), QStringLiteral("b.iob")}) {
+        files.append(writeFile(dir, name, kObservations));
+        writeFile(dir, QFileInfo(name).completeBaseName() + QStringLiteral(".log"), kReport);
+        QVERIFY(FicWriter::sample(2).write(siblingPath(files.last(), QStringLiteral(".fic"))));
+    }
     MainWindow window;
     showWindow(window);
+    window.majLastProcessed(files, QString());
     window.goShowLog(index);
     window.goShowFic(index);
     QCOMPARE(editorCount(window), 0);

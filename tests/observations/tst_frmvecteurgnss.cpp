@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "frmvecteurgnss.h"
 #include "gnsstestfile.h"
 #include "scriptedprompter.h"
@@ -6,11 +7,6 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
-
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#endif
 
 namespace {
 
@@ -219,21 +215,14 @@ void tst_frmVecteurGNSS::unreadableFileNeverRewritten()
 
 void tst_frmVecteurGNSS::writeFailureKeepsOldFile()
 {
-#ifdef Q_OS_UNIX
     ScriptedPrompter prompter;
     frmVecteurGNSS dialog(m_path);
     dialog.findChild<QLineEdit *>(QStringLiteral("factor"))->setText(QStringLiteral("3"));
 
-    // A file size limit below the file's size makes the write fail, even for the superuser.
-    rlimit old{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 64;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    button(dialog, QStringLiteral("Valider"))->click();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        FileSizeLimit limit(64);
+        button(dialog, QStringLiteral("Valider"))->click();
+    }
 
     QCOMPARE(prompter.messages.size(), 1);
     QCOMPARE(prompter.messages.first().kind, MessageKind::Warning);
@@ -241,9 +230,6 @@ void tst_frmVecteurGNSS::writeFailureKeepsOldFile()
     QCOMPARE(fileBytes(m_path), m_original);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"reseau.iob"});
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
-#else
-    QSKIP("The file size limit is a POSIX feature");
-#endif
 }
 
 QTEST_MAIN(tst_frmVecteurGNSS)

@@ -3,6 +3,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <limits>
 
 using namespace residualplot;
@@ -50,6 +51,7 @@ private slots:
     void histogramClassSpan_data();
     void histogramClassSpan();
     void histogramPixels();
+    void normalSampleFollowsDensity();
     void rankingBars_data();
     void rankingBars();
     void rankingMoreRanksThanPixels();
@@ -154,16 +156,43 @@ void tst_myPlotArea::histogramPixels()
     // The outline between two filled classes is dark blue.
     QVERIFY(colourNear(image.pixelColor(200, 100), QColor(Qt::darkBlue), 70));
 
-    // The density at t = -2 is 0.05399: at x = 100 the curve passes y = 200 - 0.108·200 = 178.4.
-    const QColor curve = image.pixelColor(100, 178);
+    // The density at t = -2 is 0.05399: at x = 100 the curve passes y = 200 - 0.05399·200 = 189.2.
+    const QColor curve = image.pixelColor(100, 189);
     QVERIFY2(curve.red() > 150 && curve.green() < 150 && curve.blue() < 150,
              qPrintable(curve.name()));
-    QVERIFY(isBackground(image, 100, 170));
+    QVERIFY(isBackground(image, 100, 183));
     // Frame in the Dark colour on all four edges.
     QCOMPARE(image.pixelColor(0, 100), kDark);
     QCOMPARE(image.pixelColor(399, 100), kDark);
     QCOMPARE(image.pixelColor(212, 0), kDark);
     QCOMPARE(image.pixelColor(212, 199), kDark);
+}
+
+void tst_myPlotArea::normalSampleFollowsDensity()
+{
+    // 100,000 values spread over the classes exactly as the standard normal law spreads them.
+    const auto cdf = [](double t) { return 0.5 * std::erfc(-t / std::sqrt(2.0)); };
+    QVector<double> values;
+    for (int j = 1; j < 15; ++j) {
+        const double from = -4.0 + 0.5 * j;
+        const int count = int(std::lround(100000 * (cdf(from + 0.5) - cdf(from))));
+        values.insert(values.end(), count, from + 0.25);
+    }
+    const QVector<QRectF> bars = histogramBars(values, 400, 200);
+    const QPolygonF curve = densityCurve(400, 200);
+    QCOMPARE(curve.size(), 82);
+    QCOMPARE(curve.first(), QPointF(0, 200));
+    QCOMPARE(curve.last().x(), 400.0);
+    // Class j covers -4 + 0.5 j to -3.5 + 0.5 j: its middle lies halfway between two points.
+    for (int j = 1; j < 15; ++j) {
+        const int point = 1 + 5 * j + 2;
+        const double middle = (curve[point].y() + curve[point + 1].y()) / 2.0;
+        QVERIFY2(std::abs(bars[j].top() - middle) < 2.0,
+                 qPrintable(QStringLiteral("class %1: bar at %2, curve at %3")
+                                .arg(j)
+                                .arg(bars[j].top())
+                                .arg(middle)));
+    }
 }
 
 void tst_myPlotArea::rankingBars_data()

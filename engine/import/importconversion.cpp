@@ -1,0 +1,179 @@
+#include "importconversion.h"
+
+#include "covadisimport.h"
+#include "gsiimport.h"
+#include "observationreader.h"
+#include "process.h"
+#include "recordwriter.h"
+#include "rtklibimport.h"
+#include "skiimport.h"
+#include "text.h"
+
+#include <filesystem>
+
+namespace engine::import {
+
+namespace {
+
+const char *kindName(ImportKind kind)
+{
+    switch (kind) {
+    case ImportKind::Covadis:
+        return "Géobase Covadis";
+    case ImportKind::SkiAscii:
+        return "vecteurs GNSS Leica SKI ASCII";
+    case ImportKind::RtkLib:
+        return "solutions RTKLib";
+    case ImportKind::LeicaGsi:
+        break;
+    }
+    return "Leica GSI";
+}
+
+} // namespace
+
+bool parseImportOptions(int kind, std::string_view text, ImportOptions &options)
+{
+    std::size_t optionCount = 0;
+    switch (kind) {
+    case 1:
+        optionCount = 0;
+        break;
+    case 2:
+    case 3:
+        optionCount = 2;
+        break;
+    case 4:
+        optionCount = 1;
+        break;
+    default:
+        return false;
+    }
+    if (text.size() != optionCount + 1)
+        return false;
+    for (const char c : text) {
+        if (c != 'O' && c != 'N')
+            return false;
+    }
+    options = ImportOptions();
+    if (kind == 4) {
+        options.neo = text[0] == 'O';
+    } else if (optionCount == 2) {
+        options.includePoints = text[0] == 'O';
+        options.includeCovariance = text[1] == 'O';
+    }
+    options.append = text.back() == 'O';
+    return true;
+}
+
+std::string rejectedLine(const ImportContext &context, int lineNumber, std::string_view reason)
+{
+    return commentLine(context.fileName + fr(", ligne ") + std::to_string(lineNumber) +
+                       fr(" non convertie : ") + std::string(reason));
+}
+
+std::vector<std::string_view> splitLines(std::string_view content)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < content.size()) {
+        std::size_t end = start;
+        while (end < content.size() && content[end] != '\n' && content[end] != '\r')
+            ++end;
+        lines.push_back(content.substr(start, end - start));
+        if (end < content.size() && content[end] == '\r' && end + 1 < content.size() &&
+            content[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return lines;
+}
+
+Conversion convertContent(ImportKind kind, std::string_view content, ImportContext &context,
+                          const ImportOptions &options)
+{
+    Conversion conversion;
+    if (content.find('\0') != std::string_view::npos) {
+        conversion.reason = fr("le fichier n'est pas un fichier texte");
+        return conversion;
+    }
+    switch (kind) {
+    case ImportKind::Covadis:
+        conversion = convertCovadis(content, context);
+        break;
+    case ImportKind::SkiAscii:
+        conversion = convertSki(content, context, options);
+        break;
+    case ImportKind::RtkLib:
+        conversion = convertRtkLib(content, context, options);
+        break;
+    case ImportKind::LeicaGsi:
+        conversion = convertGsi(content, context, options);
+        break;
+    }
+    if (conversion.readable) {
+        conversion.lines.insert(
+            conversion.lines.begin(),
+            commentLine(fr(" Importation ") + fr(kindName(kind)) + " : " + context.fileName));
+    }
+    return conversion;
+}
+
+std::set<std::string> pointsDefinedIn(std::string_view content)
+{
+    static const std::set<std::string> pointCodes = {"LENU", "LNEU", "NEH", "NEO", "XYZ",
+                                                     "PLH",  "PLHD", "PLO", "PLOD"};
+    std::set<std::string> names;
+    for (const std::string_view line : splitLines(content)) {
+        if (line.empty() || line[0] != ' ')
+            continue;
+        if (pointCodes.count(trim(columns(line, 2, 4))))
+            names.insert(trim(columns(line, 11, 12)));
+    }
+    return names;
+}
+
+bool convertFile(int kind, const std::string &inputPath, const std::string &outputPath,
+                 const std::string &options)
+{
+    namespace fs = std::filesystem;
+    try {
+        ImportOptions parsed;
+        if (!parseImportOptions(kind, options, parsed) || outputPath.empty() ||
+            pathFromLatin1(outputPath).filename().empty())
+            return false;
+        const FileLoader load = diskFileLoader();
+        std::string content;
+        if (!load(inputPath, content))
+            return false;
+
+        ImportContext context;
+        const fs::path input = pathFromLatin1(inputPath);
+        context.fileName = latin1FromPath(input.filename());
+        context.baseName = latin1FromPath(input.stem());
+
+        std::string output;
+        std::error_code error;
+        if (parsed.append && fs::exists(pathFromLatin1(outputPath), error)) {
+            // An output that exists but cannot be read is left alone rather than replaced.
+            if (!load(outputPath, output))
+                return false;
+            context.definedPoints = pointsDefinedIn(output);
+            if (!output.empty() && output.back() != '\n' && output.back() != '\r')
+                output += kLineEnd;
+        }
+        const Conversion conversion =
+            convertContent(static_cast<ImportKind>(kind), content, context, parsed);
+        if (!conversion.readable)
+            return false;
+        for (const std::string &line : conversion.lines) {
+            output += line;
+            output += kLineEnd;
+        }
+        return writeFileAtomically(outputPath, output);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace engine::import

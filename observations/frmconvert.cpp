@@ -1,0 +1,193 @@
+#include "frmconvert.h"
+
+#include "enginelibrary.h"
+#include "prompts.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The import kinds in the order of the selector; the selector's index plus one is the kind code
+// the engine receives.
+struct ImportKind
+{
+    const char *text;
+    const char *filter;
+    int optionCount;
+    const char *firstOption;
+    const char *secondOption;
+};
+
+constexpr ImportKind kImportKinds[] = {
+    {QT_TRANSLATE_NOOP("frmConvert", "Importation d'une Géobase Covadis"),
+     QT_TRANSLATE_NOOP("frmConvert", "Geobase Covadis (*.geo);;Tous (*.*)"), 0, nullptr, nullptr},
+    {QT_TRANSLATE_NOOP("frmConvert", "Importation de vecteurs GNSS au format Leica SKI"),
+     QT_TRANSLATE_NOOP("frmConvert", "Vecteur Ski (*.asc);;Tous (*.*)"), 2,
+     QT_TRANSLATE_NOOP("frmConvert", "Inclure les coordonnées des points"),
+     QT_TRANSLATE_NOOP("frmConvert", "Inclure un champs SIGM")},
+    {QT_TRANSLATE_NOOP("frmConvert", "Importation de vecteurs GNSS au format RTKLib"),
+     QT_TRANSLATE_NOOP("frmConvert", "Vecteur RTKLib (*.pos);;Tous (*.*)"), 2,
+     QT_TRANSLATE_NOOP("frmConvert", "Inclure les coordonnées des points"),
+     QT_TRANSLATE_NOOP("frmConvert", "Inclure un champs SIGM")},
+    {QT_TRANSLATE_NOOP("frmConvert", "Importation de fichier Leica GSI"),
+     QT_TRANSLATE_NOOP("frmConvert", "Fichier Leica GSI (*.gsi);;Tous (*.*)"), 1,
+     QT_TRANSLATE_NOOP("frmConvert", "Coordonnées en NEO"), nullptr},
+};
+constexpr int kImportKindCount = int(sizeof(kImportKinds) / sizeof(kImportKinds[0]));
+
+QChar yesNo(bool yes)
+{
+    return yes ? QLatin1Char('O') : QLatin1Char('N');
+}
+
+} // namespace
+
+frmConvert::frmConvert(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(tr("Importation de données externes"));
+
+    m_kind = new QComboBox(this);
+    m_kind->setObjectName(QStringLiteral("kind"));
+    for (const ImportKind &kind : kImportKinds)
+        m_kind->addItem(tr(kind.text));
+
+    m_inputList = new QListWidget(this);
+    m_inputList->setObjectName(QStringLiteral("inputs"));
+    m_inputList->setMaximumHeight(50);
+    auto *selectInput = new QPushButton(tr("Sélectionner..."), this);
+    auto *inputRow = new QHBoxLayout;
+    inputRow->addWidget(m_inputList);
+    inputRow->addWidget(selectInput);
+
+    m_output = new QLineEdit(this);
+    m_output->setObjectName(QStringLiteral("output"));
+    m_output->setMinimumWidth(400);
+    auto *selectOutput = new QPushButton(tr("Sélectionner..."), this);
+    auto *outputRow = new QHBoxLayout;
+    outputRow->addWidget(m_output);
+    outputRow->addWidget(selectOutput);
+
+    m_firstOption = new QCheckBox(this);
+    m_firstOption->setObjectName(QStringLiteral("firstOption"));
+    m_secondOption = new QCheckBox(this);
+    m_secondOption->setObjectName(QStringLiteral("secondOption"));
+    auto *options = new QGroupBox(tr("Options d'importation"), this);
+    auto *optionsLayout = new QVBoxLayout(options);
+    optionsLayout->addWidget(m_firstOption);
+    optionsLayout->addWidget(m_secondOption);
+
+    auto *convert = new QPushButton(tr("Convertir"), this);
+    convert->setDefault(true);
+    auto *quit = new QPushButton(tr("Quitter"), this);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(convert);
+    buttons->addWidget(quit);
+
+    m_status = new QLabel(QStringLiteral("-"), this);
+    m_status->setObjectName(QStringLiteral("status"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(tr("Type d'importation"), this));
+    layout->addWidget(m_kind);
+    layout->addWidget(new QLabel(tr("Fichier(s) à importer"), this));
+    layout->addLayout(inputRow);
+    layout->addWidget(new QLabel(tr("Fichier IOB à créer"), this));
+    layout->addLayout(outputRow);
+    layout->addWidget(options);
+    layout->addLayout(buttons);
+    layout->addWidget(m_status);
+
+    m_firstOption->hide();
+    m_secondOption->hide();
+
+    connect(m_kind, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &frmConvert::changeOptions);
+    connect(selectInput, &QPushButton::clicked, this, &frmConvert::selectInput);
+    connect(selectOutput, &QPushButton::clicked, this, &frmConvert::selectOutput);
+    connect(convert, &QPushButton::clicked, this, &frmConvert::convertir);
+    connect(quit, &QPushButton::clicked, this, &frmConvert::quitte);
+}
+
+QString frmConvert::optionsString(int kindIndex, bool firstOption, bool secondOption,
+                                  bool firstFile)
+{
+    QString options;
+    if (kindIndex >= 0 && kindIndex < kImportKindCount) {
+        const int count = kImportKinds[kindIndex].optionCount;
+        if (count >= 1)
+            options += yesNo(firstOption);
+        if (count >= 2)
+            options += yesNo(secondOption);
+    }
+    return options + yesNo(!firstFile);
+}
+
+void frmConvert::changeOptions(int index)
+{
+    const bool known = index >= 0 && index < kImportKindCount;
+    const char *first = known ? kImportKinds[index].firstOption : nullptr;
+    const char *second = known ? kImportKinds[index].secondOption : nullptr;
+    for (auto [box, text] : {std::pair{m_firstOption, first}, std::pair{m_secondOption, second}}) {
+        box->setChecked(false);
+        box->setVisible(text != nullptr);
+        box->setText(text ? tr(text) : QString());
+    }
+}
+
+void frmConvert::selectInput()
+{
+    const int index = m_kind->currentIndex();
+    const QString filter =
+        index >= 0 && index < kImportKindCount ? tr(kImportKinds[index].filter) : QString();
+    const QStringList files =
+        prompts::openFileNames(this, tr("Fichier(s) à importer"), QDir::currentPath(), filter);
+    if (files.isEmpty())
+        return;
+    m_inputs = files;
+    m_inputList->clear();
+    m_inputList->addItems(files);
+    m_status->setText(QStringLiteral("-"));
+}
+
+void frmConvert::selectOutput()
+{
+    const QString file = prompts::saveFileName(this, tr("Fichier IOB à créer"), QString(),
+                                               tr("Fichier IOB (*.iob)"));
+    if (file.isEmpty())
+        return;
+    m_output->setText(file);
+    m_status->setText(QStringLiteral("-"));
+}
+
+void frmConvert::convertir()
+{
+    const int index = m_kind->currentIndex();
+    const QString output = m_output->text();
+    if (m_inputs.isEmpty() || index < 0 || output.isEmpty())
+        return;
+
+    int calls = 0;
+    for (int i = 0; i < m_inputs.size(); ++i) {
+        const QString options =
+            optionsString(index, m_firstOption->isChecked(), m_secondOption->isChecked(), i == 0);
+        if (EngineLibrary::runEngineConvert(index + 1, m_inputs.at(i), output, options))
+            ++calls;
+    }
+    m_status->setText(calls >= 1 ? tr("Conversion effectuée (%1)").arg(calls)
+                                 : tr("Conversion non effectuée"));
+}
+
+void frmConvert::quitte()
+{
+    close();
+}

@@ -1,0 +1,428 @@
+#include "drawingview.h"
+#include "drwdrawing.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double kGroundTol = 1e-9; // metres
+
+DrwPoint point(double x, double y)
+{
+    DrwPoint p;
+    p.x = x;
+    p.y = y;
+    return p;
+}
+
+DrwRegion region(double semiAxis1)
+{
+    DrwRegion r;
+    r.point1 = 1;
+    r.epoch = 1;
+    r.semiAxis1 = semiAxis1;
+    r.semiAxis2 = semiAxis1 / 2;
+    return r;
+}
+
+// Five points: the origin and one point 100 m away on each side. Mean (0, 0), radius 100 m; on a
+// 280 x 280 canvas the visible half-side is 140 m and one metre is one pixel.
+DrwDrawing cross()
+{
+    DrwDrawing d;
+    d.points = {point(0, 0), point(-100, 0), point(100, 0), point(0, 100), point(0, -100)};
+    d.pointCount = d.points.size();
+    return d;
+}
+
+DrawingView fitted(const DrwDrawing &drawing)
+{
+    DrawingView view;
+    view.fit(drawing);
+    return view;
+}
+
+const QSize kSquare(280, 280);
+
+} // namespace
+
+class tst_DrawingView : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fitsMeanAndRadius_data();
+    void fitsMeanAndRadius();
+    void regionScales_data();
+    void regionScales();
+    void groundToScreen_data();
+    void groundToScreen();
+    void visibleSquare_data();
+    void visibleSquare();
+    void sliderFactors_data();
+    void sliderFactors();
+    void zoomLimits_data();
+    void zoomLimits();
+    void zoomKeepsCentre();
+    void panFollowsMouseAtSixSevenths();
+    void panStopsOneRadiusFromMean_data();
+    void panStopsOneRadiusFromMean();
+    void panOnEmptyCanvasDoesNothing();
+    void barLengthTexts_data();
+    void barLengthTexts();
+    void legendBarsFollowScalesAndFactors();
+    void legendRows_data();
+    void legendRows();
+};
+
+void tst_DrawingView::fitsMeanAndRadius_data()
+{
+    QTest::addColumn<QVector<QPointF>>("points");
+    QTest::addColumn<double>("meanX");
+    QTest::addColumn<double>("meanY");
+    QTest::addColumn<double>("radius");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("cross") << QVector<QPointF>{{0, 0}, {-100, 0}, {100, 0}, {0, 100}, {0, -100}}
+                           << 0.0 << 0.0 << 100.0;
+    QTest::newRow("offset triangle") << QVector<QPointF>{{1000, 2000}, {1006, 2000}, {1000, 2009}}
+                                     << 1002.0 << 2003.0 << std::hypot(2.0, 6.0);
+    QTest::newRow("large coordinates")
+        << QVector<QPointF>{{6e5, 2e5}, {6e5 + 300, 2e5 + 400}} << 6e5 + 150 << 2e5 + 200 << 250.0;
+    // Fallbacks: no radius of 0 to divide by, no mean of nothing.
+    QTest::newRow("no points") << QVector<QPointF>{} << 0.0 << 0.0 << 1.0;
+    QTest::newRow("one point") << QVector<QPointF>{{5, 7}} << 5.0 << 7.0 << 1.0;
+    QTest::newRow("coincident points") << QVector<QPointF>{{5, 7}, {5, 7}} << 5.0 << 7.0 << 1.0;
+    QTest::newRow("coordinates not finite left out")
+        << QVector<QPointF>{{nan, 0}, {0, 0}, {10, 0}, {inf, 3}} << 5.0 << 0.0 << 5.0;
+    QTest::newRow("only coordinates not finite")
+        << QVector<QPointF>{{nan, nan}, {inf, -inf}} << 0.0 << 0.0 << 1.0;
+}
+
+void tst_DrawingView::fitsMeanAndRadius()
+{
+    QFETCH(QVector<QPointF>, points);
+    QFETCH(double, meanX);
+    QFETCH(double, meanY);
+    QFETCH(double, radius);
+
+    DrwDrawing d;
+    for (const QPointF &p : points)
+        d.points.append(point(p.x(), p.y()));
+    const DrawingView view = fitted(d);
+    QVERIFY(std::abs(view.meanX() - meanX) < kGroundTol);
+    QVERIFY(std::abs(view.meanY() - meanY) < kGroundTol);
+    QVERIFY(std::abs(view.radius() - radius) < kGroundTol);
+    QCOMPARE(view.centreX(), view.meanX());
+    QCOMPARE(view.centreY(), view.meanY());
+    QCOMPARE(view.zoomLevel(), 0);
+    QCOMPARE(view.zoom(), 1.0);
+    QVERIFY(std::isfinite(view.pixelsPerUnit(kSquare)) && view.pixelsPerUnit(kSquare) > 0);
+}
+
+void tst_DrawingView::regionScales_data()
+{
+    QTest::addColumn<QVector<double>>("absolute");
+    QTest::addColumn<QVector<double>>("relative");
+    QTest::addColumn<QVector<double>>("betweenEpochs");
+    QTest::addColumn<double>("scale");
+
+    // The cross has a radius of 100 m: the largest absolute half-axis is drawn 25 m long.
+    QTest::newRow("largest absolute") << QVector<double>{0.01, 0.05, 0.02} << QVector<double>{0.5}
+                                      << QVector<double>{} << 25.0 / 0.05;
+    QTest::newRow("no absolute: largest relative or between epochs")
+        << QVector<double>{} << QVector<double>{0.1, 0.2} << QVector<double>{0.25} << 100.0;
+    QTest::newRow("absolute all zero: the others")
+        << QVector<double>{0.0, 0.0} << QVector<double>{0.5} << QVector<double>{} << 50.0;
+    QTest::newRow("no regions: true size")
+        << QVector<double>{} << QVector<double>{} << QVector<double>{} << 1.0;
+    QTest::newRow("only zero or negative: true size")
+        << QVector<double>{0.0, -2.0} << QVector<double>{-1.0} << QVector<double>{0.0} << 1.0;
+    QTest::newRow("not finite left out")
+        << QVector<double>{std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(), 0.5}
+        << QVector<double>{} << QVector<double>{} << 50.0;
+    QTest::newRow("vanishing half-axis: true size")
+        << QVector<double>{std::numeric_limits<double>::denorm_min()} << QVector<double>{}
+        << QVector<double>{} << 1.0;
+}
+
+void tst_DrawingView::regionScales()
+{
+    QFETCH(QVector<double>, absolute);
+    QFETCH(QVector<double>, relative);
+    QFETCH(QVector<double>, betweenEpochs);
+    QFETCH(double, scale);
+
+    // Ellipses and rectangles are scaled each on their own, the same way.
+    DrwDrawing ellipses = cross();
+    DrwDrawing rectangles = cross();
+    for (double a : absolute) {
+        ellipses.absoluteEllipses.append(region(a));
+        rectangles.absoluteRectangles.append(region(a));
+    }
+    for (double a : relative) {
+        ellipses.relativeEllipses.append(region(a));
+        rectangles.relativeRectangles.append(region(a));
+    }
+    for (double a : betweenEpochs) {
+        ellipses.epochEllipses.append(region(a));
+        rectangles.epochRectangles.append(region(a));
+    }
+    QVERIFY(std::abs(fitted(ellipses).ellipseScale() - scale) < 1e-9 * scale);
+    QCOMPARE(fitted(ellipses).rectangleScale(), 1.0);
+    QVERIFY(std::abs(fitted(rectangles).rectangleScale() - scale) < 1e-9 * scale);
+    QCOMPARE(fitted(rectangles).ellipseScale(), 1.0);
+}
+
+void tst_DrawingView::groundToScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPointF>("ground");
+    QTest::addColumn<QPoint>("screen");
+
+    QTest::newRow("centre") << kSquare << QPointF(0, 0) << QPoint(140, 140);
+    QTest::newRow("east to the right") << kSquare << QPointF(100, 0) << QPoint(240, 140);
+    QTest::newRow("north upwards") << kSquare << QPointF(0, 100) << QPoint(140, 40);
+    QTest::newRow("south-west") << kSquare << QPointF(-100, -100) << QPoint(40, 240);
+    QTest::newRow("half right rounds up") << kSquare << QPointF(0.5, 0) << QPoint(141, 140);
+    QTest::newRow("half left rounds up") << kSquare << QPointF(-0.5, 0) << QPoint(140, 140);
+    QTest::newRow("half up") << kSquare << QPointF(0, 0.5) << QPoint(140, 139);
+    QTest::newRow("half down") << kSquare << QPointF(0, -0.5) << QPoint(140, 140);
+    // The smaller side sets the scale; odd sides keep their centre on the lower pixel.
+    QTest::newRow("wide canvas") << QSize(600, 280) << QPointF(100, 100) << QPoint(400, 40);
+    QTest::newRow("tall canvas") << QSize(280, 600) << QPointF(-100, 0) << QPoint(40, 300);
+    QTest::newRow("odd sides") << QSize(281, 281) << QPointF(0, 0) << QPoint(140, 141);
+    QTest::newRow("double size") << QSize(560, 560) << QPointF(100, -100) << QPoint(480, 480);
+    // Far off the canvas the position stays a defined int.
+    QTest::newRow("far east") << kSquare << QPointF(1e300, 0) << QPoint(1 << 30, 140);
+    QTest::newRow("far south") << kSquare << QPointF(0, -1e300) << QPoint(140, 280 + (1 << 30));
+    QTest::newRow("not a number") << kSquare << QPointF(std::numeric_limits<double>::quiet_NaN(), 0)
+                                  << QPoint(0, 140);
+}
+
+void tst_DrawingView::groundToScreen()
+{
+    QFETCH(QSize, size);
+    QFETCH(QPointF, ground);
+    QFETCH(QPoint, screen);
+    QCOMPARE(fitted(cross()).toScreen(ground.x(), ground.y(), size), screen);
+}
+
+void tst_DrawingView::visibleSquare_data()
+{
+    QTest::addColumn<int>("zoomSteps");
+    QTest::addColumn<QPointF>("ground");
+    QTest::addColumn<bool>("visible");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("edge of the square") << 0 << QPointF(140, -140) << true;
+    QTest::newRow("just outside") << 0 << QPointF(140.001, 0) << false;
+    QTest::newRow("outside vertically") << 0 << QPointF(0, -140.001) << false;
+    QTest::newRow("zoomed in twice: 70 m") << 1 << QPointF(70, 70) << true;
+    QTest::newRow("zoomed in twice: beyond") << 1 << QPointF(100, 0) << false;
+    QTest::newRow("zoomed out: 11 x 140 m") << -10 << QPointF(1540, 0) << true;
+    QTest::newRow("not a number") << 0 << QPointF(nan, 0) << false;
+}
+
+void tst_DrawingView::visibleSquare()
+{
+    QFETCH(int, zoomSteps);
+    QFETCH(QPointF, ground);
+    QFETCH(bool, visible);
+    DrawingView view = fitted(cross());
+    view.zoomBy(zoomSteps);
+    QCOMPARE(view.isVisible(ground.x(), ground.y()), visible);
+}
+
+void tst_DrawingView::sliderFactors_data()
+{
+    QTest::addColumn<int>("position");
+    QTest::addColumn<double>("factor");
+
+    const double factors[] = {1.0 / 5, 1.0 / 4, 1.0 / 3, 1.0 / 2, 1, 1, 2, 3, 4, 5, 6};
+    for (int v = 1; v <= 11; ++v)
+        QTest::addRow("position %d", v) << v << factors[v - 1];
+}
+
+void tst_DrawingView::sliderFactors()
+{
+    QFETCH(int, position);
+    QFETCH(double, factor);
+    QCOMPARE(sliderFactor(position), factor);
+}
+
+void tst_DrawingView::zoomLimits_data()
+{
+    QTest::addColumn<QVector<int>>("steps");
+    QTest::addColumn<int>("level");
+    QTest::addColumn<double>("zoom");
+
+    QTest::newRow("one in") << QVector<int>{1} << 1 << 2.0;
+    QTest::newRow("three out") << QVector<int>{-3} << -3 << 0.25;
+    QTest::newRow("ten in") << QVector<int>{10} << 10 << 11.0;
+    QTest::newRow("past ten in") << QVector<int>{10, 1, 1, 5} << 10 << 11.0;
+    QTest::newRow("past ten out") << QVector<int>{-10, -1, -4} << -10 << 1.0 / 11;
+    QTest::newRow("back from the limit") << QVector<int>{20, -1} << 9 << 10.0;
+    QTest::newRow("largest step") << QVector<int>{std::numeric_limits<int>::max()} << 10 << 11.0;
+    QTest::newRow("smallest step")
+        << QVector<int>{std::numeric_limits<int>::min()} << -10 << 1.0 / 11;
+}
+
+void tst_DrawingView::zoomLimits()
+{
+    QFETCH(QVector<int>, steps);
+    QFETCH(int, level);
+    QFETCH(double, zoom);
+    DrawingView view = fitted(cross());
+    for (int s : steps)
+        view.zoomBy(s);
+    QCOMPARE(view.zoomLevel(), level);
+    QCOMPARE(view.zoom(), zoom);
+    QCOMPARE(zoomForLevel(level), zoom);
+}
+
+void tst_DrawingView::zoomKeepsCentre()
+{
+    DrawingView view = fitted(cross());
+    view.pan(QPoint(100, 100), QPoint(90, 110), kSquare);
+    const QPoint centre = view.toScreen(view.centreX(), view.centreY(), kSquare);
+    view.zoomBy(3);
+    QCOMPARE(view.toScreen(view.centreX(), view.centreY(), kSquare), centre);
+    QCOMPARE(centre, QPoint(140, 140));
+    // Zoomed in four times, 100 m east of the centre is 400 pixels right of it.
+    QCOMPARE(view.toScreen(view.centreX() + 100, view.centreY(), kSquare), QPoint(540, 140));
+}
+
+void tst_DrawingView::panFollowsMouseAtSixSevenths()
+{
+    DrawingView view = fitted(cross());
+    // Dragging 70 pixels to the right and 35 down moves the ground 60 and 30 pixels along.
+    view.pan(QPoint(100, 100), QPoint(170, 135), kSquare);
+    QVERIFY(std::abs(view.centreX() - -60.0) < kGroundTol);
+    QVERIFY(std::abs(view.centreY() - 30.0) < kGroundTol);
+    QCOMPARE(view.toScreen(0, 0, kSquare), QPoint(200, 170));
+    QCOMPARE(view.meanX(), 0.0);
+
+    // At zoom 2 the same drag moves half as far on the ground.
+    DrawingView zoomed = fitted(cross());
+    zoomed.zoomBy(1);
+    zoomed.pan(QPoint(100, 100), QPoint(170, 135), kSquare);
+    QVERIFY(std::abs(zoomed.centreX() - -30.0) < kGroundTol);
+    QVERIFY(std::abs(zoomed.centreY() - 15.0) < kGroundTol);
+}
+
+void tst_DrawingView::panStopsOneRadiusFromMean_data()
+{
+    QTest::addColumn<QPoint>("to");
+    QTest::addColumn<double>("centreX");
+    QTest::addColumn<double>("centreY");
+
+    QTest::newRow("far right") << QPoint(100000, 0) << -100.0 << 0.0;
+    QTest::newRow("far left") << QPoint(-100000, 0) << 100.0 << 0.0;
+    QTest::newRow("far down") << QPoint(0, 100000) << 0.0 << 100.0;
+    QTest::newRow("far up-left") << QPoint(-100000, -100000) << 100.0 << -100.0;
+}
+
+void tst_DrawingView::panStopsOneRadiusFromMean()
+{
+    QFETCH(QPoint, to);
+    QFETCH(double, centreX);
+    QFETCH(double, centreY);
+    DrwDrawing d = cross();
+    for (DrwPoint &p : d.points) {
+        p.x += 5000;
+        p.y -= 2000;
+    }
+    DrawingView view = fitted(d);
+    view.pan(QPoint(0, 0), to, kSquare);
+    QVERIFY(std::abs(view.centreX() - (5000 + centreX)) < kGroundTol);
+    QVERIFY(std::abs(view.centreY() - (-2000 + centreY)) < kGroundTol);
+    // And stays there when dragged further the same way.
+    view.pan(QPoint(0, 0), to, kSquare);
+    QVERIFY(std::abs(view.centreX() - (5000 + centreX)) < kGroundTol);
+}
+
+void tst_DrawingView::panOnEmptyCanvasDoesNothing()
+{
+    DrawingView view = fitted(cross());
+    view.pan(QPoint(0, 0), QPoint(50, 50), QSize(0, 0));
+    QCOMPARE(view.centreX(), 0.0);
+    QCOMPARE(view.centreY(), 0.0);
+}
+
+void tst_DrawingView::barLengthTexts_data()
+{
+    QTest::addColumn<double>("metres");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("1260 m") << 1260.0 << "1.3 km";
+    QTest::newRow("0.0004 m") << 0.0004 << "0.4 mm";
+    QTest::newRow("0.25 m") << 0.25 << "25.0 cm";
+    QTest::newRow("12.34 m") << 12.34 << "12.3 m";
+    QTest::newRow("1000 m stays in metres") << 1000.0 << "1000.0 m";
+    QTest::newRow("1 mm in centimetres") << 0.001 << "0.1 cm";
+    QTest::newRow("1 m in metres") << 1.0 << "1.0 m";
+    QTest::newRow("no length") << std::numeric_limits<double>::infinity() << "";
+}
+
+void tst_DrawingView::barLengthTexts()
+{
+    QFETCH(double, metres);
+    QFETCH(QString, text);
+    QCOMPARE(barLengthText(metres), text);
+}
+
+void tst_DrawingView::legendBarsFollowScalesAndFactors()
+{
+    DrwDrawing d = cross();
+    d.absoluteEllipses = {region(0.05)};  // scale 500
+    d.absoluteRectangles = {region(0.1)}; // scale 250
+    DrawingView view = fitted(d);
+    // One metre is one pixel on the square canvas: the network bar is 50 m.
+    QCOMPARE(barLengthText(view.networkBarLength(kSquare)), QStringLiteral("50.0 m"));
+    QCOMPARE(barLengthText(view.ellipseBarLength(kSquare)), QStringLiteral("10.0 cm"));
+    QCOMPARE(barLengthText(view.rectangleBarLength(kSquare)), QStringLiteral("20.0 cm"));
+
+    const double before = view.ellipseBarLength(kSquare);
+    view.setEllipseFactor(sliderFactor(8));
+    QVERIFY(std::abs(view.ellipseBarLength(kSquare) - before / 3) < 1e-12);
+    view.setRectangleFactor(sliderFactor(1));
+    QCOMPARE(barLengthText(view.rectangleBarLength(kSquare)), QStringLiteral("1.0 m"));
+
+    view.zoomBy(1);
+    QCOMPARE(barLengthText(view.networkBarLength(kSquare)), QStringLiteral("25.0 m"));
+
+    // With no points the radius of 1 m gives 100 pixels a metre on this canvas, and the regions
+    // are at true size.
+    const DrawingView empty = fitted(DrwDrawing());
+    QCOMPARE(barLengthText(empty.networkBarLength(kSquare)), QStringLiteral("50.0 cm"));
+    QCOMPARE(barLengthText(empty.ellipseBarLength(kSquare)), QStringLiteral("50.0 cm"));
+}
+
+void tst_DrawingView::legendRows_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<int>("row");
+
+    QTest::newRow("network caption") << 600 << 299 << 300;
+    QTest::newRow("reliability bar") << 600 << 49 << 550;
+    QTest::newRow("clamped at 50") << 300 << 299 << 50;
+    QTest::newRow("exactly 50") << 300 << 249 << 50;
+}
+
+void tst_DrawingView::legendRows()
+{
+    QFETCH(int, height);
+    QFETCH(int, offset);
+    QFETCH(int, row);
+    QCOMPARE(legendRow(height, offset), row);
+}
+
+QTEST_GUILESS_MAIN(tst_DrawingView)
+#include "tst_drawingview.moc"
