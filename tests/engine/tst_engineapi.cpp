@@ -323,6 +323,9 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles()
 void TestEngineApi::garbageNeverCrossesTheEntryPoints()
 {
     QTemporaryDir dir;
+    // A relative path lands in the current folder: make that the temporary one.
+    const QString previousFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
     const std::int32_t negative = -5;
     const std::int32_t huge = 1 << 30;
     const char text[] = "x";
@@ -358,6 +361,9 @@ void TestEngineApi::garbageNeverCrossesTheEntryPoints()
                      out.constData());
     tavlodll_geoid(&length, &length, out.constData(), out.constData());
     QVERIFY(!QFile::exists(dir.filePath("out.iob")));
+    // The text "x" with a length beyond it named the relative file x.iob.
+    QCOMPARE(readFic(dir.filePath("x.fic")).status, qint64(1));
+    QVERIFY(QDir::setCurrent(previousFolder));
 }
 
 void TestEngineApi::sharedLibraryExportsOnlyTheEntryPoints()
