@@ -353,7 +353,7 @@ void TestEngineApi::garbageNeverCrossesTheEntryPoints()
     process(dir.path() + "/sub/", dir.filePath("junk.iob"));
     process(dir.filePath("absent.iob"), dir.filePath("absent.cfg"));
     QCOMPARE(readFic(dir.filePath("absent.fic")).status, qint64(1));
-    // Convert and geoid write nothing yet.
+    // Convert and geoid write nothing for an input that cannot be read.
     const QByteArray out = dir.filePath("out.iob").toLatin1();
     const std::int32_t kind = 4;
     const std::int32_t length = out.size();
