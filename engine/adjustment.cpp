@@ -1,6 +1,7 @@
 #include "adjustment.h"
 
 #include "angles.h"
+#include "ordering.h"
 #include "text.h"
 
 #include <cmath>
@@ -117,10 +118,12 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     return lin;
 }
 
-// Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`.
+// Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The analysis of
+// the pattern (order and supernodes) is taken from `analysis` when there is one, and left there.
 std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
                                      const Linearisation &lin, const Eigen::VectorXd &weights,
-                                     Diagnostics &diagnostics)
+                                     Diagnostics &diagnostics,
+                                     std::shared_ptr<const NormalSolver::Analysis> &analysis)
 {
     auto result = std::make_unique<NormalFactor>();
     const Eigen::SparseMatrix<double> design = lin.design;
@@ -132,7 +135,12 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
         result->scale(j) = d > 0.0 && std::isfinite(d) ? 1.0 / std::sqrt(d) : 1.0;
     }
     normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
+    if (analysis)
+        result->solver.setAnalysis(analysis);
+    else
+        result->solver.setOrdering(eliminationOrder(network, unknowns, normal));
     result->solver.compute(normal);
+    analysis = result->solver.analysis();
     std::vector<int> undetermined;
     if (result->solver.info() == Eigen::Success) {
         const Eigen::VectorXd &pivots = result->solver.vectorD();
@@ -252,12 +260,13 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         out.weights(i) = 1.0 / (sigma * sigma);
     }
 
+    std::shared_ptr<const NormalSolver::Analysis> analysis;
     bool converged = unknowns.count == 0;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
         const Linearisation lin = linearise(network, unknowns, state, diagnostics);
         if (!lin.defined)
             return out;
-        auto normalFactor = factor(network, unknowns, lin, out.weights, diagnostics);
+        auto normalFactor = factor(network, unknowns, lin, out.weights, diagnostics, analysis);
         if (!normalFactor)
             return out;
         const Eigen::VectorXd rhs =
@@ -324,7 +333,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     out.computed = final.computed;
     out.residuals = -final.misclosures;
     if (unknowns.count > 0) {
-        out.factor = factor(network, unknowns, final, out.weights, diagnostics);
+        out.factor = factor(network, unknowns, final, out.weights, diagnostics, analysis);
         if (!out.factor)
             return out;
     }

@@ -5,9 +5,9 @@
 #include "diagnostics.h"
 #include "localmodel.h"
 #include "network.h"
+#include "supernodalcholesky.h"
 
 #include <Eigen/Core>
-#include <Eigen/SparseCholesky>
 #include <Eigen/SparseCore>
 
 #include <array>
@@ -17,12 +17,13 @@
 
 // Least-squares adjustment of the network by Gauss-Newton iterations on the sparse normal
 // equations N dx = A' P l (A the design matrix, P the diagonal weights 1 / sigma^2, l the observed
-// minus computed values). N is scaled to a unit diagonal and factored by a sparse LDL'
-// decomposition after a fill-reducing ordering (approximate minimum degree).
+// minus computed values). N is scaled to a unit diagonal and factored by a supernodal sparse
+// Cholesky decomposition after a fill-reducing ordering (nested dissection of the network or
+// approximate minimum degree, see ordering.h), analysed once for all the iterations.
 namespace engine {
 
 using NormalMatrix = Eigen::SparseMatrix<double>;
-using NormalSolver = Eigen::SimplicialLDLT<NormalMatrix, Eigen::Lower, Eigen::AMDOrdering<int>>;
+using NormalSolver = SupernodalCholesky;
 
 // The unknowns: the free coordinates of the points, then the orientations of the direction sets.
 struct Unknowns

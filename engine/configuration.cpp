@@ -258,6 +258,52 @@ IterationListing iterationListing(OptionReader &reader, const char *key)
     return IterationListing::None;
 }
 
+// A row of regions: the mode ("00" none, "10" per point, "01" between points, "11" both) and,
+// when regions are asked for or the row is `used` otherwise, the confidence and the second-kind
+// risk.
+RegionRow regionRow(OptionReader &reader, const char *modeKey, const char *confidenceKey,
+                    const char *betaKey, bool used)
+{
+    RegionRow row;
+    const std::string mode = reader.choice(modeKey, {"00", "10", "01", "11"}, "00");
+    row.absolute = mode[0] == '1';
+    row.relative = mode[1] == '1';
+    if (row.requested() || used) {
+        row.confidence = reader.number(confidenceKey, 0.0, 1.0);
+        if (betaKey)
+            row.beta = reader.number(betaKey, 0.0, 1.0);
+    }
+    return row;
+}
+
+// The 1D reliability row also gives the minimal detectable biases that the residual listing
+// shows when `biasesListed`.
+void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biasesListed)
+{
+    regions.coordinates = reader.choice("REG_COORD", {"XYZ", "PLU", "NEU"}, "NEU");
+    const std::string components = reader.raw("REG1D_TYPE");
+    const std::string pairs = reader.raw("REG2D_TYPE");
+    for (std::size_t c = 0; c < 3; ++c) {
+        regions.components[c] = c < components.size() && components[c] == '1';
+        regions.pairs[c] = c < pairs.size() && pairs[c] == '1';
+    }
+    static const char *const keys[3][5] = {
+        {"REG1D_MODE", "REG1D_CONF", "FIA1D_MODE", "FIA1D_CONF", "FIA1D_BETA"},
+        {"REG2D_MODE", "REG2D_CONF", "FIA2D_MODE", "FIA2D_CONF", "FIA2D_BETA"},
+        {"REG3D_MODE", "REG3D_CONF", "FIA3D_MODE", "FIA3D_CONF", "FIA3D_BETA"}};
+    for (std::size_t d = 0; d < 3; ++d) {
+        regions.confidence[d] = regionRow(reader, keys[d][0], keys[d][1], nullptr, false);
+        regions.reliability[d] =
+            regionRow(reader, keys[d][2], keys[d][3], keys[d][4], d == 0 && biasesListed);
+    }
+    if (regions.anyRequested() && regions.coordinates != "NEU")
+        reader.diagnostics().warning(
+            reader.file(), reader.lineOf("REG_COORD"),
+            fr("Régions demandées en ") + regions.coordinates +
+                fr(" : le modèle 3D_LOCALE n'a que les composantes locales nord, est et up ; "
+                   "les régions sont données en NEU."));
+}
+
 } // namespace
 
 Options optionsFromValues(const ConfigurationValues &values, const std::string &fileLabel,
@@ -344,11 +390,7 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
         if (reader.raw(key) != "NON")
             options.matricesRequested = true;
     }
-    for (const char *key :
-         {"REG1D_MODE", "REG2D_MODE", "REG3D_MODE", "FIA1D_MODE", "FIA2D_MODE", "FIA3D_MODE"}) {
-        if (reader.raw(key) != "00")
-            options.regionsRequested = true;
-    }
+    readRegionOptions(reader, options.regions, options.logReliability);
     return options;
 }
 

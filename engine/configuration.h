@@ -2,6 +2,7 @@
 #define ENGINE_CONFIGURATION_H
 
 #include "diagnostics.h"
+#include "regionoptions.h"
 
 #include <map>
 #include <string>
@@ -50,7 +51,7 @@ struct Options
     bool drawingRequested = true;
     bool kmlRequested = false;
     bool matricesRequested = false;
-    bool regionsRequested = false;
+    RegionOptions regions;
 };
 
 // One key of the file: its section, key, kind and the engine's default value.

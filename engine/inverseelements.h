@@ -1,34 +1,21 @@
 #ifndef ENGINE_INVERSEELEMENTS_H
 #define ENGINE_INVERSEELEMENTS_H
 
-#include "adjustment.h"
+#include "selectedinversion.h"
 
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
 
-// The elements of the inverse normal matrix N^-1 that the statistics need, taken from the sparse
-// factor without forming the dense inverse: those on the pattern of N, that is for every pair of
-// unknowns that one observation joins (which covers the diagonal, the blocks of a point and the
-// pairs of every row of the design matrix). Every such need of the engine goes through here.
+// The elements of the inverse normal matrix that the statistics need, taken from its selected
+// inversion on the pattern of the sparse factor, without forming the dense inverse.
 namespace engine {
 
-class InverseElements
-{
-public:
-    // One solve on the factor per unknown; only the entries on the pattern are kept.
-    InverseElements(const NormalFactor &factor,
-                    const Eigen::SparseMatrix<double, Eigen::RowMajor> &design);
-
-    // (N^-1)(i, j) for two unknowns that an observation joins, or i == j; 0 otherwise.
-    double operator()(int i, int j) const;
-
-    // a' N^-1 a for every row a of `design`: the cofactor of each adjusted observation.
-    Eigen::VectorXd
-    adjustedObservationCofactors(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design) const;
-
-private:
-    Eigen::SparseMatrix<double> m_inverse; // N^-1 on the pattern of N
-};
+// a_i' N^-1 a_i for every row a_i of `design` (the variance of each adjusted observation, in
+// units of the a priori variance factor). The unknowns of a row are joined in N by that very
+// observation, so its block of N^-1 lies on the pattern of the factor.
+Eigen::VectorXd
+adjustedObservationCofactors(const SelectedInverse &inverse,
+                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design);
 
 } // namespace engine
 

@@ -3,7 +3,9 @@
 #include "adjustment.h"
 #include "angles.h"
 #include "configuration.h"
+#include "drawingfile.h"
 #include "networkbuilder.h"
+#include "regions.h"
 #include "report.h"
 #include "resultfile.h"
 #include "statistics.h"
@@ -69,6 +71,24 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     return r;
 }
 
+// The drawing of a successful run, or none (with a warning) when the network is too large for
+// the drawing file's link matrix.
+std::shared_ptr<const DrawingFile> drawingFor(const Network &network,
+                                              const AdjustmentOutcome &outcome,
+                                              const Regions &regions, Diagnostics &diagnostics)
+{
+    if (network.points.size() > kMaxDrawingPoints) {
+        diagnostics.warning(std::string(), 0,
+                            fr("Fichier de dessin non écrit : le réseau compte ") +
+                                std::to_string(network.points.size()) +
+                                fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
+                                fr(" que le dessin admet (sa matrice des liens croît comme le "
+                                   "carré du nombre de points)."));
+        return nullptr;
+    }
+    return std::make_shared<const DrawingFile>(drawingOf(network, outcome, regions));
+}
+
 void fillSummary(ProcessSummary &summary, const Options &options, const Statistics *statistics,
                  const AdjustmentOutcome *outcome, const Diagnostics &diagnostics)
 {
@@ -97,10 +117,12 @@ ProcessOutput runProcessing(const std::string &observationPath,
     Network network;
     AdjustmentOutcome outcome;
     Statistics statistics;
+    Regions regions;
     bool haveOptions = false;
     bool haveNetwork = false;
     bool haveOutcome = false;
     bool haveStatistics = false;
+    bool haveRegions = false;
     try {
         output.reportPath = siblingPath(observationPath, ".log");
         output.resultPath = siblingPath(observationPath, ".fic");
@@ -120,20 +142,33 @@ ProcessOutput runProcessing(const std::string &observationPath,
             network = buildNetwork(source, options, diagnostics);
             haveNetwork = true;
         }
+        // The record lines are in the network now; only the file list is used further on.
+        std::vector<SourceLine>().swap(source.records);
         if (!diagnostics.hasErrors()) {
             outcome = adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
                 statistics = computeStatistics(network, outcome, options);
                 haveStatistics = true;
+                regions = computeRegions(network, outcome, statistics, options);
+                haveRegions = true;
+                // The inverse and the factor have served: free them before the report.
+                statistics.inverse.reset();
+                outcome.factor.reset();
+                if (options.drawingRequested)
+                    output.drawing = drawingFor(network, outcome, regions, diagnostics);
             }
         }
     } catch (const std::bad_alloc &) {
         diagnostics.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
         haveStatistics = false;
+        haveRegions = false;
+        output.drawing.reset();
     } catch (const std::exception &e) {
         diagnostics.error(std::string(), 0, fr("Erreur interne du moteur : ") + e.what());
         haveStatistics = false;
+        haveRegions = false;
+        output.drawing.reset();
     }
 
     try {
@@ -145,6 +180,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.network = haveNetwork ? &network : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;
+        in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;
         output.report = writeReport(in, kLineEnd);
         const bool succeeded = haveStatistics && !diagnostics.hasErrors();
@@ -161,6 +197,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         failed.logFile = output.reportPath;
         output.result = encodeResultFile(failed);
         output.summary = ProcessSummary();
+        output.drawing.reset();
     }
     return output;
 }
@@ -203,6 +240,10 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         fs::remove(pathFromLatin1(siblingPath(observationPath, ".fic")), error);
         fs::remove(pathFromLatin1(siblingPath(observationPath, ".drw")), error);
         ProcessOutput output = runProcessing(observationPath, configurationPath, diskFileLoader());
+        if (output.drawing && !writeDrawingFile(output.drawingPath, *output.drawing))
+            output.report += fr(" ATTENTION : le fichier de dessin ") + output.drawingPath +
+                             fr(" n'a pas pu être écrit.") + kLineEnd;
+        output.drawing.reset();
         const bool reportWritten = writeFileAtomically(output.reportPath, output.report);
         const bool resultWritten = writeFileAtomically(output.resultPath, output.result);
         if (!reportWritten || !resultWritten)

@@ -3,6 +3,7 @@
 
 #include "observationreader.h"
 
+#include <memory>
 #include <string>
 
 // One processing: read the configuration and the observation files, adjust, and write the report
@@ -10,6 +11,8 @@
 // temporary file then renamed; the result and drawing files of an earlier run are removed first,
 // so that a failed run never leaves one to be taken for its own.
 namespace engine {
+
+struct DrawingFile;
 
 // The engine's name and version, as the about box shows it (at most 23 characters).
 constexpr const char kEngineVersion[] = "Tavlo engine 1.0.0";
@@ -31,8 +34,9 @@ struct ProcessOutput
     std::string reportPath;
     std::string resultPath;
     std::string drawingPath;
-    std::string report; // Latin-1 text with the platform's line ends
-    std::string result; // bytes of the result file
+    std::string report;                         // Latin-1 text with the platform's line ends
+    std::string result;                         // bytes of the result file
+    std::shared_ptr<const DrawingFile> drawing; // null when no drawing file is to be written
     ProcessSummary summary;
 };
 

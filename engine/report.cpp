@@ -2,6 +2,7 @@
 
 #include "angles.h"
 #include "process.h"
+#include "regionreport.h"
 #include "text.h"
 
 #include <cmath>
@@ -79,6 +80,11 @@ public:
                 adjustedCoordinates();
             if (m_options.logAuxiliary)
                 orientations();
+            if (m_in.regions && m_in.network) {
+                for (const std::string &line :
+                     regionReport(*m_in.network, *m_in.regions, m_options, m_in.statistics->scaled))
+                    m_out.line(line);
+            }
             if (m_options.logResiduals != ResidualListing::None)
                 residuals();
         }
@@ -171,12 +177,6 @@ private:
             : o.sigmaScaling == SigmaScaling::Never ? fr("jamais")
                                                     : fr("toujours"));
         row("Seuil de confiance des tests", fixed(o.validation, 0, 4));
-        if (o.drawingRequested)
-            m_out.line(fr("   Fichier de dessin demandé : il n'est pas encore produit par cette "
-                          "version du moteur."));
-        if (o.regionsRequested)
-            m_out.line(fr("   Régions de confiance et de fiabilité demandées : elles ne sont pas "
-                          "encore calculées par cette version du moteur."));
         if (o.kmlRequested)
             m_out.line(fr("   Fichier KML demandé : il n'est pas produit par cette version du "
                           "moteur."));
@@ -430,8 +430,12 @@ private:
             std::string last = fr("     Résidu   ") + small(o, st.residual, 12) + " " +
                                padRight(smallUnit(o), 4) + fr("   Résidu normé ");
             last += st.controlled ? fixed(st.normalized, 9, 3) : padLeft(fr("-"), 9);
-            if (m_options.logReliability)
+            if (m_options.logReliability) {
                 last += fr("   Fiabilité ") + fixed(st.redundancy * 100.0, 7, 2) + " %";
+                const double bias = m_in.regions ? minimalDetectableBias(*m_in.regions, i) : -1.0;
+                last += fr("   Biais min. ") +
+                        (bias < 0.0 ? padLeft("-", 10) : small(o, bias, 10)) + " " + smallUnit(o);
+            }
             last += st.controlled ? (st.valid ? fr("   VALIDE") : fr("   REJETEE"))
                                   : fr("   NON CONTROLEE");
             m_out.line(last);

@@ -5,6 +5,7 @@
 #include "configuration.h"
 #include "diagnostics.h"
 #include "network.h"
+#include "regions.h"
 #include "statistics.h"
 
 #include <string>
@@ -25,6 +26,7 @@ struct ReportInput
     const Network *network = nullptr; // null when the files could not be read
     const AdjustmentOutcome *outcome = nullptr;
     const Statistics *statistics = nullptr; // null unless the adjustment succeeded
+    const Regions *regions = nullptr;       // null unless the adjustment succeeded
     const Diagnostics *diagnostics = nullptr;
 };
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <memory>
 
 namespace engine {
 
@@ -22,10 +21,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     st.perObservation.resize(static_cast<std::size_t>(m));
 
     Eigen::VectorXd cofactors = Eigen::VectorXd::Zero(m);
-    std::unique_ptr<InverseElements> inverse;
     if (outcome.factor) {
-        inverse = std::make_unique<InverseElements>(*outcome.factor, outcome.design);
-        cofactors = inverse->adjustedObservationCofactors(outcome.design);
+        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor);
+        cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
 
     for (Eigen::Index i = 0; i < m; ++i) {
@@ -82,20 +80,21 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     // Standard deviations of the unknowns from the diagonal blocks of N^-1.
     st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
     st.orientationSigmas.assign(network.sets.size(), 0.0);
-    if (inverse) {
+    if (st.inverse) {
         for (std::size_t p = 0; p < network.points.size(); ++p) {
-            for (int c = 0; c < 3; ++c) {
-                const int j = outcome.unknowns.point[p][static_cast<std::size_t>(c)];
-                if (j >= 0)
-                    st.pointSigmas[p](c) =
-                        st.sigmaScale * std::sqrt(std::max((*inverse)(j, j), 0.0));
-            }
+            const auto &u = outcome.unknowns.point[p];
+            if (u[0] < 0 && u[1] < 0 && u[2] < 0)
+                continue;
+            const Eigen::MatrixXd block = st.inverse->block(std::vector<int>(u.begin(), u.end()));
+            for (int c = 0; c < 3; ++c)
+                st.pointSigmas[p](c) = st.sigmaScale * std::sqrt(std::max(block(c, c), 0.0));
         }
-        for (std::size_t s = 0; s < outcome.unknowns.set.size(); ++s) {
-            const int j = outcome.unknowns.set[s];
-            if (j >= 0)
-                st.orientationSigmas[s] =
-                    st.sigmaScale * std::sqrt(std::max((*inverse)(j, j), 0.0));
+        std::vector<int> sets(outcome.unknowns.set.begin(), outcome.unknowns.set.end());
+        for (std::size_t s = 0; s < sets.size(); ++s) {
+            if (sets[s] >= 0) {
+                const Eigen::MatrixXd block = st.inverse->block({sets[s]});
+                st.orientationSigmas[s] = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
+            }
         }
     }
 

@@ -4,9 +4,11 @@
 #include "adjustment.h"
 #include "configuration.h"
 #include "network.h"
+#include "selectedinversion.h"
 
 #include <Eigen/Core>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,6 +68,9 @@ struct Statistics
     std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
     std::vector<double> orientationSigmas;             // per direction set
     std::vector<PartialFactor> partialFactors;         // per kind, then per group
+    // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
+    // must not outlive it. Null when there are no unknowns.
+    std::shared_ptr<const SelectedInverse> inverse;
 };
 
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,

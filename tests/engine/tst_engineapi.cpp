@@ -270,7 +270,9 @@ void TestEngineApi::processingWritesReportAndResult()
     QVERIFY(report.contains("TRAITEMENT TERMINE"));
     QVERIFY(!QFile::exists(dir.filePath("reseau.fic.tmp")));
     QVERIFY(!QFile::exists(dir.filePath("reseau.log.tmp")));
-    QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
+    // The default configuration asks for the drawing file.
+    QVERIFY(QFile::exists(dir.filePath("reseau.drw")));
+    QVERIFY(!QFile::exists(dir.filePath("reseau.drw.tmp")));
 }
 
 void TestEngineApi::failedProcessingLeavesNoStaleFiles_data()

@@ -1,0 +1,474 @@
+// Benchmark of the adjustment engine on generated networks of 1,000, 10,000 and 50,000 points.
+//
+// A network is a jittered grid of points spread on a rolling terrain, about 250 m apart. Every
+// point is a station that observes its six nearest neighbours with one direction set, slope
+// distances and zenith angles, all drawn from the true coordinates with Gaussian noise at their a
+// priori precisions. A few points are fixed (the corners and one point in about a thousand); the
+// others start from coordinates perturbed by a decimetre or so.
+//
+// For each size the observation file and a configuration (the engine's defaults, which ask for
+// every residual in the report, the confidence and reliability regions and the drawing file) are
+// written in a temporary folder, then a fresh process runs the full processing, report, result
+// and drawing files included. Its wall time and peak resident memory are printed, with the time
+// of each stage measured in a second fresh process.
+//
+//   bench_engine [--keep] [--generate] [SIZE ...]   default sizes: 1000 10000 50000
+//   --keep      keep the generated files and outputs (their folder is printed)
+//   --generate  only write the observation and configuration files
+
+#include "adjustment.h"
+#include "configuration.h"
+#include "networkbuilder.h"
+#include "observationreader.h"
+#include "process.h"
+#include "report.h"
+#include "resultfile.h"
+#include "statistics.h"
+#include "text.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#if defined(__unix__)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kSpacing = 250.0;          // metres between neighbouring grid nodes
+constexpr double kJitter = 0.35;            // share of the spacing a point may stray
+constexpr int kNeighbours = 6;              // points each station observes
+constexpr int kFixedEvery = 32;             // grid step between fixed points
+constexpr double kStartError = 0.10;        // metres, standard error of the approximate values
+constexpr double kInstrumentHeight = 1.55;  // metres
+constexpr double kTargetHeight = 1.60;      // metres
+constexpr double kDistanceConstant = 0.002; // metres
+constexpr double kDistancePpm = 2.0;
+constexpr double kDirectionSigma = 10.0; // decimilligrades
+constexpr double kZenithSigma = 15.0;    // decimilligrades
+constexpr double kDmgonToRad = kPi / 2000000.0;
+
+struct TruePoint
+{
+    double e = 0.0;
+    double n = 0.0;
+    double u = 0.0;
+    bool fixed = false;
+};
+
+double terrain(double e, double n)
+{
+    return 200.0 + 80.0 * std::sin(e / 1500.0) * std::cos(n / 1100.0) +
+           30.0 * std::sin(e / 400.0 + n / 700.0) + 8.0 * std::cos(e / 90.0 - n / 130.0);
+}
+
+// `text` right-aligned in columns `column` .. `column + width - 1` (1-based) of `line`.
+void right(std::string &line, int column, int width, const std::string &text)
+{
+    const auto end = static_cast<std::size_t>(column - 1 + width);
+    if (line.size() < end)
+        line.resize(end, ' ');
+    const std::size_t size = std::min(text.size(), static_cast<std::size_t>(width));
+    line.replace(end - size, size, text, 0, size);
+}
+
+void left(std::string &line, int column, const std::string &text)
+{
+    const auto end = static_cast<std::size_t>(column - 1) + text.size();
+    if (line.size() < end)
+        line.resize(end, ' ');
+    line.replace(static_cast<std::size_t>(column - 1), text.size(), text);
+}
+
+std::string number(double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+std::string record(const char *code, const char *sigmaId = "")
+{
+    std::string line = " ";
+    left(line, 2, code);
+    left(line, 7, sigmaId);
+    return line;
+}
+
+// An angle in radians as three-part grades "ggg cc cccc.cc".
+std::string grades(double radians)
+{
+    double g = std::fmod(radians * 200.0 / kPi, 400.0);
+    if (g < 0.0)
+        g += 400.0;
+    double last = std::round(g * 1e6) / 100.0; // decimilligrades, two decimals
+    const double whole = std::floor(last / 10000.0 + 1e-12);
+    last -= whole * 10000.0;
+    const double middle = std::floor(last / 100.0 + 1e-12);
+    last = std::max(0.0, last - middle * 100.0);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.0f %02.0f %.2f", whole, middle, last);
+    return buffer;
+}
+
+std::string pointName(int index)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "P%06d", index + 1);
+    return buffer;
+}
+
+struct GeneratedNetwork
+{
+    std::string text;
+    int points = 0;
+    int fixedPoints = 0;
+    long observations = 0;
+};
+
+GeneratedNetwork generate(int count, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> jitter(-kJitter * kSpacing, kJitter * kSpacing);
+    std::normal_distribution<double> unit(0.0, 1.0);
+
+    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    std::vector<TruePoint> points(static_cast<std::size_t>(count));
+    GeneratedNetwork out;
+    out.points = count;
+    for (int k = 0; k < count; ++k) {
+        const int row = k / side;
+        const int column = k % side;
+        TruePoint &p = points[static_cast<std::size_t>(k)];
+        p.e = 10000.0 + column * kSpacing + jitter(random);
+        p.n = 50000.0 + row * kSpacing + jitter(random);
+        p.u = terrain(p.e, p.n);
+        const int lastRow = (count - 1) / side;
+        const bool corner = (row == 0 || row == lastRow) && (column == 0 || column == side - 1);
+        p.fixed = corner ||
+                  (row % kFixedEvery == kFixedEvery / 2 && column % kFixedEvery == kFixedEvery / 2);
+        out.fixedPoints += p.fixed ? 1 : 0;
+    }
+
+    std::string &text = out.text;
+    text.reserve(static_cast<std::size_t>(count) * 1400);
+    auto add = [&](const std::string &line) {
+        text += line;
+        text += '\n';
+    };
+    add(" TITL Reseau genere de " + std::to_string(count) + " points");
+    {
+        std::string line = record("SIGM", "DST");
+        right(line, 11, 10, number(kDistanceConstant, 5));
+        right(line, 22, 10, number(kDistancePpm, 3));
+        left(line, 79, "m");
+        add(line);
+        for (auto [id, sigma] : {std::pair<const char *, double>{"HZ", kDirectionSigma},
+                                 std::pair<const char *, double>{"ZEN", kZenithSigma}}) {
+            line = record("SIGM", id);
+            right(line, 11, 10, number(sigma, 3));
+            left(line, 79, "m");
+            add(line);
+        }
+    }
+    for (int k = 0; k < count; ++k) {
+        const TruePoint &p = points[static_cast<std::size_t>(k)];
+        const double start = p.fixed ? 0.0 : kStartError;
+        std::string line = record("LENU");
+        left(line, 7, p.fixed ? "111" : "000");
+        left(line, 11, pointName(k));
+        right(line, 24, 18, number(p.e + start * unit(random), 4));
+        right(line, 43, 18, number(p.n + start * unit(random), 4));
+        right(line, 62, 16, number(p.u + start * unit(random), 4));
+        left(line, 81, "m");
+        add(line);
+    }
+
+    std::vector<std::pair<double, int>> candidates;
+    for (int k = 0; k < count; ++k) {
+        const TruePoint &s = points[static_cast<std::size_t>(k)];
+        const int row = k / side;
+        const int column = k % side;
+        candidates.clear();
+        for (int r = row - 2; r <= row + 2; ++r) {
+            for (int c = column - 2; c <= column + 2; ++c) {
+                const int other = r * side + c;
+                if (r < 0 || c < 0 || c >= side || other >= count || other == k)
+                    continue;
+                const TruePoint &t = points[static_cast<std::size_t>(other)];
+                candidates.emplace_back(std::hypot(t.e - s.e, t.n - s.n), other);
+            }
+        }
+        const std::size_t taken = std::min<std::size_t>(kNeighbours, candidates.size());
+        std::partial_sort(candidates.begin(), candidates.begin() + static_cast<long>(taken),
+                          candidates.end());
+        std::string line = record("HI");
+        left(line, 11, pointName(k));
+        right(line, 24, 10, number(kInstrumentHeight, 4));
+        left(line, 35, "m");
+        add(line);
+        add(record("DSET", "HZ"));
+        const double orientation = 2.0 * kPi * (k % 97) / 97.0;
+        for (std::size_t c = 0; c < taken; ++c) {
+            const int other = candidates[c].second;
+            const TruePoint &t = points[static_cast<std::size_t>(other)];
+            const double dE = t.e - s.e;
+            const double dN = t.n - s.n;
+            const double dU = (t.u + kTargetHeight) - (s.u + kInstrumentHeight);
+            const double h = std::hypot(dE, dN);
+            const double slope = std::hypot(h, dU);
+            const double distanceSigma = kDistanceConstant + kDistancePpm * 1e-6 * slope;
+
+            line = record("HT");
+            left(line, 11, pointName(other));
+            right(line, 24, 10, number(kTargetHeight, 4));
+            left(line, 35, "m");
+            add(line);
+
+            line = record("DIR", "HZ");
+            left(line, 11, pointName(k));
+            left(line, 24, pointName(other));
+            right(line, 50, 15,
+                  grades(std::atan2(dE, dN) - orientation +
+                         kDirectionSigma * kDmgonToRad * unit(random)));
+            add(line);
+
+            line = record("DIST", "DST");
+            left(line, 11, pointName(k));
+            left(line, 24, pointName(other));
+            right(line, 50, 15, number(slope + distanceSigma * unit(random), 5));
+            left(line, 77, "m");
+            add(line);
+
+            line = record("ZANG", "ZEN");
+            left(line, 11, pointName(k));
+            left(line, 24, pointName(other));
+            right(line, 50, 15,
+                  grades(std::atan2(h, dU) + kZenithSigma * kDmgonToRad * unit(random)));
+            add(line);
+            out.observations += 3;
+        }
+    }
+    return out;
+}
+
+bool writeText(const std::filesystem::path &path, const std::string &text)
+{
+    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
+    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<bool>(stream);
+}
+
+double seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// Processor time of this process so far (user and system), seconds: on a shared machine it says
+// more than the wall time.
+double processorSeconds()
+{
+#if defined(__unix__)
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+#else
+    return 0.0;
+#endif
+}
+
+// Wall and processor time of a stage.
+class Stage
+{
+public:
+    Stage()
+        : m_wall(std::chrono::steady_clock::now())
+        , m_processor(processorSeconds())
+    {}
+    void print(const char *name, const std::string &note = std::string()) const
+    {
+        std::printf("      %-20s %8.2f s wall %8.2f s processor%s%s\n", name, seconds(m_wall),
+                    processorSeconds() - m_processor, note.empty() ? "" : "  ", note.c_str());
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_wall;
+    double m_processor;
+};
+
+double loadAverage()
+{
+    double load[1] = {0.0};
+#if defined(__unix__)
+    if (getloadavg(load, 1) != 1)
+        load[0] = -1.0;
+#endif
+    return load[0];
+}
+
+// The stages of a processing, timed one by one (the same calls as the engine's processing).
+void timeStages(const std::string &observationPath, const std::string &configurationPath)
+{
+    engine::Diagnostics diagnostics;
+    std::string configurationText;
+    engine::diskFileLoader()(configurationPath, configurationText);
+    const engine::Options options = engine::optionsFromValues(
+        engine::readConfigurationValues(configurationText), configurationPath, diagnostics);
+
+    Stage stage;
+    const engine::ObservationSource source =
+        engine::readObservationFiles(observationPath, engine::diskFileLoader(), diagnostics);
+    const engine::Network network = engine::buildNetwork(source, options, diagnostics);
+    stage.print("read and build");
+
+    stage = Stage();
+    const engine::AdjustmentOutcome outcome = engine::adjust(network, options, diagnostics);
+    stage.print("adjustment", std::to_string(outcome.iterations) + " iterations, " +
+                                  (outcome.solved ? "solved" : "FAILED"));
+    if (!outcome.solved)
+        return;
+    if (outcome.factor) {
+        std::printf("      factor: %ld unknowns, %ld entries of L stored\n",
+                    static_cast<long>(outcome.unknowns.count),
+                    outcome.factor->solver.storedEntries());
+    }
+
+    stage = Stage();
+    const engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
+    stage.print("statistics");
+
+    stage = Stage();
+    engine::ReportInput in;
+    in.observationPath = observationPath;
+    in.configurationPath = configurationPath;
+    in.files = source.files;
+    in.options = &options;
+    in.network = &network;
+    in.outcome = &outcome;
+    in.statistics = &statistics;
+    in.diagnostics = &diagnostics;
+    const std::string report = engine::writeReport(in, engine::kLineEnd);
+    char size[32];
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(report.size()) / 1e6);
+    stage.print("report", size);
+}
+
+struct ChildFigures
+{
+    double seconds = 0.0;
+    double processorSeconds = 0.0;
+    long peakKilobytes = 0;
+    int status = 0;
+};
+
+// Runs `work` in a fresh process and returns its wall time and peak resident memory.
+ChildFigures inChild(const std::function<int()> &work)
+{
+    ChildFigures figures;
+    const auto start = std::chrono::steady_clock::now();
+#if defined(__unix__)
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int status = work();
+        std::fflush(stdout);
+        _exit(status);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    figures.seconds = seconds(start);
+    figures.peakKilobytes = usage.ru_maxrss;
+    figures.processorSeconds =
+        static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+        1e-6 * static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+    figures.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#else
+    figures.status = work();
+    figures.seconds = seconds(start);
+#endif
+    return figures;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<int> sizes;
+    bool keep = false;
+    bool generateOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--keep")
+            keep = true;
+        else if (argument == "--generate")
+            generateOnly = keep = true;
+        else
+            sizes.push_back(std::atoi(argv[i]));
+    }
+    if (sizes.empty())
+        sizes = {1000, 10000, 50000};
+
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("bench_engine_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string configurationPath = (folder / "bench.cfg").string();
+    engine::writeDefaultConfiguration(configurationPath);
+
+    std::printf("Engine benchmark: full processing (statistics, report, result and drawing "
+                "files)\n");
+    for (int size : sizes) {
+        if (size < 4)
+            continue;
+        const std::string observationPath =
+            (folder / ("network" + std::to_string(size) + ".iob")).string();
+        long observations = 0;
+        int fixedPoints = 0;
+        {
+            const GeneratedNetwork network =
+                generate(size, 20240501u + static_cast<unsigned>(size));
+            observations = network.observations;
+            fixedPoints = network.fixedPoints;
+            writeText(observationPath, network.text);
+        }
+        std::printf("\n%d points (%d fixed), %ld observations; load average %.2f\n", size,
+                    fixedPoints, observations, loadAverage());
+        if (generateOnly)
+            continue;
+        const ChildFigures run = inChild([&] {
+            const engine::ProcessSummary summary =
+                engine::processObservationFile(observationPath, configurationPath);
+            return summary.status;
+        });
+        std::printf("   full processing: %.2f s wall, %.2f s processor, peak memory %.0f MB, "
+                    "status %d; load average %.2f\n",
+                    run.seconds, run.processorSeconds,
+                    static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
+        std::printf("   stages:\n");
+        inChild([&] {
+            timeStages(observationPath, configurationPath);
+            return 0;
+        });
+    }
+    if (keep) {
+        std::printf("\nFiles kept in %s\n", folder.string().c_str());
+    } else {
+        std::error_code error;
+        std::filesystem::remove_all(folder, error);
+    }
+    return 0;
+}

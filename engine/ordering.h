@@ -1,0 +1,38 @@
+#ifndef ENGINE_ORDERING_H
+#define ENGINE_ORDERING_H
+
+#include "adjustment.h"
+#include "network.h"
+
+#include <vector>
+
+// The elimination order of the unknowns for the sparse factorization of the normal matrix.
+//
+// The unknowns are gathered per point: its free coordinates and the orientations of the
+// direction sets stationed on it. Two points are joined when an observation runs between them.
+// Survey networks are spread over a surface, so this graph is nearly planar and nested dissection
+// suits it: the points are split in two halves at the median of their approximate plan
+// coordinates across the longer side of their extent, the points of the smaller half that touch
+// the other half form the separator, ordered last, and each half is dissected in turn down to a
+// few points. The fill of the factor then grows as n log n and its work as n^1.5 (n points),
+// against a much faster growth for minimum degree orders on large meshes.
+//
+// Nested dissection relies on the plan coordinates; a network whose points share their plan
+// position (a levelling network with dummy coordinates, say) would be split badly. So an
+// approximate minimum degree order of the same graph is computed too, and the order with the
+// smaller work of factorization is kept.
+namespace engine {
+
+// The position of each unknown in the elimination order, for the normal matrix `normal` of the
+// network (its lower triangle holds the pattern).
+std::vector<int> eliminationOrder(const Network &network, const Unknowns &unknowns,
+                                  const NormalMatrix &normal);
+
+// Nested dissection by plan coordinates and approximate minimum degree orders of the points'
+// graph, expanded to the unknowns.
+std::vector<int> nestedDissectionOrder(const Network &network, const Unknowns &unknowns);
+std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unknowns);
+
+} // namespace engine
+
+#endif // ENGINE_ORDERING_H

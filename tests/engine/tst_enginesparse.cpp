@@ -1,0 +1,218 @@
+// The supernodal sparse Cholesky factorization and the selected inversion, checked against dense
+// factorizations and inverses of the same matrices.
+
+#include "adjustment.h"
+#include "selectedinversion.h"
+#include "supernodalcholesky.h"
+
+#include <QtTest>
+
+#include <Eigen/Dense>
+
+#include <numeric>
+#include <random>
+
+namespace {
+
+constexpr double kSolveTol = 1e-9;   // relative error of a solution
+constexpr double kInverseTol = 1e-9; // error of an entry of the inverse, relative to its diagonal
+
+enum class Order { MinimumDegree, Natural, Shuffled };
+
+// A symmetric positive definite matrix with a unit diagonal whose pattern is that of a chain of
+// `width`-wide cliques (like a strip of points and their neighbours) plus random far couplings.
+Eigen::SparseMatrix<double> testMatrix(int n, int width, int far, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> value(-1.0, 1.0);
+    std::uniform_int_distribution<int> index(0, n - 1);
+    // A' A of a random sparse A, plus a ridge, is positive definite.
+    std::vector<Eigen::Triplet<double>> rows;
+    int row = 0;
+    for (int j = 0; j + width <= n; ++j, ++row) {
+        for (int c = 0; c < width; ++c)
+            rows.emplace_back(row, j + c, value(random));
+    }
+    for (int f = 0; f < far; ++f, ++row) {
+        rows.emplace_back(row, index(random), value(random));
+        rows.emplace_back(row, index(random), value(random));
+    }
+    Eigen::SparseMatrix<double> a(row, n);
+    a.setFromTriplets(rows.begin(), rows.end());
+    Eigen::SparseMatrix<double> normal = a.transpose() * a;
+    for (int j = 0; j < n; ++j)
+        normal.coeffRef(j, j) += 0.05;
+    Eigen::VectorXd scale(n);
+    for (int j = 0; j < n; ++j)
+        scale(j) = 1.0 / std::sqrt(normal.coeff(j, j));
+    return scale.asDiagonal() * normal * scale.asDiagonal();
+}
+
+std::vector<int> orderFor(Order order, int n, unsigned seed)
+{
+    std::vector<int> position(static_cast<std::size_t>(n));
+    std::iota(position.begin(), position.end(), 0);
+    if (order == Order::MinimumDegree)
+        return {};
+    if (order == Order::Shuffled)
+        std::shuffle(position.begin(), position.end(), std::mt19937(seed));
+    return position;
+}
+
+} // namespace
+
+class TestEngineSparse : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void factorMatchesDense_data();
+    void factorMatchesDense();
+    void singularMatrixShowsTinyPivots();
+    void analysisIsSharedAndRedoneWhenThePatternGrows();
+    void factorizationWorkCountsTheFill();
+};
+
+void TestEngineSparse::factorMatchesDense_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("far");
+    QTest::addColumn<int>("order");
+    QTest::newRow("one unknown") << 1 << 1 << 0 << int(Order::Natural);
+    QTest::newRow("dense 60") << 60 << 60 << 0 << int(Order::MinimumDegree);
+    QTest::newRow("band, natural order") << 300 << 7 << 0 << int(Order::Natural);
+    QTest::newRow("band and far couplings, minimum degree")
+        << 400 << 5 << 80 << int(Order::MinimumDegree);
+    QTest::newRow("band and far couplings, shuffled order")
+        << 250 << 4 << 40 << int(Order::Shuffled);
+    QTest::newRow("diagonal") << 50 << 1 << 0 << int(Order::MinimumDegree);
+    QTest::newRow("wide blocks, panels of several widths")
+        << 500 << 120 << 10 << int(Order::Natural);
+}
+
+void TestEngineSparse::factorMatchesDense()
+{
+    QFETCH(int, n);
+    QFETCH(int, width);
+    QFETCH(int, far);
+    QFETCH(int, order);
+    const Eigen::SparseMatrix<double> matrix = testMatrix(n, width, far, 11u + unsigned(n));
+    engine::NormalFactor factor;
+    factor.scale = Eigen::VectorXd::Ones(n);
+    factor.solver.setOrdering(orderFor(static_cast<Order>(order), n, 5u));
+    factor.solver.compute(matrix);
+    QCOMPARE(factor.solver.info(), Eigen::Success);
+    for (Eigen::Index j = 0; j < n; ++j)
+        QVERIFY(factor.solver.vectorD()(j) > engine::kTinyPivot);
+
+    const Eigen::MatrixXd dense = matrix;
+    const Eigen::MatrixXd inverse = dense.inverse();
+    const Eigen::VectorXd b = Eigen::VectorXd::LinSpaced(n, -1.0, 2.0);
+    const Eigen::VectorXd x = factor.solver.solve(b);
+    QVERIFY((dense * x - b).norm() <= kSolveTol * b.norm());
+
+    const engine::SelectedInverse selected(factor);
+    int onPattern = 0;
+    for (int j = 0; j < n; ++j) {
+        for (int i = 0; i < n; ++i) {
+            const std::optional<double> z = selected.entry(i, j);
+            if (!z)
+                continue;
+            ++onPattern;
+            const double tolerance = kInverseTol * std::sqrt(inverse(i, i) * inverse(j, j));
+            QVERIFY2(std::fabs(*z - inverse(i, j)) <= tolerance,
+                     qPrintable(QString("entry %1 %2").arg(i).arg(j)));
+        }
+    }
+    // Every entry of the matrix lies on the pattern of its factor.
+    for (int j = 0; j < n; ++j) {
+        for (Eigen::SparseMatrix<double>::InnerIterator it(matrix, j); it; ++it)
+            QVERIFY(selected.entry(static_cast<int>(it.row()), j).has_value());
+    }
+    QVERIFY(onPattern >= matrix.nonZeros());
+    // A block with entries off the pattern is completed by solves.
+    const std::vector<int> unknowns = {0, n / 2, n - 1, -1};
+    const Eigen::MatrixXd block = selected.block(unknowns);
+    for (int a = 0; a < 3; ++a) {
+        for (int b = 0; b < 3; ++b) {
+            const int i = unknowns[a];
+            const int j = unknowns[b];
+            QVERIFY(std::fabs(block(a, b) - inverse(i, j)) <=
+                    kInverseTol * std::sqrt(inverse(i, i) * inverse(j, j)));
+        }
+        QCOMPARE(block(a, 3), 0.0);
+        QCOMPARE(block(3, a), 0.0);
+    }
+}
+
+void TestEngineSparse::singularMatrixShowsTinyPivots()
+{
+    // Two unknowns that only their difference determines, beside a well determined one.
+    Eigen::MatrixXd dense(3, 3);
+    dense << 1.0, -1.0, 0.0, -1.0, 1.0, 0.0, 0.0, 0.0, 1.0;
+    const Eigen::SparseMatrix<double> matrix = dense.sparseView();
+    engine::SupernodalCholesky solver;
+    solver.compute(matrix);
+    QCOMPARE(solver.info(), Eigen::Success);
+    int tiny = 0;
+    for (Eigen::Index k = 0; k < 3; ++k)
+        tiny += solver.vectorD()(k) > engine::kTinyPivot ? 0 : 1;
+    QCOMPARE(tiny, 1);
+    QVERIFY(solver.solve(Eigen::VectorXd::Ones(3)).allFinite());
+}
+
+void TestEngineSparse::analysisIsSharedAndRedoneWhenThePatternGrows()
+{
+    const int n = 120;
+    const Eigen::SparseMatrix<double> band = testMatrix(n, 3, 0, 3u);
+    engine::SupernodalCholesky first;
+    first.compute(band);
+    const auto analysis = first.analysis();
+    QVERIFY(analysis);
+
+    engine::SupernodalCholesky second;
+    second.setAnalysis(analysis);
+    const Eigen::SparseMatrix<double> scaled = 2.0 * band;
+    second.compute(scaled);
+    QCOMPARE(second.analysis(), analysis);
+    const Eigen::VectorXd b = Eigen::VectorXd::Ones(n);
+    QVERIFY((Eigen::MatrixXd(scaled) * second.solve(b) - b).norm() <= kSolveTol * b.norm());
+
+    // A coupling outside the analysed pattern needs a new analysis.
+    Eigen::SparseMatrix<double> grown = band;
+    grown.coeffRef(n - 1, 0) = 0.01;
+    grown.coeffRef(0, n - 1) = 0.01;
+    engine::SupernodalCholesky third;
+    third.setAnalysis(analysis);
+    third.compute(grown);
+    QVERIFY(third.analysis() != analysis);
+    QVERIFY((Eigen::MatrixXd(grown) * third.solve(b) - b).norm() <= kSolveTol * b.norm());
+}
+
+void TestEngineSparse::factorizationWorkCountsTheFill()
+{
+    // An arrow matrix: the hub first fills everything (n columns of n - j entries), the hub last
+    // fills nothing (n - 1 columns of 2 entries and one of 1).
+    const int n = 10;
+    Eigen::SparseMatrix<double> arrow(n, n);
+    for (int j = 0; j < n; ++j) {
+        arrow.insert(j, j) = 4.0;
+        if (j > 0)
+            arrow.insert(j, 0) = 1.0;
+    }
+    std::vector<int> hubFirst(n);
+    std::iota(hubFirst.begin(), hubFirst.end(), 0);
+    std::vector<int> hubLast = hubFirst;
+    hubLast[0] = n - 1;
+    for (int j = 1; j < n; ++j)
+        hubLast[static_cast<std::size_t>(j)] = j - 1;
+    double full = 0.0;
+    for (int j = 0; j < n; ++j)
+        full += double(n - j) * double(n - j);
+    QCOMPARE(engine::factorizationWork(arrow, hubFirst), full);
+    QCOMPARE(engine::factorizationWork(arrow, hubLast), 4.0 * (n - 1) + 1.0);
+}
+
+QTEST_GUILESS_MAIN(TestEngineSparse)
+#include "tst_enginesparse.moc"
