@@ -1,13 +1,17 @@
-// Import end to end with the real engine library: a Leica GSI file converted through the
-// workbench's engine call opens in an editor window with colouring, and the engine processes it;
-// converted SKI baselines are listed by the GNSS vector tool's reader.
+// Import end to end with the real engine library: a Leica GSI file converted from the import
+// dialog opens in an editor window with colouring, and the engine processes it; converted SKI
+// baselines are listed by the GNSS vector tool's reader.
 
 #include "enginelibrary.h"
 #include "ficreader.h"
+#include "frmconvert.h"
 #include "gnssvectors.h"
 #include "mdichild.h"
+#include "scriptedprompter.h"
 
+#include <QComboBox>
 #include <QFile>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -30,6 +34,15 @@ std::string word8(int index, const char *info, long long value)
 std::string id8(const std::string &id)
 {
     return "110001+" + std::string(8 - id.size(), '0') + id;
+}
+
+QPushButton *button(QWidget &dialog, const QString &text, int occurrence = 0)
+{
+    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
+        if (candidate->text() == text && occurrence-- == 0)
+            return candidate;
+    }
+    return nullptr;
 }
 
 void writeFile(const QString &path, const QByteArray &content)
@@ -87,8 +100,17 @@ void TestImportEndToEnd::gsiConvertedOpensColouredAndProcesses()
     const QString input = dir.filePath("station.gsi");
     const QString converted = dir.filePath("station.iob");
     writeFile(input, QByteArray::fromStdString(gsi));
-    // The call the import dialog makes for a single GSI file, "Coordonnées en NEO" unchecked.
-    QVERIFY(EngineLibrary::runEngineConvert(4, input, converted, "NN"));
+    // The import dialog, kind "Importation de fichier Leica GSI", "Coordonnées en NEO" unchecked.
+    {
+        ScriptedPrompter prompter;
+        frmConvert dialog;
+        dialog.findChild<QComboBox *>()->setCurrentIndex(3);
+        prompter.files.enqueue({input});
+        button(dialog, QStringLiteral("Sélectionner..."), 0)->click();
+        prompter.files.enqueue({converted});
+        button(dialog, QStringLiteral("Sélectionner..."), 1)->click();
+        button(dialog, QStringLiteral("Convertir"))->click();
+    }
     QVERIFY(QFile::exists(converted));
 
     MdiChild child(true);

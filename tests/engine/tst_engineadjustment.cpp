@@ -235,6 +235,18 @@ void TestEngineAdjustment::levellingLineMatchesClosedForm()
     for (std::size_t k = 0; k < rises.size(); ++k)
         QVERIFY(std::fabs(run->statistics.perObservation[k].redundancy -
                           sigmas[k] * sigmas[k] / totalVariance) < 1e-6);
+    // The variance of an adjusted height along the line: S_k (S - S_k) / S, with S_k the sum of
+    // the variances from A to the point and S the sum over the whole line.
+    double before = 0.0;
+    for (std::size_t k = 0; k + 1 < rises.size(); ++k) {
+        before += sigmas[k] * sigmas[k];
+        const double expectedSigma = std::sqrt(before * (totalVariance - before) / totalVariance);
+        const double sigma =
+            run->statistics.pointSigmas[static_cast<std::size_t>(run->pointIndex(names[k + 1]))](
+                2) /
+            run->statistics.sigmaScale;
+        QVERIFY(std::fabs(sigma - expectedSigma) < 1e-9);
+    }
 }
 
 void TestEngineAdjustment::traverseMatchesClosedForm()

@@ -325,6 +325,9 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles()
 void TestEngineApi::garbageNeverCrossesTheEntryPoints()
 {
     QTemporaryDir dir;
+    // A relative path lands in the current folder: make that the temporary one.
+    const QString previousFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
     const std::int32_t negative = -5;
     const std::int32_t huge = 1 << 30;
     const char text[] = "x";
@@ -352,7 +355,7 @@ void TestEngineApi::garbageNeverCrossesTheEntryPoints()
     process(dir.path() + "/sub/", dir.filePath("junk.iob"));
     process(dir.filePath("absent.iob"), dir.filePath("absent.cfg"));
     QCOMPARE(readFic(dir.filePath("absent.fic")).status, qint64(1));
-    // Convert and geoid write nothing yet.
+    // Convert and geoid write nothing for an input that cannot be read.
     const QByteArray out = dir.filePath("out.iob").toLatin1();
     const std::int32_t kind = 4;
     const std::int32_t length = out.size();
@@ -360,6 +363,9 @@ void TestEngineApi::garbageNeverCrossesTheEntryPoints()
                      out.constData());
     tavlodll_geoid(&length, &length, out.constData(), out.constData());
     QVERIFY(!QFile::exists(dir.filePath("out.iob")));
+    // The text "x" with a length beyond it named the relative file x.iob.
+    QCOMPARE(readFic(dir.filePath("x.fic")).status, qint64(1));
+    QVERIFY(QDir::setCurrent(previousFolder));
 }
 
 void TestEngineApi::sharedLibraryExportsOnlyTheEntryPoints()
