@@ -127,21 +127,31 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
                                      std::unique_ptr<NormalFactor> previous)
 {
     auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
-    const Eigen::SparseMatrix<double> design = lin.design;
-    NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
-    const Eigen::Index n = normal.rows();
+    const Eigen::Index n = lin.design.cols();
+    Eigen::VectorXd diagonal = Eigen::VectorXd::Zero(n);
+    for (Eigen::Index i = 0; i < lin.design.rows(); ++i) {
+        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(lin.design, i); it;
+             ++it)
+            diagonal(it.col()) += weights(i) * it.value() * it.value();
+    }
     result->scale.resize(n);
     for (Eigen::Index j = 0; j < n; ++j) {
-        const double d = normal.coeff(j, j);
+        const double d = diagonal(j);
         result->scale(j) = d > 0.0 && std::isfinite(d) ? 1.0 / std::sqrt(d) : 1.0;
     }
-    normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
     if (!result->solver.analysis()) {
         const NormalMatrix structure = structuralPattern(network, unknowns);
         result->solver.setOrdering(eliminationOrder(network, unknowns, structure));
         result->solver.analyzePattern(structure);
     }
-    result->solver.compute(normal);
+    // The normal matrix is added up straight into the analysed pattern, which holds every pair
+    // of unknowns an observation joins; forming it as a sparse product is the fallback.
+    if (!result->solver.computeNormal(lin.design, weights, result->scale)) {
+        const Eigen::SparseMatrix<double> design = lin.design;
+        NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
+        normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
+        result->solver.compute(normal);
+    }
     std::vector<int> undetermined;
     if (result->solver.info() == Eigen::Success) {
         const Eigen::VectorXd &pivots = result->solver.vectorD();

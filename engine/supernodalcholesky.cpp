@@ -290,6 +290,47 @@ void SupernodalCholesky::compute(const Matrix &matrix)
     m_info = Eigen::Success;
 }
 
+bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::VectorXd &weights,
+                                       const Eigen::VectorXd &scale)
+{
+    m_info = Eigen::InvalidInput;
+    const auto n = design.cols();
+    if (!m_analysis || m_analysis->permutation.size() != n || scale.size() != n ||
+        weights.size() != design.rows())
+        return false;
+    // The analysed pattern is the lower triangle in elimination order, rows ascending in each
+    // column: each product of two entries of a row finds its place by a binary search.
+    if (m_normal.cols() != n || m_normal.nonZeros() != m_analysis->pattern.nonZeros())
+        m_normal = m_analysis->pattern;
+    std::fill(m_normal.valuePtr(), m_normal.valuePtr() + m_normal.nonZeros(), 0.0);
+    const int *start = m_normal.outerIndexPtr();
+    const int *rows = m_normal.innerIndexPtr();
+    double *values = m_normal.valuePtr();
+    const auto &position = m_analysis->permutation.indices();
+    std::vector<std::pair<int, double>> entries;
+    for (Eigen::Index i = 0; i < design.rows(); ++i) {
+        entries.clear();
+        for (Design::InnerIterator it(design, i); it; ++it)
+            entries.emplace_back(position(it.col()), it.value() * scale(it.col()));
+        const double w = weights(i);
+        for (std::size_t a = 0; a < entries.size(); ++a) {
+            for (std::size_t b = 0; b <= a; ++b) {
+                const int row = std::max(entries[a].first, entries[b].first);
+                const int column = std::min(entries[a].first, entries[b].first);
+                const int *first = rows + start[column];
+                const int *last = rows + start[column + 1];
+                const int *found = std::lower_bound(first, last, row);
+                if (found == last || *found != row)
+                    return false;
+                values[found - rows] += w * entries[a].second * entries[b].second;
+            }
+        }
+    }
+    factorize(m_normal);
+    m_info = Eigen::Success;
+    return true;
+}
+
 void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position)
 {
     const int n = static_cast<int>(matrix.cols());

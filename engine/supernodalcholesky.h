@@ -76,6 +76,14 @@ public:
     // already analysed, then factors it. Only the lower triangle of `matrix` is read.
     void compute(const Matrix &matrix);
 
+    // Factors the normal matrix S A' W A S of the rows of `design` (W = diag(weights),
+    // S = diag(scale)), added up straight into the analysed pattern without forming any other
+    // sparse matrix. False, with nothing factored, when there is no analysis or a row couples two
+    // unknowns outside it.
+    using Design = Eigen::SparseMatrix<double, Eigen::RowMajor>;
+    bool computeNormal(const Design &design, const Eigen::VectorXd &weights,
+                       const Eigen::VectorXd &scale);
+
     // Success once a matrix is factored (small pivots included: see vectorD()).
     Eigen::ComputationInfo info() const { return m_info; }
 
@@ -107,6 +115,7 @@ private:
     // of update matrices.
     Eigen::VectorXd m_front;
     Eigen::VectorXd m_stack;
+    Matrix m_normal; // the normal matrix added up on the analysed pattern (computeNormal)
     Eigen::VectorXd m_pivots;
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
 };

@@ -71,6 +71,7 @@ private slots:
     void singularMatrixShowsTinyPivots();
     void analysisIsSharedAndRedoneWhenThePatternGrows();
     void factorizationWorkCountsTheFill();
+    void normalMatrixAddedUpOnThePattern();
 };
 
 void TestEngineSparse::factorMatchesDense_data()
@@ -212,6 +213,45 @@ void TestEngineSparse::factorizationWorkCountsTheFill()
         full += double(n - j) * double(n - j);
     QCOMPARE(engine::factorizationWork(arrow, hubFirst), full);
     QCOMPARE(engine::factorizationWork(arrow, hubLast), 4.0 * (n - 1) + 1.0);
+}
+
+void TestEngineSparse::normalMatrixAddedUpOnThePattern()
+{
+    // Rows of three neighbouring unknowns of a chain, then one far coupling that the pattern
+    // analysed from the chain does not hold.
+    const int n = 60;
+    std::vector<Eigen::Triplet<double>> entries;
+    std::mt19937 random(17u);
+    std::uniform_real_distribution<double> value(-2.0, 2.0);
+    for (int row = 0; row + 2 < n; ++row)
+        for (int c = 0; c < 3; ++c)
+            entries.emplace_back(row, row + c, value(random));
+    // One row per unknown alone, so that the matrix is regular.
+    for (int j = 0; j < n; ++j)
+        entries.emplace_back(n - 2 + j, j, 0.3);
+    const int rows = 2 * n - 2;
+    engine::SupernodalCholesky::Design design(rows, n);
+    design.setFromTriplets(entries.begin(), entries.end());
+    const Eigen::VectorXd weights = Eigen::VectorXd::LinSpaced(rows, 1.0, 4.0);
+    const Eigen::VectorXd scale = Eigen::VectorXd::LinSpaced(n, 0.5, 1.5);
+    const Eigen::MatrixXd dense = scale.asDiagonal() * Eigen::MatrixXd(design).transpose() *
+                                  weights.asDiagonal() * Eigen::MatrixXd(design) *
+                                  scale.asDiagonal();
+    const Eigen::MatrixXd pattern = Eigen::MatrixXd(design).transpose() * Eigen::MatrixXd(design);
+
+    engine::SupernodalCholesky solver;
+    QVERIFY(!solver.computeNormal(design, weights, scale)); // nothing analysed yet
+    solver.analyzePattern(pattern.sparseView());
+    QVERIFY(solver.computeNormal(design, weights, scale));
+    QCOMPARE(solver.info(), Eigen::Success);
+    const Eigen::VectorXd b = Eigen::VectorXd::LinSpaced(n, 1.0, -1.0);
+    QVERIFY((dense * solver.solve(b) - b).norm() <= kSolveTol * b.norm());
+
+    entries.emplace_back(rows, 0, 1.0);
+    entries.emplace_back(rows, n - 1, 1.0);
+    engine::SupernodalCholesky::Design wider(rows + 1, n);
+    wider.setFromTriplets(entries.begin(), entries.end());
+    QVERIFY(!solver.computeNormal(wider, Eigen::VectorXd::Ones(rows + 1), scale));
 }
 
 QTEST_GUILESS_MAIN(TestEngineSparse)
