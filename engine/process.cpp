@@ -246,8 +246,11 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         output.drawing.reset();
         const bool reportWritten = writeFileAtomically(output.reportPath, output.report);
         const bool resultWritten = writeFileAtomically(output.resultPath, output.result);
-        if (!reportWritten || !resultWritten)
+        if (!reportWritten || !resultWritten) {
             output.summary.status = 1;
+            // A drawing without the result file of its run must not be taken for a good one.
+            fs::remove(pathFromLatin1(output.drawingPath), error);
+        }
         return output.summary;
     } catch (...) {
         return ProcessSummary();

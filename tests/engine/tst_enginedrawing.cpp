@@ -133,6 +133,7 @@ private slots:
     void noDrawingWhenNotAskedOrFailed_data();
     void noDrawingWhenNotAskedOrFailed();
     void noDrawingBeyondTheLinkMatrixLimit();
+    void drawingThatCannotBeWrittenIsReported();
 };
 
 void TestEngineDrawing::drawingReadsBackThroughTheWorkbenchReader()
@@ -272,6 +273,26 @@ void TestEngineDrawing::noDrawingBeyondTheLinkMatrixLimit()
     QVERIFY(report.open(QIODevice::ReadOnly));
     QVERIFY(QString::fromLatin1(report.readAll())
                 .contains(QString::fromUtf8("Fichier de dessin non écrit")));
+}
+
+void TestEngineDrawing::drawingThatCannotBeWrittenIsReported()
+{
+    // A folder that is not empty stands where the drawing file goes.
+    QTemporaryDir dir;
+    const QString iob = dir.filePath("net.iob");
+    const QString cfg = dir.filePath("net.cfg");
+    QVERIFY(QDir(dir.path()).mkpath("net.drw/inside"));
+    QVERIFY(writeText(iob, joinLines(networkLines(nullptr))));
+    QVERIFY(writeText(cfg, configurationText("")));
+    const engine::ProcessSummary summary = engine::processObservationFile(
+        engine::latin1FromUtf8(iob.toStdString()), engine::latin1FromUtf8(cfg.toStdString()));
+    QCOMPARE(summary.status, 0);
+    QVERIFY(QFileInfo(dir.filePath("net.drw")).isDir());
+    QVERIFY(!QFile::exists(dir.filePath("net.drw.tmp")));
+    QFile report(dir.filePath("net.log"));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QVERIFY(
+        QString::fromLatin1(report.readAll()).contains(QString::fromUtf8("n'a pas pu être écrit")));
 }
 
 QTEST_GUILESS_MAIN(TestEngineDrawing)
