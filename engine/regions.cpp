@@ -129,8 +129,12 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
         relativeReliability = relativeReliability || f.relative;
     }
     regions.links = linkedPairs(network);
-    if (!statistics.inverse)
+    if (!statistics.inverse) {
+        // No unknowns: no region, but the biases of the observations still have their size.
+        if (reliability)
+            regions.reliability = computeReliability(network, outcome, statistics, {});
         return regions;
+    }
     const SelectedInverse &inverse = *statistics.inverse;
     const double variance = statistics.sigmaScale * statistics.sigmaScale;
 

@@ -54,6 +54,13 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         pairIndex.emplace(pairKey(pairs[k].first, pairs[k].second), k);
     }
     std::vector<ReliabilityBox> boxes(network.points.size());
+    for (std::size_t i = 0; i < m; ++i) {
+        const ObservationStatistics &s = statistics.perObservation[i];
+        if (s.controlled)
+            result.biasFactor[i] =
+                statistics.sigmaScale * network.observations[i].sigma / std::sqrt(s.redundancy);
+    }
+    // Without unknowns nothing moves.
     if (!statistics.inverse)
         return result;
     const SelectedInverse &inverse = *statistics.inverse;
@@ -65,8 +72,6 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         if (!s.controlled)
             continue;
         const Observation &o = network.observations[i];
-        const double sigma = statistics.sigmaScale * o.sigma;
-        result.biasFactor[i] = sigma / std::sqrt(s.redundancy);
 
         // The unknowns of the observation's row, then the coordinates of its station and target
         // that the row does not hold.

@@ -145,6 +145,7 @@ private slots:
     void symmetricNetworkGivesMirroredRegions();
     void everyElementNeededLiesOnThePattern();
     void levellingLineMatchesClosedForms();
+    void biasOfAnObservationBetweenFixedPoints();
     void regionKeysAreRead_data();
     void regionKeysAreRead();
     void reportListsTheRegionsAskedFor();
@@ -426,6 +427,24 @@ void TestEngineRegions::levellingLineMatchesClosedForms()
         QVERIFY(c);
         QVERIFY(std::fabs(c->covariance(2, 2) - before * (total - before) / total) < 1e-12);
     }
+}
+
+void TestEngineRegions::biasOfAnObservationBetweenFixedPoints()
+{
+    // Nothing to adjust: the distance is its own check (r = 1), its MDB is delta0 sigma.
+    const engine::Options options = regionOptions("10", "10");
+    const auto run =
+        runEngine({lenu("111", "A", 0.0, 0.0, 10.0), lenu("111", "B", 30.0, 40.0, 10.0),
+                   dist("", "A", "B", 50.003, "0.002")},
+                  options);
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    const engine::Regions regions =
+        engine::computeRegions(run->network, run->outcome, run->statistics, options);
+    QVERIFY(regions.points.empty());
+    QVERIFY(regions.reliability.points.empty());
+    QCOMPARE(regions.reliability.biasFactor.size(), std::size_t(1));
+    QVERIFY(std::fabs(regions.noncentralities[0] * regions.reliability.biasFactor[0] -
+                      2.801585 * 0.002) < kFactorTol * 0.002);
 }
 
 void TestEngineRegions::regionKeysAreRead_data()
