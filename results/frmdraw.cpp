@@ -1,18 +1,23 @@
 #include "frmdraw.h"
+#include "regionraster.h"
 
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
-#include <QTransform>
+#include <QStaticText>
+#include <QThread>
 #include <QWheelEvent>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
 constexpr int kElementCount = int(DrawElement::EpochRectangles) + 1;
 constexpr int kRegionFillAlpha = 150;
+constexpr double kRegionPenWidth = 2.0;
 constexpr int kWheelStep = 120; // wheel delta of one notch
 // Half-axes are drawn at most this long: a damaged file or a large magnification could otherwise
 // ask for an outline so long that dashing it never ends. The centre of a drawn region is on the
@@ -20,14 +25,13 @@ constexpr int kWheelStep = 120; // wheel delta of one notch
 // fraction of a pixel of the true one.
 constexpr double kLargestRegionPixels = 1e6;
 
-enum class Shape { Ellipse, Rectangle };
 enum class Pairing { OnePoint, TwoPoints };
 
 struct RegionFamily
 {
     DrawElement element;
     const QVector<DrwRegion> DrwDrawing::*regions;
-    Shape shape;
+    RegionRaster::Shape shape;
     Pairing pairing;
     QColor outline;
     QColor fill;
@@ -36,22 +40,26 @@ struct RegionFamily
 
 // In painting order: the relative and between-epochs regions come over the absolute ones.
 const RegionFamily kFamilies[] = {
-    {DrawElement::AbsoluteEllipses, &DrwDrawing::absoluteEllipses, Shape::Ellipse,
+    {DrawElement::AbsoluteEllipses, &DrwDrawing::absoluteEllipses, RegionRaster::Shape::Ellipse,
      Pairing::OnePoint, QColor(255, 0, 50), QColor(255, 0, 0), Qt::SolidLine},
-    {DrawElement::AbsoluteRectangles, &DrwDrawing::absoluteRectangles, Shape::Rectangle,
-     Pairing::OnePoint, QColor(0, 255, 50), QColor(0, 255, 0), Qt::SolidLine},
-    {DrawElement::RelativeEllipses, &DrwDrawing::relativeEllipses, Shape::Ellipse,
+    {DrawElement::AbsoluteRectangles, &DrwDrawing::absoluteRectangles,
+     RegionRaster::Shape::Rectangle, Pairing::OnePoint, QColor(0, 255, 50), QColor(0, 255, 0),
+     Qt::SolidLine},
+    {DrawElement::RelativeEllipses, &DrwDrawing::relativeEllipses, RegionRaster::Shape::Ellipse,
      Pairing::TwoPoints, QColor(50, 0, 200), QColor(0, 0, 200), Qt::SolidLine},
-    {DrawElement::RelativeRectangles, &DrwDrawing::relativeRectangles, Shape::Rectangle,
-     Pairing::TwoPoints, QColor(100, 255, 200), QColor(100, 255, 200), Qt::SolidLine},
-    {DrawElement::EpochEllipses, &DrwDrawing::epochEllipses, Shape::Ellipse, Pairing::OnePoint,
-     QColor(255, 100, 50), QColor(255, 100, 0), Qt::DashLine},
-    {DrawElement::EpochRectangles, &DrwDrawing::epochRectangles, Shape::Rectangle,
+    {DrawElement::RelativeRectangles, &DrwDrawing::relativeRectangles,
+     RegionRaster::Shape::Rectangle, Pairing::TwoPoints, QColor(100, 255, 200),
+     QColor(100, 255, 200), Qt::SolidLine},
+    {DrawElement::EpochEllipses, &DrwDrawing::epochEllipses, RegionRaster::Shape::Ellipse,
+     Pairing::OnePoint, QColor(255, 100, 50), QColor(255, 100, 0), Qt::DashLine},
+    {DrawElement::EpochRectangles, &DrwDrawing::epochRectangles, RegionRaster::Shape::Rectangle,
      Pairing::OnePoint, QColor(100, 255, 50), QColor(100, 255, 0), Qt::DashLine},
 };
 
+} // namespace
+
 // Where each point is on screen, worked out once per paint.
-struct ScreenPoints
+struct frmDraw::ScreenPoints
 {
     QVector<QPoint> positions;
     QVector<bool> visible;
@@ -65,8 +73,6 @@ struct ScreenPoints
         return visible.at(number - 1) ? number - 1 : -1;
     }
 };
-
-} // namespace
 
 frmDraw::frmDraw(QWidget *parent)
     : QWidget(parent)
@@ -82,8 +88,15 @@ void frmDraw::setDrawing(const DrwDrawing &drawing)
 {
     m_drawing = drawing;
     m_linkedPairs = m_drawing.linkedPairs();
+    m_names.clear();
+    for (const DrwPoint &point : m_drawing.points) {
+        QStaticText name(point.name);
+        name.setTextFormat(Qt::PlainText);
+        m_names.append(name);
+    }
     m_view = DrawingView();
     m_view.fit(m_drawing);
+    m_regionLayer = RegionLayer();
     m_shown.fill(true);
     m_currentEpoch = 1;
     update();
@@ -124,36 +137,63 @@ void frmDraw::zoomBy(int steps)
     update();
 }
 
-void frmDraw::draw(QPainter &painter, const QSize &size) const
+bool frmDraw::RegionLayer::sameExceptCentre(const RegionLayer &other) const
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const int zoomLevel = m_view.zoomLevel();
-    painter.setFont(QFont(QStringLiteral("Courrier"), 12 + zoomLevel));
-    const double k = m_view.pixelsPerUnit(size);
+    return valid && other.valid && size == other.size && ratio == other.ratio &&
+           pixelsPerUnit == other.pixelsPerUnit &&
+           ellipseMagnification == other.ellipseMagnification &&
+           rectangleMagnification == other.rectangleMagnification && epoch == other.epoch &&
+           shown == other.shown;
+}
 
-    ScreenPoints screen;
-    const int n = m_drawing.points.size();
-    screen.positions.resize(n);
-    screen.visible.resize(n);
-    for (int i = 0; i < n; ++i) {
-        const DrwPoint &point = m_drawing.points.at(i);
-        screen.visible[i] = m_view.isVisible(point.x, point.y);
-        if (screen.visible[i])
-            screen.positions[i] = m_view.toScreen(point.x, point.y, size);
+void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoints &screen) const
+{
+    // Regions are worked out in the device's own pixels, so that they stay sharp on a screen
+    // with several device pixels to a pixel.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    RegionLayer wanted;
+    wanted.size = size;
+    wanted.ratio = ratio;
+    wanted.centreX = m_view.centreX();
+    wanted.centreY = m_view.centreY();
+    wanted.pixelsPerUnit = m_view.pixelsPerUnit(size);
+    wanted.ellipseMagnification = m_view.ellipseScale() * m_view.ellipseFactor();
+    wanted.rectangleMagnification = m_view.rectangleScale() * m_view.rectangleFactor();
+    wanted.epoch = m_currentEpoch;
+    for (const RegionFamily &family : kFamilies)
+        wanted.shown.append(isShown(family.element));
+    wanted.valid = true;
+
+    if (wanted.sameExceptCentre(m_regionLayer)) {
+        const double k = wanted.pixelsPerUnit;
+        const QPointF shift((m_regionLayer.centreX - wanted.centreX) * k,
+                            (wanted.centreY - m_regionLayer.centreY) * k);
+        if (shift.isNull() || m_dragging) {
+            painter.drawImage(shift, m_regionLayer.image);
+            return;
+        }
     }
+    wanted.image = paintRegions(size, ratio, screen);
+    m_regionLayer = wanted;
+    painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+}
 
-    const QTransform base = painter.transform();
+QImage frmDraw::paintRegions(const QSize &size, qreal ratio, const ScreenPoints &screen) const
+{
+    std::optional<RegionRaster> raster;
+    const double k = m_view.pixelsPerUnit(size);
     for (const RegionFamily &family : kFamilies) {
-        if (!isShown(family.element))
+        if (!isShown(family.element) || (m_drawing.*family.regions).isEmpty())
             continue;
-        const double scale = family.shape == Shape::Ellipse
+        if (!raster)
+            raster.emplace(QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio)));
+        const double scale = family.shape == RegionRaster::Shape::Ellipse
                                  ? m_view.ellipseScale() * m_view.ellipseFactor()
                                  : m_view.rectangleScale() * m_view.rectangleFactor();
         QColor fill = family.fill;
         fill.setAlpha(kRegionFillAlpha);
-        painter.setPen(QPen(family.outline, 2, family.outlineStyle, Qt::RoundCap));
-        painter.setBrush(fill);
+        raster->beginFamily(family.shape, kRegionPenWidth * ratio,
+                            family.outlineStyle == Qt::DashLine, fill, family.outline);
         for (const DrwRegion &region : m_drawing.*family.regions) {
             if (region.epoch != m_currentEpoch)
                 continue;
@@ -169,27 +209,40 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
                 const DrwPoint &q = m_drawing.points.at(second);
                 centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
             }
-            const double a = std::abs(region.semiAxis1 * scale * k);
-            const double b = std::abs(region.semiAxis2 * scale * k);
-            if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(region.bearing))
-                continue;
+            const double a = std::min(std::abs(region.semiAxis1 * scale * k), kLargestRegionPixels);
+            const double b = std::min(std::abs(region.semiAxis2 * scale * k), kLargestRegionPixels);
             double theta = 90.0 - region.bearing;
             if (theta < 0.0)
                 theta += 180.0;
-            QTransform transform = base;
-            transform.translate(centre.x(), centre.y());
-            transform.rotate(-theta);
-            painter.setTransform(transform);
-            const double shownA = std::min(a, kLargestRegionPixels);
-            const double shownB = std::min(b, kLargestRegionPixels);
-            const QRectF extent(-shownA, -shownB, 2 * shownA, 2 * shownB);
-            if (family.shape == Shape::Ellipse)
-                painter.drawEllipse(extent);
-            else
-                painter.drawRect(extent);
+            raster->add(QPointF(centre) * ratio, a * ratio, b * ratio, theta);
         }
-        painter.setTransform(base);
     }
+    if (!raster)
+        return QImage();
+    QImage layer = raster->paint(QThread::idealThreadCount());
+    layer.setDevicePixelRatio(ratio);
+    return layer;
+}
+
+void frmDraw::draw(QPainter &painter, const QSize &size) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int zoomLevel = m_view.zoomLevel();
+    painter.setFont(QFont(QStringLiteral("Courrier"), 12 + zoomLevel));
+
+    ScreenPoints screen;
+    const int n = m_drawing.points.size();
+    screen.positions.resize(n);
+    screen.visible.resize(n);
+    for (int i = 0; i < n; ++i) {
+        const DrwPoint &point = m_drawing.points.at(i);
+        screen.visible[i] = m_view.isVisible(point.x, point.y);
+        if (screen.visible[i])
+            screen.positions[i] = m_view.toScreen(point.x, point.y, size);
+    }
+
+    drawRegions(painter, size, screen);
     painter.setBrush(Qt::NoBrush);
 
     if (isShown(DrawElement::Links)) {
@@ -203,19 +256,32 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
         painter.drawLines(lines);
     }
 
-    QPolygon dots;
+    // Every dot is the same: it is drawn once and copied to each point, which costs a fraction
+    // of drawing it anew. Points lie on whole pixels, so each copy matches a dot drawn in place.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const int dotWidth = 10 + zoomLevel;
+    const int dotCentre = dotWidth / 2 + 2;
+    QImage dot(QSize(2 * dotCentre + 1, 2 * dotCentre + 1) * ratio,
+               QImage::Format_ARGB32_Premultiplied);
+    dot.setDevicePixelRatio(ratio);
+    dot.fill(Qt::transparent);
+    QPainter dotPainter(&dot);
+    dotPainter.setRenderHint(QPainter::Antialiasing);
+    dotPainter.setPen(QPen(Qt::blue, dotWidth, Qt::SolidLine, Qt::RoundCap));
+    dotPainter.drawPoint(dotCentre, dotCentre);
+    dotPainter.end();
     for (int i = 0; i < n; ++i) {
         if (screen.visible.at(i))
-            dots.append(screen.positions.at(i));
+            painter.drawImage(screen.positions.at(i) - QPoint(dotCentre, dotCentre), dot);
     }
-    painter.setPen(QPen(Qt::blue, 10 + zoomLevel, Qt::SolidLine, Qt::RoundCap));
-    painter.drawPoints(dots);
     if (isShown(DrawElement::Names)) {
         painter.setPen(Qt::blue);
-        const QPoint offset(zoomLevel + 7, zoomLevel + 7);
+        // A prepared text is laid out once; it is placed by its top left corner, not its base
+        // line.
+        const QPoint offset(zoomLevel + 7, zoomLevel + 7 - painter.fontMetrics().ascent());
         for (int i = 0; i < n; ++i) {
             if (screen.visible.at(i))
-                painter.drawText(screen.positions.at(i) + offset, m_drawing.points.at(i).name);
+                painter.drawStaticText(screen.positions.at(i) + offset, m_names.at(i));
         }
     }
 
@@ -272,6 +338,7 @@ void frmDraw::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return QWidget::mouseReleaseEvent(event);
     m_dragging = false;
+    update(); // the regions, moved along during the drag, are worked out again
 }
 
 void frmDraw::mouseMoveEvent(QMouseEvent *event)

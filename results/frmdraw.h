@@ -4,8 +4,10 @@
 #include "drawingview.h"
 #include "drwdrawing.h"
 
+#include <QImage>
 #include <QPair>
 #include <QPoint>
+#include <QStaticText>
 #include <QVector>
 #include <QWidget>
 
@@ -61,14 +63,42 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    struct ScreenPoints;
+    // The regions as last worked out, and the view they were worked out for: a repaint of the
+    // same view shows them again, and a step of a drag shows them moved along with the drag
+    // until the button is released.
+    struct RegionLayer
+    {
+        QImage image;
+        QSize size;
+        qreal ratio = 0.0;
+        double centreX = 0.0;
+        double centreY = 0.0;
+        double pixelsPerUnit = 0.0;
+        double ellipseMagnification = 0.0;
+        double rectangleMagnification = 0.0;
+        int epoch = 0;
+        QVector<bool> shown;
+        bool valid = false;
+
+        // Whether `other` shows the same regions, but for the view's centre.
+        bool sameExceptCentre(const RegionLayer &other) const;
+    };
+
+    // Paints the region families shown, for the current epoch, at the visible points.
+    void drawRegions(QPainter &painter, const QSize &size, const ScreenPoints &screen) const;
+    QImage paintRegions(const QSize &size, qreal ratio, const ScreenPoints &screen) const;
+
     DrwDrawing m_drawing;
     QVector<QPair<int, int>> m_linkedPairs; // indices from 0, worked out once at load
+    QVector<QStaticText> m_names;           // the points' names, laid out once
     DrawingView m_view;
     QVector<bool> m_shown;
     int m_currentEpoch = 1;
     bool m_dragging = false;
     QPoint m_last;
     int m_wheelDelta = 0; // wheel motion short of a whole step, kept for the next event
+    mutable RegionLayer m_regionLayer;
 };
 
 #endif // FRMDRAW_H
