@@ -133,17 +133,18 @@ void RegionRaster::add(const QPointF &centre, double a, double b, double theta)
     const double radians = theta * kPi / 180.0;
     r.cos = std::cos(radians);
     r.sin = std::sin(radians);
-    double halfWidth = 0.0;
-    if (family.shape == Shape::Ellipse) {
+    r.aF = float(r.a);
+    r.bF = float(r.b);
+    r.cosF = float(r.cos);
+    r.sinF = float(r.sin);
+    r.inverseA2 = float(1.0 / (r.a * r.a));
+    r.inverseB2 = float(1.0 / (r.b * r.b));
+    if (family.shape == Shape::Ellipse)
         setUpEllipse(family, r);
-        halfWidth = r.a * r.b * std::sqrt(r.qc);
-    } else {
+    else
         setUpRectangle(r);
-        for (double x : r.cornerX)
-            halfWidth = std::max(halfWidth, std::abs(x));
-    }
     const double reach = family.halfPen + 1.0;
-    if (r.cx + halfWidth + reach < 0.0 || r.cx - halfWidth - reach > m_width ||
+    if (r.cx + r.rightmostX + reach < 0.0 || r.cx + r.leftmostX - reach > m_width ||
         r.cy + r.halfHeight + reach < 0.0 || r.cy - r.halfHeight - reach > m_height) {
         if (r.arcIndex >= 0)
             family.arcs.resize(std::size_t(r.arcIndex));
@@ -162,7 +163,9 @@ void RegionRaster::setUpEllipse(Family &family, Region &r)
     r.qb = r.cos * r.sin * (1.0 / b2 - 1.0 / a2);
     r.qc = r.sin * r.sin / a2 + r.cos * r.cos / b2;
     r.halfHeight = r.a * r.b * std::sqrt(r.qa);
+    r.rightmostX = r.a * r.b * std::sqrt(r.qc);
     r.rightmostDy = -r.qb * r.a * r.b / std::sqrt(r.qc);
+    r.leftmostX = -r.rightmostX;
     r.leftmostDy = -r.rightmostDy;
     if (!family.dashed)
         return;
@@ -199,15 +202,18 @@ void RegionRaster::setUpRectangle(Region &r)
         if (r.cornerX[i] > r.cornerX[rightmost])
             rightmost = i;
     }
+    r.leftmostX = r.cornerX[leftmost];
     r.leftmostDy = r.cornerY[leftmost];
+    r.rightmostX = r.cornerX[rightmost];
     r.rightmostDy = r.cornerY[rightmost];
 }
 
-bool RegionRaster::span(Shape shape, const Region &r, double dy, double &left, double &right)
+template <bool IsEllipse>
+bool RegionRaster::span(const Region &r, double dy, double &left, double &right)
 {
     if (std::abs(dy) > r.halfHeight)
         return false;
-    if (shape == Shape::Ellipse) {
+    if constexpr (IsEllipse) {
         const double discriminant = std::max(r.qa - dy * dy / (r.a * r.a * r.b * r.b), 0.0);
         const double middle = -r.qb * dy / r.qa;
         const double half = std::sqrt(discriminant) / r.qa;
@@ -264,94 +270,94 @@ QImage RegionRaster::paint(int threads)
 void RegionRaster::paintBand(int top, int end, Scratch &scratch)
 {
     for (const Family &family : m_families) {
-        const double reach = family.halfPen + 1.0;
-        for (const Region &r : family.regions) {
-            if (r.cy + r.halfHeight + reach < top || r.cy - r.halfHeight - reach > end)
-                continue;
-            rasterise(family, r, top, end, scratch);
+        if (family.shape == Shape::Ellipse) {
+            if (family.dashed)
+                rasterise<true, true>(family, top, end, scratch);
+            else
+                rasterise<true, false>(family, top, end, scratch);
+        } else {
+            if (family.dashed)
+                rasterise<false, true>(family, top, end, scratch);
+            else
+                rasterise<false, false>(family, top, end, scratch);
         }
         composite(family, top, end, scratch);
     }
 }
 
-void RegionRaster::rasterise(const Family &family, const Region &r, int top, int end,
-                             Scratch &scratch)
+template <bool IsEllipse, bool Dashed>
+void RegionRaster::rasterise(const Family &family, int top, int end, Scratch &scratch)
 {
     // The band is drawn `reach` either side of the edge: the pen's half-width and half a pixel
     // of antialiasing.
     const double reach = family.halfPen + 0.5;
-    const double first = std::max(std::floor(r.cy - r.halfHeight - reach), double(top));
-    const double last = std::min(std::ceil(r.cy + r.halfHeight + reach), end - 1.0);
-    for (double row = first; row <= last; ++row) {
-        fillRow(family, r, int(row), top, scratch);
-        outlineRow(family, r, int(row), top, scratch);
+    for (const Region &r : family.regions) {
+        const double first = std::max(std::floor(r.cy - r.halfHeight - reach), double(top));
+        const double last = std::min(std::ceil(r.cy + r.halfHeight + reach), end - 1.0);
+        for (double row = first; row <= last; ++row)
+            rasteriseRow<IsEllipse, Dashed>(family, r, int(row), top, scratch);
     }
 }
 
-void RegionRaster::fillRow(const Family &family, const Region &r, int row, int bandTop,
-                           Scratch &scratch)
+template <bool IsEllipse, bool Dashed>
+void RegionRaster::rasteriseRow(const Family &family, const Region &r, int row, int bandTop,
+                                Scratch &scratch)
 {
+    const std::size_t line = std::size_t(row - bandTop);
+    int &dirtyFirst = scratch.dirtyFirst[line];
+    int &dirtyLast = scratch.dirtyLast[line];
+    const double dy = row + 0.5 - r.cy;
     double left = 0.0;
     double right = 0.0;
-    if (!span(family.shape, r, row + 0.5 - r.cy, left, right))
-        return;
-    // Pixels whose centre lies inside; those along the edge are antialiased with the outline.
-    const double first = std::max(std::ceil(r.cx + left - 0.5), 0.0);
-    const double last = std::min(std::floor(r.cx + right - 0.5), m_width - 1.0);
-    if (first > last)
-        return;
-    const std::size_t line = std::size_t(row - bandTop);
-    std::memset(scratch.area.data() + line * m_width + std::size_t(first), 255,
-                std::size_t(last - first + 1));
-    scratch.dirtyFirst[line] = std::min(scratch.dirtyFirst[line], int(first));
-    scratch.dirtyLast[line] = std::max(scratch.dirtyLast[line], int(last));
-}
+    // The area: pixels whose centre lies inside. Those along the edge are antialiased with the
+    // outline.
+    if (span<IsEllipse>(r, dy, left, right)) {
+        const double first = std::max(std::ceil(r.cx + left - 0.5), 0.0);
+        const double last = std::min(std::floor(r.cx + right - 0.5), m_width - 1.0);
+        if (first <= last) {
+            std::memset(scratch.area.data() + line * m_width + std::size_t(first), 255,
+                        std::size_t(last - first + 1));
+            dirtyFirst = std::min(dirtyFirst, int(first));
+            dirtyLast = std::max(dirtyLast, int(last));
+        }
+    }
 
-void RegionRaster::outlineRow(const Family &family, const Region &r, int row, int bandTop,
-                              Scratch &scratch)
-{
+    // The outline on this row lies within `reach` of the region's span on the rows within
+    // `reach`. The left end of a convex region's span is convex in dy, so over those rows it is
+    // least at the region's leftmost point, or else at the end of those rows nearer to it; and
+    // likewise on the right.
     const double reach = family.halfPen + 0.5;
-    const double dy = row + 0.5 - r.cy;
     const double low = std::max(dy - reach, -r.halfHeight);
     const double high = std::min(dy + reach, r.halfHeight);
     if (low > high)
         return;
-    // The band on this row lies within `reach` of the region's span on the rows within `reach`.
-    // The left end of a convex region's span is convex in dy, so it is least at the region's
-    // leftmost point, or the nearest end of those rows; and likewise on the right.
-    double left = 0.0;
-    double right = 0.0;
-    double unused = 0.0;
-    span(family.shape, r, std::clamp(r.leftmostDy, low, high), left, unused);
-    span(family.shape, r, std::clamp(r.rightmostDy, low, high), unused, right);
+    double lowLeft = 0.0, lowRight = 0.0, highLeft = 0.0, highRight = 0.0;
+    span<IsEllipse>(r, low, lowLeft, lowRight);
+    span<IsEllipse>(r, high, highLeft, highRight);
+    left = r.leftmostDy < low ? lowLeft : r.leftmostDy > high ? highLeft : r.leftmostX;
+    right = r.rightmostDy < low ? lowRight : r.rightmostDy > high ? highRight : r.rightmostX;
     const double first = std::max(std::ceil(r.cx + left - reach - 0.5), 0.0);
     const double last = std::min(std::floor(r.cx + right + reach - 0.5), m_width - 1.0);
     if (first > last)
         return;
+    dirtyFirst = std::min(dirtyFirst, int(first));
+    dirtyLast = std::max(dirtyLast, int(last));
     // Pixels farther than `reach` inside the edge are skipped: those inside the spans of both
     // rows `reach` away, shrunk by `reach`.
-    double gapFirst = last + 1.0;
-    double gapLast = last;
-    double left1 = 0.0, right1 = 0.0, left2 = 0.0, right2 = 0.0;
-    if (span(family.shape, r, dy - reach, left1, right1) &&
-        span(family.shape, r, dy + reach, left2, right2)) {
-        gapFirst = std::max(std::floor(r.cx + std::max(left1, left2) + reach - 0.5) + 1.0, first);
-        gapLast = std::min(std::ceil(r.cx + std::min(right1, right2) - reach - 0.5) - 1.0, last);
+    if (low == dy - reach && high == dy + reach) {
+        const double gapFirst =
+            std::max(std::floor(r.cx + std::max(lowLeft, highLeft) + reach - 0.5) + 1.0, first);
+        const double gapLast =
+            std::min(std::ceil(r.cx + std::min(lowRight, highRight) - reach - 0.5) - 1.0, last);
+        if (gapFirst <= gapLast) {
+            outlinePixels<IsEllipse, Dashed>(family, r, row, bandTop, int(first), int(gapFirst),
+                                             scratch);
+            outlinePixels<IsEllipse, Dashed>(family, r, row, bandTop, int(gapLast) + 1,
+                                             int(last) + 1, scratch);
+            return;
+        }
     }
-    const auto pixels = family.shape == Shape::Ellipse
-                            ? (family.dashed ? &RegionRaster::outlinePixels<true, true>
-                                             : &RegionRaster::outlinePixels<true, false>)
-                            : (family.dashed ? &RegionRaster::outlinePixels<false, true>
-                                             : &RegionRaster::outlinePixels<false, false>);
-    if (gapFirst <= gapLast) {
-        (this->*pixels)(family, r, row, bandTop, int(first), int(gapFirst), scratch);
-        (this->*pixels)(family, r, row, bandTop, int(gapLast) + 1, int(last) + 1, scratch);
-    } else {
-        (this->*pixels)(family, r, row, bandTop, int(first), int(last) + 1, scratch);
-    }
-    const std::size_t line = std::size_t(row - bandTop);
-    scratch.dirtyFirst[line] = std::min(scratch.dirtyFirst[line], int(first));
-    scratch.dirtyLast[line] = std::max(scratch.dirtyLast[line], int(last));
+    outlinePixels<IsEllipse, Dashed>(family, r, row, bandTop, int(first), int(last) + 1, scratch);
 }
 
 template <bool IsEllipse, bool Dashed>
@@ -366,12 +372,12 @@ void RegionRaster::outlinePixels(const Family &family, const Region &r, int row,
     const double dy = row + 0.5 - r.cy;
     const float u0 = float(r.cos * dx - r.sin * dy);
     const float v0 = float(r.sin * dx + r.cos * dy);
-    const float stepU = float(r.cos);
-    const float stepV = float(r.sin);
-    const float a = float(r.a);
-    const float b = float(r.b);
-    const float inverseA2 = float(1.0 / (r.a * r.a));
-    const float inverseB2 = float(1.0 / (r.b * r.b));
+    const float stepU = r.cosF;
+    const float stepV = r.sinF;
+    const float a = r.aF;
+    const float b = r.bF;
+    const float inverseA2 = r.inverseA2;
+    const float inverseB2 = r.inverseB2;
     // No point inside an ellipse lies farther from its edge than its shorter half-axis.
     const float deepest = -std::min(a, b);
     const double *arc = Dashed && IsEllipse ? family.arcs.data() + r.arcIndex : nullptr;
@@ -379,9 +385,9 @@ void RegionRaster::outlinePixels(const Family &family, const Region &r, int row,
     std::uint8_t *area = scratch.area.data() + line;
     std::uint8_t *outline = scratch.outline.data() + line;
     for (int i = first; i < end; ++i) {
-        const float k = float(i - first);
-        const float u = u0 + k * stepU;
-        const float v = v0 + k * stepV;
+        const float t = float(i - first);
+        const float u = u0 + t * stepU;
+        const float v = v0 + t * stepV;
         float distance;
         if constexpr (IsEllipse) {
             // With s^2 = (u/a)^2 + (v/b)^2, the function s - 1 over the length of its gradient:

@@ -51,9 +51,11 @@ private:
         double b = 0.0;
         double cos = 1.0;
         double sin = 0.0;
-        double halfHeight = 0.0;  // farthest row offset the region reaches
-        double leftmostDy = 0.0;  // row offset of its leftmost point
-        double rightmostDy = 0.0; // row offset of its rightmost point
+        double halfHeight = 0.0; // farthest row offset the region reaches
+        double leftmostX = 0.0;  // its leftmost and rightmost points
+        double leftmostDy = 0.0;
+        double rightmostX = 0.0;
+        double rightmostDy = 0.0;
         // Ellipse: the quadratic form A dx^2 + 2 B dx dy + C dy^2 = 1 of its edge.
         double qa = 0.0;
         double qb = 0.0;
@@ -61,6 +63,13 @@ private:
         // Rectangle: its corners.
         double cornerX[4] = {};
         double cornerY[4] = {};
+        // The same in single precision, for the pixels.
+        float aF = 0.0f;
+        float bF = 0.0f;
+        float cosF = 1.0f;
+        float sinF = 0.0f;
+        float inverseA2 = 0.0f;
+        float inverseB2 = 0.0f;
         int arcIndex = -1; // dashed ellipse: its arc length table in the family's list
     };
 
@@ -86,18 +95,23 @@ private:
     };
 
     // The span of the region on the line dy below its centre; false when the line misses it.
-    static bool span(Shape shape, const Region &r, double dy, double &left, double &right);
+    template <bool IsEllipse>
+    static bool span(const Region &r, double dy, double &left, double &right);
     void setUpEllipse(Family &family, Region &r);
     static void setUpRectangle(Region &r);
     // Paints the rows top to end (excluded), at most a band of them.
     void paintBand(int top, int end, Scratch &scratch);
-    void rasterise(const Family &family, const Region &r, int top, int end, Scratch &scratch);
-    void composite(const Family &family, int top, int end, Scratch &scratch);
-    void fillRow(const Family &family, const Region &r, int row, int bandTop, Scratch &scratch);
-    void outlineRow(const Family &family, const Region &r, int row, int bandTop, Scratch &scratch);
+    // Adds a family's regions to the masks of the band from `top` to `end` (excluded).
+    template <bool IsEllipse, bool Dashed>
+    void rasterise(const Family &family, int top, int end, Scratch &scratch);
+    template <bool IsEllipse, bool Dashed>
+    void rasteriseRow(const Family &family, const Region &r, int row, int bandTop,
+                      Scratch &scratch);
+    // Outlines the columns first to end (excluded) of a row.
     template <bool IsEllipse, bool Dashed>
     void outlinePixels(const Family &family, const Region &r, int row, int bandTop, int first,
                        int end, Scratch &scratch);
+    void composite(const Family &family, int top, int end, Scratch &scratch);
 
     int m_width;
     int m_height;

@@ -145,6 +145,7 @@ private slots:
     void legend();
     void wheelZoomsWithinLimits();
     void dragPansAndStopsOneRadiusAway();
+    void regionsMoveWithADragAndAreRedoneOnRelease();
     void degenerateDrawings_data();
     void degenerateDrawings();
     void hugeRegionPaints();
@@ -478,6 +479,37 @@ void tst_frmDraw::dragPansAndStopsOneRadiusAway()
               Qt::NoButton);
     sendMouse(c.canvas, QEvent::MouseMove, QPoint(4000, 280), Qt::NoButton, Qt::NoButton);
     QCOMPARE(c.canvas.view().centreX(), 100.0);
+}
+
+void tst_frmDraw::regionsMoveWithADragAndAreRedoneOnRelease()
+{
+    // Zoomed in twice, the visible square reaches 70 m from O: A, 100 m west, is out of view,
+    // and so is its region. At 4 pixels a metre, A's region (the largest, a quarter of the
+    // radius) is a circle 100 pixels across, O's 20.
+    DrwDrawing d = cross();
+    d.absoluteEllipses = {region(1, 0, 1, 0.2, 0.2, 0), region(2, 0, 1, 1.0, 1.0, 0)};
+    Canvas c(d);
+    c.canvas.zoomBy(1);
+    const QColor fill = overWhite(QColor(255, 0, 0));
+    QVERIFY2(near(c.image(), kO + QPoint(10, 0), fill), describe(c.image(), kO + QPoint(10, 0)));
+
+    // Dragging 150 pixels right moves the view 32.1 m west, 129 pixels: O's region is moved
+    // along with the drawing, but A's, out of view when the regions were worked out, is not
+    // there yet.
+    sendMouse(c.canvas, QEvent::MouseButtonPress, QPoint(100, 280), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(c.canvas, QEvent::MouseMove, QPoint(250, 280), Qt::NoButton, Qt::LeftButton);
+    const QPoint movedO = kO + QPoint(129, 0);
+    const QPoint aside = QPoint(60, 280); // inside A's region once A is in view
+    QImage image = c.image();
+    QVERIFY2(near(image, movedO + QPoint(10, 0), fill), describe(image, movedO + QPoint(10, 0)));
+    QVERIFY2(near(image, kO + QPoint(10, 0), kWhite, 0), describe(image, kO + QPoint(10, 0)));
+    QVERIFY2(near(image, aside, kWhite, 0), describe(image, aside));
+
+    // Released, the regions are worked out for the new view.
+    sendMouse(c.canvas, QEvent::MouseButtonRelease, QPoint(250, 280), Qt::LeftButton, Qt::NoButton);
+    image = c.image();
+    QVERIFY2(near(image, movedO + QPoint(10, 0), fill), describe(image, movedO + QPoint(10, 0)));
+    QVERIFY2(near(image, aside, fill), describe(image, aside));
 }
 
 void tst_frmDraw::degenerateDrawings_data()
