@@ -19,11 +19,6 @@ constexpr int kElementCount = int(DrawElement::EpochRectangles) + 1;
 constexpr int kRegionFillAlpha = 150;
 constexpr double kRegionPenWidth = 2.0;
 constexpr int kWheelStep = 120; // wheel delta of one notch
-// Half-axes are drawn at most this long: a damaged file or a large magnification could otherwise
-// ask for an outline so long that dashing it never ends. The centre of a drawn region is on the
-// canvas, so within a canvas of some thousands of pixels the shortened outline lies within a
-// fraction of a pixel of the true one.
-constexpr double kLargestRegionPixels = 1e6;
 
 enum class Pairing { OnePoint, TwoPoints };
 
@@ -209,8 +204,8 @@ QImage frmDraw::paintRegions(const QSize &size, qreal ratio, const ScreenPoints 
                 const DrwPoint &q = m_drawing.points.at(second);
                 centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
             }
-            const double a = std::min(std::abs(region.semiAxis1 * scale * k), kLargestRegionPixels);
-            const double b = std::min(std::abs(region.semiAxis2 * scale * k), kLargestRegionPixels);
+            const double a = region.semiAxis1 * scale * k;
+            const double b = region.semiAxis2 * scale * k;
             double theta = 90.0 - region.bearing;
             if (theta < 0.0)
                 theta += 180.0;

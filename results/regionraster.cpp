@@ -13,6 +13,13 @@ constexpr double kPi = 3.14159265358979323846;
 // Half-axes are drawn at least this long, so that a flat region is a line the pen draws along
 // and nothing divides by zero.
 constexpr double kShortestHalfAxis = 1e-3;
+// Half-axes are drawn at most this long, so that a damaged file or a large magnification cannot
+// take the arithmetic beyond its range. The centre of a drawn region is near the layer, so within
+// a layer of some thousands of pixels the shortened edge lies within a fraction of a pixel of the
+// true one.
+constexpr double kLongestHalfAxis = 1e6;
+// More threads than this share the memory's bandwidth without gain.
+constexpr int kMostThreads = 16;
 // A dashed pen draws dashes four pen widths long with gaps of two; round caps lengthen each dash
 // by half a pen width at both ends.
 constexpr double kDashWidths = 4.0;
@@ -125,8 +132,8 @@ void RegionRaster::add(const QPointF &centre, double a, double b, double theta)
     Region r;
     r.cx = centre.x();
     r.cy = centre.y();
-    r.a = std::max(std::abs(a), kShortestHalfAxis);
-    r.b = std::max(std::abs(b), kShortestHalfAxis);
+    r.a = std::clamp(std::abs(a), kShortestHalfAxis, kLongestHalfAxis);
+    r.b = std::clamp(std::abs(b), kShortestHalfAxis, kLongestHalfAxis);
     if (!std::isfinite(r.cx) || !std::isfinite(r.cy) || !std::isfinite(r.a) ||
         !std::isfinite(r.b) || !std::isfinite(theta))
         return;
@@ -244,7 +251,7 @@ bool RegionRaster::span(const Region &r, double dy, double &left, double &right)
 QImage RegionRaster::paint(int threads)
 {
     const int bands = (m_height + kBandRows - 1) / kBandRows;
-    const int workers = std::clamp(threads, 1, std::max(bands, 1));
+    const int workers = std::clamp(threads, 1, std::max(std::min(bands, kMostThreads), 1));
     m_bits = m_layer.bits(); // taken once: the threads write disjoint rows through it
     std::atomic<int> next{0};
     const auto work = [&]() {

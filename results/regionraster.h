@@ -36,7 +36,8 @@ public:
     // Adds to the family the region centred at `centre` (pixels from the top left corner of the
     // layer) with half-axes of `a` and `b` pixels, its first half-axis turned `theta` degrees
     // counter-clockwise on screen from the rightward axis. Half-axes are taken as their absolute
-    // values; a region with a value not finite, or wholly outside the layer, is left out.
+    // values, at most a million pixels; a region with a value not finite, or wholly outside the
+    // layer, is left out.
     void add(const QPointF &centre, double a, double b, double theta);
 
     // Paints the families added so far, on up to `threads` threads, and returns the layer.

@@ -238,7 +238,9 @@ void tst_RegionRaster::degenerateRegions_data()
     QTest::addColumn<double>("b");
     QTest::addColumn<double>("theta");
     QTest::addColumn<QPointF>("centre");
-    QTest::addColumn<QPoint>("outlined"); // a pixel the outline covers, or (-1, -1) for none
+    // A pixel the outline covers; (-1, -1) for a region left out, (-2, -2) for one whose area
+    // covers the whole layer.
+    QTest::addColumn<QPoint>("outlined");
 
     const double nan = std::nan("");
     QTest::newRow("flat: a line along the first half-axis")
@@ -251,6 +253,8 @@ void tst_RegionRaster::degenerateRegions_data()
     QTest::newRow("wholly outside") << 30.0 << 20.0 << 0.0 << QPointF(-100, 80) << QPoint(-1, -1);
     // A million pixels across, centred below the layer: its top edge crosses it.
     QTest::newRow("huge") << 1e6 << 1e6 - 60 << 0.0 << QPointF(100, 1e6 + 20) << QPoint(5, 80);
+    // Drawn a million pixels across at most: around a centre on the layer, it covers it all.
+    QTest::newRow("far too large") << 1e300 << 1e300 << 0.0 << kCentre << QPoint(-2, -2);
 }
 
 void tst_RegionRaster::degenerateRegions()
@@ -263,6 +267,10 @@ void tst_RegionRaster::degenerateRegions()
 
     for (Shape shape : {Shape::Ellipse, Shape::Rectangle}) {
         const QImage image = rasterised(shape, false, a, b, theta, centre);
+        if (outlined == QPoint(-2, -2)) {
+            QCOMPARE(countColour(image, overWhite(kFill), 2), kSize.width() * kSize.height());
+            continue;
+        }
         if (outlined.x() < 0) {
             QCOMPARE(countColour(image, Qt::white, 0), kSize.width() * kSize.height());
             continue;
