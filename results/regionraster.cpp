@@ -129,14 +129,14 @@ void RegionRaster::add(const QPointF &centre, double a, double b, double theta)
     if (m_families.empty())
         return;
     Family &family = m_families.back();
+    if (!std::isfinite(centre.x()) || !std::isfinite(centre.y()) || !std::isfinite(a) ||
+        !std::isfinite(b) || !std::isfinite(theta))
+        return;
     Region r;
     r.cx = centre.x();
     r.cy = centre.y();
     r.a = std::clamp(std::abs(a), kShortestHalfAxis, kLongestHalfAxis);
     r.b = std::clamp(std::abs(b), kShortestHalfAxis, kLongestHalfAxis);
-    if (!std::isfinite(r.cx) || !std::isfinite(r.cy) || !std::isfinite(r.a) ||
-        !std::isfinite(r.b) || !std::isfinite(theta))
-        return;
     const double radians = theta * kPi / 180.0;
     r.cos = std::cos(radians);
     r.sin = std::sin(radians);

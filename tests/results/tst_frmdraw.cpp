@@ -568,8 +568,22 @@ void tst_frmDraw::hugeRegionPaints()
              describe(image, QPoint(500, 100)));
     c.canvas.setShown(DrawElement::EpochRectangles, true);
     c.canvas.setShown(DrawElement::EpochEllipses, false);
-    // 1e300 m at this magnification is no finite size: it is left out.
+    // The rectangles take their magnification from the largest of them, so this one is drawn a
+    // quarter of the radius, 50 pixels, from B.
     QVERIFY2(near(c.image(), QPoint(500, 100), kWhite, 0), describe(c.image(), QPoint(500, 100)));
+    QVERIFY2(near(c.image(), kB + QPoint(-40, -40), overWhite(QColor(100, 255, 0))),
+             describe(c.image(), kB + QPoint(-40, -40)));
+
+    // Against an absolute rectangle of 1 mm, 1e305 m is no finite size on screen: it is left
+    // out.
+    d.absoluteRectangles = {region(2, 0, 1, 0.001, 0.001, 0)};
+    d.epochRectangles = {region(3, 3, 1, 1e305, 1e305, 10)};
+    Canvas rectangles(d);
+    rectangles.canvas.setShown(DrawElement::EpochEllipses, false);
+    const QImage image2 = rectangles.image();
+    QVERIFY2(near(image2, QPoint(500, 100), kWhite, 0), describe(image2, QPoint(500, 100)));
+    QVERIFY2(near(image2, kB + QPoint(-40, -40), kWhite, 0),
+             describe(image2, kB + QPoint(-40, -40)));
 }
 
 QTEST_MAIN(tst_frmDraw)
