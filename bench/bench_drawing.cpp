@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QThread>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -91,9 +92,10 @@ struct Timing
 };
 
 enum class Before {
-    Nothing,  // the same view again
-    ViewMove, // a drag of one pixel, released: everything is worked out again
-    DragStep, // a step of a drag still held
+    Nothing,   // the same view again
+    ViewMove,  // a drag of one pixel, released: everything is worked out again
+    DragStep,  // a step of a drag still held
+    WheelStep, // a step of the wheel, in and out by turns
 };
 
 void sendMouse(frmDraw &canvas, QEvent::Type type, const QPoint &at, Qt::MouseButtons buttons)
@@ -123,6 +125,12 @@ Timing paint(frmDraw &canvas, QImage &image, Before before)
             sendMouse(canvas, QEvent::MouseButtonRelease, to, Qt::NoButton);
         } else if (before == Before::DragStep) {
             sendMouse(canvas, QEvent::MouseMove, to, Qt::LeftButton);
+        } else if (before == Before::WheelStep) {
+            const QPoint notch(0, k % 2 == 0 ? 120 : -120);
+            const QPointF at(start);
+            QWheelEvent event(at, at, QPoint(), notch, Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(&canvas, &event);
         }
         image.fill(Qt::white);
         QElapsedTimer wall;
@@ -174,11 +182,15 @@ int main(int argc, char **argv)
         {"after the view moved", Before::ViewMove},
         {"at a step of a drag", Before::DragStep},
         {"again at the same view", Before::Nothing},
+        {"at a step of the wheel", Before::WheelStep},
     };
     for (const auto &c : cases) {
         const Timing t = paint(canvas, image, c.before);
         std::printf("  whole, %-28s %7.1f ms (%7.1f ms)\n", c.name, t.wall, t.cpu);
     }
+    // Until the wheel has rested, the regions are only magnified along with the drawing.
+    QThread::msleep(300);
+    QCoreApplication::processEvents();
 
     const struct
     {

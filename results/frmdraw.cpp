@@ -6,6 +6,7 @@
 #include <QPolygon>
 #include <QStaticText>
 #include <QThread>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QtMath>
 
@@ -18,7 +19,8 @@ namespace {
 constexpr int kElementCount = int(DrawElement::EpochRectangles) + 1;
 constexpr int kRegionFillAlpha = 150;
 constexpr double kRegionPenWidth = 2.0;
-constexpr int kWheelStep = 120; // wheel delta of one notch
+constexpr int kWheelStep = 120;   // wheel delta of one notch
+constexpr int kWheelRestMs = 200; // the wheel has rested once no step came for this long
 
 enum class Pairing { OnePoint, TwoPoints };
 
@@ -72,7 +74,12 @@ struct frmDraw::ScreenPoints
 frmDraw::frmDraw(QWidget *parent)
     : QWidget(parent)
     , m_shown(kElementCount, true)
+    , m_wheelRest(new QTimer(this))
 {
+    m_wheelRest->setSingleShot(true);
+    m_wheelRest->setInterval(kWheelRestMs);
+    // The regions, magnified along while the wheel turns, are worked out again once it rests.
+    connect(m_wheelRest, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
@@ -132,10 +139,9 @@ void frmDraw::zoomBy(int steps)
     update();
 }
 
-bool frmDraw::RegionLayer::sameExceptCentre(const RegionLayer &other) const
+bool frmDraw::RegionLayer::sameButView(const RegionLayer &other) const
 {
     return valid && other.valid && size == other.size && ratio == other.ratio &&
-           pixelsPerUnit == other.pixelsPerUnit &&
            ellipseMagnification == other.ellipseMagnification &&
            rectangleMagnification == other.rectangleMagnification && epoch == other.epoch &&
            shown == other.shown;
@@ -159,12 +165,28 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
         wanted.shown.append(isShown(family.element));
     wanted.valid = true;
 
-    if (wanted.sameExceptCentre(m_regionLayer)) {
-        const double k = wanted.pixelsPerUnit;
-        const QPointF shift((m_regionLayer.centreX - wanted.centreX) * k,
-                            (wanted.centreY - m_regionLayer.centreY) * k);
-        if (shift.isNull() || m_dragging) {
-            painter.drawImage(shift, m_regionLayer.image);
+    if (wanted.sameButView(m_regionLayer)) {
+        const bool sameView = wanted.centreX == m_regionLayer.centreX &&
+                              wanted.centreY == m_regionLayer.centreY &&
+                              wanted.pixelsPerUnit == m_regionLayer.pixelsPerUnit;
+        if (sameView) {
+            painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+            return;
+        }
+        if (m_dragging || m_wheelRest->isActive()) {
+            // The canvas's middle stays where it is and the drawing is magnified about it: a
+            // region's pixel moves as the ground point under it does.
+            const double k = wanted.pixelsPerUnit;
+            const double magnification = k / m_regionLayer.pixelsPerUnit;
+            const QPointF middle(size.width() / 2, size.height() - size.height() / 2);
+            const QPointF shift((m_regionLayer.centreX - wanted.centreX) * k,
+                                (wanted.centreY - m_regionLayer.centreY) * k);
+            painter.save();
+            painter.translate(middle + shift);
+            painter.scale(magnification, magnification);
+            painter.translate(-middle);
+            painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+            painter.restore();
             return;
         }
     }
@@ -351,9 +373,11 @@ void frmDraw::wheelEvent(QWheelEvent *event)
     const qint64 total = qint64(m_wheelDelta) + event->angleDelta().y();
     const qint64 steps = total / kWheelStep;
     m_wheelDelta = int(total - steps * kWheelStep);
-    if (steps != 0)
+    if (steps != 0) {
+        m_wheelRest->start();
         zoomBy(int(qBound<qint64>(-DrawingView::kMaxZoomLevel * 2, steps,
                                   DrawingView::kMaxZoomLevel * 2)));
+    }
     event->accept();
 }
 

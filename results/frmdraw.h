@@ -12,6 +12,7 @@
 #include <QWidget>
 
 class QPainter;
+class QTimer;
 
 // Elements of the network drawing that the user switches on and off. The points are always drawn.
 enum class DrawElement {
@@ -65,8 +66,8 @@ protected:
 private:
     struct ScreenPoints;
     // The regions as last worked out, and the view they were worked out for: a repaint of the
-    // same view shows them again, and a step of a drag shows them moved along with the drag
-    // until the button is released.
+    // same view shows them again, and a step of a drag or of the wheel shows them moved and
+    // magnified along with the drawing until the button is released or the wheel rests.
     struct RegionLayer
     {
         QImage image;
@@ -81,8 +82,8 @@ private:
         QVector<bool> shown;
         bool valid = false;
 
-        // Whether `other` shows the same regions, but for the view's centre.
-        bool sameExceptCentre(const RegionLayer &other) const;
+        // Whether `other` shows the same regions, but for the view's centre and zoom.
+        bool sameButView(const RegionLayer &other) const;
     };
 
     // Paints the region families shown, for the current epoch, at the visible points.
@@ -99,6 +100,7 @@ private:
     QPoint m_last;
     int m_wheelDelta = 0; // wheel motion short of a whole step, kept for the next event
     mutable RegionLayer m_regionLayer;
+    QTimer *m_wheelRest; // runs from a wheel step until the wheel has rested a moment
 };
 
 #endif // FRMDRAW_H

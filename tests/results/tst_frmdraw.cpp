@@ -146,6 +146,7 @@ private slots:
     void wheelZoomsWithinLimits();
     void dragPansAndStopsOneRadiusAway();
     void regionsMoveWithADragAndAreRedoneOnRelease();
+    void regionsFollowTheWheelAndAreRedoneAtRest();
     void degenerateDrawings_data();
     void degenerateDrawings();
     void hugeRegionPaints();
@@ -510,6 +511,29 @@ void tst_frmDraw::regionsMoveWithADragAndAreRedoneOnRelease()
     image = c.image();
     QVERIFY2(near(image, movedO + QPoint(10, 0), fill), describe(image, movedO + QPoint(10, 0)));
     QVERIFY2(near(image, aside, fill), describe(image, aside));
+}
+
+void tst_frmDraw::regionsFollowTheWheelAndAreRedoneAtRest()
+{
+    // Zoomed in, A is out of view; O's region is a circle 20 pixels across at 4 pixels a metre.
+    DrwDrawing d = cross();
+    d.absoluteEllipses = {region(1, 0, 1, 0.2, 0.2, 0), region(2, 0, 1, 1.0, 1.0, 0)};
+    Canvas c(d);
+    c.canvas.zoomBy(1);
+    const QColor fill = overWhite(QColor(255, 0, 0));
+    QImage image = c.image();
+    QVERIFY2(near(image, kO + QPoint(15, 0), fill), describe(image, kO + QPoint(15, 0)));
+
+    // A wheel step out halves the drawing: O's region with it, but A's, out of view when the
+    // regions were worked out, is not there until the wheel rests.
+    sendWheel(c.canvas, -120);
+    const QPoint insideA = kA + QPoint(30, 0);
+    image = c.image();
+    QVERIFY2(near(image, kO + QPoint(7, 0), fill), describe(image, kO + QPoint(7, 0)));
+    QVERIFY2(near(image, kO + QPoint(15, 0), kWhite, 0), describe(image, kO + QPoint(15, 0)));
+    QVERIFY2(near(image, insideA, kWhite, 0), describe(image, insideA));
+    QTRY_VERIFY2(near(c.image(), insideA, fill), describe(c.image(), insideA));
+    QVERIFY2(near(c.image(), kO + QPoint(7, 0), fill), describe(c.image(), kO + QPoint(7, 0)));
 }
 
 void tst_frmDraw::degenerateDrawings_data()
