@@ -19,8 +19,8 @@ namespace {
 constexpr int kElementCount = int(DrawElement::EpochRectangles) + 1;
 constexpr int kRegionFillAlpha = 150;
 constexpr double kRegionPenWidth = 2.0;
-constexpr int kWheelStep = 120;   // wheel delta of one notch
-constexpr int kWheelRestMs = 200; // the wheel has rested once no step came for this long
+constexpr int kWheelStep = 120;     // wheel delta of one notch
+constexpr int kPendingCheckMs = 10; // how often to look for regions worked out
 
 enum class Pairing { OnePoint, TwoPoints };
 
@@ -74,12 +74,10 @@ struct frmDraw::ScreenPoints
 frmDraw::frmDraw(QWidget *parent)
     : QWidget(parent)
     , m_shown(kElementCount, true)
-    , m_wheelRest(new QTimer(this))
+    , m_pendingCheck(new QTimer(this))
 {
-    m_wheelRest->setSingleShot(true);
-    m_wheelRest->setInterval(kWheelRestMs);
-    // The regions, magnified along while the wheel turns, are worked out again once it rests.
-    connect(m_wheelRest, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    m_pendingCheck->setInterval(kPendingCheckMs);
+    connect(m_pendingCheck, &QTimer::timeout, this, &frmDraw::checkRegions);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
@@ -98,6 +96,7 @@ void frmDraw::setDrawing(const DrwDrawing &drawing)
     }
     m_view = DrawingView();
     m_view.fit(m_drawing);
+    ++m_drawingNumber;
     m_regionLayer = RegionLayer();
     m_shown.fill(true);
     m_currentEpoch = 1;
@@ -141,20 +140,51 @@ void frmDraw::zoomBy(int steps)
 
 bool frmDraw::RegionLayer::sameButView(const RegionLayer &other) const
 {
-    return valid && other.valid && size == other.size && ratio == other.ratio &&
-           ellipseMagnification == other.ellipseMagnification &&
+    return valid && other.valid && drawing == other.drawing && size == other.size &&
+           ratio == other.ratio && ellipseMagnification == other.ellipseMagnification &&
            rectangleMagnification == other.rectangleMagnification && epoch == other.epoch &&
            shown == other.shown;
+}
+
+bool frmDraw::RegionLayer::sameAs(const RegionLayer &other) const
+{
+    return sameButView(other) && centreX == other.centreX && centreY == other.centreY &&
+           pixelsPerUnit == other.pixelsPerUnit;
+}
+
+bool frmDraw::regionsPending() const
+{
+    return m_pending.valid() &&
+           m_pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+void frmDraw::collectRegions() const
+{
+    if (!m_pending.valid() ||
+        m_pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    RegionLayer layer = m_pendingLayer;
+    layer.image = m_pending.get();
+    if (layer.drawing == m_drawingNumber)
+        m_regionLayer = layer;
+}
+
+void frmDraw::checkRegions()
+{
+    if (regionsPending())
+        return;
+    m_pendingCheck->stop();
+    update();
 }
 
 void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoints &screen) const
 {
     // Regions are worked out in the device's own pixels, so that they stay sharp on a screen
     // with several device pixels to a pixel.
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     RegionLayer wanted;
+    wanted.drawing = m_drawingNumber;
     wanted.size = size;
-    wanted.ratio = ratio;
+    wanted.ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     wanted.centreX = m_view.centreX();
     wanted.centreY = m_view.centreY();
     wanted.pixelsPerUnit = m_view.pixelsPerUnit(size);
@@ -165,54 +195,69 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
         wanted.shown.append(isShown(family.element));
     wanted.valid = true;
 
-    if (wanted.sameButView(m_regionLayer)) {
-        const bool sameView = wanted.centreX == m_regionLayer.centreX &&
-                              wanted.centreY == m_regionLayer.centreY &&
-                              wanted.pixelsPerUnit == m_regionLayer.pixelsPerUnit;
-        if (sameView) {
-            painter.drawImage(QPointF(0, 0), m_regionLayer.image);
-            return;
-        }
-        if (m_dragging || m_wheelRest->isActive()) {
-            // The canvas's middle stays where it is and the drawing is magnified about it: a
-            // region's pixel moves as the ground point under it does.
-            const double k = wanted.pixelsPerUnit;
-            const double magnification = k / m_regionLayer.pixelsPerUnit;
-            const QPointF middle(size.width() / 2, size.height() - size.height() / 2);
-            const QPointF shift((m_regionLayer.centreX - wanted.centreX) * k,
-                                (wanted.centreY - m_regionLayer.centreY) * k);
-            painter.save();
-            painter.translate(middle + shift);
-            painter.scale(magnification, magnification);
-            painter.translate(-middle);
-            painter.drawImage(QPointF(0, 0), m_regionLayer.image);
-            painter.restore();
-            return;
-        }
+    collectRegions();
+    if (!m_regionLayer.valid) {
+        // Nothing worked out yet to show meanwhile: the regions are worked out at once.
+        std::optional<RegionRaster> raster = gatherRegions(wanted, screen);
+        wanted.image = raster ? raster->paint(QThread::idealThreadCount()) : QImage();
+        wanted.image.setDevicePixelRatio(wanted.ratio);
+        m_regionLayer = wanted;
+    } else if (!wanted.sameAs(m_regionLayer) && !m_pending.valid()) {
+        // One piece of work at a time: regions asked for meanwhile are worked out after it.
+        m_pendingLayer = wanted;
+        const int threads = QThread::idealThreadCount();
+        m_pending = std::async(std::launch::async, [raster = gatherRegions(wanted, screen),
+                                                    ratio = wanted.ratio, threads]() mutable {
+            QImage image = raster ? raster->paint(threads) : QImage();
+            image.setDevicePixelRatio(ratio);
+            return image;
+        });
+        m_pendingCheck->start();
     }
-    wanted.image = paintRegions(size, ratio, screen);
-    m_regionLayer = wanted;
-    painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+
+    m_regionsUpToDate = wanted.sameAs(m_regionLayer);
+    if (m_regionsUpToDate) {
+        painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+    } else if (wanted.sameButView(m_regionLayer)) {
+        // Only the view has moved: the regions move and are magnified as the ground under them,
+        // about the canvas's middle, which shows the view's centre.
+        const double k = wanted.pixelsPerUnit;
+        const double magnification = k / m_regionLayer.pixelsPerUnit;
+        const QPointF middle(size.width() / 2, size.height() - size.height() / 2);
+        const QPointF shift((m_regionLayer.centreX - wanted.centreX) * k,
+                            (wanted.centreY - m_regionLayer.centreY) * k);
+        painter.save();
+        painter.translate(middle + shift);
+        painter.scale(magnification, magnification);
+        painter.translate(-middle);
+        painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+        painter.restore();
+    } else {
+        painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+    }
 }
 
-QImage frmDraw::paintRegions(const QSize &size, qreal ratio, const ScreenPoints &screen) const
+std::optional<RegionRaster> frmDraw::gatherRegions(const RegionLayer &layer,
+                                                   const ScreenPoints &screen) const
 {
     std::optional<RegionRaster> raster;
-    const double k = m_view.pixelsPerUnit(size);
+    const QSize &size = layer.size;
+    const qreal ratio = layer.ratio;
+    const double k = layer.pixelsPerUnit;
     for (const RegionFamily &family : kFamilies) {
         if (!isShown(family.element) || (m_drawing.*family.regions).isEmpty())
             continue;
         if (!raster)
             raster.emplace(QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio)));
         const double scale = family.shape == RegionRaster::Shape::Ellipse
-                                 ? m_view.ellipseScale() * m_view.ellipseFactor()
-                                 : m_view.rectangleScale() * m_view.rectangleFactor();
+                                 ? layer.ellipseMagnification
+                                 : layer.rectangleMagnification;
         QColor fill = family.fill;
         fill.setAlpha(kRegionFillAlpha);
         raster->beginFamily(family.shape, kRegionPenWidth * ratio,
                             family.outlineStyle == Qt::DashLine, fill, family.outline);
         for (const DrwRegion &region : m_drawing.*family.regions) {
-            if (region.epoch != m_currentEpoch)
+            if (region.epoch != layer.epoch)
                 continue;
             const int first = screen.visibleIndex(region.point1);
             if (first < 0)
@@ -234,11 +279,7 @@ QImage frmDraw::paintRegions(const QSize &size, qreal ratio, const ScreenPoints 
             raster->add(QPointF(centre) * ratio, a * ratio, b * ratio, theta);
         }
     }
-    if (!raster)
-        return QImage();
-    QImage layer = raster->paint(QThread::idealThreadCount());
-    layer.setDevicePixelRatio(ratio);
-    return layer;
+    return raster;
 }
 
 void frmDraw::draw(QPainter &painter, const QSize &size) const
@@ -355,7 +396,6 @@ void frmDraw::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return QWidget::mouseReleaseEvent(event);
     m_dragging = false;
-    update(); // the regions, moved along during the drag, are worked out again
 }
 
 void frmDraw::mouseMoveEvent(QMouseEvent *event)
@@ -373,11 +413,9 @@ void frmDraw::wheelEvent(QWheelEvent *event)
     const qint64 total = qint64(m_wheelDelta) + event->angleDelta().y();
     const qint64 steps = total / kWheelStep;
     m_wheelDelta = int(total - steps * kWheelStep);
-    if (steps != 0) {
-        m_wheelRest->start();
+    if (steps != 0)
         zoomBy(int(qBound<qint64>(-DrawingView::kMaxZoomLevel * 2, steps,
                                   DrawingView::kMaxZoomLevel * 2)));
-    }
     event->accept();
 }
 

@@ -3,6 +3,7 @@
 
 #include "drawingview.h"
 #include "drwdrawing.h"
+#include "regionraster.h"
 
 #include <QImage>
 #include <QPair>
@@ -10,6 +11,9 @@
 #include <QStaticText>
 #include <QVector>
 #include <QWidget>
+
+#include <future>
+#include <optional>
 
 class QPainter;
 class QTimer;
@@ -52,6 +56,12 @@ public:
 
     // Paints the drawing as the canvas shows it at `size`, background excepted.
     void draw(QPainter &painter, const QSize &size) const;
+    // Whether regions are being worked out in the background for a view the canvas has shown;
+    // once they are, the next paint shows them.
+    bool regionsPending() const;
+    // Whether the last paint showed the regions as worked out for what it showed, rather than
+    // those of an earlier view, moved along, or of earlier settings.
+    bool regionsUpToDate() const { return m_regionsUpToDate; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -65,12 +75,11 @@ protected:
 
 private:
     struct ScreenPoints;
-    // The regions as last worked out, and the view they were worked out for: a repaint of the
-    // same view shows them again, and a step of a drag or of the wheel shows them moved and
-    // magnified along with the drawing until the button is released or the wheel rests.
+    // Regions worked out for a view: which regions, how large and where.
     struct RegionLayer
     {
         QImage image;
+        int drawing = 0; // which drawing: its load number
         QSize size;
         qreal ratio = 0.0;
         double centreX = 0.0;
@@ -84,11 +93,19 @@ private:
 
         // Whether `other` shows the same regions, but for the view's centre and zoom.
         bool sameButView(const RegionLayer &other) const;
+        bool sameAs(const RegionLayer &other) const;
     };
 
-    // Paints the region families shown, for the current epoch, at the visible points.
+    // Paints the region families shown, for the current epoch, at the visible points. Regions
+    // are worked out in the background: until they are, the last ones worked out are shown,
+    // moved and magnified along with the drawing when only the view has changed.
     void drawRegions(QPainter &painter, const QSize &size, const ScreenPoints &screen) const;
-    QImage paintRegions(const QSize &size, qreal ratio, const ScreenPoints &screen) const;
+    // Gathers the regions to paint for `layer`; none when no family is shown.
+    std::optional<RegionRaster> gatherRegions(const RegionLayer &layer,
+                                              const ScreenPoints &screen) const;
+    // Takes the regions worked out in the background, if they are ready.
+    void collectRegions() const;
+    void checkRegions();
 
     DrwDrawing m_drawing;
     QVector<QPair<int, int>> m_linkedPairs; // indices from 0, worked out once at load
@@ -99,8 +116,12 @@ private:
     bool m_dragging = false;
     QPoint m_last;
     int m_wheelDelta = 0; // wheel motion short of a whole step, kept for the next event
-    mutable RegionLayer m_regionLayer;
-    QTimer *m_wheelRest; // runs from a wheel step until the wheel has rested a moment
+    int m_drawingNumber = 0;
+    mutable RegionLayer m_regionLayer;  // the regions last worked out
+    mutable RegionLayer m_pendingLayer; // the regions being worked out, without their image
+    mutable std::future<QImage> m_pending;
+    QTimer *m_pendingCheck; // looks for the regions being worked out, while they are
+    mutable bool m_regionsUpToDate = true;
 };
 
 #endif // FRMDRAW_H

@@ -107,10 +107,7 @@ inline float dashCover(float along, float width)
 RegionRaster::RegionRaster(const QSize &size)
     : m_width(std::max(size.width(), 0))
     , m_height(std::max(size.height(), 0))
-    , m_layer(QSize(m_width, m_height), QImage::Format_ARGB32_Premultiplied)
-{
-    m_layer.fill(Qt::transparent);
-}
+{}
 
 void RegionRaster::beginFamily(Shape shape, double penWidth, bool dashed, const QColor &fill,
                                const QColor &outline)
@@ -126,18 +123,20 @@ void RegionRaster::beginFamily(Shape shape, double penWidth, bool dashed, const 
 
 void RegionRaster::add(const QPointF &centre, double a, double b, double theta)
 {
-    if (m_families.empty())
+    if (m_families.empty() || !std::isfinite(centre.x()) || !std::isfinite(centre.y()) ||
+        !std::isfinite(a) || !std::isfinite(b) || !std::isfinite(theta))
         return;
-    Family &family = m_families.back();
-    if (!std::isfinite(centre.x()) || !std::isfinite(centre.y()) || !std::isfinite(a) ||
-        !std::isfinite(b) || !std::isfinite(theta))
-        return;
+    m_families.back().given.push_back({centre.x(), centre.y(), a, b, theta});
+}
+
+void RegionRaster::setUp(Family &family, const Given &given) const
+{
     Region r;
-    r.cx = centre.x();
-    r.cy = centre.y();
-    r.a = std::clamp(std::abs(a), kShortestHalfAxis, kLongestHalfAxis);
-    r.b = std::clamp(std::abs(b), kShortestHalfAxis, kLongestHalfAxis);
-    const double radians = theta * kPi / 180.0;
+    r.cx = given.cx;
+    r.cy = given.cy;
+    r.a = std::clamp(std::abs(given.a), kShortestHalfAxis, kLongestHalfAxis);
+    r.b = std::clamp(std::abs(given.b), kShortestHalfAxis, kLongestHalfAxis);
+    const double radians = given.theta * kPi / 180.0;
     r.cos = std::cos(radians);
     r.sin = std::sin(radians);
     r.aF = float(r.a);
@@ -160,7 +159,7 @@ void RegionRaster::add(const QPointF &centre, double a, double b, double theta)
     family.regions.push_back(r);
 }
 
-void RegionRaster::setUpEllipse(Family &family, Region &r)
+void RegionRaster::setUpEllipse(Family &family, Region &r) const
 {
     // A point (dx, dy) from the centre lies on the edge where (u/a)^2 + (v/b)^2 = 1, with
     // u = cos dx - sin dy and v = sin dx + cos dy its coordinates along the half-axes.
@@ -250,6 +249,13 @@ bool RegionRaster::span(const Region &r, double dy, double &left, double &right)
 
 QImage RegionRaster::paint(int threads)
 {
+    for (Family &family : m_families) {
+        for (const Given &given : family.given)
+            setUp(family, given);
+        family.given.clear();
+    }
+    m_layer = QImage(QSize(m_width, m_height), QImage::Format_ARGB32_Premultiplied);
+    m_layer.fill(Qt::transparent);
     const int bands = (m_height + kBandRows - 1) / kBandRows;
     const int workers = std::clamp(threads, 1, std::max(std::min(bands, kMostThreads), 1));
     m_bits = m_layer.bits(); // taken once: the threads write disjoint rows through it

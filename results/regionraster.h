@@ -40,7 +40,8 @@ public:
     // layer, is left out.
     void add(const QPointF &centre, double a, double b, double theta);
 
-    // Paints the families added so far, on up to `threads` threads, and returns the layer.
+    // Paints the families added so far, on up to `threads` threads, and returns the layer. Adding
+    // regions only records them: the work is done here, on whichever thread calls this.
     QImage paint(int threads);
 
 private:
@@ -74,6 +75,16 @@ private:
         int arcIndex = -1; // dashed ellipse: its arc length table in the family's list
     };
 
+    // A region as added: its centre, half-axes and turn.
+    struct Given
+    {
+        double cx;
+        double cy;
+        double a;
+        double b;
+        double theta;
+    };
+
     struct Family
     {
         Shape shape;
@@ -81,6 +92,7 @@ private:
         bool dashed;
         std::uint32_t fillPixel;    // premultiplied
         std::uint32_t outlinePixel; // premultiplied
+        std::vector<Given> given;   // as added, worked out when painted
         std::vector<Region> regions;
         // Dashed ellipses: arc length along the edge at evenly spaced pseudo-angles.
         std::vector<double> arcs;
@@ -98,7 +110,9 @@ private:
     // The span of the region on the line dy below its centre; false when the line misses it.
     template <bool IsEllipse>
     static bool span(const Region &r, double dy, double &left, double &right);
-    void setUpEllipse(Family &family, Region &r);
+    // Works out a region added to `family`, unless it lies wholly outside the layer.
+    void setUp(Family &family, const Given &given) const;
+    void setUpEllipse(Family &family, Region &r) const;
     static void setUpRectangle(Region &r);
     // Paints the rows top to end (excluded), at most a band of them.
     void paintBand(int top, int end, Scratch &scratch);

@@ -295,7 +295,11 @@ void tst_frmDrawMain::sliderAtEightTriplesEllipsesAndLegend()
 
     const QColor fill(255, 105, 105); // red at alpha 150 over white
     const auto ellipseArea = [canvas, fill] {
-        const QImage image = canvas->grab().toImage();
+        QImage image = canvas->grab().toImage();
+        while (!canvas->regionsUpToDate()) {
+            QTest::qWait(2);
+            image = canvas->grab().toImage();
+        }
         int count = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
