@@ -3,7 +3,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPolygon>
 #include <QStaticText>
 #include <QThread>
 #include <QTimer>
@@ -12,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <optional>
 
 namespace {
@@ -208,7 +208,12 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
         const int threads = QThread::idealThreadCount();
         m_pending = std::async(std::launch::async, [raster = gatherRegions(wanted, screen),
                                                     ratio = wanted.ratio, threads]() mutable {
-            QImage image = raster ? raster->paint(threads) : QImage();
+            QImage image;
+            try {
+                image = raster ? raster->paint(threads) : QImage();
+            } catch (const std::bad_alloc &) {
+                // Without memory for them, the regions are left out rather than the window.
+            }
             image.setDevicePixelRatio(ratio);
             return image;
         });

@@ -255,6 +255,8 @@ QImage RegionRaster::paint(int threads)
         family.given.clear();
     }
     m_layer = QImage(QSize(m_width, m_height), QImage::Format_ARGB32_Premultiplied);
+    if (m_layer.isNull()) // no pixels, or no memory for them
+        return m_layer;
     m_layer.fill(Qt::transparent);
     const int bands = (m_height + kBandRows - 1) / kBandRows;
     const int workers = std::clamp(threads, 1, std::max(std::min(bands, kMostThreads), 1));
