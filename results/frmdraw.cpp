@@ -88,12 +88,8 @@ void frmDraw::setDrawing(const DrwDrawing &drawing)
 {
     m_drawing = drawing;
     m_linkedPairs = m_drawing.linkedPairs();
-    m_names.clear();
-    for (const DrwPoint &point : m_drawing.points) {
-        QStaticText name(point.name);
-        name.setTextFormat(Qt::PlainText);
-        m_names.append(name);
-    }
+    m_names =
+        QVector<QVector<QStaticText>>(DrawingView::kMaxZoomLevel - DrawingView::kMinZoomLevel + 1);
     m_view = DrawingView();
     m_view.fit(m_drawing);
     ++m_drawingNumber;
@@ -203,21 +199,11 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
         wanted.image.setDevicePixelRatio(wanted.ratio);
         m_regionLayer = wanted;
     } else if (!wanted.sameAs(m_regionLayer) && !m_pending.valid()) {
-        // One piece of work at a time: regions asked for meanwhile are worked out after it.
+        // One piece of work at a time: regions asked for meanwhile are worked out after it. It
+        // starts once this paint is done, so as not to slow it down.
         m_pendingLayer = wanted;
-        const int threads = QThread::idealThreadCount();
-        m_pending = std::async(std::launch::async, [raster = gatherRegions(wanted, screen),
-                                                    ratio = wanted.ratio, threads]() mutable {
-            QImage image;
-            try {
-                image = raster ? raster->paint(threads) : QImage();
-            } catch (const std::bad_alloc &) {
-                // Without memory for them, the regions are left out rather than the window.
-            }
-            image.setDevicePixelRatio(ratio);
-            return image;
-        });
-        m_pendingCheck->start();
+        m_toWorkOut = gatherRegions(wanted, screen);
+        m_workOutWanted = true;
     }
 
     m_regionsUpToDate = wanted.sameAs(m_regionLayer);
@@ -240,6 +226,27 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
     } else {
         painter.drawImage(QPointF(0, 0), m_regionLayer.image);
     }
+}
+
+void frmDraw::startWorkingOut() const
+{
+    if (!m_workOutWanted)
+        return;
+    m_workOutWanted = false;
+    const int threads = QThread::idealThreadCount();
+    m_pending = std::async(std::launch::async, [raster = std::move(m_toWorkOut),
+                                                ratio = m_pendingLayer.ratio, threads]() mutable {
+        QImage image;
+        try {
+            image = raster ? raster->paint(threads) : QImage();
+        } catch (const std::bad_alloc &) {
+            // Without memory for them, the regions are left out rather than the window.
+        }
+        image.setDevicePixelRatio(ratio);
+        return image;
+    });
+    m_toWorkOut.reset();
+    m_pendingCheck->start();
 }
 
 std::optional<RegionRaster> frmDraw::gatherRegions(const RegionLayer &layer,
@@ -339,12 +346,23 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
     }
     if (isShown(DrawElement::Names)) {
         painter.setPen(Qt::blue);
-        // A prepared text is laid out once; it is placed by its top left corner, not its base
-        // line.
+        // A prepared text keeps its layout for the font it was last drawn in, so each zoom
+        // level, with its own font size, has its own. It is placed by its top left corner, not
+        // its base line.
+        const int level = qBound(DrawingView::kMinZoomLevel, zoomLevel, DrawingView::kMaxZoomLevel);
+        QVector<QStaticText> &names = m_names[level - DrawingView::kMinZoomLevel];
+        if (names.size() != n) {
+            names.clear();
+            for (const DrwPoint &point : m_drawing.points) {
+                QStaticText name(point.name);
+                name.setTextFormat(Qt::PlainText);
+                names.append(name);
+            }
+        }
         const QPoint offset(zoomLevel + 7, zoomLevel + 7 - painter.fontMetrics().ascent());
         for (int i = 0; i < n; ++i) {
             if (screen.visible.at(i))
-                painter.drawStaticText(screen.positions.at(i) + offset, m_names.at(i));
+                painter.drawStaticText(screen.positions.at(i) + offset, names.at(i));
         }
     }
 
@@ -376,6 +394,7 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
         painter.drawText(75, barRow, barLengthText(bar.length));
     }
     painter.restore();
+    startWorkingOut();
 }
 
 QSize frmDraw::sizeHint() const

@@ -103,13 +103,16 @@ private:
     // Gathers the regions to paint for `layer`; none when no family is shown.
     std::optional<RegionRaster> gatherRegions(const RegionLayer &layer,
                                               const ScreenPoints &screen) const;
+    // Starts working out in the background the regions a paint asked for.
+    void startWorkingOut() const;
     // Takes the regions worked out in the background, if they are ready.
     void collectRegions() const;
     void checkRegions();
 
     DrwDrawing m_drawing;
     QVector<QPair<int, int>> m_linkedPairs; // indices from 0, worked out once at load
-    QVector<QStaticText> m_names;           // the points' names, laid out once
+    // Per zoom level, the points' names laid out in its font, as they are first drawn.
+    mutable QVector<QVector<QStaticText>> m_names;
     DrawingView m_view;
     QVector<bool> m_shown;
     int m_currentEpoch = 1;
@@ -120,6 +123,8 @@ private:
     mutable RegionLayer m_regionLayer;  // the regions last worked out
     mutable RegionLayer m_pendingLayer; // the regions being worked out, without their image
     mutable std::future<QImage> m_pending;
+    mutable std::optional<RegionRaster> m_toWorkOut; // gathered by a paint, to work out after it
+    mutable bool m_workOutWanted = false;
     QTimer *m_pendingCheck; // looks for the regions being worked out, while they are
     mutable bool m_regionsUpToDate = true;
 };
