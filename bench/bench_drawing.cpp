@@ -240,8 +240,8 @@ int main(int argc, char **argv)
         for (DrawElement element : all)
             canvas.setShown(element, part.shown.contains(element));
         const Paints t = paint(canvas, image, Before::DragStep);
-        std::printf("  %-36s %7.1f ms (%7.1f ms)   %7.1f ms (%7.1f ms)\n", part.name, t.first.wall,
-                    t.first.cpu, t.upToDate.wall, t.upToDate.cpu);
+        std::printf("  %-36s %7.1f ms (%7.1f ms)   %7.1f ms   %7.1f ms (%7.1f ms)\n", part.name,
+                    t.first.wall, t.first.cpu, t.slowestFirst, t.upToDate.wall, t.upToDate.cpu);
     }
     return 0;
 }
