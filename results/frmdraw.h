@@ -107,6 +107,7 @@ private:
     void startWorkingOut() const;
     // Takes the regions worked out in the background, if they are ready.
     void collectRegions() const;
+    // Repaints once the regions being worked out are ready.
     void checkRegions();
 
     DrwDrawing m_drawing;
