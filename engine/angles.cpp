@@ -88,18 +88,7 @@ std::optional<double> parseAngle(std::string_view field, AngleUnit unit, std::st
     default:
         break;
     }
-    std::vector<std::string> parts;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        std::size_t j = i;
-        while (j < text.size() && text[j] != ' ' && text[j] != '\t')
-            ++j;
-        if (j > i)
-            parts.push_back(text.substr(i, j - i));
-        i = j;
-    }
+    const std::vector<std::string_view> parts = words(text);
     if (parts.empty() || parts.size() > 3) {
         error = fr("angle illisible « ") + std::string(trim(field)) +
                 fr(" » : de une à trois parties sont attendues");

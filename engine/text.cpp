@@ -26,6 +26,23 @@ std::string trim(std::string_view text)
     return std::string(text.substr(begin, end - begin));
 }
 
+std::vector<std::string_view> words(std::string_view text)
+{
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+            ++i;
+        std::size_t j = i;
+        while (j < text.size() && text[j] != ' ' && text[j] != '\t')
+            ++j;
+        if (j > i)
+            out.push_back(text.substr(i, j - i));
+        i = j;
+    }
+    return out;
+}
+
 std::string columns(std::string_view line, int first, int width)
 {
     if (first < 1 || width <= 0)

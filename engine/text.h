@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Text helpers of the engine. Every text the engine reads or writes (observation, configuration
 // and report files, paths passed through the entry points) is Latin-1: one byte per character,
@@ -20,6 +21,9 @@ inline constexpr const char kLineEnd[] = "\n";
 
 // `text` without leading and trailing blanks, tabs, carriage returns and line feeds.
 std::string trim(std::string_view text);
+
+// The words of `text` separated by blanks and tabs, in order; they view `text`.
+std::vector<std::string_view> words(std::string_view text);
 
 // The characters of columns `first` to `first + width - 1` (1-based) of `line`; fewer when the
 // line is shorter, empty when it ends before `first`.

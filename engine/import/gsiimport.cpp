@@ -199,17 +199,7 @@ private:
             rest.remove_prefix(1);
         std::map<int, Word> words;
         std::size_t wordLength = 0;
-        std::size_t i = 0;
-        while (i < rest.size()) {
-            while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t'))
-                ++i;
-            std::size_t j = i;
-            while (j < rest.size() && rest[j] != ' ' && rest[j] != '\t')
-                ++j;
-            if (j == i)
-                break;
-            const std::string_view token = rest.substr(i, j - i);
-            i = j;
+        for (std::string_view token : engine::words(rest)) {
             const std::string shown(token.substr(0, 30));
             if (token.size() != kGsi8WordLength && token.size() != kGsi16WordLength)
                 throw Rejected{fr("mot « ") + shown +

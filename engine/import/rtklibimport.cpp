@@ -71,17 +71,8 @@ std::vector<std::string> fields(std::string_view text, char separator)
 {
     std::vector<std::string> out;
     if (separator == ' ') {
-        std::size_t i = 0;
-        while (i < text.size()) {
-            while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-                ++i;
-            std::size_t j = i;
-            while (j < text.size() && text[j] != ' ' && text[j] != '\t')
-                ++j;
-            if (j > i)
-                out.emplace_back(text.substr(i, j - i));
-            i = j;
-        }
+        for (std::string_view word : words(text))
+            out.emplace_back(word);
         return out;
     }
     std::size_t start = 0;

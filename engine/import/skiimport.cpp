@@ -21,22 +21,15 @@ struct Numbers
 Numbers numbersOf(std::string_view text, std::size_t wanted)
 {
     Numbers out;
-    std::size_t i = 0;
-    while (i < text.size() && out.values.size() < wanted) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-            ++i;
-        std::size_t j = i;
-        while (j < text.size() && text[j] != ' ' && text[j] != '\t')
-            ++j;
-        if (j == i)
+    for (std::string_view word : words(text)) {
+        if (out.values.size() >= wanted)
             break;
-        const auto value = parseNumber(text.substr(i, j - i));
+        const auto value = parseNumber(word);
         if (!value) {
             out.readable = false;
             break;
         }
         out.values.push_back(*value);
-        i = j;
     }
     return out;
 }
