@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <optional>
 
 namespace {
 
@@ -156,8 +155,7 @@ bool frmDraw::regionsPending() const
 
 void frmDraw::collectRegions() const
 {
-    if (!m_pending.valid() ||
-        m_pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+    if (!m_pending.valid() || regionsPending())
         return;
     RegionLayer layer = m_pendingLayer;
     layer.image = m_pending.get();
@@ -173,14 +171,13 @@ void frmDraw::checkRegions()
     update();
 }
 
-void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoints &screen) const
+void frmDraw::drawRegions(QPainter &painter, const QSize &size, qreal ratio,
+                          const ScreenPoints &screen) const
 {
-    // Regions are worked out in the device's own pixels, so that they stay sharp on a screen
-    // with several device pixels to a pixel.
     RegionLayer wanted;
     wanted.drawing = m_drawingNumber;
     wanted.size = size;
-    wanted.ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    wanted.ratio = ratio;
     wanted.centreX = m_view.centreX();
     wanted.centreY = m_view.centreY();
     wanted.pixelsPerUnit = m_view.pixelsPerUnit(size);
@@ -194,8 +191,7 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
     collectRegions();
     if (!m_regionLayer.valid) {
         // Nothing worked out yet to show meanwhile: the regions are worked out at once.
-        std::optional<RegionRaster> raster = gatherRegions(wanted, screen);
-        wanted.image = raster ? raster->paint(QThread::idealThreadCount()) : QImage();
+        wanted.image = gatherRegions(wanted, screen).paint(QThread::idealThreadCount());
         wanted.image.setDevicePixelRatio(wanted.ratio);
         m_regionLayer = wanted;
     } else if (!wanted.sameAs(m_regionLayer) && !m_pending.valid()) {
@@ -203,7 +199,6 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
         // starts once this paint is done, so as not to slow it down.
         m_pendingLayer = wanted;
         m_toWorkOut = gatherRegions(wanted, screen);
-        m_workOutWanted = true;
     }
 
     m_regionsUpToDate = wanted.sameAs(m_regionLayer);
@@ -230,15 +225,14 @@ void frmDraw::drawRegions(QPainter &painter, const QSize &size, const ScreenPoin
 
 void frmDraw::startWorkingOut() const
 {
-    if (!m_workOutWanted)
+    if (!m_toWorkOut)
         return;
-    m_workOutWanted = false;
     const int threads = QThread::idealThreadCount();
-    m_pending = std::async(std::launch::async, [raster = std::move(m_toWorkOut),
+    m_pending = std::async(std::launch::async, [raster = std::move(*m_toWorkOut),
                                                 ratio = m_pendingLayer.ratio, threads]() mutable {
         QImage image;
         try {
-            image = raster ? raster->paint(threads) : QImage();
+            image = raster.paint(threads);
         } catch (const std::bad_alloc &) {
             // Without memory for them, the regions are left out rather than the window.
         }
@@ -249,25 +243,22 @@ void frmDraw::startWorkingOut() const
     m_pendingCheck->start();
 }
 
-std::optional<RegionRaster> frmDraw::gatherRegions(const RegionLayer &layer,
-                                                   const ScreenPoints &screen) const
+RegionRaster frmDraw::gatherRegions(const RegionLayer &layer, const ScreenPoints &screen) const
 {
-    std::optional<RegionRaster> raster;
     const QSize &size = layer.size;
     const qreal ratio = layer.ratio;
+    RegionRaster raster(QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio)));
     const double k = layer.pixelsPerUnit;
     for (const RegionFamily &family : kFamilies) {
         if (!isShown(family.element) || (m_drawing.*family.regions).isEmpty())
             continue;
-        if (!raster)
-            raster.emplace(QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio)));
         const double scale = family.shape == RegionRaster::Shape::Ellipse
                                  ? layer.ellipseMagnification
                                  : layer.rectangleMagnification;
         QColor fill = family.fill;
         fill.setAlpha(kRegionFillAlpha);
-        raster->beginFamily(family.shape, kRegionPenWidth * ratio,
-                            family.outlineStyle == Qt::DashLine, fill, family.outline);
+        raster.beginFamily(family.shape, kRegionPenWidth * ratio,
+                           family.outlineStyle == Qt::DashLine, fill, family.outline);
         for (const DrwRegion &region : m_drawing.*family.regions) {
             if (region.epoch != layer.epoch)
                 continue;
@@ -288,7 +279,7 @@ std::optional<RegionRaster> frmDraw::gatherRegions(const RegionLayer &layer,
             double theta = 90.0 - region.bearing;
             if (theta < 0.0)
                 theta += 180.0;
-            raster->add(QPointF(centre) * ratio, a * ratio, b * ratio, theta);
+            raster.add(QPointF(centre) * ratio, a * ratio, b * ratio, theta);
         }
     }
     return raster;
@@ -312,7 +303,10 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
             screen.positions[i] = m_view.toScreen(point.x, point.y, size);
     }
 
-    drawRegions(painter, size, screen);
+    // Regions and dots are drawn in the device's own pixels, so that they stay sharp on a screen
+    // with several device pixels to a pixel.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    drawRegions(painter, size, ratio, screen);
     painter.setBrush(Qt::NoBrush);
 
     if (isShown(DrawElement::Links)) {
@@ -328,7 +322,6 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
 
     // Every dot is the same: it is drawn once and copied to each point, which costs a fraction
     // of drawing it anew. Points lie on whole pixels, so each copy matches a dot drawn in place.
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
     const int dotWidth = 10 + zoomLevel;
     const int dotCentre = dotWidth / 2 + 2;
     QImage dot(QSize(2 * dotCentre + 1, 2 * dotCentre + 1) * ratio,

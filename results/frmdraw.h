@@ -99,10 +99,10 @@ private:
     // Paints the region families shown, for the current epoch, at the visible points. Regions
     // are worked out in the background: until they are, the last ones worked out are shown,
     // moved and magnified along with the drawing when only the view has changed.
-    void drawRegions(QPainter &painter, const QSize &size, const ScreenPoints &screen) const;
-    // Gathers the regions to paint for `layer`; none when no family is shown.
-    std::optional<RegionRaster> gatherRegions(const RegionLayer &layer,
-                                              const ScreenPoints &screen) const;
+    void drawRegions(QPainter &painter, const QSize &size, qreal ratio,
+                     const ScreenPoints &screen) const;
+    // Gathers the regions to paint for `layer`.
+    RegionRaster gatherRegions(const RegionLayer &layer, const ScreenPoints &screen) const;
     // Starts working out in the background the regions a paint asked for.
     void startWorkingOut() const;
     // Takes the regions worked out in the background, if they are ready.
@@ -125,7 +125,6 @@ private:
     mutable RegionLayer m_pendingLayer; // the regions being worked out, without their image
     mutable std::future<QImage> m_pending;
     mutable std::optional<RegionRaster> m_toWorkOut; // gathered by a paint, to work out after it
-    mutable bool m_workOutWanted = false;
     QTimer *m_pendingCheck; // looks for the regions being worked out, while they are
     mutable bool m_regionsUpToDate = true;
 };

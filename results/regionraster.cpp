@@ -249,6 +249,8 @@ bool RegionRaster::span(const Region &r, double dy, double &left, double &right)
 
 QImage RegionRaster::paint(int threads)
 {
+    if (m_families.empty())
+        return QImage();
     for (Family &family : m_families) {
         for (const Given &given : family.given)
             setUp(family, given);

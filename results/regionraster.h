@@ -40,8 +40,9 @@ public:
     // layer, is left out.
     void add(const QPointF &centre, double a, double b, double theta);
 
-    // Paints the families added so far, on up to `threads` threads, and returns the layer. Adding
-    // regions only records them: the work is done here, on whichever thread calls this.
+    // Paints the families added so far, on up to `threads` threads, and returns the layer; a null
+    // image when no family was begun. Adding regions only records them: the work is done here,
+    // on whichever thread calls this.
     QImage paint(int threads);
 
 private:
