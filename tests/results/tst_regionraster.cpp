@@ -1,4 +1,5 @@
 #include "regionraster.h"
+#include "widgetimage.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
@@ -73,7 +74,7 @@ int countColour(const QImage &image, const QColor &colour, int tolerance)
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)
-            count += difference(image.pixel(x, y), colour.rgb()) <= tolerance ? 1 : 0;
+            count += colourNear(image.pixelColor(x, y), colour, tolerance) ? 1 : 0;
     }
     return count;
 }
@@ -199,15 +200,15 @@ void tst_RegionRaster::overlapsFillOncePerFamily()
     raster.add(QPointF(100, 90), 6, 6, 0);
     const QImage image = onWhite(raster.paint(1));
 
-    const QRgb single = overWhite(kFill).rgb();
-    QVERIFY(difference(image.pixel(70, 80), single) <= 2);
-    QVERIFY(difference(image.pixel(100, 65), single) <= 2);
+    const QColor single = overWhite(kFill);
+    QVERIFY(colourNear(image.pixelColor(70, 80), single, 2));
+    QVERIFY(colourNear(image.pixelColor(100, 65), single, 2));
     QCOMPARE(image.pixel(100, 65), image.pixel(70, 80));
     // The second family over the first: its fill over the first family's fill.
     const QColor first = overWhite(kFill);
     const auto blend = [](int over, int under) { return (over * 150 + under * 105 + 127) / 255; };
     const QColor expected(blend(0, first.red()), blend(0, first.green()), blend(200, first.blue()));
-    QVERIFY2(difference(image.pixel(100, 90), expected.rgb()) <= 3,
+    QVERIFY2(colourNear(image.pixelColor(100, 90), expected, 3),
              qPrintable(QColor(image.pixel(100, 90)).name()));
 }
 
@@ -275,7 +276,7 @@ void tst_RegionRaster::degenerateRegions()
             QCOMPARE(countColour(image, Qt::white, 0), kSize.width() * kSize.height());
             continue;
         }
-        QVERIFY2(difference(image.pixel(outlined), kOutline.rgb()) <= 30,
+        QVERIFY2(colourNear(image.pixelColor(outlined), kOutline, 30),
                  qPrintable(QColor(image.pixel(outlined)).name()));
         // Dashed, the same region paints as well.
         rasterised(shape, true, a, b, theta, centre);
