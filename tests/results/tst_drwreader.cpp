@@ -18,18 +18,6 @@ DrwPoint point(const QString &name, double x, double y, double z = 0.0)
     return p;
 }
 
-DrwRegion region(int point1, int point2, int epoch, double a, double b, double bearing)
-{
-    DrwRegion r;
-    r.point1 = point1;
-    r.point2 = point2;
-    r.epoch = epoch;
-    r.semiAxis1 = a;
-    r.semiAxis2 = b;
-    r.bearing = bearing;
-    return r;
-}
-
 bool sameRegion(const DrwRegion &a, const DrwRegion &b)
 {
     return a.point1 == b.point1 && a.point2 == b.point2 && a.epoch == b.epoch &&
@@ -48,12 +36,13 @@ DrwDrawing smallDrawing()
     d.links[2][0] = 1;
     d.links[4][6] = 2;
     d.links[6][5] = 1;
-    d.absoluteEllipses = {region(1, 0, 1, 0.01, 0.005, 30), region(2, 0, 2, 0.02, 0.01, 40)};
-    d.relativeEllipses = {region(2, 5, 1, 0.03, 0.01, 50), region(3, 4, 2, 0.04, 0.02, 60)};
-    d.absoluteRectangles = {region(4, 0, 1, 0.05, 0.02, 70), region(5, 0, 1, 0.06, 0.03, 80)};
-    d.relativeRectangles = {region(6, 7, 1, 0.07, 0.01, 90), region(1, 7, 2, 0.08, 0.02, 100)};
-    d.epochEllipses = {region(7, 7, 2, 0.09, 0.03, 110), region(6, 6, 2, 0.1, 0.04, 120)};
-    d.epochRectangles = {region(5, 5, 2, 0.11, 0.05, 130), region(4, 4, 2, 0.12, 0.06, 140)};
+    d.absoluteEllipses = {drwRegion(1, 0, 1, 0.01, 0.005, 30), drwRegion(2, 0, 2, 0.02, 0.01, 40)};
+    d.relativeEllipses = {drwRegion(2, 5, 1, 0.03, 0.01, 50), drwRegion(3, 4, 2, 0.04, 0.02, 60)};
+    d.absoluteRectangles = {drwRegion(4, 0, 1, 0.05, 0.02, 70), drwRegion(5, 0, 1, 0.06, 0.03, 80)};
+    d.relativeRectangles = {drwRegion(6, 7, 1, 0.07, 0.01, 90),
+                            drwRegion(1, 7, 2, 0.08, 0.02, 100)};
+    d.epochEllipses = {drwRegion(7, 7, 2, 0.09, 0.03, 110), drwRegion(6, 6, 2, 0.1, 0.04, 120)};
+    d.epochRectangles = {drwRegion(5, 5, 2, 0.11, 0.05, 130), drwRegion(4, 4, 2, 0.12, 0.06, 140)};
     return d;
 }
 

@@ -1,8 +1,10 @@
 #include "frmdraw.h"
 
+#include "drwwriter.h"
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QWheelEvent>
+
 #include <QtTest>
 
 #include <limits>
@@ -29,18 +31,6 @@ DrwPoint point(const QString &name, double x, double y)
     p.x = x;
     p.y = y;
     return p;
-}
-
-DrwRegion region(int point1, int point2, int epoch, double a, double b, double bearing)
-{
-    DrwRegion r;
-    r.point1 = point1;
-    r.point2 = point2;
-    r.epoch = epoch;
-    r.semiAxis1 = a;
-    r.semiAxis2 = b;
-    r.bearing = bearing;
-    return r;
 }
 
 // Points 1 to 5: O at the origin, A, B 100 m west and east, C, D 100 m north and south.
@@ -311,8 +301,8 @@ void tst_frmDraw::regionFamilies()
         QFAIL("not a region family");
     }
     // A relative region between O and B is centred on their midpoint.
-    list->append(relative ? region(1, 3, 1, 1.0, 0.5, 90)
-                          : region(3, dashed ? 3 : 0, 1, 1.0, 0.5, 90));
+    list->append(relative ? drwRegion(1, 3, 1, 1.0, 0.5, 90)
+                          : drwRegion(3, dashed ? 3 : 0, 1, 1.0, 0.5, 90));
     const QPoint centre = relative ? QPoint(380, 280) : kB;
 
     Canvas c(d);
@@ -363,7 +353,7 @@ void tst_frmDraw::bearing()
     QFETCH(QPoint, alongSecondAxis);
 
     DrwDrawing d = cross();
-    d.absoluteEllipses = {region(3, 0, 1, 1.0, 0.5, bearing)}; // 50 by 25 pixels
+    d.absoluteEllipses = {drwRegion(3, 0, 1, 1.0, 0.5, bearing)}; // 50 by 25 pixels
     Canvas c(d);
     const QImage image = c.image();
     const QColor fill = overWhite(QColor(255, 0, 0));
@@ -376,8 +366,8 @@ void tst_frmDraw::bearing()
 void tst_frmDraw::relativeRegionsFollowEpochAndVisibility()
 {
     DrwDrawing d = cross();
-    d.absoluteEllipses = {region(2, 0, 1, 1.0, 0.5, 90)}; // sets the scale: 50 pixels at zoom 1
-    d.relativeEllipses = {region(1, 3, 2, 0.5, 0.5, 0)};  // O to B, epoch 2: a 25-pixel circle
+    d.absoluteEllipses = {drwRegion(2, 0, 1, 1.0, 0.5, 90)}; // sets the scale: 50 pixels at zoom 1
+    d.relativeEllipses = {drwRegion(1, 3, 2, 0.5, 0.5, 0)};  // O to B, epoch 2: a 25-pixel circle
     Canvas c(d);
     c.canvas.setShown(DrawElement::AbsoluteEllipses, false);
     const QColor fill = overWhite(QColor(0, 0, 200));
@@ -399,19 +389,19 @@ void tst_frmDraw::pointNumbersOutsideTheListAreSkipped()
     DrwDrawing valid = cross();
     // The largest half-axes of the damaged records match the valid ones, so that the scales and
     // the legend stay the same.
-    valid.absoluteEllipses = {region(3, 0, 1, 1.0, 0.5, 90)};
-    valid.absoluteRectangles = {region(2, 0, 1, 1.0, 0.5, 30)};
+    valid.absoluteEllipses = {drwRegion(3, 0, 1, 1.0, 0.5, 90)};
+    valid.absoluteRectangles = {drwRegion(2, 0, 1, 1.0, 0.5, 30)};
     DrwDrawing hostile = valid;
     const int big = std::numeric_limits<int>::max();
     const int small = std::numeric_limits<int>::min();
     for (int p : {0, -1, 6, big, small}) {
-        hostile.absoluteEllipses.append(region(p, 0, 1, 1.0, 1.0, 0));
-        hostile.absoluteRectangles.append(region(p, 0, 1, 1.0, 1.0, 0));
-        hostile.epochEllipses.append(region(p, p, 1, 1.0, 1.0, 0));
-        hostile.epochRectangles.append(region(p, p, 1, 1.0, 1.0, 0));
-        hostile.relativeEllipses.append(region(1, p, 1, 1.0, 1.0, 0));
-        hostile.relativeEllipses.append(region(p, 1, 1, 1.0, 1.0, 0));
-        hostile.relativeRectangles.append(region(p, 3, 1, 1.0, 1.0, 0));
+        hostile.absoluteEllipses.append(drwRegion(p, 0, 1, 1.0, 1.0, 0));
+        hostile.absoluteRectangles.append(drwRegion(p, 0, 1, 1.0, 1.0, 0));
+        hostile.epochEllipses.append(drwRegion(p, p, 1, 1.0, 1.0, 0));
+        hostile.epochRectangles.append(drwRegion(p, p, 1, 1.0, 1.0, 0));
+        hostile.relativeEllipses.append(drwRegion(1, p, 1, 1.0, 1.0, 0));
+        hostile.relativeEllipses.append(drwRegion(p, 1, 1, 1.0, 1.0, 0));
+        hostile.relativeRectangles.append(drwRegion(p, 3, 1, 1.0, 1.0, 0));
     }
     Canvas reference(valid);
     Canvas withBadRecords(hostile);
@@ -503,7 +493,7 @@ void tst_frmDraw::regionsMoveWithADragUntilWorkedOut()
     // and so is its region. At 4 pixels a metre, A's region (the largest, a quarter of the
     // radius) is a circle 100 pixels across, O's 20.
     DrwDrawing d = cross();
-    d.absoluteEllipses = {region(1, 0, 1, 0.2, 0.2, 0), region(2, 0, 1, 1.0, 1.0, 0)};
+    d.absoluteEllipses = {drwRegion(1, 0, 1, 0.2, 0.2, 0), drwRegion(2, 0, 1, 1.0, 1.0, 0)};
     Canvas c(d);
     c.canvas.zoomBy(1);
     const QColor fill = overWhite(QColor(255, 0, 0));
@@ -533,7 +523,7 @@ void tst_frmDraw::regionsFollowTheWheelUntilWorkedOut()
 {
     // Zoomed in, A is out of view; O's region is a circle 20 pixels across at 4 pixels a metre.
     DrwDrawing d = cross();
-    d.absoluteEllipses = {region(1, 0, 1, 0.2, 0.2, 0), region(2, 0, 1, 1.0, 1.0, 0)};
+    d.absoluteEllipses = {drwRegion(1, 0, 1, 0.2, 0.2, 0), drwRegion(2, 0, 1, 1.0, 1.0, 0)};
     Canvas c(d);
     c.canvas.zoomBy(1);
     const QColor fill = overWhite(QColor(255, 0, 0));
@@ -558,9 +548,9 @@ void tst_frmDraw::aNewDrawingDropsRegionsWorkedOutForTheLast()
 {
     // Regions being worked out for a drawing when another is loaded are never shown with it.
     DrwDrawing first = cross();
-    first.absoluteEllipses = {region(1, 0, 1, 1.0, 1.0, 0)};
+    first.absoluteEllipses = {drwRegion(1, 0, 1, 1.0, 1.0, 0)};
     DrwDrawing second = cross();
-    second.absoluteRectangles = {region(3, 0, 1, 1.0, 1.0, 0)};
+    second.absoluteRectangles = {drwRegion(3, 0, 1, 1.0, 1.0, 0)};
     Canvas c(first);
     c.image();
     c.canvas.zoomBy(-1);
@@ -601,8 +591,8 @@ void tst_frmDraw::degenerateDrawings()
     d.links = QVector<QVector<qint32>>(d.pointCount, QVector<qint32>(d.pointCount, 1));
     // Regions at every point, sized 0 or missing their family's largest.
     for (int i = 1; i <= d.pointCount; ++i) {
-        d.absoluteEllipses.append(region(i, 0, 1, 0.0, 0.0, 0));
-        d.relativeRectangles.append(region(i, 1, 1, 0.001, 0.001, 0));
+        d.absoluteEllipses.append(drwRegion(i, 0, 1, 0.0, 0.0, 0));
+        d.relativeRectangles.append(drwRegion(i, 1, 1, 0.001, 0.001, 0));
     }
     Canvas c(d);
     c.canvas.setShown(DrawElement::Names, true);
@@ -622,9 +612,9 @@ void tst_frmDraw::hugeRegionPaints()
     // Against an absolute ellipse of 1 mm, a region of 1e200 m would be drawn some 1e205 pixels
     // wide: it still paints, covering the whole canvas, dashes and all.
     DrwDrawing d = cross();
-    d.absoluteEllipses = {region(2, 0, 1, 0.001, 0.001, 0)};
-    d.epochEllipses = {region(3, 3, 1, 1e200, 1e200, 10)};
-    d.epochRectangles = {region(3, 3, 1, 1e300, 1e300, 10)};
+    d.absoluteEllipses = {drwRegion(2, 0, 1, 0.001, 0.001, 0)};
+    d.epochEllipses = {drwRegion(3, 3, 1, 1e200, 1e200, 10)};
+    d.epochRectangles = {drwRegion(3, 3, 1, 1e300, 1e300, 10)};
     Canvas c(d);
     c.canvas.setShown(DrawElement::EpochRectangles, false);
     const QImage image = c.image();
@@ -640,8 +630,8 @@ void tst_frmDraw::hugeRegionPaints()
 
     // Against an absolute rectangle of 1 mm, 1e305 m is no finite size on screen: it is left
     // out.
-    d.absoluteRectangles = {region(2, 0, 1, 0.001, 0.001, 0)};
-    d.epochRectangles = {region(3, 3, 1, 1e305, 1e305, 10)};
+    d.absoluteRectangles = {drwRegion(2, 0, 1, 0.001, 0.001, 0)};
+    d.epochRectangles = {drwRegion(3, 3, 1, 1e305, 1e305, 10)};
     Canvas rectangles(d);
     rectangles.canvas.setShown(DrawElement::EpochEllipses, false);
     const QImage image2 = rectangles.image();

@@ -77,3 +77,15 @@ bool DrwWriter::save(const QString &path, const QByteArray &bytes)
     QFile out(path);
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
 }
+
+DrwRegion drwRegion(int point1, int point2, int epoch, double a, double b, double bearing)
+{
+    DrwRegion r;
+    r.point1 = point1;
+    r.point2 = point2;
+    r.epoch = epoch;
+    r.semiAxis1 = a;
+    r.semiAxis2 = b;
+    r.bearing = bearing;
+    return r;
+}

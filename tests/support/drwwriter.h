@@ -29,4 +29,8 @@ private:
     QByteArray m_bytes;
 };
 
+// A region record of the drawing model: at `point1` (and `point2` for the two-point families) in
+// `epoch`, with half-axes `a` and `b` and the bearing of the first half-axis in degrees.
+DrwRegion drwRegion(int point1, int point2, int epoch, double a, double b, double bearing);
+
 #endif // DRWWRITER_H
