@@ -1,10 +1,9 @@
+#include "drwwriter.h"
 #include "frmdraw.h"
 
-#include "drwwriter.h"
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QWheelEvent>
-
 #include <QtTest>
 
 #include <limits>
