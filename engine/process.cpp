@@ -44,7 +44,11 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.chiSquare = static_cast<std::int64_t>(statistics->chiSquare);
     r.auxiliaryValue = statistics->weightedSquares;
     r.validCount = statistics->validCount;
-    r.residualTest = static_cast<std::int64_t>(ResidualTest::Normal);
+    const ResidualTest test = statistics->residualTest == ResidualTestKind::Tau ? ResidualTest::Tau
+                              : statistics->residualTest == ResidualTestKind::Normal
+                                  ? ResidualTest::Normal
+                                  : ResidualTest::None;
+    r.residualTest = static_cast<std::int64_t>(test);
     const double angleUnit = angleUnitInRadians(options.angleUnit);
     const double smallAngle = smallAngleUnitInRadians(options.angleUnit);
     for (int index : statistics->rankOrder) {

@@ -299,10 +299,10 @@ private:
         row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));
         row("Itérations", std::to_string(m_in.outcome ? m_in.outcome->iterations : 0));
         row("Somme pondérée des carrés des résidus v'Pv", fixed(s.weightedSquares, 0, 4));
+        const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
         if (s.degreesOfFreedom > 0) {
             row("Facteur de variance a posteriori s0²", fixed(s.varianceFactor, 0, 4));
             row("Ecart-type de l'unité de poids s0", fixed(std::sqrt(s.varianceFactor), 0, 4));
-            const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
             row("Test global du chi-deux",
                 (s.chiSquare == ChiSquareOutcome::Passed ? fr("ACCEPTE") : fr("REFUSE")) +
                     fr(" (v'Pv dans [") + fixed(s.chiLower, 0, 3) + " ; " +
@@ -312,7 +312,27 @@ private:
             row("Test global du chi-deux", fr("non réalisé (aucune redondance)"));
         }
         row("Précisions multipliées par s0", s.scaled ? fr("OUI") : fr("NON"));
-        row("Test des résidus normés (loi normale)", fr("|w| <= ") + fixed(s.criticalValue, 0, 3));
+        switch (s.residualTest) {
+        case ResidualTestKind::Normal:
+            row("Test des résidus normés", fr("loi normale"));
+            row("Valeur critique",
+                fr("|w| <= ") + fixed(s.criticalValue, 0, 3) + fr(" à ") + confidence);
+            break;
+        case ResidualTestKind::Tau:
+            row("Test des résidus normés", fr("tau de Pope (loi tau à ") +
+                                               std::to_string(s.degreesOfFreedom) +
+                                               fr(" degrés de liberté)"));
+            row("Valeur critique",
+                fr("|tau| <= ") + fixed(s.criticalValue, 0, 3) + fr(" à ") + confidence);
+            break;
+        case ResidualTestKind::None:
+            row("Test des résidus normés",
+                s.degreesOfFreedom > 0
+                    ? fr("aucun (un seul degré de liberté : |tau| = 1 pour toute observation "
+                         "contrôlée)")
+                    : fr("aucun (aucune redondance)"));
+            break;
+        }
         row("Observations rejetées", std::to_string(s.observations - s.validCount));
     }
 

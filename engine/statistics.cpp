@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <stdexcept>
 
 namespace engine {
 
@@ -20,6 +21,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     st.degreesOfFreedom = st.observations - st.unknowns;
     st.perObservation.resize(static_cast<std::size_t>(m));
 
+    if (!(options.validation > 0.0 && options.validation < 1.0))
+        throw std::domain_error(fr("seuil de confiance VALIDATION hors de ]0 ; 1[ : les tests "
+                                   "statistiques ne sont pas définis."));
     Eigen::VectorXd cofactors = Eigen::VectorXd::Zero(m);
     if (outcome.factor) {
         st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor);
@@ -30,17 +34,21 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
         const double p = outcome.weights(i);
         s.residual = outcome.residuals(i);
-        s.redundancy = std::clamp(1.0 - p * cofactors(i), 0.0, 1.0);
+        const double redundancy = 1.0 - p * cofactors(i);
+        st.rawRedundancySum += redundancy;
+        s.redundancy = std::clamp(redundancy, 0.0, 1.0);
         s.adjustedSigma = std::sqrt(std::max(cofactors(i), 0.0));
         st.weightedSquares += p * s.residual * s.residual;
         st.redundancySum += s.redundancy;
     }
 
+    // The risk alpha is exact even for a confidence next to 1, and every bound is taken from the
+    // tail of alpha / 2 itself, whose complement could round to 1.
     const double alpha = 1.0 - options.validation;
     if (st.degreesOfFreedom > 0) {
         st.varianceFactor = st.weightedSquares / st.degreesOfFreedom;
         st.chiLower = chiSquareQuantile(alpha / 2.0, st.degreesOfFreedom);
-        st.chiUpper = chiSquareQuantile(1.0 - alpha / 2.0, st.degreesOfFreedom);
+        st.chiUpper = chiSquareUpperQuantile(alpha / 2.0, st.degreesOfFreedom);
         const bool passed = st.weightedSquares >= st.chiLower && st.weightedSquares <= st.chiUpper;
         st.chiSquare = passed ? ChiSquareOutcome::Passed : ChiSquareOutcome::Failed;
         // Automatic: scale only when the a priori precisions are too optimistic.
@@ -52,7 +60,15 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         else
             st.scaled = false;
     }
-    st.criticalValue = normalQuantile(1.0 - alpha / 2.0);
+    if (!st.scaled) {
+        if (st.degreesOfFreedom > 0) {
+            st.residualTest = ResidualTestKind::Normal;
+            st.criticalValue = normalUpperQuantile(alpha / 2.0);
+        }
+    } else if (st.degreesOfFreedom >= 2) {
+        st.residualTest = ResidualTestKind::Tau;
+        st.criticalValue = tauCriticalValue(alpha, st.degreesOfFreedom);
+    }
 
     for (Eigen::Index i = 0; i < m; ++i) {
         ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
@@ -61,7 +77,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         s.controlled = s.redundancy >= kUncontrolledRedundancy;
         if (s.controlled) {
             s.normalized = s.residual / (st.sigmaScale * sigma * std::sqrt(s.redundancy));
-            s.valid = std::fabs(s.normalized) <= st.criticalValue;
+            s.valid = st.residualTest == ResidualTestKind::None ||
+                      std::fabs(s.normalized) <= st.criticalValue;
         }
         if (s.valid)
             ++st.validCount;

@@ -18,9 +18,16 @@
 //   redundancy number r   1 - p a' N^-1 a (between 0 and 1; their sum is the degrees of freedom)
 //   normalized residual w v / (s sigma sqrt(r)), s = 1, or the a posteriori s0 when it scales
 //   reliability           100 r: the share of an error in this observation seen in its residual
-//   validity              |w| <= the two-sided normal quantile at the VALIDATION confidence
 //   variance factor       s0^2 = v'Pv / f, f = observations - unknowns
 //   global test           v'Pv within the two-sided chi-square bounds at the VALIDATION confidence
+//   residual test         at the VALIDATION confidence, two-sided:
+//     - the precisions are not scaled: w follows the standard normal law; |w| <= z(1 - alpha/2);
+//     - they are scaled by s0 (f >= 2): w is Pope's tau, v / (s0 sigma_v) with sigma_v =
+//       sigma sqrt(r), which follows the tau law of f degrees of freedom. The normal quantile
+//       would be wrong: |tau| can never exceed sqrt(f) (s0 holds the very residual tested), so a
+//       blunder in a small network would never be found. The critical value is that of tau.
+//     - no test: without degrees of freedom (no observation is controlled), or with one degree
+//       of freedom and scaled precisions, where every controlled observation has |tau| = 1.
 namespace engine {
 
 // Below this redundancy number an observation is not controlled by the others: its normalized
@@ -48,6 +55,8 @@ struct PartialFactor
 
 enum class ChiSquareOutcome { Failed = 0, Passed = 1, NotTested = 2 };
 
+enum class ResidualTestKind { None, Normal, Tau };
+
 struct Statistics
 {
     int observations = 0;
@@ -58,10 +67,13 @@ struct Statistics
     double chiLower = 0.0;
     double chiUpper = 0.0;
     ChiSquareOutcome chiSquare = ChiSquareOutcome::NotTested;
-    bool scaled = false;        // the a posteriori factor scales the precisions
-    double sigmaScale = 1.0;    // s0 when scaled, 1 otherwise
-    double criticalValue = 0.0; // bound of |w|
+    bool scaled = false;     // the a posteriori factor scales the precisions
+    double sigmaScale = 1.0; // s0 when scaled, 1 otherwise
+    ResidualTestKind residualTest = ResidualTestKind::None;
+    double criticalValue = 0.0; // bound of |w| (0 without a test)
     double redundancySum = 0.0;
+    // The sum of 1 - p a' N^-1 a unclamped: it equals the degrees of freedom when N^-1 is sound.
+    double rawRedundancySum = 0.0;
     int validCount = 0;
     std::vector<ObservationStatistics> perObservation; // in network order
     std::vector<int> rankOrder;                        // observation indices, rank 1 first
@@ -73,6 +85,8 @@ struct Statistics
     std::shared_ptr<const SelectedInverse> inverse;
 };
 
+// The statistics of a solved adjustment. A VALIDATION outside ]0, 1[ is refused with
+// std::domain_error.
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
                              const Options &options);
 

@@ -121,6 +121,35 @@ const engine::Observation *findObservation(const EngineRun &run, engine::Observa
     return nullptr;
 }
 
+// A free point P (plan coordinates) measured by distances from five fixed points: f = 3. The
+// distance from A, 233 m at 2.5 mm, carries `blunder` metres.
+std::vector<std::string> resectionByDistances(double blunder)
+{
+    const double east = 500.0;
+    const double north = 800.0;
+    struct Known
+    {
+        const char *name;
+        double distance, azimuthDegrees;
+    };
+    const Known known[] = {{"A", 233.0, 20.0},
+                           {"B", 180.0, 95.0},
+                           {"C", 260.0, 170.0},
+                           {"D", 150.0, 250.0},
+                           {"E", 210.0, 320.0}};
+    std::vector<std::string> lines;
+    lines.push_back(lenu("001", "P", east + 0.12, north - 0.08, 100.0));
+    for (const Known &k : known) {
+        const double a = k.azimuthDegrees * kPi / 180.0;
+        lines.push_back(lenu("111", k.name, east + k.distance * std::sin(a),
+                             north + k.distance * std::cos(a), 100.0));
+    }
+    for (const Known &k : known)
+        lines.push_back(
+            dist("", "P", k.name, k.distance + (k.name[0] == 'A' ? blunder : 0.0), "0.0025"));
+    return lines;
+}
+
 } // namespace
 
 class TestEngineAdjustment : public QObject
@@ -137,6 +166,8 @@ private slots:
     void redundancyNumbersSumToTheFreedom();
     void plantedBlunderRanksFirstAndInvalid_data();
     void plantedBlunderRanksFirstAndInvalid();
+    void blunderOfASmallNetworkIsFound_data();
+    void blunderOfASmallNetworkIsFound();
     void badNetworksAreReported_data();
     void badNetworksAreReported();
 };
@@ -387,6 +418,47 @@ void TestEngineAdjustment::plantedBlunderRanksFirstAndInvalid()
     QCOMPARE(run->statistics.rankOrder.front(), int(index));
     QVERIFY(!run->statistics.perObservation[index].valid);
     QCOMPARE(run->statistics.chiSquare, engine::ChiSquareOutcome::Failed);
+}
+
+void TestEngineAdjustment::blunderOfASmallNetworkIsFound_data()
+{
+    QTest::addColumn<int>("scaling");
+    QTest::addColumn<int>("test");
+    QTest::newRow("automatic: tau")
+        << int(engine::SigmaScaling::Auto) << int(engine::ResidualTestKind::Tau);
+    QTest::newRow("always: tau") << int(engine::SigmaScaling::Always)
+                                 << int(engine::ResidualTestKind::Tau);
+    QTest::newRow("never: normal")
+        << int(engine::SigmaScaling::Never) << int(engine::ResidualTestKind::Normal);
+}
+
+void TestEngineAdjustment::blunderOfASmallNetworkIsFound()
+{
+    QFETCH(int, scaling);
+    QFETCH(int, test);
+    // 10 cm on a distance of 2.5 mm: 40 sigma, with 3 degrees of freedom. When s0 scales the
+    // precisions, the normalized residual is Pope's tau; with a single blunder and otherwise
+    // exact observations the tau of the blunder is exactly sqrt(f) = 1.732, below the normal
+    // quantile 1.960 but above the tau critical value sqrt(3) 0.95 = 1.645.
+    engine::Options options;
+    options.sigmaScaling = static_cast<engine::SigmaScaling>(scaling);
+    const auto run = runEngine(resectionByDistances(0.10), options);
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    const engine::Statistics &s = run->statistics;
+    QCOMPARE(s.degreesOfFreedom, 3);
+    QCOMPARE(int(s.residualTest), test);
+    const auto *blunder = findObservation(*run, engine::ObservationKind::Distance, "P", "A");
+    QVERIFY(blunder);
+    const auto &b = s.perObservation[std::size_t(blunder - run->network.observations.data())];
+    QCOMPARE(b.rank, 1);
+    QVERIFY(!b.valid);
+    if (test == int(engine::ResidualTestKind::Tau)) {
+        QCOMPARE(s.validCount, 4);
+        QVERIFY(std::fabs(std::fabs(b.normalized) - std::sqrt(3.0)) < 1e-6);
+        QVERIFY(std::fabs(s.criticalValue - std::sqrt(3.0) * 0.95) < 1e-9);
+    } else {
+        QVERIFY(std::fabs(s.criticalValue - 1.959963985) < 1e-9);
+    }
 }
 
 void TestEngineAdjustment::badNetworksAreReported_data()

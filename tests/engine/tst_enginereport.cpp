@@ -3,6 +3,7 @@
 
 #include "configuration.h"
 #include "enginetesthelpers.h"
+#include "ficreader.h"
 #include "observationlines.h"
 #include "process.h"
 #include "report.h"
@@ -57,6 +58,8 @@ private slots:
     void residualKeyIsRightAligned();
     void aPosterioriFactorScalesWhenAsked_data();
     void aPosterioriFactorScalesWhenAsked();
+    void residualTestIsNamedWithItsCriticalValue_data();
+    void residualTestIsNamedWithItsCriticalValue();
 };
 
 void TestEngineReport::sectionsFollowTheLogKeys_data()
@@ -169,6 +172,47 @@ void TestEngineReport::aPosterioriFactorScalesWhenAsked()
         const double expected = o.residual / (k * 0.001 * std::sqrt(o.redundancy));
         QVERIFY(std::fabs(o.normalized - expected) < 1e-9);
     }
+}
+
+void TestEngineReport::residualTestIsNamedWithItsCriticalValue_data()
+{
+    QTest::addColumn<QString>("scaling");
+    QTest::addColumn<bool>("oneDegree");
+    QTest::addColumn<QString>("testName");
+    QTest::addColumn<QString>("reported");
+    // The loop has 3 degrees of freedom: tau's critical value is sqrt(3) 0.95 at 95 %.
+    QTest::newRow("scaled: tau") << "AUTO" << false << "Tau"
+                                 << "tau de Pope (loi tau à 3 degrés de liberté)|"
+                                    "Valeur critique|: |tau| <= 1.645 à 95.00 %";
+    QTest::newRow("not scaled: normal") << "JAMAIS" << false << "Normale"
+                                        << "loi normale|: |w| <= 1.960 à 95.00 %";
+    QTest::newRow("one degree of freedom, scaled: none") << "TOUJOURS" << true << "Aucune"
+                                                         << "aucun (un seul degré de liberté";
+}
+
+void TestEngineReport::residualTestIsNamedWithItsCriticalValue()
+{
+    QFETCH(QString, scaling);
+    QFETCH(bool, oneDegree);
+    QFETCH(QString, testName);
+    QFETCH(QString, reported);
+    // A blunder of 6 mm at 1 mm, so that automatic scaling takes place.
+    std::vector<std::string> lines = loopLines(0.006);
+    if (oneDegree)
+        lines = {lenu("111", "A", 0, 0, 100.0),
+                 lenu("110", "B", 100, 0, 101.0),
+                 lenu("110", "C", 0, 100, 99.0),
+                 ohdf("", "A", "B", 1.0000, "0.001", 100),
+                 ohdf("", "B", "C", -2.0030, "0.001", 140),
+                 ohdf("", "C", "A", 1.0005, "0.001", 100)};
+    const engine::ProcessOutput out =
+        run(lines, configuration("TYPESIGMA0 " + scaling.toStdString() + "\n"));
+    QCOMPARE(out.summary.status, 0);
+    const QString report = QString::fromLatin1(out.report.c_str());
+    const QString statistics = report.mid(report.indexOf("STATISTIQUES"));
+    for (const QString &text : reported.split('|'))
+        QVERIFY2(statistics.contains(text), qPrintable(text));
+    QCOMPARE(readFicBytes(QByteArray::fromStdString(out.result), false).testName, testName);
 }
 
 QTEST_GUILESS_MAIN(TestEngineReport)
