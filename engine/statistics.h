@@ -3,6 +3,7 @@
 
 #include "adjustment.h"
 #include "configuration.h"
+#include "diagnostics.h"
 #include "network.h"
 #include "selectedinversion.h"
 
@@ -89,6 +90,27 @@ struct Statistics
 // std::domain_error.
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
                              const Options &options);
+
+// A point is not determined by the observations when its standard deviation relative to a point
+// it is sighted with (the square root of the trace of the covariance of their difference, before
+// any scaling by s0) reaches this share of the distance between them: the linearised model no
+// longer holds over such a region, and the adjusted position follows from the noise of the
+// observations. A resection point within a few centimetres of its danger circle has a standard
+// deviation of the order of its sights; an honest network stays below 1e-3.
+constexpr double kUndeterminedShare = 0.1;
+
+// The redundancy numbers of a sound adjustment add up to the degrees of freedom to a few units of
+// 1e-16 each; beyond this much per observation, N^-1 is not accurate enough to be used.
+constexpr double kRedundancySumTolerance = 1e-6;
+
+// Checks, after the solve, that the observations determine the solution although every pivot
+// passed: the redundancy numbers must add up to the degrees of freedom, and no point may be
+// undetermined in the sense of kUndeterminedShare. Errors naming the weak points go to
+// `diagnostics`; false when there is any. Needs the statistics' inverse. Sights of height
+// differences (OHDF) are not judged: their model is linear, and levelling networks often give
+// every point the same dummy plan coordinates.
+bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome,
+                        const Statistics &statistics, Diagnostics &diagnostics);
 
 } // namespace engine
 
