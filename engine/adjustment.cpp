@@ -420,6 +420,12 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
         out.iterations = iteration;
 
+        if (!dx.allFinite()) {
+            diagnostics.error(std::string(), 0,
+                              fr("Les itérations divergent (corrections non finies) : vérifier "
+                                 "les coordonnées approchées et les observations."));
+            return out;
+        }
         IterationRecord record;
         record.number = iteration;
         for (int j = 0; j < unknowns.coordinateCount; ++j) {
@@ -441,7 +447,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             record.corrections = dx;
         out.history.push_back(record);
 
-        if (!dx.allFinite() || record.maxCorrection > kDivergence) {
+        if (record.maxCorrection > kDivergence) {
             diagnostics.error(std::string(), 0,
                               fr("Les itérations divergent (correction de ") +
                                   fixed(record.maxCorrection, 0, 3) +
