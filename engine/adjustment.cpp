@@ -220,7 +220,9 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
         if (!azimuths && (fixedPlan < 3 || planPoints < 2))
             missing.push_back(fr("la rotation autour de la verticale (aucune observation AZIM : il "
                                  "faut au moins 3 coordonnées planimétriques fixes sur 2 points)"));
-        if (!distances && !levelling && (fixedPlan < 4 || planPoints < 2) && fixedCount[2] < 2)
+        // Zenith angles carry the scale of known height differences over to the plan.
+        const bool scaleObserved = distances || (zeniths && (levelling || fixedCount[2] >= 2));
+        if (!scaleObserved && (fixedPlan < 4 || planPoints < 2))
             missing.push_back(fr("l'échelle (aucune observation DIST : il faut 2 points fixes en "
                                  "planimétrie)"));
     }

@@ -243,7 +243,7 @@ bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome
     const double gap = std::fabs(statistics.rawRedundancySum - statistics.degreesOfFreedom);
     if (!(gap <= kRedundancySumTolerance * std::max(statistics.observations, 1))) {
         determined = false;
-        const std::string weakest3 = weakPointsText(network, weakest, 0.0, 3);
+        const std::string weakestPoints = weakPointsText(network, weakest, 0.0, 3);
         diagnostics.error(
             std::string(), 0,
             fr("Système normal quasi singulier : la somme des nombres de redondance (") +
@@ -251,8 +251,8 @@ bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome
                 fr(") diffère du nombre de degrés de liberté (") +
                 std::to_string(statistics.degreesOfFreedom) +
                 fr(") : l'inverse de la matrice normale n'est pas fiable.") +
-                (weakest3.empty() ? std::string()
-                                  : fr(" Points les plus faibles : ") + weakest3 + "."));
+                (weakestPoints.empty() ? std::string()
+                                       : fr(" Points les plus faibles : ") + weakestPoints + "."));
     }
     const std::string weak = weakPointsText(network, weakest, kUndeterminedShare, 12);
     if (!weak.empty()) {
@@ -260,7 +260,7 @@ bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome
         diagnostics.error(
             std::string(), 0,
             fr("Points non déterminés par les observations : ") + weak +
-                fr(". Leur écart-type par rapport à un point visé atteint le dixième de la "
+                fr(". Leur écart-type par rapport à un point visé dépasse le dixième de la "
                    "distance qui les sépare : leur géométrie est critique (point sur le cercle "
                    "dangereux d'un relèvement, visées alignées) ou ils ne sont pas assez "
                    "observés."));
