@@ -351,7 +351,8 @@ void timeStages(const std::string &observationPath, const std::string &configura
 
     stage = Stage();
     engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
-    stage.print("statistics");
+    const bool determined = engine::checkDetermination(network, outcome, statistics, diagnostics);
+    stage.print("statistics", determined ? "determined" : "NOT DETERMINED");
 
     stage = Stage();
     const engine::Regions regions = engine::computeRegions(network, outcome, statistics, options);

@@ -4,6 +4,8 @@
 #include "ordering.h"
 #include "text.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 
@@ -58,6 +60,24 @@ void approximateOrientations(const Network &network, const Options &options, Sta
     }
 }
 
+// Why an observation cannot be linearised.
+std::string undefinedSightText(const Observation &o, const ObservationEquation &eq)
+{
+    switch (eq.geometry) {
+    case SightGeometry::CoincidentPoints:
+        return fr("Calcul impossible : la station et le point visé sont confondus.");
+    case SightGeometry::VerticalSight:
+        return o.kind == ObservationKind::Zenith
+                   ? fr("Calcul impossible : visée verticale (station et point visé sur la même "
+                        "verticale) : l'angle zénithal n'y est pas dérivable.")
+                   : fr("Calcul impossible : visée verticale (station et point visé sur la même "
+                        "verticale) : sa direction n'est pas définie.");
+    case SightGeometry::Defined:
+        break;
+    }
+    return fr("Calcul impossible : valeurs non finies (coordonnées approchées aberrantes ?).");
+}
+
 struct Linearisation
 {
     Eigen::SparseMatrix<double, Eigen::RowMajor> design;
@@ -80,18 +100,11 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
         const ObservationEquation eq = evaluate(o, state);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
-        if (!eq.defined || !finite) {
+        if (eq.geometry != SightGeometry::Defined || !finite) {
             lin.defined = false;
-            {
-                const auto index = static_cast<std::size_t>(o.fileNumber - 1);
-                diagnostics.error(
-                    index < network.files.size() ? network.files[index] : std::string(),
-                    o.lineNumber,
-                    eq.defined ? fr("Calcul impossible : valeurs non finies (coordonnées "
-                                    "approchées aberrantes ?).")
-                               : fr("Calcul impossible : la station et le point visé sont "
-                                    "confondus."));
-            }
+            const auto index = static_cast<std::size_t>(o.fileNumber - 1);
+            diagnostics.error(index < network.files.size() ? network.files[index] : std::string(),
+                              o.lineNumber, undefinedSightText(o, eq));
             lin.computed(i) = 0.0;
             lin.misclosures(i) = 0.0;
             continue;
@@ -116,6 +129,130 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     lin.design.resize(m, unknowns.count);
     lin.design.setFromTriplets(triplets.begin(), triplets.end());
     return lin;
+}
+
+// « name » of a point, Latin-1.
+std::string quoted(const std::string &name)
+{
+    return fr("« ") + name + fr(" »");
+}
+
+// The points and direction sets that own the undetermined unknowns, each named once with its
+// undetermined components, in the order of the unknowns: « P » (E, N), orientation du jeu 3
+// (station « S »).
+std::string undeterminedText(const Network &network, const Unknowns &unknowns,
+                             std::vector<int> undetermined)
+{
+    constexpr std::size_t kListed = 12;
+    std::sort(undetermined.begin(), undetermined.end());
+    std::vector<std::string> items;
+    int lastPoint = -1;
+    bool lastListed = false;
+    std::size_t owners = 0;
+    for (int index : undetermined) {
+        const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+        if (component != 3 && owner == lastPoint) {
+            if (lastListed)
+                items.back().insert(items.back().size() - 1,
+                                    std::string(", ") + componentName(component));
+            continue;
+        }
+        ++owners;
+        lastPoint = component == 3 ? -1 : owner;
+        lastListed = items.size() < kListed;
+        if (!lastListed)
+            continue;
+        items.push_back(component == 3
+                            ? unknownLabel(network, unknowns, index)
+                            : quoted(network.points[static_cast<std::size_t>(owner)].name) + " (" +
+                                  componentName(component) + ")");
+    }
+    std::string text;
+    for (const std::string &item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    if (owners > items.size())
+        text += fr(" et ") + std::to_string(owners - items.size()) + fr(" autre(s)");
+    return text;
+}
+
+// What the fixed coordinates leave free, judged from their count and the kinds of observations:
+// the observations fix neither the position of the network (east, north, up) nor, without
+// azimuths, its rotation about the vertical, nor, with angles alone, its scale. Empty when the
+// count suffices; a singular system then comes from the points themselves.
+std::string datumDefect(const Network &network, const Unknowns &unknowns)
+{
+    std::vector<bool> observed(network.points.size(), false);
+    std::array<bool, 6> kinds{};
+    for (const Observation &o : network.observations) {
+        observed[static_cast<std::size_t>(o.station)] = true;
+        observed[static_cast<std::size_t>(o.target)] = true;
+        kinds[static_cast<std::size_t>(o.kind)] = true;
+    }
+    const bool distances = kinds[static_cast<std::size_t>(ObservationKind::Distance)];
+    const bool directions = kinds[static_cast<std::size_t>(ObservationKind::Direction)];
+    const bool azimuths = kinds[static_cast<std::size_t>(ObservationKind::Azimuth)];
+    const bool zeniths = kinds[static_cast<std::size_t>(ObservationKind::Zenith)];
+    const bool levelling = kinds[static_cast<std::size_t>(ObservationKind::HeightDifference)];
+    std::array<int, 3> fixedCount{};
+    int planPoints = 0; // observed points with a fixed east or north
+    bool freePlan = false;
+    bool freeHeight = false;
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        if (!observed[p])
+            continue;
+        const Point &point = network.points[p];
+        for (std::size_t c = 0; c < 3; ++c)
+            fixedCount[c] += point.fixed[c] ? 1 : 0;
+        planPoints += point.fixed[0] || point.fixed[1] ? 1 : 0;
+        freePlan = freePlan || unknowns.point[p][0] >= 0 || unknowns.point[p][1] >= 0;
+        freeHeight = freeHeight || unknowns.point[p][2] >= 0;
+    }
+    const int fixedPlan = fixedCount[0] + fixedCount[1];
+    std::vector<std::string> missing;
+    if (freePlan) {
+        if (!distances && !directions && !azimuths)
+            missing.push_back(fr("la planimétrie des points libres (aucune observation DIST, DIR "
+                                 "ou AZIM)"));
+        if (fixedCount[0] == 0)
+            missing.push_back(fr("la translation en est"));
+        if (fixedCount[1] == 0)
+            missing.push_back(fr("la translation en nord"));
+        if (!azimuths && (fixedPlan < 3 || planPoints < 2))
+            missing.push_back(fr("la rotation autour de la verticale (aucune observation AZIM : il "
+                                 "faut au moins 3 coordonnées planimétriques fixes sur 2 points)"));
+        // Zenith angles carry the scale of known height differences over to the plan.
+        const bool scaleObserved = distances || (zeniths && (levelling || fixedCount[2] >= 2));
+        if (!scaleObserved && (fixedPlan < 4 || planPoints < 2))
+            missing.push_back(fr("l'échelle (aucune observation DIST : il faut 2 points fixes en "
+                                 "planimétrie)"));
+    }
+    if (freeHeight) {
+        if (!distances && !zeniths && !levelling)
+            missing.push_back(fr("les hauteurs des points libres (aucune observation DIST, ZANG "
+                                 "ou OHDF)"));
+        else if (fixedCount[2] == 0)
+            missing.push_back(fr("la translation verticale (aucune hauteur fixe)"));
+    }
+    if (missing.empty())
+        return std::string();
+    std::string present;
+    for (ObservationKind kind :
+         {ObservationKind::Distance, ObservationKind::Direction, ObservationKind::Azimuth,
+          ObservationKind::Zenith, ObservationKind::HeightDifference}) {
+        if (kinds[static_cast<std::size_t>(kind)])
+            present += std::string(present.empty() ? "" : ", ") + observationCode(kind);
+    }
+    const int fixedTotal = fixedPlan + fixedCount[2];
+    std::string text = fixedTotal == 0
+                           ? fr("aucune coordonnée n'est fixée, le réseau n'a pas de datum")
+                           : std::to_string(fixedTotal) + fr(" coordonnée(s) fixée(s) (est ") +
+                                 std::to_string(fixedCount[0]) + fr(", nord ") +
+                                 std::to_string(fixedCount[1]) + fr(", up ") +
+                                 std::to_string(fixedCount[2]) + fr(") ne suffisent pas");
+    text += fr(". Avec les observations présentes (") + present + fr("), il manque à fixer : ");
+    for (std::size_t i = 0; i < missing.size(); ++i)
+        text += (i == 0 ? "" : "; ") + missing[i];
+    return text + ".";
 }
 
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
@@ -168,21 +305,18 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
     }
     if (undetermined.empty())
         return result;
-    std::string list;
-    constexpr std::size_t kListed = 12;
-    for (std::size_t i = 0; i < undetermined.size() && i < kListed; ++i) {
-        if (undetermined[i] < 0)
-            continue;
-        list += (list.empty() ? "" : ", ") + unknownLabel(network, unknowns, undetermined[i]);
-    }
-    if (undetermined.size() > kListed)
-        list += ", ...";
-    diagnostics.error(std::string(), 0,
-                      fr("Système normal singulier : ") +
-                          (list.empty() ? fr("la factorisation a échoué")
-                                        : fr("inconnues non déterminées : ") + list) +
-                          fr(". Le réseau manque de points fixes (datum) ou ces points ne sont "
-                             "pas assez observés."));
+    const std::string defect = datumDefect(network, unknowns);
+    std::string text = fr("Système normal singulier : ");
+    if (!defect.empty())
+        text += defect;
+    else if (undetermined.front() < 0)
+        text += fr("la factorisation a échoué.");
+    else
+        text += fr("les observations ne déterminent pas ") +
+                undeterminedText(network, unknowns, undetermined) +
+                fr(". Ces points ne sont pas assez observés, ou leur géométrie est critique "
+                   "(point sur le cercle dangereux d'un relèvement, visées alignées).");
+    diagnostics.error(std::string(), 0, text);
     return nullptr;
 }
 
@@ -288,6 +422,12 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
         out.iterations = iteration;
 
+        if (!dx.allFinite()) {
+            diagnostics.error(std::string(), 0,
+                              fr("Les itérations divergent (corrections non finies) : vérifier "
+                                 "les coordonnées approchées et les observations."));
+            return out;
+        }
         IterationRecord record;
         record.number = iteration;
         for (int j = 0; j < unknowns.coordinateCount; ++j) {
@@ -309,7 +449,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             record.corrections = dx;
         out.history.push_back(record);
 
-        if (!dx.allFinite() || record.maxCorrection > kDivergence) {
+        if (record.maxCorrection > kDivergence) {
             diagnostics.error(std::string(), 0,
                               fr("Les itérations divergent (correction de ") +
                                   fixed(record.maxCorrection, 0, 3) +

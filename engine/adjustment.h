@@ -37,7 +37,15 @@ struct Unknowns
     std::vector<std::pair<int, int>> owner;
 };
 
-// A relative pivot of the scaled normal matrix below this value marks an undetermined unknown.
+// A pivot of the scaled normal matrix below this value marks an undetermined unknown. The scaling
+// to a unit diagonal makes every pivot relative to its own column, and the Cholesky factor of
+// such a matrix does not grow (no pivot and no entry of L exceeds 1), so rounding leaves a few
+// units of 1e-16 per update on a pivot: an exactly singular system gives pivots near 1e-14. The
+// bound is set where the inverse stops being usable: a pivot d costs N^-1 about log10(1 / d)
+// digits, and at 1e-10 the redundancy numbers, differences 1 - p a'N^-1 a, keep about six.
+// A geometry that is singular in truth but that the noise of the observations lifts above the
+// bound (a resection point near its danger circle) is caught after the solve: see
+// checkDetermination in statistics.h.
 constexpr double kPivotTolerance = 1e-10;
 
 struct IterationRecord
@@ -82,7 +90,9 @@ std::string unknownLabel(const Network &network, const Unknowns &unknowns, int i
 Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics);
 
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
-// geometry) go to `diagnostics` and leave `solved` false.
+// geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the
+// datum when the fixed coordinates are too few for the kinds of observations present, otherwise
+// on the points whose unknowns have no pivot, by name.
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
 
 } // namespace engine

@@ -12,6 +12,13 @@ namespace {
 // Below this horizontal or slope length (metres) two points count as coincident.
 constexpr double kCoincidence = 1e-9;
 
+// An angle of a sight without horizontal length: coincident marks, or one above the other.
+SightGeometry undefinedAngle(const Eigen::Vector3d &from, const Eigen::Vector3d &to)
+{
+    return (to - from).norm() < kCoincidence ? SightGeometry::CoincidentPoints
+                                             : SightGeometry::VerticalSight;
+}
+
 } // namespace
 
 ObservationEquation evaluate(const Observation &o, const State &state)
@@ -30,7 +37,7 @@ ObservationEquation evaluate(const Observation &o, const State &state)
     switch (o.kind) {
     case ObservationKind::Distance:
         if (s < kCoincidence) {
-            eq.defined = false;
+            eq.geometry = SightGeometry::CoincidentPoints;
             return eq;
         }
         eq.computed = s;
@@ -39,7 +46,7 @@ ObservationEquation evaluate(const Observation &o, const State &state)
     case ObservationKind::Azimuth:
     case ObservationKind::Direction: {
         if (h < kCoincidence) {
-            eq.defined = false;
+            eq.geometry = undefinedAngle(from, to);
             return eq;
         }
         const double azimuth = normalizeAngle(std::atan2(dE, dN));
@@ -55,7 +62,7 @@ ObservationEquation evaluate(const Observation &o, const State &state)
     }
     case ObservationKind::Zenith: {
         if (h < kCoincidence) {
-            eq.defined = false;
+            eq.geometry = undefinedAngle(from, to);
             return eq;
         }
         const double refraction = o.refraction * h / (2.0 * kEarthRadius);

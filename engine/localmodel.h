@@ -25,6 +25,13 @@ struct State
     std::vector<double> orientations;         // per direction set (radians)
 };
 
+// Whether the geometry of a sight lets its observation be computed and differentiated.
+enum class SightGeometry {
+    Defined,
+    CoincidentPoints, // station and target marks at the same place, or a distance of zero
+    VerticalSight     // an angle whose sight has no horizontal length: no azimuth, no derivative
+};
+
 // The computed value of an observation and its partial derivatives.
 struct ObservationEquation
 {
@@ -32,7 +39,7 @@ struct ObservationEquation
     Eigen::Vector3d station = Eigen::Vector3d::Zero(); // d computed / d (east, north, up)
     Eigen::Vector3d target = Eigen::Vector3d::Zero();
     double orientation = 0.0; // d computed / d orientation (directions)
-    bool defined = true;      // false when the geometry leaves it undefined (coincident points)
+    SightGeometry geometry = SightGeometry::Defined;
 };
 
 ObservationEquation evaluate(const Observation &observation, const State &state);

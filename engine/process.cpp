@@ -14,6 +14,7 @@
 #include <cmath>
 #include <fstream>
 #include <new>
+#include <stdexcept>
 
 namespace engine {
 
@@ -44,7 +45,11 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.chiSquare = static_cast<std::int64_t>(statistics->chiSquare);
     r.auxiliaryValue = statistics->weightedSquares;
     r.validCount = statistics->validCount;
-    r.residualTest = static_cast<std::int64_t>(ResidualTest::Normal);
+    const ResidualTest test = statistics->residualTest == ResidualTestKind::Tau ? ResidualTest::Tau
+                              : statistics->residualTest == ResidualTestKind::Normal
+                                  ? ResidualTest::Normal
+                                  : ResidualTest::None;
+    r.residualTest = static_cast<std::int64_t>(test);
     const double angleUnit = angleUnitInRadians(options.angleUnit);
     const double smallAngle = smallAngleUnitInRadians(options.angleUnit);
     for (int index : statistics->rankOrder) {
@@ -149,16 +154,26 @@ ProcessOutput runProcessing(const std::string &observationPath,
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
                 statistics = computeStatistics(network, outcome, options);
-                haveStatistics = true;
-                regions = computeRegions(network, outcome, statistics, options);
-                haveRegions = true;
+                if (checkDetermination(network, outcome, statistics, diagnostics)) {
+                    regions = computeRegions(network, outcome, statistics, options);
+                    // A value that is not finite is never written: the run fails instead.
+                    haveStatistics =
+                        checkFinite(network, outcome, statistics, regions, diagnostics);
+                    haveRegions = haveStatistics;
+                }
                 // The inverse and the factor have served: free them before the report.
                 statistics.inverse.reset();
                 outcome.factor.reset();
-                if (options.drawingRequested)
+                if (haveRegions && options.drawingRequested)
                     output.drawing = drawingFor(network, outcome, regions, diagnostics);
             }
         }
+    } catch (const std::domain_error &e) {
+        // A probability or a count of degrees of freedom outside the domain of a test.
+        diagnostics.error(std::string(), 0, fr("Calcul statistique impossible : ") + e.what());
+        haveStatistics = false;
+        haveRegions = false;
+        output.drawing.reset();
     } catch (const std::bad_alloc &) {
         diagnostics.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
         haveStatistics = false;

@@ -93,21 +93,22 @@ public:
 private:
     void line(const std::string &latin1 = std::string()) { m_lines.push_back(latin1); }
 
+    // Table columns keep a blank before their numbers however wide these are.
     std::string length(double metres, int width) const
     {
-        return fixed(metres, width, m_options.distanceDecimals);
+        return columnRight(fixed(metres, 0, m_options.distanceDecimals), width);
     }
 
     std::string bearing(double degrees) const
     {
-        return fixed(m_grades ? degrees * 400.0 / 360.0 : degrees, 10, 4);
+        return columnRight(fixed(m_grades ? degrees * 400.0 / 360.0 : degrees, 0, 4), 10);
     }
 
     std::string bearingUnit() const { return m_grades ? std::string("gon") : fr("°"); }
 
     std::string name(int point) const
     {
-        return padRight(m_network.points[static_cast<std::size_t>(point)].name, 13);
+        return columnLeft(m_network.points[static_cast<std::size_t>(point)].name, 13);
     }
 
     std::string who(int point1, int point2, bool relative) const
@@ -163,7 +164,7 @@ private:
                         continue;
                     any = true;
                     const Ellipse e = ellipse(pairBlock(p.covariance, pair), k);
-                    line(who(p.point1, p.point2, relative) + padRight(kPairs[pair], 4) +
+                    line(who(p.point1, p.point2, relative) + columnLeft(kPairs[pair], 4) +
                          length(e.semiAxis1, 16) + length(e.semiAxis2, 16) + bearing(e.bearing));
                 }
             }
@@ -237,7 +238,7 @@ private:
                         continue;
                     const int first = kPairComponents[pair][0];
                     const int second = kPairComponents[pair][1];
-                    line(start + padRight(kPairs[pair], 4) + length(extent(first), 15) +
+                    line(start + columnLeft(kPairs[pair], 4) + length(extent(first), 15) +
                          length(extent(second), 16) + largest({first, second}));
                 }
             } else {

@@ -1,11 +1,14 @@
 #include "regions.h"
 
 #include "distributions.h"
+#include "text.h"
 
 #include <Eigen/Eigenvalues>
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
+#include <string>
 
 namespace engine {
 
@@ -121,8 +124,13 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
         const RegionRow &f = wanted.reliability[d];
         if (c.requested())
             regions.confidenceFactors[d] = confidenceFactor(static_cast<int>(d) + 1, c.confidence);
-        if (f.requested() || (d == 0 && options.logReliability))
+        if (f.requested() || (d == 0 && options.logReliability)) {
             regions.noncentralities[d] = noncentrality(f.confidence, f.beta);
+            if (!(regions.noncentralities[d] > 0.0))
+                throw std::domain_error(fr("risque de seconde espèce FIA") + std::to_string(d + 1) +
+                                        fr("D_BETA trop grand pour son seuil de confiance : le "
+                                           "biais minimal détectable n'a pas de sens."));
+        }
         confidence = confidence || c.requested();
         relativeConfidence = relativeConfidence || c.relative;
         reliability = reliability || f.requested();
@@ -178,6 +186,70 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
             network, outcome, statistics,
             relativeReliability ? relativeLinks : std::vector<std::pair<int, int>>());
     return regions;
+}
+
+bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
+                 const Statistics &statistics, const Regions &regions, Diagnostics &diagnostics)
+{
+    std::string what;
+    int fileNumber = 0;
+    int lineNumber = 0;
+    auto finite = [](double v) { return std::isfinite(v); };
+    for (std::size_t p = 0; p < network.points.size() && what.empty(); ++p) {
+        if (!outcome.state.coordinates[p].allFinite() || !statistics.pointSigmas[p].allFinite()) {
+            what = fr("coordonnées ajustées du point « ") + network.points[p].name + fr(" »");
+            fileNumber = network.points[p].fileNumber;
+            lineNumber = network.points[p].lineNumber;
+        }
+    }
+    for (std::size_t i = 0; i < network.observations.size() && what.empty(); ++i) {
+        const ObservationStatistics &s = statistics.perObservation[i];
+        if (!finite(outcome.computed(static_cast<Eigen::Index>(i))) || !finite(s.residual) ||
+            !finite(s.normalized) || !finite(s.redundancy) || !finite(s.adjustedSigma)) {
+            what = fr("résidu de l'observation");
+            fileNumber = network.observations[i].fileNumber;
+            lineNumber = network.observations[i].lineNumber;
+        }
+    }
+    if (what.empty()) {
+        bool sound = std::all_of(outcome.state.orientations.begin(),
+                                 outcome.state.orientations.end(), finite) &&
+                     std::all_of(statistics.orientationSigmas.begin(),
+                                 statistics.orientationSigmas.end(), finite);
+        for (double v : {statistics.weightedSquares, statistics.varianceFactor, statistics.chiLower,
+                         statistics.chiUpper, statistics.sigmaScale, statistics.criticalValue,
+                         statistics.redundancySum})
+            sound = sound && finite(v);
+        for (const PartialFactor &f : statistics.partialFactors)
+            sound = sound && finite(f.weightedSquares) && finite(f.redundancy);
+        if (!sound)
+            what = fr("statistiques de l'ajustement (orientations, v'Pv, s0, bornes des tests)");
+    }
+    if (what.empty()) {
+        bool sound =
+            std::all_of(regions.confidenceFactors.begin(), regions.confidenceFactors.end(),
+                        finite) &&
+            std::all_of(regions.noncentralities.begin(), regions.noncentralities.end(), finite) &&
+            std::all_of(regions.reliability.biasFactor.begin(),
+                        regions.reliability.biasFactor.end(), finite);
+        for (const auto *list : {&regions.points, &regions.pairs})
+            for (const PointCovariance &c : *list)
+                sound = sound && c.covariance.allFinite();
+        for (const auto *list : {&regions.reliability.points, &regions.reliability.pairs})
+            for (const ReliabilityBox &b : *list)
+                sound = sound && b.extent.allFinite();
+        if (!sound)
+            what = fr("régions de confiance ou de fiabilité");
+    }
+    if (what.empty())
+        return true;
+    const auto file = static_cast<std::size_t>(fileNumber - 1);
+    diagnostics.error(
+        file < network.files.size() ? network.files[file] : std::string(), lineNumber,
+        fr("Résultat non fini (") + what +
+            fr(") : le calcul a débordé, sans doute sur des valeurs ou des précisions "
+               "aberrantes. Aucun résultat n'est écrit."));
+    return false;
 }
 
 } // namespace engine

@@ -85,9 +85,17 @@ struct Regions
 std::vector<std::pair<int, int>> linkedPairs(const Network &network);
 
 // The covariances and reliability boxes that the options ask for. Needs the statistics' selected
-// inverse; without unknowns everything is empty.
+// inverse; without unknowns everything is empty. A probability of a row asked for outside ]0, 1[,
+// or a second-kind risk so large that delta0 is not positive (beta above 1 - alpha / 2), is
+// refused with std::domain_error.
 Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
                        const Statistics &statistics, const Options &options);
+
+// Checks that every value the report, the result file and the drawing file take from the
+// adjustment is finite: adjusted coordinates and observations, the statistics, the regions. An
+// error naming the first value that is not goes to `diagnostics`; false then.
+bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
+                 const Statistics &statistics, const Regions &regions, Diagnostics &diagnostics);
 
 } // namespace engine
 

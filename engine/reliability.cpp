@@ -35,7 +35,8 @@ void widen(ReliabilityBox &box, const Eigen::Vector3d &displacement, int observa
 
 double noncentrality(double confidence, double beta)
 {
-    return normalQuantile(1.0 - (1.0 - confidence) / 2.0) + normalQuantile(1.0 - beta);
+    // Upper quantiles of the tails themselves: 1 - beta would round to 1 for a tiny beta.
+    return normalUpperQuantile((1.0 - confidence) / 2.0) + normalUpperQuantile(beta);
 }
 
 Reliability computeReliability(const Network &network, const AdjustmentOutcome &outcome,

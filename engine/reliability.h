@@ -34,7 +34,8 @@
 // configuration multiplies them by its own delta0.
 namespace engine {
 
-// delta0 = z(1 - alpha / 2) + z(1 - beta), alpha = 1 - confidence.
+// delta0 = z(1 - alpha / 2) + z(1 - beta), alpha = 1 - confidence. A confidence or a beta outside
+// ]0, 1[ is refused with std::domain_error.
 double noncentrality(double confidence, double beta);
 
 struct ReliabilityBox

@@ -93,22 +93,30 @@ public:
     }
 
 private:
+    // Numbers in a table column of `width` (with a blank before them however wide they are), or
+    // bare with a width of 0.
+    static std::string column(const std::string &text, int width)
+    {
+        return width > 0 ? columnRight(text, width) : text;
+    }
+
     std::string length(double metres, int width = 0) const
     {
-        return fixed(metres, width, m_options.distanceDecimals);
+        return column(fixed(metres, 0, m_options.distanceDecimals), width);
     }
 
     std::string smallAngle(double radians, int width = 0) const
     {
-        return fixed(radians / smallAngleUnitInRadians(m_options.angleUnit), width,
-                     m_options.angleDecimals);
+        return column(fixed(radians / smallAngleUnitInRadians(m_options.angleUnit), 0,
+                            m_options.angleDecimals),
+                      width);
     }
 
     // A value of the observation's kind: metres or an angle in the run's unit.
     std::string value(const Observation &o, double v, int width) const
     {
         if (isAngle(o.kind))
-            return padLeft(
+            return column(
                 formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
                 width);
         return length(v, width);
@@ -223,7 +231,7 @@ private:
                       "                Up"));
         m_out.line(kThinRule);
         for (const Point &p : n.points) {
-            m_out.line("   " + padRight(p.name, 14) + padRight(fixity(p), 13) +
+            m_out.line("   " + columnLeft(p.name, 14) + columnLeft(fixity(p), 13) +
                        length(p.approximate.x(), 18) + length(p.approximate.y(), 18) +
                        length(p.approximate.z(), 18));
         }
@@ -251,8 +259,8 @@ private:
                                     : r.maxComponent == 1 ? "N "
                                                           : "U ") +
                         n.points[static_cast<std::size_t>(r.maxPoint)].name;
-            m_out.line(padLeft(std::to_string(r.number), 12) + fixed(r.maxCorrection, 26, 6) +
-                       "   " + where);
+            m_out.line(padLeft(std::to_string(r.number), 12) +
+                       columnRight(fixed(r.maxCorrection, 0, 6), 26) + "   " + where);
         }
         for (const IterationRecord &r : out.history) {
             if (r.misclosures.size() > 0) {
@@ -261,9 +269,9 @@ private:
                            " :");
                 for (std::size_t i = 0; i < n.observations.size(); ++i) {
                     const Observation &o = n.observations[i];
-                    m_out.line("   " + padRight(observationCode(o.kind), 5) +
-                               padRight(n.points[static_cast<std::size_t>(o.station)].name, 13) +
-                               padRight(n.points[static_cast<std::size_t>(o.target)].name, 13) +
+                    m_out.line("   " + columnLeft(observationCode(o.kind), 5) +
+                               columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) +
+                               columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) +
                                small(o, r.misclosures(static_cast<Eigen::Index>(i)), 14) + " " +
                                smallUnit(o) + fr("   ligne ") + std::to_string(o.lineNumber) +
                                fr(" fichier ") + std::to_string(o.fileNumber));
@@ -277,7 +285,7 @@ private:
                     const bool orientation =
                         out.unknowns.owner[static_cast<std::size_t>(j)].second == 3;
                     m_out.line("   " +
-                               padRight(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40) +
+                               columnLeft(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40) +
                                (orientation ? smallAngle(r.corrections(j), 16) + " " +
                                                   smallAngleUnitSymbol(m_options.angleUnit)
                                             : length(r.corrections(j), 16) + " m"));
@@ -299,10 +307,10 @@ private:
         row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));
         row("Itérations", std::to_string(m_in.outcome ? m_in.outcome->iterations : 0));
         row("Somme pondérée des carrés des résidus v'Pv", fixed(s.weightedSquares, 0, 4));
+        const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
         if (s.degreesOfFreedom > 0) {
             row("Facteur de variance a posteriori s0²", fixed(s.varianceFactor, 0, 4));
             row("Ecart-type de l'unité de poids s0", fixed(std::sqrt(s.varianceFactor), 0, 4));
-            const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
             row("Test global du chi-deux",
                 (s.chiSquare == ChiSquareOutcome::Passed ? fr("ACCEPTE") : fr("REFUSE")) +
                     fr(" (v'Pv dans [") + fixed(s.chiLower, 0, 3) + " ; " +
@@ -312,7 +320,27 @@ private:
             row("Test global du chi-deux", fr("non réalisé (aucune redondance)"));
         }
         row("Précisions multipliées par s0", s.scaled ? fr("OUI") : fr("NON"));
-        row("Test des résidus normés (loi normale)", fr("|w| <= ") + fixed(s.criticalValue, 0, 3));
+        switch (s.residualTest) {
+        case ResidualTestKind::Normal:
+            row("Test des résidus normés", fr("loi normale"));
+            row("Valeur critique",
+                fr("|w| <= ") + fixed(s.criticalValue, 0, 3) + fr(" à ") + confidence);
+            break;
+        case ResidualTestKind::Tau:
+            row("Test des résidus normés", fr("tau de Pope (loi tau à ") +
+                                               std::to_string(s.degreesOfFreedom) +
+                                               fr(" degrés de liberté)"));
+            row("Valeur critique",
+                fr("|tau| <= ") + fixed(s.criticalValue, 0, 3) + fr(" à ") + confidence);
+            break;
+        case ResidualTestKind::None:
+            row("Test des résidus normés",
+                s.degreesOfFreedom > 0
+                    ? fr("aucun (un seul degré de liberté : |tau| = 1 pour toute observation "
+                         "contrôlée)")
+                    : fr("aucun (aucune redondance)"));
+            break;
+        }
         row("Observations rejetées", std::to_string(s.observations - s.validCount));
     }
 
@@ -327,10 +355,11 @@ private:
         m_out.line(kThinRule);
         for (const PartialFactor &f : s.partialFactors) {
             const std::string factor = f.redundancy > kUncontrolledRedundancy
-                                           ? fixed(f.weightedSquares / f.redundancy, 13, 4)
-                                           : padLeft("-", 13);
-            m_out.line("   " + padRight(f.label, 24) + padLeft(std::to_string(f.count), 10) +
-                       fixed(f.weightedSquares, 15, 4) + fixed(f.redundancy, 13, 3) + factor);
+                                           ? fixed(f.weightedSquares / f.redundancy, 0, 4)
+                                           : std::string("-");
+            m_out.line("   " + columnLeft(f.label, 24) + columnRight(std::to_string(f.count), 10) +
+                       columnRight(fixed(f.weightedSquares, 0, 4), 15) +
+                       columnRight(fixed(f.redundancy, 0, 3), 13) + columnRight(factor, 13));
         }
     }
 
@@ -348,9 +377,9 @@ private:
             std::string sigmas;
             for (int k = 0; k < 3; ++k)
                 sigmas += n.points[p].fixed[static_cast<std::size_t>(k)]
-                              ? padLeft(fr("fixe"), 9)
-                              : fixed(s.pointSigmas[p](k), 9, m_options.distanceDecimals);
-            m_out.line("   " + padRight(n.points[p].name, 14) + length(c.x(), 18) +
+                              ? columnRight(fr("fixe"), 9)
+                              : length(s.pointSigmas[p](k), 9);
+            m_out.line("   " + columnLeft(n.points[p].name, 14) + length(c.x(), 18) +
                        length(c.y(), 18) + length(c.z(), 18) + sigmas);
         }
         m_out.line();
@@ -360,7 +389,7 @@ private:
             if (point.fixed[0] && point.fixed[1] && point.fixed[2])
                 continue;
             const Eigen::Vector3d d = out.state.coordinates[p] - point.approximate;
-            m_out.line("   " + padRight(point.name, 14) + length(d.x(), 18) + length(d.y(), 18) +
+            m_out.line("   " + columnLeft(point.name, 14) + length(d.x(), 18) + length(d.y(), 18) +
                        length(d.z(), 18));
         }
     }
@@ -381,14 +410,14 @@ private:
                 continue;
             const std::string station =
                 set.station >= 0 ? n.points[static_cast<std::size_t>(set.station)].name : "?";
-            m_out.line(padLeft(std::to_string(k + 1), 6) + "  " + padRight(station, 14) +
-                       padLeft(formatAngle(out.state.orientations[k], m_options.angleUnit,
-                                           m_options.angleDecimals),
-                               18) +
+            m_out.line(padLeft(std::to_string(k + 1), 6) + "  " + columnLeft(station, 14) +
+                       columnRight(formatAngle(out.state.orientations[k], m_options.angleUnit,
+                                               m_options.angleDecimals),
+                                   18) +
                        smallAngle(s.orientationSigmas[k], 15) + " " +
                        smallAngleUnitSymbol(m_options.angleUnit) +
-                       padLeft(std::to_string(set.lineNumber), 7) +
-                       padLeft(std::to_string(set.fileNumber), 9));
+                       columnRight(std::to_string(set.lineNumber), 7) +
+                       columnRight(std::to_string(set.fileNumber), 9));
         }
     }
 
@@ -416,9 +445,9 @@ private:
                 continue;
             m_out.line();
             std::string title =
-                residualKey(st.rank) + "  " + padRight(observationCode(o.kind), 5) +
-                padRight(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
-                padRight(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
+                residualKey(st.rank) + "  " + columnLeft(observationCode(o.kind), 5) +
+                columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
+                columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
                 std::to_string(o.fileNumber) + fr(" ligne ") + std::to_string(o.lineNumber);
             if (!o.group.empty())
                 title += fr("  groupe ") + o.group;
@@ -429,12 +458,14 @@ private:
                        smallUnit(o));
             std::string last = fr("     Résidu   ") + small(o, st.residual, 12) + " " +
                                padRight(smallUnit(o), 4) + fr("   Résidu normé ");
-            last += st.controlled ? fixed(st.normalized, 9, 3) : padLeft(fr("-"), 9);
+            last += columnRight(st.controlled ? fixed(st.normalized, 0, 3) : std::string("-"), 9);
             if (m_options.logReliability) {
-                last += fr("   Fiabilité ") + fixed(st.redundancy * 100.0, 7, 2) + " %";
+                last +=
+                    fr("   Fiabilité ") + columnRight(fixed(st.redundancy * 100.0, 0, 2), 7) + " %";
                 const double bias = m_in.regions ? minimalDetectableBias(*m_in.regions, i) : -1.0;
                 last += fr("   Biais min. ") +
-                        (bias < 0.0 ? padLeft("-", 10) : small(o, bias, 10)) + " " + smallUnit(o);
+                        (bias < 0.0 ? columnRight("-", 10) : small(o, bias, 10)) + " " +
+                        smallUnit(o);
             }
             last += st.controlled ? (st.valid ? fr("   VALIDE") : fr("   REJETEE"))
                                   : fr("   NON CONTROLEE");

@@ -220,6 +220,16 @@ std::string fixed(double value, int width, int decimals)
     return padLeft(text, width);
 }
 
+std::string columnLeft(std::string_view text, int width)
+{
+    return padRight(text, width - 1) + ' ';
+}
+
+std::string columnRight(std::string_view text, int width)
+{
+    return ' ' + padLeft(text, width - 1);
+}
+
 std::string padRight(std::string_view text, int width)
 {
     std::string out(text);

@@ -66,6 +66,12 @@ std::string fixed(double value, int width, int decimals);
 std::string padRight(std::string_view text, int width);
 std::string padLeft(std::string_view text, int width);
 
+// A column of a table, `width` characters when `text` fits: left-aligned with at least one blank
+// after it, or right-aligned with at least one blank before it, however wide the text, so that
+// the columns of a table never run together.
+std::string columnLeft(std::string_view text, int width);
+std::string columnRight(std::string_view text, int width);
+
 } // namespace engine
 
 #endif // ENGINE_TEXT_H

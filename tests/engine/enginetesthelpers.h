@@ -61,7 +61,8 @@ inline std::unique_ptr<EngineRun> runEngine(const std::vector<std::string> &line
     run->outcome = engine::adjust(run->network, options, run->diagnostics);
     if (run->outcome.solved && !run->diagnostics.hasErrors()) {
         run->statistics = engine::computeStatistics(run->network, run->outcome, options);
-        run->solved = true;
+        run->solved = engine::checkDetermination(run->network, run->outcome, run->statistics,
+                                                 run->diagnostics);
     }
     return run;
 }

@@ -3,6 +3,7 @@
 
 #include "enginetesthelpers.h"
 #include "observationlines.h"
+#include "text.h"
 
 #include <QtTest>
 
@@ -121,6 +122,35 @@ const engine::Observation *findObservation(const EngineRun &run, engine::Observa
     return nullptr;
 }
 
+// A free point P (plan coordinates) measured by distances from five fixed points: f = 3. The
+// distance from A, 233 m at 2.5 mm, carries `blunder` metres.
+std::vector<std::string> resectionByDistances(double blunder)
+{
+    const double east = 500.0;
+    const double north = 800.0;
+    struct Known
+    {
+        const char *name;
+        double distance, azimuthDegrees;
+    };
+    const Known known[] = {{"A", 233.0, 20.0},
+                           {"B", 180.0, 95.0},
+                           {"C", 260.0, 170.0},
+                           {"D", 150.0, 250.0},
+                           {"E", 210.0, 320.0}};
+    std::vector<std::string> lines;
+    lines.push_back(lenu("001", "P", east + 0.12, north - 0.08, 100.0));
+    for (const Known &k : known) {
+        const double a = k.azimuthDegrees * kPi / 180.0;
+        lines.push_back(lenu("111", k.name, east + k.distance * std::sin(a),
+                             north + k.distance * std::cos(a), 100.0));
+    }
+    for (const Known &k : known)
+        lines.push_back(
+            dist("", "P", k.name, k.distance + (k.name[0] == 'A' ? blunder : 0.0), "0.0025"));
+    return lines;
+}
+
 } // namespace
 
 class TestEngineAdjustment : public QObject
@@ -137,6 +167,10 @@ private slots:
     void redundancyNumbersSumToTheFreedom();
     void plantedBlunderRanksFirstAndInvalid_data();
     void plantedBlunderRanksFirstAndInvalid();
+    void blunderOfASmallNetworkIsFound_data();
+    void blunderOfASmallNetworkIsFound();
+    void weakPointsAreNamed_data();
+    void weakPointsAreNamed();
     void badNetworksAreReported_data();
     void badNetworksAreReported();
 };
@@ -389,6 +423,91 @@ void TestEngineAdjustment::plantedBlunderRanksFirstAndInvalid()
     QCOMPARE(run->statistics.chiSquare, engine::ChiSquareOutcome::Failed);
 }
 
+void TestEngineAdjustment::blunderOfASmallNetworkIsFound_data()
+{
+    QTest::addColumn<int>("scaling");
+    QTest::addColumn<int>("test");
+    QTest::newRow("automatic: tau")
+        << int(engine::SigmaScaling::Auto) << int(engine::ResidualTestKind::Tau);
+    QTest::newRow("always: tau") << int(engine::SigmaScaling::Always)
+                                 << int(engine::ResidualTestKind::Tau);
+    QTest::newRow("never: normal")
+        << int(engine::SigmaScaling::Never) << int(engine::ResidualTestKind::Normal);
+}
+
+void TestEngineAdjustment::blunderOfASmallNetworkIsFound()
+{
+    QFETCH(int, scaling);
+    QFETCH(int, test);
+    // 10 cm on a distance of 2.5 mm: 40 sigma, with 3 degrees of freedom. When s0 scales the
+    // precisions, the normalized residual is Pope's tau; with a single blunder and otherwise
+    // exact observations the tau of the blunder is exactly sqrt(f) = 1.732, below the normal
+    // quantile 1.960 but above the tau critical value sqrt(3) 0.95 = 1.645.
+    engine::Options options;
+    options.sigmaScaling = static_cast<engine::SigmaScaling>(scaling);
+    const auto run = runEngine(resectionByDistances(0.10), options);
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    const engine::Statistics &s = run->statistics;
+    QCOMPARE(s.degreesOfFreedom, 3);
+    QCOMPARE(int(s.residualTest), test);
+    const auto *blunder = findObservation(*run, engine::ObservationKind::Distance, "P", "A");
+    QVERIFY(blunder);
+    const auto &b = s.perObservation[std::size_t(blunder - run->network.observations.data())];
+    QCOMPARE(b.rank, 1);
+    QVERIFY(!b.valid);
+    if (test == int(engine::ResidualTestKind::Tau)) {
+        QCOMPARE(s.validCount, 4);
+        QVERIFY(std::fabs(std::fabs(b.normalized) - std::sqrt(3.0)) < 1e-6);
+        QVERIFY(std::fabs(s.criticalValue - std::sqrt(3.0) * 0.95) < 1e-9);
+    } else {
+        QVERIFY(std::fabs(s.criticalValue - 1.959963985) < 1e-9);
+    }
+}
+
+void TestEngineAdjustment::weakPointsAreNamed_data()
+{
+    QTest::addColumn<double>("offCircle");
+    // The pivot of P falls under its bound: singular system.
+    QTest::newRow("on the danger circle") << 0.0;
+    // The noise of the observations can lift the pivot above its bound, as 5 mm off the circle
+    // do here, and the system then solves, with standard deviations of hundreds of metres.
+    QTest::newRow("5 mm off the danger circle") << 0.005;
+}
+
+void TestEngineAdjustment::weakPointsAreNamed()
+{
+    QFETCH(double, offCircle);
+    // A resection: P sights A, B and C with one direction set, and lies on the circle through
+    // them (or just off it); its plan position is undetermined along the circle.
+    const double radius = 200.0;
+    const double centreE = 1000.0;
+    const double centreN = 2000.0;
+    const char *names[] = {"A", "B", "C", "P"};
+    const double bearings[] = {10.0, 120.0, 250.0, 300.0}; // degrees, from the centre
+    double east[4];
+    double north[4];
+    for (int k = 0; k < 4; ++k) {
+        const double r = radius + (k == 3 ? offCircle : 0.0);
+        east[k] = centreE + r * std::cos(bearings[k] * kPi / 180.0);
+        north[k] = centreN + r * std::sin(bearings[k] * kPi / 180.0);
+    }
+    std::vector<std::string> lines;
+    for (int k = 0; k < 3; ++k)
+        lines.push_back(lenu("111", names[k], east[k], north[k], 100.0));
+    lines.push_back(lenu("001", "P", east[3] + 0.3, north[3] - 0.2, 100.0));
+    lines.push_back(record("DSET"));
+    for (int k = 0; k < 3; ++k)
+        lines.push_back(angle("DIR", "", "P", names[k],
+                              grades(std::atan2(east[k] - east[3], north[k] - north[3])), "10"));
+    const auto run = runEngine(lines);
+    QVERIFY(!run->solved);
+    bool named = false;
+    for (const auto &d : run->diagnostics.items())
+        named = named || (d.severity == engine::Diagnostic::Severity::Error &&
+                          d.text.find(engine::fr("« P »")) != std::string::npos);
+    QVERIFY2(named, diagnosticsText(run->diagnostics).c_str());
+}
+
 void TestEngineAdjustment::badNetworksAreReported_data()
 {
     QTest::addColumn<QStringList>("lines");
@@ -401,7 +520,25 @@ void TestEngineAdjustment::badNetworksAreReported_data()
     const QString distAB = QString::fromStdString(dist("", "A", "B", 100.0, "0.002"));
     const QString zangAB =
         QString::fromStdString(angle("ZANG", "", "A", "B", grades(100 * kGonToRad), "10"));
-    QTest::newRow("no datum") << QStringList{free, b, distAB, zangAB} << 0 << "singulier";
+    QTest::newRow("no datum") << QStringList{free, b, distAB, zangAB} << 0
+                              << "singulier|aucune coordonnée n'est fixée|translation en est|"
+                                 "translation en nord|translation verticale|rotation autour";
+    const QString c = QString::fromStdString(lenu("000", "C", 50, 80, 3));
+    QTest::newRow("one fixed point and no azimuth")
+        << QStringList{a,
+                       b,
+                       c,
+                       distAB,
+                       QString::fromStdString(dist("", "B", "C", std::hypot(50.0, 80.0), "0.002")),
+                       QString::fromStdString(dist("", "A", "C", std::hypot(50.0, 80.0), "0.002")),
+                       zangAB,
+                       QString::fromStdString(angle("ZANG", "", "A", "C", "97 00 00", "10")),
+                       QString::fromStdString(angle("ZANG", "", "B", "C", "97 00 00", "10"))}
+        << 0 << "singulier|3 coordonnée(s) fixée(s) (est 1, nord 1, up 1)|rotation autour";
+    QTest::newRow("vertical sight")
+        << QStringList{a, QString::fromStdString(lenu("000", "B", 0, 0, 20)),
+                       QString::fromStdString(angle("AZIM", "", "A", "B", "100 00 00", "10"))}
+        << 3 << "visée verticale|direction n'est pas définie";
     QTest::newRow("free point unobserved")
         << QStringList{a, b, distAB, QString::fromStdString(lenu("000", "C", 5, 5, 5))} << 4
         << "aucune observation";
@@ -442,11 +579,11 @@ void TestEngineAdjustment::badNetworksAreReported()
     QVERIFY(!run->solved);
     QVERIFY(run->diagnostics.hasErrors());
     bool found = false;
-    const std::string wanted = message.toLatin1().toStdString();
     for (const auto &d : run->diagnostics.items()) {
-        if (d.severity == engine::Diagnostic::Severity::Error &&
-            d.text.find(wanted) != std::string::npos && d.line == line)
-            found = true;
+        bool all = d.severity == engine::Diagnostic::Severity::Error && d.line == line;
+        for (const QString &part : message.split('|'))
+            all = all && d.text.find(part.toLatin1().toStdString()) != std::string::npos;
+        found = found || all;
     }
     QVERIFY2(found, diagnosticsText(run->diagnostics).c_str());
 }

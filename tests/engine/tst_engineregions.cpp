@@ -2,15 +2,18 @@
 // symmetric network, the closed forms of a levelling line, and the reading of their keys.
 
 #include "configuration.h"
+#include "drawingfile.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"
 #include "regions.h"
 #include "reliability.h"
+#include "report.h"
 
 #include <QtTest>
 
 #include <cmath>
+#include <stdexcept>
 
 using namespace observationlines;
 
@@ -149,6 +152,9 @@ private slots:
     void regionKeysAreRead_data();
     void regionKeysAreRead();
     void reportListsTheRegionsAskedFor();
+    void extremeProbabilitiesGiveFiniteResults_data();
+    void extremeProbabilitiesGiveFiniteResults();
+    void probabilitiesOutsideTheirDomainAreRefused();
 };
 
 void TestEngineRegions::ellipseOfAKnownCovariance_data()
@@ -528,6 +534,94 @@ void TestEngineRegions::reportListsTheRegionsAskedFor()
     QVERIFY(!none.contains("REGIONS DE CONFIANCE"));
     QVERIFY(!none.contains("FIABILITE"));
     QVERIFY(!none.contains("Biais min."));
+}
+
+void TestEngineRegions::extremeProbabilitiesGiveFiniteResults_data()
+{
+    QTest::addColumn<double>("validation");
+    QTest::addColumn<double>("beta");
+    // 1 - alpha / 2 and 1 - beta round to 1 in double precision.
+    QTest::newRow("confidence next to 1") << 0.9999999999999999 << 0.20;
+    QTest::newRow("second-kind risk 1e-300") << 0.95 << 1e-300;
+    QTest::newRow("both") << 0.9999999999999999 << 1e-300;
+}
+
+void TestEngineRegions::extremeProbabilitiesGiveFiniteResults()
+{
+    QFETCH(double, validation);
+    QFETCH(double, beta);
+    // Set straight into the options, past the checks of the configuration reader.
+    engine::Options options = regionOptions("11", "11");
+    options.validation = validation;
+    options.regions.reliability[1].confidence = validation;
+    options.regions.reliability[1].beta = beta;
+    options.logReliability = true;
+    options.regions.reliability[0].beta = beta;
+    std::vector<std::string> lines = mirrorLines();
+    // A blunder of 5 cm on the last distance, so that the tests have something to find.
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (line->compare(1, 4, "DIST") == 0) {
+            place(*line, 50, 15, number(std::stod(line->substr(49, 15)) + 0.05, 6), true);
+            break;
+        }
+    }
+    const auto run = runEngine(lines, options);
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    const engine::Statistics &s = run->statistics;
+    QVERIFY(std::isfinite(s.criticalValue) && s.criticalValue > 0.0);
+    QVERIFY(std::isfinite(s.chiLower) && std::isfinite(s.chiUpper) && s.chiLower < s.chiUpper);
+    QVERIFY(s.validCount > 0);
+    const engine::Regions regions =
+        engine::computeRegions(run->network, run->outcome, run->statistics, options);
+    QVERIFY(regions.noncentralities[1] > 0.0 && std::isfinite(regions.noncentralities[1]));
+    QVERIFY(engine::checkFinite(run->network, run->outcome, run->statistics, regions,
+                                run->diagnostics));
+
+    const engine::DrawingFile drawing = engine::drawingOf(run->network, run->outcome, regions);
+    QVERIFY(!drawing.absoluteRectangles.empty());
+    for (const auto *list : {&drawing.absoluteEllipses, &drawing.relativeEllipses,
+                             &drawing.absoluteRectangles, &drawing.relativeRectangles}) {
+        for (const engine::DrawingRegion &r : *list) {
+            QVERIFY(std::isfinite(r.shape.semiAxis1) && std::isfinite(r.shape.semiAxis2) &&
+                    std::isfinite(r.shape.bearing));
+            QVERIFY(r.shape.semiAxis1 >= r.shape.semiAxis2 && r.shape.semiAxis2 >= 0.0);
+        }
+    }
+    engine::ReportInput in;
+    in.options = &options;
+    in.network = &run->network;
+    in.outcome = &run->outcome;
+    in.statistics = &run->statistics;
+    in.regions = &regions;
+    in.diagnostics = &run->diagnostics;
+    const QString report = QString::fromLatin1(engine::writeReport(in, "\n").c_str());
+    // The report shows a value that is not finite as "*".
+    QVERIFY(!report.contains('*'));
+    QVERIFY(!report.contains(
+        QRegularExpression("\\b(nan|inf|infinity)\\b", QRegularExpression::CaseInsensitiveOption)));
+}
+
+void TestEngineRegions::probabilitiesOutsideTheirDomainAreRefused()
+{
+    const auto run = runEngine(mirrorLines(), regionOptions("11", "11"));
+    QVERIFY(run->solved);
+    engine::Options options = regionOptions("11", "11");
+    options.validation = 1.0;
+    QVERIFY_EXCEPTION_THROWN(engine::computeStatistics(run->network, run->outcome, options),
+                             std::domain_error);
+    // beta above 1 - alpha / 2 makes delta0 negative: rectangles of negative size.
+    options = regionOptions("11", "11");
+    options.regions.reliability[1].beta = 0.99;
+    QVERIFY_EXCEPTION_THROWN(
+        engine::computeRegions(run->network, run->outcome, run->statistics, options),
+        std::domain_error);
+    // A value that is not finite stops the outputs.
+    engine::Statistics broken = engine::computeStatistics(run->network, run->outcome, options);
+    broken.perObservation[3].normalized = std::numeric_limits<double>::quiet_NaN();
+    engine::Diagnostics diagnostics;
+    QVERIFY(
+        !engine::checkFinite(run->network, run->outcome, broken, engine::Regions(), diagnostics));
+    QCOMPARE(diagnostics.items().front().line, run->network.observations[3].lineNumber);
 }
 
 QTEST_GUILESS_MAIN(TestEngineRegions)

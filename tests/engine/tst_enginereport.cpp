@@ -3,6 +3,7 @@
 
 #include "configuration.h"
 #include "enginetesthelpers.h"
+#include "ficreader.h"
 #include "observationlines.h"
 #include "process.h"
 #include "report.h"
@@ -57,6 +58,9 @@ private slots:
     void residualKeyIsRightAligned();
     void aPosterioriFactorScalesWhenAsked_data();
     void aPosterioriFactorScalesWhenAsked();
+    void residualTestIsNamedWithItsCriticalValue_data();
+    void residualTestIsNamedWithItsCriticalValue();
+    void wideValuesKeepTheirColumnsApart();
 };
 
 void TestEngineReport::sectionsFollowTheLogKeys_data()
@@ -169,6 +173,95 @@ void TestEngineReport::aPosterioriFactorScalesWhenAsked()
         const double expected = o.residual / (k * 0.001 * std::sqrt(o.redundancy));
         QVERIFY(std::fabs(o.normalized - expected) < 1e-9);
     }
+}
+
+void TestEngineReport::residualTestIsNamedWithItsCriticalValue_data()
+{
+    QTest::addColumn<QString>("scaling");
+    QTest::addColumn<bool>("oneDegree");
+    QTest::addColumn<QString>("testName");
+    QTest::addColumn<QString>("reported");
+    // The loop has 3 degrees of freedom: tau's critical value is sqrt(3) 0.95 at 95 %.
+    QTest::newRow("scaled: tau") << "AUTO" << false << "Tau"
+                                 << "tau de Pope (loi tau à 3 degrés de liberté)|"
+                                    "Valeur critique|: |tau| <= 1.645 à 95.00 %";
+    QTest::newRow("not scaled: normal") << "JAMAIS" << false << "Normale"
+                                        << "loi normale|: |w| <= 1.960 à 95.00 %";
+    QTest::newRow("one degree of freedom, scaled: none") << "TOUJOURS" << true << "Aucune"
+                                                         << "aucun (un seul degré de liberté";
+}
+
+void TestEngineReport::residualTestIsNamedWithItsCriticalValue()
+{
+    QFETCH(QString, scaling);
+    QFETCH(bool, oneDegree);
+    QFETCH(QString, testName);
+    QFETCH(QString, reported);
+    // A blunder of 6 mm at 1 mm, so that automatic scaling takes place.
+    std::vector<std::string> lines = loopLines(0.006);
+    if (oneDegree)
+        lines = {lenu("111", "A", 0, 0, 100.0),
+                 lenu("110", "B", 100, 0, 101.0),
+                 lenu("110", "C", 0, 100, 99.0),
+                 ohdf("", "A", "B", 1.0000, "0.001", 100),
+                 ohdf("", "B", "C", -2.0030, "0.001", 140),
+                 ohdf("", "C", "A", 1.0005, "0.001", 100)};
+    const engine::ProcessOutput out =
+        run(lines, configuration("TYPESIGMA0 " + scaling.toStdString() + "\n"));
+    QCOMPARE(out.summary.status, 0);
+    const QString report = QString::fromLatin1(out.report.c_str());
+    const QString statistics = report.mid(report.indexOf("STATISTIQUES"));
+    for (const QString &text : reported.split('|'))
+        QVERIFY2(statistics.contains(text), qPrintable(text));
+    QCOMPARE(readFicBytes(QByteArray::fromStdString(out.result), false).testName, testName);
+}
+
+void TestEngineReport::wideValuesKeepTheirColumnsApart()
+{
+    // Coordinates beyond 1e12 m with 9 decimals, and distances of 100 km known to 1.5 km, so that
+    // the standard deviations of P pass 1000 m: every number is wider than its column.
+    const double base = 1e12;
+    auto point = [&](const char *fixity, const char *name, double east, double north) {
+        std::string line = lenu(fixity, name, 0.0, 0.0, 100.0);
+        place(line, 24, 18, number(base + east, 3), true);
+        place(line, 43, 18, number(base + north, 3), true);
+        return line;
+    };
+    const std::vector<std::string> lines = {
+        point("111", "A", 60000.0, 80000.0),   point("111", "B", -80000.0, 60000.0),
+        point("111", "C", -60000.0, -80000.0), point("001", "P", 30.0, -20.0),
+        dist("", "P", "A", 100000.0, "1500"),  dist("", "P", "B", 100000.0, "1500"),
+        dist("", "P", "C", 100000.0, "1500")};
+    const engine::ProcessOutput out =
+        run(lines, configuration("NBDEC_DIST 9\nREG1D_TYPE 111\nREG1D_MODE 10\nREG2D_MODE 10\n"
+                                 "REG3D_MODE 10\nFIA2D_MODE 10\n"));
+    QCOMPARE(out.summary.status, 0);
+    const QStringList report = QString::fromLatin1(out.report.c_str()).split('\n');
+    // The line of P (or of the DIST partial factor) in the table after each heading, and the
+    // number of its blank-separated fields.
+    const QList<QPair<QString, int>> tables = {
+        {"COORDONNEES APPROCHEES", 5}, // name, fixity, E, N, U
+        {"COORDONNEES AJUSTEES", 7},   // name, E, N, U, sE, sN, sU
+        {"Corrections apport", 4},     // name, dE, dN, dU
+        {"FACTEURS DE VARIANCE", 5},   // kind, count, v'Pv, sum of r, s0^2
+        {"gions 1D", 4},               // name, N, E, U
+        {"gions 2D", 5},               // name, plane, two half-axes, bearing
+        {"gions 3D", 10},              // name, three half-axes with bearing and elevation
+        {"gions 2D : seuil", 10}}; // name, plane, two half-sides, "DIST P->A (fichier 1, ligne 5)"
+    for (const auto &[heading, fields] : tables) {
+        int at = 0;
+        while (at < report.size() && !report[at].contains(heading))
+            ++at;
+        QVERIFY2(at < report.size(), qPrintable(heading));
+        const QString key = heading.startsWith("FACTEURS") ? "   DIST " : "   P ";
+        while (at < report.size() && !report[at].startsWith(key))
+            ++at;
+        QVERIFY2(at < report.size(), qPrintable(heading));
+        const QStringList words = report[at].split(' ', Qt::SkipEmptyParts);
+        QVERIFY2(words.size() == fields, qPrintable(heading + ": " + report[at]));
+    }
+    // P is known to more than 1000 m.
+    QVERIFY(report.join('\n').contains(QRegularExpression(" 1\\d\\d\\d\\.\\d{9}")));
 }
 
 QTEST_GUILESS_MAIN(TestEngineReport)
