@@ -1,6 +1,6 @@
 #include "frmgeoid.h"
 
-#include "enginelibrary.h"
+#include "engineconversion.h"
 #include "prompts.h"
 
 #include <QDir>
@@ -39,6 +39,9 @@ frmGeoid::frmGeoid(QWidget *parent)
 
     m_status = new QLabel(QStringLiteral("-"), this);
     m_status->setObjectName(QStringLiteral("status"));
+    // The engine's reason is shown as it stands, never as markup.
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Fichier à convertir"), this));
@@ -78,8 +81,11 @@ void frmGeoid::convertir()
 {
     if (m_input->text().isEmpty() || m_output->text().isEmpty())
         return;
-    const bool called = EngineLibrary::runEngineGeoid(m_input->text(), m_output->text());
-    m_status->setText(called ? tr("Conversion effectuée") : tr("Conversion non effectuée"));
+    const EngineConversion::Outcome outcome =
+        EngineConversion::geoid(m_input->text(), m_output->text());
+    m_status->setText(outcome.done
+                          ? tr("Conversion effectuée")
+                          : tr("Conversion non effectuée") + QLatin1Char('\n') + outcome.reason);
 }
 
 void frmGeoid::quitte()
