@@ -61,6 +61,8 @@ private slots:
     void openActivatesOpenFile();
     void saveMessages();
     void cursorLabel();
+    void cursorLabelFollowsTheActiveEditor();
+    void destructionRunsNoMenuUpdate();
     void newVersionMenu();
     void switchLayoutDirection();
     void commenter_data();
@@ -697,6 +699,45 @@ void tst_MainWindow::cursorLabel()
     findAction(window, "&Nouveau")->trigger();
     window.activeMdiChild()->insertPlainText(" HI  S01\n DIST");
     QCOMPARE(label->text(), QStringLiteral("Lig : 2 / Col : 6"));
+}
+
+void tst_MainWindow::cursorLabelFollowsTheActiveEditor()
+{
+    MainWindow window;
+    show(window);
+    QLabel *label = window.statusBar()->findChild<QLabel *>();
+    findAction(window, "&Nouveau")->trigger();
+    MdiChild *first = window.activeMdiChild();
+    first->insertPlainText(" HI  S01\n DIST\n HT");
+    QCOMPARE(label->text(), QStringLiteral("Lig : 3 / Col : 4"));
+    findAction(window, "&Nouveau")->trigger();
+    QCOMPARE(label->text(), QStringLiteral("Lig : 1 / Col : 1"));
+
+    // Back on the first editor, whose cursor has not moved, and away from every editor.
+    mdiArea(window)->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(first->parentWidget()));
+    QCOMPARE(label->text(), QStringLiteral("Lig : 3 / Col : 4"));
+    first->document()->setModified(false);
+    mdiArea(window)->closeAllSubWindows();
+    QVERIFY(label->text().isEmpty());
+}
+
+void tst_MainWindow::destructionRunsNoMenuUpdate()
+{
+    // The document area reports activations while it is deleted, after the main window's own
+    // part is gone: no menu update may run on the half-destroyed window then. One would enable
+    // "Couper" again for the active editor's selection.
+    auto *window = new MainWindow;
+    show(*window);
+    findAction(*window, "&Nouveau")->trigger();
+    MdiChild *child = window->activeMdiChild();
+    child->setPlainText(QStringLiteral(" HI  S01"));
+    child->selectAll();
+    child->document()->setModified(false);
+    QAction *cut = findAction(*window, "Couper");
+    cut->setEnabled(false);
+    QSignalSpy changes(cut, &QAction::changed);
+    delete window;
+    QCOMPARE(changes.count(), 0);
 }
 
 void tst_MainWindow::newVersionMenu()
