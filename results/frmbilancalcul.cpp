@@ -21,8 +21,8 @@ constexpr int kStateColumn = 1;
 constexpr int kChiSquareColumn = 6;
 constexpr int kColumnCount = 8;
 
-// Paints a cell in its colour even on the selected row, so the state of the run the buttons act
-// on, and a failed global test, stay in view.
+// Paints a coloured cell in its colour even on the selected row, so the state of the run the
+// buttons act on, and a failed global test, stay in view; a plain cell shows the selection.
 class StateDelegate : public QStyledItemDelegate
 {
 public:
@@ -31,9 +31,10 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
-        QStyleOptionViewItem unselected(option);
-        unselected.state &= ~QStyle::State_Selected;
-        QStyledItemDelegate::paint(painter, unselected, index);
+        QStyleOptionViewItem shown(option);
+        if (index.data(Qt::BackgroundRole).canConvert<QBrush>())
+            shown.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, shown, index);
     }
 };
 
