@@ -163,7 +163,7 @@ void frmConvert::selectInput()
     m_inputs = files;
     m_inputList->clear();
     m_inputList->addItems(files);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmConvert::selectOutput()
@@ -173,7 +173,7 @@ void frmConvert::selectOutput()
     if (file.isEmpty())
         return;
     m_output->setText(file);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmConvert::convertir()
@@ -208,7 +208,18 @@ void frmConvert::convertir()
         if (failures.size() > kFailuresShown)
             lines.append(tr("... et %1 autre(s) fichier(s)").arg(failures.size() - kFailuresShown));
     }
-    m_status->setText(lines.join(QLatin1Char('\n')));
+    showStatus(lines.join(QLatin1Char('\n')));
+}
+
+void frmConvert::showStatus(const QString &text)
+{
+    m_status->setText(text);
+    // A wrapped label does not raise the window's minimum height: its lines would be cut.
+    if (layout()->hasHeightForWidth()) {
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
 }
 
 void frmConvert::quitte()

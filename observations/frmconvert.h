@@ -34,6 +34,9 @@ private slots:
     void quitte();
 
 private:
+    // Shows `text` in the status label, the window growing when it takes more lines.
+    void showStatus(const QString &text);
+
     QComboBox *m_kind = nullptr;
     QListWidget *m_inputList = nullptr;
     QStringList m_inputs;

@@ -64,7 +64,7 @@ void frmGeoid::selectInput()
     if (file.isEmpty())
         return;
     m_input->setText(file);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmGeoid::selectOutput()
@@ -74,7 +74,7 @@ void frmGeoid::selectOutput()
     if (file.isEmpty())
         return;
     m_output->setText(file);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmGeoid::convertir()
@@ -83,9 +83,19 @@ void frmGeoid::convertir()
         return;
     const EngineConversion::Outcome outcome =
         EngineConversion::geoid(m_input->text(), m_output->text());
-    m_status->setText(outcome.done
-                          ? tr("Conversion effectuée")
-                          : tr("Conversion non effectuée") + QLatin1Char('\n') + outcome.reason);
+    showStatus(outcome.done ? tr("Conversion effectuée")
+                            : tr("Conversion non effectuée") + QLatin1Char('\n') + outcome.reason);
+}
+
+void frmGeoid::showStatus(const QString &text)
+{
+    m_status->setText(text);
+    // A wrapped label does not raise the window's minimum height: its lines would be cut.
+    if (layout()->hasHeightForWidth()) {
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
 }
 
 void frmGeoid::quitte()
