@@ -492,6 +492,28 @@ void MainWindow::showResultWindow(const QString &fic)
     window->loadResult(fic);
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, &MainWindow::settleLoneEditor, Qt::QueuedConnection);
+}
+
+void MainWindow::settleLoneEditor()
+{
+    // The document area neither maximizes nor activates the only editor when it was added while
+    // the area was hidden (a file named on the command line): it stays a small window inside its
+    // tab, and the tools and editor actions ignore it. Added again now that the area is on
+    // screen, it behaves as any editor opened later.
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
+    if (windows.size() != 1 || windows.first()->isMaximized())
+        return;
+    QMdiSubWindow *window = windows.first();
+    mdiArea->removeSubWindow(window);
+    mdiArea->addSubWindow(window);
+    window->show();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     mdiArea->closeAllSubWindows();

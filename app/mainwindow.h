@@ -71,6 +71,7 @@ public slots:
     void gotoIob(const QString &f, int l);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
@@ -106,6 +107,9 @@ private:
     void writeSettings();
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
+    // Makes the only editor, when it was added before the window was shown, fill its tab and be
+    // the active one.
+    void settleLoneEditor();
     // Brings up the residual window (made once, found again by its title) and loads `fic` into it.
     void showResultWindow(const QString &fic);
     // Hands the field editor `line`, the line of `child` that holds the cursor, and remembers

@@ -56,6 +56,7 @@ private slots:
     void openFileSyntax();
     void openSamePathTwice();
     void openMissingFile();
+    void openedBeforeShowFillsItsTabAndIsActive();
     void findMdiChild_data();
     void findMdiChild();
     void openActivatesOpenFile();
@@ -582,6 +583,24 @@ void tst_MainWindow::openMissingFile()
     QVERIFY(!window.activeMdiChild());
     QVERIFY(window.statusBar()->currentMessage().isEmpty() ||
             window.statusBar()->currentMessage() == QStringLiteral("Prêt"));
+}
+
+void tst_MainWindow::openedBeforeShowFillsItsTabAndIsActive()
+{
+    // A file named on the command line is opened before the main window is shown. Alone, it
+    // must fill its tab and be the active editor, for the editor actions and tools to work.
+    const QString path = dir.filePath("debut.iob");
+    writeBytes(path, " HI  S01\n");
+    MainWindow window;
+    QVERIFY(window.openFile(path));
+    show(window);
+    QMdiSubWindow *sub = mdiArea(window)->subWindowList().value(0);
+    QVERIFY(sub);
+    QTRY_VERIFY(sub->isMaximized());
+    QTRY_COMPARE(window.activeMdiChild(), qobject_cast<MdiChild *>(sub->widget()));
+    QCOMPARE(sub->size(), mdiArea(window)->viewport()->size());
+    QVERIFY(findAction(window, "&Sauver")->isEnabled());
+    QCOMPARE(mdiArea(window)->subWindowList().size(), 1);
 }
 
 void tst_MainWindow::findMdiChild_data()
