@@ -19,5 +19,17 @@ frmSplash::frmSplash()
 
 void frmSplash::connectToMainWindow(MainWindow &window)
 {
+    m_window = &window;
     connect(this, &frmSplash::changeNewVersionMenu, &window, &MainWindow::changeNewVersionMenu);
+}
+
+void frmSplash::mousePressEvent(QMouseEvent *event)
+{
+    QSplashScreen::mousePressEvent(event); // hides the splash screen
+    // The click went to the splash screen: without this the main window would stay without
+    // the keyboard, its shortcuts dead, until it is clicked too.
+    if (m_window && isHidden()) {
+        m_window->raise();
+        m_window->activateWindow();
+    }
 }

@@ -1,6 +1,7 @@
 #ifndef FRMSPLASH_H
 #define FRMSPLASH_H
 
+#include <QPointer>
 #include <QSplashScreen>
 
 class MainWindow;
@@ -15,11 +16,18 @@ class frmSplash : public QSplashScreen
 public:
     frmSplash();
 
-    // Lets the version notice show or hide the main window's "Nouvelle version disponible !".
+    // Lets the version notice show or hide the main window's "Nouvelle version disponible !",
+    // and gives the main window the keyboard when the splash screen is clicked away.
     void connectToMainWindow(MainWindow &window);
 
 signals:
     void changeNewVersionMenu(bool b);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    QPointer<MainWindow> m_window;
 };
 
 #endif // FRMSPLASH_H

@@ -2,6 +2,7 @@
 
 #include "editorsearch.h"
 #include "enginelibrary.h"
+#include "filestamp.h"
 #include "frmabout.h"
 #include "frmbilancalcul.h"
 #include "frmconvert.h"
@@ -65,6 +66,13 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(tr("Tavlo"));
     setUnifiedTitleAndToolBarOnMac(true);
     newVersionAct->setVisible(false);
+}
+
+MainWindow::~MainWindow()
+{
+    // The document area outlives this class's part of the window and reports the closing of its
+    // sub-windows as activations: no slot may run on the half-destroyed window.
+    disconnect(mdiArea, nullptr, this, nullptr);
 }
 
 MdiChild *MainWindow::createMdiChild(bool syntax)
@@ -177,6 +185,9 @@ void MainWindow::ajoutLigne(const QString &line)
     cursor.movePosition(QTextCursor::EndOfBlock);
     cursor.insertText(QLatin1Char('\n') + line);
     child->setTextCursor(cursor);
+    // The form now describes the new line.
+    if (fieldEditorLoaded)
+        rememberFieldEditorLine(child, cursor);
 }
 
 void MainWindow::remplaceLigne(const QString &line)
@@ -185,6 +196,16 @@ void MainWindow::remplaceLigne(const QString &line)
     if (!child)
         return;
     QTextCursor cursor = child->textCursor();
+    // Before the field editor was first given a line there is no form to check the line with.
+    if (fieldEditorLoaded && (fieldEditorChild != child || fieldEditorBlock() != cursor.block())) {
+        const std::optional<QTextCursor> target = confirmReplacement(child);
+        if (!target)
+            return;
+        cursor = *target;
+        child = activeMdiChild();
+        if (!child || cursor.document() != child->document())
+            return;
+    }
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::StartOfBlock);
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
@@ -192,22 +213,102 @@ void MainWindow::remplaceLigne(const QString &line)
     cursor.insertText(line);
     cursor.endEditBlock();
     child->setTextCursor(cursor);
+    if (fieldEditorLoaded)
+        rememberFieldEditorLine(child, cursor);
+}
+
+std::optional<QTextCursor> MainWindow::confirmReplacement(MdiChild *child)
+{
+    const QTextCursor current = child->textCursor();
+    const int currentLine = current.blockNumber() + 1;
+    const QString title = frmEditorIOB::tr("Editeur de Champs");
+    const QTextBlock loaded = fieldEditorBlock();
+    if (!loaded.isValid()) {
+        // The line the form was filled from has changed, or its editor is gone.
+        const bool sameLine = fieldEditorChild == child && !fieldEditorPosition.isNull() &&
+                              fieldEditorPosition.block() == current.block();
+        const QString text =
+            sameLine ? tr("La ligne %1 a été modifiée depuis que le formulaire a été rempli à "
+                          "partir d'elle.\nLa remplacer quand même par le formulaire ?")
+                           .arg(currentLine)
+                     : tr("Le formulaire n'a pas été rempli à partir de la ligne %1 du curseur, "
+                          "et la ligne dont il vient a été modifiée ou fermée depuis.\n"
+                          "Remplacer quand même la ligne %1 par le formulaire ?")
+                           .arg(currentLine);
+        if (prompts::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes)
+            return std::nullopt;
+        return current;
+    }
+
+    const int loadedLine = loaded.blockNumber() + 1;
+    const QString loadedPlace =
+        fieldEditorChild == child
+            ? tr("la ligne %1").arg(loadedLine)
+            : tr("la ligne %1 de %2")
+                  .arg(QString::number(loadedLine), fieldEditorChild->userFriendlyCurrentFile());
+    const QString text =
+        tr("Le curseur est sur la ligne %1, mais le formulaire a été rempli à partir de %2.\n\n"
+           "Oui : remplacer %2.\n"
+           "Non : remplacer la ligne %1 du curseur.\n"
+           "Annuler : ne rien remplacer.")
+            .arg(QString::number(currentLine), loadedPlace);
+    switch (prompts::question(this, title, text,
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                              QMessageBox::Cancel)) {
+    case QMessageBox::Yes: {
+        if (fieldEditorChild != child)
+            mdiArea->setActiveSubWindow(
+                qobject_cast<QMdiSubWindow *>(fieldEditorChild->parentWidget()));
+        QTextCursor target(loaded);
+        fieldEditorChild->setTextCursor(target);
+        fieldEditorChild->ensureCursorVisible();
+        return target;
+    }
+    case QMessageBox::No:
+        return current;
+    default:
+        return std::nullopt;
+    }
+}
+
+void MainWindow::loadFieldEditor(MdiChild *child, const QString &line)
+{
+    if (!fieldEditor)
+        return;
+    rememberFieldEditorLine(child, child->textCursor());
+    fieldEditor->setLine(line);
+}
+
+void MainWindow::rememberFieldEditorLine(MdiChild *child, const QTextCursor &cursor)
+{
+    const QTextBlock block = cursor.block();
+    fieldEditorLoaded = true;
+    fieldEditorChild = child;
+    fieldEditorPosition = QTextCursor(block);
+    fieldEditorText = block.text();
+}
+
+QTextBlock MainWindow::fieldEditorBlock() const
+{
+    if (!fieldEditorChild || fieldEditorPosition.isNull())
+        return QTextBlock();
+    const QTextBlock block = fieldEditorPosition.block();
+    return block.isValid() && block.text() == fieldEditorText ? block : QTextBlock();
 }
 
 void MainWindow::suivanteLigne()
 {
     stepLine(QTextCursor::NextBlock);
-    MdiChild *child = activeMdiChild();
-    if (child && fieldEditor)
-        fieldEditor->setLine(child->fieldEditorLine());
+    if (MdiChild *child = activeMdiChild())
+        loadFieldEditor(child, child->fieldEditorLine());
 }
 
 void MainWindow::precedenteLigne()
 {
     stepLine(QTextCursor::PreviousBlock);
-    MdiChild *child = activeMdiChild();
-    if (child && fieldEditor)
-        fieldEditor->setLine(child->fieldEditorLine());
+    if (MdiChild *child = activeMdiChild())
+        loadFieldEditor(child, child->fieldEditorLine());
 }
 
 void MainWindow::rechercher()
@@ -278,12 +379,19 @@ void MainWindow::afterProcess()
     if (lastSummary)
         lastSummary->close();
 
+    // A result file the engine did not rewrite (it could not remove it, or was not found) is an
+    // earlier run's: the summary must not present it as this run's outcome.
+    QList<bool> resultWritten;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    for (const QString &path : qAsConst(lastProcessedFiles))
+    for (const QString &path : qAsConst(lastProcessedFiles)) {
+        const QString result = siblingPath(path, QStringLiteral(".fic"));
+        const FileStamp before = FileStamp::beforeWrite(result);
         EngineLibrary::runEngineProcess(path, lastProcessedCfg);
+        resultWritten.append(FileStamp(result) != before);
+    }
     QApplication::restoreOverrideCursor();
 
-    auto *summary = new frmBilanCalcul(lastProcessedFiles);
+    auto *summary = new frmBilanCalcul(lastProcessedFiles, resultWritten);
     summary->setAttribute(Qt::WA_DeleteOnClose);
     connect(summary, &frmBilanCalcul::goShowLog, this, &MainWindow::goShowLog);
     connect(summary, &frmBilanCalcul::goShowFic, this, &MainWindow::goShowFic);
@@ -384,6 +492,28 @@ void MainWindow::showResultWindow(const QString &fic)
     window->loadResult(fic);
 }
 
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        QMetaObject::invokeMethod(this, &MainWindow::settleLoneEditor, Qt::QueuedConnection);
+}
+
+void MainWindow::settleLoneEditor()
+{
+    // The document area neither maximizes nor activates the only editor when it was added while
+    // the area was hidden (a file named on the command line): it stays a small window inside its
+    // tab, and the tools and editor actions ignore it. Added again now that the area is on
+    // screen, it behaves as any editor opened later.
+    const QList<QMdiSubWindow *> windows = mdiArea->subWindowList();
+    if (windows.size() != 1 || windows.first()->isMaximized())
+        return;
+    QMdiSubWindow *window = windows.first();
+    mdiArea->removeSubWindow(window);
+    mdiArea->addSubWindow(window);
+    window->show();
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     mdiArea->closeAllSubWindows();
@@ -474,6 +604,14 @@ void MainWindow::updateMenus()
     const bool hasSelection = has && child->textCursor().hasSelection();
     cutAct->setEnabled(hasSelection);
     copyAct->setEnabled(hasSelection);
+
+    // The label follows the editor now active, whose cursor has not moved.
+    if (has) {
+        const QTextCursor cursor = child->textCursor();
+        showCursorPos(cursor.blockNumber() + 1, cursor.columnNumber() + 1);
+    } else {
+        cursorLabel->clear();
+    }
 }
 
 void MainWindow::updateWindowMenu()
@@ -577,8 +715,7 @@ void MainWindow::showEditor()
         connect(fieldEditor, &frmEditorIOB::precedenteLigne, this, &MainWindow::precedenteLigne);
         fieldEditor->show();
     }
-    if (fieldEditor)
-        fieldEditor->setLine(child->textCursor().block().text());
+    loadFieldEditor(child, child->textCursor().block().text());
 }
 
 void MainWindow::showResults()

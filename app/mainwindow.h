@@ -5,7 +5,10 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QTextBlock>
 #include <QTextCursor>
+
+#include <optional>
 
 class MdiChild;
 class frmBilanCalcul;
@@ -28,6 +31,7 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // Builds an editor in a new, not yet shown, sub-window of the document area.
     MdiChild *createMdiChild(bool syntax);
@@ -67,6 +71,7 @@ public slots:
     void gotoIob(const QString &f, int l);
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
@@ -102,14 +107,33 @@ private:
     void writeSettings();
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
+    // Makes the only editor, when it was added before the window was shown, fill its tab and be
+    // the active one.
+    void settleLoneEditor();
     // Brings up the residual window (made once, found again by its title) and loads `fic` into it.
     void showResultWindow(const QString &fic);
+    // Hands the field editor `line`, the line of `child` that holds the cursor, and remembers
+    // where it came from.
+    void loadFieldEditor(MdiChild *child, const QString &line);
+    // Remembers the line of `cursor` in `child`, as it is now, as the one the form describes.
+    void rememberFieldEditorLine(MdiChild *child, const QTextCursor &cursor);
+    // The line the form was filled from, when it is still in its editor as it was then.
+    QTextBlock fieldEditorBlock() const;
+    // The line "Remplacer" is to overwrite when the cursor is not on the line the form was filled
+    // from, as the user chooses: that line, the cursor's line, or none.
+    std::optional<QTextCursor> confirmReplacement(MdiChild *child);
 
     // The residual window; it deletes itself when closed.
     QPointer<frmResult> resultWindow;
 
     // The field editor, built the first time it is asked for and kept (hidden) afterwards.
     QPointer<frmEditorIOB> fieldEditor;
+    // The line the field editor's form describes: its editor, a cursor at its start that follows
+    // the edits around it, and its text then. "Remplacer" overwrites no other line unasked.
+    bool fieldEditorLoaded = false;
+    QPointer<MdiChild> fieldEditorChild;
+    QTextCursor fieldEditorPosition;
+    QString fieldEditorText;
 
     // The observation files and configuration file of the last processing run, in memory only;
     // the summary's row numbers index this list.

@@ -228,10 +228,14 @@ void MdiChild::checkFileOnDisk()
         return;
 
     asking = true;
+    // The safe answer is the default: without unsaved changes reloading loses nothing, while a
+    // stale text saved later would write over the file's new content (the GNSS tool's, say).
+    const QMessageBox::StandardButton safe =
+        document()->isModified() ? QMessageBox::No : QMessageBox::Yes;
     const auto answer = prompts::question(this, tr("Modification du contenu d'un fichier' ?"),
                                           tr("Le fichier ") + curFile +
                                               tr(" a été modifié. Voulez vous le recharger ?"),
-                                          QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+                                          QMessageBox::Yes | QMessageBox::No, safe);
     if (answer == QMessageBox::Yes)
         loadFile(curFile);
     // Where the box gave the focus back before returning, that focus-in has passed already;

@@ -1,6 +1,9 @@
 #include "prompts.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -26,24 +29,30 @@ public:
         return QMessageBox::NoButton;
     }
 
-    QStringList fileDialog(QWidget *parent, const FileDialogRequest &request) override
+    FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) override
     {
+        FileDialogAnswer answer;
         switch (request.kind) {
         case FileDialogKind::OpenFile: {
-            const QString path = QFileDialog::getOpenFileName(parent, request.caption,
-                                                              request.directory, request.filter);
-            return path.isEmpty() ? QStringList() : QStringList{path};
+            const QString path = QFileDialog::getOpenFileName(
+                parent, request.caption, request.directory, request.filter, &answer.selectedFilter);
+            if (!path.isEmpty())
+                answer.paths.append(path);
+            break;
         }
         case FileDialogKind::OpenFiles:
-            return QFileDialog::getOpenFileNames(parent, request.caption, request.directory,
-                                                 request.filter);
+            answer.paths = QFileDialog::getOpenFileNames(parent, request.caption, request.directory,
+                                                         request.filter, &answer.selectedFilter);
+            break;
         case FileDialogKind::SaveFile: {
-            const QString path = QFileDialog::getSaveFileName(parent, request.caption,
-                                                              request.directory, request.filter);
-            return path.isEmpty() ? QStringList() : QStringList{path};
+            const QString path = QFileDialog::getSaveFileName(
+                parent, request.caption, request.directory, request.filter, &answer.selectedFilter);
+            if (!path.isEmpty())
+                answer.paths.append(path);
+            break;
         }
         }
-        return {};
+        return answer;
     }
 };
 
@@ -57,10 +66,21 @@ QMessageBox::StandardButton ask(QWidget *parent, MessageKind kind, const QString
     return currentPrompter->message(parent, {kind, title, text, buttons, defaultButton});
 }
 
-QStringList choose(QWidget *parent, FileDialogKind kind, const QString &caption,
-                   const QString &directory, const QString &filter)
+FileDialogAnswer choose(QWidget *parent, FileDialogKind kind, const QString &caption,
+                        const QString &directory, const QString &filter)
 {
     return currentPrompter->fileDialog(parent, {kind, caption, directory, filter});
+}
+
+// The name patterns of a filter entry: those between its last parentheses, or the whole entry
+// when it has none ("*.cfg").
+QStringList entryPatterns(const QString &entry)
+{
+    const int open = entry.lastIndexOf(QLatin1Char('('));
+    const int close = entry.lastIndexOf(QLatin1Char(')'));
+    const QString patterns =
+        open >= 0 && close > open ? entry.mid(open + 1, close - open - 1) : entry;
+    return patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -100,19 +120,56 @@ void about(QWidget *parent, const QString &title, const QString &text)
 QString openFileName(QWidget *parent, const QString &caption, const QString &directory,
                      const QString &filter)
 {
-    return choose(parent, FileDialogKind::OpenFile, caption, directory, filter).value(0);
+    return choose(parent, FileDialogKind::OpenFile, caption, directory, filter).paths.value(0);
 }
 
 QStringList openFileNames(QWidget *parent, const QString &caption, const QString &directory,
                           const QString &filter)
 {
-    return choose(parent, FileDialogKind::OpenFiles, caption, directory, filter);
+    return choose(parent, FileDialogKind::OpenFiles, caption, directory, filter).paths;
 }
 
 QString saveFileName(QWidget *parent, const QString &caption, const QString &directory,
                      const QString &filter)
 {
-    return choose(parent, FileDialogKind::SaveFile, caption, directory, filter).value(0);
+    QString proposed = directory;
+    for (;;) {
+        const FileDialogAnswer answer =
+            choose(parent, FileDialogKind::SaveFile, caption, proposed, filter);
+        const QString chosen = answer.paths.value(0);
+        if (chosen.isEmpty())
+            return QString();
+        const QString path = withFilterExtension(chosen, filter, answer.selectedFilter);
+        if (path == chosen || !QFileInfo::exists(path))
+            return path;
+        const QString text =
+            QCoreApplication::translate("prompts",
+                                        "Le fichier %1 existe déjà.\nVoulez-vous le remplacer ?")
+                .arg(QFileInfo(path).fileName());
+        if (question(parent, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+            QMessageBox::Yes)
+            return path;
+        // Back to the dialog, on the name it would have replaced, for another one.
+        proposed = path;
+    }
+}
+
+QString withFilterExtension(const QString &path, const QString &filter,
+                            const QString &selectedFilter)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (name.isEmpty() || name.contains(QLatin1Char('.')))
+        return path;
+    const QStringList entries = filter.split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    const QString entry = entries.contains(selectedFilter) ? selectedFilter : entries.value(0);
+    const QString pattern = entryPatterns(entry).value(0);
+    if (!pattern.startsWith(QLatin1String("*.")))
+        return path;
+    const QString extension = pattern.mid(2);
+    static const QRegularExpression wildcard(QStringLiteral("[*?\\[\\]]"));
+    if (extension.isEmpty() || extension.contains(wildcard))
+        return path;
+    return path + QLatin1Char('.') + extension;
 }
 
 } // namespace prompts

@@ -30,13 +30,19 @@ struct FileDialogRequest
     QString filter;
 };
 
+struct FileDialogAnswer
+{
+    QStringList paths; // empty when the dialog was cancelled
+    // The entry of the request's filter that was selected; empty stands for its first entry.
+    QString selectedFilter;
+};
+
 class Prompter
 {
 public:
     virtual ~Prompter() = default;
     virtual QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) = 0;
-    // Returns the chosen paths; an empty list means the dialog was cancelled.
-    virtual QStringList fileDialog(QWidget *parent, const FileDialogRequest &request) = 0;
+    virtual FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) = 0;
 };
 
 namespace prompts {
@@ -59,8 +65,17 @@ QString openFileName(QWidget *parent, const QString &caption, const QString &dir
                      const QString &filter);
 QStringList openFileNames(QWidget *parent, const QString &caption, const QString &directory,
                           const QString &filter);
+// A name typed without extension gets the one of the selected filter entry ("essai" saved as
+// "Fichier CFG (*.cfg)" is "essai.cfg"), and replacing an existing file of that name is asked
+// first: the dialog could only confirm the name as typed.
 QString saveFileName(QWidget *parent, const QString &caption, const QString &directory,
                      const QString &filter);
+
+// `path` with the extension of the filter entry `selectedFilter` of `filter` (its first entry when
+// `selectedFilter` is none of them) when the file name has no extension at all; unchanged when the
+// entry's first pattern has no plain extension ("*.*", "*").
+QString withFilterExtension(const QString &path, const QString &filter,
+                            const QString &selectedFilter);
 
 } // namespace prompts
 

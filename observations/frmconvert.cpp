@@ -1,11 +1,12 @@
 #include "frmconvert.h"
 
-#include "enginelibrary.h"
+#include "engineconversion.h"
 #include "prompts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -43,6 +44,9 @@ constexpr ImportKind kImportKinds[] = {
      QT_TRANSLATE_NOOP("frmConvert", "Coordonnées en NEO"), nullptr},
 };
 constexpr int kImportKindCount = int(sizeof(kImportKinds) / sizeof(kImportKinds[0]));
+
+// Files whose failure is told in the status label; the others are counted.
+constexpr int kFailuresShown = 5;
 
 QChar yesNo(bool yes)
 {
@@ -95,6 +99,9 @@ frmConvert::frmConvert(QWidget *parent)
 
     m_status = new QLabel(QStringLiteral("-"), this);
     m_status->setObjectName(QStringLiteral("status"));
+    // The engine's reasons are shown as they stand, never as markup.
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Type d'importation"), this));
@@ -119,7 +126,7 @@ frmConvert::frmConvert(QWidget *parent)
 }
 
 QString frmConvert::optionsString(int kindIndex, bool firstOption, bool secondOption,
-                                  bool firstFile)
+                                  bool createsOutput)
 {
     QString options;
     if (kindIndex >= 0 && kindIndex < kImportKindCount) {
@@ -129,7 +136,7 @@ QString frmConvert::optionsString(int kindIndex, bool firstOption, bool secondOp
         if (count >= 2)
             options += yesNo(secondOption);
     }
-    return options + yesNo(!firstFile);
+    return options + yesNo(!createsOutput);
 }
 
 void frmConvert::changeOptions(int index)
@@ -156,7 +163,7 @@ void frmConvert::selectInput()
     m_inputs = files;
     m_inputList->clear();
     m_inputList->addItems(files);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmConvert::selectOutput()
@@ -166,7 +173,7 @@ void frmConvert::selectOutput()
     if (file.isEmpty())
         return;
     m_output->setText(file);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmConvert::convertir()
@@ -176,15 +183,43 @@ void frmConvert::convertir()
     if (m_inputs.isEmpty() || index < 0 || output.isEmpty())
         return;
 
-    int calls = 0;
+    int converted = 0;
+    QStringList failures;
     for (int i = 0; i < m_inputs.size(); ++i) {
-        const QString options =
-            optionsString(index, m_firstOption->isChecked(), m_secondOption->isChecked(), i == 0);
-        if (EngineLibrary::runEngineConvert(index + 1, m_inputs.at(i), output, options))
-            ++calls;
+        // Until a call has written the output, the next one creates it: appending would keep
+        // whatever an earlier import left there.
+        const QString options = optionsString(index, m_firstOption->isChecked(),
+                                              m_secondOption->isChecked(), converted == 0);
+        const EngineConversion::Outcome outcome =
+            EngineConversion::convert(index + 1, m_inputs.at(i), output, options);
+        if (outcome.done)
+            ++converted;
+        else
+            failures.append(QFileInfo(m_inputs.at(i)).fileName() + QStringLiteral(" : ") +
+                            outcome.reason);
     }
-    m_status->setText(calls >= 1 ? tr("Conversion effectuée (%1)").arg(calls)
-                                 : tr("Conversion non effectuée"));
+
+    QStringList lines;
+    if (converted >= 1)
+        lines.append(tr("Conversion effectuée (%1)").arg(converted));
+    if (!failures.isEmpty()) {
+        lines.append(tr("Conversion non effectuée"));
+        lines.append(failures.mid(0, kFailuresShown));
+        if (failures.size() > kFailuresShown)
+            lines.append(tr("... et %1 autre(s) fichier(s)").arg(failures.size() - kFailuresShown));
+    }
+    showStatus(lines.join(QLatin1Char('\n')));
+}
+
+void frmConvert::showStatus(const QString &text)
+{
+    m_status->setText(text);
+    // A wrapped label does not raise the window's minimum height: its lines would be cut.
+    if (layout()->hasHeightForWidth()) {
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
 }
 
 void frmConvert::quitte()

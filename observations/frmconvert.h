@@ -20,10 +20,11 @@ public:
     explicit frmConvert(QWidget *parent = nullptr);
 
     // The options string of one engine call: one "O" (box checked) or "N" per option of the kind
-    // (`kindIndex` in the order of the kind selector), then "N" for the first file of the run and
-    // "O" for the later ones.
+    // (`kindIndex` in the order of the kind selector), then "N" when the call creates the output
+    // (`createsOutput`: the first file of the run, or a later one while none has been converted)
+    // and "O" when it appends to it.
     static QString optionsString(int kindIndex, bool firstOption, bool secondOption,
-                                 bool firstFile);
+                                 bool createsOutput);
 
 private slots:
     void changeOptions(int index);
@@ -33,6 +34,9 @@ private slots:
     void quitte();
 
 private:
+    // Shows `text` in the status label, the window growing when it takes more lines.
+    void showStatus(const QString &text);
+
     QComboBox *m_kind = nullptr;
     QListWidget *m_inputList = nullptr;
     QStringList m_inputs;

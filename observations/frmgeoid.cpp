@@ -1,6 +1,6 @@
 #include "frmgeoid.h"
 
-#include "enginelibrary.h"
+#include "engineconversion.h"
 #include "prompts.h"
 
 #include <QDir>
@@ -39,6 +39,9 @@ frmGeoid::frmGeoid(QWidget *parent)
 
     m_status = new QLabel(QStringLiteral("-"), this);
     m_status->setObjectName(QStringLiteral("status"));
+    // The engine's reason is shown as it stands, never as markup.
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Fichier à convertir"), this));
@@ -61,7 +64,7 @@ void frmGeoid::selectInput()
     if (file.isEmpty())
         return;
     m_input->setText(file);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmGeoid::selectOutput()
@@ -71,15 +74,28 @@ void frmGeoid::selectOutput()
     if (file.isEmpty())
         return;
     m_output->setText(file);
-    m_status->setText(QStringLiteral("-"));
+    showStatus(QStringLiteral("-"));
 }
 
 void frmGeoid::convertir()
 {
     if (m_input->text().isEmpty() || m_output->text().isEmpty())
         return;
-    const bool called = EngineLibrary::runEngineGeoid(m_input->text(), m_output->text());
-    m_status->setText(called ? tr("Conversion effectuée") : tr("Conversion non effectuée"));
+    const EngineConversion::Outcome outcome =
+        EngineConversion::geoid(m_input->text(), m_output->text());
+    showStatus(outcome.done ? tr("Conversion effectuée")
+                            : tr("Conversion non effectuée") + QLatin1Char('\n') + outcome.reason);
+}
+
+void frmGeoid::showStatus(const QString &text)
+{
+    m_status->setText(text);
+    // A wrapped label does not raise the window's minimum height: its lines would be cut.
+    if (layout()->hasHeightForWidth()) {
+        const int needed = layout()->totalHeightForWidth(width());
+        if (needed > height())
+            resize(width(), needed);
+    }
 }
 
 void frmGeoid::quitte()

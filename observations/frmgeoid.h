@@ -21,6 +21,9 @@ private slots:
     void quitte();
 
 private:
+    // Shows `text` in the status label, the window growing when it takes more lines.
+    void showStatus(const QString &text);
+
     QLineEdit *m_input = nullptr;
     QLineEdit *m_output = nullptr;
     QLabel *m_status = nullptr;

@@ -2,6 +2,7 @@
 
 #include "drwdrawing.h"
 
+#include <QRect>
 #include <QVector>
 
 #include <algorithm>
@@ -108,10 +109,11 @@ QPoint DrawingView::toScreen(double x, double y, const QSize &size) const
                   h - roundHalfUp(h / 2 + (y - m_centreY) * k));
 }
 
-bool DrawingView::isVisible(double x, double y) const
+bool DrawingView::isVisible(double x, double y, const QSize &size) const
 {
-    const double s = span();
-    return std::abs(x - m_centreX) <= s && std::abs(y - m_centreY) <= s;
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return false;
+    return QRect(QPoint(0, 0), size).contains(toScreen(x, y, size));
 }
 
 void DrawingView::zoomBy(int steps)

@@ -42,15 +42,16 @@ public:
     void setEllipseFactor(double factor) { m_ellipseFactor = factor; }
     void setRectangleFactor(double factor) { m_rectangleFactor = factor; }
 
-    // Half the side of the visible ground square, in metres: 1.4 radius / zoom.
+    // Half the ground shown across the smaller side of the canvas, in metres: 1.4 radius / zoom.
     double span() const;
     // Pixels per metre on a canvas of `size`.
     double pixelsPerUnit(const QSize &size) const;
     // Screen position of the ground point (x, y) on a canvas of `size`; the vertical coordinate
     // grows upwards. Positions far outside the canvas are clamped to stay within int.
     QPoint toScreen(double x, double y, const QSize &size) const;
-    // Whether (x, y) lies within the visible ground square (false for coordinates not finite).
-    bool isVisible(double x, double y) const;
+    // Whether the ground point (x, y) falls on a pixel of a canvas of `size` (false for
+    // coordinates not finite).
+    bool isVisible(double x, double y, const QSize &size) const;
 
     // Adds `steps` to the zoom level, within kMinZoomLevel..kMaxZoomLevel; the centre stays.
     void zoomBy(int steps);

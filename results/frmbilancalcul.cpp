@@ -4,6 +4,7 @@
 #include "sharedhelpers.h"
 #include "summaryrow.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,10 +18,11 @@
 namespace {
 
 constexpr int kStateColumn = 1;
+constexpr int kChiSquareColumn = 6;
 constexpr int kColumnCount = 8;
 
-// Paints the state cell in its colour even on the selected row, so the state of the run the
-// buttons act on stays in view.
+// Paints a coloured cell in its colour even on the selected row, so the state of the run the
+// buttons act on, and a failed global test, stay in view; a plain cell shows the selection.
 class StateDelegate : public QStyledItemDelegate
 {
 public:
@@ -29,15 +31,16 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
-        QStyleOptionViewItem unselected(option);
-        unselected.state &= ~QStyle::State_Selected;
-        QStyledItemDelegate::paint(painter, unselected, index);
+        QStyleOptionViewItem shown(option);
+        if (index.data(Qt::BackgroundRole).canConvert<QBrush>())
+            shown.state &= ~QStyle::State_Selected;
+        QStyledItemDelegate::paint(painter, shown, index);
     }
 };
 
 } // namespace
 
-frmBilanCalcul::frmBilanCalcul(const QStringList &files)
+frmBilanCalcul::frmBilanCalcul(const QStringList &files, const QList<bool> &resultWritten)
     : m_table(new QTableWidget(this))
     , m_quitButton(new QPushButton(tr("Quitter"), this))
     , m_logButton(new QPushButton(tr("Voir Log"), this))
@@ -56,16 +59,35 @@ frmBilanCalcul::frmBilanCalcul(const QStringList &files)
                                         tr("Nb iter")});
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setRowCount(files.size());
-    m_table->setItemDelegateForColumn(kStateColumn, new StateDelegate(m_table));
+    auto *delegate = new StateDelegate(m_table);
+    m_table->setItemDelegateForColumn(kStateColumn, delegate);
+    m_table->setItemDelegateForColumn(kChiSquareColumn, delegate);
 
     for (int row = 0; row < files.size(); ++row) {
-        const FicResult result = readFic(siblingPath(files.at(row), QStringLiteral(".fic")), false);
+        const QString path = siblingPath(files.at(row), QStringLiteral(".fic"));
+        const bool written = resultWritten.value(row, true);
+        FicResult result;
+        if (written) {
+            result = readFic(path, false);
+        } else {
+            result.fileName = QFileInfo(path).fileName();
+            result.status = 2;
+        }
         const QStringList texts = summaryRowTexts(result);
         for (int column = 0; column < kColumnCount; ++column) {
             auto *item = new QTableWidgetItem(texts.at(column));
             item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-            if (column == kStateColumn)
+            if (column == kStateColumn) {
                 item->setBackground(summaryStateColour(result.status));
+                if (!written)
+                    item->setToolTip(tr("Ce traitement n'a pas écrit de fichier résultat (un "
+                                        "fichier déjà présent vient d'un traitement précédent)."));
+            }
+            if (column == kChiSquareColumn) {
+                const QColor warning = summaryChiSquareColour(result);
+                if (warning.isValid())
+                    item->setBackground(warning);
+            }
             m_table->setItem(row, column, item);
         }
     }

@@ -15,8 +15,11 @@ class frmBilanCalcul : public QDialog
     Q_OBJECT
 
 public:
-    // `files` are the processed observation files, in the order of the rows.
-    explicit frmBilanCalcul(const QStringList &files);
+    // `files` are the processed observation files, in the order of the rows. `resultWritten`
+    // says, row by row, whether the run wrote the result file; a row it marks false shows its
+    // result file as missing, since the one in place is an earlier run's. Rows it does not reach
+    // are read as they are.
+    explicit frmBilanCalcul(const QStringList &files, const QList<bool> &resultWritten = {});
 
 signals:
     void goShowLog(int row);

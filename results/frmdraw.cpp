@@ -298,7 +298,7 @@ void frmDraw::draw(QPainter &painter, const QSize &size) const
     screen.visible.resize(n);
     for (int i = 0; i < n; ++i) {
         const DrwPoint &point = m_drawing.points.at(i);
-        screen.visible[i] = m_view.isVisible(point.x, point.y);
+        screen.visible[i] = m_view.isVisible(point.x, point.y, size);
         if (screen.visible[i])
             screen.positions[i] = m_view.toScreen(point.x, point.y, size);
     }

@@ -3,6 +3,7 @@
 #include "doubleslider.h"
 #include "ficreader.h"
 #include "myplotarea.h"
+#include "observationtexts.h"
 #include "prompts.h"
 #include "sharedhelpers.h"
 
@@ -381,9 +382,9 @@ void frmResult::selectObs()
     m_station->setText(observation.station);
     m_target->setText(observation.target);
     m_type->setText(observation.typeLabel);
-    m_value->setText(formatFixed(observation.value, 15, 5));
-    m_reliability->setText(formatFixed(observation.reliability, 10, 2));
-    m_residual->setText(formatFixed(observation.residual, 14, 5));
+    m_value->setText(observationValueText(observation, m_result.angleUnit));
+    m_reliability->setText(reliabilityText(observation.reliability));
+    m_residual->setText(observationResidualText(observation, m_result.angleUnit));
     m_valid->setChecked(observation.valid);
     QPalette palette = m_valid->palette();
     palette.setColor(QPalette::Button, observation.valid ? QColor(Qt::green) : QColor(Qt::red));

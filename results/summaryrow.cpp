@@ -48,6 +48,11 @@ QStringList summaryRowTexts(const FicResult &result)
             QString::number(result.iterationCount)};
 }
 
+QColor summaryChiSquareColour(const FicResult &result)
+{
+    return result.status == 0 && result.chiSquareResult == 0 ? summaryStateColour(1) : QColor();
+}
+
 QColor summaryStateColour(int status)
 {
     switch (status) {

@@ -16,4 +16,8 @@ QStringList summaryRowTexts(const FicResult &result);
 // Green for a successful run, yellow for a failed one, red for an unreadable result file.
 QColor summaryStateColour(int status);
 
+// The warning colour (the yellow of a failed run) for the chi-square cell of a successful run
+// whose global test failed; an invalid colour, leaving the cell plain, otherwise.
+QColor summaryChiSquareColour(const FicResult &result);
+
 #endif // SUMMARYROW_H

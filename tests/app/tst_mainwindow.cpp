@@ -56,11 +56,14 @@ private slots:
     void openFileSyntax();
     void openSamePathTwice();
     void openMissingFile();
+    void openedBeforeShowFillsItsTabAndIsActive();
     void findMdiChild_data();
     void findMdiChild();
     void openActivatesOpenFile();
     void saveMessages();
     void cursorLabel();
+    void cursorLabelFollowsTheActiveEditor();
+    void destructionRunsNoMenuUpdate();
     void newVersionMenu();
     void switchLayoutDirection();
     void commenter_data();
@@ -582,6 +585,24 @@ void tst_MainWindow::openMissingFile()
             window.statusBar()->currentMessage() == QStringLiteral("Prêt"));
 }
 
+void tst_MainWindow::openedBeforeShowFillsItsTabAndIsActive()
+{
+    // A file named on the command line is opened before the main window is shown. Alone, it
+    // must fill its tab and be the active editor, for the editor actions and tools to work.
+    const QString path = dir.filePath("debut.iob");
+    writeBytes(path, " HI  S01\n");
+    MainWindow window;
+    QVERIFY(window.openFile(path));
+    show(window);
+    QMdiSubWindow *sub = mdiArea(window)->subWindowList().value(0);
+    QVERIFY(sub);
+    QTRY_VERIFY(sub->isMaximized());
+    QTRY_COMPARE(window.activeMdiChild(), qobject_cast<MdiChild *>(sub->widget()));
+    QCOMPARE(sub->size(), mdiArea(window)->viewport()->size());
+    QVERIFY(findAction(window, "&Sauver")->isEnabled());
+    QCOMPARE(mdiArea(window)->subWindowList().size(), 1);
+}
+
 void tst_MainWindow::findMdiChild_data()
 {
     QTest::addColumn<QString>("path");
@@ -697,6 +718,45 @@ void tst_MainWindow::cursorLabel()
     findAction(window, "&Nouveau")->trigger();
     window.activeMdiChild()->insertPlainText(" HI  S01\n DIST");
     QCOMPARE(label->text(), QStringLiteral("Lig : 2 / Col : 6"));
+}
+
+void tst_MainWindow::cursorLabelFollowsTheActiveEditor()
+{
+    MainWindow window;
+    show(window);
+    QLabel *label = window.statusBar()->findChild<QLabel *>();
+    findAction(window, "&Nouveau")->trigger();
+    MdiChild *first = window.activeMdiChild();
+    first->insertPlainText(" HI  S01\n DIST\n HT");
+    QCOMPARE(label->text(), QStringLiteral("Lig : 3 / Col : 4"));
+    findAction(window, "&Nouveau")->trigger();
+    QCOMPARE(label->text(), QStringLiteral("Lig : 1 / Col : 1"));
+
+    // Back on the first editor, whose cursor has not moved, and away from every editor.
+    mdiArea(window)->setActiveSubWindow(qobject_cast<QMdiSubWindow *>(first->parentWidget()));
+    QCOMPARE(label->text(), QStringLiteral("Lig : 3 / Col : 4"));
+    first->document()->setModified(false);
+    mdiArea(window)->closeAllSubWindows();
+    QVERIFY(label->text().isEmpty());
+}
+
+void tst_MainWindow::destructionRunsNoMenuUpdate()
+{
+    // The document area reports activations while it is deleted, after the main window's own
+    // part is gone: no menu update may run on the half-destroyed window then. One would enable
+    // "Couper" again for the active editor's selection.
+    auto *window = new MainWindow;
+    show(*window);
+    findAction(*window, "&Nouveau")->trigger();
+    MdiChild *child = window->activeMdiChild();
+    child->setPlainText(QStringLiteral(" HI  S01"));
+    child->selectAll();
+    child->document()->setModified(false);
+    QAction *cut = findAction(*window, "Couper");
+    cut->setEnabled(false);
+    QSignalSpy changes(cut, &QAction::changed);
+    delete window;
+    QCOMPARE(changes.count(), 0);
 }
 
 void tst_MainWindow::newVersionMenu()

@@ -49,6 +49,7 @@ private slots:
 
     void createAsksForPath();
     void createCallsEngine();
+    void createAddsTheExtension();
     void createCancelled();
     void createWithoutEngine();
     void editOpensEditors();
@@ -103,6 +104,25 @@ void tst_MainWindowCfg::createCallsEngine()
     QVERIFY(window.findChild<QMdiArea *>()->subWindowList().isEmpty());
     QVERIFY(openEditors().isEmpty());
     QVERIFY(prompter.messages.isEmpty());
+}
+
+void tst_MainWindowCfg::createAddsTheExtension()
+{
+    // "essai" typed in the dialog is created as essai.cfg, which the configuration editor's
+    // dialog lists.
+    RecordingEngine engine;
+    QVERIFY(engine.isValid());
+    engine.writeOutput("NBMAXITER  10\n");
+    ScriptedPrompter prompter;
+    prompter.files.enqueue({engine.folder() + QStringLiteral("/essai")});
+    MainWindow window;
+    trigger(window, QStringLiteral("Créer un fichier CFG"));
+
+    const QString path = engine.folder() + QStringLiteral("/essai.cfg");
+    QCOMPARE(engine.calls().size(), 1);
+    QCOMPARE(engine.calls().at(0).texts, QList<QByteArray>{path.toLatin1()});
+    QVERIFY(QFile::exists(path));
+    QVERIFY(!QFile::exists(engine.folder() + QStringLiteral("/essai")));
 }
 
 void tst_MainWindowCfg::createCancelled()

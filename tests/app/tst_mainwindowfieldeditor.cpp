@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTextBlock>
 #include <QtTest>
 
@@ -30,6 +31,10 @@ private slots:
     void steppingStopsAtFirstAndLastLines();
     void addsAndReplacesLines();
     void tooLongValueLeavesDocumentUnchanged();
+    void replaceAfterAJumpAsks_data();
+    void replaceAfterAJumpAsks();
+    void replaceOfAnEditedLineAsks_data();
+    void replaceOfAnEditedLineAsks();
 
 private:
     void trigger(const QString &actionText);
@@ -43,6 +48,12 @@ private:
     std::unique_ptr<ScriptedPrompter> m_prompter;
     std::unique_ptr<MainWindow> m_window;
 };
+
+static QString dirLine(const QString &target)
+{
+    return placedLine(
+        {{2, "DIR"}, {7, "S01"}, {11, "STATION1"}, {24, target}, {50, "       45.1234"}});
+}
 
 static QString distLine(const QString &target)
 {
@@ -258,6 +269,99 @@ void tst_MainWindowFieldEditor::tooLongValueLeavesDocumentUnchanged()
     QVERIFY(!m_window->activeMdiChild()->document()->isModified());
     QCOMPARE(m_prompter->messages.size(), 2);
     QVERIFY(m_prompter->messages.at(0).text.contains(QStringLiteral("\"Ecart-type\"")));
+}
+
+void tst_MainWindowFieldEditor::replaceAfterAJumpAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("replacedLine"); // -1: none
+    QTest::newRow("Cancel, the default, replaces nothing") << int(QMessageBox::Cancel) << -1;
+    QTest::newRow("Yes replaces the line the form was filled from") << int(QMessageBox::Yes) << 0;
+    QTest::newRow("No replaces the cursor's line") << int(QMessageBox::No) << 1;
+}
+
+void tst_MainWindowFieldEditor::replaceAfterAJumpAsks()
+{
+    // The editor is opened on a DIST line; the residual window then jumps to a DIR line of the
+    // same file. "Remplacer" must not overwrite the DIR line with the DIST form unasked.
+    QFETCH(int, answer);
+    QFETCH(int, replacedLine);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("saut.iob"));
+    const QStringList lines{distLine(QStringLiteral("CIBLE2")), dirLine(QStringLiteral("CIBLE3")),
+                            QStringLiteral("* fin")};
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(lines.join(QLatin1Char('\n')).toLatin1());
+    }
+    QVERIFY(m_window->openFile(path));
+    trigger(QStringLiteral("Editeur..."));
+    frmEditorIOB *editor = fieldEditor();
+    QVERIFY(editor);
+    editor->findChild<QLineEdit *>(QStringLiteral("fieldEdit2"))->setText(QStringLiteral("AUTRE"));
+    m_window->gotoIob(path, 2);
+    QCOMPARE(currentLine(), 1);
+
+    m_prompter->answers.enqueue(QMessageBox::StandardButton(answer));
+    click(QStringLiteral("Remplacer"));
+    QCOMPARE(m_prompter->messages.size(), 1);
+    const MessageRequest &question = m_prompter->messages.first();
+    QCOMPARE(question.kind, MessageKind::Question);
+    QCOMPARE(question.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    QCOMPARE(question.defaultButton, QMessageBox::Cancel);
+    QVERIFY2(question.text.contains(QStringLiteral("ligne 2")) &&
+                 question.text.contains(QStringLiteral("ligne 1")),
+             qPrintable(question.text));
+
+    QStringList expected = lines;
+    if (replacedLine >= 0) {
+        expected[replacedLine] = distLine(QStringLiteral("AUTRE"));
+        QCOMPARE(currentLine(), replacedLine);
+    }
+    QCOMPARE(documentLines(), expected);
+
+    // Once replaced, the line is the form's: replacing it again asks nothing.
+    if (replacedLine >= 0) {
+        click(QStringLiteral("Remplacer"));
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QCOMPARE(documentLines(), expected);
+    }
+}
+
+void tst_MainWindowFieldEditor::replaceOfAnEditedLineAsks_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("No, the default, keeps the edit") << int(QMessageBox::No) << false;
+    QTest::newRow("Yes replaces it") << int(QMessageBox::Yes) << true;
+}
+
+void tst_MainWindowFieldEditor::replaceOfAnEditedLineAsks()
+{
+    // The line the form was filled from is typed over in the document afterwards.
+    QFETCH(int, answer);
+    QFETCH(bool, replaced);
+
+    newDocument({QStringLiteral("* premiere"), distLine(QStringLiteral("CIBLE2"))}, 1);
+    trigger(QStringLiteral("Editeur..."));
+    QVERIFY(fieldEditor());
+    QTextCursor cursor = m_window->activeMdiChild()->textCursor();
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    cursor.insertText(QStringLiteral(" note"));
+    m_window->activeMdiChild()->setTextCursor(cursor);
+    const QStringList edited = documentLines();
+
+    m_prompter->answers.enqueue(QMessageBox::StandardButton(answer));
+    click(QStringLiteral("Remplacer"));
+    QCOMPARE(m_prompter->messages.size(), 1);
+    QCOMPARE(m_prompter->messages.first().buttons, QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(m_prompter->messages.first().defaultButton, QMessageBox::No);
+    QCOMPARE(documentLines(), replaced ? QStringList({QStringLiteral("* premiere"),
+                                                      distLine(QStringLiteral("CIBLE2"))})
+                                       : edited);
 }
 
 QTEST_MAIN(tst_MainWindowFieldEditor)

@@ -84,6 +84,7 @@ private slots:
     void gnssToolNeedsAnEditor();
     void gnssToolSavesFirst();
     void gnssToolNotOnUnsavedDocument();
+    void gnssToolChangesReloadedByDefault();
 
     void twoAboutBoxes();
 
@@ -364,6 +365,48 @@ void tst_MainWindowTools::gnssToolNotOnUnsavedDocument()
     QVERIFY(m_prompter->messages.isEmpty());
 }
 
+void tst_MainWindowTools::gnssToolChangesReloadedByDefault()
+{
+    // Enter on the reload question that follows the tool takes its changes into the editor, so
+    // that a later save cannot write the stale text over them.
+    QVERIFY(m_dir.isValid());
+    const QString path = m_dir.filePath(QStringLiteral("recharge.iob"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            " 3DD  GPS\n DXYZ     BASE         R101\n 3DD  GPS\n DXYZ     R101         R102\n");
+    }
+    QVERIFY(m_window->openFile(path));
+    MdiChild *child = m_window->activeMdiChild();
+
+    QTimer::singleShot(0, [] {
+        auto *tool = qobject_cast<frmVecteurGNSS *>(QApplication::activeModalWidget());
+        if (!tool)
+            return;
+        tool->findChild<QTableWidget *>()->item(0, 0)->setCheckState(Qt::Unchecked);
+        click(tool, QStringLiteral("Valider"));
+    });
+    trigger(QStringLiteral("Outil GNSS"));
+    // The user spends more than a moment in the tool.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(2),
+                             QFileDevice::FileModificationTime));
+    const QByteArray rewritten = file.readAll();
+    file.close();
+    QVERIFY(rewritten.startsWith("*3DD"));
+
+    QFocusEvent focus(QEvent::FocusIn, Qt::ActiveWindowFocusReason);
+    QApplication::sendEvent(child, &focus);
+    QCOMPARE(m_prompter->messages.size(), 1);
+    QCOMPARE(m_prompter->messages.first().defaultButton, QMessageBox::Yes);
+    QCOMPARE(child->toPlainText().toLatin1(), rewritten);
+    QVERIFY(child->save());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), rewritten);
+}
+
 void tst_MainWindowTools::twoAboutBoxes()
 {
     m_engine->setVersion("7.0.1");
@@ -443,9 +486,14 @@ void tst_MainWindowTools::clickHidesSplash()
     splash.connectToMainWindow(*m_window);
     splash.show();
     QVERIFY(QTest::qWaitForWindowExposed(&splash));
+    // The window manager gave the splash screen the keyboard; the click hands it to the main
+    // window, whose shortcuts then work.
+    splash.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&splash));
     QTest::mouseClick(&splash, Qt::LeftButton);
     QVERIFY(!splash.isVisible());
     QVERIFY(m_window->isVisible());
+    QTRY_VERIFY(m_window->isActiveWindow());
 }
 
 QTEST_MAIN(tst_MainWindowTools)

@@ -38,6 +38,7 @@ private slots:
     void saveQuestion();
     void unmodifiedEditorAsksNothing();
     void endToEndSummary();
+    void earlierResultNotShownAsThisRuns();
     void newRunClosesEarlierSummary();
 
 private:
@@ -329,6 +330,26 @@ void tst_ProcessingRun::endToEndSummary()
     QCOMPARE(summary->findChild<QTableWidget *>()->item(0, 3)->text(), QStringLiteral("25"));
     QVERIFY(summary->testAttribute(Qt::WA_DeleteOnClose));
     QVERIFY(!QApplication::overrideCursor());
+}
+
+void tst_ProcessingRun::earlierResultNotShownAsThisRuns()
+{
+    // Both files have a successful result file of an earlier run beside them; the engine
+    // rewrites only the second one (as when the first one's folder is read-only).
+    const QString kept = observationFile("garde.iob");
+    const QString rewritten = observationFile("refait.iob");
+    FicWriter earlier = FicWriter::sample(25);
+    QVERIFY(earlier.write(siblingPath(kept, ".fic")));
+    QVERIFY(earlier.write(siblingPath(rewritten, ".fic")));
+    QTemporaryDir outputs;
+    QVERIFY(outputs.isValid());
+    QVERIFY(FicWriter::sample(25).write(outputs.filePath("refait.fic")));
+    m_engine->setOutput(outputs.path());
+
+    run({kept, rewritten, rewritten}, m_configuration);
+    QCOMPARE(summaries().size(), 1);
+    QCOMPARE(rowStates(summaries().first()),
+             (QStringList{"garde.fic FIC", "refait.fic OK", "refait.fic OK"}));
 }
 
 void tst_ProcessingRun::newRunClosesEarlierSummary()

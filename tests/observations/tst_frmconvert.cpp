@@ -41,6 +41,9 @@ private slots:
     void nothingWithoutInputOrOutput();
     void missingEngine_data();
     void missingEngine();
+    void engineRefusalShowsItsReason();
+    void nothingWrittenIsNoConversion_data();
+    void nothingWrittenIsNoConversion();
     void selectInputUsesTheKindsFilter();
     void selectOutput();
 
@@ -156,6 +159,7 @@ void tst_frmConvert::optionsStrings()
     for (int i = 0; i < files; ++i)
         inputs.append(m_engine->folder() + QStringLiteral("/levé %1.dat").arg(i + 1));
     const QString output = m_engine->folder() + QStringLiteral("/réseau.iob");
+    m_engine->writeOutput(" DIST S1 P1 P2 12.5\n");
 
     kind()->setCurrentIndex(index);
     box("firstOption")->setChecked(first);
@@ -262,8 +266,78 @@ void tst_frmConvert::missingEngine()
     selectInputs({QStringLiteral("/data/a.geo"), QStringLiteral("/data/b.geo")});
     m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))->setText("/data/out.iob");
     button(*m_dialog, QStringLiteral("Convertir"))->click();
-    QCOMPARE(status(), QStringLiteral("Conversion non effectuée"));
+    QVERIFY2(status().startsWith(QStringLiteral("Conversion non effectuée\na.geo : ")),
+             qPrintable(status()));
     QVERIFY(m_prompter->messages.isEmpty());
+}
+
+void tst_frmConvert::engineRefusalShowsItsReason()
+{
+    // The engine writes no output and says why in the output's ".err" file, which is read,
+    // shown as plain text and removed.
+    const QString output = m_engine->folder() + QStringLiteral("/réseau.iob");
+    const QString failure = output + QStringLiteral(".err");
+    m_engine->setFailure("<b>Fichier GSI illisible : mot 41 inconnu \xe0 la ligne 3</b>");
+    kind()->setCurrentIndex(3);
+    selectInputs({QStringLiteral("/data/station.gsi")});
+    m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))->setText(output);
+    button(*m_dialog, QStringLiteral("Convertir"))->click();
+
+    QCOMPARE(status(),
+             QStringLiteral("Conversion non effectuée\nstation.gsi : "
+                            "<b>Fichier GSI illisible : mot 41 inconnu à la ligne 3</b>"));
+    QCOMPARE(m_dialog->findChild<QLabel *>(QStringLiteral("status"))->textFormat(), Qt::PlainText);
+    QVERIFY(!QFile::exists(failure));
+    QVERIFY(!QFile::exists(output));
+
+    // The next conversion succeeds and says so.
+    m_engine->setFailure(QByteArray());
+    m_engine->writeOutput(" DIST S1 P1 P2 12.5\n");
+    button(*m_dialog, QStringLiteral("Convertir"))->click();
+    QCOMPARE(status(), QStringLiteral("Conversion effectuée (1)"));
+    QVERIFY(m_prompter->messages.isEmpty());
+}
+
+void tst_frmConvert::nothingWrittenIsNoConversion_data()
+{
+    QTest::addColumn<bool>("earlierOutput");
+    QTest::newRow("no output") << false;
+    QTest::newRow("an earlier import's output") << true;
+}
+
+void tst_frmConvert::nothingWrittenIsNoConversion()
+{
+    // An engine that writes nothing and reports nothing has not converted anything, whether an
+    // earlier output is there or not; and while no file has been converted, no call may append
+    // to what is there.
+    QFETCH(bool, earlierOutput);
+    const QString output = m_engine->folder() + QStringLiteral("/réseau.iob");
+    if (earlierOutput) {
+        QFile file(output);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(" DIST S1 P1 P2 12.5\n");
+    }
+    kind()->setCurrentIndex(3);
+    selectInputs({QStringLiteral("/data/a.gsi"), QStringLiteral("/data/b.gsi"),
+                  QStringLiteral("/data/c.gsi")});
+    m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))->setText(output);
+    button(*m_dialog, QStringLiteral("Convertir"))->click();
+
+    const QList<RecordedCall> calls = m_engine->calls();
+    QCOMPARE(calls.size(), 3);
+    for (const RecordedCall &call : calls)
+        QCOMPARE(call.texts.value(2), QByteArray("NN"));
+    const QStringList lines = status().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(0), QStringLiteral("Conversion non effectuée"));
+    const QString reason = earlierOutput ? QStringLiteral(" n'a pas écrit le fichier ")
+                                         : QStringLiteral(" n'a pas créé le fichier ");
+    const QStringList names{"a.gsi", "b.gsi", "c.gsi"};
+    for (int i = 0; i < names.size(); ++i) {
+        const QString &line = lines.at(i + 1);
+        QVERIFY2(line.startsWith(names.at(i) + " : ") && line.contains(reason + output),
+                 qPrintable(line));
+    }
 }
 
 void tst_frmConvert::selectInputUsesTheKindsFilter()
@@ -279,8 +353,10 @@ void tst_frmConvert::selectInputUsesTheKindsFilter()
     }
 
     // Choosing files replaces the list and resets the status.
+    m_engine->writeOutput(" DIST S1 P1 P2 12.5\n");
     selectInputs({QStringLiteral("/data/a.gsi")});
-    m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))->setText("/data/out.iob");
+    m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))
+        ->setText(m_engine->folder() + QStringLiteral("/out.iob"));
     button(*m_dialog, QStringLiteral("Convertir"))->click();
     QCOMPARE(status(), QStringLiteral("Conversion effectuée (1)"));
     selectInputs({QStringLiteral("/data/b.gsi"), QStringLiteral("/data/c.gsi")});
@@ -292,8 +368,10 @@ void tst_frmConvert::selectInputUsesTheKindsFilter()
 
 void tst_frmConvert::selectOutput()
 {
+    m_engine->writeOutput(" DIST S1 P1 P2 12.5\n");
     selectInputs({QStringLiteral("/data/a.geo")});
-    m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))->setText("/data/out.iob");
+    m_dialog->findChild<QLineEdit *>(QStringLiteral("output"))
+        ->setText(m_engine->folder() + QStringLiteral("/out.iob"));
     button(*m_dialog, QStringLiteral("Convertir"))->click();
     QCOMPARE(status(), QStringLiteral("Conversion effectuée (1)"));
 

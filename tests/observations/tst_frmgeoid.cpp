@@ -33,6 +33,8 @@ private slots:
     void nothingWithAnEmptyName_data();
     void nothingWithAnEmptyName();
     void missingEngine();
+    void engineRefusalShowsItsReason();
+    void earlierOutputLeftInPlace();
     void fileDialogs();
 
 private:
@@ -68,7 +70,8 @@ void tst_frmGeoid::typedNamesTwiceInARow()
     QCOMPARE(m_dialog->windowTitle(), QStringLiteral("Création d'un fichier de géoïde pour Tavlo"));
     QCOMPARE(status(), QStringLiteral("-"));
     const QString input = QStringLiteral(" grille géoïde 2015.txt");
-    const QString output = QStringLiteral("C:\\géoïde\\RAF15.geo");
+    const QString output = m_engine->folder() + QStringLiteral("/géoïde RAF15 .geo");
+    m_engine->writeOutput("GEOIDE\n");
     edit("input")->setText(input);
     edit("output")->setText(output);
 
@@ -107,8 +110,9 @@ void tst_frmGeoid::nothingWithAnEmptyName()
     QFETCH(QString, output);
 
     // The status keeps its text, whatever it was.
+    m_engine->writeOutput("GEOIDE\n");
     edit("input")->setText(QStringLiteral("/data/grid.txt"));
-    edit("output")->setText(QStringLiteral("/data/g.geo"));
+    edit("output")->setText(m_engine->folder() + QStringLiteral("/g.geo"));
     convert();
     m_engine->clearCalls();
 
@@ -126,12 +130,52 @@ void tst_frmGeoid::missingEngine()
     edit("input")->setText(QStringLiteral("/data/grid.txt"));
     edit("output")->setText(QStringLiteral("/data/g.geo"));
     convert();
-    QCOMPARE(status(), QStringLiteral("Conversion non effectuée"));
+    QVERIFY2(status().startsWith(QStringLiteral("Conversion non effectuée\nMoteur de calcul ")),
+             qPrintable(status()));
     QVERIFY(m_prompter->messages.isEmpty());
+}
+
+void tst_frmGeoid::engineRefusalShowsItsReason()
+{
+    // An observation file given as the grid: the engine writes no grid but its reason, in the
+    // output's ".err" file, which is shown and removed.
+    const QString output = m_engine->folder() + QStringLiteral("/grille.geo");
+    m_engine->setFailure("Grille de g\xe9o\xef"
+                         "de non reconnue : /data/reseau.iob");
+    edit("input")->setText(QStringLiteral("/data/reseau.iob"));
+    edit("output")->setText(output);
+    convert();
+    QCOMPARE(status(), QStringLiteral("Conversion non effectuée\n"
+                                      "Grille de géoïde non reconnue : /data/reseau.iob"));
+    QVERIFY(!QFile::exists(output + QStringLiteral(".err")));
+    QVERIFY(!QFile::exists(output));
+    QVERIFY(m_prompter->messages.isEmpty());
+}
+
+void tst_frmGeoid::earlierOutputLeftInPlace()
+{
+    // The grid of an earlier conversion is there; an engine that leaves it untouched without a
+    // word has converted nothing.
+    const QString output = m_engine->folder() + QStringLiteral("/grille.geo");
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("GEOIDE\n");
+    file.close();
+    edit("input")->setText(QStringLiteral("/data/grille.txt"));
+    edit("output")->setText(output);
+    convert();
+    QCOMPARE(status(), QStringLiteral("Conversion non effectuée\nLe moteur de calcul n'a pas écrit "
+                                      "le fichier ") +
+                           output + QLatin1Char('.'));
+
+    m_engine->writeOutput("GEOIDE\n"); // the same bytes, written again
+    convert();
+    QCOMPARE(status(), QStringLiteral("Conversion effectuée"));
 }
 
 void tst_frmGeoid::fileDialogs()
 {
+    m_engine->writeOutput("GEOIDE\n");
     edit("input")->setText(QStringLiteral("/data/grid.txt"));
     edit("output")->setText(QStringLiteral("/data/g.geo"));
     convert();
@@ -146,13 +190,14 @@ void tst_frmGeoid::fileDialogs()
     QCOMPARE(status(), QStringLiteral("-"));
 
     convert();
-    m_prompter->files.enqueue({QStringLiteral("/data/nouveau.geo")});
+    const QString created = m_engine->folder() + QStringLiteral("/nouveau.geo");
+    m_prompter->files.enqueue({m_engine->folder() + QStringLiteral("/nouveau")});
     button(*m_dialog, QStringLiteral("Sélectionner..."), 1)->click();
     request = m_prompter->dialogs.last();
     QCOMPARE(request.kind, FileDialogKind::SaveFile);
     QCOMPARE(request.caption, QStringLiteral("Fichier Geoïde Tavlo à créer"));
     QCOMPARE(request.filter, QStringLiteral("Fichier Geoïde (*.geo)"));
-    QCOMPARE(edit("output")->text(), QStringLiteral("/data/nouveau.geo"));
+    QCOMPARE(edit("output")->text(), created);
     QCOMPARE(status(), QStringLiteral("-"));
 
     // Cancelled dialogs change nothing.
@@ -160,7 +205,7 @@ void tst_frmGeoid::fileDialogs()
     button(*m_dialog, QStringLiteral("Sélectionner..."), 0)->click();
     button(*m_dialog, QStringLiteral("Sélectionner..."), 1)->click();
     QCOMPARE(edit("input")->text(), QStringLiteral("/data/autre grille.gra"));
-    QCOMPARE(edit("output")->text(), QStringLiteral("/data/nouveau.geo"));
+    QCOMPARE(edit("output")->text(), created);
     QCOMPARE(status(), QStringLiteral("Conversion effectuée"));
 }
 

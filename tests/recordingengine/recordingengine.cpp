@@ -16,6 +16,10 @@
 //   TAVLO_RECORDING_PROCESS_EXT  The files tavlodll_process writes: extensions with their dot,
 //                                separated by ";", each replacing the last extension of the
 //                                observation file. Default ".fic".
+//   TAVLO_RECORDING_FAILURE      A reason: tavlodll_convert and tavlodll_geoid then write no
+//                                output but this text, as one line, to the output path plus
+//                                ".err", as the engine does when it writes nothing. Unset: they
+//                                write their output as above and remove a ".err" left there.
 //   TAVLO_RECORDING_VERSION      The text of tavlodll_version, default "Recording engine 1.0".
 //                                The codes of its first 23 bytes are stored and the count is set
 //                                to its whole length, as a careless engine might do.
@@ -129,6 +133,23 @@ void writeOutput(const std::string &latin1Target)
     fs::copy_file(source, target, fs::copy_options::overwrite_existing, error);
 }
 
+// The output of tavlodll_convert or tavlodll_geoid, or its failure file.
+void writeConversion(const std::string &latin1Target)
+{
+    const std::string failurePath = fileName(latin1Target + ".err");
+    const std::string reason = environment("TAVLO_RECORDING_FAILURE");
+    if (reason.empty()) {
+        writeOutput(latin1Target);
+        std::remove(failurePath.c_str());
+        return;
+    }
+    if (FILE *failure = std::fopen(failurePath.c_str(), "wb")) {
+        const std::string line = reason + "\n";
+        std::fwrite(line.data(), 1, line.size(), failure);
+        std::fclose(failure);
+    }
+}
+
 // `path` with the extension of its file name replaced by `extension` (added when it has none).
 std::string withExtension(const std::string &path, const std::string &extension)
 {
@@ -167,14 +188,14 @@ RECORDER_EXPORT void RECORDER_CALL tavlodll_convert(int32_t *kind, int32_t *inpu
 {
     record("tavlodll_convert", {kind, inputLength, outputLength, optionsLength},
            {inputPath, outputPath, options});
-    writeOutput(outputPath);
+    writeConversion(outputPath);
 }
 
 RECORDER_EXPORT void RECORDER_CALL tavlodll_geoid(int32_t *inputLength, int32_t *outputLength,
                                                   char *inputPath, char *outputPath)
 {
     record("tavlodll_geoid", {inputLength, outputLength}, {inputPath, outputPath});
-    writeOutput(outputPath);
+    writeConversion(outputPath);
 }
 
 RECORDER_EXPORT void RECORDER_CALL tavlodll_newcfg(int32_t *pathLength, char *path)

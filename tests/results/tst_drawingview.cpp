@@ -60,8 +60,8 @@ private slots:
     void regionScales();
     void groundToScreen_data();
     void groundToScreen();
-    void visibleSquare_data();
-    void visibleSquare();
+    void visibleOnCanvas_data();
+    void visibleOnCanvas();
     void sliderFactors_data();
     void sliderFactors();
     void zoomLimits_data();
@@ -213,30 +213,44 @@ void tst_DrawingView::groundToScreen()
     QCOMPARE(fitted(cross()).toScreen(ground.x(), ground.y(), size), screen);
 }
 
-void tst_DrawingView::visibleSquare_data()
+void tst_DrawingView::visibleOnCanvas_data()
 {
+    QTest::addColumn<QSize>("size");
     QTest::addColumn<int>("zoomSteps");
     QTest::addColumn<QPointF>("ground");
     QTest::addColumn<bool>("visible");
 
+    // The cross is drawn at 1 pixel a metre on the 280-pixel square, 2 zoomed in once; the
+    // canvas's pixels run from 0 to its side less one.
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("edge of the square") << 0 << QPointF(140, -140) << true;
-    QTest::newRow("just outside") << 0 << QPointF(140.001, 0) << false;
-    QTest::newRow("outside vertically") << 0 << QPointF(0, -140.001) << false;
-    QTest::newRow("zoomed in twice: 70 m") << 1 << QPointF(70, 70) << true;
-    QTest::newRow("zoomed in twice: beyond") << 1 << QPointF(100, 0) << false;
-    QTest::newRow("zoomed out: 11 x 140 m") << -10 << QPointF(1540, 0) << true;
-    QTest::newRow("not a number") << 0 << QPointF(nan, 0) << false;
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("last column") << kSquare << 0 << QPointF(139, 0) << true;
+    QTest::newRow("past the last column") << kSquare << 0 << QPointF(140, 0) << false;
+    QTest::newRow("first column") << kSquare << 0 << QPointF(-140, 0) << true;
+    QTest::newRow("top row") << kSquare << 0 << QPointF(0, 140) << true;
+    QTest::newRow("past the bottom row") << kSquare << 0 << QPointF(0, -140) << false;
+    QTest::newRow("zoomed in: inside") << kSquare << 1 << QPointF(69, 69) << true;
+    QTest::newRow("zoomed in: beyond") << kSquare << 1 << QPointF(70, 0) << false;
+    QTest::newRow("zoomed out: 11 x 140 m") << kSquare << -10 << QPointF(1530, 0) << true;
+    // On a wide canvas the sides show far more than the square around the centre.
+    QTest::newRow("wide canvas: east side") << QSize(600, 280) << 0 << QPointF(299, 0) << true;
+    QTest::newRow("wide canvas: past it") << QSize(600, 280) << 0 << QPointF(300, 0) << false;
+    QTest::newRow("wide canvas: above") << QSize(600, 280) << 0 << QPointF(200, 141) << false;
+    QTest::newRow("tall canvas: north side") << QSize(280, 600) << 0 << QPointF(0, 300) << true;
+    QTest::newRow("tall canvas: past it") << QSize(280, 600) << 0 << QPointF(0, -300) << false;
+    QTest::newRow("not a number") << kSquare << 0 << QPointF(nan, 0) << false;
+    QTest::newRow("infinite") << kSquare << 0 << QPointF(0, -inf) << false;
 }
 
-void tst_DrawingView::visibleSquare()
+void tst_DrawingView::visibleOnCanvas()
 {
+    QFETCH(QSize, size);
     QFETCH(int, zoomSteps);
     QFETCH(QPointF, ground);
     QFETCH(bool, visible);
     DrawingView view = fitted(cross());
     view.zoomBy(zoomSteps);
-    QCOMPARE(view.isVisible(ground.x(), ground.y()), visible);
+    QCOMPARE(view.isVisible(ground.x(), ground.y(), size), visible);
 }
 
 void tst_DrawingView::sliderFactors_data()

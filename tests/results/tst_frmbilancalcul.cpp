@@ -67,6 +67,8 @@ private slots:
     void emptyList();
     void rowsFromFiles();
     void stateColoursArePainted();
+    void failedGlobalTestInWarningColour();
+    void resultNotWrittenByTheRunShownMissing();
     void sameBaseNameInTwoFolders();
     void buttonStates_data();
     void buttonStates();
@@ -246,6 +248,61 @@ void tst_frmBilanCalcul::stateColoursArePainted()
     const QRect otherName = t->visualItemRect(t->item(1, 0));
     QCOMPARE(image.pixelColor(selectedName.left() + 3, selectedName.top() + 3), highlight);
     QVERIFY(image.pixelColor(otherName.left() + 3, otherName.top() + 3) != highlight);
+}
+
+void tst_frmBilanCalcul::failedGlobalTestInWarningColour()
+{
+    // "NON" keeps its text and takes the yellow of "Voir LOG", on the selected row too; a
+    // passed test, or a run without outcome, stays plain.
+    FicWriter failedTest = FicWriter::sample(3);
+    failedTest.chiSquareResult = 0;
+    FicWriter passedTest = failedTest;
+    passedTest.chiSquareResult = 1;
+    FicWriter noOutcome = failedTest;
+    noOutcome.chiSquareResult = 2;
+    const QStringList files{observationFile("a.iob", &failedTest),
+                            observationFile("b.iob", &passedTest),
+                            observationFile("c.iob", &noOutcome)};
+    frmBilanCalcul dialog(files);
+    dialog.resize(900, 300);
+    dialog.show();
+    QTableWidget *t = table(dialog);
+    QCOMPARE(t->selectedItems().first()->row(), 0);
+    QImage image(t->viewport()->size(), QImage::Format_RGB32);
+    t->viewport()->render(&image);
+
+    const QColor yellow(Qt::yellow);
+    QCOMPARE(t->item(0, 6)->text(), QStringLiteral("NON"));
+    QCOMPARE(t->item(0, 1)->text(), QStringLiteral("OK"));
+    QCOMPARE(t->item(0, 1)->background().color(), QColor(Qt::green));
+    QCOMPARE(t->item(0, 6)->background().color(), yellow);
+    const QRect failedCell = t->visualItemRect(t->item(0, 6));
+    QCOMPARE(image.pixelColor(failedCell.right() - 3, failedCell.bottom() - 3), yellow);
+    for (int row : {1, 2}) {
+        QCOMPARE(t->item(row, 6)->background().style(), Qt::NoBrush);
+        const QRect cell = t->visualItemRect(t->item(row, 6));
+        QVERIFY(image.pixelColor(cell.right() - 3, cell.bottom() - 3) != yellow);
+    }
+}
+
+void tst_frmBilanCalcul::resultNotWrittenByTheRunShownMissing()
+{
+    // Result files the run did not write are an earlier run's, however good they look.
+    FicWriter ok = FicWriter::sample(4);
+    const QStringList files{observationFile("a.iob", &ok), observationFile("b.iob", &ok),
+                            observationFile("c.iob", &ok)};
+    frmBilanCalcul dialog(files, {true, false});
+    dialog.show();
+    QTableWidget *t = table(dialog);
+    QCOMPARE(cellTexts(t, 0).at(1), QStringLiteral("OK"));
+    QCOMPARE(cellTexts(t, 1), (QStringList{"b.fic", "FIC", "-", "-", "-", "-", "-", "-"}));
+    QCOMPARE(t->item(1, 1)->background().color(), QColor(Qt::red));
+    QVERIFY(t->item(1, 1)->toolTip().contains(QStringLiteral("traitement précédent")));
+    QCOMPARE(cellTexts(t, 2).at(1), QStringLiteral("OK"));
+
+    t->selectRow(1);
+    QVERIFY(!button(dialog, "Voir Log")->isEnabled());
+    QVERIFY(!button(dialog, "Plus d'infos")->isEnabled());
 }
 
 void tst_frmBilanCalcul::sameBaseNameInTwoFolders()

@@ -143,6 +143,7 @@ private slots:
     void bearing_data();
     void bearing();
     void relativeRegionsFollowEpochAndVisibility();
+    void wideCanvasShowsPointsAtItsSides();
     void pointNumbersOutsideTheListAreSkipped();
     void legend_data();
     void legend();
@@ -376,11 +377,33 @@ void tst_frmDraw::relativeRegionsFollowEpochAndVisibility()
     c.canvas.setCurrentEpoch(2);
     QVERIFY2(near(c.image(), QPoint(380, 290), fill), describe(c.image(), QPoint(380, 290)));
 
-    // Zoomed in once, B lies outside the visible square: the region between O and B goes.
+    // Zoomed in once, B lies off the canvas: the region between O and B goes.
     c.canvas.zoomBy(1);
     QCOMPARE(countNear(c.image(), everywhere, fill, 3), 0);
     c.canvas.zoomBy(-1);
     QVERIFY(countNear(c.image(), everywhere, fill, 3) > 1000);
+}
+
+void tst_frmDraw::wideCanvasShowsPointsAtItsSides()
+{
+    // Zoomed in once on a canvas 1400 pixels wide and 560 high, at 4 pixels a metre: A and B,
+    // 100 m west and east of O, lie at (-400, 0) and (400, 0) pixels from the centre, on the
+    // canvas, and are drawn with their links; C and D, as far north and south, are off it.
+    DrwDrawing d = cross();
+    d.links[0][1] = 1; // O-A
+    d.links[0][2] = 1; // O-B
+    d.links[0][3] = 1; // O-C
+    Canvas c(d, QSize(1400, 560));
+    c.canvas.zoomBy(1);
+    const QImage image = c.image();
+    const QPoint centre(700, 280);
+    for (const QPoint &at : {centre, centre + QPoint(-400, 0), centre + QPoint(400, 0)})
+        QVERIFY2(near(image, at, kBlue, 0), describe(image, at));
+    const QColor gray(208, 208, 210);
+    QVERIFY(countNear(image, QRect(centre.x() - 390, centre.y() - 1, 380, 2), gray, 30) > 60);
+    QVERIFY(countNear(image, QRect(centre.x() + 10, centre.y() - 1, 380, 2), gray, 30) > 60);
+    // No line up to C, off the canvas.
+    QCOMPARE(countNear(image, QRect(centre.x() - 1, 100, 2, 170), kWhite, 2), 340);
 }
 
 void tst_frmDraw::pointNumbersOutsideTheListAreSkipped()
@@ -488,7 +511,7 @@ void tst_frmDraw::dragPansAndStopsOneRadiusAway()
 
 void tst_frmDraw::regionsMoveWithADragUntilWorkedOut()
 {
-    // Zoomed in twice, the visible square reaches 70 m from O: A, 100 m west, is out of view,
+    // Zoomed in twice, the canvas reaches 70 m from O: A, 100 m west, is out of view,
     // and so is its region. At 4 pixels a metre, A's region (the largest, a quarter of the
     // radius) is a circle 100 pixels across, O's 20.
     DrwDrawing d = cross();

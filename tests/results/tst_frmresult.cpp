@@ -101,6 +101,8 @@ private slots:
     void residualTexts_data();
     void residualTexts();
     void details();
+    void valuesInTheReportsUnits_data();
+    void valuesInTheReportsUnits();
     void validColour_data();
     void validColour();
     void failedRun();
@@ -327,17 +329,90 @@ void tst_frmResult::details()
 
     auto *list = child<QListWidget>(window, "residuals");
     QCOMPARE(list->currentRow(), 0);
-    QCOMPARE(editText(window, "value"), QStringLiteral("      100.00000"));
+    QCOMPARE(editText(window, "value"), QStringLiteral("      100.00000 m"));
 
+    // Without a known angle unit an angle is shown as the number it is, without unit.
     list->setCurrentRow(2);
     QCOMPARE(editText(window, "station"), QStringLiteral("Borne 12"));
     QCOMPARE(editText(window, "target"), QStringLiteral("Clocher"));
     QCOMPARE(editText(window, "type"), QStringLiteral("ZANG"));
     QCOMPARE(editText(window, "value"), QStringLiteral("       99.12346"));
     QCOMPARE(editText(window, "residual"), QStringLiteral("      -0.01235"));
-    QCOMPARE(editText(window, "reliability"), QStringLiteral("     12.35"));
+    QCOMPARE(editText(window, "reliability"), QStringLiteral("     12.35 %"));
     QCOMPARE(editText(window, "epoch"), QStringLiteral("3"));
     QVERIFY(child<QCheckBox>(window, "valid")->isChecked());
+}
+
+void tst_frmResult::valuesInTheReportsUnits_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("angleUnit");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("residual");
+    QTest::addColumn<QString>("valueText");
+    QTest::addColumn<QString>("residualText");
+
+    // Angles come as decimal degrees, grades or radians, their residuals in arc seconds,
+    // decimilligrades or microradians; DMS is shown as the report prints it, "ddd mm ss.ss".
+    QTest::newRow("distance in metres") << "DIST"
+                                        << "DMS" << 125.4521 << -0.00123 << "      125.45210 m"
+                                        << "      -0.00123 m";
+    QTest::newRow("DMS direction")
+        << "DIR"
+        << "DMS" << 123.0 + 45.0 / 60 + 12.35 / 3600 << -1.5 << "   123 45 12.35 DMS"
+        << "         -1.50 \"";
+    QTest::newRow("DMS, one-digit minutes and seconds")
+        << "ZANG"
+        << "DMS" << 95.0 + 5.0 / 60 + 2.5 / 3600 << 0.0 << "    95  5  2.50 DMS"
+        << "          0.00 \"";
+    QTest::newRow("DMS seconds rounding up to a minute")
+        << "DIR"
+        << "DMS" << 10.0 + 59.0 / 60 + 59.996 / 3600 << 0.0 << "    11  0  0.00 DMS"
+        << "          0.00 \"";
+    QTest::newRow("DMS just under the full circle")
+        << "AZIM"
+        << "DMS" << 359.9999999 << 0.0 << "     0  0  0.00 DMS"
+        << "          0.00 \"";
+    QTest::newRow("DMS negative direction within the circle")
+        << "DIR"
+        << "DMS" << -10.5 << 0.0 << "   349 30  0.00 DMS"
+        << "          0.00 \"";
+    QTest::newRow("DMS latitude keeps its sign") << "P"
+                                                 << "DMS" << -45.5 << 0.25 << "   -45 30  0.00 DMS"
+                                                 << "          0.25 \"";
+    QTest::newRow("grades") << "DIR"
+                            << "GRD" << 137.4596543 << 3.2 << "     137.459654 GRD"
+                            << "          3.20 cc";
+    QTest::newRow("grades just under the full circle")
+        << "DIR"
+        << "GRD" << 399.9999999 << 0.0 << "       0.000000 GRD"
+        << "          0.00 cc";
+    QTest::newRow("radians") << "ZANG"
+                             << "RAD" << 1.5707963268 << 0.75 << "     1.57079633 RAD"
+                             << "          0.75 urad";
+    QTest::newRow("height difference in metres") << "OHDF"
+                                                 << "GRD" << -2.5 << 0.0004 << "       -2.50000 m"
+                                                 << "       0.00040 m";
+}
+
+void tst_frmResult::valuesInTheReportsUnits()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, angleUnit);
+    QFETCH(double, value);
+    QFETCH(double, residual);
+    QFETCH(QString, valueText);
+    QFETCH(QString, residualText);
+
+    FicResult result = makeResult(1);
+    result.angleUnit = angleUnit;
+    result.observations[0].typeLabel = type;
+    result.observations[0].value = value;
+    result.observations[0].residual = residual;
+    frmResult window;
+    window.showResult(QStringLiteral("net.fic"), result);
+    QCOMPARE(editText(window, "value"), valueText);
+    QCOMPARE(editText(window, "residual"), residualText);
 }
 
 void tst_frmResult::validColour_data()

@@ -6,8 +6,12 @@
 
 namespace {
 
-const char *const kVariables[] = {"TAVLO_ENGINE", "TAVLO_RECORDING_LOG", "TAVLO_RECORDING_OUTPUT",
-                                  "TAVLO_RECORDING_PROCESS_EXT", "TAVLO_RECORDING_VERSION"};
+const char *const kVariables[] = {"TAVLO_ENGINE",
+                                  "TAVLO_RECORDING_LOG",
+                                  "TAVLO_RECORDING_OUTPUT",
+                                  "TAVLO_RECORDING_PROCESS_EXT",
+                                  "TAVLO_RECORDING_FAILURE",
+                                  "TAVLO_RECORDING_VERSION"};
 
 QByteArray unescaped(const QByteArray &field)
 {
@@ -73,6 +77,14 @@ void RecordingEngine::setOutput(const QString &path)
 void RecordingEngine::setProcessExtensions(const QString &extensions)
 {
     qputenv("TAVLO_RECORDING_PROCESS_EXT", extensions.toLatin1());
+}
+
+void RecordingEngine::setFailure(const QByteArray &reason)
+{
+    if (reason.isEmpty())
+        qunsetenv("TAVLO_RECORDING_FAILURE");
+    else
+        qputenv("TAVLO_RECORDING_FAILURE", reason);
 }
 
 void RecordingEngine::setVersion(const QByteArray &text)

@@ -39,6 +39,9 @@ public:
     void setOutput(const QString &path);
     // Extensions (".fic;.log") of the files that tavlodll_process writes beside the observations.
     void setProcessExtensions(const QString &extensions);
+    // Makes tavlodll_convert and tavlodll_geoid fail: they write no output, but `reason` (Latin-1
+    // bytes) to the output path plus ".err". Empty: they succeed again.
+    void setFailure(const QByteArray &reason);
     // The text tavlodll_version returns.
     void setVersion(const QByteArray &text);
 

@@ -24,8 +24,14 @@ QMessageBox::StandardButton ScriptedPrompter::message(QWidget *, const MessageRe
     return QMessageBox::Ok;
 }
 
-QStringList ScriptedPrompter::fileDialog(QWidget *, const FileDialogRequest &request)
+FileDialogAnswer ScriptedPrompter::fileDialog(QWidget *, const FileDialogRequest &request)
 {
     dialogs.append(request);
-    return files.isEmpty() ? QStringList() : files.dequeue();
+    FileDialogAnswer answer;
+    if (files.isEmpty())
+        return answer;
+    answer.paths = files.dequeue();
+    if (!selectedFilters.isEmpty())
+        answer.selectedFilter = selectedFilters.dequeue();
+    return answer;
 }

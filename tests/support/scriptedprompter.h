@@ -8,7 +8,8 @@
 
 // Answers prompts in tests: records every request and replies from queues filled by the test.
 // Installed for its lifetime; an unscripted message box answers its default button (or the first
-// of its buttons), an unscripted file dialog is cancelled.
+// of its buttons), an unscripted file dialog is cancelled. An answered file dialog selects the
+// next entry of `selectedFilters`, or its filter's first entry when that queue is empty.
 class ScriptedPrompter : public Prompter
 {
 public:
@@ -16,10 +17,11 @@ public:
     ~ScriptedPrompter() override;
 
     QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) override;
-    QStringList fileDialog(QWidget *parent, const FileDialogRequest &request) override;
+    FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) override;
 
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<QStringList> files;
+    QQueue<QString> selectedFilters;
     QList<MessageRequest> messages;
     QList<FileDialogRequest> dialogs;
 };
