@@ -155,6 +155,55 @@ std::string latin1FromUtf8(std::string_view utf8)
     return out;
 }
 
+std::optional<std::size_t> firstUtf8Sequence(std::string_view text)
+{
+    std::optional<std::size_t> first;
+    std::size_t i = 0;
+    const std::size_t size = text.size();
+    while (i < size) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        // Lead bytes of well-formed sequences, with the range of their second byte that excludes
+        // overlong forms, surrogates and code points beyond U+10FFFF.
+        std::size_t extra = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                low = 0xA0;
+            else if (c == 0xED)
+                high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                low = 0x90;
+            else if (c == 0xF4)
+                high = 0x8F;
+        } else {
+            return std::nullopt;
+        }
+        if (size - i <= extra)
+            return std::nullopt;
+        const auto second = static_cast<unsigned char>(text[i + 1]);
+        if (second < low || second > high)
+            return std::nullopt;
+        for (std::size_t k = 2; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return std::nullopt;
+        }
+        if (!first)
+            first = i;
+        i += extra + 1;
+    }
+    return first;
+}
+
 std::string utf8FromLatin1(std::string_view latin1)
 {
     std::string out;

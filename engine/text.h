@@ -44,6 +44,13 @@ std::optional<long> parseInteger(std::string_view text);
 std::string latin1FromUtf8(std::string_view utf8);
 std::string utf8FromLatin1(std::string_view latin1);
 
+// Where `text` shows that it is UTF-8 rather than Latin-1: the offset of its first multi-byte
+// sequence when the whole text is well-formed UTF-8 and holds at least one, otherwise no value.
+// Latin-1 text almost never passes: its accented letters stand alone, where UTF-8 needs a lead
+// byte followed by continuation bytes, which in Latin-1 read as C1 controls (0x80 to 0x9F) or as
+// pairs such as "Ã©".
+std::optional<std::size_t> firstUtf8Sequence(std::string_view text);
+
 // A French text of the sources (written in UTF-8) as the Latin-1 the engine's files hold.
 inline std::string fr(std::string_view utf8)
 {
