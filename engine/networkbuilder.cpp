@@ -110,16 +110,16 @@ private:
     const FieldSpan &span(Field field) const { return *m_layout->find(field); }
 
     // The text of `field` without surrounding blanks.
-    std::string text(const SourceLine &line, Field field) const
+    std::string_view text(const SourceLine &line, Field field) const
     {
         const FieldSpan &s = span(field);
-        return trim(columns(line.text, s.first, s.last - s.first + 1));
+        return trimmedView(columnsView(line.text, s.first, s.last - s.first + 1));
     }
 
     // A linear unit field: blank takes the configuration's unit.
     bool unit(const SourceLine &line, double &metres)
     {
-        const std::string value = text(line, Field::Unit);
+        const std::string_view value = text(line, Field::Unit);
         if (value.empty())
             metres = metresPerUnit(m_options.linearUnit);
         else if (value == "m")
@@ -129,7 +129,8 @@ private:
         else if (value == "mm")
             metres = 0.001;
         else {
-            error(line, fr("Unité inconnue « ") + value + fr(" » (m, cm ou mm attendu)."));
+            error(line,
+                  fr("Unité inconnue « ") + std::string(value) + fr(" » (m, cm ou mm attendu)."));
             return false;
         }
         return true;
@@ -144,14 +145,15 @@ private:
 
     bool number(const SourceLine &line, Field field, const char *what, double &value)
     {
-        const std::string written = text(line, field);
+        const std::string_view written = text(line, field);
         if (written.empty()) {
             error(line, fr("Valeur manquante : ") + fr(what) + " (" + columnsOf(field) + ").");
             return false;
         }
         const auto parsed = parseNumber(written);
         if (!parsed) {
-            error(line, fr("Nombre illisible « ") + written + fr(" » : ") + fr(what) + ".");
+            error(line,
+                  fr("Nombre illisible « ") + std::string(written) + fr(" » : ") + fr(what) + ".");
             return false;
         }
         value = *parsed;
@@ -195,8 +197,8 @@ private:
         std::string where;
         for (std::size_t i = 0; i < runs.size(); ++i) {
             const auto [first, last] = runs[i];
-            std::string shown = line.text.substr(static_cast<std::size_t>(first - 1),
-                                                 static_cast<std::size_t>(last - first + 1));
+            std::string shown(line.text.substr(static_cast<std::size_t>(first - 1),
+                                               static_cast<std::size_t>(last - first + 1)));
             if (shown.size() > kShown)
                 shown = shown.substr(0, kShown) + "...";
             if (i > 0)
@@ -218,26 +220,27 @@ private:
 
     void record(const SourceLine &line)
     {
-        const std::string code = trim(columns(line.text, kCodeFirst, kCodeLast - kCodeFirst + 1));
+        const std::string_view code =
+            trimmedView(columnsView(line.text, kCodeFirst, kCodeLast - kCodeFirst + 1));
         m_layout = recordLayout(code);
         if (!m_layout) {
             const auto &later = laterRecordCodes();
             if (std::find(later.begin(), later.end(), code) != later.end())
-                error(line, fr("L'enregistrement ") + code +
+                error(line, fr("L'enregistrement ") + std::string(code) +
                                 fr(" n'est pas encore traité par ce moteur (modèle 3D_LOCALE)."));
             else
-                error(line, fr("Code d'enregistrement inconnu « ") + code + fr(" »."));
+                error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
             return;
         }
         checkColumns(line);
         if (code == "TITL") {
-            const std::string title = text(line, Field::Text);
+            const std::string_view title = text(line, Field::Text);
             if (!title.empty())
-                m_network.titles.push_back(title);
+                m_network.titles.emplace_back(title);
         } else if (code == "GRP") {
             m_group = text(line, Field::Text);
         } else if (code == "ANGT") {
-            const std::string value = text(line, Field::AngleUnit);
+            const std::string_view value = text(line, Field::AngleUnit);
             if (value == "DMS")
                 m_angleUnit = AngleUnit::Dms;
             else if (value == "GRD")
@@ -245,7 +248,7 @@ private:
             else if (value == "RAD")
                 m_angleUnit = AngleUnit::Radians;
             else
-                error(line, fr("Unité d'angle inconnue « ") + value +
+                error(line, fr("Unité d'angle inconnue « ") + std::string(value) +
                                 fr(" » (DMS, GRD ou RAD attendu)."));
         } else if (code == "SIGM") {
             family(line);
@@ -359,13 +362,13 @@ private:
             ok = number(line, Field::North, "coordonnée nord", north) && ok;
         }
         ok = number(line, Field::Up, "coordonnée verticale", up) && ok;
-        const std::string flags = text(line, Field::Flags);
+        const std::string_view flags = text(line, Field::Flags);
         std::array<bool, 3> recordFixed = {false, false, false};
         for (std::size_t i = 0; i < flags.size(); ++i) {
             if (flags[i] == '1')
                 recordFixed[i] = true;
             else if (flags[i] != '0') {
-                error(line, fr("Indicateurs de fixité illisibles « ") + flags +
+                error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
                                 fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
                 ok = false;
                 break;
@@ -393,7 +396,7 @@ private:
 
     void height(const SourceLine &line, bool instrument)
     {
-        const std::string pointName = text(line, Field::Point);
+        const std::string pointName(text(line, Field::Point));
         if (pointName.empty()) {
             error(line, fr("Hauteur sans nom de point (") + columnsOf(Field::Point) + ").");
             return;
@@ -417,7 +420,8 @@ private:
         o.lineNumber = line.lineNumber;
         o.group = m_group;
         o.sigmaId = text(line, Field::SigmaId);
-        PendingNames names{text(line, Field::Station), text(line, Field::Target)};
+        PendingNames names{std::string(text(line, Field::Station)),
+                           std::string(text(line, Field::Target))};
         if (names.station.empty() || names.target.empty()) {
             error(line, fr("Nom de point manquant (station en ") + columnsOf(Field::Station) +
                             fr(", point visé en ") + columnsOf(Field::Target) + ").");

@@ -231,7 +231,8 @@ public:
         m_stack.push_back(path);
         if (firstMet)
             warnOfUtf8(content, path);
-        readLines(content, path, fileNumber);
+        result.contents.push_back(std::make_unique<const std::string>(std::move(content)));
+        readLines(*result.contents.back(), path, fileNumber);
         m_stack.pop_back();
     }
 
@@ -273,6 +274,13 @@ private:
 
     void readLines(const std::string &content, const std::string &path, int fileNumber)
     {
+        // Room for every line at once: a vector that doubles would hold up to twice the records
+        // of a large file, and copy them on the way.
+        const auto lines =
+            static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
+        const std::size_t needed = result.records.size() + lines;
+        if (needed > result.records.capacity())
+            result.records.reserve(std::max(needed, 2 * result.records.capacity()));
         std::size_t start = 0;
         int lineNumber = 0;
         while (start < content.size()) {
@@ -287,8 +295,8 @@ private:
             if (line.empty())
                 continue;
             if (line[0] == ' ') {
-                if (!trim(line).empty())
-                    result.records.push_back({fileNumber, lineNumber, std::string(line)});
+                if (!trimmedView(line).empty())
+                    result.records.push_back({fileNumber, lineNumber, line});
             } else if (line[0] == '#') {
                 include(line, path, lineNumber);
             } else if (line[0] == '\t') {

@@ -4,6 +4,7 @@
 #include "diagnostics.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -92,15 +93,24 @@ FileLoader diskFileLoader();
 
 struct SourceLine
 {
-    int fileNumber = 0; // from 1
-    int lineNumber = 0; // from 1, within its file
-    std::string text;   // the line without its line end
+    int fileNumber = 0;    // from 1
+    int lineNumber = 0;    // from 1, within its file
+    std::string_view text; // the line without its line end, within ObservationSource::contents
 };
 
 struct ObservationSource
 {
     std::vector<std::string> files;  // absolute Latin-1 paths; file number n is files[n - 1]
     std::vector<SourceLine> records; // record lines in reading order
+    // The texts the record lines view, one per reading of a file; each keeps its address.
+    std::vector<std::unique_ptr<const std::string>> contents;
+
+    // Frees the record lines and the texts they view, once they have been read.
+    void releaseLines()
+    {
+        std::vector<SourceLine>().swap(records);
+        std::vector<std::unique_ptr<const std::string>>().swap(contents);
+    }
 };
 
 // At most this many files may be open inside one another, and at most this many include lines

@@ -17,13 +17,18 @@ bool isBlank(char c)
 
 std::string trim(std::string_view text)
 {
+    return std::string(trimmedView(text));
+}
+
+std::string_view trimmedView(std::string_view text)
+{
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && isBlank(text[begin]))
         ++begin;
     while (end > begin && isBlank(text[end - 1]))
         --end;
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
 }
 
 std::vector<std::string_view> words(std::string_view text)
@@ -45,12 +50,17 @@ std::vector<std::string_view> words(std::string_view text)
 
 std::string columns(std::string_view line, int first, int width)
 {
+    return std::string(columnsView(line, first, width));
+}
+
+std::string_view columnsView(std::string_view line, int first, int width)
+{
     if (first < 1 || width <= 0)
         return {};
     const auto start = static_cast<std::size_t>(first - 1);
     if (start >= line.size())
         return {};
-    return std::string(line.substr(start, static_cast<std::size_t>(width)));
+    return line.substr(start, static_cast<std::size_t>(width));
 }
 
 std::string columnsFrom(std::string_view line, int first)

@@ -19,8 +19,10 @@ inline constexpr const char kLineEnd[] = "\r\n";
 inline constexpr const char kLineEnd[] = "\n";
 #endif
 
-// `text` without leading and trailing blanks, tabs, carriage returns and line feeds.
+// `text` without leading and trailing blanks, tabs, carriage returns and line feeds; as a copy or
+// as a view of `text`.
 std::string trim(std::string_view text);
+std::string_view trimmedView(std::string_view text);
 
 // The words of `text` separated by blanks and tabs, in order; they view `text`.
 std::vector<std::string_view> words(std::string_view text);
@@ -28,6 +30,9 @@ std::vector<std::string_view> words(std::string_view text);
 // The characters of columns `first` to `first + width - 1` (1-based) of `line`; fewer when the
 // line is shorter, empty when it ends before `first`.
 std::string columns(std::string_view line, int first, int width);
+
+// The same characters as a view of `line`.
+std::string_view columnsView(std::string_view line, int first, int width);
 
 // The characters of `line` from column `first` (1-based) to its end.
 std::string columnsFrom(std::string_view line, int first);

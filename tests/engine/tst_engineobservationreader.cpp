@@ -111,9 +111,9 @@ void TestEngineObservationReader::linesAreSortedByTheirFirstCharacter()
     QVERIFY(!diagnostics.hasErrors());
     QCOMPARE(source.records.size(), std::size_t(2));
     QCOMPARE(source.records[0].lineNumber, 2);
-    QCOMPARE(source.records[0].text, std::string(" DIST record"));
+    QCOMPARE(std::string(source.records[0].text), std::string(" DIST record"));
     QCOMPARE(source.records[1].lineNumber, 7);
-    QCOMPARE(source.records[1].text, std::string(" ZANG z"));
+    QCOMPARE(std::string(source.records[1].text), std::string(" ZANG z"));
 }
 
 void TestEngineObservationReader::includesAreNumberedInTheOrderFirstMet()
@@ -137,7 +137,7 @@ void TestEngineObservationReader::includesAreNumberedInTheOrderFirstMet()
     for (std::size_t i = 0; i < expected.size(); ++i) {
         QCOMPARE(source.records[i].fileNumber, std::get<0>(expected[i]));
         QCOMPARE(source.records[i].lineNumber, std::get<1>(expected[i]));
-        QCOMPARE(source.records[i].text, std::get<2>(expected[i]));
+        QCOMPARE(std::string(source.records[i].text), std::get<2>(expected[i]));
     }
 }
 
