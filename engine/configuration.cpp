@@ -150,6 +150,14 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// A value as a message quotes it: a line of a hostile file may be as long as the file.
+std::string shown(std::string_view value)
+{
+    constexpr std::size_t kShown = 40;
+    return value.size() <= kShown ? std::string(value)
+                                  : std::string(value.substr(0, kShown)) + "...";
+}
+
 // What a surveyor who shifts a value or a key by a column most likely meant, when the columns
 // read otherwise: the first word of the line as the key and the rest as its value.
 std::string misreadWarning(std::string_view line, const std::string &columnKey,
@@ -158,7 +166,7 @@ std::string misreadWarning(std::string_view line, const std::string &columnKey,
     const ConfigurationKey *byColumns = knownKey(columnKey);
     if (byColumns && line.size() > 10 && !isBlank(line[10]))
         return fr("Valeur décalée d'une colonne vers la gauche pour la clé ") + byColumns->key +
-               fr(" : la valeur est lue à partir de la colonne 12 (« ") + columnValue +
+               fr(" : la valeur est lue à partir de la colonne 12 (« ") + shown(columnValue) +
                fr(" »), le caractère de la colonne 11 n'est pas lu.");
     std::size_t start = 0;
     while (start < line.size() && isBlank(line[start]))
@@ -175,8 +183,8 @@ std::string misreadWarning(std::string_view line, const std::string &columnKey,
             return {};
         if (byColumns)
             return fr("Ligne de la clé ") + byWord->key +
-                   fr(" décalée : la valeur est lue à partir de la colonne 12 (« ") + columnValue +
-                   fr(" ») et non « ") + wordValue + fr(" ».");
+                   fr(" décalée : la valeur est lue à partir de la colonne 12 (« ") +
+                   shown(columnValue) + fr(" ») et non « ") + shown(wordValue) + fr(" ».");
         return fr("Ligne de la clé ") + byWord->key +
                fr(" décalée, donc ignorée : la clé se lit dans les colonnes 1 à 10 et sa valeur "
                   "à partir de la colonne 12.");
@@ -192,7 +200,7 @@ std::string misreadWarning(std::string_view line, const std::string &columnKey,
                                     rest[0] == ',' || rest[0] == '+' || rest[0] == '-' ||
                                     rest == "OUI" || rest == "NON" || rest == trim(k.defaultValue);
         if (looksLikeValue)
-            return fr("Clé inconnue « ") + std::string(word) + fr(" » ignorée : la clé ") + k.key +
+            return fr("Clé inconnue « ") + shown(word) + fr(" » ignorée : la clé ") + k.key +
                    fr(" semble collée à sa valeur, qui doit commencer en colonne 12.");
     }
     return {};
@@ -218,8 +226,12 @@ ConfigurationValues readConfigurationValues(const std::string &text)
         if (const ConfigurationKey *known = knownKey(key))
             result.values[known->key] = {value, lineNumber};
         std::string warning = misreadWarning(line, key, value);
-        if (!warning.empty())
-            result.misreadLines.emplace_back(lineNumber, std::move(warning));
+        if (!warning.empty()) {
+            if (result.misreadLines.size() < Diagnostics::kDetailedLimit)
+                result.misreadLines.emplace_back(lineNumber, std::move(warning));
+            else
+                ++result.otherMisreadLines;
+        }
         if (end == text.size())
             break;
         start = end + 1;
@@ -265,8 +277,8 @@ public:
                 return value;
         }
         m_diagnostics.warning(m_file, line,
-                              fr("Valeur inconnue « ") + value + fr(" » pour la clé ") + key +
-                                  fr(" : la valeur ") + fallback + fr(" est utilisée."));
+                              fr("Valeur inconnue « ") + shown(value) + fr(" » pour la clé ") +
+                                  key + fr(" : la valeur ") + fallback + fr(" est utilisée."));
         return fallback;
     }
 
@@ -279,9 +291,9 @@ public:
         const auto n = parseInteger(value);
         if (!n || *n < minimum || *n > maximum) {
             m_diagnostics.error(m_file, line,
-                                fr("Valeur illisible « ") + value + fr(" » pour la clé ") + key +
-                                    fr(" : un entier de ") + std::to_string(minimum) + fr(" à ") +
-                                    std::to_string(maximum) + fr(" est attendu."));
+                                fr("Valeur illisible « ") + shown(value) + fr(" » pour la clé ") +
+                                    key + fr(" : un entier de ") + std::to_string(minimum) +
+                                    fr(" à ") + std::to_string(maximum) + fr(" est attendu."));
             return minimum;
         }
         return static_cast<int>(*n);
@@ -294,7 +306,7 @@ public:
         const auto x = parseNumber(value);
         if (!x || *x <= lowerExclusive || *x >= upperExclusive) {
             m_diagnostics.error(m_file, line,
-                                fr("Valeur illisible ou hors limites « ") + value +
+                                fr("Valeur illisible ou hors limites « ") + shown(value) +
                                     fr(" » pour la clé ") + key + ".");
             return 0.0;
         }
@@ -310,7 +322,7 @@ public:
         const auto x = parseNumber(value);
         if (!x || !(*x >= *parseNumber(low) && *x <= *parseNumber(high))) {
             m_diagnostics.error(m_file, line,
-                                fr("Valeur illisible ou hors limites « ") + value +
+                                fr("Valeur illisible ou hors limites « ") + shown(value) +
                                     fr(" » pour la clé ") + key + fr(" : de ") + low + fr(" à ") +
                                     high + fr(" attendu."));
             return *parseNumber(low);
@@ -403,6 +415,8 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     Options options;
     for (const auto &[line, warning] : values.misreadLines)
         diagnostics.warning(fileLabel, line, warning);
+    for (long long i = 0; i < values.otherMisreadLines; ++i)
+        diagnostics.warning(fileLabel, 0, fr("Ligne de clé décalée."));
 
     options.convergence = reader.number("CRITCONV", 0.0, 1e6);
 

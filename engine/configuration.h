@@ -78,6 +78,8 @@ struct ConfigurationValues
 {
     std::map<std::string, std::pair<std::string, int>> values; // key -> (value, line)
     std::vector<std::pair<int, std::string>> misreadLines;     // (line, warning), Latin-1
+    // Misread lines beyond those kept: the report would only count them.
+    long long otherMisreadLines = 0;
 };
 ConfigurationValues readConfigurationValues(const std::string &text);
 
