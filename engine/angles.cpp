@@ -59,7 +59,8 @@ const char *smallAngleUnitSymbol(AngleUnit unit)
     return "urad";
 }
 
-std::optional<double> parseAngle(std::string_view field, AngleUnit unit, std::string &error)
+std::optional<double> parseAngle(std::string_view field, AngleUnit unit, std::string &error,
+                                 AngleRange range)
 {
     std::string text = trim(field);
     if (text.empty()) {
@@ -110,17 +111,36 @@ std::optional<double> parseAngle(std::string_view field, AngleUnit unit, std::st
                     fr(" » : une seule valeur est attendue");
             return std::nullopt;
         }
-        return sign * values[0];
-    }
-    if (values[1] >= subdivision || values[2] >= subdivision) {
+    } else if (values[1] >= subdivision || values[2] >= subdivision) {
         error = fr("angle « ") + std::string(trim(field)) +
                 (unit == AngleUnit::Dms ? fr(" » : minutes et secondes vont de 0 à 60")
                                         : fr(" » : les deux dernières parties vont de 0 à 100"));
         return std::nullopt;
     }
     const double value =
-        values[0] + values[1] / subdivision + values[2] / (subdivision * subdivision);
-    return sign * value * angleUnitInRadians(unit);
+        sign * (values[0] + values[1] / subdivision + values[2] / (subdivision * subdivision));
+    const double circle = unit == AngleUnit::Dms      ? 360.0
+                          : unit == AngleUnit::Grades ? 400.0
+                                                      : 2.0 * kPi;
+    if (range == AngleRange::Circle && !(std::fabs(value) < circle)) {
+        error = fr("angle « ") + std::string(trim(field)) +
+                fr(" » hors limites : moins d'un tour (") +
+                fr(unit == AngleUnit::Dms      ? "360°"
+                   : unit == AngleUnit::Grades ? "400 gon"
+                                               : "2 pi rad") +
+                fr(") est attendu");
+        return std::nullopt;
+    }
+    if (range == AngleRange::HalfCircle && !(value >= 0.0 && value <= circle / 2.0)) {
+        error = fr("angle zénithal « ") + std::string(trim(field)) +
+                fr(" » hors limites : de 0 à un demi-tour (") +
+                fr(unit == AngleUnit::Dms      ? "180°"
+                   : unit == AngleUnit::Grades ? "200 gon"
+                                               : "pi rad") +
+                fr(") est attendu");
+        return std::nullopt;
+    }
+    return value * angleUnitInRadians(unit);
 }
 
 std::string formatAngle(double radians, AngleUnit unit, int decimals)

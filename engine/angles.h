@@ -12,8 +12,9 @@
 //   DMS  degrees, minutes (0 to 60), seconds (0 to 60)
 //   GRD  grades, centigrades (0 to 100), decimilligrades (0 to 100)
 //   RAD  radians, in one part (further parts must be zero)
-// Standard deviations of angles are given in the small unit of the angle unit: arc seconds (DMS),
-// decimilligrades, 0.0001 gon (GRD), microradians (RAD).
+// A direction or an azimuth lies under a full circle either way, a zenith angle between 0 and a
+// half circle. Standard deviations of angles are given in the small unit of the angle unit: arc
+// seconds (DMS), decimilligrades, 0.0001 gon (GRD), microradians (RAD).
 namespace engine {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -26,8 +27,16 @@ double smallAngleUnitInRadians(AngleUnit unit);
 const char *angleUnitName(AngleUnit unit);        // "DMS", "GRD", "RAD"
 const char *smallAngleUnitSymbol(AngleUnit unit); // "\"", "cc", "urad"
 
+// The values an angle field may take.
+enum class AngleRange {
+    Any,
+    Circle,    // under a full circle either way: directions and azimuths (-10 gon is 390 gon)
+    HalfCircle // from 0 to a half circle, both included: zenith angles
+};
+
 // The angle in radians, or no value with the reason (Latin-1) in `error`.
-std::optional<double> parseAngle(std::string_view field, AngleUnit unit, std::string &error);
+std::optional<double> parseAngle(std::string_view field, AngleUnit unit, std::string &error,
+                                 AngleRange range = AngleRange::Any);
 
 // An angle for the report: DMS as "ddd mm ss.ss" with `decimals` decimals on the seconds, GRD as
 // decimal grades with `decimals` + 4 decimals, RAD as radians with `decimals` + 6 decimals.

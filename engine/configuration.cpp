@@ -14,6 +14,13 @@ using Kind = ConfigurationKey::Kind;
 constexpr const char kConfigurationVersionDate[] = "2017.02.14";
 constexpr int kKeyWidth = 11;
 
+// The ranges of probabilities the configuration editor offers; beyond them the quantiles of the
+// tests lose their meaning (a confidence of 1 - 1e-16 has no finite critical value).
+constexpr const char kLowestConfidence[] = "0.05";
+constexpr const char kHighestConfidence[] = "0.99999";
+constexpr const char kLowestRisk[] = "0.005";
+constexpr const char kHighestRisk[] = "0.30";
+
 } // namespace
 
 const std::vector<ConfigurationKey> &configurationKeys()
@@ -124,6 +131,83 @@ std::string defaultConfigurationText(const char *lineEnd)
     return text;
 }
 
+namespace {
+
+// The key of a key line: a key of the file other than the fixed lines, or a synonym of one.
+const ConfigurationKey *knownKey(std::string_view key)
+{
+    if (key == "ITERMAXVCE")
+        key = "VCEITERMAX";
+    for (const ConfigurationKey &k : configurationKeys()) {
+        if (k.kind != Kind::Fixed && key == k.key)
+            return &k;
+    }
+    return nullptr;
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// A value as a message quotes it: a line of a hostile file may be as long as the file.
+std::string shown(std::string_view value)
+{
+    constexpr std::size_t kShown = 40;
+    return value.size() <= kShown ? std::string(value)
+                                  : std::string(value.substr(0, kShown)) + "...";
+}
+
+// What a surveyor who shifts a value or a key by a column most likely meant, when the columns
+// read otherwise: the first word of the line as the key and the rest as its value.
+std::string misreadWarning(std::string_view line, const std::string &columnKey,
+                           const std::string &columnValue)
+{
+    const ConfigurationKey *byColumns = knownKey(columnKey);
+    if (byColumns && line.size() > 10 && !isBlank(line[10]))
+        return fr("Valeur décalée d'une colonne vers la gauche pour la clé ") + byColumns->key +
+               fr(" : la valeur est lue à partir de la colonne 12 (« ") + shown(columnValue) +
+               fr(" »), le caractère de la colonne 11 n'est pas lu.");
+    std::size_t start = 0;
+    while (start < line.size() && isBlank(line[start]))
+        ++start;
+    std::size_t end = start;
+    while (end < line.size() && !isBlank(line[end]))
+        ++end;
+    const std::string_view word = line.substr(start, end - start);
+    if (word.empty())
+        return {};
+    const std::string wordValue = trim(line.substr(end));
+    if (const ConfigurationKey *byWord = knownKey(word)) {
+        if (byColumns == byWord && columnValue == wordValue)
+            return {};
+        if (byColumns)
+            return fr("Ligne de la clé ") + byWord->key +
+                   fr(" décalée : la valeur est lue à partir de la colonne 12 (« ") +
+                   shown(columnValue) + fr(" ») et non « ") + shown(wordValue) + fr(" ».");
+        return fr("Ligne de la clé ") + byWord->key +
+               fr(" décalée, donc ignorée : la clé se lit dans les colonnes 1 à 10 et sa valeur "
+                  "à partir de la colonne 12.");
+    }
+    if (byColumns)
+        return {};
+    for (const ConfigurationKey &k : configurationKeys()) {
+        const std::string_view key = k.key;
+        if (k.kind == Kind::Fixed || word.size() <= key.size() || word.substr(0, key.size()) != key)
+            continue;
+        const std::string_view rest = word.substr(key.size());
+        const bool looksLikeValue = (rest[0] >= '0' && rest[0] <= '9') || rest[0] == '.' ||
+                                    rest[0] == ',' || rest[0] == '+' || rest[0] == '-' ||
+                                    rest == "OUI" || rest == "NON" || rest == trim(k.defaultValue);
+        if (looksLikeValue)
+            return fr("Clé inconnue « ") + shown(word) + fr(" » ignorée : la clé ") + k.key +
+                   fr(" semble collée à sa valeur, qui doit commencer en colonne 12.");
+    }
+    return {};
+}
+
+} // namespace
+
 ConfigurationValues readConfigurationValues(const std::string &text)
 {
     ConfigurationValues result;
@@ -138,14 +222,15 @@ ConfigurationValues readConfigurationValues(const std::string &text)
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         const std::string key = trim(columns(line, 1, 10));
-        if (!key.empty()) {
-            const bool known = std::any_of(
-                configurationKeys().begin(), configurationKeys().end(),
-                [&](const ConfigurationKey &k) { return k.kind != Kind::Fixed && key == k.key; });
-            if (known)
-                result.values[key] = {trim(columnsFrom(line, 12)), lineNumber};
-            else if (key == "ITERMAXVCE")
-                result.values["VCEITERMAX"] = {trim(columnsFrom(line, 12)), lineNumber};
+        const std::string value = trim(columnsFrom(line, 12));
+        if (const ConfigurationKey *known = knownKey(key))
+            result.values[known->key] = {value, lineNumber};
+        std::string warning = misreadWarning(line, key, value);
+        if (!warning.empty()) {
+            if (result.misreadLines.size() < Diagnostics::kDetailedLimit)
+                result.misreadLines.emplace_back(lineNumber, std::move(warning));
+            else
+                ++result.otherMisreadLines;
         }
         if (end == text.size())
             break;
@@ -192,8 +277,8 @@ public:
                 return value;
         }
         m_diagnostics.warning(m_file, line,
-                              fr("Valeur inconnue « ") + value + fr(" » pour la clé ") + key +
-                                  fr(" : la valeur ") + fallback + fr(" est utilisée."));
+                              fr("Valeur inconnue « ") + shown(value) + fr(" » pour la clé ") +
+                                  key + fr(" : la valeur ") + fallback + fr(" est utilisée."));
         return fallback;
     }
 
@@ -206,9 +291,9 @@ public:
         const auto n = parseInteger(value);
         if (!n || *n < minimum || *n > maximum) {
             m_diagnostics.error(m_file, line,
-                                fr("Valeur illisible « ") + value + fr(" » pour la clé ") + key +
-                                    fr(" : un entier de ") + std::to_string(minimum) + " à " +
-                                    std::to_string(maximum) + fr(" est attendu."));
+                                fr("Valeur illisible « ") + shown(value) + fr(" » pour la clé ") +
+                                    key + fr(" : un entier de ") + std::to_string(minimum) +
+                                    fr(" à ") + std::to_string(maximum) + fr(" est attendu."));
             return minimum;
         }
         return static_cast<int>(*n);
@@ -221,9 +306,26 @@ public:
         const auto x = parseNumber(value);
         if (!x || *x <= lowerExclusive || *x >= upperExclusive) {
             m_diagnostics.error(m_file, line,
-                                fr("Valeur illisible ou hors limites « ") + value +
+                                fr("Valeur illisible ou hors limites « ") + shown(value) +
                                     fr(" » pour la clé ") + key + ".");
             return 0.0;
+        }
+        return *x;
+    }
+
+    // A probability from `low` to `high`, both included, given as text so that the message shows
+    // the bounds as the configuration editor does.
+    double probability(const char *key, const char *low, const char *high)
+    {
+        int line = 0;
+        const std::string value = raw(key, &line);
+        const auto x = parseNumber(value);
+        if (!x || !(*x >= *parseNumber(low) && *x <= *parseNumber(high))) {
+            m_diagnostics.error(m_file, line,
+                                fr("Valeur illisible ou hors limites « ") + shown(value) +
+                                    fr(" » pour la clé ") + key + fr(" : de ") + low + fr(" à ") +
+                                    high + fr(" attendu."));
+            return *parseNumber(low);
         }
         return *x;
     }
@@ -269,9 +371,9 @@ RegionRow regionRow(OptionReader &reader, const char *modeKey, const char *confi
     row.absolute = mode[0] == '1';
     row.relative = mode[1] == '1';
     if (row.requested() || used) {
-        row.confidence = reader.number(confidenceKey, 0.0, 1.0);
+        row.confidence = reader.probability(confidenceKey, kLowestConfidence, kHighestConfidence);
         if (betaKey)
-            row.beta = reader.number(betaKey, 0.0, 1.0);
+            row.beta = reader.probability(betaKey, kLowestRisk, kHighestRisk);
     }
     return row;
 }
@@ -311,6 +413,10 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 {
     OptionReader reader(values, fileLabel, diagnostics);
     Options options;
+    for (const auto &[line, warning] : values.misreadLines)
+        diagnostics.warning(fileLabel, line, warning);
+    for (long long i = 0; i < values.otherMisreadLines; ++i)
+        diagnostics.warning(fileLabel, 0, fr("Ligne de clé décalée."));
 
     options.convergence = reader.number("CRITCONV", 0.0, 1e6);
 
@@ -360,7 +466,7 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.sigmaScaling = scaling == "JAMAIS"     ? SigmaScaling::Never
                            : scaling == "TOUJOURS" ? SigmaScaling::Always
                                                    : SigmaScaling::Auto;
-    options.validation = reader.number("VALIDATION", 0.0, 1.0);
+    options.validation = reader.probability("VALIDATION", kLowestConfidence, kHighestConfidence);
 
     options.multiEpoch = reader.flag("MEP_MODE");
     if (options.multiEpoch)

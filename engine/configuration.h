@@ -70,15 +70,22 @@ const std::vector<ConfigurationKey> &configurationKeys();
 // The default configuration file, line by line, each line ending with `lineEnd`.
 std::string defaultConfigurationText(const char *lineEnd);
 
-// The key values of a configuration text by the column rules above, with the line of each.
+// The key values of a configuration text by the column rules above, with the line of each, and
+// the lines that these rules most likely misread: a key line whose value starts in column 11 (its
+// first character is then lost), a line whose first word is a key but whose columns give another
+// key or another value, a key glued to its value.
 struct ConfigurationValues
 {
     std::map<std::string, std::pair<std::string, int>> values; // key -> (value, line)
+    std::vector<std::pair<int, std::string>> misreadLines;     // (line, warning), Latin-1
+    // Misread lines beyond those kept: the report would only count them.
+    long long otherMisreadLines = 0;
 };
 ConfigurationValues readConfigurationValues(const std::string &text);
 
-// Typed options from the values; unreadable or unsupported values go to `diagnostics` against
-// `fileLabel`.
+// Typed options from the values; unreadable or unsupported values, and the misread lines, go to
+// `diagnostics` against `fileLabel`. Confidence levels lie between 0.05 and 0.99999 and the
+// second-kind risks between 0.005 and 0.30, the ranges the configuration editor offers.
 Options optionsFromValues(const ConfigurationValues &values, const std::string &fileLabel,
                           Diagnostics &diagnostics);
 

@@ -3,8 +3,10 @@
 #include "angles.h"
 #include "text.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <set>
+#include <system_error>
 
 namespace engine {
 
@@ -27,16 +29,6 @@ const char *observationCode(ObservationKind kind)
 
 namespace {
 
-// Record codes of the observation files that this engine does not handle yet.
-const std::set<std::string> &laterCodes()
-{
-    static const std::set<std::string> codes = {
-        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "ELIP", "EPOC", "GEOI",
-        "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLH",  "PLHD", "PLO",  "PLOD", "PMOY",
-        "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "XYZ",  "WGT"};
-    return codes;
-}
-
 double metresPerUnit(LinearUnit unit)
 {
     switch (unit) {
@@ -48,6 +40,24 @@ double metresPerUnit(LinearUnit unit)
         break;
     }
     return 1.0;
+}
+
+// "colonnes 24 à 41", "colonne 23".
+std::string columnsText(int first, int last)
+{
+    if (first == last)
+        return fr("colonne ") + std::to_string(first);
+    return fr("colonnes ") + std::to_string(first) + fr(" à ") + std::to_string(last);
+}
+
+// A value for a message: six significant digits at most, a point as decimal separator whatever
+// the process locale.
+std::string shortNumber(double value)
+{
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer);
 }
 
 class Builder
@@ -96,37 +106,54 @@ private:
                             lineNumber, text);
     }
 
-    // A linear unit field: blank takes the configuration's unit.
-    bool unit(const SourceLine &line, int column, double &metres)
+    // The span of `field` in the record being read; every field asked for is in its layout.
+    const FieldSpan &span(Field field) const { return *m_layout->find(field); }
+
+    // The text of `field` without surrounding blanks.
+    std::string_view text(const SourceLine &line, Field field) const
     {
-        const std::string text = trim(columns(line.text, column, 2));
-        if (text.empty())
+        const FieldSpan &s = span(field);
+        return trimmedView(columnsView(line.text, s.first, s.last - s.first + 1));
+    }
+
+    // A linear unit field: blank takes the configuration's unit.
+    bool unit(const SourceLine &line, double &metres)
+    {
+        const std::string_view value = text(line, Field::Unit);
+        if (value.empty())
             metres = metresPerUnit(m_options.linearUnit);
-        else if (text == "m")
+        else if (value == "m")
             metres = 1.0;
-        else if (text == "cm")
+        else if (value == "cm")
             metres = 0.01;
-        else if (text == "mm")
+        else if (value == "mm")
             metres = 0.001;
         else {
-            error(line, fr("Unité inconnue « ") + text + fr(" » (m, cm ou mm attendu)."));
+            error(line,
+                  fr("Unité inconnue « ") + std::string(value) + fr(" » (m, cm ou mm attendu)."));
             return false;
         }
         return true;
     }
 
-    bool number(const SourceLine &line, int column, int width, const char *what, double &value)
+    // "colonnes 11 à 22" for `field` of the record being read.
+    std::string columnsOf(Field field) const
     {
-        const std::string text = trim(columns(line.text, column, width));
-        if (text.empty()) {
-            error(line, fr("Valeur manquante : ") + fr(what) + fr(" (colonnes ") +
-                            std::to_string(column) + fr(" à ") +
-                            std::to_string(column + width - 1) + ").");
+        const FieldSpan &s = span(field);
+        return columnsText(s.first, s.last);
+    }
+
+    bool number(const SourceLine &line, Field field, const char *what, double &value)
+    {
+        const std::string_view written = text(line, field);
+        if (written.empty()) {
+            error(line, fr("Valeur manquante : ") + fr(what) + " (" + columnsOf(field) + ").");
             return false;
         }
-        const auto parsed = parseNumber(text);
+        const auto parsed = parseNumber(written);
         if (!parsed) {
-            error(line, fr("Nombre illisible « ") + text + fr(" » : ") + fr(what) + ".");
+            error(line,
+                  fr("Nombre illisible « ") + std::string(written) + fr(" » : ") + fr(what) + ".");
             return false;
         }
         value = *parsed;
@@ -134,64 +161,115 @@ private:
     }
 
     // An optional number: blank gives 0 and `given` false.
-    bool optionalNumber(const SourceLine &line, int column, int width, const char *what,
-                        double &value, bool *given = nullptr)
+    bool optionalNumber(const SourceLine &line, Field field, const char *what, double &value,
+                        bool *given = nullptr)
     {
-        const std::string text = trim(columns(line.text, column, width));
+        const bool present = !text(line, field).empty();
         if (given)
-            *given = !text.empty();
+            *given = present;
         value = 0.0;
-        if (text.empty())
+        if (!present)
             return true;
-        return number(line, column, width, what, value);
+        return number(line, field, what, value);
     }
 
-    std::string name(const SourceLine &line, int column)
+    // Whether `value` lies within [low, high]; otherwise an error at the line saying so.
+    bool within(const SourceLine &line, double value, double low, double high, const char *what,
+                const char *unitText)
     {
-        return trim(columns(line.text, column, 12));
+        if (value >= low && value <= high)
+            return true;
+        error(line, fr("Valeur hors limites : ") + fr(what) + " " + shortNumber(value) +
+                        fr(unitText) + fr(", de ") + shortNumber(low) + fr(" à ") +
+                        shortNumber(high) + fr(unitText) + fr(" attendu."));
+        return false;
+    }
+
+    // Text outside every field of a record is an error: a field that overflows or stands a column
+    // off would otherwise be cut without a word.
+    void checkColumns(const SourceLine &line)
+    {
+        const char *code = m_layout->code;
+        const auto runs = columnsOutsideFields(line.text, *m_layout);
+        if (runs.empty())
+            return;
+        constexpr std::size_t kShown = 24; // characters quoted from a run
+        std::string where;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const auto [first, last] = runs[i];
+            std::string shown(line.text.substr(static_cast<std::size_t>(first - 1),
+                                               static_cast<std::size_t>(last - first + 1)));
+            if (shown.size() > kShown)
+                shown = shown.substr(0, kShown) + "...";
+            if (i > 0)
+                where += i + 1 == runs.size() ? fr(" et ") : ", ";
+            where += columnsText(first, last) + fr(" (« ") + shown + fr(" »)");
+            if (i + 1 == 4 && runs.size() > 4) {
+                where += ", ...";
+                break;
+            }
+        }
+        std::string layout;
+        for (const FieldSpan &s : m_layout->fields)
+            layout += (layout.empty() ? "" : ", ") + std::to_string(s.first) + "-" +
+                      std::to_string(s.last);
+        error(line, fr("Texte hors des champs de l'enregistrement ") + code + fr(", ") + where +
+                        fr(" : une valeur déborde de son champ ou est décalée. Champs de ") + code +
+                        fr(" : colonnes ") + layout + ".");
     }
 
     void record(const SourceLine &line)
     {
-        const std::string code = trim(columns(line.text, 2, 4));
+        const std::string_view code =
+            trimmedView(columnsView(line.text, kCodeFirst, kCodeLast - kCodeFirst + 1));
+        m_layout = recordLayout(code);
+        if (!m_layout) {
+            const auto &later = laterRecordCodes();
+            if (std::find(later.begin(), later.end(), code) != later.end())
+                error(line, fr("L'enregistrement ") + std::string(code) +
+                                fr(" n'est pas encore traité par ce moteur (modèle 3D_LOCALE)."));
+            else
+                error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
+            return;
+        }
+        checkColumns(line);
         if (code == "TITL") {
-            const std::string title = trim(columns(line.text, 7, 73));
+            const std::string_view title = text(line, Field::Text);
             if (!title.empty())
-                m_network.titles.push_back(title);
+                m_network.titles.emplace_back(title);
         } else if (code == "GRP") {
-            m_group = trim(columns(line.text, 7, 73));
+            m_group = text(line, Field::Text);
         } else if (code == "ANGT") {
-            const std::string text = trim(columns(line.text, 7, 3));
-            if (text == "DMS")
+            const std::string_view value = text(line, Field::AngleUnit);
+            if (value == "DMS")
                 m_angleUnit = AngleUnit::Dms;
-            else if (text == "GRD")
+            else if (value == "GRD")
                 m_angleUnit = AngleUnit::Grades;
-            else if (text == "RAD")
+            else if (value == "RAD")
                 m_angleUnit = AngleUnit::Radians;
             else
-                error(line,
-                      fr("Unité d'angle inconnue « ") + text + fr(" » (DMS, GRD ou RAD attendu)."));
+                error(line, fr("Unité d'angle inconnue « ") + std::string(value) +
+                                fr(" » (DMS, GRD ou RAD attendu)."));
         } else if (code == "SIGM") {
             family(line);
         } else if (code == "LENU" || code == "LNEU") {
-            point(line, code == "LNEU");
+            point(line);
         } else if (code == "HI" || code == "HT") {
             height(line, code == "HI");
         } else if (code == "DSET") {
             DirectionSet set;
-            set.sigmaId = trim(columns(line.text, 7, 3));
+            set.sigmaId = text(line, Field::SigmaId);
             set.fileNumber = line.fileNumber;
             set.lineNumber = line.lineNumber;
             m_network.sets.push_back(set);
             m_currentSet = static_cast<int>(m_network.sets.size()) - 1;
         } else if (code == "RSET") {
             double value = 0.0;
-            if (optionalNumber(line, 7, 10, "précision du coefficient de réfraction", value)) {
-                if (value < 0.0)
-                    error(line, fr("La précision du coefficient de réfraction est négative."));
-                else
-                    m_refractionSigma = value;
-            }
+            if (optionalNumber(line, Field::RefractionSigma,
+                               "précision du coefficient de réfraction", value) &&
+                within(line, value, 0.0, kMaxRefractionSigma,
+                       "précision du coefficient de réfraction", ""))
+                m_refractionSigma = value;
         } else if (code == "DIST") {
             observation(line, ObservationKind::Distance);
         } else if (code == "DIR") {
@@ -202,30 +280,30 @@ private:
             observation(line, ObservationKind::Zenith);
         } else if (code == "OHDF") {
             observation(line, ObservationKind::HeightDifference);
-        } else if (laterCodes().count(code)) {
-            error(line, fr("L'enregistrement ") + code +
-                            fr(" n'est pas encore traité par ce moteur (modèle 3D_LOCALE)."));
-        } else {
-            error(line, fr("Code d'enregistrement inconnu « ") + code + fr(" »."));
         }
     }
 
     void family(const SourceLine &line)
     {
         PrecisionFamily f;
-        f.id = trim(columns(line.text, 7, 3));
+        f.id = text(line, Field::SigmaId);
         f.fileNumber = line.fileNumber;
         f.lineNumber = line.lineNumber;
         if (f.id.empty()) {
-            error(line, fr("Famille de précision sans Sigma-ID (colonnes 7 à 9)."));
+            error(line,
+                  fr("Famille de précision sans Sigma-ID (") + columnsOf(Field::SigmaId) + ").");
             return;
         }
-        bool ok = unit(line, 79, f.unit);
-        ok = optionalNumber(line, 11, 10, "écart-type constant", f.constant) && ok;
-        ok = optionalNumber(line, 22, 10, "PPM", f.ppm) && ok;
-        ok = optionalNumber(line, 33, 10, "centrage station", f.centringPoint) && ok;
-        ok = optionalNumber(line, 44, 10, "centrage du point stationné", f.centringStation) && ok;
-        ok = optionalNumber(line, 55, 10, "centrage du point visé", f.centringTarget) && ok;
+        bool ok = unit(line, f.unit);
+        ok = optionalNumber(line, Field::Constant, "écart-type constant", f.constant) && ok;
+        ok = optionalNumber(line, Field::Ppm, "PPM", f.ppm) && ok;
+        ok = optionalNumber(line, Field::CentringPoint, "centrage station", f.centringPoint) && ok;
+        ok = optionalNumber(line, Field::CentringStation, "centrage du point stationné",
+                            f.centringStation) &&
+             ok;
+        ok = optionalNumber(line, Field::CentringTarget, "centrage du point visé",
+                            f.centringTarget) &&
+             ok;
         if (!ok)
             return;
         if (f.constant < 0.0 || f.ppm < 0.0 || f.centringPoint < 0.0 || f.centringStation < 0.0 ||
@@ -236,7 +314,16 @@ private:
         f.centringPoint *= f.unit;
         f.centringStation *= f.unit;
         f.centringTarget *= f.unit;
-        f.otherParameters = trim(columns(line.text, 66, 12));
+        ok = within(line, f.ppm, 0.0, kMaxPpm, "PPM", "");
+        ok = within(line, f.centringPoint, 0.0, kMaxCentring, "centrage station", " m") && ok;
+        ok = within(line, f.centringStation, 0.0, kMaxCentring, "centrage du point stationné",
+                    " m") &&
+             ok;
+        ok =
+            within(line, f.centringTarget, 0.0, kMaxCentring, "centrage du point visé", " m") && ok;
+        if (!ok)
+            return;
+        f.otherParameters = text(line, Field::Secondary);
         if (!f.otherParameters.empty()) {
             error(line, fr("Les paramètres secondaires d'une famille de précision (« ") +
                             f.otherParameters +
@@ -250,31 +337,38 @@ private:
         m_network.families[f.id] = f;
     }
 
-    void point(const SourceLine &line, bool northFirst)
+    void point(const SourceLine &line)
     {
         Point p;
-        p.name = name(line, 11);
+        p.name = text(line, Field::Point);
         p.fileNumber = line.fileNumber;
         p.lineNumber = line.lineNumber;
         if (p.name.empty()) {
-            error(line, fr("Point sans nom (colonnes 11 à 22)."));
+            error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
             return;
         }
         double metres = 1.0;
-        double first = 0.0;
-        double second = 0.0;
+        double east = 0.0;
+        double north = 0.0;
         double up = 0.0;
-        bool ok = unit(line, 81, metres);
-        ok = number(line, 24, 18, northFirst ? "coordonnée nord" : "coordonnée est", first) && ok;
-        ok = number(line, 43, 18, northFirst ? "coordonnée est" : "coordonnée nord", second) && ok;
-        ok = number(line, 62, 16, "coordonnée verticale", up) && ok;
-        const std::string flags = trim(columns(line.text, 7, 3));
+        bool ok = unit(line, metres);
+        // Read in column order, so that the messages of a line come in its order.
+        const bool northFirst = span(Field::North).first < span(Field::East).first;
+        if (northFirst) {
+            ok = number(line, Field::North, "coordonnée nord", north) && ok;
+            ok = number(line, Field::East, "coordonnée est", east) && ok;
+        } else {
+            ok = number(line, Field::East, "coordonnée est", east) && ok;
+            ok = number(line, Field::North, "coordonnée nord", north) && ok;
+        }
+        ok = number(line, Field::Up, "coordonnée verticale", up) && ok;
+        const std::string_view flags = text(line, Field::Flags);
         std::array<bool, 3> recordFixed = {false, false, false};
         for (std::size_t i = 0; i < flags.size(); ++i) {
             if (flags[i] == '1')
                 recordFixed[i] = true;
             else if (flags[i] != '0') {
-                error(line, fr("Indicateurs de fixité illisibles « ") + flags +
+                error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
                                 fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
                 ok = false;
                 break;
@@ -282,8 +376,6 @@ private:
         }
         if (!ok)
             return;
-        const double east = northFirst ? second : first;
-        const double north = northFirst ? first : second;
         p.approximate = Eigen::Vector3d(east * metres, north * metres, up * metres);
         // The flags follow the order of the record's coordinates.
         p.fixed = northFirst ? std::array<bool, 3>{recordFixed[1], recordFixed[0], recordFixed[2]}
@@ -304,16 +396,20 @@ private:
 
     void height(const SourceLine &line, bool instrument)
     {
-        const std::string pointName = name(line, 11);
+        const std::string pointName(text(line, Field::Point));
         if (pointName.empty()) {
-            error(line, fr("Hauteur sans nom de point (colonnes 11 à 22)."));
+            error(line, fr("Hauteur sans nom de point (") + columnsOf(Field::Point) + ").");
             return;
         }
         double metres = 1.0;
         double value = 0.0;
-        if (!unit(line, 35, metres) || !number(line, 24, 10, "hauteur", value))
+        if (!unit(line, metres) || !number(line, Field::Height, "hauteur", value))
             return;
-        (instrument ? m_instrumentHeights : m_targetHeights)[pointName] = value * metres;
+        value *= metres;
+        if (!within(line, value, -kMaxHeight, kMaxHeight,
+                    instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
+            return;
+        (instrument ? m_instrumentHeights : m_targetHeights)[pointName] = value;
     }
 
     void observation(const SourceLine &line, ObservationKind kind)
@@ -323,11 +419,12 @@ private:
         o.fileNumber = line.fileNumber;
         o.lineNumber = line.lineNumber;
         o.group = m_group;
-        o.sigmaId = trim(columns(line.text, 7, 3));
-        PendingNames names{name(line, 11), name(line, 24)};
+        o.sigmaId = text(line, Field::SigmaId);
+        PendingNames names{std::string(text(line, Field::Station)),
+                           std::string(text(line, Field::Target))};
         if (names.station.empty() || names.target.empty()) {
-            error(line, fr("Nom de point manquant (station en colonnes 11 à 22, point visé en "
-                           "colonnes 24 à 35)."));
+            error(line, fr("Nom de point manquant (station en ") + columnsOf(Field::Station) +
+                            fr(", point visé en ") + columnsOf(Field::Target) + ").");
             return;
         }
         if (names.station == names.target) {
@@ -341,31 +438,38 @@ private:
                              kind == ObservationKind::Azimuth || kind == ObservationKind::Zenith;
         if (angular) {
             std::string reason;
-            const auto angle = parseAngle(columns(line.text, 50, 15), m_angleUnit, reason);
+            const FieldSpan &value = span(Field::Value);
+            const auto angle = parseAngle(
+                columns(line.text, value.first, value.last - value.first + 1), m_angleUnit, reason,
+                kind == ObservationKind::Zenith ? AngleRange::HalfCircle : AngleRange::Circle);
             if (!angle) {
                 error(line, fr("Observation illisible : ") + reason + ".");
                 ok = false;
             } else {
                 o.value = *angle;
             }
-            ok = optionalNumber(line, 66, 10, "écart-type", stdDev, &o.hasOwnSigma) && ok;
+            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
             o.smallAngleUnit = smallAngleUnitInRadians(m_angleUnit);
             o.ownSigma = stdDev * o.smallAngleUnit;
         } else {
-            ok = unit(line, kind == ObservationKind::HeightDifference ? 93 : 77, o.linearUnit);
-            ok = number(line, 50, 15, kind == ObservationKind::Distance ? "distance" : "dénivelée",
-                        o.value) &&
+            ok = unit(line, o.linearUnit);
+            ok = number(line, Field::Value,
+                        kind == ObservationKind::Distance ? "distance" : "dénivelée", o.value) &&
                  ok;
-            ok = optionalNumber(line, 66, 10, "écart-type", stdDev, &o.hasOwnSigma) && ok;
+            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
             o.value *= o.linearUnit;
             o.ownSigma = stdDev * o.linearUnit;
             if (kind == ObservationKind::HeightDifference) {
-                ok = optionalNumber(line, 77, 14, "longueur", o.length) && ok;
+                ok = optionalNumber(line, Field::Length, "longueur", o.length) && ok;
                 o.length *= o.linearUnit;
             }
         }
         if (kind == ObservationKind::Zenith) {
-            ok = optionalNumber(line, 77, 10, "coefficient de réfraction", o.refraction) && ok;
+            ok = optionalNumber(line, Field::Refraction, "coefficient de réfraction",
+                                o.refraction) &&
+                 within(line, o.refraction, -kMaxRefraction, kMaxRefraction,
+                        "coefficient de réfraction", "") &&
+                 ok;
             o.refractionSigma = m_refractionSigma;
         }
         if (!ok)
@@ -376,6 +480,10 @@ private:
         }
         if (o.hasOwnSigma && stdDev == 0.0)
             o.hasOwnSigma = false; // a zero standard deviation means none given
+        if (o.hasOwnSigma && !sigmaWithinLimits(o, o.ownSigma)) {
+            error(line, sigmaLimitText(o, o.ownSigma, std::string()));
+            return;
+        }
         if (kind == ObservationKind::Distance && o.value <= 0.0) {
             error(line, fr("Une distance doit être positive."));
             return;
@@ -396,6 +504,32 @@ private:
             o.set = directionSet(line, names.station);
         m_network.observations.push_back(o);
         m_names.push_back(names);
+    }
+
+    static bool isAngle(const Observation &o)
+    {
+        return o.kind != ObservationKind::Distance && o.kind != ObservationKind::HeightDifference;
+    }
+
+    // Standard deviations beyond these limits make no sense for a survey and, as weights, spoil
+    // the normal system: a tiny one overflows it, a huge one drowns its observation.
+    static bool sigmaWithinLimits(const Observation &o, double sigma)
+    {
+        return isAngle(o) ? sigma >= kMinAngleSigma && sigma <= kMaxAngleSigma
+                          : sigma >= kMinLengthSigma && sigma <= kMaxLengthSigma;
+    }
+
+    static std::string sigmaLimitText(const Observation &o, double sigma, const std::string &origin)
+    {
+        if (isAngle(o)) {
+            const double unit = o.smallAngleUnit > 0.0 ? o.smallAngleUnit : 1.0;
+            return fr("Ecart-type hors limites") + origin + " : " + shortNumber(sigma / unit) +
+                   fr(" dans la petite unité d'angle, de ") + shortNumber(kMinAngleSigma / unit) +
+                   fr(" à ") + shortNumber(kMaxAngleSigma / unit) + fr(" attendu.");
+        }
+        return fr("Ecart-type hors limites") + origin + " : " + shortNumber(sigma) + fr(" m, de ") +
+               shortNumber(kMinLengthSigma) + fr(" à ") + shortNumber(kMaxLengthSigma) +
+               fr(" m attendu.");
     }
 
     // The set of a direction: the current DSET, or a new one when there is none yet or when the
@@ -508,6 +642,11 @@ private:
             if (!(o.sigma > 0.0) || !std::isfinite(o.sigma))
                 error(o.fileNumber, o.lineNumber,
                       fr("Précision nulle ou invalide pour cette observation."));
+            else if (!sigmaWithinLimits(o, o.sigma))
+                error(o.fileNumber, o.lineNumber,
+                      sigmaLimitText(o, o.sigma,
+                                     family ? fr(" (famille « ") + family->id + fr(" »)")
+                                            : std::string()));
         }
     }
 
@@ -544,6 +683,7 @@ private:
     const ObservationSource &m_source;
     const Options &m_options;
     Diagnostics &m_diagnostics;
+    const RecordLayout *m_layout = nullptr; // of the record being read
     Network m_network;
     std::vector<PendingNames> m_names;
     std::vector<std::string> m_setStations;

@@ -148,7 +148,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
             haveNetwork = true;
         }
         // The record lines are in the network now; only the file list is used further on.
-        std::vector<SourceLine>().swap(source.records);
+        source.releaseLines();
         if (!diagnostics.hasErrors()) {
             outcome = adjust(network, options, diagnostics);
             haveOutcome = true;

@@ -213,6 +213,34 @@ private:
                        (d.severity == Diagnostic::Severity::Error ? "ERREUR" : "ATTENTION") +
                        where + " : " + d.text);
         }
+        const auto &omitted = m_in.diagnostics->omitted();
+        if (omitted.empty())
+            return;
+        m_out.line(fr("   Au-delà des ") + std::to_string(Diagnostics::kDetailedLimit) +
+                   fr(" premiers messages, les suivants sont seulement comptés :"));
+        for (const Diagnostics::OmittedKind &kind : omitted) {
+            const bool error = kind.severity == Diagnostic::Severity::Error;
+            std::string text = fr("   ... et ") + groupedThousands(kind.count) +
+                               (error ? fr(" autres erreurs") : fr(" autres avertissements"));
+            if (kind.example.empty())
+                text += fr(" d'autres types.");
+            else
+                text += fr(" du même type que : ") + kind.example;
+            m_out.line(text);
+        }
+    }
+
+    // 4999700 as "4 999 700".
+    static std::string groupedThousands(long long count)
+    {
+        const std::string digits = std::to_string(count);
+        std::string text;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i > 0 && (digits.size() - i) % 3 == 0)
+                text += ' ';
+            text += digits[i];
+        }
+        return text;
     }
 
     static std::string fixity(const Point &p)

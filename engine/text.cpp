@@ -17,13 +17,18 @@ bool isBlank(char c)
 
 std::string trim(std::string_view text)
 {
+    return std::string(trimmedView(text));
+}
+
+std::string_view trimmedView(std::string_view text)
+{
     std::size_t begin = 0;
     std::size_t end = text.size();
     while (begin < end && isBlank(text[begin]))
         ++begin;
     while (end > begin && isBlank(text[end - 1]))
         --end;
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
 }
 
 std::vector<std::string_view> words(std::string_view text)
@@ -45,12 +50,17 @@ std::vector<std::string_view> words(std::string_view text)
 
 std::string columns(std::string_view line, int first, int width)
 {
+    return std::string(columnsView(line, first, width));
+}
+
+std::string_view columnsView(std::string_view line, int first, int width)
+{
     if (first < 1 || width <= 0)
         return {};
     const auto start = static_cast<std::size_t>(first - 1);
     if (start >= line.size())
         return {};
-    return std::string(line.substr(start, static_cast<std::size_t>(width)));
+    return line.substr(start, static_cast<std::size_t>(width));
 }
 
 std::string columnsFrom(std::string_view line, int first)
@@ -153,6 +163,55 @@ std::string latin1FromUtf8(std::string_view utf8)
         i = j;
     }
     return out;
+}
+
+std::optional<std::size_t> firstUtf8Sequence(std::string_view text)
+{
+    std::optional<std::size_t> first;
+    std::size_t i = 0;
+    const std::size_t size = text.size();
+    while (i < size) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        // Lead bytes of well-formed sequences, with the range of their second byte that excludes
+        // overlong forms, surrogates and code points beyond U+10FFFF.
+        std::size_t extra = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                low = 0xA0;
+            else if (c == 0xED)
+                high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                low = 0x90;
+            else if (c == 0xF4)
+                high = 0x8F;
+        } else {
+            return std::nullopt;
+        }
+        if (size - i <= extra)
+            return std::nullopt;
+        const auto second = static_cast<unsigned char>(text[i + 1]);
+        if (second < low || second > high)
+            return std::nullopt;
+        for (std::size_t k = 2; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return std::nullopt;
+        }
+        if (!first)
+            first = i;
+        i += extra + 1;
+    }
+    return first;
 }
 
 std::string utf8FromLatin1(std::string_view latin1)

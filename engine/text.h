@@ -19,8 +19,10 @@ inline constexpr const char kLineEnd[] = "\r\n";
 inline constexpr const char kLineEnd[] = "\n";
 #endif
 
-// `text` without leading and trailing blanks, tabs, carriage returns and line feeds.
+// `text` without leading and trailing blanks, tabs, carriage returns and line feeds; as a copy or
+// as a view of `text`.
 std::string trim(std::string_view text);
+std::string_view trimmedView(std::string_view text);
 
 // The words of `text` separated by blanks and tabs, in order; they view `text`.
 std::vector<std::string_view> words(std::string_view text);
@@ -28,6 +30,9 @@ std::vector<std::string_view> words(std::string_view text);
 // The characters of columns `first` to `first + width - 1` (1-based) of `line`; fewer when the
 // line is shorter, empty when it ends before `first`.
 std::string columns(std::string_view line, int first, int width);
+
+// The same characters as a view of `line`.
+std::string_view columnsView(std::string_view line, int first, int width);
 
 // The characters of `line` from column `first` (1-based) to its end.
 std::string columnsFrom(std::string_view line, int first);
@@ -43,6 +48,13 @@ std::optional<long> parseInteger(std::string_view text);
 // Latin-1 from UTF-8 (characters outside Latin-1 become "?") and back.
 std::string latin1FromUtf8(std::string_view utf8);
 std::string utf8FromLatin1(std::string_view latin1);
+
+// Where `text` shows that it is UTF-8 rather than Latin-1: the offset of its first multi-byte
+// sequence when the whole text is well-formed UTF-8 and holds at least one, otherwise no value.
+// Latin-1 text almost never passes: its accented letters stand alone, where UTF-8 needs a lead
+// byte followed by continuation bytes, which in Latin-1 read as C1 controls (0x80 to 0x9F) or as
+// pairs such as "Ã©".
+std::optional<std::size_t> firstUtf8Sequence(std::string_view text);
 
 // A French text of the sources (written in UTF-8) as the Latin-1 the engine's files hold.
 inline std::string fr(std::string_view utf8)

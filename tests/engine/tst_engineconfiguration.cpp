@@ -1,7 +1,10 @@
-// The engine's configuration file: the default file it writes and the column rules it reads by.
+// The engine's configuration file: the default file it writes, the column rules it reads by, the
+// lines those rules misread, and the bounds of its values.
 
-#include "configuration.h"
+#include "../../engine/configuration.h"
 #include "text.h"
+
+#include "../../processing/configuration.h"
 
 #include <QtTest>
 
@@ -134,6 +137,11 @@ private slots:
     void missingKeysTakeTheirDefaults();
     void badValuesAreReported_data();
     void badValuesAreReported();
+    void probabilitiesWithinTheEditorsRanges_data();
+    void probabilitiesWithinTheEditorsRanges();
+    void misreadKeyLinesAreWarned_data();
+    void misreadKeyLinesAreWarned();
+    void workbenchFilesAreNotWarned();
 };
 
 void TestEngineConfiguration::defaultFileHasTheExactLayout_data()
@@ -234,6 +242,10 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
     QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";
+    QTest::newRow("confidence of 1 - 1e-16") << "VALIDATION 0.9999999999999999\n"
+                                             << 1 << "de 0.05 à 0.99999";
+    QTest::newRow("risk of 1e-300") << "\n\nFIA2D_BETA 1e-300\n" << 3 << "de 0.005 à 0.30";
+    QTest::newRow("count message in latin-1") << "NBMAXITER  1001\n" << 1 << "de 1 à 1000";
 }
 
 void TestEngineConfiguration::badValuesAreReported()
@@ -247,10 +259,115 @@ void TestEngineConfiguration::badValuesAreReported()
     bool found = false;
     for (const auto &d : diagnostics.items()) {
         if (d.severity == engine::Diagnostic::Severity::Error && d.line == line &&
-            d.file == "test.cfg" && d.text.find(message.toStdString()) != std::string::npos)
+            d.file == "test.cfg" &&
+            d.text.find(message.toLatin1().toStdString()) != std::string::npos)
             found = true;
     }
     QVERIFY(found);
+}
+
+void TestEngineConfiguration::probabilitiesWithinTheEditorsRanges_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("accepted");
+    for (const char *key : {"VALIDATION", "REG1D_CONF", "REG2D_CONF", "FIA1D_CONF", "FIA2D_CONF"}) {
+        QTest::addRow("%s 0.05", key) << key << "0.05" << true;
+        QTest::addRow("%s 0.99999", key) << key << "0.99999" << true;
+        QTest::addRow("%s 0.0499", key) << key << "0.0499" << false;
+        QTest::addRow("%s 0.999991", key) << key << "0.999991" << false;
+    }
+    for (const char *key : {"FIA1D_BETA", "FIA2D_BETA"}) {
+        QTest::addRow("%s 0.005", key) << key << "0.005" << true;
+        QTest::addRow("%s 0.30", key) << key << "0.30" << true;
+        QTest::addRow("%s 0.0049", key) << key << "0.0049" << false;
+        QTest::addRow("%s 0.31", key) << key << "0.31" << false;
+    }
+}
+
+void TestEngineConfiguration::probabilitiesWithinTheEditorsRanges()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(bool, accepted);
+    engine::Diagnostics diagnostics;
+    // Every region row is asked for, so that each of its probabilities is read.
+    read("REG1D_MODE 10\nFIA1D_MODE 10\n" + key.leftJustified(11).toStdString() +
+             value.toStdString() + "\n",
+         diagnostics);
+    QCOMPARE(diagnostics.errorCount(), accepted ? 0 : 1);
+    if (!accepted)
+        QCOMPARE(diagnostics.items().front().line, 3);
+}
+
+void TestEngineConfiguration::misreadKeyLinesAreWarned_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("message"); // empty: no warning
+    QTest::newRow("value in column 11") << "NBMAXITER 15"
+                                        << "colonne 11";
+    QTest::newRow("value in column 11 after blanks") << "CRITCONV  0.01"
+                                                     << "colonne 11";
+    QTest::newRow("value glued to a 10-character key") << "VALIDATION0.99"
+                                                       << "colonne 11";
+    QTest::newRow("value in column 10") << "CRITCONV 0.01"
+                                        << "CRITCONV d";
+    QTest::newRow("key shifted right") << "   NBMAXITER  15"
+                                       << "NBMAXITER d";
+    QTest::newRow("tab after the key") << "NBMAXITER\t15"
+                                       << "colonne 11";
+    QTest::newRow("key glued to its value") << "CRITCONV0.01"
+                                            << "coll";
+    QTest::newRow("key glued to a flag") << "LOG_FIABOUI"
+                                         << "coll";
+    QTest::newRow("padded key") << "NBMAXITER  15"
+                                << "";
+    QTest::newRow("key of 10 characters") << "VALIDATION 0.99"
+                                          << "";
+    QTest::newRow("key shifted right, value in place") << " CRITCONV  0.01"
+                                                       << "";
+    QTest::newRow("value further right") << "CRITCONV      0.01"
+                                         << "";
+    QTest::newRow("fixed line") << "SIGMA0CONNU OUI"
+                                << "";
+    QTest::newRow("unknown key") << "HUBERLIMIT 3"
+                                 << "";
+    QTest::newRow("comment") << "# NBMAXITER 15"
+                             << "";
+}
+
+void TestEngineConfiguration::misreadKeyLinesAreWarned()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, message);
+    engine::Diagnostics diagnostics;
+    read("[AJUSTEMENT]\n" + line.toStdString() + "\n", diagnostics);
+    QCOMPARE(int(diagnostics.items().size()), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        const auto &d = diagnostics.items().front();
+        QCOMPARE(d.severity, engine::Diagnostic::Severity::Warning);
+        QCOMPARE(d.line, 2);
+        QVERIFY2(d.text.find(message.toLatin1().toStdString()) != std::string::npos,
+                 d.text.c_str());
+    }
+}
+
+// Files written by the configuration editor, with every kind of value, read without a warning.
+void TestEngineConfiguration::workbenchFilesAreNotWarned()
+{
+    Configuration configuration;
+    QVERIFY(
+        engine::readConfigurationValues(configuration.toText().toStdString()).misreadLines.empty());
+    configuration.setText("CRITCONV", " 0,001 ");
+    configuration.setText("VALIDATION", "0.99999");
+    configuration.setText("HUBERVALUE", "2.5 3");
+    configuration.setCount("NBMAXITER", 29);
+    configuration.setChoice("LINEARUNIT", 0);
+    configuration.setChoice("TYPEANGLES", 2);
+    configuration.setFlag("DRW_EXPORT", true);
+    configuration.setDigit("REG1D_TYPE", 2, true);
+    QVERIFY(
+        engine::readConfigurationValues(configuration.toText().toStdString()).misreadLines.empty());
 }
 
 QTEST_GUILESS_MAIN(TestEngineConfiguration)
