@@ -15,7 +15,9 @@ constexpr const char kConfigurationVersionDate[] = "2017.02.14";
 constexpr int kKeyWidth = 11;
 
 // The ranges of probabilities the configuration editor offers; beyond them the quantiles of the
-// tests lose their meaning (a confidence of 1 - 1e-16 has no finite critical value).
+// tests lose their meaning (a confidence of 1 - 1e-16 has no finite critical value). The editor
+// offers the confidence of the tests from 0, which itself is no test at all: it is excluded.
+constexpr const char kLowestValidation[] = "0";
 constexpr const char kLowestConfidence[] = "0.05";
 constexpr const char kHighestConfidence[] = "0.99999";
 constexpr const char kLowestRisk[] = "0.005";
@@ -313,19 +315,23 @@ public:
         return *x;
     }
 
-    // A probability from `low` to `high`, both included, given as text so that the message shows
-    // the bounds as the configuration editor does.
-    double probability(const char *key, const char *low, const char *high)
+    // A probability from `low` to `high`, both included but for a low bound of 0, given as text
+    // so that the message shows the bounds as the configuration editor does.
+    double probability(const char *key, const char *low, const char *high, double fallback)
     {
         int line = 0;
         const std::string value = raw(key, &line);
         const auto x = parseNumber(value);
-        if (!x || !(*x >= *parseNumber(low) && *x <= *parseNumber(high))) {
+        const double lowest = *parseNumber(low);
+        const bool inRange =
+            x && (lowest > 0.0 ? *x >= lowest : *x > lowest) && *x <= *parseNumber(high);
+        if (!inRange) {
             m_diagnostics.error(m_file, line,
                                 fr("Valeur illisible ou hors limites « ") + shown(value) +
-                                    fr(" » pour la clé ") + key + fr(" : de ") + low + fr(" à ") +
-                                    high + fr(" attendu."));
-            return *parseNumber(low);
+                                    fr(" » pour la clé ") + key + fr(" : de ") + low +
+                                    (lowest > 0.0 ? "" : fr(" (exclu)")) + fr(" à ") + high +
+                                    fr(" attendu."));
+            return fallback;
         }
         return *x;
     }
@@ -371,9 +377,10 @@ RegionRow regionRow(OptionReader &reader, const char *modeKey, const char *confi
     row.absolute = mode[0] == '1';
     row.relative = mode[1] == '1';
     if (row.requested() || used) {
-        row.confidence = reader.probability(confidenceKey, kLowestConfidence, kHighestConfidence);
+        row.confidence =
+            reader.probability(confidenceKey, kLowestConfidence, kHighestConfidence, 0.95);
         if (betaKey)
-            row.beta = reader.probability(betaKey, kLowestRisk, kHighestRisk);
+            row.beta = reader.probability(betaKey, kLowestRisk, kHighestRisk, 0.20);
     }
     return row;
 }
@@ -466,7 +473,8 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.sigmaScaling = scaling == "JAMAIS"     ? SigmaScaling::Never
                            : scaling == "TOUJOURS" ? SigmaScaling::Always
                                                    : SigmaScaling::Auto;
-    options.validation = reader.probability("VALIDATION", kLowestConfidence, kHighestConfidence);
+    options.validation =
+        reader.probability("VALIDATION", kLowestValidation, kHighestConfidence, 0.95);
 
     options.multiEpoch = reader.flag("MEP_MODE");
     if (options.multiEpoch)

@@ -84,8 +84,9 @@ struct ConfigurationValues
 ConfigurationValues readConfigurationValues(const std::string &text);
 
 // Typed options from the values; unreadable or unsupported values, and the misread lines, go to
-// `diagnostics` against `fileLabel`. Confidence levels lie between 0.05 and 0.99999 and the
-// second-kind risks between 0.005 and 0.30, the ranges the configuration editor offers.
+// `diagnostics` against `fileLabel`. The confidence of the tests (VALIDATION) lies above 0
+// and up to 0.99999, those of the regions between 0.05 and 0.99999 and the second-kind risks
+// between 0.005 and 0.30: the ranges the configuration editor offers.
 Options optionsFromValues(const ConfigurationValues &values, const std::string &fileLabel,
                           Diagnostics &diagnostics);
 

@@ -243,7 +243,9 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
     QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";
     QTest::newRow("confidence of 1 - 1e-16") << "VALIDATION 0.9999999999999999\n"
-                                             << 1 << "de 0.05 à 0.99999";
+                                             << 1 << "de 0 (exclu) à 0.99999";
+    QTest::newRow("region confidence of 1 - 1e-16") << "REG2D_CONF 0.9999999999999999\n"
+                                                    << 1 << "de 0.05 à 0.99999";
     QTest::newRow("risk of 1e-300") << "\n\nFIA2D_BETA 1e-300\n" << 3 << "de 0.005 à 0.30";
     QTest::newRow("count message in latin-1") << "NBMAXITER  1001\n" << 1 << "de 1 à 1000";
 }
@@ -271,7 +273,14 @@ void TestEngineConfiguration::probabilitiesWithinTheEditorsRanges_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
     QTest::addColumn<bool>("accepted");
-    for (const char *key : {"VALIDATION", "REG1D_CONF", "REG2D_CONF", "FIA1D_CONF", "FIA2D_CONF"}) {
+    // The confidence of the tests is offered from 0 (excluded), those of the regions from 0.05.
+    QTest::newRow("VALIDATION 0.01") << "VALIDATION"
+                                     << "0.01" << true;
+    QTest::newRow("VALIDATION 0") << "VALIDATION"
+                                  << "0" << false;
+    QTest::newRow("VALIDATION 0.999991") << "VALIDATION"
+                                         << "0.999991" << false;
+    for (const char *key : {"REG1D_CONF", "REG2D_CONF", "FIA1D_CONF", "FIA2D_CONF"}) {
         QTest::addRow("%s 0.05", key) << key << "0.05" << true;
         QTest::addRow("%s 0.99999", key) << key << "0.99999" << true;
         QTest::addRow("%s 0.0499", key) << key << "0.0499" << false;
