@@ -1,24 +1,23 @@
 #include "drawingfile.h"
 
+#include "atomicfile.h"
 #include "text.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 namespace engine {
 
 namespace {
 
-// Bytes gathered before they are handed to the stream.
+// Bytes gathered before they are handed to the file.
 constexpr std::size_t kChunk = 1 << 20;
 
 class Writer
 {
 public:
-    explicit Writer(std::ofstream &stream)
-        : m_stream(stream)
+    explicit Writer(AtomicFile &file)
+        : m_file(file)
     {
         m_bytes.reserve(kChunk + 64);
     }
@@ -52,22 +51,21 @@ public:
 
     bool finish()
     {
-        m_stream.write(m_bytes.data(), static_cast<std::streamsize>(m_bytes.size()));
+        const bool written = m_file.write(m_bytes);
         m_bytes.clear();
-        m_stream.flush();
-        return static_cast<bool>(m_stream);
+        return written && m_file.commit();
     }
 
 private:
     void spill()
     {
         if (m_bytes.size() >= kChunk) {
-            m_stream.write(m_bytes.data(), static_cast<std::streamsize>(m_bytes.size()));
+            m_file.write(m_bytes);
             m_bytes.clear();
         }
     }
 
-    std::ofstream &m_stream;
+    AtomicFile &m_file;
     std::string m_bytes;
 };
 
@@ -168,53 +166,39 @@ DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
     return d;
 }
 
-bool writeDrawingFile(const std::string &path, const DrawingFile &drawing)
+bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::string *error)
 {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path target = pathFromLatin1(path);
-    fs::path temporary = target;
-    temporary += ".tmp";
-    bool written = false;
-    {
-        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-        if (!stream)
-            return false;
-        Writer w(stream);
-        const auto n = static_cast<std::int64_t>(drawing.names.size());
-        w.i64(drawing.epochCount);
-        w.i64(n);
-        for (const std::string &name : drawing.names)
-            w.text(name);
-        for (const Eigen::Vector3d &c : drawing.coordinates) {
-            w.f64(c(0));
-            w.f64(c(1));
-            w.f64(c(2));
-        }
-        auto link = drawing.links.begin();
-        for (std::int64_t i = 0; i < n; ++i) {
-            for (std::int64_t j = 0; j < n; ++j) {
-                std::int64_t count = 0;
-                if (link != drawing.links.end() && link->row == i && link->column == j)
-                    count = (link++)->count;
-                w.i64(count);
-            }
-        }
-        single(w, drawing.absoluteEllipses);
-        pairs(w, drawing.relativeEllipses);
-        single(w, drawing.absoluteRectangles);
-        pairs(w, drawing.relativeRectangles);
-        single(w, drawing.epochEllipses);
-        single(w, drawing.epochRectangles);
-        written = w.finish();
+    AtomicFile file(path);
+    Writer w(file);
+    const auto n = static_cast<std::int64_t>(drawing.names.size());
+    w.i64(drawing.epochCount);
+    w.i64(n);
+    for (const std::string &name : drawing.names)
+        w.text(name);
+    for (const Eigen::Vector3d &c : drawing.coordinates) {
+        w.f64(c(0));
+        w.f64(c(1));
+        w.f64(c(2));
     }
-    if (written)
-        fs::rename(temporary, target, error);
-    if (!written || error) {
-        fs::remove(temporary, error);
-        return false;
+    auto link = drawing.links.begin();
+    for (std::int64_t i = 0; i < n; ++i) {
+        for (std::int64_t j = 0; j < n; ++j) {
+            std::int64_t count = 0;
+            if (link != drawing.links.end() && link->row == i && link->column == j)
+                count = (link++)->count;
+            w.i64(count);
+        }
     }
-    return true;
+    single(w, drawing.absoluteEllipses);
+    pairs(w, drawing.relativeEllipses);
+    single(w, drawing.absoluteRectangles);
+    pairs(w, drawing.relativeRectangles);
+    single(w, drawing.epochEllipses);
+    single(w, drawing.epochRectangles);
+    const bool written = w.finish();
+    if (!written && error)
+        *error = file.error();
+    return written;
 }
 
 } // namespace engine

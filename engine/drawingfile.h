@@ -67,10 +67,11 @@ struct DrawingFile
 DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
                       const Regions &regions);
 
-// Writes `drawing` to `path` through a temporary file in the same folder, renamed at the end; the
-// link matrix is written row by row rather than built in memory. False when it fails, leaving no
-// file at `path`.
-bool writeDrawingFile(const std::string &path, const DrawingFile &drawing);
+// Writes `drawing` to `path` through an AtomicFile; the link matrix is written row by row rather
+// than built in memory. False when it fails, with the reason in `error` when given, leaving the
+// file at `path` as it was.
+bool writeDrawingFile(const std::string &path, const DrawingFile &drawing,
+                      std::string *error = nullptr);
 
 } // namespace engine
 

@@ -1,10 +1,13 @@
 #include "engineapi.h"
 
+#include "atomicfile.h"
 #include "import/gridreaders.h"
 #include "import/importconversion.h"
 #include "process.h"
+#include "text.h"
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -22,6 +25,33 @@ std::string argumentText(const std::int32_t *length, const char *text)
     const std::size_t size =
         nul ? static_cast<std::size_t>(static_cast<const char *>(nul) - text) : limit;
     return std::string(text, size);
+}
+
+// Tells the dialog that asked for a conversion why nothing was written: one line in the file named
+// after the output with ".err" added. A success removes the line of an earlier call. Without an
+// output path there is nowhere to say it; and a line that would replace the input is not written.
+void reportConversion(const std::string &inputPath, const std::string &outputPath,
+                      const std::string &reason)
+{
+    namespace fs = std::filesystem;
+    if (outputPath.empty())
+        return;
+    const std::string errorPath = outputPath + ".err";
+    if (reason.empty()) {
+        std::error_code error;
+        const fs::path file = engine::pathFromLatin1(errorPath);
+        if (fs::symlink_status(file, error).type() != fs::file_type::directory)
+            fs::remove(file, error);
+        return;
+    }
+    if (engine::sameFile(errorPath, inputPath))
+        return;
+    std::string line = reason;
+    for (char &c : line) {
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    }
+    engine::writeFileAtomically(errorPath, line + engine::kLineEnd);
 }
 
 } // namespace
@@ -45,13 +75,14 @@ void TAVLO_CALL tavlodll_convert(const std::int32_t *kind, const std::int32_t *i
                                  const char *outputPath, const char *options)
 {
     try {
-        if (!kind)
-            return;
-        engine::import::convertFile(*kind, argumentText(inputLength, inputPath),
-                                    argumentText(outputLength, outputPath),
-                                    argumentText(optionsLength, options));
+        const std::string input = argumentText(inputLength, inputPath);
+        const std::string output = argumentText(outputLength, outputPath);
+        reportConversion(input, output,
+                         kind ? engine::import::convertFile(*kind, input, output,
+                                                            argumentText(optionsLength, options))
+                              : engine::fr("Conversion refusée : type d'importation absent."));
     } catch (...) {
-        // As above.
+        // Nothing may cross the library boundary.
     }
 }
 
@@ -59,8 +90,9 @@ void TAVLO_CALL tavlodll_geoid(const std::int32_t *inputLength, const std::int32
                                const char *inputPath, const char *outputPath)
 {
     try {
-        engine::import::convertGeoidFile(argumentText(inputLength, inputPath),
-                                         argumentText(outputLength, outputPath));
+        const std::string input = argumentText(inputLength, inputPath);
+        const std::string output = argumentText(outputLength, outputPath);
+        reportConversion(input, output, engine::import::convertGeoidFile(input, output));
     } catch (...) {
         // As above.
     }

@@ -29,7 +29,9 @@ TAVLO_EXPORT void TAVLO_CALL tavlodll_process(const std::int32_t *iobLength,
                                               const char *cfgPath);
 
 // Imports external data (kind 1 to 4: Covadis géobase, Leica SKI ASCII, RTKLib, Leica GSI) into
-// the observation file `outputPath`, with the options string of the import dialog.
+// the observation file `outputPath`, with the options string of the import dialog. When nothing
+// is written, the reason goes, as one Latin-1 line, to `outputPath` followed by ".err"; a call that
+// writes its output removes that file.
 TAVLO_EXPORT void TAVLO_CALL tavlodll_convert(const std::int32_t *kind,
                                               const std::int32_t *inputLength,
                                               const std::int32_t *outputLength,
@@ -38,7 +40,8 @@ TAVLO_EXPORT void TAVLO_CALL tavlodll_convert(const std::int32_t *kind,
                                               const char *options);
 
 // Converts a geoid grid (ISG, NOAA GTX, GeographicLib PGM or IGN ASCII) into the engine's ".geo"
-// grid file.
+// grid file; the reason of a conversion that writes nothing goes to `outputPath` + ".err" as for
+// tavlodll_convert.
 TAVLO_EXPORT void TAVLO_CALL tavlodll_geoid(const std::int32_t *inputLength,
                                             const std::int32_t *outputLength, const char *inputPath,
                                             const char *outputPath);

@@ -2,6 +2,7 @@
 
 #include "adjustment.h"
 #include "angles.h"
+#include "atomicfile.h"
 #include "configuration.h"
 #include "drawingfile.h"
 #include "networkbuilder.h"
@@ -12,8 +13,9 @@
 #include "text.h"
 
 #include <cmath>
-#include <fstream>
+#include <map>
 #include <new>
+#include <set>
 #include <stdexcept>
 
 namespace engine {
@@ -110,10 +112,98 @@ void fillSummary(ProcessSummary &summary, const Options &options, const Statisti
     }
 }
 
+std::string notWritten(const std::string &what, const std::string &path, const std::string &reason)
+{
+    return what + path + fr(" n'a pas pu être écrit (") + reason + ").";
+}
+
+struct OutputFile
+{
+    std::string path;
+    std::string noun; // Latin-1
+};
+
+// Reads each input from the disk once, keeps what it read for the run and the paths it read, so
+// that the outputs are checked against the very files the run reads. The run reads its inputs in
+// the order of the first reading, so each text is handed over, not copied, at its last reading:
+// a large observation file is not held twice.
+class InputFiles
+{
+public:
+    // Reads from the disk, counting the readings of each file.
+    FileLoader firstReading()
+    {
+        return [this](const std::string &path, std::string &content) {
+            const auto known = m_inputs.find(path);
+            if (known != m_inputs.end()) {
+                content = known->second.content;
+                ++known->second.readings;
+                return true;
+            }
+            if (!m_disk(path, content))
+                return false;
+            m_inputs.emplace(path, Input{content, 1});
+            return true;
+        };
+    }
+
+    // Serves the texts of the first reading; a file it did not read is read from the disk.
+    FileLoader run()
+    {
+        return [this](const std::string &path, std::string &content) {
+            const auto known = m_inputs.find(path);
+            if (known == m_inputs.end() || known->second.readings <= 0)
+                return m_disk(path, content);
+            if (--known->second.readings == 0)
+                content = std::move(known->second.content);
+            else
+                content = known->second.content;
+            return true;
+        };
+    }
+
+    // The input that is the file `path`, or null.
+    const std::string *sameAs(const std::string &path) const
+    {
+        for (const auto &input : m_inputs) {
+            if (sameFile(input.first, path))
+                return &input.first;
+        }
+        return nullptr;
+    }
+
+private:
+    struct Input
+    {
+        std::string content;
+        int readings = 0;
+    };
+    FileLoader m_disk = diskFileLoader();
+    std::map<std::string, Input> m_inputs;
+};
+
+// Removes the file an earlier run left at `path`, if any. A folder there is not the engine's to
+// remove, even empty.
+std::error_code removeOldOutput(const std::string &path)
+{
+    std::error_code error;
+    const fs::path file = pathFromLatin1(path);
+    const fs::file_status status = fs::symlink_status(file, error);
+    if (status.type() == fs::file_type::not_found)
+        return {};
+    if (error)
+        return error;
+    if (status.type() == fs::file_type::directory)
+        return std::make_error_code(std::errc::is_a_directory);
+    fs::remove(file, error);
+    return error;
+}
+
 } // namespace
 
 ProcessOutput runProcessing(const std::string &observationPath,
-                            const std::string &configurationPath, const FileLoader &loader)
+                            const std::string &configurationPath, const FileLoader &loader,
+                            const OutputHandling &handling)
 {
     ProcessOutput output;
     Diagnostics diagnostics;
@@ -132,6 +222,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
         output.reportPath = siblingPath(observationPath, ".log");
         output.resultPath = siblingPath(observationPath, ".fic");
         output.drawingPath = siblingPath(observationPath, ".drw");
+        for (const std::string &refusal : handling.refusals)
+            diagnostics.error(std::string(), 0, refusal);
 
         std::string configurationText;
         if (!loader(configurationPath, configurationText)) {
@@ -166,6 +258,14 @@ ProcessOutput runProcessing(const std::string &observationPath,
                 outcome.factor.reset();
                 if (haveRegions && options.drawingRequested)
                     output.drawing = drawingFor(network, outcome, regions, diagnostics);
+                std::string reason;
+                if (output.drawing && handling.writeDrawing &&
+                    !handling.writeDrawing(output.drawingPath, *output.drawing, reason))
+                    diagnostics.error(
+                        std::string(), 0,
+                        notWritten(fr("Le fichier de dessin "), output.drawingPath, reason));
+                if (handling.writeDrawing)
+                    output.drawing.reset();
             }
         }
     } catch (const std::domain_error &e) {
@@ -198,13 +298,20 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;
         output.report = writeReport(in, kLineEnd);
-        const bool succeeded = haveStatistics && !diagnostics.hasErrors();
+        std::string reason;
+        const bool reportWritten =
+            handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
+        const bool succeeded =
+            haveStatistics && !diagnostics.hasErrors() && (reportWritten || !handling.writeReport);
         output.result = encodeResultFile(
             resultOf(output.reportPath, source.files, haveNetwork ? &network : nullptr,
                      haveOutcome ? &outcome : nullptr, haveStatistics ? &statistics : nullptr,
                      options, succeeded));
         fillSummary(output.summary, options, haveStatistics ? &statistics : nullptr,
                     haveOutcome ? &outcome : nullptr, diagnostics);
+        output.summary.reportWritten = reportWritten;
+        if (!succeeded)
+            output.summary.status = 1;
     } catch (...) {
         // Even the report could not be made: fall back on the bare failure.
         output.report = fr("TRAITEMENT INTERROMPU : erreur interne du moteur.") + kLineEnd;
@@ -213,34 +320,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
         output.result = encodeResultFile(failed);
         output.summary = ProcessSummary();
         output.drawing.reset();
+        std::string reason;
+        output.summary.reportWritten =
+            handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
     }
     return output;
-}
-
-bool writeFileAtomically(const std::string &path, const std::string &content)
-{
-    std::error_code error;
-    const fs::path target = pathFromLatin1(path);
-    fs::path temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-        if (!stream)
-            return false;
-        stream.write(content.data(), static_cast<std::streamsize>(content.size()));
-        stream.flush();
-        if (!stream) {
-            stream.close();
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    fs::rename(temporary, target, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
 }
 
 ProcessSummary processObservationFile(const std::string &observationPath,
@@ -248,27 +332,115 @@ ProcessSummary processObservationFile(const std::string &observationPath,
 {
     try {
         // Without a file name there is no place for the outputs: write nothing.
-        if (pathFromLatin1(observationPath).filename().empty())
-            return ProcessSummary();
-        std::error_code error;
-        // Outputs of an earlier run must not survive to be taken for this one's.
-        fs::remove(pathFromLatin1(siblingPath(observationPath, ".fic")), error);
-        fs::remove(pathFromLatin1(siblingPath(observationPath, ".drw")), error);
-        ProcessOutput output = runProcessing(observationPath, configurationPath, diskFileLoader());
-        if (output.drawing && !writeDrawingFile(output.drawingPath, *output.drawing))
-            output.report += fr(" ATTENTION : le fichier de dessin ") + output.drawingPath +
-                             fr(" n'a pas pu être écrit.") + kLineEnd;
-        output.drawing.reset();
-        const bool reportWritten = writeFileAtomically(output.reportPath, output.report);
-        const bool resultWritten = writeFileAtomically(output.resultPath, output.result);
-        if (!reportWritten || !resultWritten) {
-            output.summary.status = 1;
-            // A drawing without the result file of its run must not be taken for a good one.
-            fs::remove(pathFromLatin1(output.drawingPath), error);
+        if (pathFromLatin1(observationPath).filename().empty()) {
+            ProcessSummary none;
+            none.message = fr("Le chemin du fichier d'observations ne nomme aucun fichier : "
+                              "rien n'est écrit.");
+            return none;
         }
-        return output.summary;
+        InputFiles inputs;
+        {
+            const FileLoader load = inputs.firstReading();
+            std::string text;
+            load(configurationPath, text);
+            Diagnostics unused;
+            readObservationFiles(observationPath, load, unused);
+        }
+
+        const OutputFile outputs[] = {
+            {siblingPath(observationPath, ".log"), fr("rapport")},
+            {siblingPath(observationPath, ".fic"), fr("fichier résultat")},
+            {siblingPath(observationPath, ".drw"), fr("fichier de dessin")}};
+        OutputHandling handling;
+        std::set<std::string> inputsAmongOutputs;
+        std::set<std::string> undeletable;
+        for (const OutputFile &o : outputs) {
+            if (const std::string *input = inputs.sameAs(o.path)) {
+                const std::string alias = normalizedPath(*input) == normalizedPath(o.path)
+                                              ? std::string()
+                                              : fr(", qui est aussi ") + o.path + ",";
+                handling.refusals.push_back(fr("Traitement refusé : le fichier d'entrée ") +
+                                            *input + alias + fr(" serait écrasé par le ") + o.noun +
+                                            fr(" du traitement ; donnez-lui un autre nom."));
+                inputsAmongOutputs.insert(o.path);
+            }
+        }
+        // Outputs of an earlier run must not survive to be taken for this one's.
+        for (const OutputFile &o : outputs) {
+            if (inputsAmongOutputs.count(o.path))
+                continue;
+            const std::error_code error = removeOldOutput(o.path);
+            if (!error)
+                continue;
+            handling.refusals.push_back(
+                fr("Traitement refusé : le fichier ") + o.path +
+                fr(" d'un traitement précédent n'a pas pu être supprimé (") +
+                systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
+            undeletable.insert(o.path);
+        }
+
+        std::vector<std::string> failures;
+        // The failed outputs of a refused run go over the old ones in place when these could be
+        // neither removed nor replaced (a folder without write access): the workbench would
+        // otherwise show the earlier run's result as this one's.
+        const auto writeOutput = [&](const std::string &path, const std::string &content,
+                                     std::string &reason) {
+            if (inputsAmongOutputs.count(path)) {
+                reason = fr("fichier d'entrée du traitement");
+                return false;
+            }
+            if (writeFileAtomically(path, content, &reason))
+                return true;
+            return undeletable.count(path) && overwriteInPlace(path, content);
+        };
+        bool drawingWritten = false;
+        handling.writeDrawing = [&](const std::string &path, const DrawingFile &drawing,
+                                    std::string &reason) {
+            drawingWritten =
+                !inputsAmongOutputs.count(path) && writeDrawingFile(path, drawing, &reason);
+            if (!drawingWritten)
+                failures.push_back(notWritten(fr("Le fichier de dessin "), path, reason));
+            return drawingWritten;
+        };
+        std::string reportFailure;
+        handling.writeReport = [&](const std::string &path, const std::string &report,
+                                   std::string &reason) {
+            const bool written = writeOutput(path, report, reason);
+            reportFailure = written || inputsAmongOutputs.count(path)
+                                ? std::string()
+                                : notWritten(fr("Le rapport "), path, reason);
+            return written;
+        };
+
+        ProcessOutput output =
+            runProcessing(observationPath, configurationPath, inputs.run(), handling);
+        ProcessSummary summary = output.summary;
+        if (!reportFailure.empty())
+            failures.push_back(reportFailure);
+        std::string reason;
+        if (!writeOutput(output.resultPath, output.result, reason)) {
+            if (!inputsAmongOutputs.count(output.resultPath))
+                failures.push_back(
+                    notWritten(fr("Le fichier résultat "), output.resultPath, reason));
+            summary.status = 1;
+        }
+        if (!summary.reportWritten)
+            summary.status = 1;
+        // A drawing without a successful run must not be taken for a good one.
+        if (summary.status != 0 && drawingWritten)
+            removeOldOutput(output.drawingPath);
+        if (undeletable.count(output.drawingPath))
+            overwriteInPlace(output.drawingPath, std::string());
+
+        std::vector<std::string> messages = handling.refusals;
+        messages.insert(messages.end(), failures.begin(), failures.end());
+        for (const std::string &message : messages)
+            summary.message += (summary.message.empty() ? "" : " ") + message;
+        return summary;
     } catch (...) {
-        return ProcessSummary();
+        ProcessSummary failed;
+        failed.message = fr("Erreur interne du moteur.");
+        return failed;
     }
 }
 

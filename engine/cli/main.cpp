@@ -2,7 +2,8 @@
 //   tavlo-engine process FILE.iob [FILE.iob ...] CONF.cfg   one summary line per file
 //   tavlo-engine newcfg PATH                                 writes the default configuration
 //   tavlo-engine version
-// Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error.
+// Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error. Why the
+// outputs of a processing were refused or could not be written goes to stderr.
 
 #include "process.h"
 #include "text.h"
@@ -60,12 +61,18 @@ int main(int argc, char **argv)
             ++failures;
         const std::string variance =
             s.status == 0 && s.chiSquare != 2 ? engine::fixed(s.varianceFactor, 0, 4) : "-";
+        // The reason goes where it is seen even when the report could not be written.
+        if (!s.message.empty())
+            std::fprintf(stderr, "tavlo-engine: %s: %s\n", argv[i],
+                         engine::utf8FromLatin1(s.message).c_str());
+        const char *state = s.status == 0     ? "OK"
+                            : s.reportWritten ? "ECHEC (voir le rapport .log)"
+                                              : "ECHEC (rapport non écrit)";
         std::printf("%s: %s  calcul %s  observations %d  inconnues %d  facteur de variance %s"
                     "  chi-deux %s  iterations %d\n",
-                    argv[i], s.status == 0 ? "OK" : "ECHEC (voir le rapport .log)",
-                    s.calculation.empty() ? "-" : s.calculation.c_str(), s.observations, s.unknowns,
-                    variance.c_str(), s.status == 0 ? chiSquareText(s.chiSquare).c_str() : "-",
-                    s.iterations);
+                    argv[i], state, s.calculation.empty() ? "-" : s.calculation.c_str(),
+                    s.observations, s.unknowns, variance.c_str(),
+                    s.status == 0 ? chiSquareText(s.chiSquare).c_str() : "-", s.iterations);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 #include "gridreaders.h"
 
+#include "atomicfile.h"
 #include "observationreader.h"
-#include "process.h"
 #include "text.h"
 
 #include <algorithm>
@@ -551,21 +551,27 @@ std::optional<GeoidGrid> readGeoidGrid(std::string_view bytes, std::string &reas
     return std::nullopt;
 }
 
-bool convertGeoidFile(const std::string &inputPath, const std::string &outputPath)
+std::string convertGeoidFile(const std::string &inputPath, const std::string &outputPath)
 {
     try {
         if (outputPath.empty() || pathFromLatin1(outputPath).filename().empty())
-            return false;
+            return fr("Conversion refusée : aucun fichier à créer.");
+        if (sameFile(inputPath, outputPath))
+            return fr("Conversion refusée : le fichier à créer ") + outputPath +
+                   fr(" est le fichier à convertir lui-même.");
         std::string bytes;
         if (!diskFileLoader()(inputPath, bytes))
-            return false;
+            return fr("Conversion refusée : fichier à convertir introuvable ou illisible : ") +
+                   inputPath + ".";
         std::string reason;
         const std::optional<GeoidGrid> grid = readGeoidGrid(bytes, reason);
         if (!grid)
-            return false;
-        return writeFileAtomically(outputPath, encodeGeoFile(*grid));
+            return fr("Conversion refusée : ") + inputPath + " : " + reason + ".";
+        if (!writeFileAtomically(outputPath, encodeGeoFile(*grid), &reason))
+            return fr("Le fichier ") + outputPath + fr(" n'a pas pu être écrit (") + reason + ").";
+        return std::string();
     } catch (...) {
-        return false;
+        return fr("Conversion interrompue : erreur interne du moteur.");
     }
 }
 

@@ -30,8 +30,10 @@ namespace engine::import {
 std::optional<GeoidGrid> readGeoidGrid(std::string_view bytes, std::string &reason);
 
 // Converts the grid file `inputPath` into the engine's ".geo" file `outputPath` (Latin-1 paths),
-// through a temporary file then renamed. An unreadable input writes nothing. Never throws.
-bool convertGeoidFile(const std::string &inputPath, const std::string &outputPath);
+// written whole or not at all (AtomicFile). An unreadable input, or an output that is the input
+// itself, writes nothing. Returns why nothing was written (one Latin-1 sentence), or an empty
+// text when the output was written. Never throws.
+std::string convertGeoidFile(const std::string &inputPath, const std::string &outputPath);
 
 } // namespace engine::import
 

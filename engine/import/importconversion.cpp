@@ -1,9 +1,9 @@
 #include "importconversion.h"
 
+#include "atomicfile.h"
 #include "covadisimport.h"
 #include "gsiimport.h"
 #include "observationreader.h"
-#include "process.h"
 #include "recordwriter.h"
 #include "rtklibimport.h"
 #include "skiimport.h"
@@ -133,19 +133,26 @@ std::set<std::string> pointsDefinedIn(std::string_view content)
     return names;
 }
 
-bool convertFile(int kind, const std::string &inputPath, const std::string &outputPath,
-                 const std::string &options)
+std::string convertFile(int kind, const std::string &inputPath, const std::string &outputPath,
+                        const std::string &options)
 {
     namespace fs = std::filesystem;
     try {
         ImportOptions parsed;
-        if (!parseImportOptions(kind, options, parsed) || outputPath.empty() ||
-            pathFromLatin1(outputPath).filename().empty())
-            return false;
+        if (!parseImportOptions(kind, options, parsed))
+            return fr("Conversion refusée : type d'importation ") + std::to_string(kind) +
+                   fr(" inconnu ou options « ") + options.substr(0, 16) +
+                   fr(" » invalides pour ce type.");
+        if (outputPath.empty() || pathFromLatin1(outputPath).filename().empty())
+            return fr("Conversion refusée : aucun fichier à créer.");
+        if (sameFile(inputPath, outputPath))
+            return fr("Conversion refusée : le fichier à créer ") + outputPath +
+                   fr(" est le fichier à convertir lui-même.");
         const FileLoader load = diskFileLoader();
         std::string content;
         if (!load(inputPath, content))
-            return false;
+            return fr("Conversion refusée : fichier à convertir introuvable ou illisible : ") +
+                   inputPath + ".";
 
         ImportContext context;
         const fs::path input = pathFromLatin1(inputPath);
@@ -157,7 +164,8 @@ bool convertFile(int kind, const std::string &inputPath, const std::string &outp
         if (parsed.append && fs::exists(pathFromLatin1(outputPath), error)) {
             // An output that exists but cannot be read is left alone rather than replaced.
             if (!load(outputPath, output))
-                return false;
+                return fr("Conversion refusée : le fichier à compléter ") + outputPath +
+                       fr(" existe mais ne peut pas être lu.");
             context.definedPoints = pointsDefinedIn(output);
             if (!output.empty() && output.back() != '\n' && output.back() != '\r')
                 output += kLineEnd;
@@ -165,14 +173,17 @@ bool convertFile(int kind, const std::string &inputPath, const std::string &outp
         const Conversion conversion =
             convertContent(static_cast<ImportKind>(kind), content, context, parsed);
         if (!conversion.readable)
-            return false;
+            return fr("Conversion refusée : ") + inputPath + " : " + conversion.reason + ".";
         for (const std::string &line : conversion.lines) {
             output += line;
             output += kLineEnd;
         }
-        return writeFileAtomically(outputPath, output);
+        std::string reason;
+        if (!writeFileAtomically(outputPath, output, &reason))
+            return fr("Le fichier ") + outputPath + fr(" n'a pas pu être écrit (") + reason + ").";
+        return std::string();
     } catch (...) {
-        return false;
+        return fr("Conversion interrompue : erreur interne du moteur.");
     }
 }
 

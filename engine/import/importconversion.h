@@ -59,10 +59,11 @@ Conversion convertContent(ImportKind kind, std::string_view content, ImportConte
 std::set<std::string> pointsDefinedIn(std::string_view content);
 
 // Converts the file `inputPath` into `outputPath` (Latin-1 paths) with the options string of the
-// import dialog. The output is written to a temporary file then renamed; when appending, the old
-// output is copied first. Returns true when the output was written. Never throws.
-bool convertFile(int kind, const std::string &inputPath, const std::string &outputPath,
-                 const std::string &options);
+// import dialog. The output is written whole or not at all (AtomicFile); when appending, the old
+// output is copied first. An output that is the input itself is refused. Returns why nothing was
+// written (one Latin-1 sentence), or an empty text when the output was written. Never throws.
+std::string convertFile(int kind, const std::string &inputPath, const std::string &outputPath,
+                        const std::string &options);
 
 } // namespace engine::import
 

@@ -5,6 +5,7 @@
 #include <Eigen/Cholesky>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace engine::import {
@@ -37,6 +38,23 @@ bool splitAngle(double value, AngleForm form, int decimals, AngleParts &parts)
     parts.second = padLeft(std::to_string(second), 2);
     parts.third = fixed(static_cast<double>(third) / scale, 0, decimals);
     return true;
+}
+
+// `value` in fixed notation with `decimals` digits after the point; unlike fixed(), as many
+// decimals as asked (the covariance elements carry 16). Empty for a value that is not finite.
+std::string decimalText(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return {};
+    char buffer[400];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                      std::chars_format::fixed, std::max(0, decimals));
+    if (result.ec != std::errc())
+        return {};
+    std::string text(buffer, result.ptr);
+    if (text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1); // no "-0.000"
+    return text;
 }
 
 } // namespace
@@ -85,10 +103,10 @@ RecordLine &RecordLine::name(int column, int width, std::string_view value)
 
 RecordLine &RecordLine::number(int column, int width, double value, int decimals)
 {
-    std::string written = std::isfinite(value) ? fixed(value, 0, decimals) : std::string();
+    std::string written = decimalText(value, decimals);
     // As the field editor writes numbers: the decimals give way to keep a blank in front.
     while (!written.empty() && static_cast<int>(written.size()) >= width && decimals > 0)
-        written = fixed(value, 0, --decimals);
+        written = decimalText(value, --decimals);
     if (written.empty())
         fail(column, width, fr("valeur non finie"));
     else if (static_cast<int>(written.size()) > width)

@@ -4,6 +4,7 @@
 #include "binaryfieldreader.h"
 #include "configuration.h"
 #include "engineapi.h"
+#include "filesizelimit.h"
 #include "observationlines.h"
 #include "process.h"
 #include "text.h"
@@ -11,11 +12,14 @@
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cmath>
 #include <cstring>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace observationlines;
 
@@ -162,6 +166,34 @@ std::vector<std::string> stationDLines()
             ohdf("", "D", "C", 1.5, "0.002", 380.0)};
 }
 
+std::string latin1(const QString &path)
+{
+    return engine::latin1FromUtf8(path.toStdString());
+}
+
+QString text(const std::string &latin1Text)
+{
+    return QString::fromLatin1(latin1Text.data(), int(latin1Text.size()));
+}
+
+// The last line of a report that is not blank or a rule.
+QByteArray lastWords(const QByteArray &report)
+{
+    QList<QByteArray> lines = report.split('\n');
+    while (!lines.isEmpty() &&
+           (lines.last().trimmed().isEmpty() || lines.last().trimmed().startsWith("===")))
+        lines.removeLast();
+    return lines.isEmpty() ? QByteArray() : lines.last().trimmed();
+}
+
+// The small network of mainLines in `dir`, with its configuration.
+void writeNetwork(const QTemporaryDir &dir)
+{
+    writeLines(dir.filePath("reseau.iob"), mainLines());
+    writeLines(dir.filePath("station_d.iob"), stationDLines());
+    newcfg(dir.filePath("reseau.cfg"));
+}
+
 } // namespace
 
 class TestEngineApi : public QObject
@@ -174,6 +206,11 @@ private slots:
     void processingWritesReportAndResult();
     void failedProcessingLeavesNoStaleFiles_data();
     void failedProcessingLeavesNoStaleFiles();
+    void outputsThatWouldReplaceAnInputAreRefused_data();
+    void outputsThatWouldReplaceAnInputAreRefused();
+    void reportThatCannotBeWrittenFailsTheRun();
+    void oldOutputsThatCannotBeRemovedStopTheRun();
+    void readOnlyFolderMarksTheOldResultAsFailed();
     void garbageNeverCrossesTheEntryPoints();
     void sharedLibraryExportsOnlyTheEntryPoints();
 };
@@ -320,6 +357,188 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles()
     QVERIFY(report.contains("TRAITEMENT INTERROMPU"));
     if (!extraLine.isEmpty())
         QVERIFY(report.contains(", ligne 4)"));
+}
+
+void TestEngineApi::outputsThatWouldReplaceAnInputAreRefused_data()
+{
+    // The observation file, the file it includes and the configuration as the run names them;
+    // `input` is the file that an output of the run would replace. A configuration given as
+    // "link.cfg" is a symbolic link to `input`.
+    QTest::addColumn<QString>("observations");
+    QTest::addColumn<QString>("included");
+    QTest::addColumn<QString>("configuration");
+    QTest::addColumn<QString>("input");
+    QTest::newRow("observations named like the report") << "x.log"
+                                                        << "station_d.iob"
+                                                        << "reseau.cfg"
+                                                        << "x.log";
+    QTest::newRow("observations named like the result file") << "x.fic"
+                                                             << "station_d.iob"
+                                                             << "reseau.cfg"
+                                                             << "x.fic";
+    QTest::newRow("observations named like the drawing") << "x.drw"
+                                                         << "station_d.iob"
+                                                         << "reseau.cfg"
+                                                         << "x.drw";
+    QTest::newRow("included file named like the result file") << "x.iob"
+                                                              << "x.fic"
+                                                              << "reseau.cfg"
+                                                              << "x.fic";
+    QTest::newRow("configuration named like the report") << "x.iob"
+                                                         << "station_d.iob"
+                                                         << "x.log"
+                                                         << "x.log";
+    QTest::newRow("configuration reaching the report by a link") << "x.iob"
+                                                                 << "station_d.iob"
+                                                                 << "link.cfg"
+                                                                 << "x.log";
+}
+
+void TestEngineApi::outputsThatWouldReplaceAnInputAreRefused()
+{
+    QFETCH(QString, observations);
+    QFETCH(QString, included);
+    QFETCH(QString, configuration);
+    QFETCH(QString, input);
+    QTemporaryDir dir;
+    std::vector<std::string> lines = mainLines();
+    lines.back() = "#include " + included.toStdString();
+    writeLines(dir.filePath(observations), lines);
+    writeLines(dir.filePath(included), stationDLines());
+    if (configuration == "link.cfg") {
+        newcfg(dir.filePath(input));
+        QVERIFY(QFile::link(dir.filePath(input), dir.filePath(configuration)));
+    } else {
+        newcfg(dir.filePath(configuration));
+    }
+    const QByteArray before = readAll(dir.filePath(input));
+    QVERIFY(!before.isEmpty());
+
+    const engine::ProcessSummary summary = engine::processObservationFile(
+        latin1(dir.filePath(observations)), latin1(dir.filePath(configuration)));
+    QCOMPARE(readAll(dir.filePath(input)), before);
+    QCOMPARE(summary.status, 1);
+    const QString message = text(summary.message);
+    QVERIFY2(message.contains(QString::fromUtf8("Traitement refusé")), qPrintable(message));
+    QVERIFY2(message.contains(QDir::toNativeSeparators(dir.filePath(input))), qPrintable(message));
+    // The outputs that are not the input say why, and no drawing is left.
+    const QString base = dir.filePath(QFileInfo(observations).completeBaseName());
+    if (input != QFileInfo(base + ".fic").fileName())
+        QCOMPARE(readFic(base + ".fic").status, qint64(1));
+    if (input != QFileInfo(base + ".log").fileName()) {
+        const QByteArray report = readAll(base + ".log");
+        QVERIFY(report.contains(QString::fromUtf8("Traitement refusé").toLatin1()));
+        QVERIFY(lastWords(report).startsWith("TRAITEMENT INTERROMPU"));
+    }
+    if (input != QFileInfo(base + ".drw").fileName())
+        QVERIFY(!QFile::exists(base + ".drw"));
+}
+
+void TestEngineApi::reportThatCannotBeWrittenFailsTheRun()
+{
+    QTemporaryDir dir;
+    writeNetwork(dir);
+    const std::string iob = latin1(dir.filePath("reseau.iob"));
+    const std::string cfg = latin1(dir.filePath("reseau.cfg"));
+    QCOMPARE(engine::processObservationFile(iob, cfg).status, 0);
+    const qint64 resultSize = QFileInfo(dir.filePath("reseau.fic")).size();
+    const qint64 reportSize = QFileInfo(dir.filePath("reseau.log")).size();
+    const qint64 drawingSize = QFileInfo(dir.filePath("reseau.drw")).size();
+    QVERIFY(drawingSize < resultSize && resultSize + 512 < reportSize);
+
+    // A disk that takes the result file but not the report.
+    engine::ProcessSummary summary;
+    {
+        FileSizeLimit limit(rlim_t(resultSize + 256));
+        summary = engine::processObservationFile(iob, cfg);
+    }
+    QCOMPARE(summary.status, 1);
+    QVERIFY(!summary.reportWritten);
+    QVERIFY2(text(summary.message).contains(QString::fromUtf8("Le rapport ")) &&
+                 text(summary.message).contains(QString::fromUtf8("n'a pas pu être écrit")),
+             summary.message.c_str());
+    QVector<FicRecord> records;
+    QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
+    QVERIFY(records.isEmpty());
+    // Neither the previous run's report nor this run's drawing is left to be taken for its own.
+    QVERIFY(!QFile::exists(dir.filePath("reseau.log")));
+    QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             QStringList({"reseau.cfg", "reseau.fic", "reseau.iob", "station_d.iob"}));
+}
+
+void TestEngineApi::oldOutputsThatCannotBeRemovedStopTheRun()
+{
+    QTemporaryDir dir;
+    writeNetwork(dir);
+    QVERIFY(QDir(dir.path()).mkpath("reseau.log/notes"));
+    const QString iob = dir.filePath("reseau.iob");
+    const QString cfg = dir.filePath("reseau.cfg");
+
+    const engine::ProcessSummary summary = engine::processObservationFile(latin1(iob), latin1(cfg));
+    QCOMPARE(summary.status, 1);
+    QCOMPARE(summary.iterations, 0);
+    QVERIFY(!summary.reportWritten);
+    QVERIFY(text(summary.message).contains(QString::fromUtf8("n'a pas pu être supprimé")));
+    QVERIFY(QFileInfo(dir.filePath("reseau.log/notes")).isDir());
+    QVector<FicRecord> records;
+    QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
+    QVERIFY(records.isEmpty());
+    QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
+
+    // The command-line tool says why on stderr, and fails.
+    QProcess tool;
+    tool.start(QStringLiteral(TAVLO_ENGINE_TOOL), {"process", iob, cfg});
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), 1);
+    const QString errors = QString::fromUtf8(tool.readAllStandardError());
+    QVERIFY2(errors.contains(QString::fromUtf8("n'a pas pu être supprimé")), qPrintable(errors));
+    QVERIFY(QString::fromUtf8(tool.readAllStandardOutput())
+                .contains(QString::fromUtf8("ECHEC (rapport non écrit)")));
+}
+
+void TestEngineApi::readOnlyFolderMarksTheOldResultAsFailed()
+{
+    // A successful run, then a folder that can no longer be written to, where an earlier run's
+    // files stay writable. The run must fail before computing and its old result must not pass
+    // for this run's. Permissions do not bind root: the run then takes place in a child process
+    // under another user.
+    QTemporaryDir dir;
+    writeNetwork(dir);
+    const std::string iob = latin1(dir.filePath("reseau.iob"));
+    const std::string cfg = latin1(dir.filePath("reseau.cfg"));
+    QCOMPARE(engine::processObservationFile(iob, cfg).status, 0);
+    const auto writable = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                          QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    for (const char *name : {"reseau.log", "reseau.fic", "reseau.drw"})
+        QVERIFY(QFile::setPermissions(dir.filePath(name), writable));
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                          QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(dir.path(), readOnly));
+
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        const engine::ProcessSummary summary = engine::processObservationFile(iob, cfg);
+        const bool told =
+            summary.message.find(engine::fr("n'a pas pu être supprimé")) != std::string::npos;
+        _exit(summary.status == 1 && told ? 0 : 2);
+    }
+    int status = -1;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(QFile::setPermissions(dir.path(), readOnly | QFile::WriteOwner));
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        QSKIP("cannot run as another user");
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+    QVector<FicRecord> records;
+    QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
+    QVERIFY(records.isEmpty());
+    const QByteArray report = readAll(dir.filePath("reseau.log"));
+    QVERIFY(report.contains(QString::fromUtf8("n'a pas pu être supprimé").toLatin1()));
+    QVERIFY(lastWords(report).startsWith("TRAITEMENT INTERROMPU"));
+    QCOMPARE(QFileInfo(dir.filePath("reseau.drw")).size(), qint64(0));
 }
 
 void TestEngineApi::garbageNeverCrossesTheEntryPoints()

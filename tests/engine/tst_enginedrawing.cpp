@@ -133,7 +133,8 @@ private slots:
     void noDrawingWhenNotAskedOrFailed_data();
     void noDrawingWhenNotAskedOrFailed();
     void noDrawingBeyondTheLinkMatrixLimit();
-    void drawingThatCannotBeWrittenIsReported();
+    void drawingThatCannotBeWrittenFailsTheRun();
+    void drawingInTheWayStopsTheRunBeforeComputing();
 };
 
 void TestEngineDrawing::drawingReadsBackThroughTheWorkbenchReader()
@@ -275,9 +276,53 @@ void TestEngineDrawing::noDrawingBeyondTheLinkMatrixLimit()
                 .contains(QString::fromUtf8("Fichier de dessin non écrit")));
 }
 
-void TestEngineDrawing::drawingThatCannotBeWrittenIsReported()
+void TestEngineDrawing::drawingThatCannotBeWrittenFailsTheRun()
 {
-    // A folder that is not empty stands where the drawing file goes.
+    // The drawing writer fails; the report must still end with its banner, the message before it,
+    // and the result file must not pass for a success.
+    QTemporaryDir dir;
+    const std::string iobPath = engine::latin1FromUtf8(dir.filePath("net.iob").toStdString());
+    const std::string cfgPath = engine::latin1FromUtf8(dir.filePath("net.cfg").toStdString());
+    const auto files = memoryLoader(
+        {{iobPath, joinLines(networkLines(nullptr))}, {cfgPath, configurationText("")}});
+    engine::OutputHandling handling;
+    int drawingCalls = 0;
+    handling.writeDrawing = [&](const std::string &, const engine::DrawingFile &,
+                                std::string &reason) {
+        ++drawingCalls;
+        reason = engine::fr("disque plein");
+        return false;
+    };
+    std::string handedReport;
+    handling.writeReport = [&](const std::string &, const std::string &report, std::string &) {
+        handedReport = report;
+        return true;
+    };
+    const engine::ProcessOutput output = engine::runProcessing(iobPath, cfgPath, files, handling);
+    QCOMPARE(drawingCalls, 1);
+    QCOMPARE(output.summary.status, 1);
+    QCOMPARE(handedReport, output.report);
+    QCOMPARE(output.result.substr(0, 8), std::string("\x01\0\0\0\0\0\0\0", 8));
+    const QStringList lines =
+        QString::fromLatin1(output.report.c_str()).split('\n', Qt::SkipEmptyParts);
+    int banner = -1;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i].contains("TRAITEMENT"))
+            banner = i;
+    }
+    QVERIFY(banner > 0);
+    QVERIFY(lines[banner].contains("TRAITEMENT INTERROMPU"));
+    for (int i = banner + 1; i < lines.size(); ++i)
+        QVERIFY2(lines[i].trimmed().startsWith("==="), qPrintable(lines[i]));
+    const int message = lines.indexOf(QRegularExpression(QString::fromUtf8(
+        ".*Le fichier de dessin .*net.drw n'a pas pu être écrit \\(disque plein\\).*")));
+    QVERIFY(message > 0 && message < banner);
+}
+
+void TestEngineDrawing::drawingInTheWayStopsTheRunBeforeComputing()
+{
+    // A folder that is not empty stands where the drawing file goes: it cannot be removed, so the
+    // run fails before computing, and the report ends with its banner.
     QTemporaryDir dir;
     const QString iob = dir.filePath("net.iob");
     const QString cfg = dir.filePath("net.cfg");
@@ -286,13 +331,16 @@ void TestEngineDrawing::drawingThatCannotBeWrittenIsReported()
     QVERIFY(writeText(cfg, configurationText("")));
     const engine::ProcessSummary summary = engine::processObservationFile(
         engine::latin1FromUtf8(iob.toStdString()), engine::latin1FromUtf8(cfg.toStdString()));
-    QCOMPARE(summary.status, 0);
-    QVERIFY(QFileInfo(dir.filePath("net.drw")).isDir());
-    QVERIFY(!QFile::exists(dir.filePath("net.drw.tmp")));
+    QCOMPARE(summary.status, 1);
+    QCOMPARE(summary.iterations, 0);
+    QVERIFY(QFileInfo(dir.filePath("net.drw/inside")).isDir());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
+             QStringList({"net.cfg", "net.fic", "net.iob", "net.log"}));
     QFile report(dir.filePath("net.log"));
     QVERIFY(report.open(QIODevice::ReadOnly));
-    QVERIFY(
-        QString::fromLatin1(report.readAll()).contains(QString::fromUtf8("n'a pas pu être écrit")));
+    const QString text = QString::fromLatin1(report.readAll()).trimmed();
+    QVERIFY(text.contains(QString::fromUtf8("n'a pas pu être supprimé (un dossier porte ce nom)")));
+    QVERIFY(text.section('\n', -2, -2).contains("TRAITEMENT INTERROMPU"));
 }
 
 QTEST_GUILESS_MAIN(TestEngineDrawing)

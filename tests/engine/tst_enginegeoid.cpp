@@ -187,6 +187,19 @@ void writeFile(const QString &path, const std::string &content)
     file.write(content.data(), static_cast<qint64>(content.size()));
 }
 
+// The reason the engine left beside `output` for the dialog: the whole ".err" file, which must be
+// one line.
+QString reasonFor(const QString &output)
+{
+    QFile file(output + ".err");
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.readAll();
+    if (!bytes.endsWith('\n') || bytes.count('\n') != 1)
+        return QStringLiteral("not one line: ") + QString::fromLatin1(bytes);
+    return QString::fromLatin1(bytes).trimmed();
+}
+
 } // namespace
 
 class TestEngineGeoid : public QObject
@@ -201,6 +214,8 @@ private slots:
     void gtxLongitudeFrom0To360();
     void damagedGridsWriteNothing_data();
     void damagedGridsWriteNothing();
+    void conversionSaysWhyNothingWasWritten_data();
+    void conversionSaysWhyNothingWasWritten();
     void damagedGeoFilesRefused_data();
     void damagedGeoFilesRefused();
     void geoFileLayout();
@@ -354,7 +369,48 @@ void TestEngineGeoid::damagedGridsWriteNothing()
     QTemporaryDir dir;
     writeFile(dir.filePath("in"), content.toStdString());
     QVERIFY(!convertGrid(dir.filePath("in"), dir.filePath("out.geo")));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"in"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"in", "out.geo.err"}));
+    QVERIFY(reasonFor(dir.filePath("out.geo")).startsWith(QString::fromUtf8("Conversion refusée")));
+}
+
+void TestEngineGeoid::conversionSaysWhyNothingWasWritten_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("observation file given as a grid")
+        << "net.iob"
+        << "grid.geo" << QByteArray(" DIST  A B 12.5\n") << "forme de grille non reconnue";
+    QTest::newRow("output is the input")
+        << "grid.gtx"
+        << "grid.gtx" << QByteArray::fromStdString(gtxGrid(false, kWest))
+        << "est le fichier à convertir lui-même";
+    QTest::newRow("missing input") << ""
+                                   << "grid.geo" << QByteArray() << "introuvable ou illisible";
+}
+
+void TestEngineGeoid::conversionSaysWhyNothingWasWritten()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, output);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(input.isEmpty() ? "absent.gtx" : input);
+    if (!input.isEmpty())
+        writeFile(in, content.toStdString());
+    const QString out = dir.filePath(output);
+    const bool outputIsInput = in == out;
+    QVERIFY(convertGrid(in, out) == outputIsInput);
+    if (outputIsInput)
+        QCOMPARE(QFileInfo(in).size(), qint64(content.size()));
+    const QString said = reasonFor(out);
+    QVERIFY2(said.contains(QString::fromUtf8(reason.toUtf8())), qPrintable(said));
+    // A later conversion that succeeds takes the reason away.
+    writeFile(dir.filePath("good.gtx"), gtxGrid(false, kWest));
+    QVERIFY(convertGrid(dir.filePath("good.gtx"), out));
+    QVERIFY(!QFile::exists(out + ".err"));
 }
 
 void TestEngineGeoid::damagedGeoFilesRefused_data()

@@ -186,6 +186,18 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The reason the engine left beside `output` for the import dialog: the whole ".err" file, which
+// must be one line.
+QString reasonFor(const QString &output)
+{
+    const QByteArray bytes = readFile(output + ".err");
+    if (bytes.isEmpty())
+        return QString();
+    if (!bytes.endsWith('\n') || bytes.count('\n') != 1)
+        return QStringLiteral("not one line: ") + QString::fromLatin1(bytes);
+    return QString::fromLatin1(bytes).trimmed();
+}
+
 } // namespace
 
 class TestEngineImport : public QObject
@@ -213,6 +225,9 @@ private slots:
     void covadisLinesAllReported();
     void appendModeOverThreeFiles();
     void unreadableInputWritesNothing();
+    void conversionSaysWhyNothingWasWritten_data();
+    void conversionSaysWhyNothingWasWritten();
+    void skiCovarianceKeepsSixteenDecimals();
     void accentedPaths();
 };
 
@@ -770,6 +785,112 @@ void TestEngineImport::unreadableInputWritesNothing()
     tavlodll_convert(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     const std::int32_t kind = 4, huge = 1 << 30;
     tavlodll_convert(&kind, &huge, &huge, &huge, "", "", "");
+}
+
+void TestEngineImport::conversionSaysWhyNothingWasWritten_data()
+{
+    // The input written as `content` under `input`; `output` "=" names the input itself, "link"
+    // a symbolic link to it.
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QByteArray>("options");
+    QTest::addColumn<QString>("reason");
+    const QByteArray gsi = QByteArray::fromStdString(kStation8 + "\n");
+    QTest::newRow("output is the input") << 4 << "a.gsi" << gsi << "=" << QByteArray("NN")
+                                         << QString::fromUtf8("est le fichier à convertir");
+    QTest::newRow("appending to the input") << 4 << "a.gsi" << gsi << "=" << QByteArray("NO")
+                                            << QString::fromUtf8("est le fichier à convertir");
+    QTest::newRow("output is the input by a link")
+        << 4 << "a.gsi" << gsi << "link" << QByteArray("NN")
+        << QString::fromUtf8("est le fichier à convertir");
+    QTest::newRow("binary input") << 4 << "b.gsi" << QByteArray("11\0\0\1\2", 6) << "out.iob"
+                                  << QByteArray("NN") << "n'est pas un fichier texte";
+    QTest::newRow("missing input")
+        << 4 << "" << QByteArray() << "out.iob" << QByteArray("NN") << "introuvable ou illisible";
+    QTest::newRow("options of another kind")
+        << 4 << "a.gsi" << gsi << "out.iob" << QByteArray("NNN") << "invalides";
+    QTest::newRow("no kind") << 0 << "a.gsi" << gsi << "out.iob" << QByteArray("NN")
+                             << QString::fromUtf8("type d'importation absent");
+}
+
+void TestEngineImport::conversionSaysWhyNothingWasWritten()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, input);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, output);
+    QFETCH(QByteArray, options);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(input.isEmpty() ? "absent.gsi" : input);
+    if (!input.isEmpty())
+        writeFile(in, content.toStdString());
+    QString out = dir.filePath(output);
+    if (output == "=")
+        out = in;
+    if (output == "link") {
+        out = dir.filePath("out.iob");
+        QVERIFY(QFile::link(in, out));
+    }
+    if (kind == 0) {
+        const QByteArray inText = in.toLatin1();
+        const QByteArray outText = out.toLatin1();
+        const auto inLength = static_cast<std::int32_t>(inText.size());
+        const auto outLength = static_cast<std::int32_t>(outText.size());
+        const auto optLength = static_cast<std::int32_t>(options.size());
+        tavlodll_convert(nullptr, &inLength, &outLength, &optLength, inText.constData(),
+                         outText.constData(), options.constData());
+    } else {
+        callConvert(kind, in, out, options);
+    }
+    if (!input.isEmpty())
+        QCOMPARE(readFile(in), content);
+    if (output == "out.iob")
+        QVERIFY(!QFile::exists(out));
+    const QString said = reasonFor(out);
+    QVERIFY2(said.contains(reason), qPrintable(said));
+    // A later conversion that writes the output takes the reason away, even with a line it could
+    // not convert.
+    writeFile(dir.filePath("later.gsi"), kStation8 + "\nnot a GSI line\n");
+    QVERIFY(callConvert(4, dir.filePath("later.gsi"), out, "NN"));
+    QVERIFY(readFile(out).contains("ligne 2 non convertie"));
+    QVERIFY(!QFile::exists(out + ".err"));
+}
+
+void TestEngineImport::skiCovarianceKeepsSixteenDecimals()
+{
+    // Cofactors and m0 with more digits than 12 decimals of square metres can hold.
+    const double m0 = 1.2345678901;
+    const double q[6] = {1.234567890123e-6, 2.345678901234e-7, -1.098765432109e-7,
+                         2.718281828459e-6, 3.141592653589e-7, 4.669201609102e-6};
+    char line[200];
+    std::snprintf(line, sizeof line, "@=  %.10f %.12e %.12e %.12e %.12e %.12e %.12e\n", m0, q[0],
+                  q[1], q[2], q[3], q[4], q[5]);
+    const std::string ski = "@%Unit: m\n"
+                            "@%Coordinate type: Cartesian\n"
+                            "@%Reference ellipsoid: WGS 1984\n"
+                            "@+BASE             4201234.5678   168543.2100  4779876.5432\n"
+                            "@-ROVER1                123.4560     -45.6780       12.3450\n" +
+                            std::string(line);
+    const Conversion c = convert(ImportKind::SkiAscii, ski);
+    QVERIFY(c.readable);
+    checkAgainstCatalogue(c.lines);
+    const auto elems = withCode(c, "ELEM");
+    QCOMPARE(elems.size(), std::size_t(2));
+    const int order[2][3] = {{0, 1, 2}, {3, 4, 5}};
+    for (int row = 0; row < 2; ++row) {
+        for (int k = 0; k < 3; ++k) {
+            const std::string field = engine::columns(elems[std::size_t(row)], 7 + 24 * k, 23);
+            const std::string value = engine::trim(field);
+            QVERIFY2(field[0] == ' ', field.c_str());
+            QCOMPARE(int(value.size() - value.find('.') - 1), 16);
+            // Half a unit of the 16th decimal, and the rounding of the product.
+            const double exact = m0 * m0 * q[order[row][k]];
+            QVERIFY2(std::fabs(std::stod(value) - exact) <= 0.5e-16 + 1e-22, value.c_str());
+        }
+    }
 }
 
 void TestEngineImport::accentedPaths()
