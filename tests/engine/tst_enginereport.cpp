@@ -218,8 +218,9 @@ void TestEngineReport::residualTestIsNamedWithItsCriticalValue()
 
 void TestEngineReport::wideValuesKeepTheirColumnsApart()
 {
-    // Coordinates beyond 1e12 m with 9 decimals, and distances of 100 km known to 1.5 km, so that
-    // the standard deviations of P pass 1000 m: every number is wider than its column.
+    // Coordinates beyond 1e12 m with 9 decimals, and distances of 100 km known to 999 m from
+    // points within 53 degrees of one another, so that the standard deviations of P pass 1000 m:
+    // every number is wider than its column.
     const double base = 1e12;
     auto point = [&](const char *fixity, const char *name, double east, double north) {
         std::string line = lenu(fixity, name, 0.0, 0.0, 100.0);
@@ -228,10 +229,10 @@ void TestEngineReport::wideValuesKeepTheirColumnsApart()
         return line;
     };
     const std::vector<std::string> lines = {
-        point("111", "A", 60000.0, 80000.0),   point("111", "B", -80000.0, 60000.0),
-        point("111", "C", -60000.0, -80000.0), point("001", "P", 30.0, -20.0),
-        dist("", "P", "A", 100000.0, "1500"),  dist("", "P", "B", 100000.0, "1500"),
-        dist("", "P", "C", 100000.0, "1500")};
+        point("111", "A", 60000.0, 80000.0), point("111", "B", 80000.0, 60000.0),
+        point("111", "C", 100000.0, 0.0),    point("001", "P", 30.0, -20.0),
+        dist("", "P", "A", 100000.0, "999"), dist("", "P", "B", 100000.0, "999"),
+        dist("", "P", "C", 100000.0, "999")};
     const engine::ProcessOutput out =
         run(lines, configuration("NBDEC_DIST 9\nREG1D_TYPE 111\nREG1D_MODE 10\nREG2D_MODE 10\n"
                                  "REG3D_MODE 10\nFIA2D_MODE 10\n"));
