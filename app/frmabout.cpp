@@ -2,7 +2,7 @@
 
 #include "enginelibrary.h"
 #include "productinfo.h"
-#include "sharedhelpers.h"
+#include "tavloversion.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -34,7 +34,7 @@ frmAbout::frmAbout(QWidget *parent)
         QStringLiteral("<br>") + productLaboratoryLine().toHtmlEscaped() +
         QStringLiteral("</i><br><br><b>") + tr("Version DLL : ") + QStringLiteral("</b>") +
         EngineLibrary::engineVersion().toHtmlEscaped() + QStringLiteral("<br><b>") +
-        tr("Version IHM : ") + QStringLiteral("</b> ") + QString::fromLatin1(IHM_VERSION_DATE));
+        tr("Version IHM : ") + QStringLiteral("</b> ") + QString::fromLatin1(TAVLO_VERSION_DATE));
 
     // Wide and high enough for the whole text without wrapping or scrolling. Measured on a copy:
     // the view gives its own document the width of its viewport.

@@ -1,7 +1,7 @@
 #include "frmsplash.h"
 #include "mainwindow.h"
 #include "productinfo.h"
-#include "sharedhelpers.h"
+#include "tavloversion.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -3,11 +3,6 @@
 
 #include <QString>
 
-// Version date of the workbench, written into every configuration file and shown in the about box.
-inline constexpr const char IHM_VERSION_DATE[] = "2017.02.14";
-// Application version printed by --version.
-inline constexpr const char TAVLO_APPLICATION_VERSION[] = "5.6.2";
-
 // Absolute folder of `path`, the native separator, the complete base name of `path` (its file
 // name without the last extension) and `extension` (given with its dot, e.g. ".log").
 QString siblingPath(const QString &path, const QString &extension);

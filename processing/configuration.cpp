@@ -1,6 +1,7 @@
 #include "configuration.h"
 
 #include "sharedhelpers.h"
+#include "tavloversion.h"
 #include "textfile.h"
 
 #include <QHash>
@@ -298,7 +299,7 @@ QString Configuration::toText() const
 {
     QStringList lines;
     lines << QStringLiteral("# Fichier de configuration de Tavlo")
-          << QStringLiteral("# genere par Tavlo IHM version ") + QLatin1String(IHM_VERSION_DATE)
+          << QStringLiteral("# genere par Tavlo IHM version ") + QLatin1String(TAVLO_VERSION_DATE)
           << QString();
 
     const QVector<ConfigurationKey> &keys = configurationKeys();
