@@ -1,5 +1,5 @@
 #include "regionraster.h"
-#include "widgetimage.h"
+#include "colournear.h"
 
 #include <QPainter>
 #include <QRandomGenerator>
