@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "enginelibrary.h"
 #include "ficreader.h"
 #include "frmbilancalcul.h"
@@ -129,13 +130,7 @@ template <typename Window> static Window *topLevel()
 
 static void click(QWidget *window, const QString &text)
 {
-    for (QPushButton *button : window->findChildren<QPushButton *>()) {
-        if (button->text() == text) {
-            button->click();
-            return;
-        }
-    }
-    QFAIL(qPrintable("no button " + text));
+    button(*window, text)->click();
 }
 
 void tst_EngineEndToEnd::workbenchRunShowsOkAndJumps()

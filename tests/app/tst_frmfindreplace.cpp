@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "editorsearch.h"
 #include "frmfindreplace.h"
 
@@ -13,15 +14,6 @@ const QString kText = QStringLiteral(" DIST  S1  A           B           \n"
                                      "! distance mesuree deux fois\n"
                                      " DIST  S1  B           C           \n"
                                      " ZANG  S1  B           C           \n");
-
-QPushButton *button(QWidget &dialog, const QString &text)
-{
-    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
-        if (candidate->text() == text)
-            return candidate;
-    }
-    return nullptr;
-}
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // dialog opens in an editor window with colouring, and the engine processes it; converted SKI
 // baselines are listed by the GNSS vector tool's reader.
 
+#include "dialogbuttons.h"
 #include "enginelibrary.h"
 #include "ficreader.h"
 #include "frmconvert.h"
@@ -34,15 +35,6 @@ std::string word8(int index, const char *info, long long value)
 std::string id8(const std::string &id)
 {
     return "110001+" + std::string(8 - id.size(), '0') + id;
-}
-
-QPushButton *button(QWidget &dialog, const QString &text, int occurrence = 0)
-{
-    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
-        if (candidate->text() == text && occurrence-- == 0)
-            return candidate;
-    }
-    return nullptr;
 }
 
 void writeFile(const QString &path, const QByteArray &content)

@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "frmeditoriob.h"
 #include "mainwindow.h"
 #include "mdichild.h"
@@ -128,13 +129,7 @@ frmEditorIOB *tst_MainWindowFieldEditor::fieldEditor() const
 
 void tst_MainWindowFieldEditor::click(const QString &buttonText)
 {
-    for (QPushButton *button : fieldEditor()->findChildren<QPushButton *>()) {
-        if (button->text() == buttonText) {
-            button->click();
-            return;
-        }
-    }
-    QFAIL(qPrintable(QStringLiteral("no button ") + buttonText));
+    button(*fieldEditor(), buttonText)->click();
 }
 
 int tst_MainWindowFieldEditor::currentLine() const

@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "frmabout.h"
 #include "frmconvert.h"
 #include "frmfindreplace.h"
@@ -44,13 +45,7 @@ template <typename T> QList<T *> topLevels()
 
 void click(QWidget *dialog, const QString &text)
 {
-    for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
-        if (button->text() == text) {
-            button->click();
-            return;
-        }
-    }
-    QFAIL(qPrintable(QStringLiteral("no button ") + text));
+    button(*dialog, text)->click();
 }
 
 void search(frmFindReplace *dialog, const QString &text, const QString &button)

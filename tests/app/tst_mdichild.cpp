@@ -2,6 +2,7 @@
 #include "highlighter.h"
 #include "mdichild.h"
 #include "scriptedprompter.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFocusEvent>
@@ -44,19 +45,12 @@ private slots:
     void fieldEditorLine();
 
 private:
-    static QByteArray readBytes(const QString &path);
     static void writeBytes(const QString &path, const QByteArray &bytes);
     static void setModificationTime(const QString &path, const QDateTime &time);
     static void focusIn(MdiChild &child);
 
     QTemporaryDir dir;
 };
-
-QByteArray tst_MdiChild::readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void tst_MdiChild::writeBytes(const QString &path, const QByteArray &bytes)
 {
@@ -196,7 +190,7 @@ void tst_MdiChild::openAndSaveKeepsBytes()
     child.insertPlainText("x");
     child.undo();
     QVERIFY(child.save());
-    QCOMPARE(readBytes(path), bytes);
+    QCOMPARE(fileBytes(path), bytes);
     QVERIFY(prompter.messages.isEmpty());
 }
 
@@ -235,7 +229,7 @@ void tst_MdiChild::nonLatin1Text()
     // The warning points at the first such character: line 2, column 9.
     QVERIFY2(request.text.contains(QStringLiteral("« € », ligne 2, colonne 9")),
              qPrintable(request.text));
-    QCOMPARE(readBytes(path), bytes);
+    QCOMPARE(fileBytes(path), bytes);
     QCOMPARE(child.document()->isModified(), !saved);
 }
 
@@ -257,7 +251,7 @@ void tst_MdiChild::failedSaveKeepsOldFile()
         saved = child.save();
     }
     QVERIFY(!saved);
-    QCOMPARE(readBytes(path), old);
+    QCOMPARE(fileBytes(path), old);
     QCOMPARE(QDir(QFileInfo(path).path()).entryList({"plein*"}, QDir::Files),
              QStringList{"plein.iob"});
     QCOMPARE(prompter.messages.size(), 1);
@@ -299,7 +293,7 @@ void tst_MdiChild::saveUntitledChosen()
     child.insertPlainText(QStringLiteral(" TITL Réseau\n"));
 
     QVERIFY(child.save());
-    QCOMPARE(readBytes(path), QByteArray(" TITL R\xe9seau\n"));
+    QCOMPARE(fileBytes(path), QByteArray(" TITL R\xe9seau\n"));
     QCOMPARE(child.currentFile(), QFileInfo(path).canonicalFilePath());
     QCOMPARE(child.windowTitle(), QStringLiteral("nouveau.iob[*]"));
     QVERIFY(!child.isWindowModified());
@@ -308,7 +302,7 @@ void tst_MdiChild::saveUntitledChosen()
     child.insertPlainText(" HI  S01\n");
     QVERIFY(child.save());
     QCOMPARE(prompter.dialogs.size(), 1);
-    QCOMPARE(readBytes(path), QByteArray(" TITL R\xe9seau\n HI  S01\n"));
+    QCOMPARE(fileBytes(path), QByteArray(" TITL R\xe9seau\n HI  S01\n"));
 }
 
 void tst_MdiChild::maybeSave_data()
@@ -341,7 +335,7 @@ void tst_MdiChild::maybeSave()
         child.insertPlainText("!");
 
     QCOMPARE(child.maybeSave(), mayGo);
-    QCOMPARE(readBytes(path), QByteArray(written ? "! HI  S01\n" : " HI  S01\n"));
+    QCOMPARE(fileBytes(path), QByteArray(written ? "! HI  S01\n" : " HI  S01\n"));
     QCOMPARE(prompter.messages.size(), modified ? 1 : 0);
     if (modified) {
         const MessageRequest &request = prompter.messages.at(0);
@@ -535,7 +529,7 @@ void tst_MdiChild::askSaveBeforeProcess()
         child.insertPlainText("!");
 
     QCOMPARE(child.askSaveBeforeProcess(), result);
-    QCOMPARE(readBytes(path), QByteArray(result ? "! HI  S01\n" : " HI  S01\n"));
+    QCOMPARE(fileBytes(path), QByteArray(result ? "! HI  S01\n" : " HI  S01\n"));
     QCOMPARE(prompter.messages.size(), modified ? 1 : 0);
     if (modified) {
         const MessageRequest &request = prompter.messages.at(0);

@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "enginelibrary.h"
 #include "ficwriter.h"
 #include "frmbilancalcul.h"
@@ -58,16 +59,6 @@ private:
 };
 
 namespace {
-
-QPushButton *button(const QWidget *dialog, const QString &text)
-{
-    for (QPushButton *b : dialog->findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
-}
 
 QStringList rowStates(const frmBilanCalcul *summary)
 {
@@ -150,7 +141,7 @@ void tst_ProcessingRun::run(const QStringList &files, const QString &configurati
     launcher->selectIOB();
     launcher->findChild<QLineEdit *>()->setText(configuration);
     QPointer<frmTraitement> guard(launcher);
-    button(launcher, QStringLiteral("Lancer le traitement"))->click();
+    button(*launcher, QStringLiteral("Lancer le traitement"))->click();
     QVERIFY(guard.isNull() || !guard->isVisible());
 }
 
@@ -239,7 +230,7 @@ void tst_ProcessingRun::cancelChangesNothing()
     m_prompter->files.enqueue({observationFile("autre.iob")});
     launcher->selectIOB();
     launcher->findChild<QLineEdit *>()->setText(QStringLiteral("/ailleurs/autre.cfg"));
-    button(launcher, QStringLiteral("Annuler"))->click();
+    button(*launcher, QStringLiteral("Annuler"))->click();
     QVERIFY(m_engine->calls().isEmpty());
 
     frmTraitement *again = openLauncher();

@@ -7,6 +7,7 @@
 #include "filesizelimit.h"
 #include "observationlines.h"
 #include "process.h"
+#include "testfiles.h"
 #include "text.h"
 
 #include <QDir>
@@ -98,12 +99,6 @@ void writeLines(const QString &path, const std::vector<std::string> &lines)
     QVERIFY(file.open(QIODevice::WriteOnly));
     for (const std::string &line : lines)
         file.write((line + "\n").c_str());
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void process(const QString &iob, const QString &cfg)
@@ -235,7 +230,7 @@ void TestEngineApi::newcfgWritesTheDefaultFile()
     QTemporaryDir dir;
     const QString path = dir.filePath("neuf.cfg");
     newcfg(path);
-    QCOMPARE(readAll(path),
+    QCOMPARE(fileBytes(path),
              QByteArray::fromStdString(engine::defaultConfigurationText(engine::kLineEnd)));
     QVERIFY(!QFile::exists(path + ".tmp"));
     // A length beyond the text stops at its terminating NUL.
@@ -274,8 +269,8 @@ void TestEngineApi::processingWritesReportAndResult()
 
     // Records in rank order, each pointing at its own record line.
     QStringList lines[2] = {
-        QString::fromLatin1(readAll(iob)).split('\n'),
-        QString::fromLatin1(readAll(dir.filePath("station_d.iob"))).split('\n')};
+        QString::fromLatin1(fileBytes(iob)).split('\n'),
+        QString::fromLatin1(fileBytes(dir.filePath("station_d.iob"))).split('\n')};
     const char *codes[] = {"", "DIST", "DIR ", "ZANG", "OHDF", "AZIM"};
     for (int i = 0; i < records.size(); ++i) {
         const FicRecord &r = records[i];
@@ -293,7 +288,7 @@ void TestEngineApi::processingWritesReportAndResult()
     }
 
     // The report: its residual section, then each rank's key in rank order.
-    const QByteArray report = readAll(dir.filePath("reseau.log"));
+    const QByteArray report = fileBytes(dir.filePath("reseau.log"));
     const int heading = report.indexOf("INFORMATION SUR LES RESIDUS");
     QVERIFY(heading > 0);
     int previous = heading;
@@ -351,7 +346,7 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles()
     QVERIFY(records.isEmpty());
     QCOMPARE(h.log, QDir::toNativeSeparators(dir.filePath("reseau.log")));
     QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
-    const QByteArray report = readAll(dir.filePath("reseau.log"));
+    const QByteArray report = fileBytes(dir.filePath("reseau.log"));
     QVERIFY(report.contains("ERREUR"));
     QVERIFY(report.contains(message.toLatin1()));
     QVERIFY(report.contains("TRAITEMENT INTERROMPU"));
@@ -411,12 +406,12 @@ void TestEngineApi::outputsThatWouldReplaceAnInputAreRefused()
     } else {
         newcfg(dir.filePath(configuration));
     }
-    const QByteArray before = readAll(dir.filePath(input));
+    const QByteArray before = fileBytes(dir.filePath(input));
     QVERIFY(!before.isEmpty());
 
     const engine::ProcessSummary summary = engine::processObservationFile(
         latin1(dir.filePath(observations)), latin1(dir.filePath(configuration)));
-    QCOMPARE(readAll(dir.filePath(input)), before);
+    QCOMPARE(fileBytes(dir.filePath(input)), before);
     QCOMPARE(summary.status, 1);
     const QString message = text(summary.message);
     QVERIFY2(message.contains(QString::fromUtf8("Traitement refusé")), qPrintable(message));
@@ -426,7 +421,7 @@ void TestEngineApi::outputsThatWouldReplaceAnInputAreRefused()
     if (input != QFileInfo(base + ".fic").fileName())
         QCOMPARE(readFic(base + ".fic").status, qint64(1));
     if (input != QFileInfo(base + ".log").fileName()) {
-        const QByteArray report = readAll(base + ".log");
+        const QByteArray report = fileBytes(base + ".log");
         QVERIFY(report.contains(QString::fromUtf8("Traitement refusé").toLatin1()));
         QVERIFY(lastWords(report).startsWith("TRAITEMENT INTERROMPU"));
     }
@@ -535,7 +530,7 @@ void TestEngineApi::readOnlyFolderMarksTheOldResultAsFailed()
     QVector<FicRecord> records;
     QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
     QVERIFY(records.isEmpty());
-    const QByteArray report = readAll(dir.filePath("reseau.log"));
+    const QByteArray report = fileBytes(dir.filePath("reseau.log"));
     QVERIFY(report.contains(QString::fromUtf8("n'a pas pu être supprimé").toLatin1()));
     QVERIFY(lastWords(report).startsWith("TRAITEMENT INTERROMPU"));
     QCOMPARE(QFileInfo(dir.filePath("reseau.drw")).size(), qint64(0));

@@ -3,6 +3,7 @@
 
 #include "atomicfile.h"
 #include "filesizelimit.h"
+#include "testfiles.h"
 #include "text.h"
 
 #include <QDir>
@@ -19,12 +20,6 @@ namespace {
 std::string latin1(const QString &path)
 {
     return engine::latin1FromUtf8(path.toStdString());
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool writeText(const QString &path, const QByteArray &bytes)
@@ -57,8 +52,8 @@ void TestEngineAtomicFile::linksBesideTheTargetAreNotFollowed()
     QVERIFY(QFile::link(victim, target + ".tmp"));
     QVERIFY(QFile::link(victim, target));
     QVERIFY(engine::writeFileAtomically(latin1(target), "new report\n"));
-    QCOMPARE(readAll(victim), QByteArray("precious\n"));
-    QCOMPARE(readAll(target), QByteArray("new report\n"));
+    QCOMPARE(fileBytes(victim), QByteArray("precious\n"));
+    QCOMPARE(fileBytes(target), QByteArray("new report\n"));
     QVERIFY(!QFileInfo(target).isSymLink());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot),
              QStringList({"net.log", "net.log.tmp", "victim.txt"}));
@@ -81,7 +76,7 @@ void TestEngineAtomicFile::twoWritersAtOnceEachLeaveTheFileWhole()
     };
     const auto reader = [&]() {
         while (writing) {
-            const QByteArray seen = readAll(QString::fromStdString(target));
+            const QByteArray seen = fileBytes(QString::fromStdString(target));
             if (!seen.isEmpty() && seen.toStdString() != contents[0] &&
                 seen.toStdString() != contents[1])
                 ++mixtures;
@@ -96,7 +91,7 @@ void TestEngineAtomicFile::twoWritersAtOnceEachLeaveTheFileWhole()
     watch.join();
     QCOMPARE(failures.load(), 0);
     QCOMPARE(mixtures.load(), 0);
-    const std::string last = readAll(QString::fromStdString(target)).toStdString();
+    const std::string last = fileBytes(QString::fromStdString(target)).toStdString();
     QVERIFY(last == contents[0] || last == contents[1]);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"net.drw"});
 }
@@ -128,7 +123,7 @@ void TestEngineAtomicFile::failedWriteLeavesTheOldFile()
     }
     QCOMPARE(QString::fromStdString(engine::utf8FromLatin1(error)), reason);
     if (diskFull)
-        QCOMPARE(readAll(target), QByteArray("old result"));
+        QCOMPARE(fileBytes(target), QByteArray("old result"));
     else
         QVERIFY(QFileInfo(target).isDir());
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files),

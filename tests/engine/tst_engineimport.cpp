@@ -11,6 +11,7 @@
 #include "recordcatalogue.h"
 #include "recordline.h"
 #include "recordwriter.h"
+#include "testfiles.h"
 #include "text.h"
 
 #include <Eigen/Cholesky>
@@ -180,17 +181,11 @@ void writeFile(const QString &path, const std::string &content)
     file.write(content.data(), static_cast<qint64>(content.size()));
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The reason the engine left beside `output` for the import dialog: the whole ".err" file, which
 // must be one line.
 QString reasonFor(const QString &output)
 {
-    const QByteArray bytes = readFile(output + ".err");
+    const QByteArray bytes = fileBytes(output + ".err");
     if (bytes.isEmpty())
         return QString();
     if (!bytes.endsWith('\n') || bytes.count('\n') != 1)
@@ -748,7 +743,7 @@ void TestEngineImport::appendModeOverThreeFiles()
     QVERIFY(callConvert(4, inputs[0], out, "NN"));
     QVERIFY(callConvert(4, inputs[1], out, "NO"));
     QVERIFY(callConvert(4, inputs[2], out, "NO"));
-    const QString text = QString::fromLatin1(readFile(out));
+    const QString text = QString::fromLatin1(fileBytes(out));
     QVERIFY(!text.contains("stale"));
     const int a = text.indexOf("Leica GSI : a.gsi");
     const int b = text.indexOf("Leica GSI : b.gsi");
@@ -778,7 +773,7 @@ void TestEngineImport::unreadableInputWritesNothing()
     // Appending an unreadable file leaves the output as it was.
     writeFile(out, "! kept\n");
     callConvert(4, dir.filePath("missing.gsi"), out, "NO");
-    QCOMPARE(readFile(out), QByteArray("! kept\n"));
+    QCOMPARE(fileBytes(out), QByteArray("! kept\n"));
     // A malformed options string or null arguments write nothing and do not crash.
     writeFile(dir.filePath("ok.gsi"), kStation8 + "\n");
     QVERIFY(!callConvert(4, dir.filePath("ok.gsi"), dir.filePath("x.iob"), "N"));
@@ -846,7 +841,7 @@ void TestEngineImport::conversionSaysWhyNothingWasWritten()
         callConvert(kind, in, out, options);
     }
     if (!input.isEmpty())
-        QCOMPARE(readFile(in), content);
+        QCOMPARE(fileBytes(in), content);
     if (output == "out.iob")
         QVERIFY(!QFile::exists(out));
     const QString said = reasonFor(out);
@@ -855,7 +850,7 @@ void TestEngineImport::conversionSaysWhyNothingWasWritten()
     // not convert.
     writeFile(dir.filePath("later.gsi"), kStation8 + "\nnot a GSI line\n");
     QVERIFY(callConvert(4, dir.filePath("later.gsi"), out, "NN"));
-    QVERIFY(readFile(out).contains("ligne 2 non convertie"));
+    QVERIFY(fileBytes(out).contains("ligne 2 non convertie"));
     QVERIFY(!QFile::exists(out + ".err"));
 }
 
@@ -901,7 +896,7 @@ void TestEngineImport::accentedPaths()
     writeFile(input, kStation8 + "\n");
     QVERIFY(callConvert(4, input, output, "NN"));
     // The file on disk has the UTF-8 name, and the comment names the input in Latin-1.
-    QVERIFY(readFile(output).contains(QString::fromUtf8("relevé.gsi").toLatin1()));
+    QVERIFY(fileBytes(output).contains(QString::fromUtf8("relevé.gsi").toLatin1()));
 }
 
 QTEST_GUILESS_MAIN(TestEngineImport)

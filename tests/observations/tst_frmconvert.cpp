@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "frmconvert.h"
 #include "recordingengine.h"
 #include "scriptedprompter.h"
@@ -10,18 +11,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-namespace {
-
-QPushButton *button(QWidget &dialog, const QString &text, int occurrence = 0)
-{
-    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
-        if (candidate->text() == text && occurrence-- == 0)
-            return candidate;
-    }
-    return nullptr;
-}
-
-} // namespace
+namespace {} // namespace
 
 // The import dialog through the recording engine: the options string and arguments of each call.
 class tst_frmConvert : public QObject

@@ -1,5 +1,6 @@
 #include "frmeditoriob.h"
 
+#include "dialogbuttons.h"
 #include "placedline.h"
 #include "scriptedprompter.h"
 
@@ -36,7 +37,6 @@ private slots:
     void steppingAndQuitting();
 
 private:
-    QPushButton *button(const QString &text) const;
     QComboBox *selector() const;
     QLabel *label(int row) const;
     QLineEdit *edit(int row) const;
@@ -70,15 +70,6 @@ void tst_frmEditorIOB::cleanup()
 {
     m_editor.reset();
     m_prompter.reset();
-}
-
-QPushButton *tst_frmEditorIOB::button(const QString &text) const
-{
-    for (QPushButton *candidate : m_editor->findChildren<QPushButton *>()) {
-        if (candidate->text() == text)
-            return candidate;
-    }
-    qFatal("no button %s", qPrintable(text));
 }
 
 QComboBox *tst_frmEditorIOB::selector() const
@@ -120,7 +111,7 @@ void tst_frmEditorIOB::entries()
     QCOMPARE(selector()->width(), 500);
     for (const char *text :
          {"Quitter", "Ajouter", "Remplacer", "Ligne precedente", "Ligne suivante"})
-        QVERIFY(button(QString::fromLatin1(text)));
+        QVERIFY(button(*m_editor, QString::fromLatin1(text)));
 }
 
 void tst_frmEditorIOB::startsOnEmptyComment()
@@ -142,7 +133,7 @@ void tst_frmEditorIOB::emptyLineAddsExclamationMark()
     QCOMPARE(edit(0)->text(), QString());
 
     QSignalSpy added(m_editor.get(), &frmEditorIOB::ajoutLigne);
-    button(QStringLiteral("Ajouter"))->click();
+    button(*m_editor, QStringLiteral("Ajouter"))->click();
     QCOMPARE(added.count(), 1);
     QCOMPARE(added.at(0).at(0).toString(), QStringLiteral("!"));
 }
@@ -182,7 +173,7 @@ void tst_frmEditorIOB::includeLine()
 
     QSignalSpy added(m_editor.get(), &frmEditorIOB::ajoutLigne);
     edit(0)->setText(QStringLiteral("autre.iob"));
-    button(QStringLiteral("Ajouter"))->click();
+    button(*m_editor, QStringLiteral("Ajouter"))->click();
     QCOMPARE(added.count(), 1);
     QCOMPARE(added.at(0).at(0).toString(), QStringLiteral("#include autre.iob"));
 }
@@ -193,7 +184,7 @@ void tst_frmEditorIOB::commentedOutRecordWrittenBackWithBlank()
     QCOMPARE(selector()->currentIndex(), entryOf(QStringLiteral("DIST")));
 
     QSignalSpy replaced(m_editor.get(), &frmEditorIOB::remplaceLigne);
-    button(QStringLiteral("Remplacer"))->click();
+    button(*m_editor, QStringLiteral("Remplacer"))->click();
     QCOMPARE(replaced.count(), 1);
     QCOMPARE(replaced.at(0).at(0).toString(), distLine());
 }
@@ -206,7 +197,7 @@ void tst_frmEditorIOB::commentLineGetsExclamationMark()
     QCOMPARE(edit(0)->minimumWidth(), 400);
 
     QSignalSpy replaced(m_editor.get(), &frmEditorIOB::remplaceLigne);
-    button(QStringLiteral("Remplacer"))->click();
+    button(*m_editor, QStringLiteral("Remplacer"))->click();
     QCOMPARE(replaced.count(), 1);
     QCOMPARE(replaced.at(0).at(0).toString(), QStringLiteral("!* texte"));
 }
@@ -218,7 +209,7 @@ void tst_frmEditorIOB::unknownChoiceShowsFirstItem()
     QCOMPARE(choice(5)->currentText(), QStringLiteral("m "));
 
     QSignalSpy replaced(m_editor.get(), &frmEditorIOB::remplaceLigne);
-    button(QStringLiteral("Remplacer"))->click();
+    button(*m_editor, QStringLiteral("Remplacer"))->click();
     QCOMPARE(replaced.at(0).at(0).toString().mid(76), QStringLiteral("m "));
 
     // A known item is matched with its blanks.
@@ -242,7 +233,7 @@ void tst_frmEditorIOB::unchangedLineRebuiltUnchanged()
     QCOMPARE(choice(5)->currentText(), QStringLiteral("cm"));
 
     QSignalSpy replaced(m_editor.get(), &frmEditorIOB::remplaceLigne);
-    button(QStringLiteral("Remplacer"))->click();
+    button(*m_editor, QStringLiteral("Remplacer"))->click();
     QCOMPARE(replaced.count(), 1);
     QCOMPARE(replaced.at(0).at(0).toString(), distLine());
 }
@@ -251,7 +242,7 @@ void tst_frmEditorIOB::numbersRealignedOnRebuild()
 {
     m_editor->setLine(placedLine({{2, "DIST"}, {50, "125,4521"}, {66, "0.0030"}, {77, "mm"}}));
     QSignalSpy added(m_editor.get(), &frmEditorIOB::ajoutLigne);
-    button(QStringLiteral("Ajouter"))->click();
+    button(*m_editor, QStringLiteral("Ajouter"))->click();
     QCOMPARE(added.at(0).at(0).toString(),
              placedLine({{2, "DIST"}, {50, "       125.4521"}, {66, "    0.0030"}, {77, "mm"}}));
 }
@@ -310,7 +301,7 @@ void tst_frmEditorIOB::tooLongValueRefused()
     QSignalSpy added(m_editor.get(), &frmEditorIOB::ajoutLigne);
     QSignalSpy replaced(m_editor.get(), &frmEditorIOB::remplaceLigne);
 
-    button(buttonText)->click();
+    button(*m_editor, buttonText)->click();
     QCOMPARE(added.count(), 0);
     QCOMPARE(replaced.count(), 0);
     QCOMPARE(m_prompter->messages.size(), 1);
@@ -323,7 +314,7 @@ void tst_frmEditorIOB::tooLongValueRefused()
 
     // Once the value fits, the line goes out.
     edit(3)->setText(QStringLiteral("123456789012345"));
-    button(buttonText)->click();
+    button(*m_editor, buttonText)->click();
     QCOMPARE(added.count() + replaced.count(), 1);
     QCOMPARE(m_prompter->messages.size(), 1);
 }
@@ -332,15 +323,15 @@ void tst_frmEditorIOB::steppingAndQuitting()
 {
     QSignalSpy previous(m_editor.get(), &frmEditorIOB::precedenteLigne);
     QSignalSpy next(m_editor.get(), &frmEditorIOB::suivanteLigne);
-    button(QStringLiteral("Ligne precedente"))->click();
-    button(QStringLiteral("Ligne suivante"))->click();
-    button(QStringLiteral("Ligne suivante"))->click();
+    button(*m_editor, QStringLiteral("Ligne precedente"))->click();
+    button(*m_editor, QStringLiteral("Ligne suivante"))->click();
+    button(*m_editor, QStringLiteral("Ligne suivante"))->click();
     QCOMPARE(previous.count(), 1);
     QCOMPARE(next.count(), 2);
 
     m_editor->show();
     QVERIFY(m_editor->isVisible());
-    button(QStringLiteral("Quitter"))->click();
+    button(*m_editor, QStringLiteral("Quitter"))->click();
     QVERIFY(!m_editor->isVisible());
     QCOMPARE(m_editor->windowTitle(), QStringLiteral("Editeur de Champs"));
 }

@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "frmgeoid.h"
 #include "recordingengine.h"
 #include "scriptedprompter.h"
@@ -7,18 +8,7 @@
 #include <QPushButton>
 #include <QtTest>
 
-namespace {
-
-QPushButton *button(QWidget &dialog, const QString &text, int occurrence = 0)
-{
-    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
-        if (candidate->text() == text && occurrence-- == 0)
-            return candidate;
-    }
-    return nullptr;
-}
-
-} // namespace
+namespace {} // namespace
 
 // The geoid dialog through the recording engine.
 class tst_frmGeoid : public QObject

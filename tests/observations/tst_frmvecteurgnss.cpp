@@ -1,7 +1,9 @@
+#include "dialogbuttons.h"
 #include "filesizelimit.h"
 #include "frmvecteurgnss.h"
 #include "gnsstestfile.h"
 #include "scriptedprompter.h"
+#include "testfiles.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,26 +14,11 @@ namespace {
 
 const QChar kBlank(QLatin1Char(' '));
 
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void writeBytes(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), qint64(bytes.size()));
-}
-
-QPushButton *button(QWidget &dialog, const QString &text)
-{
-    for (QPushButton *candidate : dialog.findChildren<QPushButton *>()) {
-        if (candidate->text() == text)
-            return candidate;
-    }
-    return nullptr;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "configuration.h"
 
+#include "testfiles.h"
 #include "textfile.h"
 
 #include <QFile>
@@ -7,25 +8,6 @@
 #include <QtTest>
 
 namespace {
-
-QString dataFile(const char *name)
-{
-    return QStringLiteral(TAVLO_TEST_DATA_DIR "/configuration/") + QLatin1String(name);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// The bytes of a file written on this platform from text with '\n' line ends.
-QByteArray platformBytes(QByteArray bytes)
-{
-    if (platformLineEnding() == LineEnding::CrLf)
-        bytes.replace("\n", "\r\n");
-    return bytes;
-}
 
 // The configuration that tests/data/configuration/full.cfg holds.
 Configuration fullConfiguration()
@@ -147,7 +129,7 @@ void tst_Configuration::writesExpectedFile()
     const QString path = folder.filePath(QStringLiteral("full.cfg"));
     QString error;
     QVERIFY2(saveConfiguration(path, fullConfiguration(), error), qPrintable(error));
-    QCOMPARE(fileBytes(path), platformBytes(fileBytes(dataFile("full.cfg"))));
+    QCOMPARE(fileBytes(path), platformBytes(fileBytes(dataFile("configuration/full.cfg"))));
 }
 
 void tst_Configuration::builtInState()
@@ -226,11 +208,11 @@ void tst_Configuration::savesOpenedFileInLayout()
     // read and written back in the workbench's own layout.
     Configuration c;
     QString error;
-    QVERIFY2(loadConfiguration(dataFile("untidy.cfg"), c, error), qPrintable(error));
+    QVERIFY2(loadConfiguration(dataFile("configuration/untidy.cfg"), c, error), qPrintable(error));
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("saved.cfg"));
     QVERIFY2(saveConfiguration(path, c, error), qPrintable(error));
-    QCOMPARE(fileBytes(path), platformBytes(fileBytes(dataFile("untidy-saved.cfg"))));
+    QCOMPARE(fileBytes(path), platformBytes(fileBytes(dataFile("configuration/untidy-saved.cfg"))));
 
     Configuration reread;
     QVERIFY(loadConfiguration(path, reread, error));

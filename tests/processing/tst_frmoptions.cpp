@@ -1,6 +1,8 @@
 #include "frmoptions.h"
 
+#include "dialogbuttons.h"
 #include "scriptedprompter.h"
+#include "testfiles.h"
 #include "textfile.h"
 
 #include <QCheckBox>
@@ -15,24 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-QString dataFile(const char *name)
-{
-    return QStringLiteral(TAVLO_TEST_DATA_DIR "/configuration/") + QLatin1String(name);
-}
-
-QByteArray fileBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray platformBytes(QByteArray bytes)
-{
-    if (platformLineEnding() == LineEnding::CrLf)
-        bytes.replace("\n", "\r\n");
-    return bytes;
-}
 
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -58,16 +42,6 @@ QStringList captions(const frmoptions &dialog, const char *key)
                      ->text();
     }
     return texts;
-}
-
-QPushButton *button(const frmoptions &dialog, const QString &text)
-{
-    const QList<QPushButton *> buttons = dialog.findChildren<QPushButton *>();
-    for (QPushButton *b : buttons) {
-        if (b->text() == text)
-            return b;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -284,7 +258,7 @@ void tst_frmoptions::openAndSaveWritesSameFile()
     QFETCH(QString, expected);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("edited.cfg"));
-    QVERIFY(QFile::copy(dataFile(input.toLatin1().constData()), path));
+    QVERIFY(QFile::copy(dataFile("configuration/" + input), path));
 
     ScriptedPrompter prompter;
     frmoptions dialog;
@@ -295,7 +269,7 @@ void tst_frmoptions::openAndSaveWritesSameFile()
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(prompter.messages.isEmpty());
-    QCOMPARE(fileBytes(path), platformBytes(fileBytes(dataFile(expected.toLatin1().constData()))));
+    QCOMPARE(fileBytes(path), platformBytes(fileBytes(dataFile("configuration/" + expected))));
 }
 
 void tst_frmoptions::missingFileSavesBuiltInState()

@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "frmtraitement.h"
 #include "scriptedprompter.h"
 
@@ -8,16 +9,6 @@
 #include <QtTest>
 
 namespace {
-
-QPushButton *button(const QWidget &dialog, const QString &text)
-{
-    for (QPushButton *b : dialog.findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
-}
 
 const QList<QString> kPrevious{QStringLiteral("/m/a.iob"), QStringLiteral("/m/b.iob")};
 const QString kConfiguration = QStringLiteral("/m/run.cfg");

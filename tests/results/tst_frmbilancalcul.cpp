@@ -1,3 +1,4 @@
+#include "dialogbuttons.h"
 #include "ficresult.h"
 #include "ficwriter.h"
 #include "frmbilancalcul.h"
@@ -26,16 +27,6 @@ FicResult header(int status)
     r.varianceFactor = 1.0234567;
     r.chiSquareResult = 1;
     return r;
-}
-
-QPushButton *button(const QWidget &dialog, const QString &text)
-{
-    for (QPushButton *b : dialog.findChildren<QPushButton *>()) {
-        if (b->text() == text)
-            return b;
-    }
-    qFatal("no button %s", qPrintable(text));
-    return nullptr;
 }
 
 QTableWidget *table(const QWidget &dialog)
