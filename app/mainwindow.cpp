@@ -39,6 +39,24 @@ namespace {
 // The product's download page.
 const char DownloadPage[] = "https://www.tavlo.fr/index.php?page=0300";
 
+// Brings back every top-level window titled `title`; returns the first of them that is a T, or
+// null when there is none.
+template <typename T = QWidget> T *showWindowsTitled(const QString &title)
+{
+    T *first = nullptr;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->windowTitle() != title)
+            continue;
+        window->show();
+        window->raise();
+        window->activateWindow();
+        if (!first)
+            first = qobject_cast<T *>(window);
+    }
+    return first;
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -469,18 +487,7 @@ void MainWindow::gotoIob(const QString &f, int l)
 
 void MainWindow::showResultWindow(const QString &fic)
 {
-    frmResult *window = nullptr;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *widget : windows) {
-        if (widget->windowTitle() != frmResult::title())
-            continue;
-        if (widget->isHidden())
-            widget->show();
-        widget->raise();
-        widget->activateWindow();
-        if (!window)
-            window = qobject_cast<frmResult *>(widget);
-    }
+    frmResult *window = showWindowsTitled<frmResult>(frmResult::title());
     if (!window) {
         resultWindow = new frmResult;
         resultWindow->setAttribute(Qt::WA_DeleteOnClose);
@@ -697,17 +704,7 @@ void MainWindow::showEditor()
     if (!child)
         return;
 
-    bool found = false;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (window->windowTitle() != frmEditorIOB::tr("Editeur de Champs"))
-            continue;
-        found = true;
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
-    if (!found) {
+    if (!showWindowsTitled(frmEditorIOB::tr("Editeur de Champs"))) {
         fieldEditor = new frmEditorIOB(this);
         connect(fieldEditor, &frmEditorIOB::ajoutLigne, this, &MainWindow::ajoutLigne);
         connect(fieldEditor, &frmEditorIOB::remplaceLigne, this, &MainWindow::remplaceLigne);
@@ -729,22 +726,6 @@ void MainWindow::showResults()
     else
         statusBar()->showMessage(tr("Fichier FIC ") + fic + tr(" inexistant"),
                                  StatusMessageTimeout);
-}
-
-// Brings back every top-level window titled `title`; false when there is none.
-static bool showWindowsTitled(const QString &title)
-{
-    bool found = false;
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (window->windowTitle() != title)
-            continue;
-        found = true;
-        window->show();
-        window->raise();
-        window->activateWindow();
-    }
-    return found;
 }
 
 void MainWindow::convert()
