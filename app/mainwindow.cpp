@@ -28,7 +28,6 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QSettings>
-#include <QSignalMapper>
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QToolBar>
@@ -70,9 +69,6 @@ MainWindow::MainWindow(QWidget *parent)
     mdiArea->setTabShape(QTabWidget::Triangular);
     setCentralWidget(mdiArea);
     connect(mdiArea, &QMdiArea::subWindowActivated, this, &MainWindow::updateMenus);
-
-    windowMapper = new QSignalMapper(this);
-    connect(windowMapper, &QSignalMapper::mappedWidget, this, &MainWindow::setActiveSubWindow);
 
     createActions();
     createMenus();
@@ -645,8 +641,10 @@ void MainWindow::updateWindowMenu()
             windowMenu->addAction(format.arg(i + 1).arg(child->userFriendlyCurrentFile()));
         action->setCheckable(true);
         action->setChecked(child == active);
-        connect(action, &QAction::triggered, windowMapper, QOverload<>::of(&QSignalMapper::map));
-        windowMapper->setMapping(action, windows.at(i));
+        // The sub-window is the context: the entry does nothing once its window is gone.
+        QMdiSubWindow *window = windows.at(i);
+        connect(action, &QAction::triggered, window,
+                [this, window] { mdiArea->setActiveSubWindow(window); });
     }
 }
 
@@ -656,12 +654,6 @@ void MainWindow::switchLayoutDirection()
         QGuiApplication::setLayoutDirection(Qt::RightToLeft);
     else
         QGuiApplication::setLayoutDirection(Qt::LeftToRight);
-}
-
-void MainWindow::setActiveSubWindow(QWidget *window)
-{
-    if (auto *subWindow = qobject_cast<QMdiSubWindow *>(window))
-        mdiArea->setActiveSubWindow(subWindow);
 }
 
 void MainWindow::createCFG()

@@ -19,7 +19,6 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
-class QSignalMapper;
 class QToolBar;
 
 // The workbench's frame: a tabbed document area of editor windows, every action, menu and
@@ -86,7 +85,6 @@ private slots:
     void updateMenus();
     void updateWindowMenu();
     void switchLayoutDirection();
-    void setActiveSubWindow(QWidget *window);
 
     void createCFG();
     void editCFG();
@@ -143,7 +141,6 @@ private:
     QPointer<frmBilanCalcul> lastSummary;
 
     QMdiArea *mdiArea = nullptr;
-    QSignalMapper *windowMapper = nullptr;
     QLabel *cursorLabel = nullptr;
 
     QMenu *fileMenu = nullptr;
