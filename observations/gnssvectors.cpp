@@ -1,52 +1,57 @@
 #include "gnssvectors.h"
 
+#include "recordline.h"
 #include "sharedhelpers.h"
 
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
-// Fixed columns of the records the tool reads and writes, 1-based first column and width.
-constexpr int kCodeColumn = 2;
-constexpr int kCodeWidth = 4;
-constexpr int kStationColumn = 11;
-constexpr int kTargetColumn = 24;
-constexpr int kPointWidth = 12;
-constexpr int kFactorColumn = 26;
-constexpr int kPpmColumn = 59;
-constexpr int kCovFieldWidth = 10;
 constexpr int kCovFieldDecimals = 3;
 
-QString field(const QString &line, int column, int width)
+// The fields the tool reads and writes, at the columns of the record catalogue.
+struct BaselineFields
 {
-    return line.mid(column - 1, width);
+    FieldSpec station; // of the DXYZ vector line
+    FieldSpec target;
+    FieldSpec factor; // "Facteur ALL" of the COV matrix header
+    FieldSpec ppm;    // "PPM DIAG" of the COV matrix header
+};
+
+const BaselineFields &baselineFields()
+{
+    static const BaselineFields fields = [] {
+        const RecordCatalogue catalogue;
+        const RecordType &vector = catalogue.at(catalogue.indexOf(QStringLiteral("DXYZ")));
+        const RecordType &matrix = catalogue.at(catalogue.indexOf(QStringLiteral("COV")));
+        return BaselineFields{vector.fields.at(0), vector.fields.at(1), matrix.fields.at(3),
+                              matrix.fields.at(6)};
+    }();
+    return fields;
 }
 
-QString recordCode(const QString &line)
-{
-    return field(line, kCodeColumn, kCodeWidth).trimmed();
-}
-
-double covarianceNumber(const QString &line, int column)
+double covarianceNumber(const QString &line, const FieldSpec &field)
 {
     // A blank or unreadable field counts as 0.
-    return field(line, column, kCovFieldWidth).trimmed().toDouble();
+    return readField(line, field).toDouble();
 }
 
-void putField(QString &line, int column, const QString &text)
+// `text` written over the field's columns, the line first padded with blanks when it is shorter.
+void putField(QString &line, const FieldSpec &field, const QString &text)
 {
-    const int end = column - 1 + text.size();
+    const int end = field.column - 1 + text.size();
     if (line.size() < end)
         line = line.leftJustified(end, QLatin1Char(' '));
-    line.replace(column - 1, text.size(), text);
+    line.replace(field.column - 1, text.size(), text);
 }
 
-QString covarianceField(double value, double neutral)
+QString covarianceField(double value, double neutral, const FieldSpec &field)
 {
-    return value == neutral ? QString(kCovFieldWidth, QLatin1Char(' '))
-                            : formatFixed(value, kCovFieldWidth, kCovFieldDecimals);
+    return value == neutral ? QString(field.width, QLatin1Char(' '))
+                            : formatFixed(value, field.width, kCovFieldDecimals);
 }
 
 bool isBlockLine(const QString &code)
@@ -59,21 +64,22 @@ bool isBlockLine(const QString &code)
 
 GnssVectorSummary readGnssVectors(const QString &text)
 {
+    const BaselineFields &fields = baselineFields();
     GnssVectorSummary summary;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString &line : lines) {
-        const QString code = recordCode(line);
+        const QString code = lineCode(line);
         if (code == QLatin1String("3DD")) {
             GnssBaseline baseline;
             baseline.active = line.startsWith(QLatin1Char(' '));
             summary.baselines.append(baseline);
         } else if (code == QLatin1String("COV")) {
-            summary.factor = covarianceNumber(line, kFactorColumn);
-            summary.ppm = covarianceNumber(line, kPpmColumn);
+            summary.factor = covarianceNumber(line, fields.factor);
+            summary.ppm = covarianceNumber(line, fields.ppm);
         } else if (code == QLatin1String("DXYZ") && !summary.baselines.isEmpty()) {
             GnssBaseline &baseline = summary.baselines.last();
-            baseline.station = field(line, kStationColumn, kPointWidth).trimmed();
-            baseline.target = field(line, kTargetColumn, kPointWidth).trimmed();
+            baseline.station = readField(line, fields.station);
+            baseline.target = readField(line, fields.target);
         }
     }
     return summary;
@@ -82,20 +88,21 @@ GnssVectorSummary readGnssVectors(const QString &text)
 QString rewriteGnssVectors(const QString &text, const QVector<bool> &active, double factor,
                            double ppm)
 {
-    const QString factorText = covarianceField(factor, 1.0);
-    const QString ppmText = covarianceField(ppm, 0.0);
+    const BaselineFields &fields = baselineFields();
+    const QString factorText = covarianceField(factor, 1.0, fields.factor);
+    const QString ppmText = covarianceField(ppm, 0.0, fields.ppm);
     QStringList lines = text.split(QLatin1Char('\n'));
     int block = -1;
     for (QString &line : lines) {
-        const QString code = recordCode(line);
+        const QString code = lineCode(line);
         if (code == QLatin1String("3DD"))
             ++block;
         if (block < 0 || block >= active.size() || !isBlockLine(code))
             continue;
         line[0] = active.at(block) ? QLatin1Char(' ') : QLatin1Char('*');
         if (code == QLatin1String("COV")) {
-            putField(line, kFactorColumn, factorText);
-            putField(line, kPpmColumn, ppmText);
+            putField(line, fields.factor, factorText);
+            putField(line, fields.ppm, ppmText);
         }
     }
     return lines.join(QLatin1Char('\n'));
@@ -104,20 +111,21 @@ QString rewriteGnssVectors(const QString &text, const QVector<bool> &active, dou
 QString factorFieldText(double factor)
 {
     return factor == 0.0 ? QStringLiteral("1")
-                         : formatFixed(factor, kCovFieldWidth, kCovFieldDecimals);
+                         : formatFixed(factor, baselineFields().factor.width, kCovFieldDecimals);
 }
 
 QString ppmFieldText(double ppm)
 {
-    return formatFixed(ppm, kCovFieldWidth, kCovFieldDecimals);
+    return formatFixed(ppm, baselineFields().ppm.width, kCovFieldDecimals);
 }
 
 bool parseCovarianceValue(const QString &text, double &value)
 {
     bool ok = false;
     const double number = normaliseDecimal(text).toDouble(&ok);
+    const int width = std::min(baselineFields().factor.width, baselineFields().ppm.width);
     if (!ok || !std::isfinite(number) ||
-        formatFixed(number, kCovFieldWidth, kCovFieldDecimals).size() > kCovFieldWidth)
+        formatFixed(number, width, kCovFieldDecimals).size() > width)
         return false;
     value = number;
     return true;
