@@ -39,6 +39,18 @@ QString calculationTypeName(qint64 code)
     }
 }
 
+ChiSquareOutcome chiSquareOutcome(int code)
+{
+    switch (code) {
+    case 0:
+        return ChiSquareOutcome::Failed;
+    case 1:
+        return ChiSquareOutcome::Passed;
+    default:
+        return ChiSquareOutcome::NotTested;
+    }
+}
+
 QString testNameOf(qint64 code)
 {
     switch (code) {
@@ -95,7 +107,7 @@ void readHeader(BinaryFieldReader &reader, FicResult &result, qint64 &recordCoun
     result.epochCount = low32(reader.readI64());
     result.iterationCount = low32(reader.readI64());
     result.varianceFactor = reader.readF64();
-    result.chiSquareResult = low32(reader.readI64());
+    result.chiSquareResult = chiSquareOutcome(low32(reader.readI64()));
 
     const qint64 fileCount = reader.readI64();
     result.observationFileCount = low32(fileCount);

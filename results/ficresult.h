@@ -5,6 +5,9 @@
 #include <QStringList>
 #include <QVector>
 
+// The outcome of the global chi-square test, by its code in the result file.
+enum class ChiSquareOutcome { Failed = 0, Passed = 1, NotTested = 2 };
+
 // One observation of a result file, at the place given by its rank.
 struct FicObservation
 {
@@ -35,7 +38,8 @@ struct FicResult
     int epochCount = 0;
     int iterationCount = 0;
     double varianceFactor = 0.0;
-    int chiSquareResult = 0; // 0 failed, 1 passed, other values: no outcome
+    // An unknown code of the file reads as NotTested; a file too short to hold it as Failed.
+    ChiSquareOutcome chiSquareResult = ChiSquareOutcome::Failed;
     int observationFileCount = 0;
     QStringList observationFiles;
     QString logFile;

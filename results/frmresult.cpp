@@ -36,7 +36,6 @@ constexpr int kObservationCaptionMinWidth = 80;
 constexpr int kControlsGap = 100;
 constexpr int kWindowMinWidth = 400;
 constexpr int kWindowMaxWidth = 600;
-constexpr int kChiSquareWithheld = 2; // this outcome also withholds the variance factor
 // Entries of the graph choice.
 constexpr int kGraphRanking = 1;
 constexpr int kGraphHistogram = 2;
@@ -266,7 +265,8 @@ void frmResult::showResult(const QString &path, const FicResult &result)
         // Nothing of the previous file may stay on show beside this one.
         clearDetails();
     } else {
-        m_varianceFactor->setText(m_result.chiSquareResult == kChiSquareWithheld
+        // Without a test there is no variance factor to show either.
+        m_varianceFactor->setText(m_result.chiSquareResult == ChiSquareOutcome::NotTested
                                       ? QStringLiteral("-")
                                       : QString::number(m_result.varianceFactor, 'g', 6));
         m_iterationCount->setText(QString::number(m_result.iterationCount));

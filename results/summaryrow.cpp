@@ -18,16 +18,17 @@ QString countText(int count)
     return count < 1 ? kNone : QString::number(count);
 }
 
-QString chiSquareText(int outcome)
+QString chiSquareText(ChiSquareOutcome outcome)
 {
     switch (outcome) {
-    case 0:
+    case ChiSquareOutcome::Failed:
         return tr("NON");
-    case 1:
+    case ChiSquareOutcome::Passed:
         return tr("OK");
-    default:
-        return kNone;
+    case ChiSquareOutcome::NotTested:
+        break;
     }
+    return kNone;
 }
 
 } // namespace
@@ -50,7 +51,9 @@ QStringList summaryRowTexts(const FicResult &result)
 
 QColor summaryChiSquareColour(const FicResult &result)
 {
-    return result.status == 0 && result.chiSquareResult == 0 ? summaryStateColour(1) : QColor();
+    return result.status == 0 && result.chiSquareResult == ChiSquareOutcome::Failed
+               ? summaryStateColour(1)
+               : QColor();
 }
 
 QColor summaryStateColour(int status)

@@ -8,6 +8,7 @@
 #include <limits>
 
 Q_DECLARE_METATYPE(FicWriter)
+Q_DECLARE_METATYPE(ChiSquareOutcome)
 
 namespace {
 
@@ -184,7 +185,7 @@ void tst_FicReader::wholeFile()
     QCOMPARE(r.epochCount, 1);
     QCOMPARE(r.iterationCount, 4);
     QCOMPARE(r.varianceFactor, 1.25);
-    QCOMPARE(r.chiSquareResult, 1);
+    QCOMPARE(r.chiSquareResult, ChiSquareOutcome::Passed);
     QCOMPARE(r.observationFileCount, 2);
     QCOMPARE(r.observationFiles, w.observationFiles);
     QCOMPARE(r.logFile, w.logFile);
@@ -360,21 +361,27 @@ void tst_FicReader::codes_data()
     QTest::addColumn<QString>("calculation");
     QTest::addColumn<QString>("test");
     QTest::addColumn<QString>("angle");
+    QTest::addColumn<ChiSquareOutcome>("chiSquare");
 
-    QTest::newRow("0") << qint64(0) << QString() << QString() << QString();
+    const auto failed = ChiSquareOutcome::Failed;
+    const auto passed = ChiSquareOutcome::Passed;
+    const auto none = ChiSquareOutcome::NotTested;
+    QTest::newRow("0") << qint64(0) << QString() << QString() << QString() << failed;
     QTest::newRow("1") << qint64(1) << "AJUSTEMENT"
                        << "Aucune"
-                       << "GRD";
+                       << "GRD" << passed;
     QTest::newRow("2") << qint64(2) << "PREANALYSE"
                        << "Normale"
-                       << "DMS";
+                       << "DMS" << none;
     QTest::newRow("3") << qint64(3) << "NORME L1"
                        << "Tau"
-                       << "RAD";
-    QTest::newRow("4") << qint64(4) << "HUBER" << QString() << QString();
-    QTest::newRow("5") << qint64(5) << QString() << QString() << QString();
-    QTest::newRow("-1") << qint64(-1) << QString() << QString() << QString();
-    QTest::newRow("1 plus 2^32") << (qint64(1) << 32 | 1) << QString() << QString() << QString();
+                       << "RAD" << none;
+    QTest::newRow("4") << qint64(4) << "HUBER" << QString() << QString() << none;
+    QTest::newRow("5") << qint64(5) << QString() << QString() << QString() << none;
+    QTest::newRow("-1") << qint64(-1) << QString() << QString() << QString() << none;
+    // The chi-square outcome, as every integer of the model, keeps the low 32 bits.
+    QTest::newRow("1 plus 2^32") << (qint64(1) << 32 | 1) << QString() << QString() << QString()
+                                 << passed;
 }
 
 void tst_FicReader::codes()
@@ -383,12 +390,15 @@ void tst_FicReader::codes()
     QFETCH(QString, calculation);
     QFETCH(QString, test);
     QFETCH(QString, angle);
+    QFETCH(ChiSquareOutcome, chiSquare);
     FicWriter w = smallRun();
     w.calculationCode = code;
+    w.chiSquareResult = code;
     w.testCode = code;
     w.angleUnitCode = code;
     const FicResult r = readFic(write(w.bytes()), false);
     QCOMPARE(r.calculationType, calculation);
+    QCOMPARE(r.chiSquareResult, chiSquare);
     QCOMPARE(r.testName, test);
     QCOMPARE(r.angleUnit, angle);
 }
@@ -607,7 +617,9 @@ void tst_FicReader::everyTruncation()
         QVERIFY2(r.epochCount == number(32, 1, 0), at);
         QVERIFY2(r.iterationCount == number(40, 4, 0), at);
         QVERIFY2(r.varianceFactor == number(48, 1.25, 0.0), at);
-        QVERIFY2(r.chiSquareResult == number(56, 1, 0), at);
+        QVERIFY2(r.chiSquareResult ==
+                     number(56, ChiSquareOutcome::Passed, ChiSquareOutcome::Failed),
+                 at);
         QVERIFY2(r.observationFileCount == number(64, 2, 0), at);
         QVERIFY2(r.pointCount == number(pointsStart - 8, 3, 0), at);
         QVERIFY2(r.auxiliaryValue == number(tail, 0.75, 0.0), at);

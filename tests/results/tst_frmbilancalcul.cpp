@@ -25,7 +25,7 @@ FicResult header(int status)
     r.unknownCount = 42;
     r.iterationCount = 3;
     r.varianceFactor = 1.0234567;
-    r.chiSquareResult = 1;
+    r.chiSquareResult = ChiSquareOutcome::Passed;
     return r;
 }
 
@@ -100,19 +100,19 @@ void tst_frmBilanCalcul::rowTexts_data()
                                             "42",         "1.02346", "OK",         "3"};
     FicResult r = header(0);
     r.varianceFactor = 0;
-    r.chiSquareResult = 2;
+    r.chiSquareResult = ChiSquareOutcome::NotTested;
     QTest::newRow("variance 0, chi-square 2")
         << r << QStringList{"reseau.fic", "OK", "AJUSTEMENT", "250", "42", "-", "-", "3"};
     r = header(0);
     r.unknownCount = 0;
     r.iterationCount = 0;
-    r.chiSquareResult = 0;
+    r.chiSquareResult = ChiSquareOutcome::Failed;
     QTest::newRow("0 unknowns, 0 iterations, chi-square failed")
         << r << QStringList{"reseau.fic", "OK", "AJUSTEMENT", "250", "-", "1.02346", "NON", "0"};
     r = header(0);
     r.observationCount = -3;
     r.varianceFactor = -1;
-    r.chiSquareResult = -1;
+    r.chiSquareResult = ChiSquareOutcome::NotTested;
     r.calculationType.clear();
     QTest::newRow("negative values")
         << r << QStringList{"reseau.fic", "OK", "", "-", "42", "-", "-", "3"};

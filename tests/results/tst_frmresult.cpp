@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(ChiSquareOutcome)
+
 namespace {
 
 // A successful run of `count` observations whose normalized residuals fall from count/10 by
@@ -30,7 +32,7 @@ FicResult makeResult(int count)
     result.epochCount = 1;
     result.iterationCount = 4;
     result.varianceFactor = 1.23456789;
-    result.chiSquareResult = 1;
+    result.chiSquareResult = ChiSquareOutcome::Passed;
     result.observationFileCount = 2;
     result.observationFiles =
         QStringList{QStringLiteral("/nowhere/net.iob"), QStringLiteral("/nowhere/other.iob")};
@@ -215,25 +217,28 @@ void tst_frmResult::loadMissingFile()
 
 void tst_frmResult::summary_data()
 {
-    QTest::addColumn<int>("chiSquare");
+    QTest::addColumn<ChiSquareOutcome>("chiSquare");
     QTest::addColumn<double>("factor");
     QTest::addColumn<int>("valid");
     QTest::addColumn<QString>("expectedFactor");
     QTest::addColumn<QString>("expectedRejected");
 
-    QTest::newRow("six significant digits") << 1 << 1.23456789 << 250 << "1.23457"
-                                            << "0";
-    QTest::newRow("large factor in exponent form") << 0 << 1234567.0 << 250 << "1.23457e+06"
-                                                   << "0";
-    QTest::newRow("chi-square 2 withholds the factor") << 2 << 1.5 << 250 << "-"
-                                                       << "0";
-    QTest::newRow("250 observations, 240 valid") << 1 << 0.9 << 240 << "0.9"
+    QTest::newRow("six significant digits")
+        << ChiSquareOutcome::Passed << 1.23456789 << 250 << "1.23457"
+        << "0";
+    QTest::newRow("large factor in exponent form")
+        << ChiSquareOutcome::Failed << 1234567.0 << 250 << "1.23457e+06"
+        << "0";
+    QTest::newRow("no chi-square test withholds the factor")
+        << ChiSquareOutcome::NotTested << 1.5 << 250 << "-"
+        << "0";
+    QTest::newRow("250 observations, 240 valid") << ChiSquareOutcome::Passed << 0.9 << 240 << "0.9"
                                                  << "10";
 }
 
 void tst_frmResult::summary()
 {
-    QFETCH(int, chiSquare);
+    QFETCH(ChiSquareOutcome, chiSquare);
     QFETCH(double, factor);
     QFETCH(int, valid);
     QFETCH(QString, expectedFactor);
