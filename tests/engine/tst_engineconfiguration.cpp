@@ -1,120 +1,13 @@
-// The engine's configuration file: the default file it writes, the column rules it reads by, the
-// lines those rules misread, and the bounds of its values.
+// The engine's configuration file: the default file it reads back, the column rules it reads by,
+// the lines those rules misread, and the bounds of its values. The layout of the default file and
+// the files of the workbench are held against the workbench's code in tst_enginecontract.
 
 #include "../../engine/configuration.h"
 #include "text.h"
 
-#include "../../processing/configuration.h"
-
 #include <QtTest>
 
 namespace {
-
-// The default configuration, written out by hand: three fixed lines, every key padded to 11
-// characters, the nine sections with their empty lines, no empty line at the end.
-const char *const kDefaultLines[] = {
-    "# Fichier de configuration de Tavlo",
-    "# genere par Tavlo IHM version 2017.02.14",
-    "",
-    "[AJUSTEMENT]",
-    "",
-    "CRITCONV   0.0001",
-    "HUBERVALUE 2.5",
-    "TYPECALCUL AJUSTEMENT",
-    "TYPEMODEL  3D_LOCALE",
-    "TYPEANGLES GRD",
-    "LINEARUNIT  m",
-    "NBMAXITER  10",
-    "APPLIMBE   MOY",
-    "FREENET    NON",
-    "SIGMADIST  NOSTD",
-    "SIGM+STD   NON",
-    "SIGMAOHDF  NOSTD",
-    "",
-    "[STATISTIQUE]",
-    "",
-    "SIGMA0CONNU OUI",
-    "TYPESIGMA0 AUTO",
-    "VALIDATION 0.95",
-    "REG_COORD  NEU",
-    "REG1D_TYPE 001",
-    "REG2D_TYPE 100",
-    "VCE_METHOD HELMERT",
-    "VCEITERMAX 10",
-    "VCESOLINT  NON",
-    "",
-    "[CONFIANCE]",
-    "",
-    "REG1D_MODE 10",
-    "REG1D_CONF 0.95",
-    "REG2D_MODE 10",
-    "REG2D_CONF 0.95",
-    "REG3D_MODE 00",
-    "REG3D_CONF 0.95",
-    "",
-    "[FIABILITE]",
-    "",
-    "FIA1D_MODE 00",
-    "FIA1D_CONF 0.95",
-    "FIA1D_BETA 0.20",
-    "FIA2D_MODE 10",
-    "FIA2D_CONF 0.95",
-    "FIA2D_BETA 0.20",
-    "FIA3D_MODE 00",
-    "FIA3D_CONF 0.95",
-    "FIA3D_BETA 0.20",
-    "",
-    "[MULTI EPOQUES]",
-    "",
-    "MEP_MODE   NON",
-    "MEP_FROM0  NON",
-    "MEP_DOCONF NON",
-    "MEP_DOFIAB NON",
-    "MEP_DOCONG NON",
-    "MEP_CSEUIL 0.95",
-    "MEP_CTYPE  000",
-    "",
-    "[RAPPORT]",
-    "",
-    "NBDEC_DIST 4",
-    "NBDEC_ANGT 2",
-    "LOG_TYPE   ASCII",
-    "LOG_STATIO OUI",
-    "LOG_OPTION OUI",
-    "LOG_GEOID  NON",
-    "LOG_FIAB   OUI",
-    "LOG_RESIDU TOUS",
-    "LOG_RESNEU NON",
-    "LOG_OMC    NON",
-    "LOG_SOLINT NON",
-    "LOG_SOLFIN 0001",
-    "LOG_SOLAUX OUI",
-    "LOG_SGMGRP OUI",
-    "",
-    "[MATRICES]",
-    "",
-    "OUTMAT_FMT TAVLO",
-    "OUTMAT_CRD NEU",
-    "OUTMAT_SG0 AUTO",
-    "OUTMAT_ABP NON",
-    "OUTMAT_NC  NON",
-    "OUTMAT_INC NON",
-    "OUTMAT_V   NON",
-    "OUTMAT_X   NON",
-    "",
-    "[GENERATION]",
-    "",
-    "GENE_LOG   NON",
-    "GENE_NOISE AUCUN",
-    "GENE_LIMBE ALEATOIRE",
-    "",
-    "[DESSIN]",
-    "",
-    "KML_EXPORT NON",
-    "KML_ALTI   NON",
-    "KML_LNFIA  NON",
-    "DRW_EXPORT OUI",
-};
 
 engine::Options read(const std::string &text, engine::Diagnostics &diagnostics)
 {
@@ -129,8 +22,6 @@ class TestEngineConfiguration : public QObject
     Q_OBJECT
 
 private slots:
-    void defaultFileHasTheExactLayout_data();
-    void defaultFileHasTheExactLayout();
     void defaultFileReadsBackWithoutMessages();
     void valuesAreReadByColumns_data();
     void valuesAreReadByColumns();
@@ -141,26 +32,7 @@ private slots:
     void probabilitiesWithinTheEditorsRanges();
     void misreadKeyLinesAreWarned_data();
     void misreadKeyLinesAreWarned();
-    void workbenchFilesAreNotWarned();
 };
-
-void TestEngineConfiguration::defaultFileHasTheExactLayout_data()
-{
-    QTest::addColumn<QString>("lineEnd");
-    QTest::newRow("line feed") << "\n";
-    QTest::newRow("carriage return and line feed") << "\r\n";
-}
-
-void TestEngineConfiguration::defaultFileHasTheExactLayout()
-{
-    QFETCH(QString, lineEnd);
-    const std::string end = lineEnd.toStdString();
-    std::string expected;
-    for (const char *line : kDefaultLines)
-        expected += std::string(line) + end;
-    const std::string written = engine::defaultConfigurationText(end.c_str());
-    QCOMPARE(QString::fromLatin1(written.c_str()), QString::fromLatin1(expected.c_str()));
-}
 
 void TestEngineConfiguration::defaultFileReadsBackWithoutMessages()
 {
@@ -359,24 +231,6 @@ void TestEngineConfiguration::misreadKeyLinesAreWarned()
         QVERIFY2(d.text.find(message.toLatin1().toStdString()) != std::string::npos,
                  d.text.c_str());
     }
-}
-
-// Files written by the configuration editor, with every kind of value, read without a warning.
-void TestEngineConfiguration::workbenchFilesAreNotWarned()
-{
-    Configuration configuration;
-    QVERIFY(
-        engine::readConfigurationValues(configuration.toText().toStdString()).misreadLines.empty());
-    configuration.setText("CRITCONV", " 0,001 ");
-    configuration.setText("VALIDATION", "0.99999");
-    configuration.setText("HUBERVALUE", "2.5 3");
-    configuration.setCount("NBMAXITER", 29);
-    configuration.setChoice("LINEARUNIT", 0);
-    configuration.setChoice("TYPEANGLES", 2);
-    configuration.setFlag("DRW_EXPORT", true);
-    configuration.setDigit("REG1D_TYPE", 2, true);
-    QVERIFY(
-        engine::readConfigurationValues(configuration.toText().toStdString()).misreadLines.empty());
 }
 
 QTEST_GUILESS_MAIN(TestEngineConfiguration)

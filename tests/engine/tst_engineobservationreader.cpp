@@ -3,8 +3,6 @@
 
 #include "angles.h"
 #include "enginetesthelpers.h"
-#include "recordcatalogue.h"
-#include "recordline.h"
 
 #include <QtTest>
 
@@ -93,7 +91,6 @@ private slots:
     void angleRanges();
     void textOutsideTheFieldsIsAnError_data();
     void textOutsideTheFieldsIsAnError();
-    void layoutsAgreeWithTheCatalogue();
     void utf8FilesAreWarnedOnce_data();
     void utf8FilesAreWarnedOnce();
     void tabbedRecordsAreWarned_data();
@@ -332,42 +329,6 @@ void TestEngineObservationReader::textOutsideTheFieldsIsAnError()
 
 // The engine reads its records at the catalogue's columns, so that no line the field editor
 // builds is refused, even with every field filled to its last column.
-void TestEngineObservationReader::layoutsAgreeWithTheCatalogue()
-{
-    const RecordCatalogue catalogue;
-    for (const engine::RecordLayout &layout : engine::recordLayouts()) {
-        const int index = catalogue.indexOf(QString::fromLatin1(layout.code));
-        QVERIFY2(index >= 0, layout.code);
-        const RecordType &type = catalogue.at(index);
-        QCOMPARE(int(layout.fields.size()), type.fields.size());
-        QStringList values;
-        for (int i = 0; i < type.fields.size(); ++i) {
-            const FieldSpec &field = type.fields.at(i);
-            const engine::FieldSpan &span = layout.fields[std::size_t(i)];
-            QCOMPARE(span.first, field.column);
-            QCOMPARE(span.last, field.lastColumn());
-            switch (field.kind) {
-            case FieldKind::Number:
-                values << QString(field.width - 2, '9');
-                break;
-            case FieldKind::Choice:
-                values << field.choiceItems().constLast();
-                break;
-            case FieldKind::AngleDms:
-                values << QStringLiteral("-123 45 12.345");
-                break;
-            default:
-                values << QString(field.width, 'X');
-                break;
-            }
-        }
-        const BuiltLine built = buildRecordLine(type, values);
-        QVERIFY2(built.fits(), layout.code);
-        QVERIFY2(engine::columnsOutsideFields(built.line.toLatin1().toStdString(), layout).empty(),
-                 qPrintable(built.line));
-    }
-}
-
 void TestEngineObservationReader::utf8FilesAreWarnedOnce_data()
 {
     QTest::addColumn<QByteArray>("included");

@@ -1,0 +1,571 @@
+// The contracts between the workbench and the engine, each side's code against the other's: the
+// configuration file (keys, tokens, fallbacks, synonyms, the default file, the editor's files), the
+// record lines the field editor writes and the engine reads, and the result file the engine
+// writes and the workbench reads.
+
+#include "../../engine/configuration.h"
+#include "../../processing/configuration.h"
+#include "enginetesthelpers.h"
+#include "ficreader.h"
+#include "ficwriter.h"
+#include "process.h"
+#include "recordcatalogue.h"
+#include "recordline.h"
+#include "resultfile.h"
+#include "text.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <set>
+
+Q_DECLARE_METATYPE(engine::ChiSquareOutcome)
+Q_DECLARE_METATYPE(ChiSquareOutcome)
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The engine's default file with the line of `key` and `value` added at its end, where it
+// decides on both sides.
+std::string defaultsWith(const QString &key, const QString &value)
+{
+    return engine::defaultConfigurationText("\n") + key.leftJustified(11).toStdString() +
+           value.toLatin1().toStdString() + "\n";
+}
+
+engine::Diagnostics engineDiagnostics(const std::string &configuration)
+{
+    engine::Diagnostics diagnostics;
+    engine::optionsFromValues(engine::readConfigurationValues(configuration), "contract.cfg",
+                              diagnostics);
+    return diagnostics;
+}
+
+// The engine's warning that it does not know the value of the line `line`, or null.
+const engine::Diagnostic *unknownValueWarning(const engine::Diagnostics &diagnostics, int line)
+{
+    for (const engine::Diagnostic &d : diagnostics.items()) {
+        if (d.line == line && d.text.rfind(engine::fr("Valeur inconnue"), 0) == 0)
+            return &d;
+    }
+    return nullptr;
+}
+
+int lineCount(const std::string &text)
+{
+    return int(std::count(text.begin(), text.end(), '\n'));
+}
+
+// What the engine makes of the sample network with `configuration`: its report, result file and
+// summary, all in memory.
+std::string engineRun(const std::string &configuration)
+{
+    const std::string observations = engine::normalizedPath(TAVLO_SAMPLES_DIR "/reseau.iob");
+    const std::string configurationPath = engine::normalizedPath("contract.cfg");
+    const engine::FileLoader disk = engine::diskFileLoader();
+    const engine::ProcessOutput output = engine::runProcessing(
+        observations, configurationPath, [&](const std::string &path, std::string &content) {
+            if (path != configurationPath)
+                return disk(path, content);
+            content = configuration;
+            return true;
+        });
+    return output.report + output.result + std::to_string(output.summary.status) + " " +
+           std::to_string(output.summary.chiSquare);
+}
+
+// A record line of the catalogue's type `code`, built as the field editor builds it.
+std::string recordLine(const RecordCatalogue &catalogue, const char *code,
+                       const QStringList &values)
+{
+    const int index = catalogue.indexOf(QLatin1String(code));
+    if (index < 0)
+        qFatal("no record type %s", code);
+    const BuiltLine built = buildRecordLine(catalogue.at(index), values);
+    if (!built.fits())
+        qFatal("record %s does not fit", code);
+    return built.line.toLatin1().toStdString();
+}
+
+bool near(const Eigen::Vector3d &a, const Eigen::Vector3d &b)
+{
+    return (a - b).norm() < 1e-9;
+}
+
+double dmsRadians(double degrees, double minutes, double seconds)
+{
+    return (degrees + minutes / 60.0 + seconds / 3600.0) * kPi / 180.0;
+}
+
+const engine::Observation &observationOf(const engine::Network &network,
+                                         engine::ObservationKind kind)
+{
+    for (const engine::Observation &o : network.observations) {
+        if (o.kind == kind)
+            return o;
+    }
+    qFatal("no observation of kind %d", int(kind));
+}
+
+} // namespace
+
+class TestEngineContract : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void configurationKeysAgree();
+    void choiceTokensAgree_data();
+    void choiceTokensAgree();
+    void unknownTokensTakeTheSameFallback_data();
+    void unknownTokensTakeTheSameFallback();
+    void defaultFileHasTheWorkbenchsLayout_data();
+    void defaultFileHasTheWorkbenchsLayout();
+    void workbenchFilesReadWithoutDiagnostics_data();
+    void workbenchFilesReadWithoutDiagnostics();
+    void layoutsAgreeWithTheCatalogue();
+    void catalogueRecordsReadBackWithTheirValues();
+    void resultFileReadByTheWorkbench_data();
+    void resultFileReadByTheWorkbench();
+};
+
+// Same keys in the same order and sections, of the same kinds, with the same fixed lines, digit
+// counts and key synonyms.
+void TestEngineContract::configurationKeysAgree()
+{
+    const std::vector<engine::ConfigurationKey> &engineKeys = engine::configurationKeys();
+    const QVector<ConfigurationKey> &workbenchKeys = configurationKeys();
+    QCOMPARE(int(engineKeys.size()), workbenchKeys.size());
+    for (int i = 0; i < workbenchKeys.size(); ++i) {
+        const engine::ConfigurationKey &e = engineKeys[std::size_t(i)];
+        const ConfigurationKey &w = workbenchKeys.at(i);
+        const QByteArray at = "key " + QByteArray::number(i) + " " + e.key;
+        QVERIFY2(w.section == QLatin1String(e.section), at);
+        using EngineKind = engine::ConfigurationKey::Kind;
+        switch (w.kind) {
+        case ConfigurationKind::Fixed:
+            QVERIFY2(e.kind == EngineKind::Fixed && w.name == QLatin1String(e.defaultValue), at);
+            continue;
+        case ConfigurationKind::Text:
+            QVERIFY2(e.kind == EngineKind::Text, at);
+            break;
+        case ConfigurationKind::Choice:
+            QVERIFY2(e.kind == EngineKind::Choice, at);
+            break;
+        case ConfigurationKind::Count:
+            QVERIFY2(e.kind == EngineKind::Count, at);
+            break;
+        case ConfigurationKind::Flag:
+            QVERIFY2(e.kind == EngineKind::Flag, at);
+            break;
+        case ConfigurationKind::Digits:
+            QVERIFY2(e.kind == EngineKind::Digits, at);
+            QVERIFY2(w.components == int(std::strlen(e.defaultValue)), at);
+            break;
+        case ConfigurationKind::SolutionForms:
+            // Six forms written on four digits.
+            QVERIFY2(e.kind == EngineKind::Digits && std::strlen(e.defaultValue) == 4, at);
+            break;
+        }
+        QVERIFY2(w.name == QLatin1String(e.key), at);
+        // A key synonym of the workbench is read by the engine as its key.
+        if (!w.keySynonym.isEmpty()) {
+            const auto values = engine::readConfigurationValues(
+                w.keySynonym.leftJustified(11).toStdString() + "7\n");
+            QVERIFY2(values.values.count(e.key) && values.values.at(e.key).first == "7", at);
+        }
+    }
+}
+
+void TestEngineContract::choiceTokensAgree_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QString>("token");
+    for (const ConfigurationKey &key : configurationKeys()) {
+        if (key.kind != ConfigurationKind::Choice)
+            continue;
+        for (const QString &token : key.tokens)
+            QTest::addRow("%s %s", qPrintable(key.name), qPrintable(token.trimmed()))
+                << key.name << token << token;
+        for (const auto &synonym : key.synonyms)
+            QTest::addRow("%s %s (synonym)", qPrintable(key.name), qPrintable(synonym.first))
+                << key.name << synonym.first << key.tokens.at(synonym.second);
+    }
+}
+
+// Every token and synonym the workbench knows is one the engine takes, and a synonym means to the
+// engine what it means to the workbench: the same run as with its token.
+void TestEngineContract::choiceTokensAgree()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, written);
+    QFETCH(QString, token);
+    const std::string text = defaultsWith(key, written);
+    QCOMPARE(Configuration::fromText(QString::fromLatin1(text.c_str())).token(key), token);
+    const engine::Diagnostics diagnostics = engineDiagnostics(text);
+    const engine::Diagnostic *unknown = unknownValueWarning(diagnostics, lineCount(text));
+    QVERIFY2(!unknown, unknown ? unknown->text.c_str() : "");
+    if (written != token)
+        QCOMPARE(engineRun(text), engineRun(defaultsWith(key, token)));
+}
+
+void TestEngineContract::unknownTokensTakeTheSameFallback_data()
+{
+    QTest::addColumn<QString>("key");
+    for (const ConfigurationKey &key : configurationKeys()) {
+        if (key.kind == ConfigurationKind::Choice)
+            QTest::newRow(qPrintable(key.name)) << key.name;
+    }
+}
+
+// Tokens the workbench does not know for a key, those of its other keys among them, are read by
+// the engine as the workbench reads them: where the engine says which value it uses instead, that
+// is the workbench's fallback; where it says nothing, it runs as with that fallback.
+void TestEngineContract::unknownTokensTakeTheSameFallback()
+{
+    QFETCH(QString, key);
+    QSet<QString> probes{QStringLiteral("INCONNU")};
+    for (const ConfigurationKey &other : configurationKeys()) {
+        for (const QString &token : other.tokens)
+            probes.insert(token.trimmed());
+        for (const auto &synonym : other.synonyms)
+            probes.insert(synonym.first);
+    }
+    const ConfigurationKey &workbenchKey =
+        *std::find_if(configurationKeys().begin(), configurationKeys().end(),
+                      [&](const ConfigurationKey &k) { return k.name == key; });
+    const QString fallback = workbenchKey.tokens.at(workbenchKey.fallback);
+    const std::string fallbackRun = engineRun(defaultsWith(key, fallback));
+    // Drift left to the engine's side: it takes any matrix token but NON as a request.
+    for (const char *matrices : {"OUTMAT_ABP", "OUTMAT_NC", "OUTMAT_INC", "OUTMAT_V", "OUTMAT_X"})
+        QEXPECT_FAIL(matrices, "the engine reads an unknown matrix token as a request", Abort);
+    for (const QString &probe : qAsConst(probes)) {
+        const std::string text = defaultsWith(key, probe);
+        if (Configuration::fromText(QString::fromLatin1(text.c_str())).choice(key) !=
+                workbenchKey.fallback ||
+            probe == fallback.trimmed())
+            continue;
+        const QByteArray at = probe.toLatin1();
+        const engine::Diagnostics diagnostics = engineDiagnostics(text);
+        if (const engine::Diagnostic *unknown = unknownValueWarning(diagnostics, lineCount(text))) {
+            const std::string used =
+                engine::fr(" : la valeur ") + fallback.trimmed().toStdString() + engine::fr(" est");
+            QVERIFY2(unknown->text.find(used) != std::string::npos, unknown->text.c_str());
+        } else {
+            QVERIFY2(engineRun(text) == fallbackRun, at);
+        }
+    }
+}
+
+void TestEngineContract::defaultFileHasTheWorkbenchsLayout_data()
+{
+    QTest::addColumn<QString>("lineEnd");
+    QTest::newRow("line feed") << "\n";
+    QTest::newRow("carriage return and line feed") << "\r\n";
+}
+
+// The engine's default file, read by the workbench and written back, comes back byte for byte:
+// the engine writes the layout the workbench writes, with values the workbench keeps.
+void TestEngineContract::defaultFileHasTheWorkbenchsLayout()
+{
+    QFETCH(QString, lineEnd);
+    const QString written =
+        QString::fromLatin1(engine::defaultConfigurationText(qPrintable(lineEnd)).c_str());
+    const Configuration read = Configuration::fromText(written);
+    QCOMPARE(read.toText().replace(QLatin1Char('\n'), lineEnd), written);
+}
+
+void TestEngineContract::workbenchFilesReadWithoutDiagnostics_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("built-in state") << Configuration().toText();
+    QTest::newRow("engine defaults")
+        << Configuration::fromText(
+               QString::fromLatin1(engine::defaultConfigurationText("\n").c_str()))
+               .toText();
+
+    // Every value the engine handles, at the ends of the ranges the configuration editor offers;
+    // counts as large as the workbench keeps them.
+    Configuration limits;
+    limits.setText("CRITCONV", " 0,001 ");
+    limits.setText("HUBERVALUE", "2.5 3");
+    limits.setChoice("TYPEANGLES", 2);
+    limits.setChoice("LINEARUNIT", 2);
+    limits.setCount("NBMAXITER", std::numeric_limits<int>::max());
+    limits.setChoice("APPLIMBE", 1);
+    limits.setChoice("SIGMADIST", 0);
+    limits.setChoice("SIGM+STD", 0);
+    limits.setChoice("SIGMAOHDF", 0);
+    limits.setChoice("TYPESIGMA0", 2);
+    limits.setText("VALIDATION", "0.99999");
+    limits.setChoice("REG_COORD", 2);
+    limits.setDigit("REG1D_TYPE", 2, true);
+    limits.setDigit("REG2D_TYPE", 0, true);
+    for (const char *mode :
+         {"REG1D_MODE", "REG2D_MODE", "REG3D_MODE", "FIA1D_MODE", "FIA2D_MODE", "FIA3D_MODE"})
+        limits.setChoice(mode, 3);
+    for (const char *confidence : {"REG1D_CONF", "REG2D_CONF", "FIA1D_CONF"})
+        limits.setText(confidence, "0.05");
+    for (const char *confidence : {"REG3D_CONF", "FIA2D_CONF", "FIA3D_CONF"})
+        limits.setText(confidence, "0.99999");
+    limits.setText("FIA1D_BETA", "0.005");
+    limits.setText("FIA2D_BETA", "0.30");
+    limits.setText("FIA3D_BETA", "0.1");
+    limits.setCount("NBDEC_DIST", std::numeric_limits<int>::max());
+    limits.setCount("NBDEC_ANGT", std::numeric_limits<int>::max());
+    limits.setFlag("LOG_FIAB", true);
+    limits.setChoice("LOG_RESIDU", 2);
+    limits.setChoice("LOG_OMC", 2);
+    limits.setChoice("LOG_SOLINT", 1);
+    limits.setDigit("LOG_SOLFIN", SolutionLoc, true);
+    limits.setFlag("DRW_EXPORT", true);
+    QTest::newRow("every value at the editor's limits") << limits.toText();
+
+    Configuration lowest = limits;
+    lowest.setText("VALIDATION", "0.00001");
+    lowest.setCount("NBMAXITER", std::numeric_limits<int>::min());
+    lowest.setCount("NBDEC_DIST", std::numeric_limits<int>::min());
+    lowest.setCount("NBDEC_ANGT", std::numeric_limits<int>::min());
+    QTest::newRow("lowest values") << lowest.toText();
+}
+
+// A file the configuration editor writes, with values the engine handles, reads without a message.
+void TestEngineContract::workbenchFilesReadWithoutDiagnostics()
+{
+    QFETCH(QString, text);
+    const engine::Diagnostics diagnostics = engineDiagnostics(text.toLatin1().toStdString());
+    QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+}
+
+// Every record the engine reads has the catalogue's columns, and a line the field editor builds
+// with every field filled stays within them.
+void TestEngineContract::layoutsAgreeWithTheCatalogue()
+{
+    const RecordCatalogue catalogue;
+    for (const engine::RecordLayout &layout : engine::recordLayouts()) {
+        const int index = catalogue.indexOf(QString::fromLatin1(layout.code));
+        QVERIFY2(index >= 0, layout.code);
+        const RecordType &type = catalogue.at(index);
+        QCOMPARE(int(layout.fields.size()), type.fields.size());
+        QStringList values;
+        for (int i = 0; i < type.fields.size(); ++i) {
+            const FieldSpec &field = type.fields.at(i);
+            const engine::FieldSpan &span = layout.fields[std::size_t(i)];
+            QCOMPARE(span.first, field.column);
+            QCOMPARE(span.last, field.lastColumn());
+            switch (field.kind) {
+            case FieldKind::Number:
+                values << QString(field.width - 2, '9');
+                break;
+            case FieldKind::Choice:
+                values << field.choiceItems().constLast();
+                break;
+            case FieldKind::AngleDms:
+                values << QStringLiteral("-123 45 12.345");
+                break;
+            default:
+                values << QString(field.width, 'X');
+                break;
+            }
+        }
+        const BuiltLine built = buildRecordLine(type, values);
+        QVERIFY2(built.fits(), layout.code);
+        QVERIFY2(engine::columnsOutsideFields(built.line.toLatin1().toStdString(), layout).empty(),
+                 qPrintable(built.line));
+    }
+}
+
+// A file of every record the engine reads, each line built by the field editor's rules from the
+// catalogue, gives the engine's network the values written, in the units written.
+void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
+{
+    const RecordCatalogue c;
+    const std::vector<std::string> lines = {
+        recordLine(c, "TITL", {QString::fromUtf8("Réseau du contrat")}),
+        recordLine(c, "GRP", {QStringLiteral("Cheminement nord")}),
+        recordLine(c, "SIGM", {"S1", "1.5", "2", "0.5", "1", "2", "", "mm"}),
+        recordLine(c, "LENU", {"110", "P1", "1000.125", "2000.25", "100.5", "m "}),
+        recordLine(c, "LNEU", {"011", "P2", "210050", "130075", "10125", "cm"}),
+        recordLine(c, "LENU", {"000", "P3", "1500", "2500", "90", ""}),
+        recordLine(c, "HI", {"P1", "1.55", "m "}),
+        recordLine(c, "HT", {"P2", "120", "cm"}),
+        recordLine(c, "ANGT", {"DMS"}),
+        recordLine(c, "RSET", {"0.06"}),
+        recordLine(c, "DSET", {"S1"}),
+        recordLine(c, "DIR", {"", "P1", "P2", "123 45 12.345", "2.5"}),
+        recordLine(c, "AZIM", {"S1", "P1", "P3", "45 30 0", "3"}),
+        recordLine(c, "ZANG", {"", "P1", "P2", "95 10 20.5", "4", "0.13"}),
+        recordLine(c, "DIST", {"S1", "P1", "P2", "1234.5678", "1.5", "mm"}),
+        recordLine(c, "OHDF", {"", "P2", "P3", "-1.234", "0.8", "250.5", "cm"}),
+    };
+    std::set<std::string> codes;
+    for (const std::string &line : lines)
+        codes.insert(engine::trim(line.substr(1, 4)));
+    for (const engine::RecordLayout &layout : engine::recordLayouts())
+        QVERIFY2(codes.count(layout.code), layout.code);
+
+    engine::Diagnostics diagnostics;
+    const std::string path = engine::normalizedPath("contract.iob");
+    const engine::ObservationSource source =
+        engine::readObservationFiles(path, memoryLoader({{path, joinLines(lines)}}), diagnostics);
+    const engine::Network network = engine::buildNetwork(source, engine::Options(), diagnostics);
+    QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+
+    QCOMPARE(network.titles, std::vector<std::string>{engine::fr("Réseau du contrat")});
+    const engine::PrecisionFamily &family = network.families.at("S1");
+    QCOMPARE(family.constant, 1.5);
+    QCOMPARE(family.ppm, 2.0);
+    QCOMPARE(family.unit, 0.001);
+    QCOMPARE(family.centringPoint, 0.0005);
+    QCOMPARE(family.centringStation, 0.001);
+    QCOMPARE(family.centringTarget, 0.002);
+
+    const engine::Point &p1 = network.points[std::size_t(network.pointIndex.at("P1"))];
+    QVERIFY(near(p1.approximate, Eigen::Vector3d(1000.125, 2000.25, 100.5)));
+    QCOMPARE(p1.fixed, (std::array<bool, 3>{true, true, false}));
+    const engine::Point &p2 = network.points[std::size_t(network.pointIndex.at("P2"))];
+    QVERIFY(near(p2.approximate, Eigen::Vector3d(1300.75, 2100.5, 101.25)));
+    // Flags in the record's order north, east, up: east and up fixed.
+    QCOMPARE(p2.fixed, (std::array<bool, 3>{true, false, true}));
+    QVERIFY(near(network.points[std::size_t(network.pointIndex.at("P3"))].approximate,
+                 Eigen::Vector3d(1500.0, 2500.0, 90.0)));
+
+    const double second = kPi / 180.0 / 3600.0;
+    const engine::Observation &dir = observationOf(network, engine::ObservationKind::Direction);
+    QCOMPARE(dir.value, dmsRadians(123, 45, 12.345));
+    QCOMPARE(dir.ownSigma, 2.5 * second);
+    QCOMPARE(dir.instrumentHeight, 1.55);
+    QCOMPARE(dir.targetHeight, 1.2);
+    QCOMPARE(dir.group, std::string("Cheminement nord"));
+    QCOMPARE(network.sets.at(std::size_t(dir.set)).sigmaId, std::string("S1"));
+    const engine::Observation &azimuth = observationOf(network, engine::ObservationKind::Azimuth);
+    QCOMPARE(azimuth.value, dmsRadians(45, 30, 0));
+    QCOMPARE(azimuth.ownSigma, 3.0 * second);
+    QCOMPARE(azimuth.sigmaId, std::string("S1"));
+    const engine::Observation &zenith = observationOf(network, engine::ObservationKind::Zenith);
+    QCOMPARE(zenith.value, dmsRadians(95, 10, 20.5));
+    QCOMPARE(zenith.ownSigma, 4.0 * second);
+    QCOMPARE(zenith.refraction, 0.13);
+    QCOMPARE(zenith.refractionSigma, 0.06);
+    const engine::Observation &distance = observationOf(network, engine::ObservationKind::Distance);
+    QCOMPARE(distance.value, 1.2345678);
+    QCOMPARE(distance.ownSigma, 0.0015);
+    const engine::Observation &levelling =
+        observationOf(network, engine::ObservationKind::HeightDifference);
+    QCOMPARE(levelling.value, -0.01234);
+    QCOMPARE(levelling.ownSigma, 0.008);
+    QCOMPARE(levelling.length, 2.505);
+    QCOMPARE(network.points[std::size_t(levelling.station)].name, std::string("P2"));
+    QCOMPARE(network.points[std::size_t(levelling.target)].name, std::string("P3"));
+}
+
+void TestEngineContract::resultFileReadByTheWorkbench_data()
+{
+    QTest::addColumn<engine::ChiSquareOutcome>("engineOutcome");
+    QTest::addColumn<ChiSquareOutcome>("workbenchOutcome");
+    QTest::newRow("failed") << engine::ChiSquareOutcome::Failed << ChiSquareOutcome::Failed;
+    QTest::newRow("passed") << engine::ChiSquareOutcome::Passed << ChiSquareOutcome::Passed;
+    QTest::newRow("not tested") << engine::ChiSquareOutcome::NotTested
+                                << ChiSquareOutcome::NotTested;
+}
+
+// The engine's result file is read by the workbench with the values written, and the tests'
+// writer of result files lays the same values out in the same bytes.
+void TestEngineContract::resultFileReadByTheWorkbench()
+{
+    QFETCH(engine::ChiSquareOutcome, engineOutcome);
+    QFETCH(ChiSquareOutcome, workbenchOutcome);
+    QCOMPARE(int(engineOutcome), int(workbenchOutcome));
+
+    engine::ResultFile file;
+    file.status = 0;
+    file.observationCount = 5;
+    file.unknownCount = 7;
+    file.iterationCount = 3;
+    file.varianceFactor = 1.125;
+    file.chiSquare = static_cast<std::int64_t>(engineOutcome);
+    file.observationFiles = {"/r/a.iob", engine::fr("/r/côté.iob")};
+    file.logFile = "/r/a.log";
+    file.pointNames = {"A", "B", "LONGNOMDEPT"};
+    file.auxiliaryValue = 12.5;
+    file.validCount = 4;
+    file.residualTest = static_cast<std::int64_t>(engine::ResidualTest::Tau);
+    file.angleUnit = static_cast<std::int64_t>(engine::AngleUnit::Dms);
+    for (int kind = 1; kind <= 5; ++kind) {
+        engine::ResultRecord r;
+        r.value = 100.0 + kind;
+        r.rank = 6 - kind;
+        r.residual = 0.001 * kind;
+        r.normalizedResidual = -0.5 * kind;
+        r.reliability = 10.0 * kind;
+        r.valid = kind == 3 ? 0 : 1;
+        r.lineNumber = 20 + kind;
+        r.fileNumber = kind % 2 + 1;
+        r.kind = kind;
+        r.station = kind % 3 + 1;
+        r.target = (kind + 1) % 3 + 1;
+        file.records.push_back(r);
+    }
+    const std::string bytes = engine::encodeResultFile(file);
+
+    const FicResult read = readFicBytes(QByteArray(bytes.data(), int(bytes.size())), true);
+    QCOMPARE(read.status, 0);
+    QCOMPARE(read.calculationType, QStringLiteral("AJUSTEMENT"));
+    QCOMPARE(read.observationCount, 5);
+    QCOMPARE(read.unknownCount, 7);
+    QCOMPARE(read.epochCount, 1);
+    QCOMPARE(read.iterationCount, 3);
+    QCOMPARE(read.varianceFactor, 1.125);
+    QCOMPARE(read.chiSquareResult, workbenchOutcome);
+    QCOMPARE(read.observationFiles, QStringList({"/r/a.iob", QString::fromUtf8("/r/côté.iob")}));
+    QCOMPARE(read.logFile, QStringLiteral("/r/a.log"));
+    QCOMPARE(read.pointNames, QStringList({"A", "B", "LONGNOMDEPT"}));
+    QCOMPARE(read.auxiliaryValue, 12.5);
+    QCOMPARE(read.validObservationCount, 4);
+    QCOMPARE(read.testName, QStringLiteral("Tau"));
+    QCOMPARE(read.angleUnit, QStringLiteral("DMS"));
+    QCOMPARE(read.observations.size(), 5);
+    for (const engine::ResultRecord &r : file.records) {
+        const FicObservation &o = read.observations.at(int(r.rank - 1));
+        const QByteArray at = "rank " + QByteArray::number(qint64(r.rank));
+        QVERIFY2(o.rank == r.rank && o.epoch == r.epoch && o.value == r.value, at);
+        QVERIFY2(o.residual == r.residual && o.normalizedResidual == r.normalizedResidual, at);
+        QVERIFY2(o.reliability == r.reliability && o.valid == (r.valid == 1), at);
+        QVERIFY2(o.lineNumber == r.lineNumber && o.fileNumber == r.fileNumber, at);
+        QVERIFY2(o.typeLabel == QLatin1String(engine::observationCode(
+                                    static_cast<engine::ObservationKind>(r.kind))),
+                 at);
+        QVERIFY2(o.station == QString::fromStdString(file.pointNames[std::size_t(r.station - 1)]),
+                 at);
+        QVERIFY2(o.target == QString::fromStdString(file.pointNames[std::size_t(r.target - 1)]),
+                 at);
+    }
+
+    FicWriter writer;
+    writer.status = file.status;
+    writer.calculationCode = file.calculation;
+    writer.unknownCount = file.unknownCount;
+    writer.epochCount = file.epochCount;
+    writer.iterationCount = file.iterationCount;
+    writer.varianceFactor = file.varianceFactor;
+    writer.chiSquareResult = file.chiSquare;
+    writer.observationFiles = read.observationFiles;
+    writer.logFile = read.logFile;
+    writer.pointNames = read.pointNames;
+    writer.auxiliaryValue = file.auxiliaryValue;
+    writer.validObservationCount = file.validCount;
+    writer.testCode = file.residualTest;
+    writer.angleUnitCode = file.angleUnit;
+    for (const engine::ResultRecord &r : file.records)
+        writer.records.append({r.epoch, r.value, r.rank, r.residual, r.normalizedResidual,
+                               r.reliability, r.valid, r.lineNumber, r.fileNumber, r.kind,
+                               r.component, r.station, r.target});
+    QCOMPARE(writer.bytes(), QByteArray(bytes.data(), int(bytes.size())));
+}
+
+QTEST_GUILESS_MAIN(TestEngineContract)
+#include "tst_enginecontract.moc"
