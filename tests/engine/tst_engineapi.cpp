@@ -1,9 +1,9 @@
 // The engine's entry points on the disk: the files a processing writes (report, result file),
 // their removal and replacement, and the entry points fed with garbage.
 
-#include "binaryfieldreader.h"
 #include "configuration.h"
 #include "engineapi.h"
+#include "ficreader.h"
 #include "filesizelimit.h"
 #include "observationlines.h"
 #include "process.h"
@@ -25,73 +25,6 @@
 using namespace observationlines;
 
 namespace {
-
-struct FicHeader
-{
-    qint64 status = -1, calculation = 0, observations = 0, unknowns = 0, epochs = 0, iterations = 0,
-           chiSquare = -1, valid = 0, test = 0, angleUnit = 0;
-    double varianceFactor = 0.0, auxiliary = 0.0;
-    QStringList files, points;
-    QString log;
-};
-
-struct FicRecord
-{
-    qint64 epoch, rank, valid, line, file, kind, component, station, target;
-    double value, residual, normalized, reliability;
-};
-
-// Reads a result file with the workbench's field reader.
-FicHeader readFic(const QString &path, QVector<FicRecord> *records = nullptr)
-{
-    QFile file(path);
-    FicHeader h;
-    if (!file.open(QIODevice::ReadOnly))
-        return h;
-    const QByteArray bytes = file.readAll();
-    BinaryFieldReader r(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
-    h.status = r.readI64();
-    h.calculation = r.readI64();
-    h.observations = r.readI64();
-    h.unknowns = r.readI64();
-    h.epochs = r.readI64();
-    h.iterations = r.readI64();
-    h.varianceFactor = r.readF64();
-    h.chiSquare = r.readI64();
-    const qint64 fileCount = r.boundedCount(r.readI64(), 8);
-    for (qint64 i = 0; i < fileCount; ++i)
-        h.files << r.readText();
-    h.log = r.readText();
-    const qint64 pointCount = r.boundedCount(r.readI64(), 8);
-    for (qint64 i = 0; i < pointCount; ++i)
-        h.points << r.readText();
-    h.auxiliary = r.readF64();
-    h.valid = r.readI64();
-    h.test = r.readI64();
-    h.angleUnit = r.readI64();
-    if (records) {
-        while (r.remaining() >= 104) {
-            FicRecord rec;
-            rec.epoch = r.readI64();
-            rec.value = r.readF64();
-            rec.rank = r.readI64();
-            rec.residual = r.readF64();
-            rec.normalized = r.readF64();
-            rec.reliability = r.readF64();
-            rec.valid = r.readI64();
-            rec.line = r.readI64();
-            rec.file = r.readI64();
-            rec.kind = r.readI64();
-            rec.component = r.readI64();
-            rec.station = r.readI64();
-            rec.target = r.readI64();
-            records->append(rec);
-        }
-        if (r.remaining() != 0)
-            h.status = -2; // trailing bytes: a broken layout
-    }
-    return h;
-}
 
 void writeLines(const QString &path, const std::vector<std::string> &lines)
 {
@@ -250,41 +183,43 @@ void TestEngineApi::processingWritesReportAndResult()
     newcfg(cfg);
     process(iob, cfg);
 
-    QVector<FicRecord> records;
-    const FicHeader h = readFic(dir.filePath("reseau.fic"), &records);
-    QCOMPARE(h.status, qint64(0));
-    QCOMPARE(h.calculation, qint64(1));
+    const FicResult result = readFic(dir.filePath("reseau.fic"), true);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.calculationType, QStringLiteral("AJUSTEMENT"));
     // 3 stations x 3 sightings x 3 observations, 2 directions and a height difference from D.
-    QCOMPARE(h.observations, qint64(30));
-    QCOMPARE(h.unknowns, qint64(6 + 4));
-    QCOMPARE(h.epochs, qint64(1));
-    QVERIFY(h.iterations >= 2);
-    QCOMPARE(h.files, QStringList({QDir::toNativeSeparators(iob),
-                                   QDir::toNativeSeparators(dir.filePath("station_d.iob"))}));
-    QCOMPARE(h.log, QDir::toNativeSeparators(dir.filePath("reseau.log")));
-    QCOMPARE(h.points, QStringList({"A", "B", "C", "D"}));
-    QCOMPARE(h.angleUnit, qint64(1));
-    QCOMPARE(records.size(), 30);
-    QCOMPARE(h.valid, qint64(30));
+    QCOMPARE(result.observationCount, 30);
+    QCOMPARE(result.unknownCount, 6 + 4);
+    QCOMPARE(result.epochCount, 1);
+    QVERIFY(result.iterationCount >= 2);
+    QCOMPARE(result.observationFiles,
+             QStringList({QDir::toNativeSeparators(iob),
+                          QDir::toNativeSeparators(dir.filePath("station_d.iob"))}));
+    QCOMPARE(result.logFile, QDir::toNativeSeparators(dir.filePath("reseau.log")));
+    QCOMPARE(result.pointNames, QStringList({"A", "B", "C", "D"}));
+    QCOMPARE(result.angleUnit, QStringLiteral("GRD"));
+    QCOMPARE(result.observations.size(), 30);
+    QCOMPARE(result.validObservationCount, 30);
 
     // Records in rank order, each pointing at its own record line.
     QStringList lines[2] = {
         QString::fromLatin1(fileBytes(iob)).split('\n'),
         QString::fromLatin1(fileBytes(dir.filePath("station_d.iob"))).split('\n')};
-    const char *codes[] = {"", "DIST", "DIR ", "ZANG", "OHDF", "AZIM"};
+    const QStringList codes{"DIST", "DIR", "ZANG", "OHDF", "AZIM"};
+    const QVector<FicObservation> &records = result.observations;
     for (int i = 0; i < records.size(); ++i) {
-        const FicRecord &r = records[i];
-        QCOMPARE(r.rank, qint64(i + 1));
+        const FicObservation &r = records[i];
+        QCOMPARE(r.rank, i + 1);
         if (i > 0)
-            QVERIFY(std::fabs(r.normalized) <= std::fabs(records[i - 1].normalized));
-        QVERIFY(r.file == 1 || r.file == 2);
-        QVERIFY(r.kind >= 1 && r.kind <= 5);
-        const QString line = lines[r.file - 1].value(int(r.line) - 1);
-        QCOMPARE(line.mid(1, 4), QString(codes[r.kind]));
-        QCOMPARE(line.mid(10, 12).trimmed(), h.points.value(int(r.station) - 1));
-        QCOMPARE(line.mid(23, 12).trimmed(), h.points.value(int(r.target) - 1));
+            QVERIFY(std::fabs(r.normalizedResidual) <=
+                    std::fabs(records[i - 1].normalizedResidual));
+        QVERIFY(r.fileNumber == 1 || r.fileNumber == 2);
+        QVERIFY(codes.contains(r.typeLabel));
+        const QString line = lines[r.fileNumber - 1].value(r.lineNumber - 1);
+        QCOMPARE(line.mid(1, 4).trimmed(), r.typeLabel);
+        QCOMPARE(line.mid(10, 12).trimmed(), r.station);
+        QCOMPARE(line.mid(23, 12).trimmed(), r.target);
         QVERIFY(r.reliability >= 0.0 && r.reliability <= 100.0);
-        QCOMPARE(r.valid, qint64(1));
+        QVERIFY(r.valid);
     }
 
     // The report: its residual section, then each rank's key in rank order.
@@ -330,7 +265,7 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles()
     writeLines(iob, lines);
     newcfg(cfg);
     process(iob, cfg);
-    QCOMPARE(readFic(dir.filePath("reseau.fic")).status, qint64(0));
+    QCOMPARE(readFic(dir.filePath("reseau.fic"), false).status, 0);
     // A drawing file of an earlier run, then a run that fails.
     writeLines(dir.filePath("reseau.drw"), {"old drawing"});
     if (!extraLine.isEmpty())
@@ -340,11 +275,10 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles()
         QVERIFY(QFile::remove(cfg));
     process(iob, cfg);
 
-    QVector<FicRecord> records;
-    const FicHeader h = readFic(dir.filePath("reseau.fic"), &records);
-    QCOMPARE(h.status, qint64(1));
-    QVERIFY(records.isEmpty());
-    QCOMPARE(h.log, QDir::toNativeSeparators(dir.filePath("reseau.log")));
+    const FicResult result = readFic(dir.filePath("reseau.fic"), true);
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.observations.isEmpty());
+    QCOMPARE(result.logFile, QDir::toNativeSeparators(dir.filePath("reseau.log")));
     QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
     const QByteArray report = fileBytes(dir.filePath("reseau.log"));
     QVERIFY(report.contains("ERREUR"));
@@ -419,7 +353,7 @@ void TestEngineApi::outputsThatWouldReplaceAnInputAreRefused()
     // The outputs that are not the input say why, and no drawing is left.
     const QString base = dir.filePath(QFileInfo(observations).completeBaseName());
     if (input != QFileInfo(base + ".fic").fileName())
-        QCOMPARE(readFic(base + ".fic").status, qint64(1));
+        QCOMPARE(readFic(base + ".fic", false).status, 1);
     if (input != QFileInfo(base + ".log").fileName()) {
         const QByteArray report = fileBytes(base + ".log");
         QVERIFY(report.contains(QString::fromUtf8("Traitement refusé").toLatin1()));
@@ -452,9 +386,9 @@ void TestEngineApi::reportThatCannotBeWrittenFailsTheRun()
     QVERIFY2(text(summary.message).contains(QString::fromUtf8("Le rapport ")) &&
                  text(summary.message).contains(QString::fromUtf8("n'a pas pu être écrit")),
              summary.message.c_str());
-    QVector<FicRecord> records;
-    QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
-    QVERIFY(records.isEmpty());
+    const FicResult result = readFic(dir.filePath("reseau.fic"), true);
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.observations.isEmpty());
     // Neither the previous run's report nor this run's drawing is left to be taken for its own.
     QVERIFY(!QFile::exists(dir.filePath("reseau.log")));
     QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
@@ -476,9 +410,9 @@ void TestEngineApi::oldOutputsThatCannotBeRemovedStopTheRun()
     QVERIFY(!summary.reportWritten);
     QVERIFY(text(summary.message).contains(QString::fromUtf8("n'a pas pu être supprimé")));
     QVERIFY(QFileInfo(dir.filePath("reseau.log/notes")).isDir());
-    QVector<FicRecord> records;
-    QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
-    QVERIFY(records.isEmpty());
+    const FicResult result = readFic(dir.filePath("reseau.fic"), true);
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.observations.isEmpty());
     QVERIFY(!QFile::exists(dir.filePath("reseau.drw")));
 
     // The command-line tool says why on stderr, and fails.
@@ -527,9 +461,9 @@ void TestEngineApi::readOnlyFolderMarksTheOldResultAsFailed()
         QSKIP("cannot run as another user");
     QVERIFY(WIFEXITED(status));
     QCOMPARE(WEXITSTATUS(status), 0);
-    QVector<FicRecord> records;
-    QCOMPARE(readFic(dir.filePath("reseau.fic"), &records).status, qint64(1));
-    QVERIFY(records.isEmpty());
+    const FicResult result = readFic(dir.filePath("reseau.fic"), true);
+    QCOMPARE(result.status, 1);
+    QVERIFY(result.observations.isEmpty());
     const QByteArray report = fileBytes(dir.filePath("reseau.log"));
     QVERIFY(report.contains(QString::fromUtf8("n'a pas pu être supprimé").toLatin1()));
     QVERIFY(lastWords(report).startsWith("TRAITEMENT INTERROMPU"));
@@ -564,11 +498,11 @@ void TestEngineApi::garbageNeverCrossesTheEntryPoints()
     file.write(bytes);
     file.close();
     process(junk, junk);
-    QCOMPARE(readFic(dir.filePath("junk.fic")).status, qint64(1));
+    QCOMPARE(readFic(dir.filePath("junk.fic"), false).status, 1);
     // A folder given as the observation file: nothing to read, a failed result beside it.
     process(dir.path() + "/sub/", dir.filePath("junk.iob"));
     process(dir.filePath("absent.iob"), dir.filePath("absent.cfg"));
-    QCOMPARE(readFic(dir.filePath("absent.fic")).status, qint64(1));
+    QCOMPARE(readFic(dir.filePath("absent.fic"), false).status, 1);
     // Convert and geoid write nothing for an input that cannot be read.
     const QByteArray out = dir.filePath("out.iob").toLatin1();
     const std::int32_t kind = 4;
@@ -578,7 +512,7 @@ void TestEngineApi::garbageNeverCrossesTheEntryPoints()
     tavlodll_geoid(&length, &length, out.constData(), out.constData());
     QVERIFY(!QFile::exists(dir.filePath("out.iob")));
     // The text "x" with a length beyond it named the relative file x.iob.
-    QCOMPARE(readFic(dir.filePath("x.fic")).status, qint64(1));
+    QCOMPARE(readFic(dir.filePath("x.fic"), false).status, 1);
     QVERIFY(QDir::setCurrent(previousFolder));
 }
 
