@@ -1,34 +1,10 @@
 #ifndef FRMDRAW_H
 #define FRMDRAW_H
 
-#include "drawingview.h"
-#include "drwdrawing.h"
-#include "regionraster.h"
+#include "drawingplan.h"
 
-#include <QImage>
-#include <QPair>
 #include <QPoint>
-#include <QStaticText>
-#include <QVector>
 #include <QWidget>
-
-#include <future>
-#include <optional>
-
-class QPainter;
-class QTimer;
-
-// Elements of the network drawing that the user switches on and off. The points are always drawn.
-enum class DrawElement {
-    Names,
-    Links,
-    AbsoluteEllipses,
-    RelativeEllipses,
-    EpochEllipses,
-    AbsoluteRectangles,
-    RelativeRectangles,
-    EpochRectangles,
-};
 
 // The canvas of the network drawing window: paints a drawing in plan on a white background, pans
 // with a left-button drag and zooms with the wheel.
@@ -40,28 +16,28 @@ public:
     explicit frmDraw(QWidget *parent = nullptr);
 
     // Shows `drawing` (every element switched on, epoch 1) and fits the view to it.
-    void setDrawing(const DrwDrawing &drawing);
-    const DrwDrawing &drawing() const { return m_drawing; }
-    const DrawingView &view() const { return m_view; }
+    void setDrawing(const DrwDrawing &drawing) { m_plan.setDrawing(drawing); }
+    const DrwDrawing &drawing() const { return m_plan.drawing(); }
+    const DrawingView &view() const { return m_plan.view(); }
 
-    void setShown(DrawElement element, bool shown);
-    bool isShown(DrawElement element) const;
+    void setShown(DrawElement element, bool shown) { m_plan.setShown(element, shown); }
+    bool isShown(DrawElement element) const { return m_plan.isShown(element); }
     // The epoch, from 1, whose regions are drawn.
-    void setCurrentEpoch(int epoch);
-    int currentEpoch() const { return m_currentEpoch; }
+    void setCurrentEpoch(int epoch) { m_plan.setCurrentEpoch(epoch); }
+    int currentEpoch() const { return m_plan.currentEpoch(); }
     // User magnification of the ellipses or the rectangles on top of their base magnification.
-    void setEllipseFactor(double factor);
-    void setRectangleFactor(double factor);
-    void zoomBy(int steps);
+    void setEllipseFactor(double factor) { m_plan.setEllipseFactor(factor); }
+    void setRectangleFactor(double factor) { m_plan.setRectangleFactor(factor); }
+    void zoomBy(int steps) { m_plan.zoomBy(steps); }
 
     // Paints the drawing as the canvas shows it at `size`, background excepted.
-    void draw(QPainter &painter, const QSize &size) const;
+    void draw(QPainter &painter, const QSize &size) const { m_plan.draw(painter, size); }
     // Whether regions are being worked out in the background for a view the canvas has shown;
     // once they are, the next paint shows them.
-    bool regionsPending() const;
+    bool regionsPending() const { return m_plan.regionsPending(); }
     // Whether the last paint showed the regions as worked out for what it showed, rather than
     // those of an earlier view, moved along, or of earlier settings.
-    bool regionsUpToDate() const { return m_regionsUpToDate; }
+    bool regionsUpToDate() const { return m_plan.regionsUpToDate(); }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -74,59 +50,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    struct ScreenPoints;
-    // Regions worked out for a view: which regions, how large and where.
-    struct RegionLayer
-    {
-        QImage image;
-        int drawing = 0; // which drawing: its load number
-        QSize size;
-        qreal ratio = 0.0;
-        double centreX = 0.0;
-        double centreY = 0.0;
-        double pixelsPerUnit = 0.0;
-        double ellipseMagnification = 0.0;
-        double rectangleMagnification = 0.0;
-        int epoch = 0;
-        QVector<bool> shown;
-        bool valid = false;
-
-        // Whether `other` shows the same regions, but for the view's centre and zoom.
-        bool sameButView(const RegionLayer &other) const;
-        bool sameAs(const RegionLayer &other) const;
-    };
-
-    // Paints the region families shown, for the current epoch, at the visible points. Regions
-    // are worked out in the background: until they are, the last ones worked out are shown,
-    // moved and magnified along with the drawing when only the view has changed.
-    void drawRegions(QPainter &painter, const QSize &size, qreal ratio,
-                     const ScreenPoints &screen) const;
-    // Gathers the regions to paint for `layer`.
-    RegionRaster gatherRegions(const RegionLayer &layer, const ScreenPoints &screen) const;
-    // Starts working out in the background the regions a paint asked for.
-    void startWorkingOut() const;
-    // Takes the regions worked out in the background, if they are ready.
-    void collectRegions() const;
-    // Repaints once the regions being worked out are ready.
-    void checkRegions();
-
-    DrwDrawing m_drawing;
-    QVector<QPair<int, int>> m_linkedPairs; // indices from 0, worked out once at load
-    // Per zoom level, the points' names laid out in its font, as they are first drawn.
-    mutable QVector<QVector<QStaticText>> m_names;
-    DrawingView m_view;
-    QVector<bool> m_shown;
-    int m_currentEpoch = 1;
+    DrawingPlan m_plan;
     bool m_dragging = false;
     QPoint m_last;
     int m_wheelDelta = 0; // wheel motion short of a whole step, kept for the next event
-    int m_drawingNumber = 0;
-    mutable RegionLayer m_regionLayer;  // the regions last worked out
-    mutable RegionLayer m_pendingLayer; // the regions being worked out, without their image
-    mutable std::future<QImage> m_pending;
-    mutable std::optional<RegionRaster> m_toWorkOut; // gathered by a paint, to work out after it
-    QTimer *m_pendingCheck; // looks for the regions being worked out, while they are
-    mutable bool m_regionsUpToDate = true;
 };
 
 #endif // FRMDRAW_H

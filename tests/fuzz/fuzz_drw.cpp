@@ -1,11 +1,11 @@
 // Reads arbitrary bytes as a drawing file, checks that the model holds together, and paints it
 // zoomed and magnified as the bytes say. Run it with -detect_leaks=0: the font caches that painting
 // fills live until the process ends and would read as leaks at exit.
+#include "drawingplan.h"
 #include "drwreader.h"
-#include "frmdraw.h"
 
-#include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -18,9 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static int argc = 1;
     static char name[] = "fuzz_drw";
     static char *argv[] = {name, nullptr};
-    static QApplication *app = [] {
+    static QGuiApplication *app = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
+        return new QGuiApplication(argc, argv);
     }();
     static QTemporaryDir dir;
     Q_UNUSED(app);
@@ -42,14 +42,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             std::abort();
     }
 
-    frmDraw canvas;
-    canvas.resize(160, 120);
-    canvas.setDrawing(drawing);
-    canvas.setCurrentEpoch(size > 0 ? data[0] % 3 : 1);
-    canvas.zoomBy(size > 1 ? int(data[1] % 23) - 11 : 0);
-    canvas.setEllipseFactor(size > 2 ? sliderFactor(data[2] % 12) : 1.0);
-    QImage image(canvas.size(), QImage::Format_ARGB32_Premultiplied);
+    DrawingPlan plan;
+    plan.setDrawing(drawing);
+    plan.setCurrentEpoch(size > 0 ? data[0] % 3 : 1);
+    plan.zoomBy(size > 1 ? int(data[1] % 23) - 11 : 0);
+    plan.setEllipseFactor(size > 2 ? sliderFactor(data[2] % 12) : 1.0);
+    QImage image(QSize(160, 120), QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
-    canvas.draw(painter, image.size());
+    plan.draw(painter, image.size());
     return 0;
 }

@@ -1,0 +1,396 @@
+#include "drawingplan.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+#include <QStaticText>
+#include <QThread>
+#include <QTimer>
+#include <QtMath>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace {
+
+constexpr int kElementCount = int(DrawElement::EpochRectangles) + 1;
+constexpr int kRegionFillAlpha = 150;
+constexpr double kRegionPenWidth = 2.0;
+constexpr int kPendingCheckMs = 10; // how often to look for regions worked out
+
+enum class Pairing { OnePoint, TwoPoints };
+
+struct RegionFamily
+{
+    DrawElement element;
+    const QVector<DrwRegion> DrwDrawing::*regions;
+    RegionRaster::Shape shape;
+    Pairing pairing;
+    QColor outline;
+    QColor fill;
+    Qt::PenStyle outlineStyle;
+};
+
+// In painting order: the relative and between-epochs regions come over the absolute ones.
+const RegionFamily kFamilies[] = {
+    {DrawElement::AbsoluteEllipses, &DrwDrawing::absoluteEllipses, RegionRaster::Shape::Ellipse,
+     Pairing::OnePoint, QColor(255, 0, 50), QColor(255, 0, 0), Qt::SolidLine},
+    {DrawElement::AbsoluteRectangles, &DrwDrawing::absoluteRectangles,
+     RegionRaster::Shape::Rectangle, Pairing::OnePoint, QColor(0, 255, 50), QColor(0, 255, 0),
+     Qt::SolidLine},
+    {DrawElement::RelativeEllipses, &DrwDrawing::relativeEllipses, RegionRaster::Shape::Ellipse,
+     Pairing::TwoPoints, QColor(50, 0, 200), QColor(0, 0, 200), Qt::SolidLine},
+    {DrawElement::RelativeRectangles, &DrwDrawing::relativeRectangles,
+     RegionRaster::Shape::Rectangle, Pairing::TwoPoints, QColor(100, 255, 200),
+     QColor(100, 255, 200), Qt::SolidLine},
+    {DrawElement::EpochEllipses, &DrwDrawing::epochEllipses, RegionRaster::Shape::Ellipse,
+     Pairing::OnePoint, QColor(255, 100, 50), QColor(255, 100, 0), Qt::DashLine},
+    {DrawElement::EpochRectangles, &DrwDrawing::epochRectangles, RegionRaster::Shape::Rectangle,
+     Pairing::OnePoint, QColor(100, 255, 50), QColor(100, 255, 0), Qt::DashLine},
+};
+
+// The legend's captions keep the translations of the window's canvas.
+QString legendText(const char *text)
+{
+    return QCoreApplication::translate("frmDraw", text);
+}
+
+} // namespace
+
+// Where each point is on screen, worked out once per paint.
+struct DrawingPlan::ScreenPoints
+{
+    QVector<QPoint> positions;
+    QVector<bool> visible;
+
+    // Index from 0 of a visible point numbered from 1, or -1 for a number outside the list or
+    // a point out of view.
+    int visibleIndex(int number) const
+    {
+        if (number < 1 || number > visible.size())
+            return -1;
+        return visible.at(number - 1) ? number - 1 : -1;
+    }
+};
+
+DrawingPlan::DrawingPlan(QObject *parent)
+    : QObject(parent)
+    , m_shown(kElementCount, true)
+    , m_pendingCheck(new QTimer(this))
+{
+    m_pendingCheck->setInterval(kPendingCheckMs);
+    connect(m_pendingCheck, &QTimer::timeout, this, &DrawingPlan::checkRegions);
+}
+
+void DrawingPlan::setDrawing(const DrwDrawing &drawing)
+{
+    m_drawing = drawing;
+    m_linkedPairs = m_drawing.linkedPairs();
+    m_names =
+        QVector<QVector<QStaticText>>(DrawingView::kMaxZoomLevel - DrawingView::kMinZoomLevel + 1);
+    m_view = DrawingView();
+    m_view.fit(m_drawing);
+    ++m_drawingNumber;
+    m_regionLayer = RegionLayer();
+    m_shown.fill(true);
+    m_currentEpoch = 1;
+    emit changed();
+}
+
+void DrawingPlan::setShown(DrawElement element, bool shown)
+{
+    m_shown[int(element)] = shown;
+    emit changed();
+}
+
+bool DrawingPlan::isShown(DrawElement element) const
+{
+    return m_shown.at(int(element));
+}
+
+void DrawingPlan::setCurrentEpoch(int epoch)
+{
+    m_currentEpoch = epoch;
+    emit changed();
+}
+
+void DrawingPlan::setEllipseFactor(double factor)
+{
+    m_view.setEllipseFactor(factor);
+    emit changed();
+}
+
+void DrawingPlan::setRectangleFactor(double factor)
+{
+    m_view.setRectangleFactor(factor);
+    emit changed();
+}
+
+void DrawingPlan::zoomBy(int steps)
+{
+    m_view.zoomBy(steps);
+    emit changed();
+}
+
+void DrawingPlan::pan(const QPoint &from, const QPoint &to, const QSize &size)
+{
+    m_view.pan(from, to, size);
+    emit changed();
+}
+
+bool DrawingPlan::RegionLayer::sameButView(const RegionLayer &other) const
+{
+    return valid && other.valid && drawing == other.drawing && size == other.size &&
+           ratio == other.ratio && ellipseMagnification == other.ellipseMagnification &&
+           rectangleMagnification == other.rectangleMagnification && epoch == other.epoch &&
+           shown == other.shown;
+}
+
+bool DrawingPlan::RegionLayer::sameAs(const RegionLayer &other) const
+{
+    return sameButView(other) && centreX == other.centreX && centreY == other.centreY &&
+           pixelsPerUnit == other.pixelsPerUnit;
+}
+
+bool DrawingPlan::regionsPending() const
+{
+    return m_pending.valid() &&
+           m_pending.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+void DrawingPlan::collectRegions() const
+{
+    if (!m_pending.valid() || regionsPending())
+        return;
+    RegionLayer layer = m_pendingLayer;
+    layer.image = m_pending.get();
+    if (layer.drawing == m_drawingNumber)
+        m_regionLayer = layer;
+}
+
+void DrawingPlan::checkRegions()
+{
+    if (regionsPending())
+        return;
+    m_pendingCheck->stop();
+    emit changed();
+}
+
+void DrawingPlan::drawRegions(QPainter &painter, const QSize &size, qreal ratio,
+                              const ScreenPoints &screen) const
+{
+    RegionLayer wanted;
+    wanted.drawing = m_drawingNumber;
+    wanted.size = size;
+    wanted.ratio = ratio;
+    wanted.centreX = m_view.centreX();
+    wanted.centreY = m_view.centreY();
+    wanted.pixelsPerUnit = m_view.pixelsPerUnit(size);
+    wanted.ellipseMagnification = m_view.ellipseScale() * m_view.ellipseFactor();
+    wanted.rectangleMagnification = m_view.rectangleScale() * m_view.rectangleFactor();
+    wanted.epoch = m_currentEpoch;
+    for (const RegionFamily &family : kFamilies)
+        wanted.shown.append(isShown(family.element));
+    wanted.valid = true;
+
+    collectRegions();
+    if (!m_regionLayer.valid) {
+        // Nothing worked out yet to show meanwhile: the regions are worked out at once.
+        wanted.image = gatherRegions(wanted, screen).paint(QThread::idealThreadCount());
+        wanted.image.setDevicePixelRatio(wanted.ratio);
+        m_regionLayer = wanted;
+    } else if (!wanted.sameAs(m_regionLayer) && !m_pending.valid()) {
+        // One piece of work at a time: regions asked for meanwhile are worked out after it. It
+        // starts once this paint is done, so as not to slow it down.
+        m_pendingLayer = wanted;
+        m_toWorkOut = gatherRegions(wanted, screen);
+    }
+
+    m_regionsUpToDate = wanted.sameAs(m_regionLayer);
+    if (m_regionsUpToDate) {
+        painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+    } else if (wanted.sameButView(m_regionLayer)) {
+        // Only the view has moved: the regions move and are magnified as the ground under them,
+        // about the canvas's middle, which shows the view's centre.
+        const double k = wanted.pixelsPerUnit;
+        const double magnification = k / m_regionLayer.pixelsPerUnit;
+        const QPointF middle(size.width() / 2, size.height() - size.height() / 2);
+        const QPointF shift((m_regionLayer.centreX - wanted.centreX) * k,
+                            (wanted.centreY - m_regionLayer.centreY) * k);
+        painter.save();
+        painter.translate(middle + shift);
+        painter.scale(magnification, magnification);
+        painter.translate(-middle);
+        painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+        painter.restore();
+    } else {
+        painter.drawImage(QPointF(0, 0), m_regionLayer.image);
+    }
+}
+
+void DrawingPlan::startWorkingOut() const
+{
+    if (!m_toWorkOut)
+        return;
+    const int threads = QThread::idealThreadCount();
+    m_pending = std::async(std::launch::async, [raster = std::move(*m_toWorkOut),
+                                                ratio = m_pendingLayer.ratio, threads]() mutable {
+        QImage image;
+        try {
+            image = raster.paint(threads);
+        } catch (const std::bad_alloc &) {
+            // Without memory for them, the regions are left out rather than the window.
+        }
+        image.setDevicePixelRatio(ratio);
+        return image;
+    });
+    m_toWorkOut.reset();
+    m_pendingCheck->start();
+}
+
+RegionRaster DrawingPlan::gatherRegions(const RegionLayer &layer, const ScreenPoints &screen) const
+{
+    const QSize &size = layer.size;
+    const qreal ratio = layer.ratio;
+    RegionRaster raster(QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio)));
+    const double k = layer.pixelsPerUnit;
+    for (const RegionFamily &family : kFamilies) {
+        if (!isShown(family.element) || (m_drawing.*family.regions).isEmpty())
+            continue;
+        const double scale = family.shape == RegionRaster::Shape::Ellipse
+                                 ? layer.ellipseMagnification
+                                 : layer.rectangleMagnification;
+        QColor fill = family.fill;
+        fill.setAlpha(kRegionFillAlpha);
+        raster.beginFamily(family.shape, kRegionPenWidth * ratio,
+                           family.outlineStyle == Qt::DashLine, fill, family.outline);
+        for (const DrwRegion &region : m_drawing.*family.regions) {
+            if (region.epoch != layer.epoch)
+                continue;
+            const int first = screen.visibleIndex(region.point1);
+            if (first < 0)
+                continue;
+            QPoint centre = screen.positions.at(first);
+            if (family.pairing == Pairing::TwoPoints) {
+                const int second = screen.visibleIndex(region.point2);
+                if (second < 0)
+                    continue;
+                const DrwPoint &p = m_drawing.points.at(first);
+                const DrwPoint &q = m_drawing.points.at(second);
+                centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
+            }
+            const double a = region.semiAxis1 * scale * k;
+            const double b = region.semiAxis2 * scale * k;
+            double theta = 90.0 - region.bearing;
+            if (theta < 0.0)
+                theta += 180.0;
+            raster.add(QPointF(centre) * ratio, a * ratio, b * ratio, theta);
+        }
+    }
+    return raster;
+}
+
+void DrawingPlan::draw(QPainter &painter, const QSize &size) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int zoomLevel = m_view.zoomLevel();
+    painter.setFont(QFont(QStringLiteral("Courrier"), 12 + zoomLevel));
+
+    ScreenPoints screen;
+    const int n = m_drawing.points.size();
+    screen.positions.resize(n);
+    screen.visible.resize(n);
+    for (int i = 0; i < n; ++i) {
+        const DrwPoint &point = m_drawing.points.at(i);
+        screen.visible[i] = m_view.isVisible(point.x, point.y, size);
+        if (screen.visible[i])
+            screen.positions[i] = m_view.toScreen(point.x, point.y, size);
+    }
+
+    // Regions and dots are drawn in the device's own pixels, so that they stay sharp on a screen
+    // with several device pixels to a pixel.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    drawRegions(painter, size, ratio, screen);
+    painter.setBrush(Qt::NoBrush);
+
+    if (isShown(DrawElement::Links)) {
+        QVector<QLine> lines;
+        for (const QPair<int, int> &pair : m_linkedPairs) {
+            if (screen.visible.at(pair.first) && screen.visible.at(pair.second))
+                lines.append(
+                    QLine(screen.positions.at(pair.first), screen.positions.at(pair.second)));
+        }
+        painter.setPen(QPen(Qt::gray, 1, Qt::DashDotLine, Qt::SquareCap));
+        painter.drawLines(lines);
+    }
+
+    // Every dot is the same: it is drawn once and copied to each point, which costs a fraction
+    // of drawing it anew. Points lie on whole pixels, so each copy matches a dot drawn in place.
+    const int dotWidth = 10 + zoomLevel;
+    const int dotCentre = dotWidth / 2 + 2;
+    QImage dot(QSize(2 * dotCentre + 1, 2 * dotCentre + 1) * ratio,
+               QImage::Format_ARGB32_Premultiplied);
+    dot.setDevicePixelRatio(ratio);
+    dot.fill(Qt::transparent);
+    QPainter dotPainter(&dot);
+    dotPainter.setRenderHint(QPainter::Antialiasing);
+    dotPainter.setPen(QPen(Qt::blue, dotWidth, Qt::SolidLine, Qt::RoundCap));
+    dotPainter.drawPoint(dotCentre, dotCentre);
+    dotPainter.end();
+    for (int i = 0; i < n; ++i) {
+        if (screen.visible.at(i))
+            painter.drawImage(screen.positions.at(i) - QPoint(dotCentre, dotCentre), dot);
+    }
+    if (isShown(DrawElement::Names)) {
+        painter.setPen(Qt::blue);
+        // A prepared text keeps its layout for the font it was last drawn in, so each zoom
+        // level, with its own font size, has its own. It is placed by its top left corner, not
+        // its base line.
+        const int level = qBound(DrawingView::kMinZoomLevel, zoomLevel, DrawingView::kMaxZoomLevel);
+        QVector<QStaticText> &names = m_names[level - DrawingView::kMinZoomLevel];
+        if (names.size() != n) {
+            names.clear();
+            for (const DrwPoint &point : m_drawing.points) {
+                QStaticText name(point.name);
+                name.setTextFormat(Qt::PlainText);
+                names.append(name);
+            }
+        }
+        const QPoint offset(zoomLevel + 7, zoomLevel + 7 - painter.fontMetrics().ascent());
+        for (int i = 0; i < n; ++i) {
+            if (screen.visible.at(i))
+                painter.drawStaticText(screen.positions.at(i) + offset, names.at(i));
+        }
+    }
+
+    // The legend keeps its place whatever the view.
+    QPen legendPen(Qt::darkYellow, 5);
+    painter.setPen(legendPen);
+    painter.setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
+    painter.drawLine(20, 70, 20, 20);
+    painter.drawLine(15, 40, 20, 20);
+    painter.drawLine(25, 40, 20, 20);
+    painter.drawText(15, 15, QStringLiteral("N"));
+    const struct
+    {
+        QString caption;
+        int offset;
+        double length;
+    } bars[] = {
+        {legendText("Réseau"), 299, m_view.networkBarLength(size)},
+        {legendText("Confiance"), 199, m_view.ellipseBarLength(size)},
+        {legendText("Fiabilité"), 99, m_view.rectangleBarLength(size)},
+    };
+    legendPen.setCapStyle(Qt::FlatCap);
+    for (const auto &bar : bars) {
+        const int captionRow = legendRow(size.height(), bar.offset);
+        const int barRow = legendRow(size.height(), bar.offset - 50);
+        painter.setPen(legendPen);
+        painter.drawText(15, captionRow, bar.caption);
+        painter.drawLine(15, barRow, 65, barRow);
+        painter.drawText(75, barRow, barLengthText(bar.length));
+    }
+    painter.restore();
+    startWorkingOut();
+}
