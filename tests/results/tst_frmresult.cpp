@@ -95,6 +95,8 @@ class tst_frmResult : public QObject
 private slots:
     void construction();
     void loadResult();
+    void chiSquareCodeOfTheFile_data();
+    void chiSquareCodeOfTheFile();
     void loadMissingFile();
     void summary_data();
     void summary();
@@ -201,6 +203,34 @@ void tst_frmResult::loadResult()
     QCOMPARE(editText(window, "epoch"), QStringLiteral("1"));
     list->setCurrentRow(1);
     QVERIFY(!child<QCheckBox>(window, "valid")->isChecked());
+}
+
+void tst_frmResult::chiSquareCodeOfTheFile_data()
+{
+    QTest::addColumn<qint64>("code");
+    QTest::addColumn<QString>("factor");
+    QTest::newRow("failed") << qint64(0) << "0.75";
+    QTest::newRow("passed") << qint64(1) << "0.75";
+    QTest::newRow("no test") << qint64(2) << "-";
+    // Codes the engine never writes mean no test, as the processing summary shows them.
+    QTest::newRow("unknown code") << qint64(7) << "-";
+    QTest::newRow("negative code") << qint64(-1) << "-";
+}
+
+// Without a chi-square test the variance factor is withheld too.
+void tst_frmResult::chiSquareCodeOfTheFile()
+{
+    QFETCH(qint64, code);
+    QFETCH(QString, factor);
+    QTemporaryDir dir;
+    FicWriter writer = FicWriter::sample(3);
+    writer.varianceFactor = 0.75;
+    writer.chiSquareResult = code;
+    const QString path = dir.filePath(QStringLiteral("net.fic"));
+    QVERIFY(writer.write(path));
+    frmResult window;
+    window.loadResult(path);
+    QCOMPARE(labelText(window, "varianceFactor"), factor);
 }
 
 void tst_frmResult::loadMissingFile()
