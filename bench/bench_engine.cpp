@@ -19,6 +19,7 @@
 #include "adjustment.h"
 #include "configuration.h"
 #include "drawingfile.h"
+#include "engine/base/text.h"
 #include "networkbuilder.h"
 #include "observationreader.h"
 #include "process.h"
@@ -26,7 +27,6 @@
 #include "report.h"
 #include "resultfile.h"
 #include "statistics.h"
-#include "text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,8 @@
 #include "adjustment.h"
 
 #include "angles.h"
+#include "engine/base/text.h"
 #include "ordering.h"
-#include "text.h"
 
 #include <algorithm>
 #include <array>

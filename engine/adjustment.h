@@ -2,7 +2,7 @@
 #define ENGINE_ADJUSTMENT_H
 
 #include "configuration.h"
-#include "diagnostics.h"
+#include "engine/base/diagnostics.h"
 #include "localmodel.h"
 #include "network.h"
 #include "supernodalcholesky.h"

@@ -1,6 +1,6 @@
 #include "angles.h"
 
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <cmath>
 #include <vector>

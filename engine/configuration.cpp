@@ -1,6 +1,6 @@
 #include "configuration.h"
 
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #ifndef ENGINE_CONFIGURATION_H
 #define ENGINE_CONFIGURATION_H
 
-#include "diagnostics.h"
+#include "engine/base/diagnostics.h"
 #include "regionoptions.h"
 
 #include <map>

@@ -1,6 +1,6 @@
 #include "distributions.h"
 
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "drawingfile.h"
 
-#include "atomicfile.h"
-#include "text.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
 #include <cstring>

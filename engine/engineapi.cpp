@@ -1,10 +1,11 @@
 #include "engineapi.h"
 
-#include "atomicfile.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/text.h"
+#include "engine/base/version.h"
 #include "import/gridreaders.h"
 #include "import/importconversion.h"
 #include "process.h"
-#include "text.h"
 
 #include <cstring>
 #include <filesystem>

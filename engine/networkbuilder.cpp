@@ -1,7 +1,7 @@
 #include "networkbuilder.h"
 
 #include "angles.h"
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
 #include <charconv>

@@ -2,7 +2,7 @@
 #define ENGINE_NETWORKBUILDER_H
 
 #include "configuration.h"
-#include "diagnostics.h"
+#include "engine/base/diagnostics.h"
 #include "network.h"
 #include "observationreader.h"
 

@@ -1,10 +1,8 @@
 #include "observationreader.h"
 
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace engine {
 
@@ -142,35 +140,6 @@ std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,
     }
     scan(next, static_cast<int>(length));
     return runs;
-}
-
-FileLoader diskFileLoader()
-{
-    return [](const std::string &path, std::string &content) {
-        std::error_code error;
-        const fs::path file = pathFromLatin1(path);
-        if (!fs::is_regular_file(file, error))
-            return false;
-        std::ifstream stream(file, std::ios::binary);
-        if (!stream)
-            return false;
-        std::ostringstream buffer;
-        buffer << stream.rdbuf();
-        if (stream.bad())
-            return false;
-        content = buffer.str();
-        return true;
-    };
-}
-
-std::string normalizedPath(const std::string &path)
-{
-    std::error_code error;
-    fs::path p = pathFromLatin1(path);
-    fs::path absolute = fs::absolute(p, error);
-    if (error)
-        absolute = p;
-    return latin1FromPath(absolute.lexically_normal().make_preferred());
 }
 
 std::string resolveInclude(const std::string &includingFile, const std::string &name)

@@ -1,9 +1,9 @@
 #ifndef ENGINE_OBSERVATIONREADER_H
 #define ENGINE_OBSERVATIONREADER_H
 
-#include "diagnostics.h"
+#include "engine/base/diagnostics.h"
+#include "engine/base/files.h"
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,12 +85,6 @@ bool isRecordCode(std::string_view code);
 std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,
                                                       const RecordLayout &layout);
 
-// Loads the whole content of a file given its Latin-1 path; false when it cannot be read.
-using FileLoader = std::function<bool(const std::string &path, std::string &content)>;
-
-// Reads files from the disk.
-FileLoader diskFileLoader();
-
 struct SourceLine
 {
     int fileNumber = 0;    // from 1
@@ -124,9 +118,6 @@ constexpr int kMaxIncludes = 1000;
 // line.
 ObservationSource readObservationFiles(const std::string &mainPath, const FileLoader &loader,
                                        Diagnostics &diagnostics);
-
-// The absolute, lexically normal form of `path` (Latin-1), with the platform's separators.
-std::string normalizedPath(const std::string &path);
 
 // `name` taken relative to the folder of `includingFile` unless it is absolute.
 std::string resolveInclude(const std::string &includingFile, const std::string &name);

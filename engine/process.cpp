@@ -2,15 +2,15 @@
 
 #include "adjustment.h"
 #include "angles.h"
-#include "atomicfile.h"
 #include "configuration.h"
 #include "drawingfile.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/text.h"
 #include "networkbuilder.h"
 #include "regions.h"
 #include "report.h"
 #include "resultfile.h"
 #include "statistics.h"
-#include "text.h"
 
 #include <cmath>
 #include <map>

@@ -17,9 +17,6 @@ namespace engine {
 
 struct DrawingFile;
 
-// The engine's name and version, as the about box shows it (at most 23 characters).
-constexpr const char kEngineVersion[] = "Tavlo engine 1.0.0";
-
 struct ProcessSummary
 {
     int status = 1; // 0 succeeded, 1 failed

@@ -1,6 +1,6 @@
 #include "regionreport.h"
 
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <cmath>
 

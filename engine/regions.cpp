@@ -1,7 +1,7 @@
 #include "regions.h"
 
 #include "distributions.h"
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <Eigen/Eigenvalues>
 

@@ -1,9 +1,9 @@
 #include "report.h"
 
 #include "angles.h"
-#include "process.h"
+#include "engine/base/text.h"
+#include "engine/base/version.h"
 #include "regionreport.h"
-#include "text.h"
 
 #include <cmath>
 

@@ -1,8 +1,8 @@
 #include "statistics.h"
 
 #include "distributions.h"
+#include "engine/base/text.h"
 #include "inverseelements.h"
-#include "text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -3,7 +3,7 @@
 
 #include "adjustment.h"
 #include "configuration.h"
-#include "diagnostics.h"
+#include "engine/base/diagnostics.h"
 #include "network.h"
 #include "selectedinversion.h"
 

@@ -1,7 +1,7 @@
 #include "covadisimport.h"
 
+#include "engine/base/text.h"
 #include "recordwriter.h"
-#include "text.h"
 
 namespace engine::import {
 

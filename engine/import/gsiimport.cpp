@@ -1,7 +1,7 @@
 #include "gsiimport.h"
 
+#include "engine/base/text.h"
 #include "recordwriter.h"
-#include "text.h"
 
 #include <algorithm>
 #include <cmath>

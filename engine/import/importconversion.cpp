@@ -1,13 +1,13 @@
 #include "importconversion.h"
 
-#include "atomicfile.h"
 #include "covadisimport.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/files.h"
+#include "engine/base/text.h"
 #include "gsiimport.h"
-#include "observationreader.h"
 #include "recordwriter.h"
 #include "rtklibimport.h"
 #include "skiimport.h"
-#include "text.h"
 
 #include <filesystem>
 

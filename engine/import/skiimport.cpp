@@ -1,7 +1,7 @@
 #include "skiimport.h"
 
+#include "engine/base/text.h"
 #include "recordwriter.h"
-#include "text.h"
 
 #include <array>
 #include <cctype>

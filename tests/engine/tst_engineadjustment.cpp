@@ -1,9 +1,9 @@
 // Numerical tests of the adjustment on synthetic networks whose observations are computed here
 // from known coordinates, independently of the engine's model.
 
+#include "engine/base/text.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
-#include "text.h"
 
 #include <QtTest>
 

@@ -3,11 +3,12 @@
 
 #include "binaryfieldreader.h"
 #include "configuration.h"
+#include "engine/base/text.h"
+#include "engine/base/version.h"
 #include "engineapi.h"
 #include "filesizelimit.h"
 #include "observationlines.h"
 #include "process.h"
-#include "text.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // lines those rules misread, and the bounds of its values.
 
 #include "../../engine/configuration.h"
-#include "text.h"
+#include "engine/base/text.h"
 
 #include "../../processing/configuration.h"
 

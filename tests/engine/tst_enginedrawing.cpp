@@ -3,10 +3,10 @@
 #include "configuration.h"
 #include "drawingfile.h"
 #include "drwreader.h"
+#include "engine/base/text.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"
-#include "text.h"
 
 #include <QtTest>
 

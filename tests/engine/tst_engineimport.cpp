@@ -4,6 +4,7 @@
 // engine.
 
 #include "angles.h"
+#include "engine/base/text.h"
 #include "engineapi.h"
 #include "enginetesthelpers.h"
 #include "importconversion.h"
@@ -11,7 +12,6 @@
 #include "recordcatalogue.h"
 #include "recordline.h"
 #include "recordwriter.h"
-#include "text.h"
 
 #include <Eigen/Cholesky>
 

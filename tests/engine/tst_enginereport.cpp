@@ -2,12 +2,12 @@
 // the workbench searches for.
 
 #include "configuration.h"
+#include "engine/base/text.h"
 #include "enginetesthelpers.h"
 #include "ficreader.h"
 #include "observationlines.h"
 #include "process.h"
 #include "report.h"
-#include "text.h"
 
 #include <QtTest>
 

@@ -6,9 +6,9 @@
 // run short. Nothing touches the disk.
 
 #include "configuration.h"
+#include "engine/base/text.h"
 #include "observationreader.h"
 #include "process.h"
-#include "text.h"
 
 #include <cstddef>
 #include <cstdint>

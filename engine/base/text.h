@@ -1,5 +1,5 @@
-#ifndef ENGINE_TEXT_H
-#define ENGINE_TEXT_H
+#ifndef ENGINE_BASE_TEXT_H
+#define ENGINE_BASE_TEXT_H
 
 #include <filesystem>
 #include <optional>
@@ -86,4 +86,4 @@ std::string columnRight(std::string_view text, int width);
 
 } // namespace engine
 
-#endif // ENGINE_TEXT_H
+#endif // ENGINE_BASE_TEXT_H

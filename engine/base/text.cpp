@@ -1,4 +1,4 @@
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
-#include "atomicfile.h"
+#include "engine/base/atomicfile.h"
 
-#include "observationreader.h"
-#include "text.h"
+#include "engine/base/files.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
 #include <atomic>

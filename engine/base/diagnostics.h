@@ -1,5 +1,5 @@
-#ifndef ENGINE_DIAGNOSTICS_H
-#define ENGINE_DIAGNOSTICS_H
+#ifndef ENGINE_BASE_DIAGNOSTICS_H
+#define ENGINE_BASE_DIAGNOSTICS_H
 
 #include <climits>
 #include <cstddef>
@@ -120,4 +120,4 @@ private:
 
 } // namespace engine
 
-#endif // ENGINE_DIAGNOSTICS_H
+#endif // ENGINE_BASE_DIAGNOSTICS_H

@@ -1,5 +1,5 @@
-#ifndef ENGINE_ATOMICFILE_H
-#define ENGINE_ATOMICFILE_H
+#ifndef ENGINE_BASE_ATOMICFILE_H
+#define ENGINE_BASE_ATOMICFILE_H
 
 #include <filesystem>
 #include <string>
@@ -59,4 +59,4 @@ bool sameFile(const std::string &a, const std::string &b);
 
 } // namespace engine
 
-#endif // ENGINE_ATOMICFILE_H
+#endif // ENGINE_BASE_ATOMICFILE_H
