@@ -3,8 +3,8 @@
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
-#include "import/gridreaders.h"
-#include "import/importconversion.h"
+#include "engine/import/gridreaders.h"
+#include "engine/import/importconversion.h"
 #include "process.h"
 
 #include <cstring>

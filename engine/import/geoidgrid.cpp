@@ -1,4 +1,4 @@
-#include "geoidgrid.h"
+#include "engine/import/geoidgrid.h"
 
 #include "engine/base/files.h"
 #include "engine/base/text.h"

@@ -1,4 +1,4 @@
-#include "gridreaders.h"
+#include "engine/import/gridreaders.h"
 
 #include "engine/base/atomicfile.h"
 #include "engine/base/files.h"

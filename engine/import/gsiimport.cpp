@@ -1,7 +1,7 @@
-#include "gsiimport.h"
+#include "engine/import/gsiimport.h"
 
 #include "engine/base/text.h"
-#include "recordwriter.h"
+#include "engine/import/recordwriter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "recordwriter.h"
+#include "engine/import/recordwriter.h"
 
 #include "engine/base/text.h"
 

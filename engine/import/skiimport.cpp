@@ -1,7 +1,7 @@
-#include "skiimport.h"
+#include "engine/import/skiimport.h"
 
 #include "engine/base/text.h"
-#include "recordwriter.h"
+#include "engine/import/recordwriter.h"
 
 #include <array>
 #include <cctype>

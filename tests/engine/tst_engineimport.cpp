@@ -5,13 +5,13 @@
 
 #include "angles.h"
 #include "engine/base/text.h"
+#include "engine/import/importconversion.h"
+#include "engine/import/recordwriter.h"
 #include "engineapi.h"
 #include "enginetesthelpers.h"
-#include "importconversion.h"
 #include "observationlines.h"
 #include "recordcatalogue.h"
 #include "recordline.h"
-#include "recordwriter.h"
 
 #include <Eigen/Cholesky>
 
