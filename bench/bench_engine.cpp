@@ -17,11 +17,11 @@
 //   --generate  only write the observation and configuration files
 
 #include "adjustment.h"
-#include "configuration.h"
 #include "drawingfile.h"
 #include "engine/base/text.h"
+#include "engine/input/observationreader.h"
+#include "engine/options.h"
 #include "networkbuilder.h"
-#include "observationreader.h"
 #include "process.h"
 #include "regions.h"
 #include "report.h"

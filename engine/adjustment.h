@@ -1,10 +1,10 @@
 #ifndef ENGINE_ADJUSTMENT_H
 #define ENGINE_ADJUSTMENT_H
 
-#include "configuration.h"
 #include "engine/base/diagnostics.h"
 #include "localmodel.h"
 #include "network.h"
+#include "options.h"
 #include "supernodalcholesky.h"
 
 #include <Eigen/Core>

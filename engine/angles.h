@@ -1,7 +1,7 @@
 #ifndef ENGINE_ANGLES_H
 #define ENGINE_ANGLES_H
 
-#include "configuration.h"
+#include "options.h"
 
 #include <optional>
 #include <string>

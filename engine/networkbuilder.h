@@ -1,10 +1,10 @@
 #ifndef ENGINE_NETWORKBUILDER_H
 #define ENGINE_NETWORKBUILDER_H
 
-#include "configuration.h"
 #include "engine/base/diagnostics.h"
+#include "engine/input/observationreader.h"
 #include "network.h"
-#include "observationreader.h"
+#include "options.h"
 
 // Turns the record lines of the observation files into the network of the local 3D model.
 //   TITL, GRP        title and observation group, carried into the report

@@ -2,11 +2,11 @@
 
 #include "adjustment.h"
 #include "angles.h"
-#include "configuration.h"
 #include "drawingfile.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
 #include "networkbuilder.h"
+#include "options.h"
 #include "regions.h"
 #include "report.h"
 #include "resultfile.h"

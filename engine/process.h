@@ -1,7 +1,7 @@
 #ifndef ENGINE_PROCESS_H
 #define ENGINE_PROCESS_H
 
-#include "observationreader.h"
+#include "engine/input/observationreader.h"
 
 #include <functional>
 #include <memory>

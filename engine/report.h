@@ -2,9 +2,9 @@
 #define ENGINE_REPORT_H
 
 #include "adjustment.h"
-#include "configuration.h"
 #include "engine/base/diagnostics.h"
 #include "network.h"
+#include "options.h"
 #include "regions.h"
 #include "statistics.h"
 

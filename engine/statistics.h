@@ -2,9 +2,9 @@
 #define ENGINE_STATISTICS_H
 
 #include "adjustment.h"
-#include "configuration.h"
 #include "engine/base/diagnostics.h"
 #include "network.h"
+#include "options.h"
 #include "selectedinversion.h"
 
 #include <Eigen/Core>

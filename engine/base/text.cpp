@@ -230,6 +230,13 @@ std::string utf8FromLatin1(std::string_view latin1)
     return out;
 }
 
+std::string shownValue(std::string_view value)
+{
+    constexpr std::size_t kShown = 40;
+    return value.size() <= kShown ? std::string(value)
+                                  : std::string(value.substr(0, kShown)) + "...";
+}
+
 std::filesystem::path pathFromLatin1(std::string_view latin1)
 {
     return std::filesystem::u8path(utf8FromLatin1(latin1));

@@ -62,6 +62,10 @@ inline std::string fr(std::string_view utf8)
     return latin1FromUtf8(utf8);
 }
 
+// `value` as a message quotes it: its first 40 characters, then "..." when it is longer (a line
+// of a hostile file may be as long as the file).
+std::string shownValue(std::string_view value);
+
 // A file system path from a Latin-1 path text, and back.
 std::filesystem::path pathFromLatin1(std::string_view latin1);
 std::string latin1FromPath(const std::filesystem::path &path);

@@ -2,9 +2,9 @@
 #define ENGINETESTHELPERS_H
 
 #include "adjustment.h"
-#include "configuration.h"
+#include "engine/input/observationreader.h"
+#include "engine/options.h"
 #include "networkbuilder.h"
-#include "observationreader.h"
 #include "statistics.h"
 
 #include <map>

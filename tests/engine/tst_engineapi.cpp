@@ -2,9 +2,9 @@
 // their removal and replacement, and the entry points fed with garbage.
 
 #include "binaryfieldreader.h"
-#include "configuration.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
+#include "engine/options.h"
 #include "engineapi.h"
 #include "filesizelimit.h"
 #include "observationlines.h"

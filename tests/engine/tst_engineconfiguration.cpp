@@ -1,8 +1,8 @@
 // The engine's configuration file: the default file it writes, the column rules it reads by, the
 // lines those rules misread, and the bounds of its values.
 
-#include "../../engine/configuration.h"
 #include "engine/base/text.h"
+#include "engine/options.h"
 
 #include "../../processing/configuration.h"
 

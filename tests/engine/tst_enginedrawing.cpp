@@ -1,9 +1,9 @@
 // The drawing file written by the engine, read back through the workbench's reader.
 
-#include "configuration.h"
 #include "drawingfile.h"
 #include "drwreader.h"
 #include "engine/base/text.h"
+#include "engine/options.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"

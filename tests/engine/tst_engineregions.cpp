@@ -1,8 +1,8 @@
 // Confidence and reliability regions: the shapes of known covariances computed by hand, a
 // symmetric network, the closed forms of a levelling line, and the reading of their keys.
 
-#include "configuration.h"
 #include "drawingfile.h"
+#include "engine/options.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"

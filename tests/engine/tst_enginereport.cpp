@@ -1,8 +1,8 @@
 // The report follows the LOG_* keys of the configuration; its residual section carries the keys
 // the workbench searches for.
 
-#include "configuration.h"
 #include "engine/base/text.h"
+#include "engine/options.h"
 #include "enginetesthelpers.h"
 #include "ficreader.h"
 #include "observationlines.h"

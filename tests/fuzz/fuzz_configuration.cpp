@@ -8,7 +8,7 @@
 // those of its drawing, are all finite when it succeeds.
 
 #include "drawingfile.h"
-#include "observationreader.h"
+#include "engine/input/observationreader.h"
 #include "process.h"
 
 #include <cmath>

@@ -5,9 +5,9 @@
 // missing files are all reachable); after 16 includes every further file is missing, to keep each
 // run short. Nothing touches the disk.
 
-#include "configuration.h"
 #include "engine/base/text.h"
-#include "observationreader.h"
+#include "engine/input/observationreader.h"
+#include "engine/options.h"
 #include "process.h"
 
 #include <cstddef>

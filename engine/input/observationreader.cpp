@@ -1,4 +1,4 @@
-#include "observationreader.h"
+#include "engine/input/observationreader.h"
 
 #include "engine/base/text.h"
 

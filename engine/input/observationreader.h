@@ -1,5 +1,5 @@
-#ifndef ENGINE_OBSERVATIONREADER_H
-#define ENGINE_OBSERVATIONREADER_H
+#ifndef ENGINE_INPUT_OBSERVATIONREADER_H
+#define ENGINE_INPUT_OBSERVATIONREADER_H
 
 #include "engine/base/diagnostics.h"
 #include "engine/base/files.h"
@@ -124,4 +124,4 @@ std::string resolveInclude(const std::string &includingFile, const std::string &
 
 } // namespace engine
 
-#endif // ENGINE_OBSERVATIONREADER_H
+#endif // ENGINE_INPUT_OBSERVATIONREADER_H
