@@ -1,7 +1,7 @@
 #include "adjustment.h"
 
-#include "angles.h"
 #include "engine/base/text.h"
+#include "engine/model/angles.h"
 #include "ordering.h"
 
 #include <algorithm>
@@ -15,21 +15,6 @@ namespace {
 
 // A coordinate correction beyond this (metres) means the iterations run away.
 constexpr double kDivergence = 1e7;
-
-const char *componentName(int component)
-{
-    switch (component) {
-    case 0:
-        return "E";
-    case 1:
-        return "N";
-    case 2:
-        return "U";
-    default:
-        break;
-    }
-    return "orientation";
-}
 
 // Orientation of a direction set from approximate coordinates: zero, from the first direction,
 // or the mean over the set (a mean of unit vectors, so that readings near 0 and 400 gon agree).
@@ -102,9 +87,8 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
             lin.defined = false;
-            const auto index = static_cast<std::size_t>(o.fileNumber - 1);
-            diagnostics.error(index < network.files.size() ? network.files[index] : std::string(),
-                              o.lineNumber, undefinedSightText(o, eq));
+            diagnostics.error(network.fileName(o.fileNumber), o.lineNumber,
+                              undefinedSightText(o, eq));
             lin.computed(i) = 0.0;
             lin.misclosures(i) = 0.0;
             continue;
@@ -321,64 +305,6 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
 }
 
 } // namespace
-
-std::string unknownLabel(const Network &network, const Unknowns &unknowns, int index)
-{
-    if (index < 0 || index >= unknowns.count)
-        return "?";
-    const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
-    if (component == 3) {
-        const DirectionSet &set = network.sets[static_cast<std::size_t>(owner)];
-        const std::string station =
-            set.station >= 0 ? network.points[static_cast<std::size_t>(set.station)].name : "?";
-        return fr("orientation du jeu ") + std::to_string(owner + 1) + fr(" (station ") + station +
-               ")";
-    }
-    return std::string(componentName(component)) + " " +
-           network.points[static_cast<std::size_t>(owner)].name;
-}
-
-Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
-{
-    Unknowns u;
-    std::vector<bool> observed(network.points.size(), false);
-    std::vector<bool> setUsed(network.sets.size(), false);
-    for (const Observation &o : network.observations) {
-        observed[static_cast<std::size_t>(o.station)] = true;
-        observed[static_cast<std::size_t>(o.target)] = true;
-        if (o.kind == ObservationKind::Direction && o.set >= 0)
-            setUsed[static_cast<std::size_t>(o.set)] = true;
-    }
-    u.point.assign(network.points.size(), {-1, -1, -1});
-    for (std::size_t p = 0; p < network.points.size(); ++p) {
-        const Point &point = network.points[p];
-        const bool free = !point.fixed[0] || !point.fixed[1] || !point.fixed[2];
-        if (free && !observed[p]) {
-            const auto file = static_cast<std::size_t>(point.fileNumber - 1);
-            diagnostics.error(file < network.files.size() ? network.files[file] : std::string(),
-                              point.lineNumber,
-                              fr("Le point « ") + point.name +
-                                  fr(" » a des coordonnées libres mais aucune observation ne le "
-                                     "relie au réseau : il ne peut être déterminé."));
-            continue;
-        }
-        for (int c = 0; c < 3; ++c) {
-            if (!point.fixed[static_cast<std::size_t>(c)]) {
-                u.point[p][static_cast<std::size_t>(c)] = u.count++;
-                u.owner.emplace_back(static_cast<int>(p), c);
-            }
-        }
-    }
-    u.coordinateCount = u.count;
-    u.set.assign(network.sets.size(), -1);
-    for (std::size_t s = 0; s < network.sets.size(); ++s) {
-        if (setUsed[s]) {
-            u.set[s] = u.count++;
-            u.owner.emplace_back(static_cast<int>(s), 3);
-        }
-    }
-    return u;
-}
 
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics)
 {

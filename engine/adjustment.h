@@ -2,9 +2,10 @@
 #define ENGINE_ADJUSTMENT_H
 
 #include "engine/base/diagnostics.h"
-#include "localmodel.h"
-#include "network.h"
-#include "options.h"
+#include "engine/model/localmodel.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
+#include "engine/model/unknowns.h"
 #include "supernodalcholesky.h"
 
 #include <Eigen/Core>
@@ -24,18 +25,6 @@ namespace engine {
 
 using NormalMatrix = Eigen::SparseMatrix<double>;
 using NormalSolver = SupernodalCholesky;
-
-// The unknowns: the free coordinates of the points, then the orientations of the direction sets.
-struct Unknowns
-{
-    std::vector<std::array<int, 3>> point; // per point: index of east, north, up; -1 when fixed
-    std::vector<int> set;                  // per direction set: index, -1 when it has no direction
-    int count = 0;
-    int coordinateCount = 0;
-    // Per unknown: the point or set it belongs to and the component (0 east, 1 north, 2 up,
-    // 3 orientation).
-    std::vector<std::pair<int, int>> owner;
-};
 
 // A pivot of the scaled normal matrix below this value marks an undetermined unknown. The scaling
 // to a unit diagonal makes every pivot relative to its own column, and the Cholesky factor of
@@ -82,12 +71,6 @@ struct AdjustmentOutcome
     Eigen::VectorXd weights;
     std::unique_ptr<NormalFactor> factor; // null when there are no unknowns
 };
-
-// A readable name of an unknown for the report: "E P12", "orientation DSET ...". Latin-1.
-std::string unknownLabel(const Network &network, const Unknowns &unknowns, int index);
-
-// Numbers the unknowns; a free coordinate of a point that no observation reaches is an error.
-Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics);
 
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
 // geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the

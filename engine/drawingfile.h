@@ -2,7 +2,7 @@
 #define ENGINE_DRAWINGFILE_H
 
 #include "adjustment.h"
-#include "network.h"
+#include "engine/model/network.h"
 #include "regions.h"
 
 #include <Eigen/Core>

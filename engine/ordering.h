@@ -2,7 +2,7 @@
 #define ENGINE_ORDERING_H
 
 #include "adjustment.h"
-#include "network.h"
+#include "engine/model/network.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 #ifndef ENGINE_REGIONREPORT_H
 #define ENGINE_REGIONREPORT_H
 
-#include "network.h"
-#include "options.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
 #include "regions.h"
 
 #include <string>

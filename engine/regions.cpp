@@ -243,9 +243,8 @@ bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
     }
     if (what.empty())
         return true;
-    const auto file = static_cast<std::size_t>(fileNumber - 1);
     diagnostics.error(
-        file < network.files.size() ? network.files[file] : std::string(), lineNumber,
+        network.fileName(fileNumber), lineNumber,
         fr("Résultat non fini (") + what +
             fr(") : le calcul a débordé, sans doute sur des valeurs ou des précisions "
                "aberrantes. Aucun résultat n'est écrit."));

@@ -2,8 +2,8 @@
 #define ENGINE_REGIONS_H
 
 #include "adjustment.h"
-#include "network.h"
-#include "options.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
 #include "reliability.h"
 #include "statistics.h"
 

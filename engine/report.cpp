@@ -1,8 +1,8 @@
 #include "report.h"
 
-#include "angles.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
+#include "engine/model/angles.h"
 #include "regionreport.h"
 
 #include <cmath>

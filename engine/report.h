@@ -3,8 +3,8 @@
 
 #include "adjustment.h"
 #include "engine/base/diagnostics.h"
-#include "network.h"
-#include "options.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
 #include "regions.h"
 #include "statistics.h"
 

@@ -3,8 +3,8 @@
 
 #include "adjustment.h"
 #include "engine/input/observationreader.h"
-#include "engine/options.h"
-#include "networkbuilder.h"
+#include "engine/model/networkbuilder.h"
+#include "engine/model/options.h"
 #include "statistics.h"
 
 #include <map>

@@ -4,7 +4,7 @@
 #include "binaryfieldreader.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
-#include "engine/options.h"
+#include "engine/model/options.h"
 #include "engineapi.h"
 #include "filesizelimit.h"
 #include "observationlines.h"

@@ -2,7 +2,7 @@
 // lines those rules misread, and the bounds of its values.
 
 #include "engine/base/text.h"
-#include "engine/options.h"
+#include "engine/model/options.h"
 
 #include "../../processing/configuration.h"
 

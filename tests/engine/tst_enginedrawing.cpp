@@ -3,7 +3,7 @@
 #include "drawingfile.h"
 #include "drwreader.h"
 #include "engine/base/text.h"
-#include "engine/options.h"
+#include "engine/model/options.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"

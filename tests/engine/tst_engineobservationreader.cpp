@@ -1,7 +1,7 @@
 // Reading observation files: line kinds, includes with their numbering, angle fields, the columns
 // of the record fields, and the values that make no physical sense.
 
-#include "angles.h"
+#include "engine/model/angles.h"
 #include "enginetesthelpers.h"
 #include "recordcatalogue.h"
 #include "recordline.h"

@@ -2,7 +2,7 @@
 // symmetric network, the closed forms of a levelling line, and the reading of their keys.
 
 #include "drawingfile.h"
-#include "engine/options.h"
+#include "engine/model/options.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"

@@ -2,7 +2,7 @@
 // the workbench searches for.
 
 #include "engine/base/text.h"
-#include "engine/options.h"
+#include "engine/model/options.h"
 #include "enginetesthelpers.h"
 #include "ficreader.h"
 #include "observationlines.h"

@@ -7,7 +7,7 @@
 
 #include "engine/base/text.h"
 #include "engine/input/observationreader.h"
-#include "engine/options.h"
+#include "engine/model/options.h"
 #include "process.h"
 
 #include <cstddef>

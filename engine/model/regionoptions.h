@@ -1,5 +1,5 @@
-#ifndef ENGINE_REGIONOPTIONS_H
-#define ENGINE_REGIONOPTIONS_H
+#ifndef ENGINE_MODEL_REGIONOPTIONS_H
+#define ENGINE_MODEL_REGIONOPTIONS_H
 
 #include <array>
 #include <string>
@@ -45,4 +45,4 @@ struct RegionOptions
 
 } // namespace engine
 
-#endif // ENGINE_REGIONOPTIONS_H
+#endif // ENGINE_MODEL_REGIONOPTIONS_H

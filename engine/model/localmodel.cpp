@@ -1,7 +1,6 @@
-#include "localmodel.h"
+#include "engine/model/localmodel.h"
 
-#include "angles.h"
-#include "networkbuilder.h"
+#include "engine/model/angles.h"
 
 #include <cmath>
 

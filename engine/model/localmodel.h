@@ -1,7 +1,7 @@
-#ifndef ENGINE_LOCALMODEL_H
-#define ENGINE_LOCALMODEL_H
+#ifndef ENGINE_MODEL_LOCALMODEL_H
+#define ENGINE_MODEL_LOCALMODEL_H
 
-#include "network.h"
+#include "engine/model/network.h"
 
 #include <Eigen/Core>
 
@@ -18,6 +18,9 @@
 //         coefficient of the record, h the horizontal distance and R the Earth radius
 //   OHDF  up of the target mark minus up of the station mark (heights not applied)
 namespace engine {
+
+// Earth radius used for the bending of the line of sight by refraction, metres.
+constexpr double kEarthRadius = 6371000.0;
 
 struct State
 {
@@ -49,4 +52,4 @@ double misclosure(const Observation &observation, double computed);
 
 } // namespace engine
 
-#endif // ENGINE_LOCALMODEL_H
+#endif // ENGINE_MODEL_LOCALMODEL_H

@@ -1,7 +1,7 @@
-#ifndef ENGINE_ANGLES_H
-#define ENGINE_ANGLES_H
+#ifndef ENGINE_MODEL_ANGLES_H
+#define ENGINE_MODEL_ANGLES_H
 
-#include "options.h"
+#include "engine/model/units.h"
 
 #include <optional>
 #include <string>
@@ -49,4 +49,4 @@ double normalizeAngle(double angle);
 
 } // namespace engine
 
-#endif // ENGINE_ANGLES_H
+#endif // ENGINE_MODEL_ANGLES_H

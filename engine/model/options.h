@@ -1,17 +1,16 @@
-#ifndef ENGINE_OPTIONS_H
-#define ENGINE_OPTIONS_H
+#ifndef ENGINE_MODEL_OPTIONS_H
+#define ENGINE_MODEL_OPTIONS_H
 
 #include "engine/base/diagnostics.h"
 #include "engine/input/configurationfile.h"
-#include "regionoptions.h"
+#include "engine/model/regionoptions.h"
+#include "engine/model/units.h"
 
 #include <string>
 
 // The options of a processing, typed, from the values of the configuration file.
 namespace engine {
 
-enum class AngleUnit { Grades = 1, Dms = 2, Radians = 3 }; // the result file's angle unit codes
-enum class LinearUnit { Metre, Centimetre, Millimetre };
 enum class SigmaScaling { Auto, Never, Always };
 enum class ResidualListing { None, All, InvalidOnly };
 enum class IterationListing { None, First, All };
@@ -59,4 +58,4 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
 } // namespace engine
 
-#endif // ENGINE_OPTIONS_H
+#endif // ENGINE_MODEL_OPTIONS_H

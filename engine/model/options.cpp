@@ -1,4 +1,4 @@
-#include "options.h"
+#include "engine/model/options.h"
 
 #include "engine/base/text.h"
 

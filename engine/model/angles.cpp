@@ -1,4 +1,4 @@
-#include "angles.h"
+#include "engine/model/angles.h"
 
 #include "engine/base/text.h"
 

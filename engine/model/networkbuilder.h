@@ -1,10 +1,10 @@
-#ifndef ENGINE_NETWORKBUILDER_H
-#define ENGINE_NETWORKBUILDER_H
+#ifndef ENGINE_MODEL_NETWORKBUILDER_H
+#define ENGINE_MODEL_NETWORKBUILDER_H
 
 #include "engine/base/diagnostics.h"
 #include "engine/input/observationreader.h"
-#include "network.h"
-#include "options.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
 
 // Turns the record lines of the observation files into the network of the local 3D model.
 //   TITL, GRP        title and observation group, carried into the report
@@ -15,9 +15,6 @@
 // Every other record code is reported with its file and line: the ones this engine does not
 // handle yet, and the unknown ones.
 namespace engine {
-
-// Earth radius used for the bending of the line of sight by refraction, metres.
-constexpr double kEarthRadius = 6371000.0;
 
 // Bounds of the values of the observation files; beyond them a value is a typing error (a value
 // shifted in its columns, a unit mistaken) rather than anything a survey measures.
@@ -44,4 +41,4 @@ Network buildNetwork(const ObservationSource &source, const Options &options,
 
 } // namespace engine
 
-#endif // ENGINE_NETWORKBUILDER_H
+#endif // ENGINE_MODEL_NETWORKBUILDER_H

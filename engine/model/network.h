@@ -1,5 +1,5 @@
-#ifndef ENGINE_NETWORK_H
-#define ENGINE_NETWORK_H
+#ifndef ENGINE_MODEL_NETWORK_H
+#define ENGINE_MODEL_NETWORK_H
 
 #include <Eigen/Core>
 
@@ -92,8 +92,11 @@ struct Network
     std::vector<DirectionSet> sets;
     std::map<std::string, PrecisionFamily> families;
     std::vector<std::string> titles;
+
+    // The path of file number `fileNumber`, or an empty text when there is no such file.
+    const std::string &fileName(int fileNumber) const;
 };
 
 } // namespace engine
 
-#endif // ENGINE_NETWORK_H
+#endif // ENGINE_MODEL_NETWORK_H

@@ -1,7 +1,8 @@
-#include "networkbuilder.h"
+#include "engine/model/networkbuilder.h"
 
-#include "angles.h"
 #include "engine/base/text.h"
+#include "engine/model/angles.h"
+#include "engine/model/localmodel.h"
 
 #include <algorithm>
 #include <charconv>
@@ -9,23 +10,6 @@
 #include <system_error>
 
 namespace engine {
-
-const char *observationCode(ObservationKind kind)
-{
-    switch (kind) {
-    case ObservationKind::Distance:
-        return "DIST";
-    case ObservationKind::Direction:
-        return "DIR";
-    case ObservationKind::Zenith:
-        return "ZANG";
-    case ObservationKind::HeightDifference:
-        return "OHDF";
-    case ObservationKind::Azimuth:
-        break;
-    }
-    return "AZIM";
-}
 
 namespace {
 
@@ -87,23 +71,14 @@ private:
         std::string target;
     };
 
-    const std::string &fileOf(const SourceLine &line) const
-    {
-        static const std::string none;
-        const auto index = static_cast<std::size_t>(line.fileNumber - 1);
-        return index < m_source.files.size() ? m_source.files[index] : none;
-    }
-
     void error(const SourceLine &line, const std::string &text)
     {
-        m_diagnostics.error(fileOf(line), line.lineNumber, text);
+        error(line.fileNumber, line.lineNumber, text);
     }
 
     void error(int fileNumber, int lineNumber, const std::string &text)
     {
-        const auto index = static_cast<std::size_t>(fileNumber - 1);
-        m_diagnostics.error(index < m_source.files.size() ? m_source.files[index] : std::string(),
-                            lineNumber, text);
+        m_diagnostics.error(m_network.fileName(fileNumber), lineNumber, text);
     }
 
     // The span of `field` in the record being read; every field asked for is in its layout.
@@ -384,10 +359,8 @@ private:
         if (known != m_network.pointIndex.end()) {
             const Point &other = m_network.points[static_cast<std::size_t>(known->second)];
             error(line, fr("Le point « ") + p.name + fr(" » est déjà défini (") +
-                            (static_cast<std::size_t>(other.fileNumber - 1) < m_source.files.size()
-                                 ? m_source.files[static_cast<std::size_t>(other.fileNumber - 1)]
-                                 : std::string()) +
-                            fr(", ligne ") + std::to_string(other.lineNumber) + ").");
+                            m_network.fileName(other.fileNumber) + fr(", ligne ") +
+                            std::to_string(other.lineNumber) + ").");
             return;
         }
         m_network.pointIndex[p.name] = static_cast<int>(m_network.points.size());
@@ -545,7 +518,7 @@ private:
                 setStation = station;
                 return m_currentSet;
             }
-            m_diagnostics.warning(fileOf(line), line.lineNumber,
+            m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
                                   fr("Direction depuis « ") + station + fr(" » dans le jeu de « ") +
                                       setStation + fr(" » : un nouveau jeu est ouvert."));
             DirectionSet next;
