@@ -2,7 +2,7 @@
 
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
-#include "ordering.h"
+#include "engine/solver/ordering.h"
 
 #include <algorithm>
 #include <array>

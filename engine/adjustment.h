@@ -6,7 +6,7 @@
 #include "engine/model/network.h"
 #include "engine/model/options.h"
 #include "engine/model/unknowns.h"
-#include "supernodalcholesky.h"
+#include "engine/solver/normalfactor.h"
 
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
@@ -20,22 +20,8 @@
 // equations N dx = A' P l (A the design matrix, P the diagonal weights 1 / sigma^2, l the observed
 // minus computed values). N is scaled to a unit diagonal and factored by a supernodal sparse
 // Cholesky decomposition after a fill-reducing ordering (nested dissection of the network or
-// approximate minimum degree, see ordering.h), analysed once for all the iterations.
+// approximate minimum degree, see engine/solver/ordering.h), analysed once for all the iterations.
 namespace engine {
-
-using NormalMatrix = Eigen::SparseMatrix<double>;
-using NormalSolver = SupernodalCholesky;
-
-// A pivot of the scaled normal matrix below this value marks an undetermined unknown. The scaling
-// to a unit diagonal makes every pivot relative to its own column, and the Cholesky factor of
-// such a matrix does not grow (no pivot and no entry of L exceeds 1), so rounding leaves a few
-// units of 1e-16 per update on a pivot: an exactly singular system gives pivots near 1e-14. The
-// bound is set where the inverse stops being usable: a pivot d costs N^-1 about log10(1 / d)
-// digits, and at 1e-10 the redundancy numbers, differences 1 - p a'N^-1 a, keep about six.
-// A geometry that is singular in truth but that the noise of the observations lifts above the
-// bound (a resection point near its danger circle) is caught after the solve: see
-// checkDetermination in statistics.h.
-constexpr double kPivotTolerance = 1e-10;
 
 struct IterationRecord
 {
@@ -45,14 +31,6 @@ struct IterationRecord
     int maxComponent = -1;
     Eigen::VectorXd misclosures; // observed minus computed, when the report asks for them
     Eigen::VectorXd corrections; // corrections of the unknowns, when the report asks for them
-};
-
-// The sparse factor of the scaled normal matrix of the final linearisation; N = S^-1 Ns S^-1
-// with S = diag(scale).
-struct NormalFactor
-{
-    NormalSolver solver;
-    Eigen::VectorXd scale;
 };
 
 struct AdjustmentOutcome

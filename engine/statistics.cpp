@@ -2,7 +2,7 @@
 
 #include "distributions.h"
 #include "engine/base/text.h"
-#include "inverseelements.h"
+#include "engine/solver/inverseelements.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "engine/base/diagnostics.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
-#include "selectedinversion.h"
+#include "engine/solver/selectedinversion.h"
 
 #include <Eigen/Core>
 

@@ -1,5 +1,5 @@
-#ifndef ENGINE_SUPERNODALCHOLESKY_H
-#define ENGINE_SUPERNODALCHOLESKY_H
+#ifndef ENGINE_SOLVER_SUPERNODALCHOLESKY_H
+#define ENGINE_SOLVER_SUPERNODALCHOLESKY_H
 
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
@@ -19,10 +19,10 @@
 // Factorization: the supernodes are taken in postorder. Each one gathers its columns of A and the
 // update matrices of its children into a dense frontal matrix on its rows, factors its diagonal
 // block, solves for the block below, and leaves the Schur complement of the rest as its update
-// matrix for its parent. A pivot that is not clearly positive (below `kTinyPivot` of the matrix
-// diagonal; the normal matrices of the engine are scaled to a unit diagonal) marks an undetermined
-// unknown: the factorization records it, decouples that unknown and goes on, so that every such
-// unknown can be named.
+// matrix for its parent. A pivot that is not clearly positive (below `kPivotTolerance` of the
+// matrix diagonal; the normal matrices of the engine are scaled to a unit diagonal) marks an
+// undetermined unknown: the factorization records it, decouples that unknown and goes on, so that
+// every such unknown can be named.
 namespace engine {
 
 class SupernodalCholesky
@@ -120,8 +120,16 @@ private:
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
 };
 
-// Below this pivot (relative to a unit diagonal) an unknown counts as undetermined.
-constexpr double kTinyPivot = 1e-10;
+// A pivot of the scaled normal matrix below this value marks an undetermined unknown. The scaling
+// to a unit diagonal makes every pivot relative to its own column, and the Cholesky factor of
+// such a matrix does not grow (no pivot and no entry of L exceeds 1), so rounding leaves a few
+// units of 1e-16 per update on a pivot: an exactly singular system gives pivots near 1e-14. The
+// bound is set where the inverse stops being usable: a pivot d costs N^-1 about log10(1 / d)
+// digits, and at 1e-10 the redundancy numbers, differences 1 - p a'N^-1 a, keep about six.
+// A geometry that is singular in truth but that the noise of the observations lifts above the
+// bound (a resection point near its danger circle) is caught after the solve: see
+// checkDetermination in engine/estimation/statistics.h.
+constexpr double kPivotTolerance = 1e-10;
 
 // The work of factoring `matrix` (its lower triangle) in the order `position`: the sum over the
 // columns of L of the square of their counts of nonzeros, about the number of multiplications.
@@ -130,4 +138,4 @@ double factorizationWork(const SupernodalCholesky::Matrix &matrix,
 
 } // namespace engine
 
-#endif // ENGINE_SUPERNODALCHOLESKY_H
+#endif // ENGINE_SOLVER_SUPERNODALCHOLESKY_H

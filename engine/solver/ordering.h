@@ -1,8 +1,9 @@
-#ifndef ENGINE_ORDERING_H
-#define ENGINE_ORDERING_H
+#ifndef ENGINE_SOLVER_ORDERING_H
+#define ENGINE_SOLVER_ORDERING_H
 
-#include "adjustment.h"
 #include "engine/model/network.h"
+#include "engine/model/unknowns.h"
+#include "engine/solver/normalfactor.h"
 
 #include <vector>
 
@@ -42,4 +43,4 @@ std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unkn
 
 } // namespace engine
 
-#endif // ENGINE_ORDERING_H
+#endif // ENGINE_SOLVER_ORDERING_H

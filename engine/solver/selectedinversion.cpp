@@ -1,4 +1,4 @@
-#include "selectedinversion.h"
+#include "engine/solver/selectedinversion.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "ordering.h"
+#include "engine/solver/ordering.h"
 
-#include "supernodalcholesky.h"
+#include "engine/solver/supernodalcholesky.h"
 
 #include <Eigen/OrderingMethods>
 

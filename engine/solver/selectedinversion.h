@@ -1,7 +1,7 @@
-#ifndef ENGINE_SELECTEDINVERSION_H
-#define ENGINE_SELECTEDINVERSION_H
+#ifndef ENGINE_SOLVER_SELECTEDINVERSION_H
+#define ENGINE_SOLVER_SELECTEDINVERSION_H
 
-#include "adjustment.h"
+#include "engine/solver/normalfactor.h"
 
 #include <Eigen/Core>
 
@@ -55,4 +55,4 @@ private:
 
 } // namespace engine
 
-#endif // ENGINE_SELECTEDINVERSION_H
+#endif // ENGINE_SOLVER_SELECTEDINVERSION_H

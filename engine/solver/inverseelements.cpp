@@ -1,4 +1,4 @@
-#include "inverseelements.h"
+#include "engine/solver/inverseelements.h"
 
 #include <vector>
 

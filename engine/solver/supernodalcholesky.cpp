@@ -1,4 +1,4 @@
-#include "supernodalcholesky.h"
+#include "engine/solver/supernodalcholesky.h"
 
 #include <Eigen/OrderingMethods>
 
@@ -168,7 +168,7 @@ void denseCholesky(Eigen::Ref<Eigen::MatrixXd> f, Eigen::Ref<Eigen::VectorXd> pi
             const double d = f(j, j);
             pivots(j) = d;
             const Eigen::Index below = k - j - 1;
-            if (!(d > kTinyPivot)) {
+            if (!(d > kPivotTolerance)) {
                 f(j, j) = 1.0;
                 f.col(j).tail(below).setZero();
                 continue;

@@ -1,7 +1,7 @@
-#ifndef ENGINE_INVERSEELEMENTS_H
-#define ENGINE_INVERSEELEMENTS_H
+#ifndef ENGINE_SOLVER_INVERSEELEMENTS_H
+#define ENGINE_SOLVER_INVERSEELEMENTS_H
 
-#include "selectedinversion.h"
+#include "engine/solver/selectedinversion.h"
 
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
@@ -19,4 +19,4 @@ adjustedObservationCofactors(const SelectedInverse &inverse,
 
 } // namespace engine
 
-#endif // ENGINE_INVERSEELEMENTS_H
+#endif // ENGINE_SOLVER_INVERSEELEMENTS_H
