@@ -16,17 +16,17 @@
 //   --keep      keep the generated files and outputs (their folder is printed)
 //   --generate  only write the observation and configuration files
 
-#include "adjustment.h"
 #include "drawingfile.h"
 #include "engine/base/text.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/statistics.h"
 #include "engine/input/observationreader.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
 #include "process.h"
-#include "regions.h"
 #include "report.h"
 #include "resultfile.h"
-#include "statistics.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 #ifndef ENGINE_DRAWINGFILE_H
 #define ENGINE_DRAWINGFILE_H
 
-#include "adjustment.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
 #include "engine/model/network.h"
-#include "regions.h"
 
 #include <Eigen/Core>
 

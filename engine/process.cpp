@@ -1,16 +1,16 @@
 #include "process.h"
 
-#include "adjustment.h"
 #include "drawingfile.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/statistics.h"
 #include "engine/model/angles.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
-#include "regions.h"
 #include "report.h"
 #include "resultfile.h"
-#include "statistics.h"
 
 #include <cmath>
 #include <map>

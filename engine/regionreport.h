@@ -1,9 +1,9 @@
 #ifndef ENGINE_REGIONREPORT_H
 #define ENGINE_REGIONREPORT_H
 
+#include "engine/estimation/regions.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
-#include "regions.h"
 
 #include <string>
 #include <vector>

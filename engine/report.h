@@ -1,12 +1,12 @@
 #ifndef ENGINE_REPORT_H
 #define ENGINE_REPORT_H
 
-#include "adjustment.h"
 #include "engine/base/diagnostics.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
-#include "regions.h"
-#include "statistics.h"
 
 #include <string>
 #include <vector>

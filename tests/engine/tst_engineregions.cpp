@@ -2,12 +2,12 @@
 // symmetric network, the closed forms of a levelling line, and the reading of their keys.
 
 #include "drawingfile.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/reliability.h"
 #include "engine/model/options.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"
-#include "regions.h"
-#include "reliability.h"
 #include "report.h"
 
 #include <QtTest>

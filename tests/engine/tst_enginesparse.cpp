@@ -1,7 +1,7 @@
 // The supernodal sparse Cholesky factorization and the selected inversion, checked against dense
 // factorizations and inverses of the same matrices.
 
-#include "adjustment.h"
+#include "engine/estimation/adjustment.h"
 #include "engine/solver/selectedinversion.h"
 #include "engine/solver/supernodalcholesky.h"
 

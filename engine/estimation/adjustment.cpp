@@ -1,4 +1,4 @@
-#include "adjustment.h"
+#include "engine/estimation/adjustment.h"
 
 #include "engine/base/text.h"
 #include "engine/model/angles.h"

@@ -1,6 +1,6 @@
-#include "reliability.h"
+#include "engine/estimation/reliability.h"
 
-#include "distributions.h"
+#include "engine/estimation/distributions.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#ifndef ENGINE_REGIONS_H
-#define ENGINE_REGIONS_H
+#ifndef ENGINE_ESTIMATION_REGIONS_H
+#define ENGINE_ESTIMATION_REGIONS_H
 
-#include "adjustment.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/reliability.h"
+#include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
-#include "reliability.h"
-#include "statistics.h"
 
 #include <Eigen/Core>
 
@@ -99,4 +99,4 @@ bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
 
 } // namespace engine
 
-#endif // ENGINE_REGIONS_H
+#endif // ENGINE_ESTIMATION_REGIONS_H

@@ -1,5 +1,5 @@
-#ifndef ENGINE_DISTRIBUTIONS_H
-#define ENGINE_DISTRIBUTIONS_H
+#ifndef ENGINE_ESTIMATION_DISTRIBUTIONS_H
+#define ENGINE_ESTIMATION_DISTRIBUTIONS_H
 
 // Quantiles of the distributions of the statistical tests.
 //
@@ -54,4 +54,4 @@ double tauCriticalValue(double alpha, double dof);
 
 } // namespace engine
 
-#endif // ENGINE_DISTRIBUTIONS_H
+#endif // ENGINE_ESTIMATION_DISTRIBUTIONS_H

@@ -1,8 +1,8 @@
-#ifndef ENGINE_STATISTICS_H
-#define ENGINE_STATISTICS_H
+#ifndef ENGINE_ESTIMATION_STATISTICS_H
+#define ENGINE_ESTIMATION_STATISTICS_H
 
-#include "adjustment.h"
 #include "engine/base/diagnostics.h"
+#include "engine/estimation/adjustment.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
 #include "engine/solver/selectedinversion.h"
@@ -115,4 +115,4 @@ bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome
 
 } // namespace engine
 
-#endif // ENGINE_STATISTICS_H
+#endif // ENGINE_ESTIMATION_STATISTICS_H

@@ -1,9 +1,9 @@
-#ifndef ENGINE_RELIABILITY_H
-#define ENGINE_RELIABILITY_H
+#ifndef ENGINE_ESTIMATION_RELIABILITY_H
+#define ENGINE_ESTIMATION_RELIABILITY_H
 
-#include "adjustment.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
-#include "statistics.h"
 
 #include <Eigen/Core>
 
@@ -64,4 +64,4 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
 
 } // namespace engine
 
-#endif // ENGINE_RELIABILITY_H
+#endif // ENGINE_ESTIMATION_RELIABILITY_H

@@ -1,7 +1,7 @@
-#include "statistics.h"
+#include "engine/estimation/statistics.h"
 
-#include "distributions.h"
 #include "engine/base/text.h"
+#include "engine/estimation/distributions.h"
 #include "engine/solver/inverseelements.h"
 
 #include <algorithm>

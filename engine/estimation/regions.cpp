@@ -1,7 +1,7 @@
-#include "regions.h"
+#include "engine/estimation/regions.h"
 
-#include "distributions.h"
 #include "engine/base/text.h"
+#include "engine/estimation/distributions.h"
 
 #include <Eigen/Eigenvalues>
 

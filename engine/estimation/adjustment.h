@@ -1,5 +1,5 @@
-#ifndef ENGINE_ADJUSTMENT_H
-#define ENGINE_ADJUSTMENT_H
+#ifndef ENGINE_ESTIMATION_ADJUSTMENT_H
+#define ENGINE_ESTIMATION_ADJUSTMENT_H
 
 #include "engine/base/diagnostics.h"
 #include "engine/model/localmodel.h"
@@ -58,4 +58,4 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
 
 } // namespace engine
 
-#endif // ENGINE_ADJUSTMENT_H
+#endif // ENGINE_ESTIMATION_ADJUSTMENT_H

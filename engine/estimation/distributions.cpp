@@ -1,4 +1,4 @@
-#include "distributions.h"
+#include "engine/estimation/distributions.h"
 
 #include "engine/base/text.h"
 
