@@ -16,7 +16,6 @@
 //   --keep      keep the generated files and outputs (their folder is printed)
 //   --generate  only write the observation and configuration files
 
-#include "drawingfile.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/regions.h"
@@ -24,9 +23,10 @@
 #include "engine/input/observationreader.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
+#include "engine/output/drawingfile.h"
+#include "engine/output/report.h"
+#include "engine/output/resultfile.h"
 #include "process.h"
-#include "report.h"
-#include "resultfile.h"
 
 #include <algorithm>
 #include <array>

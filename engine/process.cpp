@@ -1,6 +1,5 @@
 #include "process.h"
 
-#include "drawingfile.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
@@ -9,8 +8,9 @@
 #include "engine/model/angles.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
-#include "report.h"
-#include "resultfile.h"
+#include "engine/output/drawingfile.h"
+#include "engine/output/report.h"
+#include "engine/output/resultfile.h"
 
 #include <cmath>
 #include <map>

@@ -1,9 +1,9 @@
 // The drawing file written by the engine, read back through the workbench's reader.
 
-#include "drawingfile.h"
 #include "drwreader.h"
 #include "engine/base/text.h"
 #include "engine/model/options.h"
+#include "engine/output/drawingfile.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "process.h"

@@ -3,11 +3,11 @@
 
 #include "engine/base/text.h"
 #include "engine/model/options.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "ficreader.h"
 #include "observationlines.h"
 #include "process.h"
-#include "report.h"
 
 #include <QtTest>
 

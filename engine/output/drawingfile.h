@@ -1,5 +1,5 @@
-#ifndef ENGINE_DRAWINGFILE_H
-#define ENGINE_DRAWINGFILE_H
+#ifndef ENGINE_OUTPUT_DRAWINGFILE_H
+#define ENGINE_OUTPUT_DRAWINGFILE_H
 
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/regions.h"
@@ -75,4 +75,4 @@ bool writeDrawingFile(const std::string &path, const DrawingFile &drawing,
 
 } // namespace engine
 
-#endif // ENGINE_DRAWINGFILE_H
+#endif // ENGINE_OUTPUT_DRAWINGFILE_H

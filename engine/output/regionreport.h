@@ -1,5 +1,5 @@
-#ifndef ENGINE_REGIONREPORT_H
-#define ENGINE_REGIONREPORT_H
+#ifndef ENGINE_OUTPUT_REGIONREPORT_H
+#define ENGINE_OUTPUT_REGIONREPORT_H
 
 #include "engine/estimation/regions.h"
 #include "engine/model/network.h"
@@ -23,4 +23,4 @@ double minimalDetectableBias(const Regions &regions, std::size_t index);
 
 } // namespace engine
 
-#endif // ENGINE_REGIONREPORT_H
+#endif // ENGINE_OUTPUT_REGIONREPORT_H

@@ -1,5 +1,5 @@
-#ifndef ENGINE_RESULTFILE_H
-#define ENGINE_RESULTFILE_H
+#ifndef ENGINE_OUTPUT_RESULTFILE_H
+#define ENGINE_OUTPUT_RESULTFILE_H
 
 #include <cstdint>
 #include <string>
@@ -56,4 +56,4 @@ std::string encodeResultFile(const ResultFile &file);
 
 } // namespace engine
 
-#endif // ENGINE_RESULTFILE_H
+#endif // ENGINE_OUTPUT_RESULTFILE_H

@@ -1,4 +1,4 @@
-#include "drawingfile.h"
+#include "engine/output/drawingfile.h"
 
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"

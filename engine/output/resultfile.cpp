@@ -1,4 +1,4 @@
-#include "resultfile.h"
+#include "engine/output/resultfile.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "regionreport.h"
+#include "engine/output/regionreport.h"
 
 #include "engine/base/text.h"
 

@@ -1,9 +1,9 @@
-#include "report.h"
+#include "engine/output/report.h"
 
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 #include "engine/model/angles.h"
-#include "regionreport.h"
+#include "engine/output/regionreport.h"
 
 #include <cmath>
 
@@ -131,12 +131,6 @@ private:
     std::string smallUnit(const Observation &o) const
     {
         return isAngle(o.kind) ? smallAngleUnitSymbol(m_options.angleUnit) : "m";
-    }
-
-    std::string fileName(int fileNumber) const
-    {
-        const auto index = static_cast<std::size_t>(fileNumber - 1);
-        return index < m_in.files.size() ? m_in.files[index] : std::string("?");
     }
 
     void header()

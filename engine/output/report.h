@@ -1,5 +1,5 @@
-#ifndef ENGINE_REPORT_H
-#define ENGINE_REPORT_H
+#ifndef ENGINE_OUTPUT_REPORT_H
+#define ENGINE_OUTPUT_REPORT_H
 
 #include "engine/base/diagnostics.h"
 #include "engine/estimation/adjustment.h"
@@ -38,4 +38,4 @@ std::string writeReport(const ReportInput &input, const char *lineEnd);
 
 } // namespace engine
 
-#endif // ENGINE_REPORT_H
+#endif // ENGINE_OUTPUT_REPORT_H
