@@ -16,6 +16,7 @@
 //   --keep      keep the generated files and outputs (their folder is printed)
 //   --generate  only write the observation and configuration files
 
+#include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/regions.h"
@@ -26,7 +27,6 @@
 #include "engine/output/drawingfile.h"
 #include "engine/output/report.h"
 #include "engine/output/resultfile.h"
-#include "process.h"
 
 #include <algorithm>
 #include <array>

@@ -2,13 +2,13 @@
 // their removal and replacement, and the entry points fed with garbage.
 
 #include "binaryfieldreader.h"
+#include "engine/api/engineapi.h"
+#include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 #include "engine/model/options.h"
-#include "engineapi.h"
 #include "filesizelimit.h"
 #include "observationlines.h"
-#include "process.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // engine's entry point into a ".geo" file, read back with the values at the nodes and the
 // registration checked; damaged inputs and damaged ".geo" files refused.
 
+#include "engine/api/engineapi.h"
 #include "engine/import/geoidgrid.h"
 #include "engine/import/gridreaders.h"
-#include "engineapi.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,11 +3,11 @@
 // checked against the workbench's record catalogue, and a converted station runs through the
 // engine.
 
+#include "engine/api/engineapi.h"
 #include "engine/base/text.h"
 #include "engine/import/importconversion.h"
 #include "engine/import/recordwriter.h"
 #include "engine/model/angles.h"
-#include "engineapi.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 #include "recordcatalogue.h"

@@ -1,6 +1,7 @@
 // Confidence and reliability regions: the shapes of known covariances computed by hand, a
 // symmetric network, the closed forms of a levelling line, and the reading of their keys.
 
+#include "engine/api/process.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/reliability.h"
 #include "engine/model/options.h"
@@ -8,7 +9,6 @@
 #include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
-#include "process.h"
 
 #include <QtTest>
 

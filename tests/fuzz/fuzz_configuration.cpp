@@ -7,9 +7,9 @@
 // missing, and nothing touches the disk. A run must end with a result file whose numbers, like
 // those of its drawing, are all finite when it succeeds.
 
+#include "engine/api/process.h"
 #include "engine/input/observationreader.h"
 #include "engine/output/drawingfile.h"
-#include "process.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "engine/api/process.h"
 
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"

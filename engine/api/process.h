@@ -1,5 +1,5 @@
-#ifndef ENGINE_PROCESS_H
-#define ENGINE_PROCESS_H
+#ifndef ENGINE_API_PROCESS_H
+#define ENGINE_API_PROCESS_H
 
 #include "engine/input/observationreader.h"
 
@@ -73,4 +73,4 @@ bool writeDefaultConfiguration(const std::string &path);
 
 } // namespace engine
 
-#endif // ENGINE_PROCESS_H
+#endif // ENGINE_API_PROCESS_H

@@ -1,5 +1,5 @@
-#ifndef ENGINE_ENGINEAPI_H
-#define ENGINE_ENGINEAPI_H
+#ifndef ENGINE_API_ENGINEAPI_H
+#define ENGINE_API_ENGINEAPI_H
 
 #include <cstdint>
 
@@ -54,4 +54,4 @@ TAVLO_EXPORT void TAVLO_CALL tavlodll_newcfg(const std::int32_t *pathLength, con
 TAVLO_EXPORT void TAVLO_CALL tavlodll_version(std::int32_t *codes, std::int32_t *count);
 }
 
-#endif // ENGINE_ENGINEAPI_H
+#endif // ENGINE_API_ENGINEAPI_H

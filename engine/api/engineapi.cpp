@@ -1,11 +1,11 @@
-#include "engineapi.h"
+#include "engine/api/engineapi.h"
 
+#include "engine/api/process.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 #include "engine/import/gridreaders.h"
 #include "engine/import/importconversion.h"
-#include "process.h"
 
 #include <cstring>
 #include <filesystem>
