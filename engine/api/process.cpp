@@ -99,7 +99,7 @@ std::shared_ptr<const DrawingFile> drawingFor(const Network &network,
 void fillSummary(ProcessSummary &summary, const Options &options, const Statistics *statistics,
                  const AdjustmentOutcome *outcome, const Diagnostics &diagnostics)
 {
-    summary.calculation = options.calculationType;
+    summary.calculation = optionToken(options.calculationType);
     summary.errors = diagnostics.errorCount();
     summary.status = diagnostics.hasErrors() || !statistics ? 1 : 0;
     if (outcome)

@@ -21,7 +21,7 @@ constexpr double kDivergence = 1e7;
 void approximateOrientations(const Network &network, const Options &options, State &state)
 {
     state.orientations.assign(network.sets.size(), 0.0);
-    if (options.approximateOrientation == "ZERO")
+    if (options.approximateOrientation == ApproximateOrientation::Zero)
         return;
     std::vector<std::complex<double>> sums(network.sets.size());
     std::vector<bool> started(network.sets.size(), false);
@@ -29,7 +29,7 @@ void approximateOrientations(const Network &network, const Options &options, Sta
         if (o.kind != ObservationKind::Direction || o.set < 0)
             continue;
         const auto set = static_cast<std::size_t>(o.set);
-        if (options.approximateOrientation == "FIRST" && started[set])
+        if (options.approximateOrientation == ApproximateOrientation::First && started[set])
             continue;
         const Eigen::Vector3d d = state.coordinates[static_cast<std::size_t>(o.target)] -
                                   state.coordinates[static_cast<std::size_t>(o.station)];

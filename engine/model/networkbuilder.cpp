@@ -95,19 +95,14 @@ private:
     bool unit(const SourceLine &line, double &metres)
     {
         const std::string_view value = text(line, Field::Unit);
-        if (value.empty())
-            metres = metresPerUnit(m_options.linearUnit);
-        else if (value == "m")
-            metres = 1.0;
-        else if (value == "cm")
-            metres = 0.01;
-        else if (value == "mm")
-            metres = 0.001;
-        else {
+        const std::optional<LinearUnit> unit =
+            value.empty() ? m_options.linearUnit : linearUnitOfToken(value);
+        if (!unit) {
             error(line,
                   fr("Unité inconnue « ") + std::string(value) + fr(" » (m, cm ou mm attendu)."));
             return false;
         }
+        metres = metresPerUnit(*unit);
         return true;
     }
 
@@ -216,12 +211,8 @@ private:
             m_group = text(line, Field::Text);
         } else if (code == "ANGT") {
             const std::string_view value = text(line, Field::AngleUnit);
-            if (value == "DMS")
-                m_angleUnit = AngleUnit::Dms;
-            else if (value == "GRD")
-                m_angleUnit = AngleUnit::Grades;
-            else if (value == "RAD")
-                m_angleUnit = AngleUnit::Radians;
+            if (const std::optional<AngleUnit> unit = angleUnitOfToken(value))
+                m_angleUnit = *unit;
             else
                 error(line, fr("Unité d'angle inconnue « ") + std::string(value) +
                                 fr(" » (DMS, GRD ou RAD attendu)."));

@@ -2,6 +2,11 @@
 
 #include "engine/base/text.h"
 
+#include <optional>
+#include <string_view>
+#include <tuple>
+#include <utility>
+
 namespace engine {
 
 namespace {
@@ -15,9 +20,72 @@ constexpr const char kHighestConfidence[] = "0.99999";
 constexpr const char kLowestRisk[] = "0.005";
 constexpr const char kHighestRisk[] = "0.30";
 
-} // namespace
+// A value of an option and its token in the file. A value may have several tokens (an older
+// name); the first one names it.
+template <typename T> struct Token
+{
+    T value;
+    const char *text;
+};
 
-namespace {
+constexpr Token<CalculationType> kCalculationTypes[] = {
+    {CalculationType::Adjustment, "AJUSTEMENT"},
+    {CalculationType::Simulation, "SIMULATION"},
+    {CalculationType::L1Norm, "NORMEL1"},
+    {CalculationType::Huber, "HUBER"},
+    {CalculationType::Simulation, "PREANALYSE"}};
+constexpr Token<ModelType> kModelTypes[] = {{ModelType::Local3D, "3D_LOCALE"},
+                                            {ModelType::Spherical3D, "3D_SPHERIQUE"},
+                                            {ModelType::Ellipsoidal3D, "3D_ELLIPSOIDALE"}};
+constexpr Token<AngleUnit> kAngleUnits[] = {
+    {AngleUnit::Dms, "DMS"}, {AngleUnit::Grades, "GRD"}, {AngleUnit::Radians, "RAD"}};
+constexpr Token<LinearUnit> kLinearUnits[] = {
+    {LinearUnit::Metre, "m"}, {LinearUnit::Centimetre, "cm"}, {LinearUnit::Millimetre, "mm"}};
+constexpr Token<ApproximateOrientation> kApproximateOrientations[] = {
+    {ApproximateOrientation::Zero, "ZERO"},
+    {ApproximateOrientation::First, "FIRST"},
+    {ApproximateOrientation::Mean, "MOY"}};
+constexpr Token<FreeNetwork> kFreeNetworks[] = {{FreeNetwork::None, "NON"},
+                                                {FreeNetwork::MinimumTrace, "TRACEMIN"},
+                                                {FreeNetwork::SelectedBase, "BASESEL"}};
+constexpr Token<SigmaScaling> kSigmaScalings[] = {{SigmaScaling::Auto, "AUTO"},
+                                                  {SigmaScaling::Never, "JAMAIS"},
+                                                  {SigmaScaling::Always, "TOUJOURS"}};
+constexpr Token<ResidualListing> kResidualListings[] = {{ResidualListing::None, "NON"},
+                                                        {ResidualListing::All, "TOUS"},
+                                                        {ResidualListing::InvalidOnly, "NOVALID"}};
+constexpr Token<IterationListing> kIterationListings[] = {{IterationListing::None, "NON"},
+                                                          {IterationListing::First, "FRT_ITER"},
+                                                          {IterationListing::All, "ALL_ITER"},
+                                                          {IterationListing::All, "ALL"}};
+constexpr Token<RegionCoordinates> kRegionCoordinates[] = {{RegionCoordinates::Xyz, "XYZ"},
+                                                           {RegionCoordinates::Plu, "PLU"},
+                                                           {RegionCoordinates::Neu, "NEU"}};
+// Regions per point (first) and between points (second).
+constexpr Token<std::pair<bool, bool>> kRegionModes[] = {
+    {{false, false}, "00"}, {{true, false}, "10"}, {{false, true}, "01"}, {{true, true}, "11"}};
+// SIGMADIST and SIGMAOHDF: the quadratic (or per root kilometre) form of a precision.
+constexpr Token<bool> kStandardForms[] = {{true, "STD"}, {false, "NOSTD"}};
+constexpr Token<bool> kYesNo[] = {{true, "OUI"}, {false, "NON"}};
+
+template <typename T, std::size_t N> const char *tokenOf(const Token<T> (&tokens)[N], T value)
+{
+    for (const Token<T> &token : tokens) {
+        if (token.value == value)
+            return token.text;
+    }
+    return "?";
+}
+
+template <typename T, std::size_t N>
+std::optional<T> valueOf(const Token<T> (&tokens)[N], std::string_view text)
+{
+    for (const Token<T> &token : tokens) {
+        if (text == token.text)
+            return token.value;
+    }
+    return std::nullopt;
+}
 
 class OptionReader
 {
@@ -43,24 +111,24 @@ public:
         return {};
     }
 
-    // A choice among `tokens`; an unknown token takes `fallback`, as the configuration editor
-    // reads it, with a warning so that the report shows what was used.
-    std::string choice(const char *key, std::initializer_list<const char *> tokens,
-                       const char *fallback)
+    // The value of one of `tokens`; an unknown token takes `fallback`, as the configuration
+    // editor reads it, with a warning so that the report shows what was used.
+    template <typename T, std::size_t N>
+    T choice(const char *key, const Token<T> (&tokens)[N], T fallback)
     {
         int line = 0;
         const std::string value = raw(key, &line);
-        for (const char *token : tokens) {
-            if (value == token)
-                return value;
-        }
+        if (const std::optional<T> known = valueOf(tokens, value))
+            return *known;
         m_diagnostics.warning(m_file, line,
                               fr("Valeur inconnue « ") + shownValue(value) + fr(" » pour la clé ") +
-                                  key + fr(" : la valeur ") + fallback + fr(" est utilisée."));
+                                  key + fr(" : la valeur ") + tokenOf(tokens, fallback) +
+                                  fr(" est utilisée."));
         return fallback;
     }
 
-    bool flag(const char *key) const { return raw(key) == "OUI"; }
+    // OUI or not: no warning, any other token reads as NON.
+    bool flag(const char *key) const { return valueOf(kYesNo, raw(key)).value_or(false); }
 
     int count(const char *key, int minimum, int maximum)
     {
@@ -129,20 +197,6 @@ private:
     Diagnostics &m_diagnostics;
 };
 
-IterationListing iterationListing(OptionReader &reader, const char *key)
-{
-    std::string value = reader.raw(key);
-    if (value == "ALL")
-        value = "ALL_ITER";
-    if (value == "FRT_ITER")
-        return IterationListing::First;
-    if (value == "ALL_ITER")
-        return IterationListing::All;
-    if (value != "NON")
-        reader.choice(key, {"NON", "FRT_ITER", "ALL_ITER"}, "NON");
-    return IterationListing::None;
-}
-
 // A row of regions: the mode ("00" none, "10" per point, "01" between points, "11" both) and,
 // when regions are asked for or the row is `used` otherwise, the confidence and the second-kind
 // risk.
@@ -150,9 +204,8 @@ RegionRow regionRow(OptionReader &reader, const char *modeKey, const char *confi
                     const char *betaKey, bool used)
 {
     RegionRow row;
-    const std::string mode = reader.choice(modeKey, {"00", "10", "01", "11"}, "00");
-    row.absolute = mode[0] == '1';
-    row.relative = mode[1] == '1';
+    std::tie(row.absolute, row.relative) =
+        reader.choice(modeKey, kRegionModes, std::pair<bool, bool>(false, false));
     if (row.requested() || used) {
         row.confidence =
             reader.probability(confidenceKey, kLowestConfidence, kHighestConfidence, 0.95);
@@ -166,7 +219,7 @@ RegionRow regionRow(OptionReader &reader, const char *modeKey, const char *confi
 // shows when `biasesListed`.
 void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biasesListed)
 {
-    regions.coordinates = reader.choice("REG_COORD", {"XYZ", "PLU", "NEU"}, "NEU");
+    regions.coordinates = reader.choice("REG_COORD", kRegionCoordinates, RegionCoordinates::Neu);
     const std::string components = reader.raw("REG1D_TYPE");
     const std::string pairs = reader.raw("REG2D_TYPE");
     for (std::size_t c = 0; c < 3; ++c) {
@@ -182,15 +235,55 @@ void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biases
         regions.reliability[d] =
             regionRow(reader, keys[d][2], keys[d][3], keys[d][4], d == 0 && biasesListed);
     }
-    if (regions.anyRequested() && regions.coordinates != "NEU")
+    if (regions.anyRequested() && regions.coordinates != RegionCoordinates::Neu)
         reader.diagnostics().warning(
             reader.file(), reader.lineOf("REG_COORD"),
-            fr("Régions demandées en ") + regions.coordinates +
+            fr("Régions demandées en ") + optionToken(regions.coordinates) +
                 fr(" : le modèle 3D_LOCALE n'a que les composantes locales nord, est et up ; "
                    "les régions sont données en NEU."));
 }
 
 } // namespace
+
+const char *optionToken(CalculationType value)
+{
+    return tokenOf(kCalculationTypes, value);
+}
+
+const char *optionToken(ModelType value)
+{
+    return tokenOf(kModelTypes, value);
+}
+
+const char *optionToken(LinearUnit value)
+{
+    return tokenOf(kLinearUnits, value);
+}
+
+std::optional<AngleUnit> angleUnitOfToken(std::string_view token)
+{
+    return valueOf(kAngleUnits, token);
+}
+
+std::optional<LinearUnit> linearUnitOfToken(std::string_view token)
+{
+    return valueOf(kLinearUnits, token);
+}
+
+const char *optionToken(ApproximateOrientation value)
+{
+    return tokenOf(kApproximateOrientations, value);
+}
+
+const char *optionToken(FreeNetwork value)
+{
+    return tokenOf(kFreeNetworks, value);
+}
+
+const char *optionToken(RegionCoordinates value)
+{
+    return tokenOf(kRegionCoordinates, value);
+}
 
 Options optionsFromValues(const ConfigurationValues &values, const std::string &fileLabel,
                           Diagnostics &diagnostics)
@@ -204,52 +297,35 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
     options.convergence = reader.number("CRITCONV", 0.0, 1e6);
 
-    // "PREANALYSE" is the older name of "SIMULATION".
-    if (reader.raw("TYPECALCUL") == "PREANALYSE")
-        options.calculationType = "SIMULATION";
-    else
-        options.calculationType = reader.choice(
-            "TYPECALCUL", {"AJUSTEMENT", "SIMULATION", "NORMEL1", "HUBER"}, "AJUSTEMENT");
-    if (options.calculationType != "AJUSTEMENT")
+    options.calculationType =
+        reader.choice("TYPECALCUL", kCalculationTypes, CalculationType::Adjustment);
+    if (options.calculationType != CalculationType::Adjustment)
         diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
-                          fr("Le type de calcul ") + options.calculationType +
+                          fr("Le type de calcul ") + optionToken(options.calculationType) +
                               fr(" n'est pas encore traité par ce moteur : seul AJUSTEMENT "
                                  "est disponible."));
 
-    options.model = reader.choice("TYPEMODEL", {"3D_LOCALE", "3D_SPHERIQUE", "3D_ELLIPSOIDALE"},
-                                  "3D_ELLIPSOIDALE");
-    if (options.model != "3D_LOCALE")
+    options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
+    if (options.model != ModelType::Local3D)
         diagnostics.error(fileLabel, reader.lineOf("TYPEMODEL"),
-                          fr("Le modèle ") + options.model +
+                          fr("Le modèle ") + optionToken(options.model) +
                               fr(" n'est pas encore traité par ce moteur : seul le modèle "
                                  "3D_LOCALE est disponible."));
 
-    const std::string angles = reader.choice("TYPEANGLES", {"DMS", "GRD", "RAD"}, "GRD");
-    options.angleUnit = angles == "DMS"   ? AngleUnit::Dms
-                        : angles == "RAD" ? AngleUnit::Radians
-                                          : AngleUnit::Grades;
-
-    const std::string unit = reader.choice("LINEARUNIT", {"m", "cm", "mm"}, "m");
-    options.linearUnit = unit == "cm"   ? LinearUnit::Centimetre
-                         : unit == "mm" ? LinearUnit::Millimetre
-                                        : LinearUnit::Metre;
-
+    options.angleUnit = reader.choice("TYPEANGLES", kAngleUnits, AngleUnit::Grades);
+    options.linearUnit = reader.choice("LINEARUNIT", kLinearUnits, LinearUnit::Metre);
     options.maxIterations = reader.count("NBMAXITER", 1, 1000);
-    options.approximateOrientation = reader.choice("APPLIMBE", {"ZERO", "FIRST", "MOY"}, "ZERO");
-    options.freeNetwork = reader.choice("FREENET", {"NON", "TRACEMIN", "BASESEL"}, "NON");
-    if (options.freeNetwork != "NON")
+    options.approximateOrientation =
+        reader.choice("APPLIMBE", kApproximateOrientations, ApproximateOrientation::Zero);
+    options.freeNetwork = reader.choice("FREENET", kFreeNetworks, FreeNetwork::None);
+    if (options.freeNetwork != FreeNetwork::None)
         diagnostics.error(fileLabel, reader.lineOf("FREENET"),
-                          fr("Le calcul en réseau libre (") + options.freeNetwork +
+                          fr("Le calcul en réseau libre (") + optionToken(options.freeNetwork) +
                               fr(") n'est pas encore traité par ce moteur."));
-    options.distanceQuadratic = reader.choice("SIGMADIST", {"STD", "NOSTD"}, "NOSTD") == "STD";
-    options.addOwnAndFamily = reader.choice("SIGM+STD", {"OUI", "NON"}, "NON") == "OUI";
-    options.heightDifferencePerRootKm =
-        reader.choice("SIGMAOHDF", {"STD", "NOSTD"}, "NOSTD") == "STD";
-
-    const std::string scaling = reader.choice("TYPESIGMA0", {"AUTO", "JAMAIS", "TOUJOURS"}, "AUTO");
-    options.sigmaScaling = scaling == "JAMAIS"     ? SigmaScaling::Never
-                           : scaling == "TOUJOURS" ? SigmaScaling::Always
-                                                   : SigmaScaling::Auto;
+    options.distanceQuadratic = reader.choice("SIGMADIST", kStandardForms, false);
+    options.addOwnAndFamily = reader.choice("SIGM+STD", kYesNo, false);
+    options.heightDifferencePerRootKm = reader.choice("SIGMAOHDF", kStandardForms, false);
+    options.sigmaScaling = reader.choice("TYPESIGMA0", kSigmaScalings, SigmaScaling::Auto);
     options.validation =
         reader.probability("VALIDATION", kLowestValidation, kHighestConfidence, 0.95);
 
@@ -263,22 +339,23 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.logCoordinates = reader.flag("LOG_STATIO");
     options.logOptions = reader.flag("LOG_OPTION");
     options.logReliability = reader.flag("LOG_FIAB");
-    const std::string residuals = reader.choice("LOG_RESIDU", {"NON", "TOUS", "NOVALID"}, "NON");
-    options.logResiduals = residuals == "TOUS"      ? ResidualListing::All
-                           : residuals == "NOVALID" ? ResidualListing::InvalidOnly
-                                                    : ResidualListing::None;
-    options.logObservedMinusComputed = iterationListing(reader, "LOG_OMC");
-    options.logIntermediateSolutions = iterationListing(reader, "LOG_SOLINT");
-    options.logSolutionForms = reader.raw("LOG_SOLFIN");
-    options.logSolutionForms.resize(4, '0');
-    options.logLocalCoordinates = options.logSolutionForms[3] == '1';
+    options.logResiduals = reader.choice("LOG_RESIDU", kResidualListings, ResidualListing::None);
+    options.logObservedMinusComputed =
+        reader.choice("LOG_OMC", kIterationListings, IterationListing::None);
+    options.logIntermediateSolutions =
+        reader.choice("LOG_SOLINT", kIterationListings, IterationListing::None);
+    std::string solutionForms = reader.raw("LOG_SOLFIN");
+    solutionForms.resize(4, '0');
+    options.logGlobalCoordinates = solutionForms.compare(0, 3, "000") != 0;
+    options.logLocalCoordinates = solutionForms[3] == '1';
     options.logAuxiliary = reader.flag("LOG_SOLAUX");
     options.logPartialFactors = reader.flag("LOG_SGMGRP");
 
     options.drawingRequested = reader.flag("DRW_EXPORT");
     options.kmlRequested = reader.flag("KML_EXPORT");
+    // Any token but NON asks for a matrix.
     for (const char *key : {"OUTMAT_ABP", "OUTMAT_NC", "OUTMAT_INC", "OUTMAT_V", "OUTMAT_X"}) {
-        if (reader.raw(key) != "NON")
+        if (valueOf(kYesNo, reader.raw(key)).value_or(true))
             options.matricesRequested = true;
     }
     readRegionOptions(reader, options.regions, options.logReliability);

@@ -6,11 +6,18 @@
 #include "engine/model/regionoptions.h"
 #include "engine/model/units.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 // The options of a processing, typed, from the values of the configuration file.
 namespace engine {
 
+enum class CalculationType { Adjustment, Simulation, L1Norm, Huber };
+enum class ModelType { Local3D, Spherical3D, Ellipsoidal3D };
+// Approximate orientation of a direction set: zero, from its first direction, or their mean.
+enum class ApproximateOrientation { Zero, First, Mean };
+enum class FreeNetwork { None, MinimumTrace, SelectedBase };
 enum class SigmaScaling { Auto, Never, Always };
 enum class ResidualListing { None, All, InvalidOnly };
 enum class IterationListing { None, First, All };
@@ -18,13 +25,13 @@ enum class IterationListing { None, First, All };
 struct Options
 {
     double convergence = 0.0001; // metres
-    std::string calculationType = "AJUSTEMENT";
-    std::string model = "3D_LOCALE";
+    CalculationType calculationType = CalculationType::Adjustment;
+    ModelType model = ModelType::Local3D;
     AngleUnit angleUnit = AngleUnit::Grades;
     LinearUnit linearUnit = LinearUnit::Metre;
     int maxIterations = 10;
-    std::string approximateOrientation = "MOY"; // ZERO, FIRST or MOY
-    std::string freeNetwork = "NON";
+    ApproximateOrientation approximateOrientation = ApproximateOrientation::Mean;
+    FreeNetwork freeNetwork = FreeNetwork::None;
     bool distanceQuadratic = false;         // SIGMADIST STD: sqrt(a^2 + (b D)^2); NOSTD: a + b D
     bool addOwnAndFamily = false;           // SIGM+STD OUI
     bool heightDifferencePerRootKm = false; // SIGMAOHDF STD
@@ -39,8 +46,9 @@ struct Options
     ResidualListing logResiduals = ResidualListing::All;
     IterationListing logObservedMinusComputed = IterationListing::None;
     IterationListing logIntermediateSolutions = IterationListing::None;
-    bool logLocalCoordinates = true; // the fourth character of LOG_SOLFIN
-    std::string logSolutionForms = "0001";
+    bool logLocalCoordinates = true; // the fourth digit of LOG_SOLFIN
+    // One of the first three digits of LOG_SOLFIN asks for XYZ, PLH/PLO or NEH/NEO coordinates.
+    bool logGlobalCoordinates = false;
     bool logAuxiliary = true;
     bool logPartialFactors = true;
     bool drawingRequested = true;
@@ -48,6 +56,19 @@ struct Options
     bool matricesRequested = false;
     RegionOptions regions;
 };
+
+// The token of a value in the configuration file: "AJUSTEMENT", "3D_LOCALE", "MOY", "NON", "NEU"...
+const char *optionToken(CalculationType value);
+const char *optionToken(ModelType value);
+const char *optionToken(LinearUnit value);
+const char *optionToken(ApproximateOrientation value);
+const char *optionToken(FreeNetwork value);
+const char *optionToken(RegionCoordinates value);
+
+// The unit of a token ("DMS", "GRD", "RAD"; "m", "cm", "mm"), in the configuration file as in the
+// observation records; none for an unknown token.
+std::optional<AngleUnit> angleUnitOfToken(std::string_view token);
+std::optional<LinearUnit> linearUnitOfToken(std::string_view token);
 
 // Typed options from the values; unreadable or unsupported values, and the misread lines, go to
 // `diagnostics` against `fileLabel`. The confidence of the tests (VALIDATION) lies above 0

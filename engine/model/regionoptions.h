@@ -2,7 +2,6 @@
 #define ENGINE_MODEL_REGIONOPTIONS_H
 
 #include <array>
-#include <string>
 
 // What the configuration asks of the confidence regions ([CONFIANCE]) and of the reliability
 // regions ([FIABILITE]): one row per dimension, 1D, 2D and 3D.
@@ -11,6 +10,9 @@ namespace engine {
 // The components of the regions, in the order of their digits: north, east, up. The pairs of the
 // 2D regions are (north, east), (north, up) and (east, up).
 enum class RegionComponent { North = 0, East = 1, Up = 2 };
+
+// The components the regions are asked in (REG_COORD).
+enum class RegionCoordinates { Xyz, Plu, Neu };
 
 struct RegionRow
 {
@@ -25,7 +27,7 @@ struct RegionRow
 
 struct RegionOptions
 {
-    std::string coordinates = "NEU";                       // REG_COORD as read
+    RegionCoordinates coordinates = RegionCoordinates::Neu;
     std::array<bool, 3> components = {false, false, true}; // REG1D_TYPE: N, E, U
     std::array<bool, 3> pairs = {true, false, false};      // REG2D_TYPE: NE, NU, EU
     std::array<RegionRow, 3> confidence;                   // REG1D_*, REG2D_*, REG3D_*

@@ -44,8 +44,8 @@ public:
              (scaled ? "OUI" : "NON") + ".");
         line(fr("   Demi-axes : k fois les racines des valeurs propres de la covariance, k² le "
                 "quantile du chi-deux à d degrés de liberté."));
-        if (o.coordinates != "NEU")
-            line(fr("   REG_COORD ") + o.coordinates +
+        if (o.coordinates != RegionCoordinates::Neu)
+            line(fr("   REG_COORD ") + optionToken(o.coordinates) +
                  fr(" : le modèle 3D_LOCALE donne les régions en NEU."));
         for (int d = 0; d < 3; ++d) {
             const RegionRow &row = o.confidence[static_cast<std::size_t>(d)];

@@ -160,15 +160,13 @@ private:
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
-        row("Type de calcul", o.calculationType);
-        row("Modèle", o.model);
+        row("Type de calcul", optionToken(o.calculationType));
+        row("Modèle", optionToken(o.model));
         row("Unité d'angle par défaut", angleUnitName(o.angleUnit));
-        row("Unité linéaire par défaut", o.linearUnit == LinearUnit::Metre        ? "m"
-                                         : o.linearUnit == LinearUnit::Centimetre ? "cm"
-                                                                                  : "mm");
+        row("Unité linéaire par défaut", optionToken(o.linearUnit));
         row("Critère de convergence (m)", fixed(o.convergence, 0, 6));
         row("Nombre maximum d'itérations", std::to_string(o.maxIterations));
-        row("Valeurs approchées des orientations", o.approximateOrientation);
+        row("Valeurs approchées des orientations", optionToken(o.approximateOrientation));
         row("Précision des distances",
             o.distanceQuadratic ? fr("racine(a² + (b.D)²)") : fr("a + b.D"));
         row("Précision des dénivelées",
@@ -185,7 +183,7 @@ private:
         if (o.matricesRequested)
             m_out.line(fr("   Extraction de matrices demandée : elle n'est pas produite par "
                           "cette version du moteur."));
-        if (o.logSolutionForms.substr(0, 3) != "000")
+        if (o.logGlobalCoordinates)
             m_out.line(fr("   Solution en XYZ, PLH/PLO ou NEH/NEO demandée : le modèle "
                           "3D_LOCALE ne donne que les coordonnées locales."));
     }
