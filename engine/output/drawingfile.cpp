@@ -2,74 +2,15 @@
 
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
+#include "engine/output/binarywriter.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace engine {
 
 namespace {
 
-// Bytes gathered before they are handed to the file.
-constexpr std::size_t kChunk = 1 << 20;
-
-class Writer
-{
-public:
-    explicit Writer(AtomicFile &file)
-        : m_file(file)
-    {
-        m_bytes.reserve(kChunk + 64);
-    }
-
-    void i64(std::int64_t value)
-    {
-        auto bits = static_cast<std::uint64_t>(value);
-        for (int i = 0; i < 8; ++i) {
-            m_bytes.push_back(static_cast<char>(bits & 0xFF));
-            bits >>= 8;
-        }
-        spill();
-    }
-
-    void f64(double value)
-    {
-        std::uint64_t bits = 0;
-        static_assert(sizeof bits == sizeof value, "binary64 expected");
-        std::memcpy(&bits, &value, sizeof bits);
-        i64(static_cast<std::int64_t>(bits));
-    }
-
-    void text(const std::string &value)
-    {
-        const std::size_t words = (value.size() + 7) / 8;
-        i64(static_cast<std::int64_t>(words));
-        m_bytes += value;
-        m_bytes.append(words * 8 - value.size(), ' ');
-        spill();
-    }
-
-    bool finish()
-    {
-        const bool written = m_file.write(m_bytes);
-        m_bytes.clear();
-        return written && m_file.commit();
-    }
-
-private:
-    void spill()
-    {
-        if (m_bytes.size() >= kChunk) {
-            m_file.write(m_bytes);
-            m_bytes.clear();
-        }
-    }
-
-    AtomicFile &m_file;
-    std::string m_bytes;
-};
-
-void single(Writer &w, const std::vector<DrawingRegion> &regions)
+void single(BinaryWriter &w, const std::vector<DrawingRegion> &regions)
 {
     w.i64(static_cast<std::int64_t>(regions.size()));
     for (const DrawingRegion &r : regions) {
@@ -81,7 +22,7 @@ void single(Writer &w, const std::vector<DrawingRegion> &regions)
     }
 }
 
-void pairs(Writer &w, const std::vector<DrawingRegion> &regions)
+void pairs(BinaryWriter &w, const std::vector<DrawingRegion> &regions)
 {
     w.i64(static_cast<std::int64_t>(regions.size()));
     for (const DrawingRegion &r : regions) {
@@ -169,7 +110,7 @@ DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
 bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::string *error)
 {
     AtomicFile file(path);
-    Writer w(file);
+    BinaryWriter w(file);
     const auto n = static_cast<std::int64_t>(drawing.names.size());
     w.i64(drawing.epochCount);
     w.i64(n);

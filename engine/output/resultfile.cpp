@@ -1,51 +1,12 @@
 #include "engine/output/resultfile.h"
 
-#include <cstring>
+#include "engine/output/binarywriter.h"
 
 namespace engine {
 
-namespace {
-
-class Encoder
-{
-public:
-    void i64(std::int64_t value)
-    {
-        auto bits = static_cast<std::uint64_t>(value);
-        for (int i = 0; i < 8; ++i) {
-            m_bytes.push_back(static_cast<char>(bits & 0xFF));
-            bits >>= 8;
-        }
-    }
-
-    void f64(double value)
-    {
-        std::uint64_t bits = 0;
-        static_assert(sizeof bits == sizeof value, "binary64 expected");
-        std::memcpy(&bits, &value, sizeof bits);
-        i64(static_cast<std::int64_t>(bits));
-    }
-
-    void text(const std::string &value)
-    {
-        const std::size_t words = (value.size() + 7) / 8;
-        i64(static_cast<std::int64_t>(words));
-        std::string padded = value;
-        padded.resize(words * 8, ' ');
-        m_bytes += padded;
-    }
-
-    std::string bytes() && { return std::move(m_bytes); }
-
-private:
-    std::string m_bytes;
-};
-
-} // namespace
-
 std::string encodeResultFile(const ResultFile &file)
 {
-    Encoder e;
+    BinaryWriter e;
     const bool withRecords = file.status == 0;
     e.i64(file.status);
     e.i64(file.calculation);
