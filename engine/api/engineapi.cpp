@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -54,6 +55,13 @@ void reportConversion(const std::string &inputPath, const std::string &outputPat
     }
     engine::writeFileAtomically(errorPath, line + engine::kLineEnd);
 }
+
+// The function types the workbench loads the entry points by are those of their definitions.
+static_assert(std::is_same_v<decltype(&tavlodll_process), tavlodll_process_fn>);
+static_assert(std::is_same_v<decltype(&tavlodll_convert), tavlodll_convert_fn>);
+static_assert(std::is_same_v<decltype(&tavlodll_geoid), tavlodll_geoid_fn>);
+static_assert(std::is_same_v<decltype(&tavlodll_newcfg), tavlodll_newcfg_fn>);
+static_assert(std::is_same_v<decltype(&tavlodll_version), tavlodll_version_fn>);
 
 } // namespace
 
