@@ -16,17 +16,17 @@
 //   --keep      keep the generated files and outputs (their folder is printed)
 //   --generate  only write the observation and configuration files
 
-#include "adjustment.h"
-#include "configuration.h"
-#include "drawingfile.h"
-#include "networkbuilder.h"
-#include "observationreader.h"
-#include "process.h"
-#include "regions.h"
-#include "report.h"
-#include "resultfile.h"
-#include "statistics.h"
-#include "text.h"
+#include "engine/api/process.h"
+#include "engine/base/text.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/statistics.h"
+#include "engine/input/observationreader.h"
+#include "engine/model/networkbuilder.h"
+#include "engine/model/options.h"
+#include "engine/output/drawingfile.h"
+#include "engine/output/report.h"
+#include "engine/output/resultfile.h"
 
 #include <algorithm>
 #include <array>

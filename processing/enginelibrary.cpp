@@ -1,5 +1,7 @@
 #include "enginelibrary.h"
 
+#include "engine/api/engineapi.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -7,20 +9,13 @@
 
 #include <array>
 
-#ifdef Q_OS_WIN
-#define TAVLO_ENGINE_CALL __cdecl
-#else
-#define TAVLO_ENGINE_CALL
-#endif
-
 namespace {
 
-using ProcessEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *, char *, char *);
-using ConvertEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *, qint32 *, qint32 *, char *,
-                                               char *, char *);
-using GeoidEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *, char *, char *);
-using NewCfgEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, char *);
-using VersionEntry = void(TAVLO_ENGINE_CALL *)(qint32 *, qint32 *);
+using ProcessEntry = tavlodll_process_fn;
+using ConvertEntry = tavlodll_convert_fn;
+using GeoidEntry = tavlodll_geoid_fn;
+using NewCfgEntry = tavlodll_newcfg_fn;
+using VersionEntry = tavlodll_version_fn;
 
 // The engine's version fits in this many character codes.
 constexpr int kVersionCodes = 23;

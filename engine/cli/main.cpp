@@ -5,8 +5,9 @@
 // Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error. Why the
 // outputs of a processing were refused or could not be written goes to stderr.
 
-#include "process.h"
-#include "text.h"
+#include "engine/api/process.h"
+#include "engine/base/text.h"
+#include "engine/base/version.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
-#include "covadisimport.h"
+#include "engine/import/covadisimport.h"
 
-#include "recordwriter.h"
-#include "text.h"
+#include "engine/base/text.h"
+#include "engine/import/recordwriter.h"
 
 namespace engine::import {
 

@@ -1,7 +1,7 @@
 #ifndef ENGINE_IMPORT_COVADISIMPORT_H
 #define ENGINE_IMPORT_COVADISIMPORT_H
 
-#include "importconversion.h"
+#include "engine/import/importconversion.h"
 
 // Covadis géobase files. No description of their layout is public beyond this: a text file with
 // one item per line, each line holding a line number, an element type (station, reference,

@@ -1,7 +1,7 @@
-#include "geoidgrid.h"
+#include "engine/import/geoidgrid.h"
 
-#include "observationreader.h"
-#include "text.h"
+#include "engine/base/files.h"
+#include "engine/base/text.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "gridreaders.h"
+#include "engine/import/gridreaders.h"
 
-#include "atomicfile.h"
-#include "observationreader.h"
-#include "text.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/files.h"
+#include "engine/base/text.h"
 
 #include <algorithm>
 #include <array>

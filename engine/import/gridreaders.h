@@ -1,7 +1,7 @@
 #ifndef ENGINE_IMPORT_GRIDREADERS_H
 #define ENGINE_IMPORT_GRIDREADERS_H
 
-#include "geoidgrid.h"
+#include "engine/import/geoidgrid.h"
 
 #include <optional>
 #include <string>

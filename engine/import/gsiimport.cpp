@@ -1,7 +1,7 @@
-#include "gsiimport.h"
+#include "engine/import/gsiimport.h"
 
-#include "recordwriter.h"
-#include "text.h"
+#include "engine/base/text.h"
+#include "engine/import/recordwriter.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #ifndef ENGINE_IMPORT_GSIIMPORT_H
 #define ENGINE_IMPORT_GSIIMPORT_H
 
-#include "importconversion.h"
+#include "engine/import/importconversion.h"
 
 // Leica GSI-8 and GSI-16 total-station files. A line is one block of words separated by blanks;
 // a word is 15 (GSI-8) or 23 (GSI-16) characters: word index in positions 1-2, word information

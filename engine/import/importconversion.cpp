@@ -1,13 +1,13 @@
-#include "importconversion.h"
+#include "engine/import/importconversion.h"
 
-#include "atomicfile.h"
-#include "covadisimport.h"
-#include "gsiimport.h"
-#include "observationreader.h"
-#include "recordwriter.h"
-#include "rtklibimport.h"
-#include "skiimport.h"
-#include "text.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/files.h"
+#include "engine/base/text.h"
+#include "engine/import/covadisimport.h"
+#include "engine/import/gsiimport.h"
+#include "engine/import/recordwriter.h"
+#include "engine/import/rtklibimport.h"
+#include "engine/import/skiimport.h"
 
 #include <filesystem>
 

@@ -1,6 +1,6 @@
-#include "recordwriter.h"
+#include "engine/import/recordwriter.h"
 
-#include "text.h"
+#include "engine/base/text.h"
 
 #include <Eigen/Cholesky>
 

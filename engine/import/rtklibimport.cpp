@@ -1,7 +1,7 @@
-#include "rtklibimport.h"
+#include "engine/import/rtklibimport.h"
 
-#include "recordwriter.h"
-#include "text.h"
+#include "engine/base/text.h"
+#include "engine/import/recordwriter.h"
 
 #include <array>
 #include <cmath>

@@ -1,7 +1,7 @@
 #ifndef ENGINE_IMPORT_RTKLIBIMPORT_H
 #define ENGINE_IMPORT_RTKLIBIMPORT_H
 
-#include "importconversion.h"
+#include "engine/import/importconversion.h"
 
 // RTKLib solution files (".pos"). Header lines begin with "%"; the last one names the columns,
 // and its position label gives the form of the solutions and the field separator (the character

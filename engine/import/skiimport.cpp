@@ -1,7 +1,7 @@
-#include "skiimport.h"
+#include "engine/import/skiimport.h"
 
-#include "recordwriter.h"
-#include "text.h"
+#include "engine/base/text.h"
+#include "engine/import/recordwriter.h"
 
 #include <array>
 #include <cctype>

@@ -1,7 +1,7 @@
 #ifndef ENGINE_IMPORT_SKIIMPORT_H
 #define ENGINE_IMPORT_SKIIMPORT_H
 
-#include "importconversion.h"
+#include "engine/import/importconversion.h"
 
 // Leica SKI ASCII baseline exports. Header lines "@%key: value" must say the unit "m", the
 // coordinate type "Cartesian" and the reference ellipsoid WGS 1984; a file that says otherwise,

@@ -1,11 +1,11 @@
 #ifndef ENGINETESTHELPERS_H
 #define ENGINETESTHELPERS_H
 
-#include "adjustment.h"
-#include "configuration.h"
-#include "networkbuilder.h"
-#include "observationreader.h"
-#include "statistics.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/statistics.h"
+#include "engine/input/observationreader.h"
+#include "engine/model/networkbuilder.h"
+#include "engine/model/options.h"
 
 #include <map>
 #include <memory>

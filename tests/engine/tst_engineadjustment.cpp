@@ -1,9 +1,9 @@
 // Numerical tests of the adjustment on synthetic networks whose observations are computed here
 // from known coordinates, independently of the engine's model.
 
+#include "engine/base/text.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
-#include "text.h"
 
 #include <QtTest>
 
@@ -11,6 +11,8 @@
 #include <random>
 
 using namespace observationlines;
+
+Q_DECLARE_METATYPE(engine::ApproximateOrientation)
 
 namespace {
 
@@ -179,19 +181,22 @@ void TestEngineAdjustment::exactNetworkIsRecovered_data()
 {
     QTest::addColumn<bool>("degrees");
     QTest::addColumn<double>("scale");
-    QTest::addColumn<QString>("orientation");
-    QTest::newRow("grades, decimetre start") << false << 1.0 << "MOY";
-    QTest::newRow("degrees, decimetre start") << true << 1.0 << "FIRST";
-    QTest::newRow("grades, metre start, zero orientation") << false << 8.0 << "ZERO";
+    QTest::addColumn<engine::ApproximateOrientation>("orientation");
+    QTest::newRow("grades, decimetre start")
+        << false << 1.0 << engine::ApproximateOrientation::Mean;
+    QTest::newRow("degrees, decimetre start")
+        << true << 1.0 << engine::ApproximateOrientation::First;
+    QTest::newRow("grades, metre start, zero orientation")
+        << false << 8.0 << engine::ApproximateOrientation::Zero;
 }
 
 void TestEngineAdjustment::exactNetworkIsRecovered()
 {
     QFETCH(bool, degrees);
     QFETCH(double, scale);
-    QFETCH(QString, orientation);
+    QFETCH(engine::ApproximateOrientation, orientation);
     engine::Options options;
-    options.approximateOrientation = orientation.toStdString();
+    options.approximateOrientation = orientation;
     options.maxIterations = 20;
     const auto run = runEngine(hillsideLines(degrees, scale, noNoise()), options);
     QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());

@@ -1,14 +1,15 @@
 // The engine's entry points on the disk: the files a processing writes (report, result file),
 // their removal and replacement, and the entry points fed with garbage.
 
-#include "configuration.h"
-#include "engineapi.h"
+#include "engine/api/engineapi.h"
+#include "engine/api/process.h"
+#include "engine/base/text.h"
+#include "engine/base/version.h"
+#include "engine/model/options.h"
 #include "ficreader.h"
 #include "filesizelimit.h"
 #include "observationlines.h"
-#include "process.h"
 #include "testfiles.h"
-#include "text.h"
 
 #include <QDir>
 #include <QFile>

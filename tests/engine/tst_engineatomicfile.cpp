@@ -1,10 +1,10 @@
 // The engine's way of writing a file: whole or not at all, never through a link planted beside the
 // target, and two writers of one target at once each leave it whole.
 
-#include "atomicfile.h"
+#include "engine/base/atomicfile.h"
+#include "engine/base/text.h"
 #include "filesizelimit.h"
 #include "testfiles.h"
-#include "text.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,10 +2,12 @@
 // the lines those rules misread, and the bounds of its values. The layout of the default file and
 // the files of the workbench are held against the workbench's code in tst_enginecontract.
 
-#include "../../engine/configuration.h"
-#include "text.h"
+#include "engine/base/text.h"
+#include "engine/model/options.h"
 
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -15,7 +17,17 @@ engine::Options read(const std::string &text, engine::Diagnostics &diagnostics)
                                      diagnostics);
 }
 
+// One option of the read options, as an integer.
+using OptionField = std::function<int(const engine::Options &)>;
+
+template <typename Get> OptionField field(Get get)
+{
+    return [get](const engine::Options &options) { return static_cast<int>(get(options)); };
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(OptionField)
 
 class TestEngineConfiguration : public QObject
 {
@@ -26,6 +38,8 @@ private slots:
     void valuesAreReadByColumns_data();
     void valuesAreReadByColumns();
     void missingKeysTakeTheirDefaults();
+    void tokensReadAsTheirValues_data();
+    void tokensReadAsTheirValues();
     void badValuesAreReported_data();
     void badValuesAreReported();
     void probabilitiesWithinTheEditorsRanges_data();
@@ -39,8 +53,8 @@ void TestEngineConfiguration::defaultFileReadsBackWithoutMessages()
     engine::Diagnostics diagnostics;
     const engine::Options options = read(engine::defaultConfigurationText("\n"), diagnostics);
     QVERIFY(diagnostics.items().empty());
-    QCOMPARE(options.model, std::string("3D_LOCALE"));
-    QCOMPARE(options.calculationType, std::string("AJUSTEMENT"));
+    QCOMPARE(options.model, engine::ModelType::Local3D);
+    QCOMPARE(options.calculationType, engine::CalculationType::Adjustment);
     QVERIFY(options.drawingRequested);
     QCOMPARE(options.logResiduals, engine::ResidualListing::All);
     QCOMPARE(options.angleUnit, engine::AngleUnit::Grades);
@@ -96,9 +110,81 @@ void TestEngineConfiguration::missingKeysTakeTheirDefaults()
     // The last occurrence decides; an empty value takes the default.
     QCOMPARE(options.validation, 0.95);
     QCOMPARE(options.maxIterations, 10);
-    QCOMPARE(options.model, std::string("3D_LOCALE"));
+    QCOMPARE(options.model, engine::ModelType::Local3D);
     const auto values = engine::readConfigurationValues("ITERMAXVCE 7\n");
     QCOMPARE(values.values.at("VCEITERMAX").first, std::string("7"));
+}
+
+void TestEngineConfiguration::tokensReadAsTheirValues_data()
+{
+    using namespace engine;
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<OptionField>("field");
+    QTest::addColumn<int>("expected");
+    QTest::addColumn<bool>("warned");
+    const auto row = [](const char *name, const char *text, OptionField field, auto expected,
+                        bool warned = false) {
+        QTest::newRow(name) << text << field << static_cast<int>(expected) << warned;
+    };
+    row("older name of the simulation", "TYPECALCUL PREANALYSE\n",
+        field([](const Options &o) { return o.calculationType; }), CalculationType::Simulation);
+    row("robust estimation", "TYPECALCUL HUBER\n",
+        field([](const Options &o) { return o.calculationType; }), CalculationType::Huber);
+    row("spherical model", "TYPEMODEL  3D_SPHERIQUE\n",
+        field([](const Options &o) { return o.model; }), ModelType::Spherical3D);
+    row("radians", "TYPEANGLES RAD\n", field([](const Options &o) { return o.angleUnit; }),
+        AngleUnit::Radians);
+    row("unknown angle unit falls back to grades", "TYPEANGLES DEG\n",
+        field([](const Options &o) { return o.angleUnit; }), AngleUnit::Grades, true);
+    row("millimetres", "LINEARUNIT mm\n", field([](const Options &o) { return o.linearUnit; }),
+        LinearUnit::Millimetre);
+    row("orientation from the first direction", "APPLIMBE   FIRST\n",
+        field([](const Options &o) { return o.approximateOrientation; }),
+        ApproximateOrientation::First);
+    row("mean orientation", "APPLIMBE   MOY\n",
+        field([](const Options &o) { return o.approximateOrientation; }),
+        ApproximateOrientation::Mean);
+    row("selected base", "FREENET    BASESEL\n",
+        field([](const Options &o) { return o.freeNetwork; }), FreeNetwork::SelectedBase);
+    row("sigma always scaled", "TYPESIGMA0 TOUJOURS\n",
+        field([](const Options &o) { return o.sigmaScaling; }), SigmaScaling::Always);
+    row("invalid residuals only", "LOG_RESIDU NOVALID\n",
+        field([](const Options &o) { return o.logResiduals; }), ResidualListing::InvalidOnly);
+    row("older name of every iteration", "LOG_OMC    ALL\n",
+        field([](const Options &o) { return o.logObservedMinusComputed; }), IterationListing::All);
+    row("first iteration", "LOG_SOLINT FRT_ITER\n",
+        field([](const Options &o) { return o.logIntermediateSolutions; }),
+        IterationListing::First);
+    row("unknown listing falls back to none", "LOG_SOLINT TOUT\n",
+        field([](const Options &o) { return o.logIntermediateSolutions; }), IterationListing::None,
+        true);
+    row("regions in XYZ", "REG_COORD  XYZ\n",
+        field([](const Options &o) { return o.regions.coordinates; }), RegionCoordinates::Xyz);
+    row("quadratic distance precision", "SIGMADIST  STD\n",
+        field([](const Options &o) { return o.distanceQuadratic; }), true);
+    row("global coordinates asked", "LOG_SOLFIN 0101\n",
+        field([](const Options &o) { return o.logGlobalCoordinates; }), true);
+    row("regions between points only", "REG2D_MODE 01\n", field([](const Options &o) {
+            return 2 * o.regions.confidence[1].relative + o.regions.confidence[1].absolute;
+        }),
+        2);
+}
+
+// Each token of a choice gives its own value, older names included; an unknown token takes the
+// fallback with a warning.
+void TestEngineConfiguration::tokensReadAsTheirValues()
+{
+    QFETCH(QString, text);
+    QFETCH(OptionField, field);
+    QFETCH(int, expected);
+    QFETCH(bool, warned);
+    engine::Diagnostics diagnostics;
+    QCOMPARE(field(read(text.toStdString(), diagnostics)), expected);
+    bool warning = false;
+    for (const auto &d : diagnostics.items())
+        warning = warning || (d.severity == engine::Diagnostic::Severity::Warning &&
+                              d.text.find("Valeur inconnue") != std::string::npos);
+    QCOMPARE(warning, warned);
 }
 
 void TestEngineConfiguration::badValuesAreReported_data()

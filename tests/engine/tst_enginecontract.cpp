@@ -3,16 +3,21 @@
 // record lines the field editor writes and the engine reads, and the result file the engine
 // writes and the workbench reads.
 
-#include "../../engine/configuration.h"
-#include "../../processing/configuration.h"
+#include "configuration.h"
+#include "engine/api/process.h"
+#include "engine/base/files.h"
+#include "engine/base/text.h"
+#include "engine/estimation/statistics.h"
+#include "engine/input/configurationfile.h"
+#include "engine/input/observationreader.h"
+#include "engine/model/networkbuilder.h"
+#include "engine/model/options.h"
+#include "engine/output/resultfile.h"
 #include "enginetesthelpers.h"
 #include "ficreader.h"
 #include "ficwriter.h"
-#include "process.h"
 #include "recordcatalogue.h"
 #include "recordline.h"
-#include "resultfile.h"
-#include "text.h"
 
 #include <QtTest>
 

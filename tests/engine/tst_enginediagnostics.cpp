@@ -1,10 +1,10 @@
 // The messages of a run: a flood of bad lines keeps its first messages whole and counts the rest
 // by kind, with exact error counts.
 
-#include "diagnostics.h"
+#include "engine/api/process.h"
+#include "engine/base/diagnostics.h"
+#include "engine/base/text.h"
 #include "enginetesthelpers.h"
-#include "process.h"
-#include "text.h"
 
 #include <QtTest>
 

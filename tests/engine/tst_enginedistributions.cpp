@@ -1,7 +1,7 @@
 // Quantiles of the normal, chi-square, Student and tau distributions against printed table
 // values and closed forms.
 
-#include "distributions.h"
+#include "engine/estimation/distributions.h"
 
 #include <QtTest>
 

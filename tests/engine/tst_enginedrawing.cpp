@@ -1,12 +1,12 @@
 // The drawing file written by the engine, read back through the workbench's reader.
 
-#include "configuration.h"
-#include "drawingfile.h"
 #include "drwreader.h"
+#include "engine/api/process.h"
+#include "engine/base/text.h"
+#include "engine/model/options.h"
+#include "engine/output/drawingfile.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
-#include "process.h"
-#include "text.h"
 
 #include <QtTest>
 

@@ -2,9 +2,9 @@
 // engine's entry point into a ".geo" file, read back with the values at the nodes and the
 // registration checked; damaged inputs and damaged ".geo" files refused.
 
-#include "engineapi.h"
-#include "geoidgrid.h"
-#include "gridreaders.h"
+#include "engine/api/engineapi.h"
+#include "engine/import/geoidgrid.h"
+#include "engine/import/gridreaders.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -3,16 +3,16 @@
 // checked against the workbench's record catalogue, and a converted station runs through the
 // engine.
 
-#include "angles.h"
-#include "engineapi.h"
+#include "engine/api/engineapi.h"
+#include "engine/base/text.h"
+#include "engine/import/importconversion.h"
+#include "engine/import/recordwriter.h"
+#include "engine/model/angles.h"
 #include "enginetesthelpers.h"
-#include "importconversion.h"
 #include "observationlines.h"
 #include "recordcatalogue.h"
 #include "recordline.h"
-#include "recordwriter.h"
 #include "testfiles.h"
-#include "text.h"
 
 #include <Eigen/Cholesky>
 

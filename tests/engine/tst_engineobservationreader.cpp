@@ -1,11 +1,12 @@
 // Reading observation files: line kinds, includes with their numbering, angle fields, the columns
 // of the record fields, and the values that make no physical sense.
 
-#include "angles.h"
+#include "engine/model/angles.h"
 #include "enginetesthelpers.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -83,6 +84,7 @@ private slots:
     void includesAreNumberedInTheOrderFirstMet();
     void includeProblemsAreReported_data();
     void includeProblemsAreReported();
+    void networkMessagesNameTheirFile();
     void angleFields_data();
     void angleFields();
     void badAngleFields_data();
@@ -185,6 +187,28 @@ void TestEngineObservationReader::includeProblemsAreReported()
     QCOMPARE(d.file, path(file.toStdString()));
     QCOMPARE(d.line, line);
     QVERIFY2(d.text.find(message.toStdString()) != std::string::npos, d.text.c_str());
+}
+
+// A record of the network is reported against the file it comes from, the included one as well
+// as the one that includes it.
+void TestEngineObservationReader::networkMessagesNameTheirFile()
+{
+    const std::map<std::string, std::string> files = {
+        {path("main.iob"), " QQQQ\n#include sub.iob\n\n\n QQQQ\n"},
+        {path("sub.iob"), "\n\n QQQQ\n"}};
+    engine::Diagnostics diagnostics;
+    const auto source =
+        engine::readObservationFiles(path("main.iob"), memoryLoader(files), diagnostics);
+    engine::buildNetwork(source, engine::Options(), diagnostics);
+    std::vector<std::pair<std::string, int>> places;
+    for (const auto &d : diagnostics.items()) {
+        if (d.text.find("inconnu") != std::string::npos)
+            places.emplace_back(d.file, d.line);
+    }
+    std::sort(places.begin(), places.end());
+    const std::vector<std::pair<std::string, int>> expected = {
+        {path("main.iob"), 1}, {path("main.iob"), 5}, {path("sub.iob"), 3}};
+    QCOMPARE(places, expected);
 }
 
 void TestEngineObservationReader::angleFields_data()

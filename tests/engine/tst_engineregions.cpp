@@ -1,14 +1,14 @@
 // Confidence and reliability regions: the shapes of known covariances computed by hand, a
 // symmetric network, the closed forms of a levelling line, and the reading of their keys.
 
-#include "configuration.h"
-#include "drawingfile.h"
+#include "engine/api/process.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/reliability.h"
+#include "engine/model/options.h"
+#include "engine/output/drawingfile.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
-#include "process.h"
-#include "regions.h"
-#include "reliability.h"
-#include "report.h"
 
 #include <QtTest>
 

@@ -1,13 +1,13 @@
 // The report follows the LOG_* keys of the configuration; its residual section carries the keys
 // the workbench searches for.
 
-#include "configuration.h"
+#include "engine/api/process.h"
+#include "engine/base/text.h"
+#include "engine/model/options.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "ficreader.h"
 #include "observationlines.h"
-#include "process.h"
-#include "report.h"
-#include "text.h"
 
 #include <QtTest>
 

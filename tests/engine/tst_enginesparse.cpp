@@ -1,9 +1,9 @@
 // The supernodal sparse Cholesky factorization and the selected inversion, checked against dense
 // factorizations and inverses of the same matrices.
 
-#include "adjustment.h"
-#include "selectedinversion.h"
-#include "supernodalcholesky.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/solver/selectedinversion.h"
+#include "engine/solver/supernodalcholesky.h"
 
 #include <QtTest>
 
@@ -105,7 +105,7 @@ void TestEngineSparse::factorMatchesDense()
     factor.solver.compute(matrix);
     QCOMPARE(factor.solver.info(), Eigen::Success);
     for (Eigen::Index j = 0; j < n; ++j)
-        QVERIFY(factor.solver.vectorD()(j) > engine::kTinyPivot);
+        QVERIFY(factor.solver.vectorD()(j) > engine::kPivotTolerance);
 
     const Eigen::MatrixXd dense = matrix;
     const Eigen::MatrixXd inverse = dense.inverse();
@@ -158,7 +158,7 @@ void TestEngineSparse::singularMatrixShowsTinyPivots()
     QCOMPARE(solver.info(), Eigen::Success);
     int tiny = 0;
     for (Eigen::Index k = 0; k < 3; ++k)
-        tiny += solver.vectorD()(k) > engine::kTinyPivot ? 0 : 1;
+        tiny += solver.vectorD()(k) > engine::kPivotTolerance ? 0 : 1;
     QCOMPARE(tiny, 1);
     QVERIFY(solver.solve(Eigen::VectorXd::Ones(3)).allFinite());
 }

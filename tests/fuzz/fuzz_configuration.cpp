@@ -7,9 +7,9 @@
 // missing, and nothing touches the disk. A run must end with a result file whose numbers, like
 // those of its drawing, are all finite when it succeeds.
 
-#include "drawingfile.h"
-#include "observationreader.h"
-#include "process.h"
+#include "engine/api/process.h"
+#include "engine/input/observationreader.h"
+#include "engine/output/drawingfile.h"
 
 #include <cmath>
 #include <cstddef>

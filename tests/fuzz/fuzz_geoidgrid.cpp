@@ -1,8 +1,8 @@
 // Fuzz target: the geoid grid readers (ISG, GTX, PGM, IGN) and the reader of the engine's ".geo"
 // file, with a round trip through the ".geo" file and interpolations on what they accept.
 
-#include "geoidgrid.h"
-#include "gridreaders.h"
+#include "engine/import/geoidgrid.h"
+#include "engine/import/gridreaders.h"
 
 #include <cmath>
 #include <cstdint>

@@ -5,10 +5,10 @@
 // missing files are all reachable); after 16 includes every further file is missing, to keep each
 // run short. Nothing touches the disk.
 
-#include "configuration.h"
-#include "observationreader.h"
-#include "process.h"
-#include "text.h"
+#include "engine/api/process.h"
+#include "engine/base/text.h"
+#include "engine/input/observationreader.h"
+#include "engine/model/options.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #ifndef IMPORTFUZZING_H
 #define IMPORTFUZZING_H
 
-#include "importconversion.h"
+#include "engine/import/importconversion.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -29,6 +29,8 @@
 // bytes; except on Windows they are turned into UTF-8 before use, so that a path with accents
 // names the same file as in the workbench.
 
+#include "engine/api/engineapi.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -36,14 +38,6 @@
 #include <string>
 #include <system_error>
 #include <vector>
-
-#ifdef _WIN32
-#define RECORDER_EXPORT extern "C" __declspec(dllexport)
-#define RECORDER_CALL __cdecl
-#else
-#define RECORDER_EXPORT extern "C"
-#define RECORDER_CALL
-#endif
 
 namespace {
 
@@ -162,8 +156,10 @@ std::string withExtension(const std::string &path, const std::string &extension)
 
 } // namespace
 
-RECORDER_EXPORT void RECORDER_CALL tavlodll_process(int32_t *iobLength, int32_t *cfgLength,
-                                                    char *iobPath, char *cfgPath)
+extern "C" {
+
+void TAVLO_CALL tavlodll_process(const int32_t *iobLength, const int32_t *cfgLength,
+                                 const char *iobPath, const char *cfgPath)
 {
     record("tavlodll_process", {iobLength, cfgLength}, {iobPath, cfgPath});
     std::string extensions = environment("TAVLO_RECORDING_PROCESS_EXT");
@@ -181,30 +177,29 @@ RECORDER_EXPORT void RECORDER_CALL tavlodll_process(int32_t *iobLength, int32_t 
     }
 }
 
-RECORDER_EXPORT void RECORDER_CALL tavlodll_convert(int32_t *kind, int32_t *inputLength,
-                                                    int32_t *outputLength, int32_t *optionsLength,
-                                                    char *inputPath, char *outputPath,
-                                                    char *options)
+void TAVLO_CALL tavlodll_convert(const int32_t *kind, const int32_t *inputLength,
+                                 const int32_t *outputLength, const int32_t *optionsLength,
+                                 const char *inputPath, const char *outputPath, const char *options)
 {
     record("tavlodll_convert", {kind, inputLength, outputLength, optionsLength},
            {inputPath, outputPath, options});
     writeConversion(outputPath);
 }
 
-RECORDER_EXPORT void RECORDER_CALL tavlodll_geoid(int32_t *inputLength, int32_t *outputLength,
-                                                  char *inputPath, char *outputPath)
+void TAVLO_CALL tavlodll_geoid(const int32_t *inputLength, const int32_t *outputLength,
+                               const char *inputPath, const char *outputPath)
 {
     record("tavlodll_geoid", {inputLength, outputLength}, {inputPath, outputPath});
     writeConversion(outputPath);
 }
 
-RECORDER_EXPORT void RECORDER_CALL tavlodll_newcfg(int32_t *pathLength, char *path)
+void TAVLO_CALL tavlodll_newcfg(const int32_t *pathLength, const char *path)
 {
     record("tavlodll_newcfg", {pathLength}, {path});
     writeOutput(path);
 }
 
-RECORDER_EXPORT void RECORDER_CALL tavlodll_version(int32_t *codes, int32_t *count)
+void TAVLO_CALL tavlodll_version(int32_t *codes, int32_t *count)
 {
     record("tavlodll_version", {}, {});
     std::string text = environment("TAVLO_RECORDING_VERSION");
@@ -215,3 +210,4 @@ RECORDER_EXPORT void RECORDER_CALL tavlodll_version(int32_t *codes, int32_t *cou
         codes[i] = static_cast<unsigned char>(text[i]);
     *count = static_cast<int32_t>(text.size());
 }
+} // extern "C"

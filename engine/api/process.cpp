@@ -1,0 +1,456 @@
+#include "engine/api/process.h"
+
+#include "engine/base/atomicfile.h"
+#include "engine/base/text.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/statistics.h"
+#include "engine/model/angles.h"
+#include "engine/model/networkbuilder.h"
+#include "engine/model/options.h"
+#include "engine/output/drawingfile.h"
+#include "engine/output/report.h"
+#include "engine/output/resultfile.h"
+
+#include <cmath>
+#include <map>
+#include <new>
+#include <set>
+#include <stdexcept>
+
+namespace engine {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ResultFile resultOf(const std::string &reportPath, const std::vector<std::string> &files,
+                    const Network *network, const AdjustmentOutcome *outcome,
+                    const Statistics *statistics, const Options &options, bool succeeded)
+{
+    ResultFile r;
+    r.status = succeeded ? 0 : 1;
+    r.observationFiles = files;
+    r.logFile = reportPath;
+    r.angleUnit = static_cast<std::int64_t>(options.angleUnit);
+    if (network) {
+        for (const Point &p : network->points)
+            r.pointNames.push_back(p.name);
+    }
+    if (outcome)
+        r.iterationCount = outcome->iterations;
+    if (!succeeded || !network || !outcome || !statistics)
+        return r;
+    r.observationCount = statistics->observations;
+    r.unknownCount = statistics->unknowns;
+    r.varianceFactor = statistics->varianceFactor;
+    r.chiSquare = static_cast<std::int64_t>(statistics->chiSquare);
+    r.auxiliaryValue = statistics->weightedSquares;
+    r.validCount = statistics->validCount;
+    const ResidualTest test = statistics->residualTest == ResidualTestKind::Tau ? ResidualTest::Tau
+                              : statistics->residualTest == ResidualTestKind::Normal
+                                  ? ResidualTest::Normal
+                                  : ResidualTest::None;
+    r.residualTest = static_cast<std::int64_t>(test);
+    const double angleUnit = angleUnitInRadians(options.angleUnit);
+    const double smallAngle = smallAngleUnitInRadians(options.angleUnit);
+    for (int index : statistics->rankOrder) {
+        const auto i = static_cast<std::size_t>(index);
+        const Observation &o = network->observations[i];
+        const ObservationStatistics &s = statistics->perObservation[i];
+        const bool angle = o.kind == ObservationKind::Direction ||
+                           o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Zenith;
+        ResultRecord rec;
+        rec.value = angle ? o.value / angleUnit : o.value;
+        rec.rank = s.rank;
+        rec.residual = angle ? s.residual / smallAngle : s.residual;
+        rec.normalizedResidual = s.normalized;
+        rec.reliability = 100.0 * s.redundancy;
+        rec.valid = s.valid ? 1 : 0;
+        rec.lineNumber = o.lineNumber;
+        rec.fileNumber = o.fileNumber;
+        rec.kind = static_cast<std::int64_t>(o.kind);
+        rec.component = 1;
+        rec.station = o.station + 1;
+        rec.target = o.target + 1;
+        r.records.push_back(rec);
+    }
+    return r;
+}
+
+// The drawing of a successful run, or none (with a warning) when the network is too large for
+// the drawing file's link matrix.
+std::shared_ptr<const DrawingFile> drawingFor(const Network &network,
+                                              const AdjustmentOutcome &outcome,
+                                              const Regions &regions, Diagnostics &diagnostics)
+{
+    if (network.points.size() > kMaxDrawingPoints) {
+        diagnostics.warning(std::string(), 0,
+                            fr("Fichier de dessin non écrit : le réseau compte ") +
+                                std::to_string(network.points.size()) +
+                                fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
+                                fr(" que le dessin admet (sa matrice des liens croît comme le "
+                                   "carré du nombre de points)."));
+        return nullptr;
+    }
+    return std::make_shared<const DrawingFile>(drawingOf(network, outcome, regions));
+}
+
+void fillSummary(ProcessSummary &summary, const Options &options, const Statistics *statistics,
+                 const AdjustmentOutcome *outcome, const Diagnostics &diagnostics)
+{
+    summary.calculation = optionToken(options.calculationType);
+    summary.errors = diagnostics.errorCount();
+    summary.status = diagnostics.hasErrors() || !statistics ? 1 : 0;
+    if (outcome)
+        summary.iterations = outcome->iterations;
+    if (statistics) {
+        summary.observations = statistics->observations;
+        summary.unknowns = statistics->unknowns;
+        summary.varianceFactor = statistics->varianceFactor;
+        summary.chiSquare = static_cast<int>(statistics->chiSquare);
+    }
+}
+
+std::string notWritten(const std::string &what, const std::string &path, const std::string &reason)
+{
+    return what + path + fr(" n'a pas pu être écrit (") + reason + ").";
+}
+
+struct OutputFile
+{
+    std::string path;
+    std::string noun; // Latin-1
+};
+
+// Reads each input from the disk once, keeps what it read for the run and the paths it read, so
+// that the outputs are checked against the very files the run reads. The run reads its inputs in
+// the order of the first reading, so each text is handed over, not copied, at its last reading:
+// a large observation file is not held twice.
+class InputFiles
+{
+public:
+    // Reads from the disk, counting the readings of each file.
+    FileLoader firstReading()
+    {
+        return [this](const std::string &path, std::string &content) {
+            const auto known = m_inputs.find(path);
+            if (known != m_inputs.end()) {
+                content = known->second.content;
+                ++known->second.readings;
+                return true;
+            }
+            if (!m_disk(path, content))
+                return false;
+            m_inputs.emplace(path, Input{content, 1});
+            return true;
+        };
+    }
+
+    // Serves the texts of the first reading; a file it did not read is read from the disk.
+    FileLoader run()
+    {
+        return [this](const std::string &path, std::string &content) {
+            const auto known = m_inputs.find(path);
+            if (known == m_inputs.end() || known->second.readings <= 0)
+                return m_disk(path, content);
+            if (--known->second.readings == 0)
+                content = std::move(known->second.content);
+            else
+                content = known->second.content;
+            return true;
+        };
+    }
+
+    // The input that is the file `path`, or null.
+    const std::string *sameAs(const std::string &path) const
+    {
+        for (const auto &input : m_inputs) {
+            if (sameFile(input.first, path))
+                return &input.first;
+        }
+        return nullptr;
+    }
+
+private:
+    struct Input
+    {
+        std::string content;
+        int readings = 0;
+    };
+    FileLoader m_disk = diskFileLoader();
+    std::map<std::string, Input> m_inputs;
+};
+
+// Removes the file an earlier run left at `path`, if any. A folder there is not the engine's to
+// remove, even empty.
+std::error_code removeOldOutput(const std::string &path)
+{
+    std::error_code error;
+    const fs::path file = pathFromLatin1(path);
+    const fs::file_status status = fs::symlink_status(file, error);
+    if (status.type() == fs::file_type::not_found)
+        return {};
+    if (error)
+        return error;
+    if (status.type() == fs::file_type::directory)
+        return std::make_error_code(std::errc::is_a_directory);
+    fs::remove(file, error);
+    return error;
+}
+
+} // namespace
+
+ProcessOutput runProcessing(const std::string &observationPath,
+                            const std::string &configurationPath, const FileLoader &loader,
+                            const OutputHandling &handling)
+{
+    ProcessOutput output;
+    Diagnostics diagnostics;
+    Options options;
+    ObservationSource source;
+    Network network;
+    AdjustmentOutcome outcome;
+    Statistics statistics;
+    Regions regions;
+    bool haveOptions = false;
+    bool haveNetwork = false;
+    bool haveOutcome = false;
+    bool haveStatistics = false;
+    bool haveRegions = false;
+    try {
+        output.reportPath = siblingPath(observationPath, ".log");
+        output.resultPath = siblingPath(observationPath, ".fic");
+        output.drawingPath = siblingPath(observationPath, ".drw");
+        for (const std::string &refusal : handling.refusals)
+            diagnostics.error(std::string(), 0, refusal);
+
+        std::string configurationText;
+        if (!loader(configurationPath, configurationText)) {
+            diagnostics.error(configurationPath, 0,
+                              fr("Fichier de configuration introuvable ou illisible."));
+        } else {
+            options = optionsFromValues(readConfigurationValues(configurationText),
+                                        configurationPath, diagnostics);
+            haveOptions = true;
+        }
+        source = readObservationFiles(observationPath, loader, diagnostics);
+        if (haveOptions) {
+            network = buildNetwork(source, options, diagnostics);
+            haveNetwork = true;
+        }
+        // The record lines are in the network now; only the file list is used further on.
+        source.releaseLines();
+        if (!diagnostics.hasErrors()) {
+            outcome = adjust(network, options, diagnostics);
+            haveOutcome = true;
+            if (outcome.solved && !diagnostics.hasErrors()) {
+                statistics = computeStatistics(network, outcome, options);
+                if (checkDetermination(network, outcome, statistics, diagnostics)) {
+                    regions = computeRegions(network, outcome, statistics, options);
+                    // A value that is not finite is never written: the run fails instead.
+                    haveStatistics =
+                        checkFinite(network, outcome, statistics, regions, diagnostics);
+                    haveRegions = haveStatistics;
+                }
+                // The inverse and the factor have served: free them before the report.
+                statistics.inverse.reset();
+                outcome.factor.reset();
+                if (haveRegions && options.drawingRequested)
+                    output.drawing = drawingFor(network, outcome, regions, diagnostics);
+                std::string reason;
+                if (output.drawing && handling.writeDrawing &&
+                    !handling.writeDrawing(output.drawingPath, *output.drawing, reason))
+                    diagnostics.error(
+                        std::string(), 0,
+                        notWritten(fr("Le fichier de dessin "), output.drawingPath, reason));
+                if (handling.writeDrawing)
+                    output.drawing.reset();
+            }
+        }
+    } catch (const std::domain_error &e) {
+        // A probability or a count of degrees of freedom outside the domain of a test.
+        diagnostics.error(std::string(), 0, fr("Calcul statistique impossible : ") + e.what());
+        haveStatistics = false;
+        haveRegions = false;
+        output.drawing.reset();
+    } catch (const std::bad_alloc &) {
+        diagnostics.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
+        haveStatistics = false;
+        haveRegions = false;
+        output.drawing.reset();
+    } catch (const std::exception &e) {
+        diagnostics.error(std::string(), 0, fr("Erreur interne du moteur : ") + e.what());
+        haveStatistics = false;
+        haveRegions = false;
+        output.drawing.reset();
+    }
+
+    try {
+        ReportInput in;
+        in.observationPath = observationPath;
+        in.configurationPath = configurationPath;
+        in.files = source.files;
+        in.options = haveOptions ? &options : nullptr;
+        in.network = haveNetwork ? &network : nullptr;
+        in.outcome = haveOutcome ? &outcome : nullptr;
+        in.statistics = haveStatistics ? &statistics : nullptr;
+        in.regions = haveRegions ? &regions : nullptr;
+        in.diagnostics = &diagnostics;
+        output.report = writeReport(in, kLineEnd);
+        std::string reason;
+        const bool reportWritten =
+            handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
+        const bool succeeded =
+            haveStatistics && !diagnostics.hasErrors() && (reportWritten || !handling.writeReport);
+        output.result = encodeResultFile(
+            resultOf(output.reportPath, source.files, haveNetwork ? &network : nullptr,
+                     haveOutcome ? &outcome : nullptr, haveStatistics ? &statistics : nullptr,
+                     options, succeeded));
+        fillSummary(output.summary, options, haveStatistics ? &statistics : nullptr,
+                    haveOutcome ? &outcome : nullptr, diagnostics);
+        output.summary.reportWritten = reportWritten;
+        if (!succeeded)
+            output.summary.status = 1;
+    } catch (...) {
+        // Even the report could not be made: fall back on the bare failure.
+        output.report = fr("TRAITEMENT INTERROMPU : erreur interne du moteur.") + kLineEnd;
+        ResultFile failed;
+        failed.logFile = output.reportPath;
+        output.result = encodeResultFile(failed);
+        output.summary = ProcessSummary();
+        output.drawing.reset();
+        std::string reason;
+        output.summary.reportWritten =
+            handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
+    }
+    return output;
+}
+
+ProcessSummary processObservationFile(const std::string &observationPath,
+                                      const std::string &configurationPath)
+{
+    try {
+        // Without a file name there is no place for the outputs: write nothing.
+        if (pathFromLatin1(observationPath).filename().empty()) {
+            ProcessSummary none;
+            none.message = fr("Le chemin du fichier d'observations ne nomme aucun fichier : "
+                              "rien n'est écrit.");
+            return none;
+        }
+        InputFiles inputs;
+        {
+            const FileLoader load = inputs.firstReading();
+            std::string text;
+            load(configurationPath, text);
+            Diagnostics unused;
+            readObservationFiles(observationPath, load, unused);
+        }
+
+        const OutputFile outputs[] = {
+            {siblingPath(observationPath, ".log"), fr("rapport")},
+            {siblingPath(observationPath, ".fic"), fr("fichier résultat")},
+            {siblingPath(observationPath, ".drw"), fr("fichier de dessin")}};
+        OutputHandling handling;
+        std::set<std::string> inputsAmongOutputs;
+        std::set<std::string> undeletable;
+        for (const OutputFile &o : outputs) {
+            if (const std::string *input = inputs.sameAs(o.path)) {
+                const std::string alias = normalizedPath(*input) == normalizedPath(o.path)
+                                              ? std::string()
+                                              : fr(", qui est aussi ") + o.path + ",";
+                handling.refusals.push_back(fr("Traitement refusé : le fichier d'entrée ") +
+                                            *input + alias + fr(" serait écrasé par le ") + o.noun +
+                                            fr(" du traitement ; donnez-lui un autre nom."));
+                inputsAmongOutputs.insert(o.path);
+            }
+        }
+        // Outputs of an earlier run must not survive to be taken for this one's.
+        for (const OutputFile &o : outputs) {
+            if (inputsAmongOutputs.count(o.path))
+                continue;
+            const std::error_code error = removeOldOutput(o.path);
+            if (!error)
+                continue;
+            handling.refusals.push_back(
+                fr("Traitement refusé : le fichier ") + o.path +
+                fr(" d'un traitement précédent n'a pas pu être supprimé (") +
+                systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
+            undeletable.insert(o.path);
+        }
+
+        std::vector<std::string> failures;
+        // The failed outputs of a refused run go over the old ones in place when these could be
+        // neither removed nor replaced (a folder without write access): the workbench would
+        // otherwise show the earlier run's result as this one's.
+        const auto writeOutput = [&](const std::string &path, const std::string &content,
+                                     std::string &reason) {
+            if (inputsAmongOutputs.count(path)) {
+                reason = fr("fichier d'entrée du traitement");
+                return false;
+            }
+            if (writeFileAtomically(path, content, &reason))
+                return true;
+            return undeletable.count(path) && overwriteInPlace(path, content);
+        };
+        bool drawingWritten = false;
+        handling.writeDrawing = [&](const std::string &path, const DrawingFile &drawing,
+                                    std::string &reason) {
+            drawingWritten =
+                !inputsAmongOutputs.count(path) && writeDrawingFile(path, drawing, &reason);
+            if (!drawingWritten)
+                failures.push_back(notWritten(fr("Le fichier de dessin "), path, reason));
+            return drawingWritten;
+        };
+        std::string reportFailure;
+        handling.writeReport = [&](const std::string &path, const std::string &report,
+                                   std::string &reason) {
+            const bool written = writeOutput(path, report, reason);
+            reportFailure = written || inputsAmongOutputs.count(path)
+                                ? std::string()
+                                : notWritten(fr("Le rapport "), path, reason);
+            return written;
+        };
+
+        ProcessOutput output =
+            runProcessing(observationPath, configurationPath, inputs.run(), handling);
+        ProcessSummary summary = output.summary;
+        if (!reportFailure.empty())
+            failures.push_back(reportFailure);
+        std::string reason;
+        if (!writeOutput(output.resultPath, output.result, reason)) {
+            if (!inputsAmongOutputs.count(output.resultPath))
+                failures.push_back(
+                    notWritten(fr("Le fichier résultat "), output.resultPath, reason));
+            summary.status = 1;
+        }
+        if (!summary.reportWritten)
+            summary.status = 1;
+        // A drawing without a successful run must not be taken for a good one.
+        if (summary.status != 0 && drawingWritten)
+            removeOldOutput(output.drawingPath);
+        if (undeletable.count(output.drawingPath))
+            overwriteInPlace(output.drawingPath, std::string());
+
+        std::vector<std::string> messages = handling.refusals;
+        messages.insert(messages.end(), failures.begin(), failures.end());
+        for (const std::string &message : messages)
+            summary.message += (summary.message.empty() ? "" : " ") + message;
+        return summary;
+    } catch (...) {
+        ProcessSummary failed;
+        failed.message = fr("Erreur interne du moteur.");
+        return failed;
+    }
+}
+
+bool writeDefaultConfiguration(const std::string &path)
+{
+    try {
+        return writeFileAtomically(path, defaultConfigurationText(kLineEnd));
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace engine

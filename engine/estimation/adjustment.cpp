@@ -1,0 +1,424 @@
+#include "engine/estimation/adjustment.h"
+
+#include "engine/base/text.h"
+#include "engine/model/angles.h"
+#include "engine/solver/ordering.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+
+namespace engine {
+
+namespace {
+
+// A coordinate correction beyond this (metres) means the iterations run away.
+constexpr double kDivergence = 1e7;
+
+// Orientation of a direction set from approximate coordinates: zero, from the first direction,
+// or the mean over the set (a mean of unit vectors, so that readings near 0 and 400 gon agree).
+void approximateOrientations(const Network &network, const Options &options, State &state)
+{
+    state.orientations.assign(network.sets.size(), 0.0);
+    if (options.approximateOrientation == ApproximateOrientation::Zero)
+        return;
+    std::vector<std::complex<double>> sums(network.sets.size());
+    std::vector<bool> started(network.sets.size(), false);
+    for (const Observation &o : network.observations) {
+        if (o.kind != ObservationKind::Direction || o.set < 0)
+            continue;
+        const auto set = static_cast<std::size_t>(o.set);
+        if (options.approximateOrientation == ApproximateOrientation::First && started[set])
+            continue;
+        const Eigen::Vector3d d = state.coordinates[static_cast<std::size_t>(o.target)] -
+                                  state.coordinates[static_cast<std::size_t>(o.station)];
+        if (d.head<2>().norm() <= 0.0)
+            continue;
+        const double orientation = std::atan2(d.x(), d.y()) - o.value;
+        sums[set] += std::polar(1.0, orientation);
+        started[set] = true;
+    }
+    for (std::size_t s = 0; s < sums.size(); ++s) {
+        if (started[s] && std::abs(sums[s]) > 0.0)
+            state.orientations[s] = normalizeAngle(std::arg(sums[s]));
+    }
+}
+
+// Why an observation cannot be linearised.
+std::string undefinedSightText(const Observation &o, const ObservationEquation &eq)
+{
+    switch (eq.geometry) {
+    case SightGeometry::CoincidentPoints:
+        return fr("Calcul impossible : la station et le point visé sont confondus.");
+    case SightGeometry::VerticalSight:
+        return o.kind == ObservationKind::Zenith
+                   ? fr("Calcul impossible : visée verticale (station et point visé sur la même "
+                        "verticale) : l'angle zénithal n'y est pas dérivable.")
+                   : fr("Calcul impossible : visée verticale (station et point visé sur la même "
+                        "verticale) : sa direction n'est pas définie.");
+    case SightGeometry::Defined:
+        break;
+    }
+    return fr("Calcul impossible : valeurs non finies (coordonnées approchées aberrantes ?).");
+}
+
+struct Linearisation
+{
+    Eigen::SparseMatrix<double, Eigen::RowMajor> design;
+    Eigen::VectorXd computed;
+    Eigen::VectorXd misclosures;
+    bool defined = true;
+};
+
+Linearisation linearise(const Network &network, const Unknowns &unknowns, const State &state,
+                        Diagnostics &diagnostics)
+{
+    const auto m = static_cast<Eigen::Index>(network.observations.size());
+    Linearisation lin;
+    lin.computed.resize(m);
+    lin.misclosures.resize(m);
+    std::vector<Eigen::Triplet<double>> triplets;
+    triplets.reserve(network.observations.size() * 7);
+    for (Eigen::Index i = 0; i < m; ++i) {
+        const Observation &o = network.observations[static_cast<std::size_t>(i)];
+        const ObservationEquation eq = evaluate(o, state);
+        const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
+                            eq.target.allFinite() && std::isfinite(eq.orientation);
+        if (eq.geometry != SightGeometry::Defined || !finite) {
+            lin.defined = false;
+            diagnostics.error(network.fileName(o.fileNumber), o.lineNumber,
+                              undefinedSightText(o, eq));
+            lin.computed(i) = 0.0;
+            lin.misclosures(i) = 0.0;
+            continue;
+        }
+        lin.computed(i) = eq.computed;
+        lin.misclosures(i) = misclosure(o, eq.computed);
+        const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
+        const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
+        for (int c = 0; c < 3; ++c) {
+            if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
+                triplets.emplace_back(i, stationUnknowns[static_cast<std::size_t>(c)],
+                                      eq.station(c));
+            if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
+                triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)], eq.target(c));
+        }
+        if (o.kind == ObservationKind::Direction && o.set >= 0) {
+            const int column = unknowns.set[static_cast<std::size_t>(o.set)];
+            if (column >= 0)
+                triplets.emplace_back(i, column, eq.orientation);
+        }
+    }
+    lin.design.resize(m, unknowns.count);
+    lin.design.setFromTriplets(triplets.begin(), triplets.end());
+    return lin;
+}
+
+// « name » of a point, Latin-1.
+std::string quoted(const std::string &name)
+{
+    return fr("« ") + name + fr(" »");
+}
+
+// The points and direction sets that own the undetermined unknowns, each named once with its
+// undetermined components, in the order of the unknowns: « P » (E, N), orientation du jeu 3
+// (station « S »).
+std::string undeterminedText(const Network &network, const Unknowns &unknowns,
+                             std::vector<int> undetermined)
+{
+    constexpr std::size_t kListed = 12;
+    std::sort(undetermined.begin(), undetermined.end());
+    std::vector<std::string> items;
+    int lastPoint = -1;
+    bool lastListed = false;
+    std::size_t owners = 0;
+    for (int index : undetermined) {
+        const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+        if (component != 3 && owner == lastPoint) {
+            if (lastListed)
+                items.back().insert(items.back().size() - 1,
+                                    std::string(", ") + componentName(component));
+            continue;
+        }
+        ++owners;
+        lastPoint = component == 3 ? -1 : owner;
+        lastListed = items.size() < kListed;
+        if (!lastListed)
+            continue;
+        items.push_back(component == 3
+                            ? unknownLabel(network, unknowns, index)
+                            : quoted(network.points[static_cast<std::size_t>(owner)].name) + " (" +
+                                  componentName(component) + ")");
+    }
+    std::string text;
+    for (const std::string &item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    if (owners > items.size())
+        text += fr(" et ") + std::to_string(owners - items.size()) + fr(" autre(s)");
+    return text;
+}
+
+// What the fixed coordinates leave free, judged from their count and the kinds of observations:
+// the observations fix neither the position of the network (east, north, up) nor, without
+// azimuths, its rotation about the vertical, nor, with angles alone, its scale. Empty when the
+// count suffices; a singular system then comes from the points themselves.
+std::string datumDefect(const Network &network, const Unknowns &unknowns)
+{
+    std::vector<bool> observed(network.points.size(), false);
+    std::array<bool, 6> kinds{};
+    for (const Observation &o : network.observations) {
+        observed[static_cast<std::size_t>(o.station)] = true;
+        observed[static_cast<std::size_t>(o.target)] = true;
+        kinds[static_cast<std::size_t>(o.kind)] = true;
+    }
+    const bool distances = kinds[static_cast<std::size_t>(ObservationKind::Distance)];
+    const bool directions = kinds[static_cast<std::size_t>(ObservationKind::Direction)];
+    const bool azimuths = kinds[static_cast<std::size_t>(ObservationKind::Azimuth)];
+    const bool zeniths = kinds[static_cast<std::size_t>(ObservationKind::Zenith)];
+    const bool levelling = kinds[static_cast<std::size_t>(ObservationKind::HeightDifference)];
+    std::array<int, 3> fixedCount{};
+    int planPoints = 0; // observed points with a fixed east or north
+    bool freePlan = false;
+    bool freeHeight = false;
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        if (!observed[p])
+            continue;
+        const Point &point = network.points[p];
+        for (std::size_t c = 0; c < 3; ++c)
+            fixedCount[c] += point.fixed[c] ? 1 : 0;
+        planPoints += point.fixed[0] || point.fixed[1] ? 1 : 0;
+        freePlan = freePlan || unknowns.point[p][0] >= 0 || unknowns.point[p][1] >= 0;
+        freeHeight = freeHeight || unknowns.point[p][2] >= 0;
+    }
+    const int fixedPlan = fixedCount[0] + fixedCount[1];
+    std::vector<std::string> missing;
+    if (freePlan) {
+        if (!distances && !directions && !azimuths)
+            missing.push_back(fr("la planimétrie des points libres (aucune observation DIST, DIR "
+                                 "ou AZIM)"));
+        if (fixedCount[0] == 0)
+            missing.push_back(fr("la translation en est"));
+        if (fixedCount[1] == 0)
+            missing.push_back(fr("la translation en nord"));
+        if (!azimuths && (fixedPlan < 3 || planPoints < 2))
+            missing.push_back(fr("la rotation autour de la verticale (aucune observation AZIM : il "
+                                 "faut au moins 3 coordonnées planimétriques fixes sur 2 points)"));
+        // Zenith angles carry the scale of known height differences over to the plan.
+        const bool scaleObserved = distances || (zeniths && (levelling || fixedCount[2] >= 2));
+        if (!scaleObserved && (fixedPlan < 4 || planPoints < 2))
+            missing.push_back(fr("l'échelle (aucune observation DIST : il faut 2 points fixes en "
+                                 "planimétrie)"));
+    }
+    if (freeHeight) {
+        if (!distances && !zeniths && !levelling)
+            missing.push_back(fr("les hauteurs des points libres (aucune observation DIST, ZANG "
+                                 "ou OHDF)"));
+        else if (fixedCount[2] == 0)
+            missing.push_back(fr("la translation verticale (aucune hauteur fixe)"));
+    }
+    if (missing.empty())
+        return std::string();
+    std::string present;
+    for (ObservationKind kind :
+         {ObservationKind::Distance, ObservationKind::Direction, ObservationKind::Azimuth,
+          ObservationKind::Zenith, ObservationKind::HeightDifference}) {
+        if (kinds[static_cast<std::size_t>(kind)])
+            present += std::string(present.empty() ? "" : ", ") + observationCode(kind);
+    }
+    const int fixedTotal = fixedPlan + fixedCount[2];
+    std::string text = fixedTotal == 0
+                           ? fr("aucune coordonnée n'est fixée, le réseau n'a pas de datum")
+                           : std::to_string(fixedTotal) + fr(" coordonnée(s) fixée(s) (est ") +
+                                 std::to_string(fixedCount[0]) + fr(", nord ") +
+                                 std::to_string(fixedCount[1]) + fr(", up ") +
+                                 std::to_string(fixedCount[2]) + fr(") ne suffisent pas");
+    text += fr(". Avec les observations présentes (") + present + fr("), il manque à fixer : ");
+    for (std::size_t i = 0; i < missing.size(); ++i)
+        text += (i == 0 ? "" : "; ") + missing[i];
+    return text + ".";
+}
+
+// Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
+// the previous iteration, when given, is factored anew: its analysis of the pattern (order and
+// supernodes) and its storage serve again.
+std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
+                                     const Linearisation &lin, const Eigen::VectorXd &weights,
+                                     Diagnostics &diagnostics,
+                                     std::unique_ptr<NormalFactor> previous)
+{
+    auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
+    const Eigen::Index n = lin.design.cols();
+    Eigen::VectorXd diagonal = Eigen::VectorXd::Zero(n);
+    for (Eigen::Index i = 0; i < lin.design.rows(); ++i) {
+        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(lin.design, i); it;
+             ++it)
+            diagonal(it.col()) += weights(i) * it.value() * it.value();
+    }
+    result->scale.resize(n);
+    for (Eigen::Index j = 0; j < n; ++j) {
+        const double d = diagonal(j);
+        result->scale(j) = d > 0.0 && std::isfinite(d) ? 1.0 / std::sqrt(d) : 1.0;
+    }
+    if (!result->solver.analysis()) {
+        const NormalMatrix structure = structuralPattern(network, unknowns);
+        result->solver.setOrdering(eliminationOrder(network, unknowns, structure));
+        result->solver.analyzePattern(structure);
+    }
+    // The normal matrix is added up straight into the analysed pattern, which holds every pair
+    // of unknowns an observation joins; forming it as a sparse product is the fallback.
+    if (!result->solver.computeNormal(lin.design, weights, result->scale)) {
+        const Eigen::SparseMatrix<double> design = lin.design;
+        NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
+        normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
+        result->solver.compute(normal);
+    }
+    std::vector<int> undetermined;
+    if (result->solver.info() == Eigen::Success) {
+        const Eigen::VectorXd &pivots = result->solver.vectorD();
+        const auto &order = result->solver.permutationP().indices();
+        std::vector<int> original(static_cast<std::size_t>(n));
+        for (Eigen::Index j = 0; j < n; ++j)
+            original[static_cast<std::size_t>(order(j))] = static_cast<int>(j);
+        for (Eigen::Index k = 0; k < n; ++k) {
+            if (!(pivots(k) > kPivotTolerance))
+                undetermined.push_back(original[static_cast<std::size_t>(k)]);
+        }
+    } else {
+        undetermined.push_back(-1);
+    }
+    if (undetermined.empty())
+        return result;
+    const std::string defect = datumDefect(network, unknowns);
+    std::string text = fr("Système normal singulier : ");
+    if (!defect.empty())
+        text += defect;
+    else if (undetermined.front() < 0)
+        text += fr("la factorisation a échoué.");
+    else
+        text += fr("les observations ne déterminent pas ") +
+                undeterminedText(network, unknowns, undetermined) +
+                fr(". Ces points ne sont pas assez observés, ou leur géométrie est critique "
+                   "(point sur le cercle dangereux d'un relèvement, visées alignées).");
+    diagnostics.error(std::string(), 0, text);
+    return nullptr;
+}
+
+} // namespace
+
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics)
+{
+    AdjustmentOutcome out;
+    if (network.observations.empty()) {
+        diagnostics.error(std::string(), 0, fr("Aucune observation à ajuster."));
+        return out;
+    }
+    out.unknowns = numberUnknowns(network, diagnostics);
+    if (diagnostics.hasErrors())
+        return out;
+    const Unknowns &unknowns = out.unknowns;
+
+    State state;
+    for (const Point &p : network.points)
+        state.coordinates.push_back(p.approximate);
+    approximateOrientations(network, options, state);
+    out.approximate = state;
+
+    const auto m = static_cast<Eigen::Index>(network.observations.size());
+    out.weights.resize(m);
+    for (Eigen::Index i = 0; i < m; ++i) {
+        const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
+        out.weights(i) = 1.0 / (sigma * sigma);
+    }
+
+    std::unique_ptr<NormalFactor> previous;
+    bool converged = unknowns.count == 0;
+    for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
+        const Linearisation lin = linearise(network, unknowns, state, diagnostics);
+        if (!lin.defined)
+            return out;
+        auto normalFactor =
+            factor(network, unknowns, lin, out.weights, diagnostics, std::move(previous));
+        if (!normalFactor)
+            return out;
+        const Eigen::VectorXd rhs =
+            lin.design.transpose() * (out.weights.array() * lin.misclosures.array()).matrix();
+        const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
+        const Eigen::VectorXd dx =
+            normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
+        out.iterations = iteration;
+
+        if (!dx.allFinite()) {
+            diagnostics.error(std::string(), 0,
+                              fr("Les itérations divergent (corrections non finies) : vérifier "
+                                 "les coordonnées approchées et les observations."));
+            return out;
+        }
+        IterationRecord record;
+        record.number = iteration;
+        for (int j = 0; j < unknowns.coordinateCount; ++j) {
+            if (!(std::fabs(dx(j)) <= record.maxCorrection)) {
+                record.maxCorrection = std::fabs(dx(j));
+                record.maxPoint = unknowns.owner[static_cast<std::size_t>(j)].first;
+                record.maxComponent = unknowns.owner[static_cast<std::size_t>(j)].second;
+            }
+        }
+        const bool keepMisclosures =
+            options.logObservedMinusComputed == IterationListing::All ||
+            (options.logObservedMinusComputed == IterationListing::First && iteration == 1);
+        const bool keepCorrections =
+            options.logIntermediateSolutions == IterationListing::All ||
+            (options.logIntermediateSolutions == IterationListing::First && iteration == 1);
+        if (keepMisclosures)
+            record.misclosures = lin.misclosures;
+        if (keepCorrections)
+            record.corrections = dx;
+        out.history.push_back(record);
+
+        if (record.maxCorrection > kDivergence) {
+            diagnostics.error(std::string(), 0,
+                              fr("Les itérations divergent (correction de ") +
+                                  fixed(record.maxCorrection, 0, 3) +
+                                  fr(" m) : vérifier les coordonnées approchées et les "
+                                     "observations."));
+            return out;
+        }
+        for (int j = 0; j < unknowns.count; ++j) {
+            const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
+            if (component == 3) {
+                double &orientation = state.orientations[static_cast<std::size_t>(owner)];
+                orientation = normalizeAngle(orientation + dx(j));
+            } else {
+                state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
+            }
+        }
+        converged = record.maxCorrection < options.convergence;
+        previous = std::move(normalFactor);
+    }
+    out.state = state;
+    if (!converged) {
+        diagnostics.error(std::string(), 0,
+                          fr("Pas de convergence après ") + std::to_string(out.iterations) +
+                              fr(" itérations (critère ") + fixed(options.convergence, 0, 6) +
+                              fr(" m) : augmenter NBMAXITER ou vérifier les coordonnées "
+                                 "approchées."));
+        return out;
+    }
+
+    const Linearisation final = linearise(network, unknowns, state, diagnostics);
+    if (!final.defined)
+        return out;
+    out.design = final.design;
+    out.computed = final.computed;
+    out.residuals = -final.misclosures;
+    if (unknowns.count > 0) {
+        out.factor =
+            factor(network, unknowns, final, out.weights, diagnostics, std::move(previous));
+        if (!out.factor)
+            return out;
+    }
+    out.solved = true;
+    return out;
+}
+
+} // namespace engine

@@ -1,0 +1,61 @@
+#ifndef ENGINE_ESTIMATION_ADJUSTMENT_H
+#define ENGINE_ESTIMATION_ADJUSTMENT_H
+
+#include "engine/base/diagnostics.h"
+#include "engine/model/localmodel.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
+#include "engine/model/unknowns.h"
+#include "engine/solver/normalfactor.h"
+
+#include <Eigen/Core>
+#include <Eigen/SparseCore>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Least-squares adjustment of the network by Gauss-Newton iterations on the sparse normal
+// equations N dx = A' P l (A the design matrix, P the diagonal weights 1 / sigma^2, l the observed
+// minus computed values). N is scaled to a unit diagonal and factored by a supernodal sparse
+// Cholesky decomposition after a fill-reducing ordering (nested dissection of the network or
+// approximate minimum degree, see engine/solver/ordering.h), analysed once for all the iterations.
+namespace engine {
+
+struct IterationRecord
+{
+    int number = 0;
+    double maxCorrection = 0.0; // largest coordinate correction, metres
+    int maxPoint = -1;
+    int maxComponent = -1;
+    Eigen::VectorXd misclosures; // observed minus computed, when the report asks for them
+    Eigen::VectorXd corrections; // corrections of the unknowns, when the report asks for them
+};
+
+struct AdjustmentOutcome
+{
+    bool solved = false; // converged with a regular system
+    int iterations = 0;
+    Unknowns unknowns;
+    State approximate; // the state the iterations started from
+    State state;       // the adjusted state
+    std::vector<IterationRecord> history;
+
+    // Final linearisation at the adjusted state.
+    Eigen::SparseMatrix<double, Eigen::RowMajor> design; // rows: observations
+    Eigen::VectorXd computed;
+    Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
+    Eigen::VectorXd weights;
+    std::unique_ptr<NormalFactor> factor; // null when there are no unknowns
+};
+
+// Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
+// geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the
+// datum when the fixed coordinates are too few for the kinds of observations present, otherwise
+// on the points whose unknowns have no pivot, by name.
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
+
+} // namespace engine
+
+#endif // ENGINE_ESTIMATION_ADJUSTMENT_H

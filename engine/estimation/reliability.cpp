@@ -1,0 +1,142 @@
+#include "engine/estimation/reliability.h"
+
+#include "engine/estimation/distributions.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_map>
+
+namespace engine {
+
+namespace {
+
+// Position of north, east, up among a point's unknowns, which are numbered east, north, up.
+constexpr int kEnuOfNeu[3] = {1, 0, 2};
+
+std::uint64_t pairKey(int a, int b)
+{
+    return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(a)) << 32) |
+           static_cast<std::uint32_t>(b);
+}
+
+void widen(ReliabilityBox &box, const Eigen::Vector3d &displacement, int observation)
+{
+    for (int c = 0; c < 3; ++c) {
+        const double size = std::fabs(displacement(c));
+        if (box.observation[static_cast<std::size_t>(c)] < 0 || size > box.extent(c)) {
+            box.extent(c) = size;
+            box.observation[static_cast<std::size_t>(c)] = observation;
+        }
+    }
+    ++box.observations;
+}
+
+} // namespace
+
+double noncentrality(double confidence, double beta)
+{
+    // Upper quantiles of the tails themselves: 1 - beta would round to 1 for a tiny beta.
+    return normalUpperQuantile((1.0 - confidence) / 2.0) + normalUpperQuantile(beta);
+}
+
+Reliability computeReliability(const Network &network, const AdjustmentOutcome &outcome,
+                               const Statistics &statistics,
+                               const std::vector<std::pair<int, int>> &pairs)
+{
+    Reliability result;
+    const auto m = network.observations.size();
+    result.biasFactor.assign(m, 0.0);
+    result.pairs.resize(pairs.size());
+    std::unordered_map<std::uint64_t, std::size_t> pairIndex;
+    pairIndex.reserve(pairs.size());
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        result.pairs[k].point1 = pairs[k].first;
+        result.pairs[k].point2 = pairs[k].second;
+        pairIndex.emplace(pairKey(pairs[k].first, pairs[k].second), k);
+    }
+    std::vector<ReliabilityBox> boxes(network.points.size());
+    for (std::size_t i = 0; i < m; ++i) {
+        const ObservationStatistics &s = statistics.perObservation[i];
+        if (s.controlled)
+            result.biasFactor[i] =
+                statistics.sigmaScale * network.observations[i].sigma / std::sqrt(s.redundancy);
+    }
+    // Without unknowns nothing moves.
+    if (!statistics.inverse)
+        return result;
+    const SelectedInverse &inverse = *statistics.inverse;
+
+    std::vector<int> unknowns;
+    std::vector<double> row;
+    for (std::size_t i = 0; i < m; ++i) {
+        const ObservationStatistics &s = statistics.perObservation[i];
+        if (!s.controlled)
+            continue;
+        const Observation &o = network.observations[i];
+
+        // The unknowns of the observation's row, then the coordinates of its station and target
+        // that the row does not hold.
+        unknowns.clear();
+        row.clear();
+        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(
+                 outcome.design, static_cast<Eigen::Index>(i));
+             it; ++it) {
+            unknowns.push_back(static_cast<int>(it.col()));
+            row.push_back(it.value());
+        }
+        const std::size_t inRow = unknowns.size();
+        for (int point : {o.station, o.target}) {
+            for (int u : outcome.unknowns.point[static_cast<std::size_t>(point)]) {
+                if (u >= 0 && std::find(unknowns.begin(), unknowns.end(), u) == unknowns.end())
+                    unknowns.push_back(u);
+            }
+        }
+        const Eigen::MatrixXd q = inverse.block(unknowns);
+        const Eigen::Map<const Eigen::VectorXd> a(row.data(), static_cast<Eigen::Index>(inRow));
+        // Displacement of every listed unknown by the bias s_i / sqrt(r_i).
+        const Eigen::VectorXd dx =
+            (outcome.weights(static_cast<Eigen::Index>(i)) * result.biasFactor[i]) *
+            (q.leftCols(static_cast<Eigen::Index>(inRow)) * a);
+
+        auto displacement = [&](int point) {
+            Eigen::Vector3d d = Eigen::Vector3d::Zero();
+            const auto &own = outcome.unknowns.point[static_cast<std::size_t>(point)];
+            for (int c = 0; c < 3; ++c) {
+                const int u = own[static_cast<std::size_t>(kEnuOfNeu[c])];
+                if (u < 0)
+                    continue;
+                const auto at = std::find(unknowns.begin(), unknowns.end(), u) - unknowns.begin();
+                d(c) = dx(at);
+            }
+            return d;
+        };
+        const Eigen::Vector3d atStation = displacement(o.station);
+        const Eigen::Vector3d atTarget = displacement(o.target);
+        for (auto [point, d] : {std::pair<int, Eigen::Vector3d>{o.station, atStation},
+                                std::pair<int, Eigen::Vector3d>{o.target, atTarget}}) {
+            const auto &own = outcome.unknowns.point[static_cast<std::size_t>(point)];
+            if (own[0] < 0 && own[1] < 0 && own[2] < 0)
+                continue;
+            const auto p = static_cast<std::size_t>(point);
+            boxes[p].point1 = point;
+            widen(boxes[p], d, static_cast<int>(i));
+        }
+        if (!pairIndex.empty()) {
+            const bool forward = o.station < o.target;
+            const auto found = pairIndex.find(forward ? pairKey(o.station, o.target)
+                                                      : pairKey(o.target, o.station));
+            if (found != pairIndex.end()) {
+                const Eigen::Vector3d relative =
+                    forward ? atTarget - atStation : atStation - atTarget;
+                widen(result.pairs[found->second], relative, static_cast<int>(i));
+            }
+        }
+    }
+    for (ReliabilityBox &box : boxes) {
+        if (box.point1 >= 0)
+            result.points.push_back(box);
+    }
+    return result;
+}
+
+} // namespace engine

@@ -1,0 +1,271 @@
+#include "engine/estimation/statistics.h"
+
+#include "engine/base/text.h"
+#include "engine/estimation/distributions.h"
+#include "engine/solver/inverseelements.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+#include <stdexcept>
+
+namespace engine {
+
+namespace {
+
+// The weakest sight of a point: its standard deviation relative to the other point, the distance
+// between them and that point.
+struct WeakSight
+{
+    double share = 0.0; // sigma / length
+    double sigma = 0.0;
+    double length = 0.0;
+    int other = -1;
+};
+
+bool hasFreeCoordinate(const Unknowns &unknowns, int point)
+{
+    const auto &u = unknowns.point[static_cast<std::size_t>(point)];
+    return u[0] >= 0 || u[1] >= 0 || u[2] >= 0;
+}
+
+// Per point, its weakest sight among the observations other than height differences.
+std::vector<WeakSight> weakestSights(const Network &network, const AdjustmentOutcome &outcome,
+                                     const SelectedInverse &inverse)
+{
+    std::vector<std::pair<int, int>> pairs;
+    pairs.reserve(network.observations.size());
+    for (const Observation &o : network.observations) {
+        if (o.kind != ObservationKind::HeightDifference && o.station != o.target)
+            pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
+    }
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    std::vector<WeakSight> weakest(network.points.size());
+    const Unknowns &unknowns = outcome.unknowns;
+    for (const auto &[a, b] : pairs) {
+        if (!hasFreeCoordinate(unknowns, a) && !hasFreeCoordinate(unknowns, b))
+            continue;
+        const auto &ua = unknowns.point[static_cast<std::size_t>(a)];
+        const auto &ub = unknowns.point[static_cast<std::size_t>(b)];
+        // Both points' coordinates are joined by the observation: the block lies on the pattern.
+        const Eigen::MatrixXd q = inverse.block({ua[0], ua[1], ua[2], ub[0], ub[1], ub[2]});
+        const double variance = q.topLeftCorner<3, 3>().trace() +
+                                q.bottomRightCorner<3, 3>().trace() -
+                                2.0 * q.topRightCorner<3, 3>().trace();
+        const double length = (outcome.state.coordinates[static_cast<std::size_t>(b)] -
+                               outcome.state.coordinates[static_cast<std::size_t>(a)])
+                                  .norm();
+        if (!(length > 0.0))
+            continue;
+        const double sigma = std::sqrt(std::max(variance, 0.0));
+        // A NaN share counts as the weakest of all.
+        const double share =
+            std::isnan(sigma / length) ? std::numeric_limits<double>::infinity() : sigma / length;
+        for (const auto &[point, other] : {std::pair<int, int>{a, b}, std::pair<int, int>{b, a}}) {
+            WeakSight &w = weakest[static_cast<std::size_t>(point)];
+            if (hasFreeCoordinate(unknowns, point) && share > w.share)
+                w = {share, sigma, length, other};
+        }
+    }
+    return weakest;
+}
+
+// The points of `weakest` whose share exceeds `threshold`, weakest first, at most `count` of
+// them, as « P » (écart-type 87.481 m pour 233.000 m jusqu'à « A »).
+std::string weakPointsText(const Network &network, const std::vector<WeakSight> &weakest,
+                           double threshold, std::size_t count)
+{
+    std::vector<int> points;
+    for (std::size_t p = 0; p < weakest.size(); ++p) {
+        if (weakest[p].share > threshold)
+            points.push_back(static_cast<int>(p));
+    }
+    std::stable_sort(points.begin(), points.end(), [&](int a, int b) {
+        return weakest[static_cast<std::size_t>(a)].share >
+               weakest[static_cast<std::size_t>(b)].share;
+    });
+    std::string text;
+    for (std::size_t i = 0; i < points.size() && i < count; ++i) {
+        const WeakSight &w = weakest[static_cast<std::size_t>(points[i])];
+        text += (i == 0 ? "" : ", ") + fr("« ") +
+                network.points[static_cast<std::size_t>(points[i])].name + fr(" » (écart-type ") +
+                fixed(w.sigma, 0, 3) + fr(" m pour ") + fixed(w.length, 0, 3) +
+                fr(" m jusqu'à « ") + network.points[static_cast<std::size_t>(w.other)].name +
+                fr(" »)");
+    }
+    if (points.size() > count)
+        text += fr(" et ") + std::to_string(points.size() - count) + fr(" autre(s)");
+    return text;
+}
+
+} // namespace
+
+Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
+                             const Options &options)
+{
+    Statistics st;
+    const auto m = static_cast<Eigen::Index>(network.observations.size());
+    st.observations = static_cast<int>(m);
+    st.unknowns = outcome.unknowns.count;
+    st.degreesOfFreedom = st.observations - st.unknowns;
+    st.perObservation.resize(static_cast<std::size_t>(m));
+
+    if (!(options.validation > 0.0 && options.validation < 1.0))
+        throw std::domain_error(fr("seuil de confiance VALIDATION hors de ]0 ; 1[ : les tests "
+                                   "statistiques ne sont pas définis."));
+    Eigen::VectorXd cofactors = Eigen::VectorXd::Zero(m);
+    if (outcome.factor) {
+        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor);
+        cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
+    }
+
+    for (Eigen::Index i = 0; i < m; ++i) {
+        ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
+        const double p = outcome.weights(i);
+        s.residual = outcome.residuals(i);
+        const double redundancy = 1.0 - p * cofactors(i);
+        st.rawRedundancySum += redundancy;
+        s.redundancy = std::clamp(redundancy, 0.0, 1.0);
+        s.adjustedSigma = std::sqrt(std::max(cofactors(i), 0.0));
+        st.weightedSquares += p * s.residual * s.residual;
+        st.redundancySum += s.redundancy;
+    }
+
+    // The risk alpha is exact even for a confidence next to 1, and every bound is taken from the
+    // tail of alpha / 2 itself, whose complement could round to 1.
+    const double alpha = 1.0 - options.validation;
+    if (st.degreesOfFreedom > 0) {
+        st.varianceFactor = st.weightedSquares / st.degreesOfFreedom;
+        st.chiLower = chiSquareQuantile(alpha / 2.0, st.degreesOfFreedom);
+        st.chiUpper = chiSquareUpperQuantile(alpha / 2.0, st.degreesOfFreedom);
+        const bool passed = st.weightedSquares >= st.chiLower && st.weightedSquares <= st.chiUpper;
+        st.chiSquare = passed ? ChiSquareOutcome::Passed : ChiSquareOutcome::Failed;
+        // Automatic: scale only when the a priori precisions are too optimistic.
+        st.scaled =
+            options.sigmaScaling == SigmaScaling::Always ||
+            (options.sigmaScaling == SigmaScaling::Auto && st.weightedSquares > st.chiUpper);
+        if (st.scaled && st.varianceFactor > 0.0)
+            st.sigmaScale = std::sqrt(st.varianceFactor);
+        else
+            st.scaled = false;
+    }
+    if (!st.scaled) {
+        if (st.degreesOfFreedom > 0) {
+            st.residualTest = ResidualTestKind::Normal;
+            st.criticalValue = normalUpperQuantile(alpha / 2.0);
+        }
+    } else if (st.degreesOfFreedom >= 2) {
+        st.residualTest = ResidualTestKind::Tau;
+        st.criticalValue = tauCriticalValue(alpha, st.degreesOfFreedom);
+    }
+
+    for (Eigen::Index i = 0; i < m; ++i) {
+        ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
+        const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
+        s.adjustedSigma *= st.sigmaScale;
+        s.controlled = s.redundancy >= kUncontrolledRedundancy;
+        if (s.controlled) {
+            s.normalized = s.residual / (st.sigmaScale * sigma * std::sqrt(s.redundancy));
+            s.valid = st.residualTest == ResidualTestKind::None ||
+                      std::fabs(s.normalized) <= st.criticalValue;
+        }
+        if (s.valid)
+            ++st.validCount;
+    }
+
+    st.rankOrder.resize(static_cast<std::size_t>(m));
+    for (Eigen::Index i = 0; i < m; ++i)
+        st.rankOrder[static_cast<std::size_t>(i)] = static_cast<int>(i);
+    std::stable_sort(st.rankOrder.begin(), st.rankOrder.end(), [&](int a, int b) {
+        return std::fabs(st.perObservation[static_cast<std::size_t>(a)].normalized) >
+               std::fabs(st.perObservation[static_cast<std::size_t>(b)].normalized);
+    });
+    for (std::size_t r = 0; r < st.rankOrder.size(); ++r)
+        st.perObservation[static_cast<std::size_t>(st.rankOrder[r])].rank = static_cast<int>(r) + 1;
+
+    // Standard deviations of the unknowns from the diagonal blocks of N^-1.
+    st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
+    st.orientationSigmas.assign(network.sets.size(), 0.0);
+    if (st.inverse) {
+        for (std::size_t p = 0; p < network.points.size(); ++p) {
+            const auto &u = outcome.unknowns.point[p];
+            if (u[0] < 0 && u[1] < 0 && u[2] < 0)
+                continue;
+            const Eigen::MatrixXd block = st.inverse->block(std::vector<int>(u.begin(), u.end()));
+            for (int c = 0; c < 3; ++c)
+                st.pointSigmas[p](c) = st.sigmaScale * std::sqrt(std::max(block(c, c), 0.0));
+        }
+        std::vector<int> sets(outcome.unknowns.set.begin(), outcome.unknowns.set.end());
+        for (std::size_t s = 0; s < sets.size(); ++s) {
+            if (sets[s] >= 0) {
+                const Eigen::MatrixXd block = st.inverse->block({sets[s]});
+                st.orientationSigmas[s] = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
+            }
+        }
+    }
+
+    // Partial variance factors, per kind of observation then per group.
+    std::map<int, PartialFactor> kinds;
+    std::map<std::string, PartialFactor> groups;
+    for (Eigen::Index i = 0; i < m; ++i) {
+        const Observation &o = network.observations[static_cast<std::size_t>(i)];
+        const ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
+        const double pv2 = outcome.weights(i) * s.residual * s.residual;
+        for (PartialFactor *f :
+             {&kinds[static_cast<int>(o.kind)], o.group.empty() ? nullptr : &groups[o.group]}) {
+            if (!f)
+                continue;
+            ++f->count;
+            f->weightedSquares += pv2;
+            f->redundancy += s.redundancy;
+        }
+    }
+    for (auto &[kind, f] : kinds) {
+        f.label = observationCode(static_cast<ObservationKind>(kind));
+        st.partialFactors.push_back(f);
+    }
+    for (auto &[group, f] : groups) {
+        f.label = fr("groupe ") + group;
+        st.partialFactors.push_back(f);
+    }
+    return st;
+}
+
+bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome,
+                        const Statistics &statistics, Diagnostics &diagnostics)
+{
+    if (!statistics.inverse)
+        return true;
+    const std::vector<WeakSight> weakest = weakestSights(network, outcome, *statistics.inverse);
+    bool determined = true;
+    const double gap = std::fabs(statistics.rawRedundancySum - statistics.degreesOfFreedom);
+    if (!(gap <= kRedundancySumTolerance * std::max(statistics.observations, 1))) {
+        determined = false;
+        const std::string weakestPoints = weakPointsText(network, weakest, 0.0, 3);
+        diagnostics.error(
+            std::string(), 0,
+            fr("Système normal quasi singulier : la somme des nombres de redondance (") +
+                fixed(statistics.rawRedundancySum, 0, 6) +
+                fr(") diffère du nombre de degrés de liberté (") +
+                std::to_string(statistics.degreesOfFreedom) +
+                fr(") : l'inverse de la matrice normale n'est pas fiable.") +
+                (weakestPoints.empty() ? std::string()
+                                       : fr(" Points les plus faibles : ") + weakestPoints + "."));
+    }
+    const std::string weak = weakPointsText(network, weakest, kUndeterminedShare, 12);
+    if (!weak.empty()) {
+        determined = false;
+        diagnostics.error(
+            std::string(), 0,
+            fr("Points non déterminés par les observations : ") + weak +
+                fr(". Leur écart-type par rapport à un point visé dépasse le dixième de la "
+                   "distance qui les sépare : leur géométrie est critique (point sur le cercle "
+                   "dangereux d'un relèvement, visées alignées) ou ils ne sont pas assez "
+                   "observés."));
+    }
+    return determined;
+}
+
+} // namespace engine

@@ -1,0 +1,118 @@
+#ifndef ENGINE_ESTIMATION_STATISTICS_H
+#define ENGINE_ESTIMATION_STATISTICS_H
+
+#include "engine/base/diagnostics.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
+#include "engine/solver/selectedinversion.h"
+
+#include <Eigen/Core>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Statistics of an adjustment, with sigma the a priori standard deviation of an observation, p its
+// weight 1 / sigma^2, a its row of the design matrix and N the normal matrix:
+//   residual v            adjusted minus observed value
+//   redundancy number r   1 - p a' N^-1 a (between 0 and 1; their sum is the degrees of freedom)
+//   normalized residual w v / (s sigma sqrt(r)), s = 1, or the a posteriori s0 when it scales
+//   reliability           100 r: the share of an error in this observation seen in its residual
+//   variance factor       s0^2 = v'Pv / f, f = observations - unknowns
+//   global test           v'Pv within the two-sided chi-square bounds at the VALIDATION confidence
+//   residual test         at the VALIDATION confidence, two-sided:
+//     - the precisions are not scaled: w follows the standard normal law; |w| <= z(1 - alpha/2);
+//     - they are scaled by s0 (f >= 2): w is Pope's tau, v / (s0 sigma_v) with sigma_v =
+//       sigma sqrt(r), which follows the tau law of f degrees of freedom. The normal quantile
+//       would be wrong: |tau| can never exceed sqrt(f) (s0 holds the very residual tested), so a
+//       blunder in a small network would never be found. The critical value is that of tau.
+//     - no test: without degrees of freedom (no observation is controlled), or with one degree
+//       of freedom and scaled precisions, where every controlled observation has |tau| = 1.
+namespace engine {
+
+// Below this redundancy number an observation is not controlled by the others: its normalized
+// residual is not defined, it is kept as valid and ranked last.
+constexpr double kUncontrolledRedundancy = 1e-6;
+
+struct ObservationStatistics
+{
+    double residual = 0.0;      // metres or radians
+    double redundancy = 0.0;    // r, from 0 to 1
+    double normalized = 0.0;    // w
+    double adjustedSigma = 0.0; // standard deviation of the adjusted observation
+    bool controlled = true;
+    bool valid = true;
+    int rank = 0; // from 1
+};
+
+struct PartialFactor
+{
+    std::string label; // Latin-1
+    int count = 0;
+    double weightedSquares = 0.0; // sum of p v^2
+    double redundancy = 0.0;      // sum of r
+};
+
+enum class ChiSquareOutcome { Failed = 0, Passed = 1, NotTested = 2 };
+
+enum class ResidualTestKind { None, Normal, Tau };
+
+struct Statistics
+{
+    int observations = 0;
+    int unknowns = 0;
+    int degreesOfFreedom = 0;
+    double weightedSquares = 0.0; // v'Pv
+    double varianceFactor = 0.0;  // s0^2 (0 without degrees of freedom)
+    double chiLower = 0.0;
+    double chiUpper = 0.0;
+    ChiSquareOutcome chiSquare = ChiSquareOutcome::NotTested;
+    bool scaled = false;     // the a posteriori factor scales the precisions
+    double sigmaScale = 1.0; // s0 when scaled, 1 otherwise
+    ResidualTestKind residualTest = ResidualTestKind::None;
+    double criticalValue = 0.0; // bound of |w| (0 without a test)
+    double redundancySum = 0.0;
+    // The sum of 1 - p a' N^-1 a unclamped: it equals the degrees of freedom when N^-1 is sound.
+    double rawRedundancySum = 0.0;
+    int validCount = 0;
+    std::vector<ObservationStatistics> perObservation; // in network order
+    std::vector<int> rankOrder;                        // observation indices, rank 1 first
+    std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
+    std::vector<double> orientationSigmas;             // per direction set
+    std::vector<PartialFactor> partialFactors;         // per kind, then per group
+    // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
+    // must not outlive it. Null when there are no unknowns.
+    std::shared_ptr<const SelectedInverse> inverse;
+};
+
+// The statistics of a solved adjustment. A VALIDATION outside ]0, 1[ is refused with
+// std::domain_error.
+Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
+                             const Options &options);
+
+// A point is not determined by the observations when its standard deviation relative to a point
+// it is sighted with (the square root of the trace of the covariance of their difference, before
+// any scaling by s0) exceeds this share of the distance between them: the linearised model no
+// longer holds over such a region, and the adjusted position follows from the noise of the
+// observations. A resection point within a few centimetres of its danger circle has a standard
+// deviation of the order of its sights; the benchmark networks stay near 2e-5, and even a poor
+// intersection (sights crossing at a few degrees) far below the bound.
+constexpr double kUndeterminedShare = 0.1;
+
+// The redundancy numbers of a sound adjustment add up to the degrees of freedom to a few units of
+// 1e-16 each; beyond this much per observation, N^-1 is not accurate enough to be used.
+constexpr double kRedundancySumTolerance = 1e-6;
+
+// Checks, after the solve, that the observations determine the solution although every pivot
+// passed: the redundancy numbers must add up to the degrees of freedom, and no point may be
+// undetermined in the sense of kUndeterminedShare. Errors naming the weak points go to
+// `diagnostics`; false when there is any. Needs the statistics' inverse. Sights of height
+// differences (OHDF) are not judged: their model is linear, and levelling networks often give
+// every point the same dummy plan coordinates.
+bool checkDetermination(const Network &network, const AdjustmentOutcome &outcome,
+                        const Statistics &statistics, Diagnostics &diagnostics);
+
+} // namespace engine
+
+#endif // ENGINE_ESTIMATION_STATISTICS_H

@@ -1,0 +1,97 @@
+#include "engine/model/localmodel.h"
+
+#include "engine/model/angles.h"
+
+#include <cmath>
+
+namespace engine {
+
+namespace {
+
+// Below this horizontal or slope length (metres) two points count as coincident.
+constexpr double kCoincidence = 1e-9;
+
+// An angle of a sight without horizontal length: coincident marks, or one above the other.
+SightGeometry undefinedAngle(const Eigen::Vector3d &from, const Eigen::Vector3d &to)
+{
+    return (to - from).norm() < kCoincidence ? SightGeometry::CoincidentPoints
+                                             : SightGeometry::VerticalSight;
+}
+
+} // namespace
+
+ObservationEquation evaluate(const Observation &o, const State &state)
+{
+    ObservationEquation eq;
+    const Eigen::Vector3d &from = state.coordinates[static_cast<std::size_t>(o.station)];
+    const Eigen::Vector3d &to = state.coordinates[static_cast<std::size_t>(o.target)];
+    const double dE = to.x() - from.x();
+    const double dN = to.y() - from.y();
+    const double dU = (to.z() + o.targetHeight) - (from.z() + o.instrumentHeight);
+    const double h2 = dE * dE + dN * dN;
+    const double h = std::sqrt(h2);
+    const double s2 = h2 + dU * dU;
+    const double s = std::sqrt(s2);
+
+    switch (o.kind) {
+    case ObservationKind::Distance:
+        if (s < kCoincidence) {
+            eq.geometry = SightGeometry::CoincidentPoints;
+            return eq;
+        }
+        eq.computed = s;
+        eq.target = Eigen::Vector3d(dE / s, dN / s, dU / s);
+        break;
+    case ObservationKind::Azimuth:
+    case ObservationKind::Direction: {
+        if (h < kCoincidence) {
+            eq.geometry = undefinedAngle(from, to);
+            return eq;
+        }
+        const double azimuth = normalizeAngle(std::atan2(dE, dN));
+        eq.target = Eigen::Vector3d(dN / h2, -dE / h2, 0.0);
+        if (o.kind == ObservationKind::Direction) {
+            eq.computed =
+                normalizeAngle(azimuth - state.orientations[static_cast<std::size_t>(o.set)]);
+            eq.orientation = -1.0;
+        } else {
+            eq.computed = azimuth;
+        }
+        break;
+    }
+    case ObservationKind::Zenith: {
+        if (h < kCoincidence) {
+            eq.geometry = undefinedAngle(from, to);
+            return eq;
+        }
+        const double refraction = o.refraction * h / (2.0 * kEarthRadius);
+        eq.computed = std::atan2(h, dU) - refraction;
+        const double common = dU / (h * s2);
+        eq.target = Eigen::Vector3d(dE * common, dN * common, -h / s2);
+        break;
+    }
+    case ObservationKind::HeightDifference:
+        eq.computed = to.z() - from.z();
+        eq.target = Eigen::Vector3d(0.0, 0.0, 1.0);
+        break;
+    }
+    eq.station = -eq.target;
+    return eq;
+}
+
+double misclosure(const Observation &o, double computed)
+{
+    const double difference = o.value - computed;
+    switch (o.kind) {
+    case ObservationKind::Direction:
+    case ObservationKind::Azimuth:
+    case ObservationKind::Zenith:
+        return wrapAngle(difference);
+    case ObservationKind::Distance:
+    case ObservationKind::HeightDifference:
+        break;
+    }
+    return difference;
+}
+
+} // namespace engine

@@ -1,0 +1,30 @@
+#include "engine/model/network.h"
+
+namespace engine {
+
+const char *observationCode(ObservationKind kind)
+{
+    switch (kind) {
+    case ObservationKind::Distance:
+        return "DIST";
+    case ObservationKind::Direction:
+        return "DIR";
+    case ObservationKind::Zenith:
+        return "ZANG";
+    case ObservationKind::HeightDifference:
+        return "OHDF";
+    case ObservationKind::Azimuth:
+        break;
+    }
+    return "AZIM";
+}
+
+const std::string &Network::fileName(int fileNumber) const
+{
+    static const std::string none;
+    if (fileNumber < 1 || static_cast<std::size_t>(fileNumber) > files.size())
+        return none;
+    return files[static_cast<std::size_t>(fileNumber - 1)];
+}
+
+} // namespace engine

@@ -1,0 +1,102 @@
+#ifndef ENGINE_MODEL_NETWORK_H
+#define ENGINE_MODEL_NETWORK_H
+
+#include <Eigen/Core>
+
+#include <array>
+#include <map>
+#include <string>
+#include <vector>
+
+// The network of the local 3D model: points in a local frame (east, north, up; metres), the
+// observations between them and the orientation unknowns of the direction sets.
+namespace engine {
+
+// Observation kinds, numbered as in the result file.
+enum class ObservationKind {
+    Distance = 1,
+    Direction = 2,
+    Zenith = 3,
+    HeightDifference = 4,
+    Azimuth = 5
+};
+
+// The record code of a kind ("DIST", "DIR", ...).
+const char *observationCode(ObservationKind kind);
+
+struct Point
+{
+    std::string name;
+    Eigen::Vector3d approximate = Eigen::Vector3d::Zero(); // east, north, up as read (metres)
+    std::array<bool, 3> fixed = {false, false, false};     // east, north, up
+    int fileNumber = 0;
+    int lineNumber = 0;
+};
+
+struct Observation
+{
+    ObservationKind kind = ObservationKind::Distance;
+    int station = 0; // index into Network::points
+    int target = 0;
+    double value = 0.0;            // metres or radians
+    double sigma = 0.0;            // a priori standard deviation, metres or radians
+    double instrumentHeight = 0.0; // metres, above the station mark
+    double targetHeight = 0.0;     // metres, above the target mark
+    double refraction = 0.0;       // coefficient of refraction (zenith angles)
+    int set = -1;                  // index into Network::sets (directions)
+    std::string group;             // GRP in force (Latin-1)
+    int fileNumber = 0;
+    int lineNumber = 0;
+
+    // Precision as read, resolved into `sigma` once the whole file is read.
+    std::string sigmaId;
+    bool hasOwnSigma = false;
+    double ownSigma = 0.0;        // metres or radians
+    double linearUnit = 1.0;      // metres per unit of the record (DIST, OHDF)
+    double smallAngleUnit = 0.0;  // radians per small angle unit in force (angles)
+    double length = 0.0;          // OHDF: length of the levelling line, metres (0: not given)
+    double refractionSigma = 0.0; // RSET in force (zenith angles)
+};
+
+// A direction set: the directions read from one station with one orientation of the circle.
+struct DirectionSet
+{
+    int station = -1;
+    double orientation = 0.0; // radians, approximate then adjusted
+    std::string sigmaId;      // the DSET's Sigma-ID, used by its directions that name none
+    int fileNumber = 0;
+    int lineNumber = 0;
+};
+
+// A precision family (SIGM).
+struct PrecisionFamily
+{
+    std::string id;
+    double constant = 0.0; // as written: record unit for lengths, small angle unit for angles
+    double ppm = 0.0;
+    double centringPoint = 0.0;   // metres
+    double centringStation = 0.0; // metres
+    double centringTarget = 0.0;  // metres
+    double unit = 1.0;            // metres per record unit
+    std::string otherParameters;
+    int fileNumber = 0;
+    int lineNumber = 0;
+};
+
+struct Network
+{
+    std::vector<std::string> files; // Latin-1 paths of the observation files, numbered from 1
+    std::vector<Point> points;
+    std::map<std::string, int> pointIndex;
+    std::vector<Observation> observations;
+    std::vector<DirectionSet> sets;
+    std::map<std::string, PrecisionFamily> families;
+    std::vector<std::string> titles;
+
+    // The path of file number `fileNumber`, or an empty text when there is no such file.
+    const std::string &fileName(int fileNumber) const;
+};
+
+} // namespace engine
+
+#endif // ENGINE_MODEL_NETWORK_H

@@ -1,0 +1,670 @@
+#include "engine/model/networkbuilder.h"
+
+#include "engine/base/text.h"
+#include "engine/model/angles.h"
+#include "engine/model/localmodel.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+namespace engine {
+
+namespace {
+
+double metresPerUnit(LinearUnit unit)
+{
+    switch (unit) {
+    case LinearUnit::Centimetre:
+        return 0.01;
+    case LinearUnit::Millimetre:
+        return 0.001;
+    case LinearUnit::Metre:
+        break;
+    }
+    return 1.0;
+}
+
+// "colonnes 24 à 41", "colonne 23".
+std::string columnsText(int first, int last)
+{
+    if (first == last)
+        return fr("colonne ") + std::to_string(first);
+    return fr("colonnes ") + std::to_string(first) + fr(" à ") + std::to_string(last);
+}
+
+// A value for a message: six significant digits at most, a point as decimal separator whatever
+// the process locale.
+std::string shortNumber(double value)
+{
+    char buffer[32];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer);
+}
+
+class Builder
+{
+public:
+    Builder(const ObservationSource &source, const Options &options, Diagnostics &diagnostics)
+        : m_source(source)
+        , m_options(options)
+        , m_diagnostics(diagnostics)
+        , m_angleUnit(options.angleUnit)
+    {}
+
+    Network build()
+    {
+        m_network.files = m_source.files;
+        for (const SourceLine &line : m_source.records)
+            record(line);
+        resolvePoints();
+        resolvePrecisions();
+        return std::move(m_network);
+    }
+
+private:
+    struct PendingNames
+    {
+        std::string station;
+        std::string target;
+    };
+
+    void error(const SourceLine &line, const std::string &text)
+    {
+        error(line.fileNumber, line.lineNumber, text);
+    }
+
+    void error(int fileNumber, int lineNumber, const std::string &text)
+    {
+        m_diagnostics.error(m_network.fileName(fileNumber), lineNumber, text);
+    }
+
+    // The span of `field` in the record being read; every field asked for is in its layout.
+    const FieldSpan &span(Field field) const { return *m_layout->find(field); }
+
+    // The text of `field` without surrounding blanks.
+    std::string_view text(const SourceLine &line, Field field) const
+    {
+        const FieldSpan &s = span(field);
+        return trimmedView(columnsView(line.text, s.first, s.last - s.first + 1));
+    }
+
+    // A linear unit field: blank takes the configuration's unit.
+    bool unit(const SourceLine &line, double &metres)
+    {
+        const std::string_view value = text(line, Field::Unit);
+        const std::optional<LinearUnit> unit =
+            value.empty() ? m_options.linearUnit : linearUnitOfToken(value);
+        if (!unit) {
+            error(line,
+                  fr("Unité inconnue « ") + std::string(value) + fr(" » (m, cm ou mm attendu)."));
+            return false;
+        }
+        metres = metresPerUnit(*unit);
+        return true;
+    }
+
+    // "colonnes 11 à 22" for `field` of the record being read.
+    std::string columnsOf(Field field) const
+    {
+        const FieldSpan &s = span(field);
+        return columnsText(s.first, s.last);
+    }
+
+    bool number(const SourceLine &line, Field field, const char *what, double &value)
+    {
+        const std::string_view written = text(line, field);
+        if (written.empty()) {
+            error(line, fr("Valeur manquante : ") + fr(what) + " (" + columnsOf(field) + ").");
+            return false;
+        }
+        const auto parsed = parseNumber(written);
+        if (!parsed) {
+            error(line,
+                  fr("Nombre illisible « ") + std::string(written) + fr(" » : ") + fr(what) + ".");
+            return false;
+        }
+        value = *parsed;
+        return true;
+    }
+
+    // An optional number: blank gives 0 and `given` false.
+    bool optionalNumber(const SourceLine &line, Field field, const char *what, double &value,
+                        bool *given = nullptr)
+    {
+        const bool present = !text(line, field).empty();
+        if (given)
+            *given = present;
+        value = 0.0;
+        if (!present)
+            return true;
+        return number(line, field, what, value);
+    }
+
+    // Whether `value` lies within [low, high]; otherwise an error at the line saying so.
+    bool within(const SourceLine &line, double value, double low, double high, const char *what,
+                const char *unitText)
+    {
+        if (value >= low && value <= high)
+            return true;
+        error(line, fr("Valeur hors limites : ") + fr(what) + " " + shortNumber(value) +
+                        fr(unitText) + fr(", de ") + shortNumber(low) + fr(" à ") +
+                        shortNumber(high) + fr(unitText) + fr(" attendu."));
+        return false;
+    }
+
+    // Text outside every field of a record is an error: a field that overflows or stands a column
+    // off would otherwise be cut without a word.
+    void checkColumns(const SourceLine &line)
+    {
+        const char *code = m_layout->code;
+        const auto runs = columnsOutsideFields(line.text, *m_layout);
+        if (runs.empty())
+            return;
+        constexpr std::size_t kShown = 24; // characters quoted from a run
+        std::string where;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            const auto [first, last] = runs[i];
+            std::string shown(line.text.substr(static_cast<std::size_t>(first - 1),
+                                               static_cast<std::size_t>(last - first + 1)));
+            if (shown.size() > kShown)
+                shown = shown.substr(0, kShown) + "...";
+            if (i > 0)
+                where += i + 1 == runs.size() ? fr(" et ") : ", ";
+            where += columnsText(first, last) + fr(" (« ") + shown + fr(" »)");
+            if (i + 1 == 4 && runs.size() > 4) {
+                where += ", ...";
+                break;
+            }
+        }
+        std::string layout;
+        for (const FieldSpan &s : m_layout->fields)
+            layout += (layout.empty() ? "" : ", ") + std::to_string(s.first) + "-" +
+                      std::to_string(s.last);
+        error(line, fr("Texte hors des champs de l'enregistrement ") + code + fr(", ") + where +
+                        fr(" : une valeur déborde de son champ ou est décalée. Champs de ") + code +
+                        fr(" : colonnes ") + layout + ".");
+    }
+
+    void record(const SourceLine &line)
+    {
+        const std::string_view code =
+            trimmedView(columnsView(line.text, kCodeFirst, kCodeLast - kCodeFirst + 1));
+        m_layout = recordLayout(code);
+        if (!m_layout) {
+            const auto &later = laterRecordCodes();
+            if (std::find(later.begin(), later.end(), code) != later.end())
+                error(line, fr("L'enregistrement ") + std::string(code) +
+                                fr(" n'est pas encore traité par ce moteur (modèle 3D_LOCALE)."));
+            else
+                error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
+            return;
+        }
+        checkColumns(line);
+        if (code == "TITL") {
+            const std::string_view title = text(line, Field::Text);
+            if (!title.empty())
+                m_network.titles.emplace_back(title);
+        } else if (code == "GRP") {
+            m_group = text(line, Field::Text);
+        } else if (code == "ANGT") {
+            const std::string_view value = text(line, Field::AngleUnit);
+            if (const std::optional<AngleUnit> unit = angleUnitOfToken(value))
+                m_angleUnit = *unit;
+            else
+                error(line, fr("Unité d'angle inconnue « ") + std::string(value) +
+                                fr(" » (DMS, GRD ou RAD attendu)."));
+        } else if (code == "SIGM") {
+            family(line);
+        } else if (code == "LENU" || code == "LNEU") {
+            point(line);
+        } else if (code == "HI" || code == "HT") {
+            height(line, code == "HI");
+        } else if (code == "DSET") {
+            DirectionSet set;
+            set.sigmaId = text(line, Field::SigmaId);
+            set.fileNumber = line.fileNumber;
+            set.lineNumber = line.lineNumber;
+            m_network.sets.push_back(set);
+            m_currentSet = static_cast<int>(m_network.sets.size()) - 1;
+        } else if (code == "RSET") {
+            double value = 0.0;
+            if (optionalNumber(line, Field::RefractionSigma,
+                               "précision du coefficient de réfraction", value) &&
+                within(line, value, 0.0, kMaxRefractionSigma,
+                       "précision du coefficient de réfraction", ""))
+                m_refractionSigma = value;
+        } else if (code == "DIST") {
+            observation(line, ObservationKind::Distance);
+        } else if (code == "DIR") {
+            observation(line, ObservationKind::Direction);
+        } else if (code == "AZIM") {
+            observation(line, ObservationKind::Azimuth);
+        } else if (code == "ZANG") {
+            observation(line, ObservationKind::Zenith);
+        } else if (code == "OHDF") {
+            observation(line, ObservationKind::HeightDifference);
+        }
+    }
+
+    void family(const SourceLine &line)
+    {
+        PrecisionFamily f;
+        f.id = text(line, Field::SigmaId);
+        f.fileNumber = line.fileNumber;
+        f.lineNumber = line.lineNumber;
+        if (f.id.empty()) {
+            error(line,
+                  fr("Famille de précision sans Sigma-ID (") + columnsOf(Field::SigmaId) + ").");
+            return;
+        }
+        bool ok = unit(line, f.unit);
+        ok = optionalNumber(line, Field::Constant, "écart-type constant", f.constant) && ok;
+        ok = optionalNumber(line, Field::Ppm, "PPM", f.ppm) && ok;
+        ok = optionalNumber(line, Field::CentringPoint, "centrage station", f.centringPoint) && ok;
+        ok = optionalNumber(line, Field::CentringStation, "centrage du point stationné",
+                            f.centringStation) &&
+             ok;
+        ok = optionalNumber(line, Field::CentringTarget, "centrage du point visé",
+                            f.centringTarget) &&
+             ok;
+        if (!ok)
+            return;
+        if (f.constant < 0.0 || f.ppm < 0.0 || f.centringPoint < 0.0 || f.centringStation < 0.0 ||
+            f.centringTarget < 0.0) {
+            error(line, fr("Les valeurs d'une famille de précision ne peuvent être négatives."));
+            return;
+        }
+        f.centringPoint *= f.unit;
+        f.centringStation *= f.unit;
+        f.centringTarget *= f.unit;
+        ok = within(line, f.ppm, 0.0, kMaxPpm, "PPM", "");
+        ok = within(line, f.centringPoint, 0.0, kMaxCentring, "centrage station", " m") && ok;
+        ok = within(line, f.centringStation, 0.0, kMaxCentring, "centrage du point stationné",
+                    " m") &&
+             ok;
+        ok =
+            within(line, f.centringTarget, 0.0, kMaxCentring, "centrage du point visé", " m") && ok;
+        if (!ok)
+            return;
+        f.otherParameters = text(line, Field::Secondary);
+        if (!f.otherParameters.empty()) {
+            error(line, fr("Les paramètres secondaires d'une famille de précision (« ") +
+                            f.otherParameters +
+                            fr(" ») ne sont pas encore traités par ce moteur."));
+            return;
+        }
+        if (m_network.families.count(f.id)) {
+            error(line, fr("La famille de précision « ") + f.id + fr(" » est déjà définie."));
+            return;
+        }
+        m_network.families[f.id] = f;
+    }
+
+    void point(const SourceLine &line)
+    {
+        Point p;
+        p.name = text(line, Field::Point);
+        p.fileNumber = line.fileNumber;
+        p.lineNumber = line.lineNumber;
+        if (p.name.empty()) {
+            error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
+            return;
+        }
+        double metres = 1.0;
+        double east = 0.0;
+        double north = 0.0;
+        double up = 0.0;
+        bool ok = unit(line, metres);
+        // Read in column order, so that the messages of a line come in its order.
+        const bool northFirst = span(Field::North).first < span(Field::East).first;
+        if (northFirst) {
+            ok = number(line, Field::North, "coordonnée nord", north) && ok;
+            ok = number(line, Field::East, "coordonnée est", east) && ok;
+        } else {
+            ok = number(line, Field::East, "coordonnée est", east) && ok;
+            ok = number(line, Field::North, "coordonnée nord", north) && ok;
+        }
+        ok = number(line, Field::Up, "coordonnée verticale", up) && ok;
+        const std::string_view flags = text(line, Field::Flags);
+        std::array<bool, 3> recordFixed = {false, false, false};
+        for (std::size_t i = 0; i < flags.size(); ++i) {
+            if (flags[i] == '1')
+                recordFixed[i] = true;
+            else if (flags[i] != '0') {
+                error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
+                                fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
+                ok = false;
+                break;
+            }
+        }
+        if (!ok)
+            return;
+        p.approximate = Eigen::Vector3d(east * metres, north * metres, up * metres);
+        // The flags follow the order of the record's coordinates.
+        p.fixed = northFirst ? std::array<bool, 3>{recordFixed[1], recordFixed[0], recordFixed[2]}
+                             : recordFixed;
+        const auto known = m_network.pointIndex.find(p.name);
+        if (known != m_network.pointIndex.end()) {
+            const Point &other = m_network.points[static_cast<std::size_t>(known->second)];
+            error(line, fr("Le point « ") + p.name + fr(" » est déjà défini (") +
+                            m_network.fileName(other.fileNumber) + fr(", ligne ") +
+                            std::to_string(other.lineNumber) + ").");
+            return;
+        }
+        m_network.pointIndex[p.name] = static_cast<int>(m_network.points.size());
+        m_network.points.push_back(p);
+    }
+
+    void height(const SourceLine &line, bool instrument)
+    {
+        const std::string pointName(text(line, Field::Point));
+        if (pointName.empty()) {
+            error(line, fr("Hauteur sans nom de point (") + columnsOf(Field::Point) + ").");
+            return;
+        }
+        double metres = 1.0;
+        double value = 0.0;
+        if (!unit(line, metres) || !number(line, Field::Height, "hauteur", value))
+            return;
+        value *= metres;
+        if (!within(line, value, -kMaxHeight, kMaxHeight,
+                    instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
+            return;
+        (instrument ? m_instrumentHeights : m_targetHeights)[pointName] = value;
+    }
+
+    void observation(const SourceLine &line, ObservationKind kind)
+    {
+        Observation o;
+        o.kind = kind;
+        o.fileNumber = line.fileNumber;
+        o.lineNumber = line.lineNumber;
+        o.group = m_group;
+        o.sigmaId = text(line, Field::SigmaId);
+        PendingNames names{std::string(text(line, Field::Station)),
+                           std::string(text(line, Field::Target))};
+        if (names.station.empty() || names.target.empty()) {
+            error(line, fr("Nom de point manquant (station en ") + columnsOf(Field::Station) +
+                            fr(", point visé en ") + columnsOf(Field::Target) + ").");
+            return;
+        }
+        if (names.station == names.target) {
+            error(line,
+                  fr("Le point visé est la station elle-même (« ") + names.station + fr(" »)."));
+            return;
+        }
+        bool ok = true;
+        double stdDev = 0.0;
+        const bool angular = kind == ObservationKind::Direction ||
+                             kind == ObservationKind::Azimuth || kind == ObservationKind::Zenith;
+        if (angular) {
+            std::string reason;
+            const FieldSpan &value = span(Field::Value);
+            const auto angle = parseAngle(
+                columns(line.text, value.first, value.last - value.first + 1), m_angleUnit, reason,
+                kind == ObservationKind::Zenith ? AngleRange::HalfCircle : AngleRange::Circle);
+            if (!angle) {
+                error(line, fr("Observation illisible : ") + reason + ".");
+                ok = false;
+            } else {
+                o.value = *angle;
+            }
+            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
+            o.smallAngleUnit = smallAngleUnitInRadians(m_angleUnit);
+            o.ownSigma = stdDev * o.smallAngleUnit;
+        } else {
+            ok = unit(line, o.linearUnit);
+            ok = number(line, Field::Value,
+                        kind == ObservationKind::Distance ? "distance" : "dénivelée", o.value) &&
+                 ok;
+            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
+            o.value *= o.linearUnit;
+            o.ownSigma = stdDev * o.linearUnit;
+            if (kind == ObservationKind::HeightDifference) {
+                ok = optionalNumber(line, Field::Length, "longueur", o.length) && ok;
+                o.length *= o.linearUnit;
+            }
+        }
+        if (kind == ObservationKind::Zenith) {
+            ok = optionalNumber(line, Field::Refraction, "coefficient de réfraction",
+                                o.refraction) &&
+                 within(line, o.refraction, -kMaxRefraction, kMaxRefraction,
+                        "coefficient de réfraction", "") &&
+                 ok;
+            o.refractionSigma = m_refractionSigma;
+        }
+        if (!ok)
+            return;
+        if (stdDev < 0.0) {
+            error(line, fr("Ecart-type négatif."));
+            return;
+        }
+        if (o.hasOwnSigma && stdDev == 0.0)
+            o.hasOwnSigma = false; // a zero standard deviation means none given
+        if (o.hasOwnSigma && !sigmaWithinLimits(o, o.ownSigma)) {
+            error(line, sigmaLimitText(o, o.ownSigma, std::string()));
+            return;
+        }
+        if (kind == ObservationKind::Distance && o.value <= 0.0) {
+            error(line, fr("Une distance doit être positive."));
+            return;
+        }
+        if (kind == ObservationKind::HeightDifference && o.length < 0.0) {
+            error(line, fr("La longueur du cheminement ne peut être négative."));
+            return;
+        }
+        const auto hi = m_instrumentHeights.find(names.station);
+        o.instrumentHeight = hi == m_instrumentHeights.end() ? 0.0 : hi->second;
+        const auto ht = m_targetHeights.find(names.target);
+        o.targetHeight = ht == m_targetHeights.end() ? 0.0 : ht->second;
+        if (kind == ObservationKind::HeightDifference) {
+            o.instrumentHeight = 0.0; // levelling joins the marks themselves
+            o.targetHeight = 0.0;
+        }
+        if (kind == ObservationKind::Direction)
+            o.set = directionSet(line, names.station);
+        m_network.observations.push_back(o);
+        m_names.push_back(names);
+    }
+
+    static bool isAngle(const Observation &o)
+    {
+        return o.kind != ObservationKind::Distance && o.kind != ObservationKind::HeightDifference;
+    }
+
+    // Standard deviations beyond these limits make no sense for a survey and, as weights, spoil
+    // the normal system: a tiny one overflows it, a huge one drowns its observation.
+    static bool sigmaWithinLimits(const Observation &o, double sigma)
+    {
+        return isAngle(o) ? sigma >= kMinAngleSigma && sigma <= kMaxAngleSigma
+                          : sigma >= kMinLengthSigma && sigma <= kMaxLengthSigma;
+    }
+
+    static std::string sigmaLimitText(const Observation &o, double sigma, const std::string &origin)
+    {
+        if (isAngle(o)) {
+            const double unit = o.smallAngleUnit > 0.0 ? o.smallAngleUnit : 1.0;
+            return fr("Ecart-type hors limites") + origin + " : " + shortNumber(sigma / unit) +
+                   fr(" dans la petite unité d'angle, de ") + shortNumber(kMinAngleSigma / unit) +
+                   fr(" à ") + shortNumber(kMaxAngleSigma / unit) + fr(" attendu.");
+        }
+        return fr("Ecart-type hors limites") + origin + " : " + shortNumber(sigma) + fr(" m, de ") +
+               shortNumber(kMinLengthSigma) + fr(" à ") + shortNumber(kMaxLengthSigma) +
+               fr(" m attendu.");
+    }
+
+    // The set of a direction: the current DSET, or a new one when there is none yet or when the
+    // current one belongs to another station.
+    int directionSet(const SourceLine &line, const std::string &station)
+    {
+        if (m_currentSet >= 0) {
+            auto &set = m_network.sets[static_cast<std::size_t>(m_currentSet)];
+            if (m_setStations.size() <= static_cast<std::size_t>(m_currentSet))
+                m_setStations.resize(static_cast<std::size_t>(m_currentSet) + 1);
+            std::string &setStation = m_setStations[static_cast<std::size_t>(m_currentSet)];
+            if (setStation.empty() || setStation == station) {
+                setStation = station;
+                return m_currentSet;
+            }
+            m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
+                                  fr("Direction depuis « ") + station + fr(" » dans le jeu de « ") +
+                                      setStation + fr(" » : un nouveau jeu est ouvert."));
+            DirectionSet next;
+            next.sigmaId = set.sigmaId;
+            next.fileNumber = line.fileNumber;
+            next.lineNumber = line.lineNumber;
+            m_network.sets.push_back(next);
+        } else {
+            DirectionSet set;
+            set.fileNumber = line.fileNumber;
+            set.lineNumber = line.lineNumber;
+            m_network.sets.push_back(set);
+        }
+        m_currentSet = static_cast<int>(m_network.sets.size()) - 1;
+        m_setStations.resize(m_network.sets.size());
+        m_setStations.back() = station;
+        return m_currentSet;
+    }
+
+    void resolvePoints()
+    {
+        std::vector<Observation> kept;
+        kept.reserve(m_network.observations.size());
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            Observation o = m_network.observations[i];
+            const auto station = m_network.pointIndex.find(m_names[i].station);
+            const auto target = m_network.pointIndex.find(m_names[i].target);
+            bool ok = true;
+            for (const auto &[found, pointName] :
+                 {std::pair{station, m_names[i].station}, std::pair{target, m_names[i].target}}) {
+                if (found == m_network.pointIndex.end()) {
+                    error(o.fileNumber, o.lineNumber,
+                          fr("Point inconnu « ") + pointName +
+                              fr(" » : aucun enregistrement de coordonnées ne le définit."));
+                    ok = false;
+                }
+            }
+            if (!ok)
+                continue;
+            o.station = station->second;
+            o.target = target->second;
+            kept.push_back(o);
+        }
+        m_network.observations = std::move(kept);
+        for (std::size_t s = 0; s < m_network.sets.size(); ++s) {
+            if (s < m_setStations.size()) {
+                const auto found = m_network.pointIndex.find(m_setStations[s]);
+                if (found != m_network.pointIndex.end())
+                    m_network.sets[s].station = found->second;
+            }
+        }
+    }
+
+    void resolvePrecisions()
+    {
+        for (Observation &o : m_network.observations) {
+            const PrecisionFamily *family = nullptr;
+            std::string id = o.sigmaId;
+            if (id.empty() && o.set >= 0)
+                id = m_network.sets[static_cast<std::size_t>(o.set)].sigmaId;
+            if (!id.empty()) {
+                const auto found = m_network.families.find(id);
+                if (found == m_network.families.end()) {
+                    error(o.fileNumber, o.lineNumber,
+                          fr("Sigma-ID inconnu « ") + id +
+                              fr(" » : aucune famille de précision SIGM ne le définit."));
+                    continue;
+                }
+                family = &found->second;
+            }
+            if (!family && !o.hasOwnSigma) {
+                error(o.fileNumber, o.lineNumber,
+                      fr("Aucune précision pour cette observation : ni écart-type, ni Sigma-ID."));
+                continue;
+            }
+            const Point &a = m_network.points[static_cast<std::size_t>(o.station)];
+            const Point &b = m_network.points[static_cast<std::size_t>(o.target)];
+            const double horizontal = (b.approximate - a.approximate).head<2>().norm();
+            double familySigma = 0.0;
+            if (family)
+                familySigma = familyPrecision(o, *family, horizontal);
+            double variance = 0.0;
+            if (family && o.hasOwnSigma && m_options.addOwnAndFamily)
+                variance = familySigma * familySigma + o.ownSigma * o.ownSigma;
+            else if (o.hasOwnSigma)
+                variance = o.ownSigma * o.ownSigma;
+            else
+                variance = familySigma * familySigma;
+            if (o.kind == ObservationKind::Zenith) {
+                const double bending = o.refractionSigma * horizontal / (2.0 * kEarthRadius);
+                variance += bending * bending;
+            }
+            o.sigma = std::sqrt(variance);
+            if (!(o.sigma > 0.0) || !std::isfinite(o.sigma))
+                error(o.fileNumber, o.lineNumber,
+                      fr("Précision nulle ou invalide pour cette observation."));
+            else if (!sigmaWithinLimits(o, o.sigma))
+                error(o.fileNumber, o.lineNumber,
+                      sigmaLimitText(o, o.sigma,
+                                     family ? fr(" (famille « ") + family->id + fr(" »)")
+                                            : std::string()));
+        }
+    }
+
+    double familyPrecision(const Observation &o, const PrecisionFamily &f, double horizontal) const
+    {
+        const double centring = std::hypot(f.centringStation, f.centringTarget);
+        switch (o.kind) {
+        case ObservationKind::Distance: {
+            const double a = f.constant * f.unit;
+            const double b = f.ppm * 1e-6 * o.value;
+            const double base = m_options.distanceQuadratic ? std::hypot(a, b) : a + b;
+            return std::hypot(base, centring);
+        }
+        case ObservationKind::Direction:
+        case ObservationKind::Azimuth: {
+            const double a = f.constant * o.smallAngleUnit;
+            const double across = horizontal > 0.0 ? centring / horizontal : 0.0;
+            return std::hypot(a, across);
+        }
+        case ObservationKind::Zenith:
+            return f.constant * o.smallAngleUnit;
+        case ObservationKind::HeightDifference: {
+            const double a = f.constant * f.unit;
+            const double length = o.length > 0.0 ? o.length : horizontal;
+            const double b = m_options.heightDifferencePerRootKm
+                                 ? f.ppm * f.unit * std::sqrt(length / 1000.0)
+                                 : f.ppm * 1e-6 * length;
+            return std::hypot(a, b);
+        }
+        }
+        return 0.0;
+    }
+
+    const ObservationSource &m_source;
+    const Options &m_options;
+    Diagnostics &m_diagnostics;
+    const RecordLayout *m_layout = nullptr; // of the record being read
+    Network m_network;
+    std::vector<PendingNames> m_names;
+    std::vector<std::string> m_setStations;
+    std::map<std::string, double> m_instrumentHeights;
+    std::map<std::string, double> m_targetHeights;
+    AngleUnit m_angleUnit;
+    int m_currentSet = -1;
+    double m_refractionSigma = 0.0;
+    std::string m_group;
+};
+
+} // namespace
+
+Network buildNetwork(const ObservationSource &source, const Options &options,
+                     Diagnostics &diagnostics)
+{
+    return Builder(source, options, diagnostics).build();
+}
+
+} // namespace engine

@@ -1,0 +1,44 @@
+#ifndef ENGINE_MODEL_NETWORKBUILDER_H
+#define ENGINE_MODEL_NETWORKBUILDER_H
+
+#include "engine/base/diagnostics.h"
+#include "engine/input/observationreader.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
+
+// Turns the record lines of the observation files into the network of the local 3D model.
+//   TITL, GRP        title and observation group, carried into the report
+//   SIGM             precision family;  ANGT  angle unit of the following records
+//   LENU, LNEU       points with their fixity flags;  HI, HT  instrument and target heights
+//   DSET, DIR        direction sets and their directions;  AZIM, ZANG, DIST, OHDF  observations
+//   RSET             precision of the refraction coefficient of the following zenith angles
+// Every other record code is reported with its file and line: the ones this engine does not
+// handle yet, and the unknown ones.
+namespace engine {
+
+// Bounds of the values of the observation files; beyond them a value is a typing error (a value
+// shifted in its columns, a unit mistaken) rather than anything a survey measures.
+// Instrument and target heights, metres either way: tripods, masts and survey towers stay well
+// within; a target higher above its mark is a point of its own.
+constexpr double kMaxHeight = 100.0;
+// Coefficient of refraction, either way: 0.13 is the usual value; whole lines of sight, even
+// grazing heated ground or cold water, stay within.
+constexpr double kMaxRefraction = 2.0;
+// Standard deviation of the refraction coefficient (RSET).
+constexpr double kMaxRefractionSigma = 1.0;
+// Centring errors of a precision family, metres.
+constexpr double kMaxCentring = 1.0;
+// Distance-proportional part of a precision family (PPM).
+constexpr double kMaxPpm = 1000.0;
+// A priori standard deviations, given or from a family: metres for lengths, radians for angles.
+constexpr double kMinLengthSigma = 1e-6;
+constexpr double kMaxLengthSigma = 1000.0;
+constexpr double kMinAngleSigma = 1e-8;
+constexpr double kMaxAngleSigma = 1.5707963267948966; // a quarter circle
+
+Network buildNetwork(const ObservationSource &source, const Options &options,
+                     Diagnostics &diagnostics);
+
+} // namespace engine
+
+#endif // ENGINE_MODEL_NETWORKBUILDER_H

@@ -1,0 +1,82 @@
+#ifndef ENGINE_MODEL_OPTIONS_H
+#define ENGINE_MODEL_OPTIONS_H
+
+#include "engine/base/diagnostics.h"
+#include "engine/input/configurationfile.h"
+#include "engine/model/regionoptions.h"
+#include "engine/model/units.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The options of a processing, typed, from the values of the configuration file.
+namespace engine {
+
+enum class CalculationType { Adjustment, Simulation, L1Norm, Huber };
+enum class ModelType { Local3D, Spherical3D, Ellipsoidal3D };
+// Approximate orientation of a direction set: zero, from its first direction, or their mean.
+enum class ApproximateOrientation { Zero, First, Mean };
+enum class FreeNetwork { None, MinimumTrace, SelectedBase };
+enum class SigmaScaling { Auto, Never, Always };
+enum class ResidualListing { None, All, InvalidOnly };
+enum class IterationListing { None, First, All };
+
+struct Options
+{
+    double convergence = 0.0001; // metres
+    CalculationType calculationType = CalculationType::Adjustment;
+    ModelType model = ModelType::Local3D;
+    AngleUnit angleUnit = AngleUnit::Grades;
+    LinearUnit linearUnit = LinearUnit::Metre;
+    int maxIterations = 10;
+    ApproximateOrientation approximateOrientation = ApproximateOrientation::Mean;
+    FreeNetwork freeNetwork = FreeNetwork::None;
+    bool distanceQuadratic = false;         // SIGMADIST STD: sqrt(a^2 + (b D)^2); NOSTD: a + b D
+    bool addOwnAndFamily = false;           // SIGM+STD OUI
+    bool heightDifferencePerRootKm = false; // SIGMAOHDF STD
+    SigmaScaling sigmaScaling = SigmaScaling::Auto;
+    double validation = 0.95;
+    bool multiEpoch = false;
+    int distanceDecimals = 4;
+    int angleDecimals = 2;
+    bool logCoordinates = true;
+    bool logOptions = true;
+    bool logReliability = true;
+    ResidualListing logResiduals = ResidualListing::All;
+    IterationListing logObservedMinusComputed = IterationListing::None;
+    IterationListing logIntermediateSolutions = IterationListing::None;
+    bool logLocalCoordinates = true; // the fourth digit of LOG_SOLFIN
+    // One of the first three digits of LOG_SOLFIN asks for XYZ, PLH/PLO or NEH/NEO coordinates.
+    bool logGlobalCoordinates = false;
+    bool logAuxiliary = true;
+    bool logPartialFactors = true;
+    bool drawingRequested = true;
+    bool kmlRequested = false;
+    bool matricesRequested = false;
+    RegionOptions regions;
+};
+
+// The token of a value in the configuration file: "AJUSTEMENT", "3D_LOCALE", "MOY", "NON", "NEU"...
+const char *optionToken(CalculationType value);
+const char *optionToken(ModelType value);
+const char *optionToken(LinearUnit value);
+const char *optionToken(ApproximateOrientation value);
+const char *optionToken(FreeNetwork value);
+const char *optionToken(RegionCoordinates value);
+
+// The unit of a token ("DMS", "GRD", "RAD"; "m", "cm", "mm"), in the configuration file as in the
+// observation records; none for an unknown token.
+std::optional<AngleUnit> angleUnitOfToken(std::string_view token);
+std::optional<LinearUnit> linearUnitOfToken(std::string_view token);
+
+// Typed options from the values; unreadable or unsupported values, and the misread lines, go to
+// `diagnostics` against `fileLabel`. The confidence of the tests (VALIDATION) lies above 0
+// and up to 0.99999, those of the regions between 0.05 and 0.99999 and the second-kind risks
+// between 0.005 and 0.30: the ranges the configuration editor offers.
+Options optionsFromValues(const ConfigurationValues &values, const std::string &fileLabel,
+                          Diagnostics &diagnostics);
+
+} // namespace engine
+
+#endif // ENGINE_MODEL_OPTIONS_H

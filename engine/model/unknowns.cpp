@@ -1,0 +1,78 @@
+#include "engine/model/unknowns.h"
+
+#include "engine/base/text.h"
+
+namespace engine {
+
+const char *componentName(int component)
+{
+    switch (component) {
+    case 0:
+        return "E";
+    case 1:
+        return "N";
+    case 2:
+        return "U";
+    default:
+        break;
+    }
+    return "orientation";
+}
+
+std::string unknownLabel(const Network &network, const Unknowns &unknowns, int index)
+{
+    if (index < 0 || index >= unknowns.count)
+        return "?";
+    const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+    if (component == 3) {
+        const DirectionSet &set = network.sets[static_cast<std::size_t>(owner)];
+        const std::string station =
+            set.station >= 0 ? network.points[static_cast<std::size_t>(set.station)].name : "?";
+        return fr("orientation du jeu ") + std::to_string(owner + 1) + fr(" (station ") + station +
+               ")";
+    }
+    return std::string(componentName(component)) + " " +
+           network.points[static_cast<std::size_t>(owner)].name;
+}
+
+Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
+{
+    Unknowns u;
+    std::vector<bool> observed(network.points.size(), false);
+    std::vector<bool> setUsed(network.sets.size(), false);
+    for (const Observation &o : network.observations) {
+        observed[static_cast<std::size_t>(o.station)] = true;
+        observed[static_cast<std::size_t>(o.target)] = true;
+        if (o.kind == ObservationKind::Direction && o.set >= 0)
+            setUsed[static_cast<std::size_t>(o.set)] = true;
+    }
+    u.point.assign(network.points.size(), {-1, -1, -1});
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        const Point &point = network.points[p];
+        const bool free = !point.fixed[0] || !point.fixed[1] || !point.fixed[2];
+        if (free && !observed[p]) {
+            diagnostics.error(network.fileName(point.fileNumber), point.lineNumber,
+                              fr("Le point « ") + point.name +
+                                  fr(" » a des coordonnées libres mais aucune observation ne le "
+                                     "relie au réseau : il ne peut être déterminé."));
+            continue;
+        }
+        for (int c = 0; c < 3; ++c) {
+            if (!point.fixed[static_cast<std::size_t>(c)]) {
+                u.point[p][static_cast<std::size_t>(c)] = u.count++;
+                u.owner.emplace_back(static_cast<int>(p), c);
+            }
+        }
+    }
+    u.coordinateCount = u.count;
+    u.set.assign(network.sets.size(), -1);
+    for (std::size_t s = 0; s < network.sets.size(); ++s) {
+        if (setUsed[s]) {
+            u.set[s] = u.count++;
+            u.owner.emplace_back(static_cast<int>(s), 3);
+        }
+    }
+    return u;
+}
+
+} // namespace engine

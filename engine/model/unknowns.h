@@ -1,0 +1,37 @@
+#ifndef ENGINE_MODEL_UNKNOWNS_H
+#define ENGINE_MODEL_UNKNOWNS_H
+
+#include "engine/base/diagnostics.h"
+#include "engine/model/network.h"
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace engine {
+
+// The unknowns: the free coordinates of the points, then the orientations of the direction sets.
+struct Unknowns
+{
+    std::vector<std::array<int, 3>> point; // per point: index of east, north, up; -1 when fixed
+    std::vector<int> set;                  // per direction set: index, -1 when it has no direction
+    int count = 0;
+    int coordinateCount = 0;
+    // Per unknown: the point or set it belongs to and the component (0 east, 1 north, 2 up,
+    // 3 orientation).
+    std::vector<std::pair<int, int>> owner;
+};
+
+// The letter of a coordinate component (0 "E", 1 "N", 2 "U"), or "orientation" (3).
+const char *componentName(int component);
+
+// A readable name of an unknown for the report: "E P12", "orientation DSET ...". Latin-1.
+std::string unknownLabel(const Network &network, const Unknowns &unknowns, int index);
+
+// Numbers the unknowns; a free coordinate of a point that no observation reaches is an error.
+Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics);
+
+} // namespace engine
+
+#endif // ENGINE_MODEL_UNKNOWNS_H

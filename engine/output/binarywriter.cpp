@@ -1,0 +1,47 @@
+#include "engine/output/binarywriter.h"
+
+#include "engine/base/atomicfile.h"
+
+#include <cstring>
+
+namespace engine {
+
+BinaryWriter::BinaryWriter(AtomicFile &file)
+    : m_file(&file)
+{
+    m_bytes.reserve(kChunk + 64);
+}
+
+void BinaryWriter::f64(double value)
+{
+    std::uint64_t bits = 0;
+    static_assert(sizeof bits == sizeof value, "binary64 expected");
+    std::memcpy(&bits, &value, sizeof bits);
+    i64(static_cast<std::int64_t>(bits));
+}
+
+void BinaryWriter::text(const std::string &value)
+{
+    const std::size_t words = (value.size() + 7) / 8;
+    i64(static_cast<std::int64_t>(words));
+    m_bytes += value;
+    m_bytes.append(words * 8 - value.size(), ' ');
+    spill();
+}
+
+void BinaryWriter::handOver()
+{
+    if (!m_file->write(m_bytes))
+        m_failed = true;
+    m_bytes.clear();
+}
+
+bool BinaryWriter::finish()
+{
+    if (!m_file)
+        return false;
+    handOver();
+    return !m_failed && m_file->commit();
+}
+
+} // namespace engine

@@ -1,0 +1,58 @@
+#ifndef ENGINE_OUTPUT_BINARYWRITER_H
+#define ENGINE_OUTPUT_BINARYWRITER_H
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+// The fields of the engine's binary files (the result file and the drawing file), little-endian
+// whatever the machine: I64 a signed 64-bit integer, F64 an IEEE 754 binary64 real, TEXT an I64
+// word count n then 8n Latin-1 bytes padded with blanks.
+namespace engine {
+
+class AtomicFile;
+
+class BinaryWriter
+{
+public:
+    // Gathers the bytes in memory, for bytes().
+    BinaryWriter() = default;
+    // Hands the bytes to `file` a chunk at a time, so that a large file is never held whole.
+    explicit BinaryWriter(AtomicFile &file);
+
+    void i64(std::int64_t value)
+    {
+        auto bits = static_cast<std::uint64_t>(value);
+        for (int i = 0; i < 8; ++i) {
+            m_bytes.push_back(static_cast<char>(bits & 0xFF));
+            bits >>= 8;
+        }
+        spill();
+    }
+    void f64(double value);
+    void text(const std::string &value);
+
+    // The bytes gathered, of a writer without a file.
+    std::string bytes() && { return std::move(m_bytes); }
+    // Hands the last bytes to the file and commits it; false when any write or the commit failed.
+    bool finish();
+
+private:
+    // Bytes gathered before they are handed to the file.
+    static constexpr std::size_t kChunk = 1 << 20;
+
+    void spill()
+    {
+        if (m_file && m_bytes.size() >= kChunk)
+            handOver();
+    }
+    void handOver();
+
+    AtomicFile *m_file = nullptr;
+    std::string m_bytes;
+    bool m_failed = false;
+};
+
+} // namespace engine
+
+#endif // ENGINE_OUTPUT_BINARYWRITER_H

@@ -1,0 +1,526 @@
+#include "engine/output/report.h"
+
+#include "engine/base/text.h"
+#include "engine/base/version.h"
+#include "engine/model/angles.h"
+#include "engine/output/regionreport.h"
+
+#include <cmath>
+
+namespace engine {
+
+namespace {
+
+constexpr const char kRule[] =
+    "================================================================================";
+constexpr const char kThinRule[] =
+    "--------------------------------------------------------------------------------";
+
+class Writer
+{
+public:
+    explicit Writer(const char *lineEnd)
+        : m_lineEnd(lineEnd)
+    {}
+
+    // `utf8` is a text of the sources; `latin1` parts (names, paths) are appended as they are.
+    void line(const std::string &latin1 = std::string())
+    {
+        m_text += latin1;
+        m_text += m_lineEnd;
+    }
+
+    void heading(const char *utf8)
+    {
+        line();
+        line(kRule);
+        line(std::string(" ") + fr(utf8));
+        line(kRule);
+    }
+
+    std::string text() && { return std::move(m_text); }
+
+private:
+    const char *m_lineEnd;
+    std::string m_text;
+};
+
+bool isAngle(ObservationKind kind)
+{
+    return kind == ObservationKind::Direction || kind == ObservationKind::Azimuth ||
+           kind == ObservationKind::Zenith;
+}
+
+class Report
+{
+public:
+    Report(const ReportInput &input, const char *lineEnd)
+        : m_in(input)
+        , m_out(lineEnd)
+    {
+        if (m_in.options)
+            m_options = *m_in.options;
+    }
+
+    std::string build() &&
+    {
+        header();
+        if (m_in.options && m_options.logOptions)
+            options();
+        messages();
+        if (m_in.network && m_options.logCoordinates)
+            approximateCoordinates();
+        if (m_in.outcome && !m_in.outcome->history.empty())
+            iterations();
+        if (m_in.statistics) {
+            statistics();
+            if (m_options.logPartialFactors)
+                partialFactors();
+            if (m_options.logLocalCoordinates)
+                adjustedCoordinates();
+            if (m_options.logAuxiliary)
+                orientations();
+            if (m_in.regions && m_in.network) {
+                for (const std::string &line :
+                     regionReport(*m_in.network, *m_in.regions, m_options, m_in.statistics->scaled))
+                    m_out.line(line);
+            }
+            if (m_options.logResiduals != ResidualListing::None)
+                residuals();
+        }
+        conclusion();
+        return std::move(m_out).text();
+    }
+
+private:
+    // Numbers in a table column of `width` (with a blank before them however wide they are), or
+    // bare with a width of 0.
+    static std::string column(const std::string &text, int width)
+    {
+        return width > 0 ? columnRight(text, width) : text;
+    }
+
+    std::string length(double metres, int width = 0) const
+    {
+        return column(fixed(metres, 0, m_options.distanceDecimals), width);
+    }
+
+    std::string smallAngle(double radians, int width = 0) const
+    {
+        return column(fixed(radians / smallAngleUnitInRadians(m_options.angleUnit), 0,
+                            m_options.angleDecimals),
+                      width);
+    }
+
+    // A value of the observation's kind: metres or an angle in the run's unit.
+    std::string value(const Observation &o, double v, int width) const
+    {
+        if (isAngle(o.kind))
+            return column(
+                formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
+                width);
+        return length(v, width);
+    }
+
+    // A small quantity of the observation's kind: metres, or the small angle unit.
+    std::string small(const Observation &o, double v, int width) const
+    {
+        return isAngle(o.kind) ? smallAngle(v, width) : length(v, width);
+    }
+
+    std::string smallUnit(const Observation &o) const
+    {
+        return isAngle(o.kind) ? smallAngleUnitSymbol(m_options.angleUnit) : "m";
+    }
+
+    void header()
+    {
+        m_out.line(kRule);
+        m_out.line(fr(" TAVLO - RAPPORT DE CALCUL"));
+        m_out.line(fr(" Moteur : ") + kEngineVersion);
+        m_out.line(kRule);
+        m_out.line(fr(" Fichier d'observations   : ") + m_in.observationPath);
+        m_out.line(fr(" Fichier de configuration : ") + m_in.configurationPath);
+        if (m_in.network) {
+            for (const std::string &title : m_in.network->titles)
+                m_out.line(fr(" Titre                    : ") + title);
+        }
+        if (!m_in.files.empty()) {
+            m_out.line();
+            m_out.line(fr(" Fichiers d'observations lus :"));
+            for (std::size_t i = 0; i < m_in.files.size(); ++i)
+                m_out.line(padLeft(std::to_string(i + 1), 6) + "  " + m_in.files[i]);
+        }
+    }
+
+    void options()
+    {
+        m_out.heading("OPTIONS DU CALCUL");
+        const Options &o = m_options;
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Type de calcul", optionToken(o.calculationType));
+        row("Modèle", optionToken(o.model));
+        row("Unité d'angle par défaut", angleUnitName(o.angleUnit));
+        row("Unité linéaire par défaut", optionToken(o.linearUnit));
+        row("Critère de convergence (m)", fixed(o.convergence, 0, 6));
+        row("Nombre maximum d'itérations", std::to_string(o.maxIterations));
+        row("Valeurs approchées des orientations", optionToken(o.approximateOrientation));
+        row("Précision des distances",
+            o.distanceQuadratic ? fr("racine(a² + (b.D)²)") : fr("a + b.D"));
+        row("Précision des dénivelées",
+            o.heightDifferencePerRootKm ? fr("racine(a² + b².L(km))") : fr("racine(a² + (b.L)²)"));
+        row("Ecart-type et Sigma-ID", o.addOwnAndFamily ? fr("combinés") : fr("l'un ou l'autre"));
+        row("Facteur de variance a posteriori",
+            o.sigmaScaling == SigmaScaling::Auto    ? fr("automatique")
+            : o.sigmaScaling == SigmaScaling::Never ? fr("jamais")
+                                                    : fr("toujours"));
+        row("Seuil de confiance des tests", fixed(o.validation, 0, 4));
+        if (o.kmlRequested)
+            m_out.line(fr("   Fichier KML demandé : il n'est pas produit par cette version du "
+                          "moteur."));
+        if (o.matricesRequested)
+            m_out.line(fr("   Extraction de matrices demandée : elle n'est pas produite par "
+                          "cette version du moteur."));
+        if (o.logGlobalCoordinates)
+            m_out.line(fr("   Solution en XYZ, PLH/PLO ou NEH/NEO demandée : le modèle "
+                          "3D_LOCALE ne donne que les coordonnées locales."));
+    }
+
+    void messages()
+    {
+        if (!m_in.diagnostics || m_in.diagnostics->items().empty())
+            return;
+        m_out.heading("MESSAGES");
+        for (const Diagnostic &d : m_in.diagnostics->items()) {
+            std::string where;
+            if (!d.file.empty()) {
+                where = " (" + d.file;
+                if (d.line > 0)
+                    where += fr(", ligne ") + std::to_string(d.line);
+                where += ")";
+            }
+            m_out.line(std::string("   ") +
+                       (d.severity == Diagnostic::Severity::Error ? "ERREUR" : "ATTENTION") +
+                       where + " : " + d.text);
+        }
+        const auto &omitted = m_in.diagnostics->omitted();
+        if (omitted.empty())
+            return;
+        m_out.line(fr("   Au-delà des ") + std::to_string(Diagnostics::kDetailedLimit) +
+                   fr(" premiers messages, les suivants sont seulement comptés :"));
+        for (const Diagnostics::OmittedKind &kind : omitted) {
+            const bool error = kind.severity == Diagnostic::Severity::Error;
+            std::string text = fr("   ... et ") + groupedThousands(kind.count) +
+                               (error ? fr(" autres erreurs") : fr(" autres avertissements"));
+            if (kind.example.empty())
+                text += fr(" d'autres types.");
+            else
+                text += fr(" du même type que : ") + kind.example;
+            m_out.line(text);
+        }
+    }
+
+    // 4999700 as "4 999 700".
+    static std::string groupedThousands(long long count)
+    {
+        const std::string digits = std::to_string(count);
+        std::string text;
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i > 0 && (digits.size() - i) % 3 == 0)
+                text += ' ';
+            text += digits[i];
+        }
+        return text;
+    }
+
+    static std::string fixity(const Point &p)
+    {
+        std::string text;
+        for (bool f : p.fixed)
+            text += f ? '1' : '0';
+        return text;
+    }
+
+    void approximateCoordinates()
+    {
+        const Network &n = *m_in.network;
+        m_out.heading("COORDONNEES APPROCHEES (m)");
+        m_out.line(fr("   Point         Fixité (ENU)             Est              Nord"
+                      "                Up"));
+        m_out.line(kThinRule);
+        for (const Point &p : n.points) {
+            m_out.line("   " + columnLeft(p.name, 14) + columnLeft(fixity(p), 13) +
+                       length(p.approximate.x(), 18) + length(p.approximate.y(), 18) +
+                       length(p.approximate.z(), 18));
+        }
+        int fixedCount = 0;
+        for (const Point &p : n.points)
+            fixedCount += (p.fixed[0] ? 1 : 0) + (p.fixed[1] ? 1 : 0) + (p.fixed[2] ? 1 : 0);
+        m_out.line();
+        m_out.line(fr("   Points : ") + std::to_string(n.points.size()) +
+                   fr(", coordonnées fixées : ") + std::to_string(fixedCount) +
+                   fr(", jeux de directions : ") + std::to_string(n.sets.size()) +
+                   fr(", observations : ") + std::to_string(n.observations.size()));
+    }
+
+    void iterations()
+    {
+        const AdjustmentOutcome &out = *m_in.outcome;
+        const Network &n = *m_in.network;
+        m_out.heading("ITERATIONS");
+        m_out.line(fr("   Itération   Correction maximale (m)   Inconnue"));
+        m_out.line(kThinRule);
+        for (const IterationRecord &r : out.history) {
+            std::string where = "-";
+            if (r.maxPoint >= 0)
+                where = std::string(r.maxComponent == 0   ? "E "
+                                    : r.maxComponent == 1 ? "N "
+                                                          : "U ") +
+                        n.points[static_cast<std::size_t>(r.maxPoint)].name;
+            m_out.line(padLeft(std::to_string(r.number), 12) +
+                       columnRight(fixed(r.maxCorrection, 0, 6), 26) + "   " + where);
+        }
+        for (const IterationRecord &r : out.history) {
+            if (r.misclosures.size() > 0) {
+                m_out.line();
+                m_out.line(fr("   Observé moins calculé, itération ") + std::to_string(r.number) +
+                           " :");
+                for (std::size_t i = 0; i < n.observations.size(); ++i) {
+                    const Observation &o = n.observations[i];
+                    m_out.line("   " + columnLeft(observationCode(o.kind), 5) +
+                               columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) +
+                               columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) +
+                               small(o, r.misclosures(static_cast<Eigen::Index>(i)), 14) + " " +
+                               smallUnit(o) + fr("   ligne ") + std::to_string(o.lineNumber) +
+                               fr(" fichier ") + std::to_string(o.fileNumber));
+                }
+            }
+            if (r.corrections.size() > 0) {
+                m_out.line();
+                m_out.line(fr("   Corrections des inconnues, itération ") +
+                           std::to_string(r.number) + " :");
+                for (Eigen::Index j = 0; j < r.corrections.size(); ++j) {
+                    const bool orientation =
+                        out.unknowns.owner[static_cast<std::size_t>(j)].second == 3;
+                    m_out.line("   " +
+                               columnLeft(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40) +
+                               (orientation ? smallAngle(r.corrections(j), 16) + " " +
+                                                  smallAngleUnitSymbol(m_options.angleUnit)
+                                            : length(r.corrections(j), 16) + " m"));
+                }
+            }
+        }
+    }
+
+    void statistics()
+    {
+        const Statistics &s = *m_in.statistics;
+        m_out.heading("STATISTIQUES");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Nombre d'observations", std::to_string(s.observations));
+        row("Nombre d'inconnues", std::to_string(s.unknowns));
+        row("Degrés de liberté", std::to_string(s.degreesOfFreedom));
+        row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));
+        row("Itérations", std::to_string(m_in.outcome ? m_in.outcome->iterations : 0));
+        row("Somme pondérée des carrés des résidus v'Pv", fixed(s.weightedSquares, 0, 4));
+        const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
+        if (s.degreesOfFreedom > 0) {
+            row("Facteur de variance a posteriori s0²", fixed(s.varianceFactor, 0, 4));
+            row("Ecart-type de l'unité de poids s0", fixed(std::sqrt(s.varianceFactor), 0, 4));
+            row("Test global du chi-deux",
+                (s.chiSquare == ChiSquareOutcome::Passed ? fr("ACCEPTE") : fr("REFUSE")) +
+                    fr(" (v'Pv dans [") + fixed(s.chiLower, 0, 3) + " ; " +
+                    fixed(s.chiUpper, 0, 3) + fr("] à ") + confidence + ")");
+        } else {
+            row("Facteur de variance a posteriori s0²", fr("non défini (aucune redondance)"));
+            row("Test global du chi-deux", fr("non réalisé (aucune redondance)"));
+        }
+        row("Précisions multipliées par s0", s.scaled ? fr("OUI") : fr("NON"));
+        switch (s.residualTest) {
+        case ResidualTestKind::Normal:
+            row("Test des résidus normés", fr("loi normale"));
+            row("Valeur critique",
+                fr("|w| <= ") + fixed(s.criticalValue, 0, 3) + fr(" à ") + confidence);
+            break;
+        case ResidualTestKind::Tau:
+            row("Test des résidus normés", fr("tau de Pope (loi tau à ") +
+                                               std::to_string(s.degreesOfFreedom) +
+                                               fr(" degrés de liberté)"));
+            row("Valeur critique",
+                fr("|tau| <= ") + fixed(s.criticalValue, 0, 3) + fr(" à ") + confidence);
+            break;
+        case ResidualTestKind::None:
+            row("Test des résidus normés",
+                s.degreesOfFreedom > 0
+                    ? fr("aucun (un seul degré de liberté : |tau| = 1 pour toute observation "
+                         "contrôlée)")
+                    : fr("aucun (aucune redondance)"));
+            break;
+        }
+        row("Observations rejetées", std::to_string(s.observations - s.validCount));
+    }
+
+    void partialFactors()
+    {
+        const Statistics &s = *m_in.statistics;
+        if (s.partialFactors.empty())
+            return;
+        m_out.heading("FACTEURS DE VARIANCE PARTIELS");
+        m_out.line(fr("   Type ou groupe             Nb obs.           v'Pv      Somme r"
+                      "          s0²"));
+        m_out.line(kThinRule);
+        for (const PartialFactor &f : s.partialFactors) {
+            const std::string factor = f.redundancy > kUncontrolledRedundancy
+                                           ? fixed(f.weightedSquares / f.redundancy, 0, 4)
+                                           : std::string("-");
+            m_out.line("   " + columnLeft(f.label, 24) + columnRight(std::to_string(f.count), 10) +
+                       columnRight(fixed(f.weightedSquares, 0, 4), 15) +
+                       columnRight(fixed(f.redundancy, 0, 3), 13) + columnRight(factor, 13));
+        }
+    }
+
+    void adjustedCoordinates()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const AdjustmentOutcome &out = *m_in.outcome;
+        m_out.heading("COORDONNEES AJUSTEES (m)");
+        m_out.line(fr("   Point                    Est              Nord                Up"
+                      "       sE       sN       sU"));
+        m_out.line(kThinRule);
+        for (std::size_t p = 0; p < n.points.size(); ++p) {
+            const Eigen::Vector3d &c = out.state.coordinates[p];
+            std::string sigmas;
+            for (int k = 0; k < 3; ++k)
+                sigmas += n.points[p].fixed[static_cast<std::size_t>(k)]
+                              ? columnRight(fr("fixe"), 9)
+                              : length(s.pointSigmas[p](k), 9);
+            m_out.line("   " + columnLeft(n.points[p].name, 14) + length(c.x(), 18) +
+                       length(c.y(), 18) + length(c.z(), 18) + sigmas);
+        }
+        m_out.line();
+        m_out.line(fr("   Corrections apportées aux coordonnées approchées (m) :"));
+        for (std::size_t p = 0; p < n.points.size(); ++p) {
+            const Point &point = n.points[p];
+            if (point.fixed[0] && point.fixed[1] && point.fixed[2])
+                continue;
+            const Eigen::Vector3d d = out.state.coordinates[p] - point.approximate;
+            m_out.line("   " + columnLeft(point.name, 14) + length(d.x(), 18) + length(d.y(), 18) +
+                       length(d.z(), 18));
+        }
+    }
+
+    void orientations()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const AdjustmentOutcome &out = *m_in.outcome;
+        if (n.sets.empty())
+            return;
+        m_out.heading("PARAMETRES SECONDAIRES : ORIENTATIONS DES JEUX DE DIRECTIONS");
+        m_out.line(fr("   Jeu  Station            Orientation        Ecart-type   Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (std::size_t k = 0; k < n.sets.size(); ++k) {
+            const DirectionSet &set = n.sets[k];
+            if (out.unknowns.set[k] < 0)
+                continue;
+            const std::string station =
+                set.station >= 0 ? n.points[static_cast<std::size_t>(set.station)].name : "?";
+            m_out.line(padLeft(std::to_string(k + 1), 6) + "  " + columnLeft(station, 14) +
+                       columnRight(formatAngle(out.state.orientations[k], m_options.angleUnit,
+                                               m_options.angleDecimals),
+                                   18) +
+                       smallAngle(s.orientationSigmas[k], 15) + " " +
+                       smallAngleUnitSymbol(m_options.angleUnit) +
+                       columnRight(std::to_string(set.lineNumber), 7) +
+                       columnRight(std::to_string(set.fileNumber), 9));
+        }
+    }
+
+    void residuals()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const AdjustmentOutcome &out = *m_in.outcome;
+        m_out.line();
+        m_out.line(kRule);
+        m_out.line(std::string(" ") + kResidualHeading);
+        m_out.line(kRule);
+        m_out.line(fr("   Observations par rang de résidu normé décroissant. Résidu = valeur "
+                      "ajustée - valeur observée."));
+        m_out.line(fr("   Angles en ") + angleUnitName(m_options.angleUnit) +
+                   fr(", petits angles en ") + smallAngleUnitSymbol(m_options.angleUnit) +
+                   fr(", longueurs en m. Fiabilité : nombre de redondance en %."));
+        if (m_options.logResiduals == ResidualListing::InvalidOnly)
+            m_out.line(fr("   Seules les observations rejetées sont listées."));
+        for (int index : s.rankOrder) {
+            const auto i = static_cast<std::size_t>(index);
+            const Observation &o = n.observations[i];
+            const ObservationStatistics &st = s.perObservation[i];
+            if (m_options.logResiduals == ResidualListing::InvalidOnly && st.valid)
+                continue;
+            m_out.line();
+            std::string title =
+                residualKey(st.rank) + "  " + columnLeft(observationCode(o.kind), 5) +
+                columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
+                columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
+                std::to_string(o.fileNumber) + fr(" ligne ") + std::to_string(o.lineNumber);
+            if (!o.group.empty())
+                title += fr("  groupe ") + o.group;
+            m_out.line(title);
+            const double adjusted = out.computed(static_cast<Eigen::Index>(i));
+            m_out.line(fr("     Observé  ") + value(o, o.value, 18) + fr("   Ajusté ") +
+                       value(o, adjusted, 18) + fr("   Ecart-type ") + small(o, o.sigma, 10) + " " +
+                       smallUnit(o));
+            std::string last = fr("     Résidu   ") + small(o, st.residual, 12) + " " +
+                               padRight(smallUnit(o), 4) + fr("   Résidu normé ");
+            last += columnRight(st.controlled ? fixed(st.normalized, 0, 3) : std::string("-"), 9);
+            if (m_options.logReliability) {
+                last +=
+                    fr("   Fiabilité ") + columnRight(fixed(st.redundancy * 100.0, 0, 2), 7) + " %";
+                const double bias = m_in.regions ? minimalDetectableBias(*m_in.regions, i) : -1.0;
+                last += fr("   Biais min. ") +
+                        (bias < 0.0 ? columnRight("-", 10) : small(o, bias, 10)) + " " +
+                        smallUnit(o);
+            }
+            last += st.controlled ? (st.valid ? fr("   VALIDE") : fr("   REJETEE"))
+                                  : fr("   NON CONTROLEE");
+            m_out.line(last);
+        }
+    }
+
+    void conclusion()
+    {
+        m_out.line();
+        m_out.line(kRule);
+        const int errors = m_in.diagnostics ? m_in.diagnostics->errorCount() : 0;
+        if (errors == 0 && m_in.statistics)
+            m_out.line(fr(" TRAITEMENT TERMINE"));
+        else
+            m_out.line(fr(" TRAITEMENT INTERROMPU : ") + std::to_string(errors) +
+                       fr(" erreur(s), voir la section MESSAGES."));
+        m_out.line(kRule);
+    }
+
+    const ReportInput &m_in;
+    Options m_options;
+    Writer m_out;
+};
+
+} // namespace
+
+std::string residualKey(int rank)
+{
+    return "#" + padLeft(std::to_string(rank), 11);
+}
+
+std::string writeReport(const ReportInput &input, const char *lineEnd)
+{
+    return Report(input, lineEnd).build();
+}
+
+} // namespace engine

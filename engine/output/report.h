@@ -1,0 +1,41 @@
+#ifndef ENGINE_OUTPUT_REPORT_H
+#define ENGINE_OUTPUT_REPORT_H
+
+#include "engine/base/diagnostics.h"
+#include "engine/estimation/adjustment.h"
+#include "engine/estimation/regions.h"
+#include "engine/estimation/statistics.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
+
+#include <string>
+#include <vector>
+
+// The report (".log"): French plain text, Latin-1, whose sections follow the LOG_* keys of the
+// configuration. The residual section starts with the heading "INFORMATION SUR LES RESIDUS"; in
+// it each observation starts with a line "#" followed by its rank right-aligned in 11 characters,
+// which the workbench searches for to show an observation of the residual window.
+namespace engine {
+
+struct ReportInput
+{
+    std::string observationPath;
+    std::string configurationPath;
+    std::vector<std::string> files;
+    const Options *options = nullptr; // null when the configuration could not be read
+    const Network *network = nullptr; // null when the files could not be read
+    const AdjustmentOutcome *outcome = nullptr;
+    const Statistics *statistics = nullptr; // null unless the adjustment succeeded
+    const Regions *regions = nullptr;       // null unless the adjustment succeeded
+    const Diagnostics *diagnostics = nullptr;
+};
+
+// The heading of the residual section and the key line of one observation in it.
+constexpr const char kResidualHeading[] = "INFORMATION SUR LES RESIDUS";
+std::string residualKey(int rank);
+
+std::string writeReport(const ReportInput &input, const char *lineEnd);
+
+} // namespace engine
+
+#endif // ENGINE_OUTPUT_REPORT_H

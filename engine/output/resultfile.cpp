@@ -1,0 +1,50 @@
+#include "engine/output/resultfile.h"
+
+#include "engine/output/binarywriter.h"
+
+namespace engine {
+
+std::string encodeResultFile(const ResultFile &file)
+{
+    BinaryWriter e;
+    const bool withRecords = file.status == 0;
+    e.i64(file.status);
+    e.i64(file.calculation);
+    e.i64(withRecords ? static_cast<std::int64_t>(file.records.size()) : file.observationCount);
+    e.i64(file.unknownCount);
+    e.i64(file.epochCount);
+    e.i64(file.iterationCount);
+    e.f64(file.varianceFactor);
+    e.i64(file.chiSquare);
+    e.i64(static_cast<std::int64_t>(file.observationFiles.size()));
+    for (const std::string &name : file.observationFiles)
+        e.text(name);
+    e.text(file.logFile);
+    e.i64(static_cast<std::int64_t>(file.pointNames.size()));
+    for (const std::string &name : file.pointNames)
+        e.text(name);
+    e.f64(file.auxiliaryValue);
+    e.i64(file.validCount);
+    e.i64(file.residualTest);
+    e.i64(file.angleUnit);
+    if (withRecords) {
+        for (const ResultRecord &r : file.records) {
+            e.i64(r.epoch);
+            e.f64(r.value);
+            e.i64(r.rank);
+            e.f64(r.residual);
+            e.f64(r.normalizedResidual);
+            e.f64(r.reliability);
+            e.i64(r.valid);
+            e.i64(r.lineNumber);
+            e.i64(r.fileNumber);
+            e.i64(r.kind);
+            e.i64(r.component);
+            e.i64(r.station);
+            e.i64(r.target);
+        }
+    }
+    return std::move(e).bytes();
+}
+
+} // namespace engine

@@ -1,0 +1,32 @@
+#include "engine/solver/inverseelements.h"
+
+#include <vector>
+
+namespace engine {
+
+Eigen::VectorXd
+adjustedObservationCofactors(const SelectedInverse &inverse,
+                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
+{
+    Eigen::VectorXd result = Eigen::VectorXd::Zero(design.rows());
+    std::vector<int> columns;
+    std::vector<double> values;
+    for (Eigen::Index row = 0; row < design.rows(); ++row) {
+        columns.clear();
+        values.clear();
+        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(design, row); it;
+             ++it) {
+            columns.push_back(static_cast<int>(it.col()));
+            values.push_back(it.value());
+        }
+        if (columns.empty())
+            continue;
+        const Eigen::MatrixXd block = inverse.block(columns);
+        const Eigen::Map<const Eigen::VectorXd> a(values.data(),
+                                                  static_cast<Eigen::Index>(values.size()));
+        result(row) = a.dot(block * a);
+    }
+    return result;
+}
+
+} // namespace engine

@@ -1,0 +1,23 @@
+#ifndef ENGINE_SOLVER_NORMALFACTOR_H
+#define ENGINE_SOLVER_NORMALFACTOR_H
+
+#include "engine/solver/supernodalcholesky.h"
+
+#include <Eigen/Core>
+#include <Eigen/SparseCore>
+
+namespace engine {
+
+using NormalMatrix = Eigen::SparseMatrix<double>;
+
+// The sparse factor of the scaled normal matrix of the final linearisation; N = S^-1 Ns S^-1
+// with S = diag(scale).
+struct NormalFactor
+{
+    SupernodalCholesky solver;
+    Eigen::VectorXd scale;
+};
+
+} // namespace engine
+
+#endif // ENGINE_SOLVER_NORMALFACTOR_H

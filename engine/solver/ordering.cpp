@@ -1,0 +1,256 @@
+#include "engine/solver/ordering.h"
+
+#include "engine/solver/supernodalcholesky.h"
+
+#include <Eigen/OrderingMethods>
+
+#include <algorithm>
+#include <numeric>
+
+namespace engine {
+
+namespace {
+
+// Dissection stops at parts of at most this many points.
+constexpr std::size_t kLeafPoints = 8;
+// Below this many points the minimum degree order alone is used.
+constexpr std::size_t kSmallNetwork = 64;
+
+struct PointGraph
+{
+    std::vector<std::vector<int>> neighbours; // per point, sorted
+    std::vector<bool> hasUnknowns;
+};
+
+PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
+{
+    PointGraph graph;
+    const std::size_t count = network.points.size();
+    graph.neighbours.resize(count);
+    graph.hasUnknowns.assign(count, false);
+    for (std::size_t p = 0; p < count; ++p) {
+        const auto &u = unknowns.point[p];
+        graph.hasUnknowns[p] = u[0] >= 0 || u[1] >= 0 || u[2] >= 0;
+    }
+    for (std::size_t s = 0; s < network.sets.size(); ++s) {
+        const int station = network.sets[s].station;
+        if (s < unknowns.set.size() && unknowns.set[s] >= 0 && station >= 0)
+            graph.hasUnknowns[static_cast<std::size_t>(station)] = true;
+    }
+    for (const Observation &o : network.observations) {
+        if (o.station == o.target)
+            continue;
+        graph.neighbours[static_cast<std::size_t>(o.station)].push_back(o.target);
+        graph.neighbours[static_cast<std::size_t>(o.target)].push_back(o.station);
+    }
+    for (auto &list : graph.neighbours) {
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+    }
+    return graph;
+}
+
+// The unknowns in the order of `points`: per point the orientations of its sets, then its free
+// coordinates. Unknowns of no point (none in a well-formed network) come last.
+std::vector<int> expand(const Network &network, const Unknowns &unknowns,
+                        const std::vector<int> &points)
+{
+    std::vector<std::vector<int>> setsAt(network.points.size());
+    for (std::size_t s = 0; s < network.sets.size(); ++s) {
+        const int station = network.sets[s].station;
+        if (s < unknowns.set.size() && unknowns.set[s] >= 0 && station >= 0)
+            setsAt[static_cast<std::size_t>(station)].push_back(unknowns.set[s]);
+    }
+    std::vector<int> position(static_cast<std::size_t>(unknowns.count), -1);
+    int next = 0;
+    auto place = [&](int unknown) {
+        if (unknown >= 0 && position[static_cast<std::size_t>(unknown)] < 0)
+            position[static_cast<std::size_t>(unknown)] = next++;
+    };
+    for (int p : points) {
+        for (int unknown : setsAt[static_cast<std::size_t>(p)])
+            place(unknown);
+        for (int unknown : unknowns.point[static_cast<std::size_t>(p)])
+            place(unknown);
+    }
+    for (int j = 0; j < unknowns.count; ++j)
+        place(j);
+    return position;
+}
+
+class Dissection
+{
+public:
+    Dissection(const Network &network, const PointGraph &graph)
+        : m_network(network)
+        , m_graph(graph)
+        , m_side(network.points.size(), 0)
+    {}
+
+    // Appends the points of `part` to the order, separators after the halves they separate.
+    void dissect(std::vector<int> part)
+    {
+        if (part.size() <= kLeafPoints) {
+            m_order.insert(m_order.end(), part.begin(), part.end());
+            return;
+        }
+        Eigen::Vector2d low = plan(part.front());
+        Eigen::Vector2d high = low;
+        for (int p : part) {
+            low = low.cwiseMin(plan(p));
+            high = high.cwiseMax(plan(p));
+        }
+        const int axis = high.x() - low.x() >= high.y() - low.y() ? 0 : 1;
+        const auto middle = part.begin() + static_cast<long>(part.size() / 2);
+        std::nth_element(part.begin(), middle, part.end(), [&](int a, int b) {
+            const double pa = plan(a)(axis);
+            const double pb = plan(b)(axis);
+            return pa < pb || (pa == pb && a < b);
+        });
+        const int first = ++m_stamp;
+        const int second = ++m_stamp;
+        for (auto it = part.begin(); it != part.end(); ++it)
+            m_side[static_cast<std::size_t>(*it)] = it < middle ? first : second;
+
+        std::vector<int> halves[2];
+        std::vector<int> borders[2];
+        for (auto it = part.begin(); it != part.end(); ++it) {
+            const int h = it < middle ? 0 : 1;
+            const int other = h == 0 ? second : first;
+            bool border = false;
+            for (int q : m_graph.neighbours[static_cast<std::size_t>(*it)]) {
+                if (m_side[static_cast<std::size_t>(q)] == other) {
+                    border = true;
+                    break;
+                }
+            }
+            (border ? borders[h] : halves[h]).push_back(*it);
+        }
+        const int cut = borders[0].size() <= borders[1].size() ? 0 : 1;
+        halves[1 - cut].insert(halves[1 - cut].end(), borders[1 - cut].begin(),
+                               borders[1 - cut].end());
+        std::vector<int> separator = std::move(borders[cut]);
+        part.clear();
+        part.shrink_to_fit();
+        // Both halves are smaller than the part, so the dissection ends.
+        dissect(std::move(halves[0]));
+        dissect(std::move(halves[1]));
+        m_order.insert(m_order.end(), separator.begin(), separator.end());
+    }
+
+    const std::vector<int> &order() const { return m_order; }
+
+private:
+    Eigen::Vector2d plan(int p) const
+    {
+        return m_network.points[static_cast<std::size_t>(p)].approximate.head<2>();
+    }
+
+    const Network &m_network;
+    const PointGraph &m_graph;
+    std::vector<int> m_side;
+    std::vector<int> m_order;
+    int m_stamp = 0;
+};
+
+} // namespace
+
+std::vector<int> nestedDissectionOrder(const Network &network, const Unknowns &unknowns)
+{
+    const PointGraph graph = pointGraph(network, unknowns);
+    std::vector<int> points;
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        if (graph.hasUnknowns[p])
+            points.push_back(static_cast<int>(p));
+    }
+    Dissection dissection(network, graph);
+    dissection.dissect(std::move(points));
+    return expand(network, unknowns, dissection.order());
+}
+
+std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unknowns)
+{
+    const PointGraph graph = pointGraph(network, unknowns);
+    const auto count = static_cast<int>(network.points.size());
+    std::vector<Eigen::Triplet<double>> entries;
+    for (int p = 0; p < count; ++p) {
+        entries.emplace_back(p, p, 1.0);
+        for (int q : graph.neighbours[static_cast<std::size_t>(p)])
+            entries.emplace_back(p, q, 1.0);
+    }
+    Eigen::SparseMatrix<double> pattern(count, count);
+    pattern.setFromTriplets(entries.begin(), entries.end());
+    Eigen::AMDOrdering<int> amd;
+    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> inverse;
+    amd(pattern, inverse);
+    // inverse.indices()(k) is the point eliminated k-th.
+    std::vector<int> points;
+    for (int k = 0; k < count; ++k) {
+        const int p = inverse.indices()(k);
+        if (graph.hasUnknowns[static_cast<std::size_t>(p)])
+            points.push_back(p);
+    }
+    return expand(network, unknowns, points);
+}
+
+NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
+{
+    // Each pair of points, and each set with a point it reaches, is taken once rather than once
+    // per observation.
+    std::vector<std::pair<int, int>> pairs;
+    std::vector<std::pair<int, int>> setPoints; // (orientation unknown, point)
+    pairs.reserve(network.observations.size());
+    for (const Observation &o : network.observations) {
+        pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
+        if (o.set >= 0 && static_cast<std::size_t>(o.set) < unknowns.set.size()) {
+            const int orientation = unknowns.set[static_cast<std::size_t>(o.set)];
+            if (orientation >= 0) {
+                setPoints.emplace_back(orientation, o.station);
+                setPoints.emplace_back(orientation, o.target);
+            }
+        }
+    }
+    for (auto *list : {&pairs, &setPoints}) {
+        std::sort(list->begin(), list->end());
+        list->erase(std::unique(list->begin(), list->end()), list->end());
+    }
+    std::vector<Eigen::Triplet<double>> entries;
+    auto couple = [&](int a, int b) {
+        if (a >= 0 && b >= 0)
+            entries.emplace_back(std::max(a, b), std::min(a, b), 1.0);
+    };
+    auto coordinates = [&](int point) { return unknowns.point[static_cast<std::size_t>(point)]; };
+    for (const auto &[first, second] : pairs) {
+        for (int a : coordinates(first))
+            for (int b : coordinates(second))
+                couple(a, b);
+    }
+    for (std::size_t p = 0; p < network.points.size(); ++p) {
+        const auto own = coordinates(static_cast<int>(p));
+        for (std::size_t a = 0; a < 3; ++a)
+            for (std::size_t b = 0; b <= a; ++b)
+                couple(own[a], own[b]);
+    }
+    for (const auto &[orientation, point] : setPoints) {
+        couple(orientation, orientation);
+        for (int c : coordinates(point))
+            couple(orientation, c);
+    }
+    NormalMatrix pattern(unknowns.count, unknowns.count);
+    pattern.setFromTriplets(entries.begin(), entries.end(), [](double a, double) { return a; });
+    return pattern;
+}
+
+std::vector<int> eliminationOrder(const Network &network, const Unknowns &unknowns,
+                                  const NormalMatrix &pattern)
+{
+    std::vector<int> best = minimumDegreeOrder(network, unknowns);
+    if (network.points.size() < kSmallNetwork)
+        return best;
+    std::vector<int> dissected = nestedDissectionOrder(network, unknowns);
+    if (factorizationWork(pattern, dissected) < factorizationWork(pattern, best))
+        best = std::move(dissected);
+    return best;
+}
+
+} // namespace engine

@@ -1,0 +1,145 @@
+#include "engine/solver/selectedinversion.h"
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+
+using Supernode = SupernodalCholesky::Supernode;
+
+// Position of `row` among the rows of `node` (rows ascending, its own columns first), or -1.
+long rowPosition(const Supernode &node, const int *rows, int row)
+{
+    if (row >= node.first && row < node.first + node.columns)
+        return row - node.first;
+    const int *begin = rows + node.columns;
+    const int *end = rows + node.rowCount;
+    const int *found = std::lower_bound(begin, end, row);
+    if (found == end || *found != row)
+        return -1;
+    return found - rows;
+}
+
+} // namespace
+
+SelectedInverse::SelectedInverse(const NormalFactor &factor)
+    : m_factor(factor)
+{
+    const SupernodalCholesky &solver = factor.solver;
+    const std::vector<Supernode> &nodes = solver.supernodes();
+    const std::vector<int> &rows = solver.rows();
+    const std::vector<int> &supernodeOf = solver.supernodeOf();
+    const double *l = solver.values().data();
+    // Every entry is written below, so the storage starts uninitialized.
+    m_values.resize(solver.values().size());
+
+    Eigen::MatrixXd h;
+    Eigen::MatrixXd zii;
+    Eigen::MatrixXd linv;
+    for (auto s = static_cast<long>(nodes.size()) - 1; s >= 0; --s) {
+        const Supernode &node = nodes[static_cast<std::size_t>(s)];
+        const int k = node.columns;
+        const int m = node.rowCount;
+        const int r = m - k;
+        const Eigen::Map<const Eigen::MatrixXd> block(l + node.valueStart, m, k);
+        Eigen::Map<Eigen::MatrixXd> z(m_values.data() + node.valueStart, m, k);
+        const auto l11 = block.topRows(k).triangularView<Eigen::Lower>();
+
+        linv.setIdentity(k, k);
+        l11.solveInPlace(linv);
+        z.topRows(k).noalias() = linv.transpose() * linv;
+        if (r == 0)
+            continue;
+
+        h = block.bottomRows(r);
+        l11.solveInPlace<Eigen::OnTheRight>(h);
+
+        // Z(I, I), lower triangle, from the supernodes that own the columns of I.
+        const int *below = rows.data() + node.rowStart + k;
+        zii.resize(r, r);
+        for (int b = 0; b < r; ++b) {
+            const int column = below[b];
+            const Supernode &owner =
+                nodes[static_cast<std::size_t>(supernodeOf[static_cast<std::size_t>(column)])];
+            const int *ownerRows = rows.data() + owner.rowStart;
+            const double *ownerZ = m_values.data() + owner.valueStart +
+                                   static_cast<long>(column - owner.first) * owner.rowCount;
+            for (int a = b; a < r; ++a) {
+                const long p = rowPosition(owner, ownerRows, below[a]);
+                zii(a, b) = p < 0 ? 0.0 : ownerZ[p];
+            }
+        }
+        auto zij = z.bottomRows(r);
+        zij.noalias() = -(zii.selfadjointView<Eigen::Lower>() * h);
+        z.topRows(k).noalias() -= h.transpose() * zij;
+    }
+}
+
+std::optional<double> SelectedInverse::entry(int i, int j) const
+{
+    const int n = size();
+    if (i < 0 || j < 0 || i >= n || j >= n)
+        return std::nullopt;
+    const SupernodalCholesky &solver = m_factor.solver;
+    const auto &position = solver.permutationP().indices();
+    int row = position(i);
+    int column = position(j);
+    if (row < column)
+        std::swap(row, column);
+    const Supernode &node = solver.supernodes()[static_cast<std::size_t>(
+        solver.supernodeOf()[static_cast<std::size_t>(column)])];
+    const long p = rowPosition(node, solver.rows().data() + node.rowStart, row);
+    if (p < 0)
+        return std::nullopt;
+    const double z =
+        m_values(node.valueStart + static_cast<long>(column - node.first) * node.rowCount + p);
+    return m_factor.scale(i) * m_factor.scale(j) * z;
+}
+
+Eigen::MatrixXd SelectedInverse::block(const std::vector<int> &unknowns) const
+{
+    const auto k = static_cast<Eigen::Index>(unknowns.size());
+    Eigen::MatrixXd result = Eigen::MatrixXd::Zero(k, k);
+    std::vector<Eigen::Index> missing;
+    for (Eigen::Index a = 0; a < k; ++a) {
+        const int j = unknowns[static_cast<std::size_t>(a)];
+        if (j < 0 || j >= size())
+            continue;
+        bool complete = true;
+        for (Eigen::Index b = a; b < k; ++b) {
+            const int i = unknowns[static_cast<std::size_t>(b)];
+            if (i < 0 || i >= size())
+                continue;
+            const std::optional<double> z = entry(i, j);
+            if (!z) {
+                complete = false;
+                continue;
+            }
+            result(a, b) = *z;
+            result(b, a) = *z;
+        }
+        if (!complete)
+            missing.push_back(a);
+    }
+    if (missing.empty())
+        return result;
+    // Columns with entries off the pattern: N^-1 e_j = S Ns^-1 S e_j by solves on the factor.
+    Eigen::VectorXd unit = Eigen::VectorXd::Zero(size());
+    for (Eigen::Index a : missing) {
+        const int j = unknowns[static_cast<std::size_t>(a)];
+        unit(j) = m_factor.scale(j);
+        const Eigen::VectorXd column = m_factor.scale.cwiseProduct(m_factor.solver.solve(unit));
+        unit(j) = 0.0;
+        for (Eigen::Index b = 0; b < k; ++b) {
+            const int i = unknowns[static_cast<std::size_t>(b)];
+            if (i >= 0 && i < size()) {
+                result(a, b) = column(i);
+                result(b, a) = column(i);
+            }
+        }
+    }
+    return result;
+}
+
+} // namespace engine

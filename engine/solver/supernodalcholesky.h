@@ -1,0 +1,141 @@
+#ifndef ENGINE_SOLVER_SUPERNODALCHOLESKY_H
+#define ENGINE_SOLVER_SUPERNODALCHOLESKY_H
+
+#include <Eigen/Core>
+#include <Eigen/SparseCore>
+
+#include <memory>
+#include <vector>
+
+// Sparse Cholesky factorization P A P' = L L' of a symmetric positive definite matrix, supernodal
+// and multifrontal, so that nearly all of its work is done by dense block products.
+//
+// Analysis (once per pattern): the elimination order P (given by the caller, or an approximate
+// minimum degree order), the elimination tree, put in postorder, the column counts of L, and the
+// supernodes: runs of consecutive columns with the same pattern below their diagonal block (each
+// column the only child of the next in the tree), whose rows are listed once per supernode. A
+// small supernode is merged into its parent when this adds few explicit zeros.
+//
+// Factorization: the supernodes are taken in postorder. Each one gathers its columns of A and the
+// update matrices of its children into a dense frontal matrix on its rows, factors its diagonal
+// block, solves for the block below, and leaves the Schur complement of the rest as its update
+// matrix for its parent. A pivot that is not clearly positive (below `kPivotTolerance` of the
+// matrix diagonal; the normal matrices of the engine are scaled to a unit diagonal) marks an
+// undetermined unknown: the factorization records it, decouples that unknown and goes on, so that
+// every such unknown can be named.
+namespace engine {
+
+class SupernodalCholesky
+{
+public:
+    using Matrix = Eigen::SparseMatrix<double>;
+    using Permutation = Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int>;
+
+    // A run of columns first .. first + columns - 1 of L (in elimination order). Its block of L is
+    // dense, rows x columns, column-major, at `values` offset `valueStart`; its rows (the first
+    // `columns` being its own columns) at `rows` offset `rowStart`.
+    struct Supernode
+    {
+        int first = 0;
+        int columns = 0;
+        int rowCount = 0;
+        long rowStart = 0;
+        long valueStart = 0;
+        int parent = -1; // supernode, -1 for a root
+    };
+
+    // The analysis of a pattern: elimination order, supernodes and their rows. Shared between
+    // the factorizations of matrices with the same pattern.
+    struct Analysis
+    {
+        Permutation permutation; // indices()(i): position of unknown i in the elimination order
+        std::vector<Supernode> supernodes;
+        std::vector<int> rows;
+        std::vector<int> supernodeOf;        // per column (elimination order)
+        std::vector<int> childCount;         // per supernode
+        Eigen::SparseMatrix<double> pattern; // lower pattern analysed, elimination order
+        long valueCount = 0;
+        int largestFront = 0; // rows of the largest supernode
+        long updatePeak = 0;  // largest total size of the update matrices held at once
+    };
+
+    // The elimination order to use, as the position of each unknown; an empty order asks for an
+    // approximate minimum degree order of the pattern. Drops any analysis.
+    void setOrdering(std::vector<int> position);
+
+    // The analysis of the last matrix factored, and the way to hand it to another factorization
+    // of matrices with the same pattern.
+    std::shared_ptr<const Analysis> analysis() const { return m_analysis; }
+    void setAnalysis(std::shared_ptr<const Analysis> analysis) { m_analysis = std::move(analysis); }
+
+    // Analyses the pattern of the lower triangle of `pattern` (values unused), in the order set by
+    // setOrdering(): the matrices factored next may hold any part of it.
+    void analyzePattern(const Matrix &pattern);
+
+    // Analyses the pattern of `matrix` (its lower triangle) unless it lies within the pattern
+    // already analysed, then factors it. Only the lower triangle of `matrix` is read.
+    void compute(const Matrix &matrix);
+
+    // Factors the normal matrix S A' W A S of the rows of `design` (W = diag(weights),
+    // S = diag(scale)), added up straight into the analysed pattern without forming any other
+    // sparse matrix. False, with nothing factored, when there is no analysis or a row couples two
+    // unknowns outside it.
+    using Design = Eigen::SparseMatrix<double, Eigen::RowMajor>;
+    bool computeNormal(const Design &design, const Eigen::VectorXd &weights,
+                       const Eigen::VectorXd &scale);
+
+    // Success once a matrix is factored (small pivots included: see vectorD()).
+    Eigen::ComputationInfo info() const { return m_info; }
+
+    // The pivots L(j, j)^2 in elimination order, as computed before any decoupling.
+    const Eigen::VectorXd &vectorD() const { return m_pivots; }
+
+    // indices()(i) is the position of unknown i in the elimination order.
+    const Permutation &permutationP() const { return m_analysis->permutation; }
+
+    // The solution x of A x = b, through the factor.
+    Eigen::VectorXd solve(const Eigen::VectorXd &b) const;
+
+    int size() const { return static_cast<int>(m_pivots.size()); }
+    const std::vector<Supernode> &supernodes() const { return m_analysis->supernodes; }
+    const std::vector<int> &rows() const { return m_analysis->rows; }
+    const Eigen::VectorXd &values() const { return m_values; }
+    const std::vector<int> &supernodeOf() const { return m_analysis->supernodeOf; }
+    // Entries of L stored, explicit zeros of merged supernodes included.
+    long storedEntries() const { return static_cast<long>(m_values.size()); }
+
+private:
+    void analyse(const Matrix &matrix, std::vector<int> position);
+    void factorize(const Matrix &permutedLower);
+
+    std::vector<int> m_requestedOrder;
+    std::shared_ptr<const Analysis> m_analysis;
+    Eigen::VectorXd m_values; // the supernodal blocks of L, one after the other
+    // Work storage of the factorization, kept for the next one: the frontal matrix and the stack
+    // of update matrices.
+    Eigen::VectorXd m_front;
+    Eigen::VectorXd m_stack;
+    Matrix m_normal; // the normal matrix added up on the analysed pattern (computeNormal)
+    Eigen::VectorXd m_pivots;
+    Eigen::ComputationInfo m_info = Eigen::InvalidInput;
+};
+
+// A pivot of the scaled normal matrix below this value marks an undetermined unknown. The scaling
+// to a unit diagonal makes every pivot relative to its own column, and the Cholesky factor of
+// such a matrix does not grow (no pivot and no entry of L exceeds 1), so rounding leaves a few
+// units of 1e-16 per update on a pivot: an exactly singular system gives pivots near 1e-14. The
+// bound is set where the inverse stops being usable: a pivot d costs N^-1 about log10(1 / d)
+// digits, and at 1e-10 the redundancy numbers, differences 1 - p a'N^-1 a, keep about six.
+// A geometry that is singular in truth but that the noise of the observations lifts above the
+// bound (a resection point near its danger circle) is caught after the solve: see
+// checkDetermination in engine/estimation/statistics.h.
+constexpr double kPivotTolerance = 1e-10;
+
+// The work of factoring `matrix` (its lower triangle) in the order `position`: the sum over the
+// columns of L of the square of their counts of nonzeros, about the number of multiplications.
+double factorizationWork(const SupernodalCholesky::Matrix &matrix,
+                         const std::vector<int> &position);
+
+} // namespace engine
+
+#endif // ENGINE_SOLVER_SUPERNODALCHOLESKY_H
