@@ -67,6 +67,8 @@ constexpr Token<std::pair<bool, bool>> kRegionModes[] = {
 // SIGMADIST and SIGMAOHDF: the quadratic (or per root kilometre) form of a precision.
 constexpr Token<bool> kStandardForms[] = {{true, "STD"}, {false, "NOSTD"}};
 constexpr Token<bool> kYesNo[] = {{true, "OUI"}, {false, "NON"}};
+// OUTMAT_ABP, OUTMAT_NC and OUTMAT_INC: no matrix, the final one, or one per iteration.
+constexpr Token<bool> kMatrixOutputs[] = {{false, "NON"}, {true, "FINAL"}, {true, "ALL_ITER"}};
 
 template <typename T, std::size_t N> const char *tokenOf(const Token<T> (&tokens)[N], T value)
 {
@@ -353,9 +355,13 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
     options.drawingRequested = reader.flag("DRW_EXPORT");
     options.kmlRequested = reader.flag("KML_EXPORT");
-    // Any token but NON asks for a matrix.
-    for (const char *key : {"OUTMAT_ABP", "OUTMAT_NC", "OUTMAT_INC", "OUTMAT_V", "OUTMAT_X"}) {
-        if (valueOf(kYesNo, reader.raw(key)).value_or(true))
+    // An unknown token asks for no matrix, as the configuration editor reads it.
+    for (const char *key : {"OUTMAT_ABP", "OUTMAT_NC", "OUTMAT_INC"}) {
+        if (reader.choice(key, kMatrixOutputs, false))
+            options.matricesRequested = true;
+    }
+    for (const char *key : {"OUTMAT_V", "OUTMAT_X"}) {
+        if (reader.choice(key, kYesNo, false))
             options.matricesRequested = true;
     }
     readRegionOptions(reader, options.regions, options.logReliability);
