@@ -9,6 +9,8 @@
 #include <complex>
 #include <map>
 #include <numeric>
+#include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -200,6 +202,7 @@ enum Method {
     Resection,
     FreeStation,
     Trilateration,
+    LocalFrames,
     PlanOfNeighbour,
     Levelling,
     Trigonometric,
@@ -220,6 +223,8 @@ const char *methodName(int method)
         return "station libre";
     case Trilateration:
         return "multilatération";
+    case LocalFrames:
+        return "assemblage de stations";
     case PlanOfNeighbour:
         return "planimétrie non observée, fixée sur ses voisins";
     case Levelling:
@@ -347,7 +352,7 @@ public:
                 if (!m_height[static_cast<std::size_t>(p)])
                     placeHeight(p, placed);
             }
-            if (placed.empty())
+            if (placed.empty() && !joinStations(placed))
                 break;
             examine.clear();
             sets.clear();
@@ -791,6 +796,201 @@ private:
         placed.push_back(result);
     }
 
+    // The frame of each direction set: its station at the origin and the targets it measured a
+    // distance to, each at its reading and horizontal length. A frame only lacks a rotation and a
+    // translation to sit in the horizon plane.
+    void buildFrames()
+    {
+        m_frames.assign(m_network.sets.size(), {});
+        m_framesOf.assign(m_points, {});
+        for (std::size_t s = 0; s < m_network.sets.size(); ++s) {
+            const int station = m_network.sets[s].station;
+            if (station < 0)
+                continue;
+            std::vector<std::pair<int, Eigen::Vector2d>> &frame = m_frames[s];
+            const auto begin = static_cast<std::size_t>(m_setFirst[s]);
+            const auto end = static_cast<std::size_t>(m_setFirst[s + 1]);
+            for (std::size_t k = begin; k < end; ++k) {
+                const Observation &o = observation(m_setDirections[k]);
+                const bool known = std::any_of(frame.begin(), frame.end(),
+                                               [&](const auto &m) { return m.first == o.target; });
+                if (known)
+                    continue;
+                std::vector<double> lengths;
+                forTouching(o.target, [&](int i) {
+                    const Observation &d = observation(i);
+                    if (d.kind == ObservationKind::Distance &&
+                        ((d.station == station && d.target == o.target) ||
+                         (d.station == o.target && d.target == station)))
+                        lengths.push_back(horizontalOf(o.target, d));
+                });
+                if (!lengths.empty())
+                    frame.emplace_back(o.target, horizon::polar(Eigen::Vector2d::Zero(), o.value,
+                                                                median(std::move(lengths))));
+            }
+            if (frame.size() < 2) {
+                frame.clear();
+                continue;
+            }
+            frame.emplace_back(station, Eigen::Vector2d::Zero());
+            std::sort(frame.begin(), frame.end(),
+                      [&](const auto &a, const auto &b) { return name(a.first) < name(b.first); });
+            for (const auto &member : frame)
+                m_framesOf[static_cast<std::size_t>(member.first)].push_back(static_cast<int>(s));
+            std::string key = name(station);
+            for (const auto &member : frame)
+                key += '\n' + name(member.first);
+            m_frameKeys.emplace_back(std::move(key), static_cast<int>(s));
+        }
+        std::sort(m_frameKeys.begin(), m_frameKeys.end());
+        std::vector<int> rank(m_network.sets.size(), 0);
+        for (std::size_t k = 0; k < m_frameKeys.size(); ++k)
+            rank[static_cast<std::size_t>(m_frameKeys[k].second)] = static_cast<int>(k);
+        for (std::vector<int> &sets : m_framesOf)
+            std::sort(sets.begin(), sets.end(), [&](int a, int b) {
+                return rank[static_cast<std::size_t>(a)] < rank[static_cast<std::size_t>(b)];
+            });
+        m_framesBuilt = true;
+    }
+
+    // The rotation and translation that carry the points `from` onto `to` (least squares), as
+    // complex numbers: to = rotation * from + shift. None when the lengths between the points
+    // disagree by more than a quarter.
+    static std::optional<std::pair<std::complex<double>, std::complex<double>>>
+    fit(const std::vector<Eigen::Vector2d> &from, const std::vector<Eigen::Vector2d> &to)
+    {
+        using C = std::complex<double>;
+        C meanFrom;
+        C meanTo;
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            meanFrom += C(from[i].y(), from[i].x());
+            meanTo += C(to[i].y(), to[i].x());
+        }
+        meanFrom /= static_cast<double>(from.size());
+        meanTo /= static_cast<double>(to.size());
+        C sum;
+        double spreadFrom = 0.0;
+        double spreadTo = 0.0;
+        for (std::size_t i = 0; i < from.size(); ++i) {
+            const C a = C(from[i].y(), from[i].x()) - meanFrom;
+            const C b = C(to[i].y(), to[i].x()) - meanTo;
+            sum += b * std::conj(a);
+            spreadFrom += std::norm(a);
+            spreadTo += std::norm(b);
+        }
+        if (!(spreadFrom > 1.0) || !(std::abs(sum) > 0.0))
+            return std::nullopt;
+        const double scale = std::sqrt(spreadTo / spreadFrom);
+        if (!(scale > 0.8 && scale < 1.25))
+            return std::nullopt;
+        const C rotation = sum / std::abs(sum);
+        return std::pair{rotation, meanTo - rotation * meanFrom};
+    }
+
+    static Eigen::Vector2d carry(const std::pair<std::complex<double>, std::complex<double>> &t,
+                                 const Eigen::Vector2d &p)
+    {
+        const std::complex<double> w = t.first * std::complex<double>(p.y(), p.x()) + t.second;
+        return {w.imag(), w.real()};
+    }
+
+    // When the rounds stall (sets that no placed point orients, stations too far apart to see
+    // two placed points): the frames of the sets are joined, starting from one that holds a placed
+    // point, each onto the points it shares with the frames joined so far, until the union holds
+    // two placed points; it is then carried onto them and its points placed.
+    bool joinStations(std::vector<Placed> &placed)
+    {
+        if (!m_framesBuilt)
+            buildFrames();
+        for (const auto &seed : m_frameKeys) {
+            const auto s0 = static_cast<std::size_t>(seed.second);
+            if (m_deadFrames.count(seed.second))
+                continue;
+            const auto &frame = m_frames[s0];
+            const bool anchored = std::any_of(frame.begin(), frame.end(),
+                                              [&](const auto &m) { return planOf(m.first); });
+            const bool open = std::any_of(frame.begin(), frame.end(),
+                                          [&](const auto &m) { return !planOf(m.first); });
+            if (anchored && open && joinFrom(seed.second, placed))
+                return true;
+        }
+        return false;
+    }
+
+    bool joinFrom(int seed, std::vector<Placed> &placed)
+    {
+        std::map<int, Eigen::Vector2d> local;
+        std::map<int, int> shared; // set -> its points already in the union
+        std::vector<int> queue;
+        std::vector<int> joined{seed};
+        std::set<int> used{seed};
+        std::vector<int> anchors;
+        const auto add = [&](int point, const Eigen::Vector2d &position) {
+            local.emplace(point, position);
+            if (planOf(point))
+                anchors.push_back(point);
+            for (int t : m_framesOf[static_cast<std::size_t>(point)]) {
+                if (!used.count(t) && ++shared[t] == 2)
+                    queue.push_back(t);
+            }
+        };
+        for (const auto &[point, position] : m_frames[static_cast<std::size_t>(seed)])
+            add(point, position);
+        const auto spans = [&]() {
+            for (std::size_t i = 1; i < anchors.size(); ++i) {
+                if ((plan(anchors[i]) - plan(anchors[0])).norm() > 1.0)
+                    return true;
+            }
+            return false;
+        };
+        for (std::size_t next = 0; next < queue.size() && !spans(); ++next) {
+            const int t = queue[next];
+            if (!used.insert(t).second)
+                continue;
+            std::vector<Eigen::Vector2d> from;
+            std::vector<Eigen::Vector2d> to;
+            for (const auto &[point, position] : m_frames[static_cast<std::size_t>(t)]) {
+                const auto found = local.find(point);
+                if (found != local.end()) {
+                    from.push_back(position);
+                    to.push_back(found->second);
+                }
+            }
+            const auto transform = fit(from, to);
+            if (!transform)
+                continue;
+            joined.push_back(t);
+            for (const auto &[point, position] : m_frames[static_cast<std::size_t>(t)]) {
+                if (!local.count(point))
+                    add(point, carry(*transform, position));
+            }
+        }
+        if (!spans()) {
+            m_deadFrames.insert(joined.begin(), joined.end());
+            return false;
+        }
+        std::vector<Eigen::Vector2d> from;
+        std::vector<Eigen::Vector2d> to;
+        for (int a : anchors) {
+            from.push_back(local.at(a));
+            to.push_back(plan(a));
+        }
+        const auto transform = fit(from, to);
+        if (!transform) {
+            m_deadFrames.insert(joined.begin(), joined.end());
+            return false;
+        }
+        for (const auto &[point, position] : local) {
+            if (planOf(point))
+                continue;
+            Placed result{point, true, Eigen::Vector3d::Zero(), {}};
+            result.position.head<2>() = carry(*transform, position);
+            result.methods[LocalFrames] = 1;
+            placed.push_back(result);
+        }
+        return !placed.empty();
+    }
+
     // Writes the positions of a round; their neighbours and sets are looked at again.
     void apply(const std::vector<Placed> &placed, std::vector<int> &examine, std::vector<int> &sets)
     {
@@ -970,6 +1170,13 @@ private:
     std::vector<char> m_oriented; // per set
     std::vector<double> m_orientation;
     std::vector<std::array<int, MethodCount>> m_methods;
+    // Per set: its frame, points by name (empty when it holds fewer than two sights with a
+    // distance); per point: the frames that hold it; the frames by key (their names).
+    std::vector<std::vector<std::pair<int, Eigen::Vector2d>>> m_frames;
+    std::vector<std::vector<int>> m_framesOf;
+    std::vector<std::pair<std::string, int>> m_frameKeys;
+    std::set<int> m_deadFrames; // frames joined in vain: no second placed point reachable
+    bool m_framesBuilt = false;
 };
 
 } // namespace

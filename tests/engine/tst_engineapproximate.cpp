@@ -317,6 +317,7 @@ private slots:
     void samplesAdjustTheSame();
     void generatedNetworkAdjustsTheSame();
     void recordOrderDoesNotMatter();
+    void unorientedTraverseIsJoined();
     void blunderedIntersectionKeepsItsMedian_data();
     void blunderedIntersectionKeepsItsMedian();
     void unplaceablePointsAreNamed_data();
@@ -410,6 +411,38 @@ void TestEngineApproximate::recordOrderDoesNotMatter()
     }
     // Approximate, but close enough for the iterations to start well.
     QVERIFY2(worstTruth < 1.0, std::to_string(worstTruth).c_str());
+}
+
+// A traverse between two known points that sights no other known point: no set can be oriented,
+// so the stations' frames are joined from A until they reach B, then carried onto A and B.
+void TestEngineApproximate::unorientedTraverseIsJoined()
+{
+    NetworkWriter w(11);
+    std::vector<std::string> names = {"A"};
+    w.point("A", {5000, 5000, 200}, "111");
+    for (int i = 1; i <= 6; ++i) {
+        names.push_back("P" + std::to_string(i));
+        w.point(names.back(),
+                {5000.0 + 180.0 * i, 5000.0 + 70.0 * (i % 2) + 15.0 * i, 200.0 + 3 * i}, "000");
+    }
+    names.push_back("B");
+    w.point("B", {5000.0 + 180.0 * 7, 5130.0, 215}, "111");
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::vector<std::string> sighted;
+        if (i > 0)
+            sighted.push_back(names[i - 1]);
+        if (i + 1 < names.size())
+            sighted.push_back(names[i + 1]);
+        w.station(names[i], sighted.size() == 2 ? sighted : std::vector<std::string>{}, sighted,
+                  sighted);
+    }
+    const auto given = runEngine(w.lines(true), tightOptions());
+    const auto computed = runEngine(w.lines(false), tightOptions());
+    compareAdjustments(*given, *computed);
+    const engine::Point &p =
+        computed->network.points[static_cast<std::size_t>(computed->pointIndex("P3"))];
+    QVERIFY2(p.placement.find(engine::fr("assemblage de stations")) != std::string::npos,
+             p.placement.c_str());
 }
 
 void TestEngineApproximate::blunderedIntersectionKeepsItsMedian_data()
