@@ -29,6 +29,8 @@ struct Point
     std::string name;
     Eigen::Vector3d approximate = Eigen::Vector3d::Zero(); // east, north, up as read (metres)
     std::array<bool, 3> fixed = {false, false, false};     // east, north, up
+    bool given = true;     // by a coordinate record; otherwise computed from the observations
+    std::string placement; // how a computed point was placed (Latin-1)
     int fileNumber = 0;
     int lineNumber = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
+#include "engine/model/approximatecoordinates.h"
 #include "engine/model/localmodel.h"
 
 #include <algorithm>
@@ -60,6 +61,8 @@ public:
         for (const SourceLine &line : m_source.records)
             record(line);
         resolvePoints();
+        // The precisions of centring depend on the lengths of the sights, known from here on.
+        computeApproximateCoordinates(m_network, m_diagnostics);
         resolvePrecisions();
         return std::move(m_network);
     }
@@ -529,31 +532,36 @@ private:
         return m_currentSet;
     }
 
+    // A point that observations name and no coordinate record gives is a point to compute, made
+    // at the first line that names it; the points to compute come after the given ones, by name.
     void resolvePoints()
     {
-        std::vector<Observation> kept;
-        kept.reserve(m_network.observations.size());
+        std::map<std::string, std::pair<int, int>> computed; // name -> file and line
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
-            Observation o = m_network.observations[i];
-            const auto station = m_network.pointIndex.find(m_names[i].station);
-            const auto target = m_network.pointIndex.find(m_names[i].target);
-            bool ok = true;
-            for (const auto &[found, pointName] :
-                 {std::pair{station, m_names[i].station}, std::pair{target, m_names[i].target}}) {
-                if (found == m_network.pointIndex.end()) {
-                    error(o.fileNumber, o.lineNumber,
-                          fr("Point inconnu « ") + pointName +
-                              fr(" » : aucun enregistrement de coordonnées ne le définit."));
-                    ok = false;
-                }
+            const Observation &o = m_network.observations[i];
+            for (const std::string *pointName : {&m_names[i].station, &m_names[i].target}) {
+                if (m_network.pointIndex.count(*pointName))
+                    continue;
+                const std::pair<int, int> where{o.fileNumber, o.lineNumber};
+                const auto [entry, added] = computed.emplace(*pointName, where);
+                if (!added && where < entry->second)
+                    entry->second = where;
             }
-            if (!ok)
-                continue;
-            o.station = station->second;
-            o.target = target->second;
-            kept.push_back(o);
         }
-        m_network.observations = std::move(kept);
+        for (const auto &[pointName, where] : computed) {
+            Point p;
+            p.name = pointName;
+            p.given = false;
+            p.fileNumber = where.first;
+            p.lineNumber = where.second;
+            m_network.pointIndex[p.name] = static_cast<int>(m_network.points.size());
+            m_network.points.push_back(p);
+        }
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            Observation &o = m_network.observations[i];
+            o.station = m_network.pointIndex.at(m_names[i].station);
+            o.target = m_network.pointIndex.at(m_names[i].target);
+        }
         for (std::size_t s = 0; s < m_network.sets.size(); ++s) {
             if (s < m_setStations.size()) {
                 const auto found = m_network.pointIndex.find(m_setStations[s]);

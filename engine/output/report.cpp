@@ -263,6 +263,27 @@ private:
                    fr(", coordonnées fixées : ") + std::to_string(fixedCount) +
                    fr(", jeux de directions : ") + std::to_string(n.sets.size()) +
                    fr(", observations : ") + std::to_string(n.observations.size()));
+        computedPoints();
+    }
+
+    // The points no coordinate record gives, and how their approximate position was computed.
+    void computedPoints()
+    {
+        const Network &n = *m_in.network;
+        std::size_t count = 0;
+        for (const Point &p : n.points)
+            count += p.given ? 0 : 1;
+        if (count == 0)
+            return;
+        m_out.line();
+        m_out.line(fr("   Points calculés à partir des observations : ") + std::to_string(count));
+        m_out.line(fr("   Point         Placé par"));
+        m_out.line(kThinRule);
+        for (const Point &p : n.points) {
+            if (!p.given)
+                m_out.line("   " + columnLeft(p.name, 14) +
+                           (p.placement.empty() ? fr("non placé") : p.placement));
+        }
     }
 
     void iterations()

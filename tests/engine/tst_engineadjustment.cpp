@@ -547,9 +547,9 @@ void TestEngineAdjustment::badNetworksAreReported_data()
     QTest::newRow("free point unobserved")
         << QStringList{a, b, distAB, QString::fromStdString(lenu("000", "C", 5, 5, 5))} << 4
         << "aucune observation";
-    QTest::newRow("unknown point")
+    QTest::newRow("point that cannot be placed")
         << QStringList{a, b, QString::fromStdString(dist("", "A", "Z", 10.0, "0.002"))} << 3
-        << "Point inconnu";
+        << "Coordonnées approchées impossibles pour « Z »|une seule distance";
     QTest::newRow("unknown sigma id")
         << QStringList{a, b, QString::fromStdString(dist("XX", "A", "B", 100.0, ""))} << 3
         << "Sigma-ID inconnu";
