@@ -25,10 +25,9 @@ bool isAngle(const Observation &o)
            o.kind == ObservationKind::Zenith;
 }
 
-bool fits(double normalizedAsRead, double normalizedReread)
+bool fits(double normalizedReread)
 {
-    return std::abs(normalizedReread) <=
-           std::max(kHintFit, kHintFitShare * std::abs(normalizedAsRead));
+    return std::abs(normalizedReread) <= kHintFit;
 }
 
 // The standard deviation of a record read again with its own standard deviation scaled by
@@ -247,7 +246,7 @@ private:
                 Observation reread = o;
                 reread.value = r.value;
                 const auto after = normalized(reread, i, r.sigma);
-                if (!after || !fits(*asRead, *after))
+                if (!after || !fits(*after))
                     continue;
                 if (best && std::abs(best->normalizedReread) <= std::abs(*after))
                     continue;
@@ -304,7 +303,7 @@ private:
                     Observation o = m_network.observations[i];
                     (instrument ? o.instrumentHeight : o.targetHeight) = reread;
                     const auto after = normalized(o, i, o.sigma);
-                    allFit = allFit && after && fits(m_normalized[i], *after);
+                    allFit = allFit && after && fits(*after);
                     if (!allFit)
                         break;
                     largest = std::max(largest, std::abs(*after));

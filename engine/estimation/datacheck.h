@@ -20,12 +20,10 @@ constexpr std::size_t kListedWorst = 20;
 // A loop is flagged when its misclosure exceeds this many of its standard deviations.
 constexpr double kLoopTolerance = 3.0;
 // A re-reading is hinted at when the misfit as read exceeds kHintMisfit standard deviations and
-// the misfit re-read stays within kHintFit of them, or within kHintFitShare of the misfit as read
-// when that is larger: a blunder of that size falls so near one given re-reading by chance at
-// most 3 times in 100.
+// the misfit re-read stays within kHintFit of them: a blunder of that size falls so near one
+// given re-reading by chance at most 3 times in 100.
 constexpr double kHintMisfit = 100.0;
 constexpr double kHintFit = 3.0;
-constexpr double kHintFitShare = 0.01;
 
 struct ObservationMisfit
 {
