@@ -309,12 +309,14 @@ void TestEngineDataCheck::hints()
     QVERIFY2(!honest.run->diagnostics.hasErrors(),
              diagnosticsText(honest.run->diagnostics).c_str());
     QVERIFY(honest.check.hints.empty());
+    QCOMPARE(honest.check.misfits.size(), honest.run->network.observations.size());
     QVERIFY(std::abs(honest.check.misfits.front().normalized) < 1.0);
 
     const Network net = network(plant);
     const Checked c = check(net.lines);
     QVERIFY2(!c.run->diagnostics.hasErrors(), diagnosticsText(c.run->diagnostics).c_str());
     QVERIFY(net.plantedLine > 0);
+    QCOMPARE(c.check.misfits.size(), c.run->network.observations.size());
     // The mistake shows, the blunder as much as the mistake.
     QVERIFY(std::abs(c.check.misfits.front().normalized) > engine::kHintMisfit);
     if (kind < 0) {
