@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numeric>
 #include <optional>
 #include <tuple>
 
@@ -373,47 +372,62 @@ private:
                 parentEdge[static_cast<std::size_t>(p)])];
             return o.station == p ? o.target : o.station;
         };
-        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
-            const Observation &o = m_network.observations[i];
-            if (o.kind != ObservationKind::HeightDifference || !(o.sigma > 0.0) || inTree[i])
-                continue;
+        // Round the loop of record `closing`; its points and records only when `listed`.
+        const auto trace = [&](int closing, bool listed) {
+            const Observation &o = m_network.observations[static_cast<std::size_t>(closing)];
             LevellingLoop loop;
-            loop.observations.push_back(static_cast<int>(i));
+            loop.closing = closing;
+            loop.links = 1;
             double variance = o.sigma * o.sigma;
+            if (listed)
+                loop.observations.push_back(closing);
             // The tree paths from both ends up to their meeting point.
             std::vector<int> fromBack{o.station};
             std::vector<int> fromForward{o.target};
             int a = o.station;
             int b = o.target;
             while (a != b) {
-                int &deeper =
-                    depth[static_cast<std::size_t>(a)] >= depth[static_cast<std::size_t>(b)] ? a
-                                                                                             : b;
-                const Observation &step = m_network.observations[static_cast<std::size_t>(
-                    parentEdge[static_cast<std::size_t>(deeper)])];
-                loop.observations.push_back(parentEdge[static_cast<std::size_t>(deeper)]);
-                variance += step.sigma * step.sigma;
-                const bool back = &deeper == &a;
+                const bool back =
+                    depth[static_cast<std::size_t>(a)] >= depth[static_cast<std::size_t>(b)];
+                int &deeper = back ? a : b;
+                const int edge = parentEdge[static_cast<std::size_t>(deeper)];
+                const double sigma = m_network.observations[static_cast<std::size_t>(edge)].sigma;
+                variance += sigma * sigma;
+                ++loop.links;
                 deeper = parentOf(deeper);
-                (back ? fromBack : fromForward).push_back(deeper);
+                if (listed) {
+                    loop.observations.push_back(edge);
+                    (back ? fromBack : fromForward).push_back(deeper);
+                }
             }
-            // Back point, forward point, up to the meeting point, down to the back point.
-            loop.points.push_back(o.station);
-            loop.points.insert(loop.points.end(), fromForward.begin(), fromForward.end());
-            for (std::size_t k = fromBack.size() - 1; k-- > 1;)
-                loop.points.push_back(fromBack[k]);
-            if (loop.points.size() > 1 && loop.points.back() == o.station)
-                loop.points.pop_back();
+            if (listed) {
+                // Back point, forward point, up to the meeting point, down to the back point.
+                loop.points.push_back(o.station);
+                loop.points.insert(loop.points.end(), fromForward.begin(), fromForward.end());
+                for (std::size_t k = fromBack.size() - 1; k-- > 1;)
+                    loop.points.push_back(fromBack[k]);
+                if (loop.points.size() > 1 && loop.points.back() == o.station)
+                    loop.points.pop_back();
+            }
             loop.misclosure = o.value - (height[static_cast<std::size_t>(o.target)] -
                                          height[static_cast<std::size_t>(o.station)]);
             loop.sigma = std::sqrt(variance);
-            check.loops.push_back(std::move(loop));
+            return loop;
+        };
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            if (o.kind == ObservationKind::HeightDifference && o.sigma > 0.0 && !inTree[i])
+                check.loops.push_back(trace(static_cast<int>(i), false));
         }
         std::stable_sort(check.loops.begin(), check.loops.end(),
                          [](const LevellingLoop &x, const LevellingLoop &y) {
                              return std::abs(x.misclosure) / x.sigma >
                                     std::abs(y.misclosure) / y.sigma;
                          });
+        for (std::size_t k = 0; k < check.loops.size(); ++k) {
+            if (k < kListedWorst || check.loops[k].flagged())
+                check.loops[k] = trace(check.loops[k].closing, true);
+        }
     }
 
     const Network &m_network;

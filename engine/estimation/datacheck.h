@@ -36,10 +36,15 @@ struct ObservationMisfit
 // that the tree leaves out.
 struct LevellingLoop
 {
-    std::vector<int> points;       // round the loop, from the closing record's back point
-    std::vector<int> observations; // the closing record first, then those of the tree
-    double misclosure = 0.0;       // metres: the sum of the height differences round the loop
-    double sigma = 0.0;            // metres: propagated from the records' standard deviations
+    int closing = 0;         // the record the tree leaves out, index into Network::observations
+    int links = 0;           // height differences round the loop
+    double misclosure = 0.0; // metres: the sum of the height differences round the loop
+    double sigma = 0.0;      // metres: propagated from the records' standard deviations
+    // Only for the loops listed, the kListedWorst worst and every flagged one (a large network
+    // has many long loops): the points round the loop from the closing record's back point, and
+    // its records, the closing one first.
+    std::vector<int> points;
+    std::vector<int> observations;
 
     bool flagged() const { return std::abs(misclosure) > kLoopTolerance * sigma; }
 };

@@ -381,8 +381,7 @@ private:
             const LevellingLoop &loop = check.loops[k];
             if (!loop.flagged() && k >= kListedWorst)
                 continue;
-            const Observation &closing =
-                n.observations[static_cast<std::size_t>(loop.observations.front())];
+            const Observation &closing = n.observations[static_cast<std::size_t>(loop.closing)];
             constexpr std::size_t kShownPoints = 8;
             std::string points;
             for (std::size_t p = 0; p < loop.points.size() && p < kShownPoints; ++p)

@@ -356,6 +356,8 @@ void TestEngineDataCheck::levellingLoops()
     for (const engine::LevellingLoop &loop : c.check.loops) {
         // Each loop closes on its points: every link joins the next point to the one before.
         QCOMPARE(loop.points.size(), loop.observations.size());
+        QCOMPARE(loop.observations.size(), std::size_t(loop.links));
+        QCOMPARE(loop.observations.front(), loop.closing);
         QVERIFY(loop.points.size() >= 2);
         // The misclosure is the planted error when the loop takes the planted link, the noise of
         // at most half a millimetre per link otherwise.
