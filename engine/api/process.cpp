@@ -3,6 +3,7 @@
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
+#include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/angles.h"
@@ -210,11 +211,13 @@ ProcessOutput runProcessing(const std::string &observationPath,
     Options options;
     ObservationSource source;
     Network network;
+    DataCheck dataCheck;
     AdjustmentOutcome outcome;
     Statistics statistics;
     Regions regions;
     bool haveOptions = false;
     bool haveNetwork = false;
+    bool haveDataCheck = false;
     bool haveOutcome = false;
     bool haveStatistics = false;
     bool haveRegions = false;
@@ -242,6 +245,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
         // The record lines are in the network now; only the file list is used further on.
         source.releaseLines();
         if (!diagnostics.hasErrors()) {
+            dataCheck = checkData(network, options);
+            haveDataCheck = true;
             outcome = adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
@@ -293,6 +298,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.files = source.files;
         in.options = haveOptions ? &options : nullptr;
         in.network = haveNetwork ? &network : nullptr;
+        in.dataCheck = haveDataCheck ? &dataCheck : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;
@@ -310,6 +316,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         fillSummary(output.summary, options, haveStatistics ? &statistics : nullptr,
                     haveOutcome ? &outcome : nullptr, diagnostics);
         output.summary.reportWritten = reportWritten;
+        output.summary.hints = static_cast<int>(dataCheck.hints.size());
         if (!succeeded)
             output.summary.status = 1;
     } catch (...) {

@@ -27,6 +27,7 @@ struct ProcessSummary
     int chiSquare = 2; // 0 failed, 1 passed, 2 no outcome
     int iterations = 0;
     int errors = 0;
+    int hints = 0;              // hints of the data check at mistakes of units and faces
     bool reportWritten = false; // the report is on the disk at its path
     std::string message;        // why outputs were refused or not written (Latin-1), else empty
 };

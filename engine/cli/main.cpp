@@ -70,10 +70,11 @@ int main(int argc, char **argv)
                             : s.reportWritten ? "ECHEC (voir le rapport .log)"
                                               : "ECHEC (rapport non écrit)";
         std::printf("%s: %s  calcul %s  observations %d  inconnues %d  facteur de variance %s"
-                    "  chi-deux %s  iterations %d\n",
+                    "  chi-deux %s  iterations %d  indices %d\n",
                     argv[i], state, s.calculation.empty() ? "-" : s.calculation.c_str(),
                     s.observations, s.unknowns, variance.c_str(),
-                    s.status == 0 ? chiSquareText(s.chiSquare).c_str() : "-", s.iterations);
+                    s.status == 0 ? chiSquareText(s.chiSquare).c_str() : "-", s.iterations,
+                    s.hints);
     }
     return failures == 0 ? 0 : 1;
 }

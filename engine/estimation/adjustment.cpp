@@ -16,8 +16,9 @@ namespace {
 // A coordinate correction beyond this (metres) means the iterations run away.
 constexpr double kDivergence = 1e7;
 
-// Orientation of a direction set from approximate coordinates: zero, from the first direction,
-// or the mean over the set (a mean of unit vectors, so that readings near 0 and 400 gon agree).
+} // namespace
+
+// A mean of unit vectors, so that readings near 0 and 400 gon agree.
 void approximateOrientations(const Network &network, const Options &options, State &state)
 {
     state.orientations.assign(network.sets.size(), 0.0);
@@ -44,6 +45,8 @@ void approximateOrientations(const Network &network, const Options &options, Sta
             state.orientations[s] = normalizeAngle(std::arg(sums[s]));
     }
 }
+
+namespace {
 
 // Why an observation cannot be linearised.
 std::string undefinedSightText(const Observation &o, const ObservationEquation &eq)

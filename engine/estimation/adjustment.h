@@ -50,6 +50,10 @@ struct AdjustmentOutcome
     std::unique_ptr<NormalFactor> factor; // null when there are no unknowns
 };
 
+// The approximate orientation of each direction set from the coordinates of `state`, by the
+// configuration's rule: zero, from the set's first direction, or the mean over the set.
+void approximateOrientations(const Network &network, const Options &options, State &state);
+
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
 // geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the
 // datum when the fixed coordinates are too few for the kinds of observations present, otherwise

@@ -1,6 +1,8 @@
 #ifndef ENGINE_MODEL_NETWORK_H
 #define ENGINE_MODEL_NETWORK_H
 
+#include "engine/model/units.h"
+
 #include <Eigen/Core>
 
 #include <array>
@@ -35,6 +37,14 @@ struct Point
     int lineNumber = 0;
 };
 
+// The HI or HT record an observation took its height from (line 0: none, the height is 0).
+struct HeightRecord
+{
+    int fileNumber = 0;
+    int lineNumber = 0;
+    double unit = 1.0; // metres per unit of the record
+};
+
 struct Observation
 {
     ObservationKind kind = ObservationKind::Distance;
@@ -58,6 +68,12 @@ struct Observation
     double smallAngleUnit = 0.0;  // radians per small angle unit in force (angles)
     double length = 0.0;          // OHDF: length of the levelling line, metres (0: not given)
     double refractionSigma = 0.0; // RSET in force (zenith angles)
+
+    // As written, for the data check to read the record again another way.
+    std::string written;                     // the angle field, without surrounding blanks
+    AngleUnit angleUnit = AngleUnit::Grades; // the unit in force (angles)
+    HeightRecord instrumentRecord;           // DIST and ZANG
+    HeightRecord targetRecord;
 };
 
 // A direction set: the directions read from one station with one orientation of the circle.

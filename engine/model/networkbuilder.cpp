@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <system_error>
+#include <tuple>
 
 namespace engine {
 
@@ -376,7 +377,8 @@ private:
         if (!within(line, value, -kMaxHeight, kMaxHeight,
                     instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
             return;
-        (instrument ? m_instrumentHeights : m_targetHeights)[pointName] = value;
+        (instrument ? m_instrumentHeights : m_targetHeights)[pointName] = {
+            value, HeightRecord{line.fileNumber, line.lineNumber, metres}};
     }
 
     void observation(const SourceLine &line, ObservationKind kind)
@@ -414,6 +416,9 @@ private:
                 ok = false;
             } else {
                 o.value = *angle;
+                o.written =
+                    trimmedView(columnsView(line.text, value.first, value.last - value.first + 1));
+                o.angleUnit = m_angleUnit;
             }
             ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
             o.smallAngleUnit = smallAngleUnitInRadians(m_angleUnit);
@@ -460,12 +465,16 @@ private:
             return;
         }
         const auto hi = m_instrumentHeights.find(names.station);
-        o.instrumentHeight = hi == m_instrumentHeights.end() ? 0.0 : hi->second;
+        if (hi != m_instrumentHeights.end())
+            std::tie(o.instrumentHeight, o.instrumentRecord) = hi->second;
         const auto ht = m_targetHeights.find(names.target);
-        o.targetHeight = ht == m_targetHeights.end() ? 0.0 : ht->second;
+        if (ht != m_targetHeights.end())
+            std::tie(o.targetHeight, o.targetRecord) = ht->second;
         if (kind == ObservationKind::HeightDifference) {
             o.instrumentHeight = 0.0; // levelling joins the marks themselves
             o.targetHeight = 0.0;
+            o.instrumentRecord = HeightRecord();
+            o.targetRecord = HeightRecord();
         }
         if (kind == ObservationKind::Direction)
             o.set = directionSet(line, names.station);
@@ -659,8 +668,8 @@ private:
     Network m_network;
     std::vector<PendingNames> m_names;
     std::vector<std::string> m_setStations;
-    std::map<std::string, double> m_instrumentHeights;
-    std::map<std::string, double> m_targetHeights;
+    std::map<std::string, std::pair<double, HeightRecord>> m_instrumentHeights; // metres
+    std::map<std::string, std::pair<double, HeightRecord>> m_targetHeights;
     AngleUnit m_angleUnit;
     int m_currentSet = -1;
     double m_refractionSigma = 0.0;

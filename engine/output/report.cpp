@@ -70,6 +70,8 @@ public:
         messages();
         if (m_in.network && m_options.logCoordinates)
             approximateCoordinates();
+        if (m_in.network && m_in.dataCheck)
+            dataCheck();
         if (m_in.outcome && !m_in.outcome->history.empty())
             iterations();
         if (m_in.statistics) {
@@ -284,6 +286,144 @@ private:
                 m_out.line("   " + columnLeft(p.name, 14) +
                            (p.placement.empty() ? fr("non placé") : p.placement));
         }
+    }
+
+    // "DIST  A -> B" for an observation.
+    std::string sight(const Observation &o) const
+    {
+        const Network &n = *m_in.network;
+        return std::string(observationCode(o.kind)) + " " +
+               n.points[static_cast<std::size_t>(o.station)].name + " -> " +
+               n.points[static_cast<std::size_t>(o.target)].name;
+    }
+
+    static const char *linearUnitName(double metres)
+    {
+        return metres == 0.01 ? "cm" : metres == 0.001 ? "mm" : "m";
+    }
+
+    std::string hintText(const Hint &h) const
+    {
+        const Network &n = *m_in.network;
+        const Observation &o = n.observations[static_cast<std::size_t>(h.observation)];
+        const std::string misfits = fr(" (écart ") + fixed(std::abs(h.normalizedAsRead), 0, 1) +
+                                    fr(" sigma ; relue, ") +
+                                    fixed(std::abs(h.normalizedReread), 0, 1) + fr(" sigma)");
+        switch (h.kind) {
+        case HintKind::LinearUnit:
+            return sight(o) + fr(" : lue en ") + linearUnitName(h.unitReread) + fr(" et non en ") +
+                   linearUnitName(h.unitAsRead) + fr(", la valeur vaut ") + length(h.reread) +
+                   fr(" m au lieu de ") + length(h.asRead) + fr(" m et s'accorde aux coordonnées") +
+                   misfits + fr(". Vérifiez le champ d'unité de l'enregistrement (colonnes ") +
+                   (o.kind == ObservationKind::Distance ? "77" : "93") + fr(" à ") +
+                   (o.kind == ObservationKind::Distance ? "78" : "94") +
+                   fr(" ; vide, il vaut LINEARUNIT de la configuration).");
+        case HintKind::AngleUnit:
+            return sight(o) + fr(" : la lecture « ") + o.written + fr(" » lue en ") +
+                   angleUnitName(h.angleUnitReread) + fr(" et non en ") +
+                   angleUnitName(o.angleUnit) + fr(" s'accorde aux coordonnées") + misfits +
+                   fr(". Vérifiez l'unité d'angle en vigueur (enregistrement ANGT ou TYPEANGLES "
+                      "de la configuration).");
+        case HintKind::Sexagesimal:
+            return sight(o) + fr(" : la lecture « ") + o.written +
+                   fr(" » lue comme DDD.MMSS (degrés, minutes, secondes accolés) vaut ") +
+                   formatAngle(h.reread, AngleUnit::Dms, m_options.angleDecimals) +
+                   fr(" et s'accorde aux coordonnées") + misfits +
+                   fr(". Ecrivez-la en trois parties séparées par des blancs (« ddd mm ss ») "
+                      "sous ANGT DMS.");
+        case HintKind::InstrumentHeight:
+        case HintKind::TargetHeight:
+            return std::string(h.kind == HintKind::InstrumentHeight ? "HI" : "HT") + " " +
+                   n.points[static_cast<std::size_t>(
+                                h.kind == HintKind::InstrumentHeight ? o.station : o.target)]
+                       .name +
+                   fr(" : lue en ") + linearUnitName(h.unitReread) + fr(" et non en ") +
+                   linearUnitName(h.unitAsRead) + fr(", la hauteur vaut ") + length(h.reread) +
+                   fr(" m au lieu de ") + length(h.asRead) + fr(" m et les ") +
+                   std::to_string(h.observations) +
+                   fr(" distances et angles zénithaux qui la prennent s'accordent aux "
+                      "coordonnées (écart jusqu'à ") +
+                   fixed(std::abs(h.normalizedAsRead), 0, 1) + fr(" sigma ; relus, au plus ") +
+                   fixed(std::abs(h.normalizedReread), 0, 1) +
+                   fr(" sigma). Vérifiez l'unité de l'enregistrement (colonnes 35 à 36).");
+        case HintKind::OtherFace:
+            return sight(o) + fr(" : augmentée d'un demi-tour, la lecture vaut ") +
+                   formatAngle(h.reread, m_options.angleUnit, m_options.angleDecimals) +
+                   fr(" et s'accorde aux autres directions du jeu") + misfits +
+                   fr(". Vérifiez la face de cette lecture (cercle gauche ou droit).");
+        }
+        return std::string();
+    }
+
+    void dataCheck()
+    {
+        const Network &n = *m_in.network;
+        const DataCheck &check = *m_in.dataCheck;
+        m_out.heading("CONTROLE DES DONNEES AVANT AJUSTEMENT");
+        m_out.line(fr("   Observé moins calculé sur les coordonnées approchées et les orientations "
+                      "approchées des jeux,"));
+        m_out.line(fr("   rapporté à l'écart-type a priori : les ") + std::to_string(kListedWorst) +
+                   fr(" plus grands écarts et tous ceux de plus de ") + fixed(kListedMisfit, 0, 0) +
+                   fr(" sigma."));
+        m_out.line(fr("   Rang  Obs.  Station      Point visé         Observé - calculé      "
+                      "Ecart/sigma  Fichier  Ligne"));
+        m_out.line(kThinRule);
+        std::size_t beyond = 0;
+        for (std::size_t k = 0; k < check.misfits.size(); ++k) {
+            const ObservationMisfit &m = check.misfits[k];
+            if (std::abs(m.normalized) > kListedMisfit)
+                ++beyond;
+            else if (k >= kListedWorst)
+                continue;
+            const Observation &o = n.observations[static_cast<std::size_t>(m.observation)];
+            m_out.line(padLeft(std::to_string(k + 1), 7) + "  " +
+                       columnLeft(observationCode(o.kind), 6) +
+                       columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) +
+                       columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) +
+                       small(o, m.misfit, 18) + " " + padRight(smallUnit(o), 4) +
+                       columnRight(fixed(m.normalized, 0, 1), 13) +
+                       columnRight(std::to_string(o.fileNumber), 9) +
+                       columnRight(std::to_string(o.lineNumber), 7));
+        }
+        m_out.line(fr("   Observations contrôlées : ") + std::to_string(check.misfits.size()) +
+                   fr(", au-delà de ") + fixed(kListedMisfit, 0, 0) + fr(" sigma : ") +
+                   std::to_string(beyond));
+
+        m_out.line();
+        m_out.line(fr("   Boucles de nivellement (dénivelées OHDF) : ") +
+                   std::to_string(check.loops.size()) + fr(", tolérance ") +
+                   fixed(kLoopTolerance, 0, 0) + fr(" sigma de la fermeture."));
+        if (!check.loops.empty()) {
+            m_out.line(fr("   Boucle    Fermeture (m)  Ecart-type (m)  Fermeture/sigma   "
+                          "Fermée par (fichier, ligne)   Points"));
+            m_out.line(kThinRule);
+        }
+        for (std::size_t k = 0; k < check.loops.size(); ++k) {
+            const LevellingLoop &loop = check.loops[k];
+            if (!loop.flagged() && k >= kListedWorst)
+                continue;
+            const Observation &closing = n.observations[static_cast<std::size_t>(loop.closing)];
+            constexpr std::size_t kShownPoints = 8;
+            std::string points;
+            for (std::size_t p = 0; p < loop.points.size() && p < kShownPoints; ++p)
+                points += n.points[static_cast<std::size_t>(loop.points[p])].name + " - ";
+            points += loop.points.size() > kShownPoints
+                          ? fr("... (") + std::to_string(loop.points.size()) + fr(" points)")
+                          : n.points[static_cast<std::size_t>(loop.points.front())].name;
+            m_out.line(padLeft(std::to_string(k + 1), 9) + length(loop.misclosure, 17) +
+                       length(loop.sigma, 16) +
+                       columnRight(fixed(loop.misclosure / loop.sigma, 0, 1), 17) +
+                       columnRight(std::to_string(closing.fileNumber) + ", " +
+                                       std::to_string(closing.lineNumber),
+                                   30) +
+                       "   " + points + (loop.flagged() ? fr("   HORS TOLERANCE") : ""));
+        }
+
+        m_out.line();
+        m_out.line(fr("   Indices d'erreurs probables : ") + std::to_string(check.hints.size()));
+        for (const Hint &h : check.hints)
+            m_out.line(fr("   ") + n.fileName(h.fileNumber) + fr(", ligne ") +
+                       std::to_string(h.lineNumber) + " : " + hintText(h));
     }
 
     void iterations()

@@ -3,6 +3,7 @@
 
 #include "engine/base/diagnostics.h"
 #include "engine/estimation/adjustment.h"
+#include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
@@ -22,8 +23,9 @@ struct ReportInput
     std::string observationPath;
     std::string configurationPath;
     std::vector<std::string> files;
-    const Options *options = nullptr; // null when the configuration could not be read
-    const Network *network = nullptr; // null when the files could not be read
+    const Options *options = nullptr;     // null when the configuration could not be read
+    const Network *network = nullptr;     // null when the files could not be read
+    const DataCheck *dataCheck = nullptr; // null when the adjustment was not attempted
     const AdjustmentOutcome *outcome = nullptr;
     const Statistics *statistics = nullptr; // null unless the adjustment succeeded
     const Regions *regions = nullptr;       // null unless the adjustment succeeded

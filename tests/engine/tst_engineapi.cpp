@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sys/wait.h>
@@ -140,6 +141,8 @@ private slots:
     void reportThatCannotBeWrittenFailsTheRun();
     void oldOutputsThatCannotBeRemovedStopTheRun();
     void readOnlyFolderMarksTheOldResultAsFailed();
+    void commandLineCountsTheHints_data();
+    void commandLineCountsTheHints();
     void garbageNeverCrossesTheEntryPoints();
     void sharedLibraryExportsOnlyTheEntryPoints();
 };
@@ -469,6 +472,39 @@ void TestEngineApi::readOnlyFolderMarksTheOldResultAsFailed()
     QVERIFY(report.contains(QString::fromUtf8("n'a pas pu être supprimé").toLatin1()));
     QVERIFY(lastWords(report).startsWith("TRAITEMENT INTERROMPU"));
     QCOMPARE(QFileInfo(dir.filePath("reseau.drw")).size(), qint64(0));
+}
+
+void TestEngineApi::commandLineCountsTheHints_data()
+{
+    QTest::addColumn<bool>("centimetres");
+    QTest::addColumn<QString>("count");
+
+    QTest::newRow("honest") << false << "indices 0";
+    QTest::newRow("a distance in cm marked m") << true << "indices 1";
+}
+
+void TestEngineApi::commandLineCountsTheHints()
+{
+    QFETCH(bool, centimetres);
+    QFETCH(QString, count);
+
+    QTemporaryDir dir;
+    writeNetwork(dir);
+    if (centimetres) {
+        std::vector<std::string> lines = mainLines();
+        const auto first = std::find_if(lines.begin(), lines.end(), [](const std::string &line) {
+            return line.rfind(" DIST", 0) == 0;
+        });
+        QVERIFY(first != lines.end());
+        *first = dist("DIS", "A", "B", 100.0 * std::hypot(300.0, 2.0), "", "m ");
+        writeLines(dir.filePath("reseau.iob"), lines);
+    }
+    QProcess tool;
+    tool.start(QStringLiteral(TAVLO_ENGINE_TOOL),
+               {"process", dir.filePath("reseau.iob"), dir.filePath("reseau.cfg")});
+    QVERIFY(tool.waitForFinished(60000));
+    const QString line = QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    QVERIFY2(line.endsWith("  " + count), qPrintable(line));
 }
 
 void TestEngineApi::garbageNeverCrossesTheEntryPoints()

@@ -1,0 +1,446 @@
+#include "engine/estimation/datacheck.h"
+
+#include "engine/estimation/adjustment.h"
+#include "engine/model/angles.h"
+#include "engine/model/localmodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <optional>
+#include <tuple>
+
+namespace engine {
+
+namespace {
+
+constexpr double kMetresPerUnit[] = {1.0, 0.01, 0.001}; // m, cm, mm
+// Heights beyond this are refused when read: no re-reading may give one.
+constexpr double kLargestHeight = 100.0;
+
+bool isAngle(const Observation &o)
+{
+    return o.kind == ObservationKind::Direction || o.kind == ObservationKind::Azimuth ||
+           o.kind == ObservationKind::Zenith;
+}
+
+bool fits(double normalizedReread)
+{
+    return std::abs(normalizedReread) <= kHintFit;
+}
+
+// The standard deviation of a record read again with its own standard deviation scaled by
+// `ownFactor` (a family's part stays), never below the one as read.
+double rereadSigma(const Observation &o, double ownFactor)
+{
+    if (!o.hasOwnSigma)
+        return o.sigma;
+    const double family = std::max(0.0, o.sigma * o.sigma - o.ownSigma * o.ownSigma);
+    const double own = o.ownSigma * ownFactor;
+    return std::max(o.sigma, std::sqrt(family + own * own));
+}
+
+// A reading of `written` as degrees, minutes and seconds packed in one number (DDD.MMSS), in
+// radians; none when the field has more than one part or its minutes or seconds reach 60.
+std::optional<double> packedSexagesimal(const std::string &written, AngleRange range)
+{
+    std::string error;
+    const auto number = parseAngle(written, AngleUnit::Radians, error, AngleRange::Any);
+    if (!number)
+        return std::nullopt;
+    const double packed = std::abs(*number);
+    const double degrees = std::floor(packed);
+    const double minutesAndSeconds = (packed - degrees) * 100.0;
+    const double minutes = std::floor(minutesAndSeconds + 1e-9);
+    const double seconds = std::max(0.0, (minutesAndSeconds - minutes) * 100.0);
+    if (minutes >= 60.0 || seconds >= 60.0)
+        return std::nullopt;
+    double value = (degrees + minutes / 60.0 + seconds / 3600.0) * kPi / 180.0;
+    if (*number < 0.0)
+        value = -value;
+    if (range == AngleRange::HalfCircle)
+        return value >= 0.0 && value <= kPi ? std::optional<double>(value) : std::nullopt;
+    if (range == AngleRange::Circle) {
+        if (std::abs(value) >= 2.0 * kPi)
+            return std::nullopt;
+        return normalizeAngle(value);
+    }
+    return value;
+}
+
+class Checker
+{
+public:
+    Checker(const Network &network, const Options &options)
+        : m_network(network)
+    {
+        for (const Point &p : network.points)
+            m_state.coordinates.push_back(p.approximate);
+        approximateOrientations(network, options, m_state);
+    }
+
+    DataCheck run()
+    {
+        DataCheck check;
+        misfits(check);
+        robustOrientations();
+        observationHints(check);
+        heightHints(check, true);
+        heightHints(check, false);
+        std::stable_sort(check.hints.begin(), check.hints.end(), [](const Hint &a, const Hint &b) {
+            return std::tie(a.fileNumber, a.lineNumber) < std::tie(b.fileNumber, b.lineNumber);
+        });
+        levellingLoops(check);
+        return check;
+    }
+
+private:
+    // The misfit of `o` with its value and heights as given, against `state`; none when its
+    // sight is not defined.
+    std::optional<double> misfitOf(const Observation &o, const State &state) const
+    {
+        const ObservationEquation eq = evaluate(o, state);
+        if (eq.geometry != SightGeometry::Defined || !std::isfinite(eq.computed))
+            return std::nullopt;
+        return misclosure(o, eq.computed);
+    }
+
+    void misfits(DataCheck &check)
+    {
+        m_normalized.assign(m_network.observations.size(), 0.0);
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            const auto misfit = misfitOf(o, m_state);
+            if (!misfit || !(o.sigma > 0.0))
+                continue;
+            m_normalized[i] = *misfit / o.sigma;
+            check.misfits.push_back({static_cast<int>(i), *misfit, m_normalized[i]});
+        }
+        std::stable_sort(check.misfits.begin(), check.misfits.end(),
+                         [](const ObservationMisfit &a, const ObservationMisfit &b) {
+                             return std::abs(a.normalized) > std::abs(b.normalized);
+                         });
+    }
+
+    // For each direction, the orientation of its set from the other directions of the set: the
+    // median of their orientations, so that one reading at fault, or a few, spoil neither it nor
+    // the hints of the others. Directions alone in their set get none: the orientation takes up
+    // any reading.
+    void robustOrientations()
+    {
+        m_robustOrientation.assign(m_network.observations.size(), std::nullopt);
+        std::vector<std::vector<std::pair<double, int>>> bySet(m_network.sets.size());
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            if (o.kind != ObservationKind::Direction || o.set < 0)
+                continue;
+            Observation azimuth = o;
+            azimuth.kind = ObservationKind::Azimuth;
+            const ObservationEquation eq = evaluate(azimuth, m_state);
+            if (eq.geometry != SightGeometry::Defined)
+                continue;
+            const auto set = static_cast<std::size_t>(o.set);
+            // Unwrapped about the set's approximate orientation.
+            bySet[set].emplace_back(wrapAngle(eq.computed - o.value - m_state.orientations[set]),
+                                    static_cast<int>(i));
+        }
+        for (std::size_t s = 0; s < bySet.size(); ++s) {
+            auto &values = bySet[s];
+            std::sort(values.begin(), values.end());
+            const std::size_t others = values.empty() ? 0 : values.size() - 1;
+            if (others == 0)
+                continue;
+            for (std::size_t p = 0; p < values.size(); ++p) {
+                // The k-th value once the p-th is left out.
+                const auto at = [&](std::size_t k) { return values[k < p ? k : k + 1].first; };
+                const double median =
+                    others % 2 == 1 ? at(others / 2) : 0.5 * (at(others / 2 - 1) + at(others / 2));
+                m_robustOrientation[static_cast<std::size_t>(values[p].second)] =
+                    m_state.orientations[s] + median;
+            }
+        }
+    }
+
+    // The normalized misfit of `o` (possibly re-read) with `sigma`, a direction against the
+    // orientation of its set from the other directions.
+    std::optional<double> normalized(const Observation &o, std::size_t index, double sigma) const
+    {
+        std::optional<double> misfit;
+        if (o.kind == ObservationKind::Direction) {
+            if (!m_robustOrientation[index])
+                return std::nullopt;
+            State state;
+            state.coordinates = {m_state.coordinates[static_cast<std::size_t>(o.station)],
+                                 m_state.coordinates[static_cast<std::size_t>(o.target)]};
+            state.orientations = {*m_robustOrientation[index]};
+            Observation local = o;
+            local.station = 0;
+            local.target = 1;
+            local.set = 0;
+            misfit = misfitOf(local, state);
+        } else {
+            misfit = misfitOf(o, m_state);
+        }
+        if (!misfit || !(sigma > 0.0))
+            return std::nullopt;
+        return *misfit / sigma;
+    }
+
+    struct Reading
+    {
+        HintKind kind;
+        double value;
+        double sigma;
+        double unit = 1.0;
+        AngleUnit angleUnit = AngleUnit::Grades;
+    };
+
+    std::vector<Reading> rereadings(const Observation &o) const
+    {
+        std::vector<Reading> readings;
+        if (o.kind == ObservationKind::Distance || o.kind == ObservationKind::HeightDifference) {
+            for (double unit : kMetresPerUnit) {
+                if (unit == o.linearUnit)
+                    continue;
+                const double factor = unit / o.linearUnit;
+                readings.push_back(
+                    {HintKind::LinearUnit, o.value * factor, rereadSigma(o, factor), unit});
+            }
+            return readings;
+        }
+        if (!isAngle(o) || o.written.empty())
+            return readings;
+        const AngleRange range =
+            o.kind == ObservationKind::Zenith ? AngleRange::HalfCircle : AngleRange::Circle;
+        if (o.angleUnit == AngleUnit::Grades || o.angleUnit == AngleUnit::Dms) {
+            const AngleUnit other =
+                o.angleUnit == AngleUnit::Grades ? AngleUnit::Dms : AngleUnit::Grades;
+            const double factor = smallAngleUnitInRadians(other) / o.smallAngleUnit;
+            std::string error;
+            if (const auto value = parseAngle(o.written, other, error, range)) {
+                Reading r{HintKind::AngleUnit, *value, rereadSigma(o, factor)};
+                r.angleUnit = other;
+                readings.push_back(r);
+            }
+            if (const auto value = packedSexagesimal(o.written, range)) {
+                const double sexagesimal =
+                    smallAngleUnitInRadians(AngleUnit::Dms) / o.smallAngleUnit;
+                readings.push_back({HintKind::Sexagesimal, *value, rereadSigma(o, sexagesimal)});
+            }
+        }
+        if (o.kind == ObservationKind::Direction)
+            readings.push_back({HintKind::OtherFace, normalizeAngle(o.value + kPi), o.sigma});
+        return readings;
+    }
+
+    void observationHints(DataCheck &check) const
+    {
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            const auto asRead = normalized(o, i, o.sigma);
+            if (!asRead || std::abs(*asRead) < kHintMisfit)
+                continue;
+            std::optional<Hint> best;
+            for (const Reading &r : rereadings(o)) {
+                Observation reread = o;
+                reread.value = r.value;
+                const auto after = normalized(reread, i, r.sigma);
+                if (!after || !fits(*after))
+                    continue;
+                if (best && std::abs(best->normalizedReread) <= std::abs(*after))
+                    continue;
+                Hint h;
+                h.kind = r.kind;
+                h.fileNumber = o.fileNumber;
+                h.lineNumber = o.lineNumber;
+                h.observation = static_cast<int>(i);
+                h.asRead = o.value;
+                h.reread = r.value;
+                h.unitAsRead = o.linearUnit;
+                h.unitReread = r.unit;
+                h.angleUnitReread = r.angleUnit;
+                h.normalizedAsRead = *asRead;
+                h.normalizedReread = *after;
+                best = h;
+            }
+            if (best)
+                check.hints.push_back(*best);
+        }
+    }
+
+    // An HI or HT read in another unit: each record is judged on every distance and zenith
+    // angle that takes its height, all of which must fit once it is re-read.
+    void heightHints(DataCheck &check, bool instrument) const
+    {
+        std::map<std::pair<int, int>, std::vector<std::size_t>> byRecord;
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            const HeightRecord &record = instrument ? o.instrumentRecord : o.targetRecord;
+            if (record.lineNumber > 0 &&
+                (o.kind == ObservationKind::Distance || o.kind == ObservationKind::Zenith))
+                byRecord[{record.fileNumber, record.lineNumber}].push_back(i);
+        }
+        for (const auto &[where, served] : byRecord) {
+            const Observation &first = m_network.observations[served.front()];
+            const HeightRecord &record = instrument ? first.instrumentRecord : first.targetRecord;
+            const double height = instrument ? first.instrumentHeight : first.targetHeight;
+            std::size_t worst = served.front();
+            for (std::size_t i : served) {
+                if (std::abs(m_normalized[i]) > std::abs(m_normalized[worst]))
+                    worst = i;
+            }
+            if (std::abs(m_normalized[worst]) < kHintMisfit || height == 0.0)
+                continue;
+            std::optional<Hint> best;
+            for (double unit : kMetresPerUnit) {
+                const double reread = height * unit / record.unit;
+                if (unit == record.unit || std::abs(reread) > kLargestHeight)
+                    continue;
+                double largest = 0.0;
+                bool allFit = true;
+                for (std::size_t i : served) {
+                    Observation o = m_network.observations[i];
+                    (instrument ? o.instrumentHeight : o.targetHeight) = reread;
+                    const auto after = normalized(o, i, o.sigma);
+                    allFit = allFit && after && fits(*after);
+                    if (!allFit)
+                        break;
+                    largest = std::max(largest, std::abs(*after));
+                }
+                if (!allFit || (best && best->normalizedReread <= largest))
+                    continue;
+                Hint h;
+                h.kind = instrument ? HintKind::InstrumentHeight : HintKind::TargetHeight;
+                h.fileNumber = where.first;
+                h.lineNumber = where.second;
+                h.observation = static_cast<int>(worst);
+                h.observations = static_cast<int>(served.size());
+                h.asRead = height;
+                h.reread = reread;
+                h.unitAsRead = record.unit;
+                h.unitReread = unit;
+                h.normalizedAsRead = m_normalized[worst];
+                h.normalizedReread = largest;
+                best = h;
+            }
+            if (best)
+                check.hints.push_back(*best);
+        }
+    }
+
+    // The fundamental loops of a breadth-first spanning forest of the levelling graph.
+    void levellingLoops(DataCheck &check) const
+    {
+        const std::size_t pointCount = m_network.points.size();
+        std::vector<std::vector<int>> edges(pointCount);
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            if (o.kind != ObservationKind::HeightDifference || !(o.sigma > 0.0))
+                continue;
+            edges[static_cast<std::size_t>(o.station)].push_back(static_cast<int>(i));
+            edges[static_cast<std::size_t>(o.target)].push_back(static_cast<int>(i));
+        }
+        std::vector<int> parentEdge(pointCount, -1);
+        std::vector<int> depth(pointCount, -1);
+        std::vector<double> height(pointCount, 0.0);
+        std::vector<bool> inTree(m_network.observations.size(), false);
+        std::vector<int> queue;
+        for (std::size_t root = 0; root < pointCount; ++root) {
+            if (depth[root] >= 0 || edges[root].empty())
+                continue;
+            depth[root] = 0;
+            queue.assign(1, static_cast<int>(root));
+            for (std::size_t head = 0; head < queue.size(); ++head) {
+                const auto p = static_cast<std::size_t>(queue[head]);
+                for (int e : edges[p]) {
+                    const Observation &o = m_network.observations[static_cast<std::size_t>(e)];
+                    const auto other = static_cast<std::size_t>(
+                        o.station == static_cast<int>(p) ? o.target : o.station);
+                    if (depth[other] >= 0)
+                        continue;
+                    depth[other] = depth[p] + 1;
+                    parentEdge[other] = e;
+                    inTree[static_cast<std::size_t>(e)] = true;
+                    height[other] =
+                        height[p] + (o.target == static_cast<int>(other) ? o.value : -o.value);
+                    queue.push_back(static_cast<int>(other));
+                }
+            }
+        }
+        const auto parentOf = [&](int p) {
+            const Observation &o = m_network.observations[static_cast<std::size_t>(
+                parentEdge[static_cast<std::size_t>(p)])];
+            return o.station == p ? o.target : o.station;
+        };
+        // Round the loop of record `closing`; its points and records only when `listed`.
+        const auto trace = [&](int closing, bool listed) {
+            const Observation &o = m_network.observations[static_cast<std::size_t>(closing)];
+            LevellingLoop loop;
+            loop.closing = closing;
+            loop.links = 1;
+            double variance = o.sigma * o.sigma;
+            if (listed)
+                loop.observations.push_back(closing);
+            // The tree paths from both ends up to their meeting point.
+            std::vector<int> fromBack{o.station};
+            std::vector<int> fromForward{o.target};
+            int a = o.station;
+            int b = o.target;
+            while (a != b) {
+                const bool back =
+                    depth[static_cast<std::size_t>(a)] >= depth[static_cast<std::size_t>(b)];
+                int &deeper = back ? a : b;
+                const int edge = parentEdge[static_cast<std::size_t>(deeper)];
+                const double sigma = m_network.observations[static_cast<std::size_t>(edge)].sigma;
+                variance += sigma * sigma;
+                ++loop.links;
+                deeper = parentOf(deeper);
+                if (listed) {
+                    loop.observations.push_back(edge);
+                    (back ? fromBack : fromForward).push_back(deeper);
+                }
+            }
+            if (listed) {
+                // Back point, forward point, up to the meeting point, down to the back point.
+                loop.points.push_back(o.station);
+                loop.points.insert(loop.points.end(), fromForward.begin(), fromForward.end());
+                for (std::size_t k = fromBack.size() - 1; k-- > 1;)
+                    loop.points.push_back(fromBack[k]);
+                if (loop.points.size() > 1 && loop.points.back() == o.station)
+                    loop.points.pop_back();
+            }
+            loop.misclosure = o.value - (height[static_cast<std::size_t>(o.target)] -
+                                         height[static_cast<std::size_t>(o.station)]);
+            loop.sigma = std::sqrt(variance);
+            return loop;
+        };
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            if (o.kind == ObservationKind::HeightDifference && o.sigma > 0.0 && !inTree[i])
+                check.loops.push_back(trace(static_cast<int>(i), false));
+        }
+        std::stable_sort(check.loops.begin(), check.loops.end(),
+                         [](const LevellingLoop &x, const LevellingLoop &y) {
+                             return std::abs(x.misclosure) / x.sigma >
+                                    std::abs(y.misclosure) / y.sigma;
+                         });
+        for (std::size_t k = 0; k < check.loops.size(); ++k) {
+            if (k < kListedWorst || check.loops[k].flagged())
+                check.loops[k] = trace(check.loops[k].closing, true);
+        }
+    }
+
+    const Network &m_network;
+    State m_state;
+    std::vector<double> m_normalized; // as read, against the set's approximate orientation
+    std::vector<std::optional<double>> m_robustOrientation;
+};
+
+} // namespace
+
+DataCheck checkData(const Network &network, const Options &options)
+{
+    return Checker(network, options).run();
+}
+
+} // namespace engine
