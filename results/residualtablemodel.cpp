@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numeric>
+#include <vector>
 
 namespace {
 
@@ -65,14 +67,6 @@ int naturalCompare(const QString &a, const QString &b)
     return QString::compare(a, b);
 }
 
-// Numbers sort with NaN after every number, whatever the order.
-bool numberBefore(double a, double b, bool ascending)
-{
-    if (std::isnan(a) || std::isnan(b))
-        return !std::isnan(a) && std::isnan(b);
-    return ascending ? a < b : b < a;
-}
-
 bool isTextColumn(int column)
 {
     return column == ResidualTableModel::KindColumn ||
@@ -108,6 +102,43 @@ double numberOf(const FicObservation &observation, int column)
     default:
         return observation.valid ? 1.0 : 0.0;
     }
+}
+
+// The bits of `number` as an unsigned integer in the order of the numbers.
+quint64 orderedBits(double number)
+{
+    quint64 bits = 0;
+    std::memcpy(&bits, &number, sizeof bits);
+    return bits >> 63 ? ~bits : bits | quint64(1) << 63;
+}
+
+// Sorts `rows` by their `keys`, stably: a least-significant-digit radix sort, which reads and
+// writes memory in long runs where a comparison sort of a million rows jumps about it.
+void radixSort(std::vector<quint64> &keys, QVector<int> &rows)
+{
+    constexpr int kDigitBits = 11;
+    constexpr quint64 kDigitMask = (quint64(1) << kDigitBits) - 1;
+    const std::size_t n = keys.size();
+    std::vector<quint64> keysOut(n);
+    std::vector<int> rowsIn(rows.cbegin(), rows.cend());
+    std::vector<int> rowsOut(n);
+    for (int shift = 0; shift < 64; shift += kDigitBits) {
+        std::vector<std::size_t> starts((kDigitMask + 1) + 1, 0);
+        for (quint64 key : keys)
+            ++starts[((key >> shift) & kDigitMask) + 1];
+        // A digit that all keys share leaves the order as it is.
+        if (std::find(starts.cbegin(), starts.cend(), n) != starts.cend())
+            continue;
+        std::partial_sum(starts.begin(), starts.end(), starts.begin());
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t to = starts[(keys[k] >> shift) & kDigitMask]++;
+            keysOut[to] = keys[k];
+            rowsOut[to] = rowsIn[k];
+        }
+        keys.swap(keysOut);
+        rowsIn.swap(rowsOut);
+    }
+    std::copy(rowsIn.cbegin(), rowsIn.cend(), rows.begin());
 }
 
 QStringList distinctTexts(const QVector<FicObservation> &observations, int column)
@@ -250,6 +281,12 @@ void ResidualTableModel::sort(int column, Qt::SortOrder order)
 
     m_sortColumn = column >= 0 && column < ColumnCount ? column : -1;
     m_sortOrder = order;
+    // Back to rank order, from which the stable sort keeps ties in rank order.
+    int row = 0;
+    for (int index = 0; index < m_rowOfIndex.size(); ++index) {
+        if (m_rowOfIndex.at(index) >= 0)
+            m_rows[row++] = index;
+    }
     sortRows();
 
     QModelIndexList after;
@@ -307,34 +344,27 @@ void ResidualTableModel::rebuildRows()
 
 void ResidualTableModel::sortRows()
 {
-    if (m_sortColumn < 0) {
-        std::sort(m_rows.begin(), m_rows.end());
-    } else {
+    if (m_sortColumn >= 0) {
         const bool ascending = m_sortOrder == Qt::AscendingOrder;
+        const QVector<FicObservation> &observations = m_result.observations;
+        std::vector<quint64> keys;
+        keys.reserve(m_rows.size());
         if (isTextColumn(m_sortColumn)) {
             const QVector<int> ordinals = textOrdinals(m_sortColumn);
-            std::sort(m_rows.begin(), m_rows.end(), [&](int a, int b) {
-                const int oa = ordinals.at(a);
-                const int ob = ordinals.at(b);
-                if (oa != ob)
-                    return ascending ? oa < ob : ob < oa;
-                return a < b;
-            });
+            for (int index : qAsConst(m_rows)) {
+                const quint64 ordinal = quint64(ordinals.at(index));
+                keys.push_back(ascending ? ordinal : ~ordinal);
+            }
         } else {
-            const QVector<FicObservation> &observations = m_result.observations;
-            QVector<double> keys(observations.size());
-            for (int index : qAsConst(m_rows))
-                keys[index] = numberOf(observations.at(index), m_sortColumn);
-            std::sort(m_rows.begin(), m_rows.end(), [&](int a, int b) {
-                const double ka = keys.at(a);
-                const double kb = keys.at(b);
-                if (numberBefore(ka, kb, ascending))
-                    return true;
-                if (numberBefore(kb, ka, ascending))
-                    return false;
-                return a < b;
-            });
+            for (int index : qAsConst(m_rows)) {
+                const double number = numberOf(observations.at(index), m_sortColumn);
+                // Not a number comes after every number, whatever the order.
+                keys.push_back(std::isnan(number) ? ~quint64(0)
+                               : ascending        ? orderedBits(number)
+                                                  : ~orderedBits(number));
+            }
         }
+        radixSort(keys, m_rows);
     }
     m_rowOfIndex.fill(-1, m_result.observations.size());
     for (int row = 0; row < m_rows.size(); ++row)
