@@ -10,7 +10,7 @@ namespace {
 constexpr int kTickLength = 4;
 constexpr int kLabelGap = 2;
 // Ticks no closer than these, in pixels, so that their values do not run into each other.
-constexpr int kHorizontalTickSpacing = 50;
+constexpr int kHorizontalTickSpacing = 40;
 constexpr int kVerticalTickSpacing = 30;
 const QColor kCriticalColour(0, 128, 0);
 
