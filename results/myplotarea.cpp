@@ -160,9 +160,14 @@ void myPlotArea::drawCriticalValue(QPainter &painter, int w, int h) const
             const int x = int(std::floor(residualplot::histogramX(t, w)));
             painter.drawLine(x, 0, x, h);
         }
+        // Right of the line at c, or left of it when the caption would not fit.
         const int x = int(std::floor(residualplot::histogramX(c, w)));
-        painter.drawText(QRect(x + kLabelGap, 0, w, metrics.height()), Qt::AlignLeft | Qt::AlignTop,
-                         caption);
+        const int captionWidth = metrics.horizontalAdvance(caption);
+        const QRect box =
+            x + kLabelGap + captionWidth <= w
+                ? QRect(x + kLabelGap, 0, captionWidth, metrics.height())
+                : QRect(x - kLabelGap - captionWidth, 0, captionWidth, metrics.height());
+        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop, caption);
     }
 }
 
@@ -215,7 +220,7 @@ void myPlotArea::drawAxes(QPainter &painter, const QRect &area) const
         }
     } else {
         horizontalTitle = tr("Résidu normé");
-        verticalTitle = tr("Part des observations");
+        verticalTitle = tr("Part");
         for (double share : residualplot::axisTicks(0.0, 0.5, h / kVerticalTickSpacing))
             verticalTick(residualplot::histogramShareY(share, h),
                          tickText(share * 100.0) + QStringLiteral(" %"));
@@ -226,10 +231,12 @@ void myPlotArea::drawAxes(QPainter &painter, const QRect &area) const
     painter.drawText(
         QRect(area.left(), height() - metrics.height() - kLabelGap, w, metrics.height()),
         Qt::AlignHCenter | Qt::AlignBottom, horizontalTitle);
+    // Centred on the widget's height rather than the graph's, which a short plot makes too low
+    // for the title.
     painter.save();
-    painter.translate(kLabelGap, area.top() + h / 2);
+    painter.translate(kLabelGap, height() / 2);
     painter.rotate(-90.0);
-    painter.drawText(QRect(-h / 2, 0, h, metrics.height()), Qt::AlignHCenter | Qt::AlignTop,
-                     verticalTitle);
+    painter.drawText(QRect(-height() / 2, 0, height(), metrics.height()),
+                     Qt::AlignHCenter | Qt::AlignTop, verticalTitle);
     painter.restore();
 }
