@@ -5,23 +5,30 @@
 #include "myplotarea.h"
 #include "observationtexts.h"
 #include "prompts.h"
+#include "reportcriticalvalue.h"
+#include "residualcsv.h"
+#include "residualtablemodel.h"
 #include "sharedhelpers.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
+#include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -36,6 +43,7 @@ constexpr int kObservationCaptionMinWidth = 80;
 constexpr int kControlsGap = 100;
 constexpr int kWindowMinWidth = 400;
 constexpr int kWindowMaxWidth = 600;
+constexpr int kTableMinHeight = 160;
 // Entries of the graph choice.
 constexpr int kGraphRanking = 1;
 constexpr int kGraphHistogram = 2;
@@ -199,12 +207,49 @@ frmResult::frmResult(QWidget *parent)
     middle->addWidget(residualGroup);
     middle->addLayout(controls);
 
+    // Every observation with its kind, points and values, sorted and filtered at will.
+    m_table = new ResidualTableModel(this);
+    auto *tableGroup = new QGroupBox(tr("Liste des observations"));
+    tableGroup->setObjectName(QStringLiteral("observationGroup"));
+    auto *tableLayout = new QVBoxLayout(tableGroup);
+    auto *filterRow = new QHBoxLayout;
+    m_rejectedOnly = new QCheckBox(tr("Rejetées seulement"));
+    m_rejectedOnly->setObjectName(QStringLiteral("rejectedOnly"));
+    m_kindFilter = new QComboBox;
+    m_kindFilter->setObjectName(QStringLiteral("kindFilter"));
+    m_stationFilter = new QComboBox;
+    m_stationFilter->setObjectName(QStringLiteral("stationFilter"));
+    auto *exportButton = new QPushButton(tr("Exporter"));
+    exportButton->setObjectName(QStringLiteral("export"));
+    filterRow->addWidget(m_rejectedOnly);
+    filterRow->addWidget(new QLabel(tr("Type :")));
+    filterRow->addWidget(m_kindFilter);
+    filterRow->addWidget(new QLabel(tr("Station :")));
+    filterRow->addWidget(m_stationFilter);
+    filterRow->addStretch();
+    filterRow->addWidget(exportButton);
+    tableLayout->addLayout(filterRow);
+    m_tableView = new QTableView;
+    m_tableView->setObjectName(QStringLiteral("observationTable"));
+    m_tableView->setModel(m_table);
+    m_tableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_tableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_tableView->verticalHeader()->hide();
+    m_tableView->verticalHeader()->setDefaultSectionSize(m_tableView->fontMetrics().height() + 4);
+    m_tableView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    m_tableView->setSortingEnabled(true);
+    m_tableView->setMinimumHeight(kTableMinHeight);
+    tableLayout->addWidget(m_tableView);
+    fillFilterChoices();
+
     // Graph of the residuals.
     m_graphGroup = new QGroupBox(tr("Représentation graphique des résidus"));
     m_graphGroup->setObjectName(QStringLiteral("graphGroup"));
     auto *graphLayout = new QVBoxLayout(m_graphGroup);
     m_plot = new myPlotArea;
     m_plot->setObjectName(QStringLiteral("plot"));
+    m_plot->setAxesShown(true);
     graphLayout->addWidget(m_plot);
     auto *rangeRow = new QHBoxLayout;
     m_lowRank = new QLabel(QStringLiteral("0"));
@@ -225,6 +270,7 @@ frmResult::frmResult(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_pathLabel);
     layout->addLayout(middle);
+    layout->addWidget(tableGroup);
     layout->addWidget(m_graphGroup);
     setMinimumWidth(kWindowMinWidth);
     setMaximumWidth(kWindowMaxWidth);
@@ -237,6 +283,16 @@ frmResult::frmResult(QWidget *parent)
     connect(m_slider, &DoubleSlider::valuesChanged, this,
             qOverload<float, float>(&frmResult::showGraphs));
     connect(m_residuals, &QListWidget::itemSelectionChanged, this, &frmResult::selectObs);
+    connect(m_residuals, &QListWidget::currentRowChanged, this, &frmResult::showCurrentInTable);
+    connect(m_tableView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &frmResult::tableRowChanged);
+    connect(m_table, &QAbstractItemModel::layoutChanged, this, &frmResult::showCurrentInTable);
+    connect(m_rejectedOnly, &QCheckBox::toggled, this, &frmResult::applyFilter);
+    connect(m_kindFilter, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &frmResult::applyFilter);
+    connect(m_stationFilter, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &frmResult::applyFilter);
+    connect(exportButton, &QPushButton::clicked, this, &frmResult::exportObservations);
 
     m_graphChoice->setCurrentIndex(0);
     m_graphGroup->hide();
@@ -251,6 +307,18 @@ void frmResult::showResult(const QString &path, const FicResult &result)
 {
     m_result = result;
     m_pathLabel->setText(path);
+    // A failed run lists no observation, here as in the residual list.
+    FicResult listed = m_result;
+    if (listed.status != 0)
+        listed.observations.clear();
+    m_table->setResult(listed);
+    m_tableView->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    fillFilterChoices();
+    m_tableView->resizeColumnsToContents();
+    const bool tested = m_result.status == 0 && (m_result.testName == QLatin1String("Normale") ||
+                                                 m_result.testName == QLatin1String("Tau"));
+    m_plot->setCriticalValue(tested ? reportedCriticalValue(m_result.logFile)
+                                    : std::numeric_limits<double>::quiet_NaN());
     m_calculationType->setText(m_result.calculationType);
     m_observationCount->setText(QString::number(m_result.observationCount));
     m_highRank->setText(QString::number(m_result.observationCount));
@@ -401,4 +469,71 @@ void frmResult::clearDetails()
     m_valid->setChecked(false);
     m_valid->setPalette(QPalette());
     m_valid->setAutoFillBackground(false);
+}
+
+void frmResult::exportObservations()
+{
+    const QFileInfo fic(m_pathLabel->text());
+    const QString proposed =
+        fic.absoluteDir().filePath(fic.completeBaseName() + QStringLiteral("_residus.csv"));
+    const QString path = prompts::saveFileName(this, tr("Exporter la liste des observations"),
+                                               proposed, tr("Fichier CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!writeResidualCsv(*m_table, path, error)) {
+        prompts::warning(this, tr("Exportation impossible"),
+                         tr("Le fichier ") + path + tr(" n'a pas pu être écrit : ") + error,
+                         QMessageBox::Ok);
+    }
+}
+
+void frmResult::fillFilterChoices()
+{
+    const QSignalBlocker blockKinds(m_kindFilter);
+    const QSignalBlocker blockStations(m_stationFilter);
+    const QSignalBlocker blockRejected(m_rejectedOnly);
+    m_rejectedOnly->setChecked(false);
+    m_kindFilter->clear();
+    m_kindFilter->addItem(tr("Tous"));
+    m_kindFilter->addItems(m_table->kinds());
+    m_stationFilter->clear();
+    m_stationFilter->addItem(tr("Toutes"));
+    m_stationFilter->addItems(m_table->stations());
+}
+
+void frmResult::applyFilter()
+{
+    // The first entry of each choice stands for no filter.
+    ResidualFilter filter;
+    filter.rejectedOnly = m_rejectedOnly->isChecked();
+    if (m_kindFilter->currentIndex() > 0)
+        filter.kind = m_kindFilter->currentText();
+    if (m_stationFilter->currentIndex() > 0)
+        filter.station = m_stationFilter->currentText();
+    m_table->setFilter(filter);
+    showCurrentInTable();
+}
+
+void frmResult::showCurrentInTable()
+{
+    const int row = m_table->rowOfObservation(m_residuals->currentRow());
+    QItemSelectionModel *selection = m_tableView->selectionModel();
+    if (row < 0) {
+        const QSignalBlocker block(selection);
+        selection->clear();
+        return;
+    }
+    const QModelIndex index = m_table->index(row, 0);
+    if (selection->currentIndex().row() != row || !selection->isRowSelected(row, QModelIndex()))
+        selection->setCurrentIndex(index,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_tableView->scrollTo(index);
+}
+
+void frmResult::tableRowChanged(const QModelIndex &current)
+{
+    const int observation = m_table->observationIndex(current.row());
+    if (observation >= 0 && observation != m_residuals->currentRow())
+        m_residuals->setCurrentRow(observation);
 }

@@ -12,6 +12,8 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QTableView;
+class ResidualTableModel;
 class myPlotArea;
 
 // Ranks shown by the ranking chart for the slider values `a` and `b` (0 to 1) over `count`
@@ -57,9 +59,16 @@ public slots:
     // The slider's low and high values, turned into the ranks shown.
     void showGraphs(float a, float b);
     void selectObs();
+    // Writes the observation table, as sorted and filtered, to a CSV file the user chooses.
+    void exportObservations();
 
 private:
     void clearDetails();
+    void fillFilterChoices();
+    void applyFilter();
+    // The table follows the residual list's current observation, and the other way round.
+    void showCurrentInTable();
+    void tableRowChanged(const QModelIndex &current);
 
     FicResult m_result;
 
@@ -84,6 +93,11 @@ private:
     QLineEdit *m_epoch = nullptr;
 
     QListWidget *m_residuals = nullptr;
+    ResidualTableModel *m_table = nullptr;
+    QTableView *m_tableView = nullptr;
+    QCheckBox *m_rejectedOnly = nullptr;
+    QComboBox *m_kindFilter = nullptr;
+    QComboBox *m_stationFilter = nullptr;
     QComboBox *m_graphChoice = nullptr;
     QGroupBox *m_graphGroup = nullptr;
     myPlotArea *m_plot = nullptr;

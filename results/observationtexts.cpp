@@ -14,6 +14,7 @@ constexpr int kResidualWidth = 14;
 constexpr int kReliabilityWidth = 10;
 constexpr int kLengthDecimals = 5;
 constexpr int kSmallAngleDecimals = 2;
+constexpr int kSmallLengthDecimals = 2; // millimetres to the hundredth: the five decimals of metres
 
 struct AngleUnit
 {
@@ -94,6 +95,14 @@ QString observationResidualText(const FicObservation &observation, const QString
         return formatFixed(observation.residual, kResidualWidth, kLengthDecimals);
     return withUnit(formatFixed(observation.residual, kResidualWidth, kSmallAngleDecimals),
                     unit->smallUnit);
+}
+
+QString residualTextInSmallUnit(const FicObservation &observation, const QString &angleUnit)
+{
+    if (!isAngle(observation.typeLabel))
+        return withUnit(QString::number(observation.residual * 1000.0, 'f', kSmallLengthDecimals),
+                        "mm");
+    return observationResidualText(observation, angleUnit).trimmed();
 }
 
 QString reliabilityText(double reliability)

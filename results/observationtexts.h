@@ -15,6 +15,9 @@ struct FicObservation;
 QString observationValueText(const FicObservation &observation, const QString &angleUnit);
 // The residual: "-0.00123 m", "-1.50 \"", "3.20 cc", "0.75 urad".
 QString observationResidualText(const FicObservation &observation, const QString &angleUnit);
+// The residual in the small unit of its kind, without padding: millimetres for lengths
+// ("-1.23 mm"), as observationResidualText for angles ("-1.50 \"").
+QString residualTextInSmallUnit(const FicObservation &observation, const QString &angleUnit);
 // The reliability, a redundancy number in per cent: "54.32 %".
 QString reliabilityText(double reliability);
 

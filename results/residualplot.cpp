@@ -118,4 +118,53 @@ QVector<QRectF> rankingBars(const QVector<double> &values, double low, double hi
     return bars;
 }
 
+QVector<double> axisTicks(double from, double to, int maxCount)
+{
+    QVector<double> ticks;
+    if (!std::isfinite(from) || !std::isfinite(to) || !(to > from) || maxCount < 1)
+        return ticks;
+    // The smallest step of 1, 2 or 5 times a power of ten giving at most maxCount ticks.
+    const double rough = (to - from) / maxCount;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = 10.0 * power;
+    for (double factor : {1.0, 2.0, 5.0}) {
+        if (factor * power >= rough) {
+            step = factor * power;
+            break;
+        }
+    }
+    // Integer multiples of the step, so that 0.3 is not written 0.30000000000000004.
+    const double first = std::ceil(from / step - 1e-9);
+    const double last = std::floor(to / step + 1e-9);
+    for (double k = first; k <= last && ticks.size() <= maxCount; k += 1.0)
+        ticks.append(k * step == 0.0 ? 0.0 : k * step);
+    return ticks;
+}
+
+double rankingScale(const QVector<double> &values, int height)
+{
+    if (values.isEmpty())
+        return 0.0;
+    const double largest = std::abs(values.first());
+    if (!(largest > 0.0) || !std::isfinite(largest))
+        return 0.0;
+    return (height - kRankingTopGap) / largest;
+}
+
+double rankCentre(int rank, double low, double high, int width)
+{
+    const double barWidth = width / (high - low + 1.0);
+    return (rank - 1 - std::floor(low - 1.0) + 0.5) * barWidth;
+}
+
+double histogramX(double t, int width)
+{
+    return (t + 4.0) * histogramUnit(width);
+}
+
+double histogramShareY(double share, int height)
+{
+    return height - 2.0 * height * share;
+}
+
 } // namespace residualplot

@@ -45,6 +45,24 @@ QPolygonF densityCurve(int width, int height);
 QVector<QRectF> rankingBars(const QVector<double> &values, double low, double high, int width,
                             int height);
 
+// Axes. Ticks of a graph's axis: multiples of 1, 2 or 5 times a power of ten from `from` to `to`
+// (both included when they fall on a multiple), at most `maxCount` of them; none for an empty or
+// undefined interval.
+QVector<double> axisTicks(double from, double to, int maxCount);
+
+// Pixels per unit of |normalized residual| in the ranking chart (|values[0]| reaches the height
+// less the top gap); 0 when the chart draws nothing.
+double rankingScale(const QVector<double> &values, int height);
+
+// Horizontal middle of the bar of `rank` (from 1) in the ranking chart over `low` to `high`.
+double rankCentre(int rank, double low, double high, int width);
+
+// Horizontal place of the normalized residual `t` in the histogram, -4 at 0 and 4 at 8 units.
+double histogramX(double t, int width);
+
+// Height of a class holding the `share` (0 to 1) of the values: half of them reach the top.
+double histogramShareY(double share, int height);
+
 } // namespace residualplot
 
 #endif // RESIDUALPLOT_H

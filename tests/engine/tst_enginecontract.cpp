@@ -18,6 +18,7 @@
 #include "ficwriter.h"
 #include "recordcatalogue.h"
 #include "recordline.h"
+#include "reportcriticalvalue.h"
 
 #include <QtTest>
 
@@ -64,20 +65,26 @@ int lineCount(const std::string &text)
     return int(std::count(text.begin(), text.end(), '\n'));
 }
 
-// What the engine makes of the sample network with `configuration`: its report, result file and
-// summary, all in memory.
-std::string engineRun(const std::string &configuration)
+// The engine's run of the sample network with `configuration`, whole.
+engine::ProcessOutput sampleRun(const std::string &configuration)
 {
     const std::string observations = engine::normalizedPath(TAVLO_SAMPLES_DIR "/reseau.iob");
     const std::string configurationPath = engine::normalizedPath("contract.cfg");
     const engine::FileLoader disk = engine::diskFileLoader();
-    const engine::ProcessOutput output = engine::runProcessing(
-        observations, configurationPath, [&](const std::string &path, std::string &content) {
-            if (path != configurationPath)
-                return disk(path, content);
-            content = configuration;
-            return true;
-        });
+    return engine::runProcessing(observations, configurationPath,
+                                 [&](const std::string &path, std::string &content) {
+                                     if (path != configurationPath)
+                                         return disk(path, content);
+                                     content = configuration;
+                                     return true;
+                                 });
+}
+
+// What the engine makes of the sample network with `configuration`: its report, result file and
+// summary, all in memory.
+std::string engineRun(const std::string &configuration)
+{
+    const engine::ProcessOutput output = sampleRun(configuration);
     return output.report + output.result + std::to_string(output.summary.status) + " " +
            std::to_string(output.summary.chiSquare);
 }
@@ -135,6 +142,8 @@ private slots:
     void catalogueRecordsReadBackWithTheirValues();
     void resultFileReadByTheWorkbench_data();
     void resultFileReadByTheWorkbench();
+    void criticalValueReadFromTheReport_data();
+    void criticalValueReadFromTheReport();
 };
 
 // Same keys in the same order and sections, of the same kinds, with the same fixed lines, digit
@@ -567,6 +576,32 @@ void TestEngineContract::resultFileReadByTheWorkbench()
                                r.reliability, r.valid, r.lineNumber, r.fileNumber, r.kind,
                                r.component, r.station, r.target});
     QCOMPARE(writer.bytes(), QByteArray(bytes.data(), int(bytes.size())));
+}
+
+void TestEngineContract::criticalValueReadFromTheReport_data()
+{
+    QTest::addColumn<QString>("confidence");
+    QTest::addColumn<double>("quantile");
+    // Upper quantiles of the standard normal law at (1 + c)/2, from published tables.
+    QTest::newRow("95 %") << "0.95" << 1.959964;
+    QTest::newRow("99 %") << "0.99" << 2.575829;
+}
+
+// The residual window draws the engine's critical value, which only the report holds.
+void TestEngineContract::criticalValueReadFromTheReport()
+{
+    QFETCH(QString, confidence);
+    QFETCH(double, quantile);
+    const engine::ProcessOutput output = sampleRun(defaultsWith("TYPESIGMA0", "JAMAIS") +
+                                                   "VALIDATION " + confidence.toStdString() + "\n");
+    QCOMPARE(output.summary.status, 0);
+    QCOMPARE(readFicBytes(QByteArray::fromStdString(output.result), false).testName,
+             QStringLiteral("Normale"));
+    QByteArray report = QByteArray::fromStdString(output.report);
+    QBuffer buffer(&report);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    const double value = reportedCriticalValue(buffer);
+    QVERIFY2(std::abs(value - quantile) <= 5e-4, qPrintable(QString::number(value)));
 }
 
 QTEST_GUILESS_MAIN(TestEngineContract)

@@ -13,6 +13,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyle>
+#include <QTableView>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(ChiSquareOutcome)
@@ -122,6 +123,10 @@ private slots:
     void reloadRefreshesGraph();
     void quitCloses();
     void textsAndHandlesFit();
+    void tableSelectionDrivesTheJumps();
+    void exportWritesTheTableAsShown();
+    void criticalValueOfTheReport_data();
+    void criticalValueOfTheReport();
 };
 
 void tst_frmResult::construction()
@@ -772,6 +777,126 @@ void tst_frmResult::textsAndHandlesFit()
     auto *slider = child<DoubleSlider>(window, "slider");
     QVERIFY(slider->handlePosition(0.0f) - slider->sliderWidth() >= 0);
     QVERIFY(slider->handlePosition(1.0f) + slider->sliderWidth() < slider->width());
+}
+
+void tst_frmResult::tableSelectionDrivesTheJumps()
+{
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    FicResult result = makeResult(6);
+    result.logFile = writeFile(dir, QStringLiteral("net.log"));
+    result.observationFiles[0] = writeFile(dir, QStringLiteral("net.iob"));
+    result.observations[2].station = QStringLiteral("S9");
+    result.observations[4].station = QStringLiteral("S9");
+    frmResult window;
+    window.showResult(QStringLiteral("net.fic"), result);
+    auto *table = child<QTableView>(window, "observationTable");
+    auto *list = child<QListWidget>(window, "residuals");
+    QCOMPARE(table->model()->rowCount(), 6);
+    QCOMPARE(table->currentIndex().row(), 0);
+
+    // Smallest normalized residual first: the last observation, rank 6, heads the table.
+    table->sortByColumn(6, Qt::AscendingOrder);
+    QCOMPARE(table->model()->index(0, 0).data().toString(), QStringLiteral("6"));
+    // The current observation stays selected where the sort put it.
+    QCOMPARE(table->currentIndex().row(), 5);
+    table->setCurrentIndex(table->model()->index(0, 3));
+    QCOMPARE(list->currentRow(), 5);
+    QCOMPARE(editText(window, "value"), QStringLiteral("      105.00000 m"));
+
+    // Station S9 holds ranks 3 and 5; sorted as before, rank 5 comes first.
+    auto *stations = child<QComboBox>(window, "stationFilter");
+    stations->setCurrentIndex(stations->findText(QStringLiteral("S9")));
+    QCOMPARE(table->model()->rowCount(), 2);
+    QVERIFY(!table->selectionModel()->hasSelection());
+    table->setCurrentIndex(table->model()->index(0, 0));
+    QCOMPARE(list->currentRow(), 4);
+    QSignalSpy logs(&window, &frmResult::gotoLog);
+    child<QPushButton>(window, "goLog")->click();
+    QCOMPARE(logs.count(), 1);
+    QCOMPARE(logs.first().at(1).toInt(), 5);
+    QSignalSpy iobs(&window, &frmResult::gotoIob);
+    child<QPushButton>(window, "goIob")->click();
+    QCOMPARE(iobs.count(), 1);
+    QCOMPARE(iobs.first().at(1).toInt(), 14);
+
+    // The list leads the table too.
+    list->setCurrentRow(2);
+    QCOMPARE(table->currentIndex().row(), 1);
+}
+
+void tst_frmResult::exportWritesTheTableAsShown()
+{
+    QTemporaryDir dir;
+    ScriptedPrompter prompter;
+    FicResult result = makeResult(5);
+    result.observations[1].valid = false;
+    result.observations[3].valid = false;
+    frmResult window;
+    window.showResult(dir.filePath(QStringLiteral("net.fic")), result);
+    child<QCheckBox>(window, "rejectedOnly")->setChecked(true);
+    child<QTableView>(window, "observationTable")->sortByColumn(0, Qt::DescendingOrder);
+
+    const QString path = dir.filePath(QStringLiteral("choisi.csv"));
+    prompter.files.enqueue({path});
+    child<QPushButton>(window, "export")->click();
+    QCOMPARE(prompter.dialogs.size(), 1);
+    QCOMPARE(prompter.dialogs.first().kind, FileDialogKind::SaveFile);
+    QCOMPARE(prompter.dialogs.first().directory, dir.filePath(QStringLiteral("net_residus.csv")));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QStringList lines =
+        QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines[0].startsWith(QStringLiteral("Rang;Type;Station;Point vis")));
+    QVERIFY2(lines[1].startsWith(QStringLiteral("4;DIST;S1;P2;103.00000 m;3.00 mm;0.200;")),
+             qPrintable(lines[1]));
+    QVERIFY(lines[2].trimmed().endsWith(QStringLiteral(";Rejetée")));
+    QCOMPARE(prompter.messages.size(), 0);
+
+    // A file that cannot be written is said so.
+    prompter.files.enqueue({dir.filePath(QStringLiteral("absent/x.csv"))});
+    child<QPushButton>(window, "export")->click();
+    QCOMPARE(prompter.messages.size(), 1);
+    QCOMPARE(prompter.messages.first().title, QStringLiteral("Exportation impossible"));
+}
+
+void tst_frmResult::criticalValueOfTheReport_data()
+{
+    QTest::addColumn<int>("testCode");
+    QTest::addColumn<double>("expected"); // 0: none
+
+    QTest::newRow("normal") << 2 << 2.576;
+    QTest::newRow("tau") << 3 << 2.576;
+    QTest::newRow("no test") << 1 << 0.0;
+}
+
+void tst_frmResult::criticalValueOfTheReport()
+{
+    QFETCH(int, testCode);
+    QFETCH(double, expected);
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("net.log"));
+    QFile report(log);
+    QVERIFY(report.open(QIODevice::WriteOnly));
+    report.write(
+        "   Valeur critique                                 : |w| <= 2.576 \xe0 99.00 %\n");
+    report.close();
+    FicWriter writer;
+    writer.logFile = log;
+    writer.testCode = testCode;
+    writer.records.append(FicRecordFields{});
+    writer.records[0].rank = 1;
+    const QString path = dir.filePath(QStringLiteral("net.fic"));
+    QVERIFY(writer.write(path));
+
+    frmResult window;
+    window.loadResult(path);
+    const double value = child<myPlotArea>(window, "plot")->criticalValue();
+    if (expected > 0.0)
+        QCOMPARE(value, expected);
+    else
+        QVERIFY(std::isnan(value));
 }
 
 QTEST_MAIN(tst_frmResult)

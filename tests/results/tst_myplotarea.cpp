@@ -19,6 +19,7 @@ void preparePlot(myPlotArea &plot, int width, int height)
     QPalette palette = plot.palette();
     palette.setColor(QPalette::Base, kBase);
     palette.setColor(QPalette::Dark, kDark);
+    palette.setColor(QPalette::Text, QColor(10, 10, 10));
     plot.setPalette(palette);
     plot.resize(width, height);
 }
@@ -34,6 +35,21 @@ QStringList texts(const QVector<double> &values)
 bool isBackground(const QImage &image, int x, int y)
 {
     return colourNear(image.pixelColor(x, y), kBase, 0);
+}
+
+const QColor kText(10, 10, 10);
+const QColor kCritical(0, 128, 0);
+
+// Whether anything is painted in the rectangle `box` of `image`.
+bool painted(const QImage &image, const QRect &box)
+{
+    for (int y = box.top(); y <= box.bottom(); ++y) {
+        for (int x = box.left(); x <= box.right(); ++x) {
+            if (!isBackground(image, x, y))
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -61,6 +77,10 @@ private slots:
     void frameOnly();
     void dataAndRange();
     void sizes();
+    void axisTicks_data();
+    void axisTicks();
+    void histogramAxesAndCriticalValue();
+    void rankingAxesAndCriticalValue();
 };
 
 void tst_myPlotArea::histogramClass_data()
@@ -370,6 +390,116 @@ void tst_myPlotArea::sizes()
     myPlotArea plot;
     QCOMPARE(plot.sizeHint(), QSize(400, 200));
     QCOMPARE(plot.minimumSizeHint(), QSize(100, 100));
+}
+
+void tst_myPlotArea::axisTicks_data()
+{
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<int>("maxCount");
+    QTest::addColumn<QVector<double>>("ticks");
+
+    QTest::newRow("0 to 4.2") << 0.0 << 4.2 << 5 << QVector<double>{0, 1, 2, 3, 4};
+    QTest::newRow("-4 to 4 in steps of 2") << -4.0 << 4.0 << 4 << QVector<double>{-4, -2, 0, 2, 4};
+    QTest::newRow("shares") << 0.0 << 0.5 << 5 << QVector<double>{0, 0.1, 0.2, 0.3, 0.4, 0.5};
+    QTest::newRow("ranks") << 1.0 << 1000.0 << 5 << QVector<double>{200, 400, 600, 800, 1000};
+    QTest::newRow("steps of 5") << 3.0 << 27.0 << 5 << QVector<double>{5, 10, 15, 20, 25};
+    QTest::newRow("empty") << 3.0 << 1.0 << 5 << QVector<double>{};
+    QTest::newRow("no room") << 0.0 << 1.0 << 0 << QVector<double>{};
+}
+
+void tst_myPlotArea::axisTicks()
+{
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(int, maxCount);
+    QFETCH(QVector<double>, ticks);
+    const QVector<double> found = residualplot::axisTicks(from, to, maxCount);
+    QCOMPARE(found.size(), ticks.size());
+    for (int k = 0; k < ticks.size(); ++k)
+        QVERIFY2(std::abs(found[k] - ticks[k]) < 1e-12, qPrintable(QString::number(found[k])));
+}
+
+void tst_myPlotArea::histogramAxesAndCriticalValue()
+{
+    myPlotArea plot;
+    preparePlot(plot, 420, 260);
+    plot.setAxesShown(true);
+    plot.setMode(myPlotArea::ModeHistogram);
+    plot.setData(texts({-4.0, -1.2, 0.0, 0.2, 3.5}));
+    plot.setCriticalValue(1.96);
+    const QImage image = renderWidget(plot);
+    const QRect area = plot.plotRect();
+    QVERIFY(area.left() > 20 && area.bottom() < 260 - 20 && area.right() < 420 && area.top() > 0);
+
+    // -4 at the left edge, 4 at 8 units: a tick and its value under every other whole number at
+    // least.
+    const int u = area.width() / 8;
+    for (int t = -4; t <= 4; t += 2) {
+        const int x = area.left() + (t + 4) * u;
+        QCOMPARE(image.pixelColor(x, area.bottom() + 3), kText);
+        QVERIFY2(painted(image, QRect(x - 3, area.bottom() + 7, 7, 12)),
+                 qPrintable(QString::number(t)));
+    }
+    // The bars of the histogram moved with the axes: class 8 (0 to 0.5) holds 2 of 5 values and
+    // reaches 1/5 of the height.
+    const int top = area.top() + area.height() / 5;
+    QCOMPARE(image.pixelColor(area.left() + 4 * u + u / 4, top + 3), QColor(Qt::blue));
+    QVERIFY(isBackground(image, area.left() + 4 * u + u / 4, top - 3));
+    // Shares on the vertical axis: 50 % at the top, 0 at the bottom, ticks left of the axis.
+    QCOMPARE(image.pixelColor(area.left() - 3, area.top()), kText);
+    QCOMPARE(image.pixelColor(area.left() - 3, area.top() + area.height()), kText);
+    // The axes' titles, below and on the left.
+    QVERIFY(painted(
+        image, QRect(area.center().x() - 20, area.bottom() + 20, 40, 260 - area.bottom() - 22)));
+    QVERIFY(painted(image, QRect(2, area.center().y() - 20, 10, 40)));
+
+    // The critical value at -1.96 and 1.96, over the whole height, bars included.
+    for (double c : {-1.96, 1.96}) {
+        const int x = area.left() + int(std::floor((c + 4.0) * u));
+        for (int y : {area.top() + 20, area.top() + area.height() - 5})
+            QCOMPARE(image.pixelColor(x, y), kCritical);
+        QVERIFY(
+            !colourNear(image.pixelColor(x + 3, area.top() + area.height() / 2), kCritical, 40));
+    }
+}
+
+void tst_myPlotArea::rankingAxesAndCriticalValue()
+{
+    myPlotArea plot;
+    preparePlot(plot, 420, 260);
+    plot.setAxesShown(true);
+    plot.setMode(myPlotArea::ModeRanking);
+    plot.setData(texts({-4, 3, -2, 1}));
+    plot.setCriticalValue(2.5);
+    const QImage image = renderWidget(plot);
+    const QRect area = plot.plotRect();
+    const int h = area.height();
+    const double scale = (h - 19) / 4.0; // |w| = 4 reaches the height less 19 pixels
+    const double barWidth = area.width() / 4.0;
+
+    // |w| = 0 to 4 on the vertical axis, at the bars' scale.
+    for (int v = 0; v <= 4; ++v) {
+        const int y = area.top() + int(std::floor(h - v * scale));
+        QCOMPARE(image.pixelColor(area.left() - 3, y), kText);
+        QVERIFY2(painted(image, QRect(area.left() - 20, y - 3, 12, 7)),
+                 qPrintable(QString::number(v)));
+    }
+    // Ranks 1 to 4 under the middles of their bars.
+    for (int rank = 1; rank <= 4; ++rank) {
+        const int x = area.left() + int(std::floor((rank - 0.5) * barWidth));
+        QCOMPARE(image.pixelColor(x, area.bottom() + 3), kText);
+        QVERIFY(painted(image, QRect(x - 3, area.bottom() + 7, 7, 12)));
+    }
+    // The line at |w| = 2.5 crosses the bars of ranks 1 and 2 and passes over those of 3 and 4.
+    const int y = area.top() + int(std::floor(h - 2.5 * scale));
+    for (int rank = 1; rank <= 4; ++rank) {
+        const int x = area.left() + int(std::floor((rank - 0.5) * barWidth));
+        QCOMPARE(image.pixelColor(x, y), kCritical);
+        QVERIFY(!colourNear(image.pixelColor(x, y + 3), kCritical, 40));
+    }
+    QCOMPARE(image.pixelColor(area.left() + int(1.5 * barWidth), y + 3), QColor(Qt::red));
+    QVERIFY(isBackground(image, area.left() + int(3.5 * barWidth), y + 3));
 }
 
 QTEST_MAIN(tst_myPlotArea)
