@@ -287,7 +287,8 @@ void tst_frmDrawMain::sliderAtEightTriplesEllipsesAndLegend()
     d.relativeEllipses.clear();
     d.absoluteRectangles.clear();
     d.relativeRectangles.clear();
-    frmDrawMain window(write(d), 900, 600);
+    // Tall enough for the ellipse to dwarf the dot over its centre under the tool bar.
+    frmDrawMain window(write(d), 900, 660);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     frmDraw *canvas = window.canvas();
