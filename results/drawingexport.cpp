@@ -12,6 +12,7 @@
 #include <QtMath>
 
 #include <cmath>
+#include <limits>
 
 namespace drawingexport {
 
@@ -22,7 +23,7 @@ const char *const kLinksLayer = "LIENS";
 
 namespace {
 
-constexpr int kEllipseVertices = 48;
+constexpr int kEllipseVertices = 36; // every 10 degrees: within 0.4 % of the curve
 constexpr double kPageMarginMm = 10.0;
 // The plan's sizes are screen pixels and its fonts points: at the screen's resolution they keep
 // the proportions they have on screen.
@@ -175,6 +176,11 @@ bool writeDrawingDxf(const DrawingPlan &plan, const QString &path, QString &erro
 
     const QVector<bool> &fixed = plan.fixedPoints();
     const int n = drawing.points.size();
+    qint64 vertices = 2 * qint64(n) + 2 * plan.linkedPairs().size();
+    for (const RegionLayer &family : kRegionLayers)
+        vertices +=
+            qint64((drawing.*family.regions).size()) * (family.ellipse ? kEllipseVertices : 4);
+    dxf.reserve(int(std::min<qint64>(vertices, std::numeric_limits<int>::max())));
     for (const RegionLayer &family : kRegionLayers) {
         if (!plan.isShown(family.element))
             continue;
@@ -202,7 +208,7 @@ bool writeDrawingDxf(const DrawingPlan &plan, const QString &path, QString &erro
         }
     }
     if (plan.isShown(DrawElement::Links)) {
-        for (const QPair<int, int> &pair : drawing.linkedPairs()) {
+        for (const QPair<int, int> &pair : plan.linkedPairs()) {
             const DrwPoint &p = drawing.points.at(pair.first);
             const DrwPoint &q = drawing.points.at(pair.second);
             if (isFinite(p) && isFinite(q))
@@ -227,7 +233,11 @@ bool writeDrawingDxf(const DrawingPlan &plan, const QString &path, QString &erro
     QSaveFile file(path);
     if (!openForWriting(file, error))
         return false;
-    file.write(dxf.toDxf());
+    if (!dxf.write(file)) {
+        error = file.errorString();
+        file.cancelWriting();
+        return false;
+    }
     return commit(file, error);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStaticText>
 #include <QThread>
 #include <QTimer>
@@ -441,15 +442,19 @@ void DrawingPlan::drawRegionShapes(QPainter &painter, const QSize &size,
             double theta = 90.0 - region.bearing;
             if (theta < 0.0)
                 theta += 180.0;
-            painter.save();
-            painter.translate(centre);
-            painter.rotate(-theta);
+            // Turned here rather than by the painter, so that a vector file keeps one group of
+            // settings for the whole family instead of one per region.
+            QTransform turn;
+            turn.translate(centre.x(), centre.y());
+            turn.rotate(-theta);
             const QRectF bounds(-a, -b, 2.0 * a, 2.0 * b);
-            if (family.shape == RegionRaster::Shape::Ellipse)
-                painter.drawEllipse(bounds);
-            else
-                painter.drawRect(bounds);
-            painter.restore();
+            if (family.shape == RegionRaster::Shape::Ellipse) {
+                QPainterPath outline;
+                outline.addEllipse(bounds);
+                painter.drawPath(turn.map(outline));
+            } else {
+                painter.drawPolygon(turn.map(QPolygonF(bounds)));
+            }
         }
     }
 }

@@ -61,6 +61,8 @@ public:
     // Moves the view with the mouse from `from` to `to` on a plan painted at `size`.
     void pan(const QPoint &from, const QPoint &to, const QSize &size);
 
+    // Every linked pair (i, j) with i < j, indices from 0.
+    const QVector<QPair<int, int>> &linkedPairs() const { return m_linkedPairs; }
     // Which points are fixed, by index from 0; empty when the drawing cannot tell.
     const QVector<bool> &fixedPoints() const { return m_fixed; }
     // Index from 0 of the point drawn under `position` on a plan painted at `size`, the nearest

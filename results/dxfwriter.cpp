@@ -1,15 +1,58 @@
 #include "dxfwriter.h"
 
+#include <QIODevice>
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
+void appendCode(QByteArray &out, int code)
+{
+    char digits[12];
+    int n = 0;
+    unsigned rest = unsigned(std::abs(code));
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0);
+    if (code < 0)
+        digits[n++] = '-';
+    std::reverse(digits, digits + n);
+    out.append(digits, n);
+    out += '\n';
+}
+
 void append(QByteArray &out, int code, const QByteArray &value)
 {
-    out += QByteArray::number(code);
-    out += '\n';
+    appendCode(out, code);
     out += value;
     out += '\n';
+}
+
+// `value` with four decimals, as printf's "%.4f" would write it, several times faster than the
+// locale-aware conversions: a drawing holds a million coordinates.
+void appendFixed4(QByteArray &out, double value)
+{
+    constexpr double kLargest = 9e14; // keeps value * 10^4 within 64 bits
+    if (!std::isfinite(value) || std::abs(value) > kLargest) {
+        out += std::isfinite(value) ? QByteArray::number(value, 'f', 4) : QByteArray("0.0");
+        return;
+    }
+    const long long scaled = std::llround(std::abs(value) * 1e4);
+    char digits[32];
+    int n = 0;
+    long long rest = scaled;
+    do {
+        digits[n++] = char('0' + rest % 10);
+        rest /= 10;
+        if (n == 4)
+            digits[n++] = '.';
+    } while (rest > 0 || n <= 5);
+    if (value < 0.0 && scaled != 0)
+        digits[n++] = '-';
+    std::reverse(digits, digits + n);
+    out.append(digits, n);
 }
 
 // One line, no control character: a value that ran over a line would shift every group after.
@@ -30,6 +73,12 @@ void DxfWriter::addLayer(const QString &name, int colour)
     m_layers.append({name, colour});
 }
 
+void DxfWriter::reserve(int vertices)
+{
+    constexpr int kBytesPerVertex = 56; // "0 VERTEX 8 layer 10 x 20 y", each on its line
+    m_entities.reserve(int(std::min<qint64>(qint64(vertices) * kBytesPerVertex, 1 << 30)));
+}
+
 void DxfWriter::group(int code, const QByteArray &value)
 {
     append(m_entities, code, value);
@@ -37,14 +86,23 @@ void DxfWriter::group(int code, const QByteArray &value)
 
 void DxfWriter::group(int code, double value)
 {
-    append(m_entities, code,
-           std::isfinite(value) ? QByteArray::number(value, 'f', 4) : QByteArray("0.0"));
+    appendCode(m_entities, code);
+    appendFixed4(m_entities, value);
+    m_entities += '\n';
 }
 
 void DxfWriter::entity(const char *type, const QString &layer)
 {
-    group(0, QByteArray(type));
-    group(8, latin1Line(layer));
+    entity(type, latin1Line(layer));
+}
+
+void DxfWriter::entity(const char *type, const QByteArray &layer)
+{
+    m_entities += "0\n";
+    m_entities += type;
+    m_entities += "\n8\n";
+    m_entities += layer;
+    m_entities += '\n';
 }
 
 void DxfWriter::point(const QString &layer, double x, double y, double z)
@@ -85,19 +143,19 @@ void DxfWriter::polyline(const QString &layer, const QVector<QPointF> &vertices,
     group(20, 0.0);
     group(30, 0.0);
     group(70, QByteArray(closed ? "1" : "0"));
+    const QByteArray layerName = latin1Line(layer);
     for (const QPointF &vertex : vertices) {
-        entity("VERTEX", layer);
+        // A vertex of a flat polyline takes its elevation from the polyline.
+        entity("VERTEX", layerName);
         group(10, vertex.x());
         group(20, vertex.y());
-        group(30, 0.0);
     }
-    entity("SEQEND", layer);
+    entity("SEQEND", layerName);
 }
 
-QByteArray DxfWriter::toDxf() const
+bool DxfWriter::write(QIODevice &device) const
 {
     QByteArray out;
-    out.reserve(m_entities.size() + 1024 + 64 * m_layers.size());
     append(out, 0, "SECTION");
     append(out, 2, "HEADER");
     append(out, 9, "$ACADVER");
@@ -134,8 +192,9 @@ QByteArray DxfWriter::toDxf() const
 
     append(out, 0, "SECTION");
     append(out, 2, "ENTITIES");
-    out += m_entities;
-    append(out, 0, "ENDSEC");
-    append(out, 0, "EOF");
-    return out;
+    QByteArray end;
+    append(end, 0, "ENDSEC");
+    append(end, 0, "EOF");
+    return device.write(out) == out.size() && device.write(m_entities) == m_entities.size() &&
+           device.write(end) == end.size();
 }

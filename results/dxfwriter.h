@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+class QIODevice;
+
 // A plain ASCII drawing exchange file of the oldest kind that every CAD program reads: a header,
 // a table of layers and the entities POINT, LINE, TEXT and POLYLINE. Coordinates are in the
 // file's unit (metres here), with a tenth of a millimetre; texts are written in Latin-1.
@@ -15,6 +17,9 @@ public:
     // Declares a layer; `colour` is an AutoCAD colour index (1 red, 3 green, 5 blue...).
     // Entities may only name declared layers.
     void addLayer(const QString &name, int colour);
+    // Room for about `vertices` coordinate pairs, so that a large drawing is not copied over and
+    // over as it grows.
+    void reserve(int vertices);
 
     void point(const QString &layer, double x, double y, double z = 0.0);
     void line(const QString &layer, const QPointF &from, const QPointF &to);
@@ -22,8 +27,8 @@ public:
     void text(const QString &layer, const QPointF &position, double height, const QString &text);
     void polyline(const QString &layer, const QVector<QPointF> &vertices, bool closed);
 
-    // The whole file.
-    QByteArray toDxf() const;
+    // Writes the whole file to `device`; false when it could not take it all.
+    bool write(QIODevice &device) const;
 
 private:
     struct Layer
@@ -34,6 +39,7 @@ private:
     void group(int code, const QByteArray &value);
     void group(int code, double value);
     void entity(const char *type, const QString &layer);
+    void entity(const char *type, const QByteArray &layer);
 
     QVector<Layer> m_layers;
     QByteArray m_entities;

@@ -476,21 +476,26 @@ void tst_frmDrawMain::svgExportHoldsEveryPoint()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QXmlStreamReader svg(&file);
     QStringList texts;
-    int fixedMarks = 0;
-    int ellipses = 0;
+    // Shapes by kind and by the fill of the group that holds them: "path #0000ff" for a fixed
+    // point's triangle, "circle #0000ff" for a free point's dot, "path #ff0000" for an ellipse.
+    QMap<QString, int> shapes;
+    QStringList fills;
     bool isSvg = false;
     while (!svg.atEnd()) {
-        if (svg.readNext() != QXmlStreamReader::StartElement)
+        const QXmlStreamReader::TokenType token = svg.readNext();
+        if (token == QXmlStreamReader::EndElement && svg.name() == QLatin1String("g"))
+            fills.removeLast();
+        if (token != QXmlStreamReader::StartElement)
             continue;
         const QStringRef name = svg.name();
         if (name == QLatin1String("svg"))
             isSvg = true;
+        else if (name == QLatin1String("g"))
+            fills.append(svg.attributes().value(QLatin1String("fill")).toString());
         else if (name == QLatin1String("text"))
             texts.append(svg.readElementText(QXmlStreamReader::IncludeChildElements).trimmed());
-        else if (name == QLatin1String("path"))
-            ++fixedMarks;
-        else if (name == QLatin1String("ellipse") || name == QLatin1String("circle"))
-            ++ellipses;
+        else if (!fills.isEmpty())
+            ++shapes[name + QLatin1Char(' ') + fills.last()];
     }
     QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
     QVERIFY(isSvg);
@@ -498,10 +503,12 @@ void tst_frmDrawMain::svgExportHoldsEveryPoint()
         QCOMPARE(texts.count(point.name), 1);
     QVERIFY(texts.contains(QStringLiteral("Point fixe")));
     QVERIFY(texts.contains(QStringLiteral("Point libre")));
-    // Triangles: four fixed points and the mark of the legend.
-    QCOMPARE(fixedMarks, 4 + 1);
-    // Round: the absolute and relative ellipses, the free point and the mark of the legend.
-    QCOMPARE(ellipses, 2 + 1 + 1);
+    // Four fixed points and one free point, each with its mark in the legend.
+    QCOMPARE(shapes.value(QStringLiteral("path #0000ff")), 4 + 1);
+    QCOMPARE(shapes.value(QStringLiteral("circle #0000ff")), 1 + 1);
+    // The absolute and the relative ellipse.
+    QCOMPARE(shapes.value(QStringLiteral("path #ff0000")), 1);
+    QCOMPARE(shapes.value(QStringLiteral("path #0000c8")), 1);
 }
 
 void tst_frmDrawMain::exportMenu()
