@@ -3,7 +3,7 @@
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libeigen3-dev fonts-dejavu-core
+PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev fonts-dejavu-core
 CCACHE := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 
+#include "configuration.h"
 #include "editorsearch.h"
 #include "enginelibrary.h"
 #include "filestamp.h"
@@ -761,6 +762,16 @@ void MainWindow::drawNetwork()
         return;
     frmDrawMain window(drawing, width(), height());
     window.setWindowTitle(tr("Dessin : ") + child->userFriendlyCurrentFile());
+    // The ellipses hold the points at the confidence of the run that drew them.
+    Configuration configuration;
+    QString error;
+    if (lastProcessedFiles.contains(child->currentFile()) &&
+        loadConfiguration(lastProcessedCfg, configuration, error)) {
+        const double confidence =
+            normaliseDecimal(configuration.text(QStringLiteral("REG2D_CONF"))).toDouble();
+        if (confidence > 0.0 && confidence < 1.0)
+            window.setConfidence(confidence);
+    }
     window.exec();
 }
 

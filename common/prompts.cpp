@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QRegularExpression>
 
 namespace {
@@ -53,6 +55,12 @@ public:
         }
         }
         return answer;
+    }
+
+    bool printDialog(QWidget *parent, QPrinter &printer) override
+    {
+        QPrintDialog dialog(&printer, parent);
+        return dialog.exec() == QDialog::Accepted;
     }
 };
 
@@ -110,6 +118,11 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
                                      QMessageBox::StandardButton defaultButton)
 {
     return ask(parent, MessageKind::Question, title, text, buttons, defaultButton);
+}
+
+bool print(QWidget *parent, QPrinter &printer)
+{
+    return currentPrompter->printDialog(parent, printer);
 }
 
 void about(QWidget *parent, const QString &title, const QString &text)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class QPrinter;
 class QWidget;
 
 // Every message box and file dialog of the workbench goes through these functions, so that tests
@@ -43,6 +44,9 @@ public:
     virtual ~Prompter() = default;
     virtual QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) = 0;
     virtual FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) = 0;
+    // Lets the user choose the printer and its settings for `printer`; false when cancelled. A
+    // prompter that has no answer for it cancels.
+    virtual bool printDialog(QWidget * /*parent*/, QPrinter & /*printer*/) { return false; }
 };
 
 namespace prompts {
@@ -58,6 +62,8 @@ warning(QWidget *parent, const QString &title, const QString &text,
 QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
                                      QMessageBox::StandardButtons buttons,
                                      QMessageBox::StandardButton defaultButton);
+// The print dialog for `printer`: true when the user chose to print.
+bool print(QWidget *parent, QPrinter &printer);
 // The plain "about" style box: the application icon and one OK button.
 void about(QWidget *parent, const QString &title, const QString &text);
 

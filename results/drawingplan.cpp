@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QStaticText>
 #include <QThread>
 #include <QTimer>
@@ -55,6 +56,30 @@ QString legendText(const char *text)
     return QCoreApplication::translate("frmDraw", text);
 }
 
+const QColor kPointColour(Qt::blue);
+
+// The mark of a fixed point: a triangle standing on its base, about as large as a free point's
+// dot of `width` pixels, centred on `centre`.
+QPolygonF fixedMark(const QPointF &centre, int width)
+{
+    const double half = 0.6 * (width + 2);
+    return QPolygonF({centre + QPointF(0.0, -half), centre + QPointF(-half, 0.8 * half),
+                      centre + QPointF(half, 0.8 * half)});
+}
+
+void drawFixedMark(QPainter &painter, const QPointF &centre, int width)
+{
+    painter.setPen(QPen(kPointColour.darker(), 1));
+    painter.setBrush(kPointColour);
+    painter.drawPolygon(fixedMark(centre, width));
+}
+
+void drawFreeMark(QPainter &painter, const QPointF &centre, int width)
+{
+    painter.setPen(QPen(kPointColour, width, Qt::SolidLine, Qt::RoundCap));
+    painter.drawPoint(centre);
+}
+
 } // namespace
 
 // Where each point is on screen, worked out once per paint.
@@ -86,6 +111,7 @@ void DrawingPlan::setDrawing(const DrwDrawing &drawing)
 {
     m_drawing = drawing;
     m_linkedPairs = m_drawing.linkedPairs();
+    m_fixed = m_drawing.fixedPoints();
     m_names =
         QVector<QVector<QStaticText>>(DrawingView::kMaxZoomLevel - DrawingView::kMinZoomLevel + 1);
     m_view = DrawingView();
@@ -130,6 +156,37 @@ void DrawingPlan::zoomBy(int steps)
 {
     m_view.zoomBy(steps);
     emit changed();
+}
+
+void DrawingPlan::zoomAbout(int steps, const QPointF &position, const QSize &size)
+{
+    m_view.zoomAbout(steps, position, size);
+    emit changed();
+}
+
+void DrawingPlan::showWhole()
+{
+    m_view.showWhole();
+    emit changed();
+}
+
+int DrawingPlan::pointAt(const QPoint &position, const QSize &size) const
+{
+    const int reach = (10 + m_view.zoomLevel()) / 2 + 2;
+    int nearest = -1;
+    qint64 nearestDistance = qint64(reach) * reach + 1;
+    for (int i = 0; i < m_drawing.points.size(); ++i) {
+        const DrwPoint &point = m_drawing.points.at(i);
+        if (!m_view.isVisible(point.x, point.y, size))
+            continue;
+        const QPoint d = m_view.toScreen(point.x, point.y, size) - position;
+        const qint64 distance = qint64(d.x()) * d.x() + qint64(d.y()) * d.y();
+        if (distance < nearestDistance) {
+            nearest = i;
+            nearestDistance = distance;
+        }
+    }
+    return nearest;
 }
 
 void DrawingPlan::pan(const QPoint &from, const QPoint &to, const QSize &size)
@@ -290,13 +347,8 @@ RegionRaster DrawingPlan::gatherRegions(const RegionLayer &layer, const ScreenPo
     return raster;
 }
 
-void DrawingPlan::draw(QPainter &painter, const QSize &size) const
+DrawingPlan::ScreenPoints DrawingPlan::screenPoints(const QSize &size) const
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const int zoomLevel = m_view.zoomLevel();
-    painter.setFont(QFont(QStringLiteral("Courrier"), 12 + zoomLevel));
-
     ScreenPoints screen;
     const int n = m_drawing.points.size();
     screen.positions.resize(n);
@@ -307,11 +359,35 @@ void DrawingPlan::draw(QPainter &painter, const QSize &size) const
         if (screen.visible[i])
             screen.positions[i] = m_view.toScreen(point.x, point.y, size);
     }
+    return screen;
+}
 
+void DrawingPlan::draw(QPainter &painter, const QSize &size) const
+{
+    drawPlan(painter, size, Rendering::Screen);
+    startWorkingOut();
+}
+
+void DrawingPlan::drawShapes(QPainter &painter, const QSize &size) const
+{
+    drawPlan(painter, size, Rendering::Shapes);
+}
+
+void DrawingPlan::drawPlan(QPainter &painter, const QSize &size, Rendering rendering) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int zoomLevel = m_view.zoomLevel();
+    painter.setFont(QFont(QStringLiteral("Courrier"), 12 + zoomLevel));
+
+    const ScreenPoints screen = screenPoints(size);
     // Regions and dots are drawn in the device's own pixels, so that they stay sharp on a screen
     // with several device pixels to a pixel.
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    drawRegions(painter, size, ratio, screen);
+    if (rendering == Rendering::Screen)
+        drawRegions(painter, size, ratio, screen);
+    else
+        drawRegionShapes(painter, size, screen);
     painter.setBrush(Qt::NoBrush);
 
     if (isShown(DrawElement::Links)) {
@@ -325,48 +401,142 @@ void DrawingPlan::draw(QPainter &painter, const QSize &size) const
         painter.drawLines(lines);
     }
 
-    // Every dot is the same: it is drawn once and copied to each point, which costs a fraction
-    // of drawing it anew. Points lie on whole pixels, so each copy matches a dot drawn in place.
-    const int dotWidth = 10 + zoomLevel;
-    const int dotCentre = dotWidth / 2 + 2;
-    QImage dot(QSize(2 * dotCentre + 1, 2 * dotCentre + 1) * ratio,
-               QImage::Format_ARGB32_Premultiplied);
-    dot.setDevicePixelRatio(ratio);
-    dot.fill(Qt::transparent);
-    QPainter dotPainter(&dot);
-    dotPainter.setRenderHint(QPainter::Antialiasing);
-    dotPainter.setPen(QPen(Qt::blue, dotWidth, Qt::SolidLine, Qt::RoundCap));
-    dotPainter.drawPoint(dotCentre, dotCentre);
-    dotPainter.end();
-    for (int i = 0; i < n; ++i) {
-        if (screen.visible.at(i))
-            painter.drawImage(screen.positions.at(i) - QPoint(dotCentre, dotCentre), dot);
-    }
-    if (isShown(DrawElement::Names)) {
-        painter.setPen(Qt::blue);
-        // A prepared text keeps its layout for the font it was last drawn in, so each zoom
-        // level, with its own font size, has its own. It is placed by its top left corner, not
-        // its base line.
-        const int level = qBound(DrawingView::kMinZoomLevel, zoomLevel, DrawingView::kMaxZoomLevel);
-        QVector<QStaticText> &names = m_names[level - DrawingView::kMinZoomLevel];
-        if (names.size() != n) {
-            names.clear();
-            for (const DrwPoint &point : m_drawing.points) {
-                QStaticText name(point.name);
-                name.setTextFormat(Qt::PlainText);
-                names.append(name);
+    drawPoints(painter, screen, ratio, rendering);
+    drawLegend(painter, size);
+    painter.restore();
+}
+
+void DrawingPlan::drawRegionShapes(QPainter &painter, const QSize &size,
+                                   const ScreenPoints &screen) const
+{
+    const double k = m_view.pixelsPerUnit(size);
+    for (const RegionFamily &family : kFamilies) {
+        if (!isShown(family.element))
+            continue;
+        const double scale = family.shape == RegionRaster::Shape::Ellipse
+                                 ? m_view.ellipseScale() * m_view.ellipseFactor()
+                                 : m_view.rectangleScale() * m_view.rectangleFactor();
+        QColor fill = family.fill;
+        fill.setAlpha(kRegionFillAlpha);
+        painter.setPen(QPen(family.outline, kRegionPenWidth, family.outlineStyle, Qt::RoundCap));
+        painter.setBrush(fill);
+        for (const DrwRegion &region : m_drawing.*family.regions) {
+            if (region.epoch != m_currentEpoch)
+                continue;
+            const int first = screen.visibleIndex(region.point1);
+            if (first < 0)
+                continue;
+            QPointF centre = screen.positions.at(first);
+            if (family.pairing == Pairing::TwoPoints) {
+                const int second = screen.visibleIndex(region.point2);
+                if (second < 0)
+                    continue;
+                const DrwPoint &p = m_drawing.points.at(first);
+                const DrwPoint &q = m_drawing.points.at(second);
+                centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
+            }
+            const double a = region.semiAxis1 * scale * k;
+            const double b = region.semiAxis2 * scale * k;
+            if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(region.bearing))
+                continue;
+            double theta = 90.0 - region.bearing;
+            if (theta < 0.0)
+                theta += 180.0;
+            // Turned here rather than by the painter, so that a vector file keeps one group of
+            // settings for the whole family instead of one per region.
+            QTransform turn;
+            turn.translate(centre.x(), centre.y());
+            turn.rotate(-theta);
+            const QRectF bounds(-a, -b, 2.0 * a, 2.0 * b);
+            if (family.shape == RegionRaster::Shape::Ellipse) {
+                QPainterPath outline;
+                outline.addEllipse(bounds);
+                painter.drawPath(turn.map(outline));
+            } else {
+                painter.drawPolygon(turn.map(QPolygonF(bounds)));
             }
         }
-        const QPoint offset(zoomLevel + 7, zoomLevel + 7 - painter.fontMetrics().ascent());
+    }
+}
+
+void DrawingPlan::drawPoints(QPainter &painter, const ScreenPoints &screen, qreal ratio,
+                             Rendering rendering) const
+{
+    const int n = m_drawing.points.size();
+    const int zoomLevel = m_view.zoomLevel();
+    const int dotWidth = 10 + zoomLevel;
+    const auto isFixed = [this](int i) { return i < m_fixed.size() && m_fixed.at(i); };
+    if (rendering == Rendering::Shapes) {
+        for (int i = 0; i < n; ++i) {
+            if (!screen.visible.at(i))
+                continue;
+            if (isFixed(i))
+                drawFixedMark(painter, screen.positions.at(i), dotWidth);
+            else
+                drawFreeMark(painter, screen.positions.at(i), dotWidth);
+        }
+    } else {
+        // Every mark of a kind is the same: it is drawn once and copied to each point, which
+        // costs a fraction of drawing it anew. Points lie on whole pixels, so each copy matches
+        // a mark drawn in place.
+        const int markCentre = int(std::ceil(0.6 * (dotWidth + 2))) + 2;
+        const auto mark = [&](bool fixed) {
+            QImage image(QSize(2 * markCentre + 1, 2 * markCentre + 1) * ratio,
+                         QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(ratio);
+            image.fill(Qt::transparent);
+            QPainter markPainter(&image);
+            markPainter.setRenderHint(QPainter::Antialiasing);
+            if (fixed)
+                drawFixedMark(markPainter, QPointF(markCentre, markCentre), dotWidth);
+            else
+                drawFreeMark(markPainter, QPointF(markCentre, markCentre), dotWidth);
+            return image;
+        };
+        const QImage free = mark(false);
+        const QImage fixed = m_fixed.contains(true) ? mark(true) : QImage();
         for (int i = 0; i < n; ++i) {
             if (screen.visible.at(i))
-                painter.drawStaticText(screen.positions.at(i) + offset, names.at(i));
+                painter.drawImage(screen.positions.at(i) - QPoint(markCentre, markCentre),
+                                  isFixed(i) ? fixed : free);
         }
     }
+    if (!isShown(DrawElement::Names))
+        return;
+    painter.setPen(kPointColour);
+    const QPoint offset(zoomLevel + 7, zoomLevel + 7);
+    if (rendering == Rendering::Shapes) {
+        for (int i = 0; i < n; ++i) {
+            if (screen.visible.at(i))
+                painter.drawText(screen.positions.at(i) + offset, m_drawing.points.at(i).name);
+        }
+        return;
+    }
+    // A prepared text keeps its layout for the font it was last drawn in, so each zoom level,
+    // with its own font size, has its own. It is placed by its top left corner, not its base line.
+    const int level = qBound(DrawingView::kMinZoomLevel, zoomLevel, DrawingView::kMaxZoomLevel);
+    QVector<QStaticText> &names = m_names[level - DrawingView::kMinZoomLevel];
+    if (names.size() != n) {
+        names.clear();
+        for (const DrwPoint &point : m_drawing.points) {
+            QStaticText name(point.name);
+            name.setTextFormat(Qt::PlainText);
+            names.append(name);
+        }
+    }
+    const QPoint topLeft = offset - QPoint(0, painter.fontMetrics().ascent());
+    for (int i = 0; i < n; ++i) {
+        if (screen.visible.at(i))
+            painter.drawStaticText(screen.positions.at(i) + topLeft, names.at(i));
+    }
+}
 
+void DrawingPlan::drawLegend(QPainter &painter, const QSize &size) const
+{
     // The legend keeps its place whatever the view.
     QPen legendPen(Qt::darkYellow, 5);
     painter.setPen(legendPen);
+    painter.setBrush(Qt::NoBrush);
     painter.setFont(QFont(QStringLiteral("Arial"), 12, QFont::Bold));
     painter.drawLine(20, 70, 20, 20);
     painter.drawLine(15, 40, 20, 20);
@@ -391,6 +561,30 @@ void DrawingPlan::draw(QPainter &painter, const QSize &size) const
         painter.drawLine(15, barRow, 65, barRow);
         painter.drawText(75, barRow, barLengthText(bar.length));
     }
-    painter.restore();
-    startWorkingOut();
+
+    if (m_fixed.isEmpty())
+        return;
+    // Which mark is which, in the top right corner, where the north arrow leaves room.
+    const QFont font(QStringLiteral("Arial"), 10);
+    const QFontMetrics metrics(font);
+    const QString captions[] = {legendText("Point fixe"), legendText("Point libre")};
+    const int textWidth =
+        std::max(metrics.horizontalAdvance(captions[0]), metrics.horizontalAdvance(captions[1]));
+    const int rowHeight = std::max(metrics.height(), 16) + 4;
+    const QRect box(size.width() - textWidth - 46, 8, textWidth + 38, 2 * rowHeight + 8);
+    painter.setPen(QPen(Qt::darkYellow, 1));
+    painter.setBrush(QColor(255, 255, 255, 220));
+    painter.drawRect(box);
+    painter.setFont(font);
+    for (int row = 0; row < 2; ++row) {
+        const int middle = box.top() + 4 + row * rowHeight + rowHeight / 2;
+        const QPointF markCentre(box.left() + 16, middle);
+        if (row == 0)
+            drawFixedMark(painter, markCentre, 10);
+        else
+            drawFreeMark(painter, markCentre, 10);
+        painter.setPen(Qt::black);
+        painter.drawText(QRect(box.left() + 30, middle - rowHeight / 2, textWidth + 4, rowHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, captions[row]);
+    }
 }

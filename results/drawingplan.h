@@ -54,11 +54,26 @@ public:
     void setEllipseFactor(double factor);
     void setRectangleFactor(double factor);
     void zoomBy(int steps);
+    // Zooms by `steps` keeping the ground under `position` in place on a plan painted at `size`.
+    void zoomAbout(int steps, const QPointF &position, const QSize &size);
+    // Back to the whole network, unzoomed.
+    void showWhole();
     // Moves the view with the mouse from `from` to `to` on a plan painted at `size`.
     void pan(const QPoint &from, const QPoint &to, const QSize &size);
 
+    // Every linked pair (i, j) with i < j, indices from 0.
+    const QVector<QPair<int, int>> &linkedPairs() const { return m_linkedPairs; }
+    // Which points are fixed, by index from 0; empty when the drawing cannot tell.
+    const QVector<bool> &fixedPoints() const { return m_fixed; }
+    // Index from 0 of the point drawn under `position` on a plan painted at `size`, the nearest
+    // when several are; -1 for none.
+    int pointAt(const QPoint &position, const QSize &size) const;
+
     // Paints the drawing as the plan shows it at `size`, background excepted.
     void draw(QPainter &painter, const QSize &size) const;
+    // Paints the same as draw(), every element as a shape or a text of its own rather than
+    // pictures, for files and printers; the regions are worked out at once.
+    void drawShapes(QPainter &painter, const QSize &size) const;
     // Whether regions are being worked out in the background for a view the plan has painted;
     // once they are, the next paint shows them.
     bool regionsPending() const;
@@ -72,6 +87,15 @@ signals:
 
 private:
     struct ScreenPoints;
+    enum class Rendering { Screen, Shapes };
+
+    void drawPlan(QPainter &painter, const QSize &size, Rendering rendering) const;
+    ScreenPoints screenPoints(const QSize &size) const;
+    // The regions as outlined shapes, one by one.
+    void drawRegionShapes(QPainter &painter, const QSize &size, const ScreenPoints &screen) const;
+    void drawPoints(QPainter &painter, const ScreenPoints &screen, qreal ratio,
+                    Rendering rendering) const;
+    void drawLegend(QPainter &painter, const QSize &size) const;
     // Regions worked out for a view: which regions, how large and where.
     struct RegionLayer
     {
@@ -109,6 +133,7 @@ private:
 
     DrwDrawing m_drawing;
     QVector<QPair<int, int>> m_linkedPairs; // indices from 0, worked out once at load
+    QVector<bool> m_fixed;
     // Per zoom level, the points' names laid out in its font, as they are first drawn.
     mutable QVector<QVector<QStaticText>> m_names;
     DrawingView m_view;

@@ -116,11 +116,42 @@ bool DrawingView::isVisible(double x, double y, const QSize &size) const
     return QRect(QPoint(0, 0), size).contains(toScreen(x, y, size));
 }
 
+QPointF DrawingView::toGround(const QPointF &position, const QSize &size) const
+{
+    const double k = pixelsPerUnit(size);
+    const int w = size.width();
+    const int h = size.height();
+    return QPointF(m_centreX + (position.x() - w / 2) / k,
+                   m_centreY + (h - position.y() - h / 2) / k);
+}
+
 void DrawingView::zoomBy(int steps)
 {
     const qint64 level = qint64(m_zoomLevel) + steps;
     m_zoomLevel = int(std::clamp<qint64>(level, kMinZoomLevel, kMaxZoomLevel));
     m_zoom = zoomForLevel(m_zoomLevel);
+}
+
+void DrawingView::zoomAbout(int steps, const QPointF &position, const QSize &size)
+{
+    const QPointF before = toGround(position, size);
+    zoomBy(steps);
+    const QPointF after = toGround(position, size);
+    if (!std::isfinite(before.x()) || !std::isfinite(before.y()) || !std::isfinite(after.x()) ||
+        !std::isfinite(after.y()))
+        return;
+    m_centreX =
+        std::clamp(m_centreX + before.x() - after.x(), m_meanX - m_radius, m_meanX + m_radius);
+    m_centreY =
+        std::clamp(m_centreY + before.y() - after.y(), m_meanY - m_radius, m_meanY + m_radius);
+}
+
+void DrawingView::showWhole()
+{
+    m_centreX = m_meanX;
+    m_centreY = m_meanY;
+    m_zoomLevel = 0;
+    m_zoom = 1.0;
 }
 
 void DrawingView::pan(const QPoint &from, const QPoint &to, const QSize &size)

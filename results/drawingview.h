@@ -2,6 +2,7 @@
 #define DRAWINGVIEW_H
 
 #include <QPoint>
+#include <QPointF>
 #include <QSize>
 #include <QString>
 
@@ -52,9 +53,18 @@ public:
     // Whether the ground point (x, y) falls on a pixel of a canvas of `size` (false for
     // coordinates not finite).
     bool isVisible(double x, double y, const QSize &size) const;
+    // Ground point under the screen position `position` on a canvas of `size`: the inverse of
+    // toScreen, before its rounding.
+    QPointF toGround(const QPointF &position, const QSize &size) const;
 
     // Adds `steps` to the zoom level, within kMinZoomLevel..kMaxZoomLevel; the centre stays.
     void zoomBy(int steps);
+    // Zooms by `steps` so that the ground point under `position` stays under it, as far as the
+    // centre may go: within one radius of the mean on each axis, as for a drag.
+    void zoomAbout(int steps, const QPointF &position, const QSize &size);
+    // The whole network again: the centre on the mean of the points, unzoomed. The regions keep
+    // their magnification.
+    void showWhole();
     // Moves the centre opposite to a mouse drag from `from` to `to` on a canvas of `size`, at 6/7
     // of the mouse's motion, keeping the centre within one radius of the mean on each axis.
     void pan(const QPoint &from, const QPoint &to, const QSize &size);

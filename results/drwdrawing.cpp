@@ -29,3 +29,16 @@ QVector<QPair<int, int>> DrwDrawing::linkedPairs() const
     }
     return pairs;
 }
+
+QVector<bool> DrwDrawing::fixedPoints() const
+{
+    if (absoluteEllipses.isEmpty())
+        return {};
+    QVector<bool> fixed(points.size(), true);
+    for (const DrwRegion &ellipse : absoluteEllipses) {
+        if (ellipse.point1 >= 1 && ellipse.point1 <= fixed.size() &&
+            (ellipse.semiAxis1 != 0.0 || ellipse.semiAxis2 != 0.0))
+            fixed[ellipse.point1 - 1] = false;
+    }
+    return fixed;
+}

@@ -54,6 +54,11 @@ struct DrwDrawing
     bool isLinked(int i, int j) const;
     // Every linked pair (i, j) with i < j, indices from 0, in row order.
     QVector<QPair<int, int>> linkedPairs() const;
+    // Which points are fixed, by index from 0. The file names none, but the engine writes no
+    // absolute ellipse for a point whose plane coordinates are both fixed: once the file holds
+    // absolute ellipses, a point with none of any epoch, or only flat ones (both half-axes 0), is
+    // fixed. Empty when the file holds no absolute ellipse, as then fixity cannot be told.
+    QVector<bool> fixedPoints() const;
 };
 
 #endif // DRWDRAWING_H

@@ -18,6 +18,7 @@ frmDraw::frmDraw(QWidget *parent)
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
     setAutoFillBackground(true);
+    setMouseTracking(true);
 }
 
 QSize frmDraw::sizeHint() const
@@ -47,10 +48,20 @@ void frmDraw::mouseReleaseEvent(QMouseEvent *event)
 
 void frmDraw::mouseMoveEvent(QMouseEvent *event)
 {
-    if (!m_dragging || !(event->buttons() & Qt::LeftButton))
-        return QWidget::mouseMoveEvent(event);
-    m_plan.pan(m_last, event->pos(), size());
-    m_last = event->pos();
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) {
+        m_plan.pan(m_last, event->pos(), size());
+        m_last = event->pos();
+    } else {
+        QWidget::mouseMoveEvent(event);
+    }
+    emit cursorMoved(view().toGround(event->localPos(), size()),
+                     m_plan.pointAt(event->pos(), size()));
+}
+
+void frmDraw::leaveEvent(QEvent *event)
+{
+    emit cursorLeft();
+    QWidget::leaveEvent(event);
 }
 
 void frmDraw::wheelEvent(QWheelEvent *event)
@@ -59,9 +70,15 @@ void frmDraw::wheelEvent(QWheelEvent *event)
     const qint64 total = qint64(m_wheelDelta) + event->angleDelta().y();
     const qint64 steps = total / kWheelStep;
     m_wheelDelta = int(total - steps * kWheelStep);
+#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
+    const QPointF position = event->position();
+#else
+    const QPointF position = event->posF();
+#endif
     if (steps != 0)
-        zoomBy(int(qBound<qint64>(-DrawingView::kMaxZoomLevel * 2, steps,
-                                  DrawingView::kMaxZoomLevel * 2)));
+        m_plan.zoomAbout(int(qBound<qint64>(-DrawingView::kMaxZoomLevel * 2, steps,
+                                            DrawingView::kMaxZoomLevel * 2)),
+                         position, size());
     event->accept();
 }
 

@@ -7,7 +7,8 @@
 #include <QWidget>
 
 // The canvas of the network drawing window: paints a drawing in plan on a white background, pans
-// with a left-button drag and zooms with the wheel.
+// with a left-button drag, zooms with the wheel about the point under the mouse, and tells where
+// the mouse is on the ground.
 class frmDraw : public QWidget
 {
     Q_OBJECT
@@ -29,6 +30,9 @@ public:
     void setEllipseFactor(double factor) { m_plan.setEllipseFactor(factor); }
     void setRectangleFactor(double factor) { m_plan.setRectangleFactor(factor); }
     void zoomBy(int steps) { m_plan.zoomBy(steps); }
+    // Back to the whole network, unzoomed.
+    void showWhole() { m_plan.showWhole(); }
+    const DrawingPlan &plan() const { return m_plan; }
 
     // Paints the drawing as the canvas shows it at `size`, background excepted.
     void draw(QPainter &painter, const QSize &size) const { m_plan.draw(painter, size); }
@@ -42,12 +46,19 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+signals:
+    // The mouse is over the ground point `ground` (metres), on the point of index `point` (from
+    // 0), or on none when it is -1.
+    void cursorMoved(const QPointF &ground, int point);
+    void cursorLeft();
+
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void leaveEvent(QEvent *event) override;
 
 private:
     DrawingPlan m_plan;

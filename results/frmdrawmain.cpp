@@ -1,8 +1,12 @@
 #include "frmdrawmain.h"
 
+#include "drawingexport.h"
 #include "drawingview.h"
 #include "drwreader.h"
 #include "frmdraw.h"
+#include "prompts.h"
+#include "sharedhelpers.h"
+#include "svgexport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -11,12 +15,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QList>
+#include <QMenu>
+#include <QPrinter>
 #include <QSlider>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int kColumnWidth = 150;
+constexpr int kMessageMs = 2000;
 
 QCheckBox *checkBox(const QString &text, const QString &name, QWidget *parent)
 {
@@ -62,6 +72,7 @@ void enableIf(QCheckBox *box, bool enabled)
 } // namespace
 
 frmDrawMain::frmDrawMain(const QString &path, int width, int height)
+    : m_path(path)
 {
     resize(width, height);
 
@@ -122,14 +133,61 @@ frmDrawMain::frmDrawMain(const QString &path, int width, int height)
     m_canvas->setFocusPolicy(Qt::StrongFocus);
     m_canvas->setDrawing(readDrw(path));
 
+    auto *tools = new QToolBar(this);
+    tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QAction *whole = tools->addAction(tr("Vue d'ensemble"), this, &frmDrawMain::showWhole);
+    whole->setObjectName(QStringLiteral("showWhole"));
+    whole->setToolTip(tr("Tout le réseau, sans zoom (touche Origine)"));
+    QAction *print = tools->addAction(tr("Imprimer..."), this, &frmDrawMain::printDrawing);
+    print->setObjectName(QStringLiteral("print"));
+    print->setShortcut(QKeySequence::Print);
+    auto *exports = new QMenu(tr("Exporter"), this);
+    exports->setObjectName(QStringLiteral("exports"));
+    exports->setToolTipsVisible(true);
+    const auto addExport = [this, exports](const QString &text, const char *name,
+                                           void (frmDrawMain::*slot)()) {
+        QAction *action = exports->addAction(text, this, slot);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    addExport(tr("Coordonnées ajustées (CSV)..."), "exportCsv", &frmDrawMain::exportCoordinatesCsv);
+    // The engine gives plane coordinates only: a map needs longitudes and latitudes.
+    QAction *geoJson = exports->addAction(tr("Coordonnées géographiques (GeoJSON)..."));
+    geoJson->setObjectName(QStringLiteral("exportGeoJson"));
+    geoJson->setEnabled(false);
+    geoJson->setToolTip(tr("Réseau en coordonnées locales : le GeoJSON demande des coordonnées "
+                           "géographiques"));
+    exports->addSeparator();
+    addExport(tr("Dessin en image PNG..."), "exportPng", &frmDrawMain::exportPng);
+    addExport(tr("Dessin vectoriel SVG..."), "exportSvg", &frmDrawMain::exportSvg);
+    addExport(tr("Dessin en PDF..."), "exportPdf", &frmDrawMain::exportPdf);
+    addExport(tr("Dessin pour la DAO (DXF)..."), "exportDxf", &frmDrawMain::exportDxf);
+    auto *exportButton = new QToolButton(tools);
+    exportButton->setText(tr("Exporter"));
+    exportButton->setMenu(exports);
+    exportButton->setPopupMode(QToolButton::InstantPopup);
+    tools->addWidget(exportButton);
+
+    m_statusBar = new QStatusBar(this);
+    m_statusBar->setSizeGripEnabled(false);
+    m_cursor = new QLabel(m_statusBar);
+    m_cursor->setObjectName(QStringLiteral("cursor"));
+    m_statusBar->addPermanentWidget(m_cursor);
+    connect(m_canvas, &frmDraw::cursorMoved, this, &frmDrawMain::showCursor);
+    connect(m_canvas, &frmDraw::cursorLeft, m_cursor, &QLabel::clear);
+
     auto *column = new QVBoxLayout;
     column->addWidget(points);
     column->addWidget(confidence);
     column->addWidget(reliability);
     column->addStretch();
+    auto *canvasColumn = new QVBoxLayout;
+    canvasColumn->addWidget(tools);
+    canvasColumn->addWidget(m_canvas, 1);
+    canvasColumn->addWidget(m_statusBar);
     auto *layout = new QHBoxLayout(this);
     layout->addLayout(column);
-    layout->addWidget(m_canvas, 1);
+    layout->addLayout(canvasColumn, 1);
 
     const DrwDrawing &drawing = m_canvas->drawing();
     const int epochs = drawing.epochCount;
@@ -226,9 +284,116 @@ void frmDrawMain::changeEpoc(int index)
     m_canvas->setCurrentEpoch(index + 1);
 }
 
+void frmDrawMain::showWhole()
+{
+    m_canvas->showWhole();
+}
+
+QString frmDrawMain::cursorText() const
+{
+    return m_cursor->text();
+}
+
+void frmDrawMain::showCursor(const QPointF &ground, int point)
+{
+    QString text = tr("E = %1 m   N = %2 m").arg(ground.x(), 0, 'f', 3).arg(ground.y(), 0, 'f', 3);
+    if (point >= 0) {
+        const QVector<bool> &fixed = m_canvas->plan().fixedPoints();
+        text += tr("   Point %1").arg(m_canvas->drawing().points.at(point).name);
+        if (point < fixed.size())
+            text += fixed.at(point) ? tr(" (fixe)") : tr(" (libre)");
+    }
+    m_cursor->setText(text);
+}
+
+void frmDrawMain::printDrawing()
+{
+    // At the screen's resolution the texts keep the proportions they have on screen.
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(windowTitle());
+    if (!prompts::print(this, printer))
+        return;
+    drawingexport::paintOnPage(m_canvas->plan(), m_canvas->size(), windowTitle(), printer);
+}
+
+QString frmDrawMain::exportPath(const QString &caption, const QString &filter,
+                                const QString &extension)
+{
+    return prompts::saveFileName(this, caption, siblingPath(m_path, extension), filter);
+}
+
+void frmDrawMain::reportExport(bool written, const QString &path, const QString &error)
+{
+    if (written)
+        m_statusBar->showMessage(tr("Fichier exporté : %1").arg(path), kMessageMs);
+    else
+        prompts::warning(this, tr("Exporter"),
+                         tr("Impossible d'écrire le fichier %1 :\n%2").arg(path, error));
+}
+
+void frmDrawMain::exportCoordinatesCsv()
+{
+    const QString path = exportPath(tr("Exporter les coordonnées ajustées"),
+                                    tr("Tableau CSV (*.csv)"), QStringLiteral(".csv"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    reportExport(drawingexport::writeCoordinatesCsv(m_canvas->drawing(), m_canvas->currentEpoch(),
+                                                    m_confidence, path, error),
+                 path, error);
+}
+
+void frmDrawMain::exportPng()
+{
+    const QString path =
+        exportPath(tr("Exporter le dessin"), tr("Image PNG (*.png)"), QStringLiteral(".png"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    reportExport(drawingexport::writeDrawingPng(m_canvas->plan(), m_canvas->size(), path, error),
+                 path, error);
+}
+
+void frmDrawMain::exportSvg()
+{
+    const QString path =
+        exportPath(tr("Exporter le dessin"), tr("Dessin SVG (*.svg)"), QStringLiteral(".svg"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    reportExport(writeDrawingSvg(m_canvas->plan(), m_canvas->size(), windowTitle(), path, error),
+                 path, error);
+}
+
+void frmDrawMain::exportPdf()
+{
+    const QString path =
+        exportPath(tr("Exporter le dessin"), tr("Document PDF (*.pdf)"), QStringLiteral(".pdf"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    reportExport(drawingexport::writeDrawingPdf(m_canvas->plan(), m_canvas->size(), windowTitle(),
+                                                path, error),
+                 path, error);
+}
+
+void frmDrawMain::exportDxf()
+{
+    const QString path =
+        exportPath(tr("Exporter le dessin"), tr("Dessin DXF (*.dxf)"), QStringLiteral(".dxf"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    reportExport(drawingexport::writeDrawingDxf(m_canvas->plan(), path, error), path, error);
+}
+
 void frmDrawMain::keyPressEvent(QKeyEvent *event)
 {
     switch (event->key()) {
+    case Qt::Key_Home:
+        showWhole();
+        break;
     case Qt::Key_Plus:
         m_canvas->zoomBy(1);
         break;

@@ -4,12 +4,16 @@
 #include <QDialog>
 
 class frmDraw;
+class QAction;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QSlider;
+class QStatusBar;
 
 // The network drawing window: the canvas of a drawing file and, in a column on its left, the
-// choice of the epoch, the element switches and the magnification of each region family.
+// choice of the epoch, the element switches and the magnification of each region family. Above
+// the canvas, the whole view, printing and the exports; below it, the ground under the mouse.
 class frmDrawMain : public QDialog
 {
     Q_OBJECT
@@ -19,6 +23,14 @@ public:
     frmDrawMain(const QString &path, int width, int height);
 
     frmDraw *canvas() const { return m_canvas; }
+    QStatusBar *statusBar() const { return m_statusBar; }
+    // The ground under the mouse, as the status line shows it.
+    QString cursorText() const;
+
+    // The probability of the drawing's confidence ellipses, which the coordinate table needs to
+    // work out standard deviations; 0.95 until set.
+    void setConfidence(double confidence) { m_confidence = confidence; }
+    double confidence() const { return m_confidence; }
 
     // A damaged header must not fill the epoch list without end: it lists at most this many.
     static constexpr int kMaxListedEpochs = 1000;
@@ -36,11 +48,30 @@ public slots:
     void changeScaleRect(int position);
     void changeEpoc(int index);
 
+    void showWhole();
+    void printDrawing();
+    void exportCoordinatesCsv();
+    void exportPng();
+    void exportSvg();
+    void exportPdf();
+    void exportDxf();
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void showCursor(const QPointF &ground, int point);
+    // Asks where to write the export of kind `filter`, the drawing's folder and name proposed
+    // with `extension`; empty when cancelled.
+    QString exportPath(const QString &caption, const QString &filter, const QString &extension);
+    // Tells how the export to `path` went.
+    void reportExport(bool written, const QString &path, const QString &error);
+
+    QString m_path;
+    double m_confidence = 0.95;
     frmDraw *m_canvas;
+    QStatusBar *m_statusBar;
+    QLabel *m_cursor;
     QComboBox *m_epochs;
     QCheckBox *m_names;
     QCheckBox *m_links;

@@ -49,6 +49,8 @@ const QSize kSquare(280, 280);
 
 } // namespace
 
+Q_DECLARE_METATYPE(DrwRegion)
+
 class tst_DrawingView : public QObject
 {
     Q_OBJECT
@@ -67,6 +69,11 @@ private slots:
     void zoomLimits_data();
     void zoomLimits();
     void zoomKeepsCentre();
+    void zoomAboutKeepsTheGroundUnderTheMouse_data();
+    void zoomAboutKeepsTheGroundUnderTheMouse();
+    void showWholeUndoesZoomAndPan();
+    void fixedPoints_data();
+    void fixedPoints();
     void panFollowsMouseAtSixSevenths();
     void panStopsOneRadiusFromMean_data();
     void panStopsOneRadiusFromMean();
@@ -310,6 +317,80 @@ void tst_DrawingView::zoomKeepsCentre()
     QCOMPARE(centre, QPoint(140, 140));
     // Zoomed in four times, 100 m east of the centre is 400 pixels right of it.
     QCOMPARE(view.toScreen(view.centreX() + 100, view.centreY(), kSquare), QPoint(540, 140));
+}
+
+void tst_DrawingView::zoomAboutKeepsTheGroundUnderTheMouse_data()
+{
+    QTest::addColumn<int>("steps");
+    QTest::addColumn<QPointF>("mouse");
+    QTest::addColumn<QPointF>("ground"); // under the mouse before and after: 1 px is 1 m unzoomed
+    QTest::newRow("in over point (100, 0)") << 1 << QPointF(240, 140) << QPointF(100, 0);
+    QTest::newRow("in three steps over (-60, 50)") << 3 << QPointF(80, 90) << QPointF(-60, 50);
+    QTest::newRow("out over (30, -20)") << -2 << QPointF(170, 160) << QPointF(30, -20);
+    QTest::newRow("at the middle: the centre stays") << 4 << QPointF(140, 140) << QPointF(0, 0);
+}
+
+void tst_DrawingView::zoomAboutKeepsTheGroundUnderTheMouse()
+{
+    QFETCH(int, steps);
+    QFETCH(QPointF, mouse);
+    QFETCH(QPointF, ground);
+    DrawingView view = fitted(cross());
+    const QPointF before = view.toGround(mouse, kSquare);
+    QVERIFY(qAbs(before.x() - ground.x()) < kGroundTol &&
+            qAbs(before.y() - ground.y()) < kGroundTol);
+    view.zoomAbout(steps, mouse, kSquare);
+    QCOMPARE(view.zoom(), zoomForLevel(steps));
+    const QPointF after = view.toGround(mouse, kSquare);
+    QVERIFY2(qAbs(after.x() - ground.x()) < kGroundTol && qAbs(after.y() - ground.y()) < kGroundTol,
+             qPrintable(QStringLiteral("%1 %2").arg(after.x()).arg(after.y())));
+    QCOMPARE(view.toScreen(ground.x(), ground.y(), kSquare), mouse.toPoint());
+}
+
+void tst_DrawingView::showWholeUndoesZoomAndPan()
+{
+    DrawingView view = fitted(cross());
+    view.setEllipseFactor(3.0);
+    view.zoomAbout(3, QPointF(30, 40), kSquare);
+    view.pan(QPoint(10, 10), QPoint(60, 90), kSquare);
+    view.showWhole();
+    QCOMPARE(view.zoomLevel(), 0);
+    QCOMPARE(view.zoom(), 1.0);
+    QCOMPARE(view.centreX(), 0.0);
+    QCOMPARE(view.centreY(), 0.0);
+    QCOMPARE(view.ellipseFactor(), 3.0);
+}
+
+void tst_DrawingView::fixedPoints_data()
+{
+    QTest::addColumn<QVector<DrwRegion>>("ellipses");
+    QTest::addColumn<QVector<bool>>("fixed");
+    DrwRegion second = region(0.02);
+    second.point1 = 2;
+    DrwRegion flat = region(0.0);
+    flat.point1 = 4;
+    DrwRegion outside = region(0.02);
+    outside.point1 = 9;
+    DrwRegion secondEpoch = region(0.02);
+    secondEpoch.point1 = 5;
+    secondEpoch.epoch = 2;
+    QTest::newRow("no absolute ellipse: cannot tell") << QVector<DrwRegion>() << QVector<bool>();
+    QTest::newRow("one free point")
+        << QVector<DrwRegion>{second} << QVector<bool>{true, false, true, true, true};
+    QTest::newRow("a flat ellipse is a fixed point, a number outside is ignored")
+        << QVector<DrwRegion>{second, flat, outside}
+        << QVector<bool>{true, false, true, true, true};
+    QTest::newRow("an ellipse of any epoch frees its point")
+        << QVector<DrwRegion>{second, secondEpoch} << QVector<bool>{true, false, true, true, false};
+}
+
+void tst_DrawingView::fixedPoints()
+{
+    QFETCH(QVector<DrwRegion>, ellipses);
+    QFETCH(QVector<bool>, fixed);
+    DrwDrawing d = cross();
+    d.absoluteEllipses = ellipses;
+    QCOMPARE(d.fixedPoints(), fixed);
 }
 
 void tst_DrawingView::panFollowsMouseAtSixSevenths()

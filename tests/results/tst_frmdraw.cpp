@@ -109,10 +109,14 @@ struct Canvas
     frmDraw canvas;
 };
 
-void sendWheel(QWidget &widget, int delta)
+// The wheel turned with the mouse at `at`, by default over the middle of the canvas, which shows
+// the view's centre: there zooming about the mouse keeps the centre.
+void sendWheel(QWidget &widget, int delta, QPointF at = QPointF(-1, -1))
 {
-    QWheelEvent event(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    if (at.x() < 0)
+        at = QPointF(widget.width() / 2, widget.height() - widget.height() / 2);
+    QWheelEvent event(at, widget.mapToGlobal(at.toPoint()), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&widget, &event);
 }
 

@@ -1,12 +1,18 @@
 #include "drwwriter.h"
 #include "frmdraw.h"
 #include "frmdrawmain.h"
+#include "scriptedprompter.h"
+#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
 #include <QSlider>
+#include <QStatusBar>
 #include <QTemporaryDir>
+#include <QXmlStreamReader>
 #include <QtTest>
 
 #include <limits>
@@ -80,6 +86,12 @@ private slots:
     void sliderAtEightTriplesEllipsesAndLegend();
     void plusAndMinusKeysZoom();
     void missingFile();
+    void statusLineShowsTheGroundUnderTheMouse();
+    void wheelZoomsAboutTheMouse();
+    void wholeViewFromTheButtonAndTheHomeKey();
+    void svgExportHoldsEveryPoint();
+    void exportMenu();
+    void printing();
 
 private:
     QString write(const DrwDrawing &drawing);
@@ -90,6 +102,14 @@ void tst_frmDrawMain::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
+}
+
+// The mouse moved over `widget` at `at`, no button held.
+void moveMouse(QWidget *widget, const QPoint &at)
+{
+    QMouseEvent event(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
 }
 
 QString tst_frmDrawMain::write(const DrwDrawing &drawing)
@@ -287,7 +307,8 @@ void tst_frmDrawMain::sliderAtEightTriplesEllipsesAndLegend()
     d.relativeEllipses.clear();
     d.absoluteRectangles.clear();
     d.relativeRectangles.clear();
-    frmDrawMain window(write(d), 900, 600);
+    // Tall enough for the ellipse to dwarf the dot over its centre under the tool bar.
+    frmDrawMain window(write(d), 900, 660);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     frmDraw *canvas = window.canvas();
@@ -364,3 +385,176 @@ void tst_frmDrawMain::missingFile()
 
 QTEST_MAIN(tst_frmDrawMain)
 #include "tst_frmdrawmain.moc"
+
+void tst_frmDrawMain::statusLineShowsTheGroundUnderTheMouse()
+{
+    // P1 free (it has the only absolute ellipse), P3 fixed.
+    frmDrawMain window(write(network(1)), 900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    frmDraw *canvas = window.canvas();
+    const QSize size = canvas->size();
+
+    moveMouse(canvas, canvas->view().toScreen(100, 0, size));
+    QVERIFY2(window.cursorText().startsWith(QStringLiteral("E = 100.000 m   N = 0.000 m")),
+             qPrintable(window.cursorText()));
+    QVERIFY(window.cursorText().endsWith(QStringLiteral("Point P3 (fixe)")));
+    moveMouse(canvas, canvas->view().toScreen(0, 0, size));
+    QVERIFY(window.cursorText().endsWith(QStringLiteral("Point P1 (libre)")));
+
+    // Halfway between P1 and P4, on no point: 50 m north, within half a pixel.
+    const QPoint between = canvas->view().toScreen(0, 50, size);
+    moveMouse(canvas, between);
+    const double pixel = 1.0 / canvas->view().pixelsPerUnit(size);
+    const QStringList words = window.cursorText().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QCOMPARE(words.size(), 8);
+    QVERIFY(qAbs(words.at(2).toDouble()) <= pixel / 2);
+    QVERIFY(qAbs(words.at(6).toDouble() - 50.0) <= pixel / 2);
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(canvas, &leave);
+    QVERIFY(window.cursorText().isEmpty());
+}
+
+void tst_frmDrawMain::wheelZoomsAboutTheMouse()
+{
+    frmDrawMain window(write(network(1)), 900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    frmDraw *canvas = window.canvas();
+    const QPoint p3 = canvas->view().toScreen(100, 0, canvas->size());
+    QWheelEvent wheel(p3, canvas->mapToGlobal(p3), QPoint(), QPoint(0, 2 * 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &wheel);
+    QCOMPARE(canvas->view().zoomLevel(), 2);
+    QCOMPARE(canvas->view().toScreen(100, 0, canvas->size()), p3);
+    QVERIFY(canvas->view().centreX() > 0.0);
+}
+
+void tst_frmDrawMain::wholeViewFromTheButtonAndTheHomeKey()
+{
+    frmDrawMain window(write(network(1)), 900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    frmDraw *canvas = window.canvas();
+    QAction *whole = window.findChild<QAction *>(QStringLiteral("showWhole"));
+    QVERIFY(whole);
+    for (int way = 0; way < 2; ++way) {
+        QTest::keyClick(canvas, Qt::Key_Plus);
+        QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+        QMouseEvent drag(QEvent::MouseMove, QPoint(180, 150), canvas->mapToGlobal(QPoint(180, 150)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &drag);
+        QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, QPoint(180, 150));
+        QVERIFY(canvas->view().centreX() != 0.0);
+        if (way == 0)
+            whole->trigger();
+        else
+            QTest::keyClick(canvas, Qt::Key_Home);
+        QCOMPARE(canvas->view().zoomLevel(), 0);
+        QCOMPARE(canvas->view().centreX(), 0.0);
+        QCOMPARE(canvas->view().centreY(), 0.0);
+    }
+}
+
+void tst_frmDrawMain::svgExportHoldsEveryPoint()
+{
+    DrwDrawing d = network(1);
+    for (int i = 0; i < d.points.size(); ++i)
+        d.points[i].name = QStringLiteral("Borne %1 é").arg(i + 1);
+    frmDrawMain window(write(d), 900, 600);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ScriptedPrompter prompter;
+    const QString path = m_dir->filePath(QStringLiteral("reseau.svg"));
+    prompter.files.enqueue({path});
+    window.findChild<QAction *>(QStringLiteral("exportSvg"))->trigger();
+    QCOMPARE(prompter.dialogs.size(), 1);
+    QVERIFY(prompter.messages.isEmpty());
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader svg(&file);
+    QStringList texts;
+    // Shapes by kind and by the fill of the group that holds them: "path #0000ff" for a fixed
+    // point's triangle, "circle #0000ff" for a free point's dot, "path #ff0000" for an ellipse.
+    QMap<QString, int> shapes;
+    QStringList fills;
+    bool isSvg = false;
+    while (!svg.atEnd()) {
+        const QXmlStreamReader::TokenType token = svg.readNext();
+        if (token == QXmlStreamReader::EndElement && svg.name() == QLatin1String("g"))
+            fills.removeLast();
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const QStringRef name = svg.name();
+        if (name == QLatin1String("svg"))
+            isSvg = true;
+        else if (name == QLatin1String("g"))
+            fills.append(svg.attributes().value(QLatin1String("fill")).toString());
+        else if (name == QLatin1String("text"))
+            texts.append(svg.readElementText(QXmlStreamReader::IncludeChildElements).trimmed());
+        else if (!fills.isEmpty())
+            ++shapes[name + QLatin1Char(' ') + fills.last()];
+    }
+    QVERIFY2(!svg.hasError(), qPrintable(svg.errorString()));
+    QVERIFY(isSvg);
+    for (const DrwPoint &point : d.points)
+        QCOMPARE(texts.count(point.name), 1);
+    QVERIFY(texts.contains(QStringLiteral("Point fixe")));
+    QVERIFY(texts.contains(QStringLiteral("Point libre")));
+    // Four fixed points and one free point, each with its mark in the legend.
+    QCOMPARE(shapes.value(QStringLiteral("path #0000ff")), 4 + 1);
+    QCOMPARE(shapes.value(QStringLiteral("circle #0000ff")), 1 + 1);
+    // The absolute and the relative ellipse.
+    QCOMPARE(shapes.value(QStringLiteral("path #ff0000")), 1);
+    QCOMPARE(shapes.value(QStringLiteral("path #0000c8")), 1);
+}
+
+void tst_frmDrawMain::exportMenu()
+{
+    frmDrawMain window(write(network(1)), 900, 600);
+    auto *menu = window.findChild<QMenu *>(QStringLiteral("exports"));
+    QVERIFY(menu);
+    QCOMPARE(menu->title(), QStringLiteral("Exporter"));
+    QAction *geoJson = window.findChild<QAction *>(QStringLiteral("exportGeoJson"));
+    QVERIFY(!geoJson->isEnabled());
+    QVERIFY(!geoJson->toolTip().isEmpty());
+    for (const char *name : {"exportCsv", "exportPng", "exportSvg", "exportPdf", "exportDxf"})
+        QVERIFY(window.findChild<QAction *>(QLatin1String(name))->isEnabled());
+
+    // Each export proposes the drawing's folder and name; cancelled, it writes nothing.
+    ScriptedPrompter prompter;
+    window.findChild<QAction *>(QStringLiteral("exportDxf"))->trigger();
+    QCOMPARE(prompter.dialogs.size(), 1);
+    QCOMPARE(QFileInfo(prompter.dialogs.at(0).directory).fileName(), QStringLiteral("reseau.dxf"));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("reseau.dxf"))));
+
+    // A file that cannot be written is told, not passed over.
+    prompter.files.enqueue({m_dir->filePath(QStringLiteral("missing/folder/reseau.csv"))});
+    window.findChild<QAction *>(QStringLiteral("exportCsv"))->trigger();
+    QCOMPARE(prompter.messages.size(), 1);
+    QCOMPARE(prompter.messages.at(0).kind, MessageKind::Warning);
+}
+
+void tst_frmDrawMain::printing()
+{
+    frmDrawMain window(write(network(1)), 900, 600);
+    window.setWindowTitle(QStringLiteral("Dessin : reseau.iob"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QAction *print = window.findChild<QAction *>(QStringLiteral("print"));
+    QCOMPARE(print->shortcut(), QKeySequence(QKeySequence::Print));
+
+    ScriptedPrompter prompter;
+    print->trigger();
+    QCOMPARE(prompter.printDialogs, 1);
+
+    const QString path = m_dir->filePath(QStringLiteral("printed.pdf"));
+    prompter.printFiles.enqueue(path);
+    print->trigger();
+    QCOMPARE(prompter.printDialogs, 2);
+    const QByteArray bytes = fileBytes(path);
+    QVERIFY(bytes.startsWith("%PDF-"));
+    QVERIFY(bytes.contains("/Count 1"));
+}

@@ -1,5 +1,7 @@
 #include "scriptedprompter.h"
 
+#include <QPrinter>
+
 ScriptedPrompter::ScriptedPrompter()
 {
     prompts::setPrompter(this);
@@ -34,4 +36,14 @@ FileDialogAnswer ScriptedPrompter::fileDialog(QWidget *, const FileDialogRequest
     if (!selectedFilters.isEmpty())
         answer.selectedFilter = selectedFilters.dequeue();
     return answer;
+}
+
+bool ScriptedPrompter::printDialog(QWidget *, QPrinter &printer)
+{
+    ++printDialogs;
+    if (printFiles.isEmpty())
+        return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printFiles.dequeue());
+    return true;
 }
