@@ -1,6 +1,7 @@
 #include "frmeditoriob.h"
 
 #include "prompts.h"
+#include "recordhelp.h"
 #include "recordline.h"
 
 #include <QComboBox>
@@ -26,15 +27,6 @@ void sizeForField(QWidget *input, int width)
     const int needed = qobject_cast<QComboBox *>(input) ? input->minimumSizeHint().width() : 0;
     input->setMinimumWidth(qMax(0, 10 * width - 20));
     input->setMaximumWidth(qMax(10 * width + 20, needed));
-}
-
-// "Observation :" names the field "Observation" in a sentence.
-QString fieldName(const QString &caption)
-{
-    QString name = caption.trimmed();
-    if (name.endsWith(QLatin1Char(':')))
-        name.chop(1);
-    return name.trimmed();
 }
 
 } // namespace
@@ -231,7 +223,7 @@ std::optional<QString> frmEditorIOB::buildLine()
                          tr("La valeur du champ \"%1\" s'écrit sur %2 caractères, "
                             "mais ce champ n'en contient que %3.\n"
                             "Corrigez la valeur : la ligne n'a pas été écrite.")
-                             .arg(fieldName(field.caption))
+                             .arg(fieldName(field))
                              .arg(built.writtenLength)
                              .arg(field.width));
         if (field.kind == FieldKind::Choice)
