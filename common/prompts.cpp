@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QRegularExpression>
 
 namespace {
@@ -54,6 +55,16 @@ public:
         }
         return answer;
     }
+
+    std::optional<int> integer(QWidget *parent, const IntegerRequest &request) override
+    {
+        bool accepted = false;
+        const int value = QInputDialog::getInt(parent, request.title, request.label, request.value,
+                                               request.minimum, request.maximum, 1, &accepted);
+        if (!accepted)
+            return std::nullopt;
+        return value;
+    }
 };
 
 WidgetPrompter widgetPrompter;
@@ -85,6 +96,11 @@ QStringList entryPatterns(const QString &entry)
 
 } // namespace
 
+std::optional<int> Prompter::integer(QWidget *, const IntegerRequest &)
+{
+    return std::nullopt;
+}
+
 namespace prompts {
 
 void setPrompter(Prompter *prompter)
@@ -115,6 +131,17 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
 void about(QWidget *parent, const QString &title, const QString &text)
 {
     ask(parent, MessageKind::About, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+std::optional<int> integer(QWidget *parent, const QString &title, const QString &label, int value,
+                           int minimum, int maximum)
+{
+    const std::optional<int> answer =
+        currentPrompter->integer(parent, {title, label, value, minimum, maximum});
+    // A dialog keeps its number within bounds; a scripted answer is held to them too.
+    if (answer && (*answer < minimum || *answer > maximum))
+        return std::nullopt;
+    return answer;
 }
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &directory,

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QWidget;
 
 // Every message box and file dialog of the workbench goes through these functions, so that tests
@@ -37,12 +39,24 @@ struct FileDialogAnswer
     QString selectedFilter;
 };
 
+struct IntegerRequest
+{
+    QString title;
+    QString label;
+    int value = 0;
+    int minimum = 0;
+    int maximum = 0;
+};
+
 class Prompter
 {
 public:
     virtual ~Prompter() = default;
     virtual QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) = 0;
     virtual FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) = 0;
+    // The number chosen, or nothing when the dialog was cancelled; a prompter that does not answer
+    // numbers cancels.
+    virtual std::optional<int> integer(QWidget *parent, const IntegerRequest &request);
 };
 
 namespace prompts {
@@ -60,6 +74,10 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
                                      QMessageBox::StandardButton defaultButton);
 // The plain "about" style box: the application icon and one OK button.
 void about(QWidget *parent, const QString &title, const QString &text);
+
+// A whole number from `minimum` to `maximum`, `value` proposed; nothing when cancelled.
+std::optional<int> integer(QWidget *parent, const QString &title, const QString &label, int value,
+                           int minimum, int maximum);
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &directory,
                      const QString &filter);

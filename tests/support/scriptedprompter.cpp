@@ -35,3 +35,11 @@ FileDialogAnswer ScriptedPrompter::fileDialog(QWidget *, const FileDialogRequest
         answer.selectedFilter = selectedFilters.dequeue();
     return answer;
 }
+
+std::optional<int> ScriptedPrompter::integer(QWidget *, const IntegerRequest &request)
+{
+    integerRequests.append(request);
+    if (integers.isEmpty())
+        return std::nullopt;
+    return integers.dequeue();
+}

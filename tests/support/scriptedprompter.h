@@ -18,12 +18,16 @@ public:
 
     QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) override;
     FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) override;
+    // Answers the next of `integers`; cancelled when that queue is empty.
+    std::optional<int> integer(QWidget *parent, const IntegerRequest &request) override;
 
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<QStringList> files;
     QQueue<QString> selectedFilters;
     QList<MessageRequest> messages;
     QList<FileDialogRequest> dialogs;
+    QQueue<int> integers;
+    QList<IntegerRequest> integerRequests;
 };
 
 #endif // SCRIPTEDPROMPTER_H
