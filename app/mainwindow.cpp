@@ -1068,10 +1068,13 @@ void MainWindow::createToolBars()
 void MainWindow::createStatusBar()
 {
     statusBar()->showMessage(tr("Prêt"));
-    fieldLabel = new QLabel(this);
-    statusBar()->addPermanentWidget(fieldLabel);
     cursorLabel = new QLabel(this);
+    cursorLabel->setObjectName(QStringLiteral("cursorLabel"));
     statusBar()->addPermanentWidget(cursorLabel);
+    // Left of the cursor's position.
+    fieldLabel = new QLabel(this);
+    fieldLabel->setObjectName(QStringLiteral("fieldLabel"));
+    statusBar()->insertPermanentWidget(0, fieldLabel);
 }
 
 void MainWindow::readSettings()
