@@ -2,12 +2,24 @@
 
 #include "helppages.h"
 
+#include <QDesktopServices>
 #include <QUrl>
 
 HelpBrowser::HelpBrowser(QWidget *parent)
     : QTextBrowser(parent)
 {
-    setOpenExternalLinks(true);
+    setOpenLinks(false);
+    connect(this, &QTextBrowser::anchorClicked, this, &HelpBrowser::follow);
+}
+
+void HelpBrowser::follow(const QUrl &address)
+{
+    if (address.scheme() == QLatin1String("tavlo"))
+        showPage(address.toString());
+    else if (address.isRelative() && address.path().isEmpty() && address.hasFragment())
+        scrollToAnchor(address.fragment());
+    else
+        QDesktopServices::openUrl(address);
 }
 
 bool HelpBrowser::showPage(const QString &address)

@@ -16,6 +16,11 @@ public:
     bool showPage(const QString &address);
 
     QVariant loadResource(int type, const QUrl &name) override;
+
+private slots:
+    // The help's own addresses open here; anchors in a page scroll to them; web addresses open
+    // in the desktop's browser (the text browser would hand the help's addresses there too).
+    void follow(const QUrl &address);
 };
 
 #endif // HELPBROWSER_H
