@@ -136,7 +136,8 @@ void tst_Prompts::replacingACompletedNameIsAsked()
 void tst_Prompts::integerHeldToItsBounds()
 {
     ScriptedPrompter prompter;
-    prompter.integers = {4, 0, 8};
+    for (int answer : {4, 0, 8})
+        prompter.integers.enqueue(answer);
     const auto ask = [] { return prompts::integer(nullptr, "Ligne", "Numéro :", 2, 1, 7); };
     QCOMPARE(ask(), std::optional<int>(4));
     QCOMPARE(prompter.integerRequests.at(0).value, 2);
