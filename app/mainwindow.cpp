@@ -640,6 +640,8 @@ void MainWindow::showHelp()
     if (!window) {
         helpWindow = new frmHelp;
         helpWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Over the middle of the workbench rather than in a corner of the screen.
+        helpWindow->move(geometry().center() - helpWindow->rect().center());
         helpWindow->show();
         window = helpWindow;
     }
@@ -1074,6 +1076,8 @@ void MainWindow::createStatusBar()
     // Left of the cursor's position.
     fieldLabel = new QLabel(this);
     fieldLabel->setObjectName(QStringLiteral("fieldLabel"));
+    // Apart from the line and column, which follow it.
+    fieldLabel->setContentsMargins(0, 0, 16, 0);
     statusBar()->insertPermanentWidget(0, fieldLabel);
 }
 

@@ -58,12 +58,15 @@ public:
 
     std::optional<int> integer(QWidget *parent, const IntegerRequest &request) override
     {
-        bool accepted = false;
-        const int value = QInputDialog::getInt(parent, request.title, request.label, request.value,
-                                               request.minimum, request.maximum, 1, &accepted);
-        if (!accepted)
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(request.title);
+        dialog.setLabelText(request.label);
+        dialog.setIntRange(request.minimum, request.maximum);
+        dialog.setIntValue(request.value);
+        dialog.setCancelButtonText(QCoreApplication::translate("prompts", "Annuler"));
+        if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
-        return value;
+        return dialog.intValue();
     }
 };
 

@@ -97,7 +97,7 @@ QString fieldUnit(const RecordType &type, int index)
     if (hasObservedAngle(type))
         return tr("secondes d'arc, décimilligrades ou microradians, selon l'unité d'angle");
     if (const FieldSpec *unit = lengthUnitField(type))
-        return tr("unité de la ligne (%1)").arg(fieldColumns(*unit));
+        return tr("celle du champ Unité (%1)").arg(fieldColumns(*unit));
     return QString();
 }
 

@@ -349,7 +349,8 @@ void tst_frmEditorIOB::focusedFieldShowsColumnsAndUnit_data()
     QTest::newRow("station") << 1 << QString::fromUtf8("Station : col. 11–22");
     QTest::newRow("distance")
         << 3
-        << QString::fromUtf8("Observation : col. 50–64 ; unité : unité de la ligne (col. 77–78)");
+        << QString::fromUtf8(
+               "Observation : col. 50–64 ; unité : celle du champ Unité (col. 77–78)");
     QTest::newRow("unit") << 5 << QString::fromUtf8("Unité : col. 77–78 ; unité : m, cm ou mm");
 }
 

@@ -100,7 +100,7 @@ void tst_RecordHelp::fieldUnit_data()
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("unit");
 
-    const QString lineUnit = QString::fromUtf8("unité de la ligne (col. %1)");
+    const QString lineUnit = QString::fromUtf8("celle du champ Unité (col. %1)");
     QTest::newRow("distance") << "DIST"
                               << "Observation" << lineUnit.arg(QString::fromUtf8("77–78"));
     QTest::newRow("height difference") << "OHDF"
