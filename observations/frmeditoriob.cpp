@@ -77,11 +77,8 @@ frmEditorIOB::frmEditorIOB(QWidget *parent)
     m_entrySelector->addItem(tr("*commentaire : ligne de commentaire"));
     layout->addWidget(m_entrySelector);
     m_engineNote = new QLabel(
-        tr("Ce type d'enregistrement n'est pas encore traité par le moteur de calcul : le "
-           "traitement signalera la ligne comme une erreur."),
-        this);
+        tr("Type pas encore traité par le moteur de calcul : il refusera cette ligne."), this);
     m_engineNote->setObjectName(QStringLiteral("engineNote"));
-    m_engineNote->setWordWrap(true);
     m_engineNote->setStyleSheet(QStringLiteral("color: #8B0000;"));
     layout->addWidget(m_engineNote);
     connect(m_entrySelector, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
