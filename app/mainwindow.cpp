@@ -11,23 +11,29 @@
 #include "frmeditoriob.h"
 #include "frmfindreplace.h"
 #include "frmgeoid.h"
+#include "frmhelp.h"
 #include "frmoptions.h"
 #include "frmresult.h"
 #include "frmtraitement.h"
 #include "frmvecteurgnss.h"
 #include "mdichild.h"
 #include "prompts.h"
+#include "recordcatalogue.h"
+#include "recordhelp.h"
+#include "recordline.h"
 #include "sharedhelpers.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTextBlock>
@@ -38,6 +44,26 @@ namespace {
 
 // The product's download page.
 const char DownloadPage[] = "https://www.tavlo.fr/index.php?page=0300";
+
+// The settings store and its keys beyond the window's position and size.
+QSettings settingsStore()
+{
+    return QSettings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo"));
+}
+const char RecentFilesKey[] = "recentFiles";
+const char LastRunFilesKey[] = "lastRunFiles";
+const char LastRunConfigurationKey[] = "lastRunConfiguration";
+
+// A first start fills this share of the screen.
+constexpr qreal FirstWindowShare = 0.8;
+// Of a restored window, at least this strip along its top must be on a screen to be reached.
+constexpr int ReachableHeight = 40;
+
+const RecordCatalogue &catalogue()
+{
+    static const RecordCatalogue records;
+    return records;
+}
 
 // Brings back every top-level window titled `title`; returns the first of them that is a T, or
 // null when there is none.
@@ -97,6 +123,10 @@ MdiChild *MainWindow::createMdiChild(bool syntax)
     mdiArea->addSubWindow(child);
     connect(child, &QTextEdit::copyAvailable, cutAct, &QAction::setEnabled);
     connect(child, &QTextEdit::copyAvailable, copyAct, &QAction::setEnabled);
+    connect(child, &QTextEdit::undoAvailable, undoAct, &QAction::setEnabled);
+    connect(child, &QTextEdit::redoAvailable, redoAct, &QAction::setEnabled);
+    connect(child, &QTextEdit::cursorPositionChanged, this,
+            [this, child] { showFieldReadout(child); });
     return child;
 }
 
@@ -127,10 +157,12 @@ bool MainWindow::openFile(const QString &path)
     const bool syntax = QFileInfo(path).suffix().toUpper() == QLatin1String("IOB");
     MdiChild *child = createMdiChild(syntax);
     const bool loaded = child->loadFile(path);
-    if (loaded)
+    if (loaded) {
         child->show();
-    else
+        rememberRecentFile(path);
+    } else {
         child->parentWidget()->close();
+    }
     return loaded;
 }
 
@@ -370,6 +402,7 @@ void MainWindow::majLastProcessed(const QList<QString> &files, const QString &cf
 {
     lastProcessedFiles = files;
     lastProcessedCfg = cfg;
+    writeLastRun();
 }
 
 void MainWindow::afterProcess()
@@ -389,6 +422,7 @@ void MainWindow::afterProcess()
         }
     }
     lastProcessedFiles = existing;
+    writeLastRun();
 
     // The rows of an earlier summary would now index the files of this run.
     if (lastSummary)
@@ -556,15 +590,19 @@ void MainWindow::open()
 void MainWindow::save()
 {
     MdiChild *child = activeMdiChild();
-    if (child && child->save())
+    if (child && child->save()) {
         statusBar()->showMessage(tr("Fichier sauvé"), StatusMessageTimeout);
+        rememberRecentFile(child->currentFile());
+    }
 }
 
 void MainWindow::saveAs()
 {
     MdiChild *child = activeMdiChild();
-    if (child && child->saveAs())
+    if (child && child->saveAs()) {
         statusBar()->showMessage(tr("Fichier sauvé"), StatusMessageTimeout);
+        rememberRecentFile(child->currentFile());
+    }
 }
 
 void MainWindow::cut()
@@ -583,6 +621,55 @@ void MainWindow::paste()
 {
     if (MdiChild *child = activeMdiChild())
         child->paste();
+}
+
+void MainWindow::undo()
+{
+    if (MdiChild *child = activeMdiChild())
+        child->undo();
+}
+
+void MainWindow::redo()
+{
+    if (MdiChild *child = activeMdiChild())
+        child->redo();
+}
+
+void MainWindow::showHelp()
+{
+    frmHelp *window = showWindowsTitled<frmHelp>(frmHelp::title());
+    if (!window) {
+        helpWindow = new frmHelp;
+        helpWindow->setAttribute(Qt::WA_DeleteOnClose);
+        // Over the middle of the workbench rather than in a corner of the screen.
+        helpWindow->move(geometry().center() - helpWindow->rect().center());
+        helpWindow->show();
+        window = helpWindow;
+    }
+    MdiChild *child = activeMdiChild();
+    if (!child || !child->hasSyntax())
+        return;
+    const QString line = child->textCursor().block().text();
+    const QString code = lineCode(line);
+    if (!line.startsWith(QLatin1Char('#')) && catalogue().indexOf(code) >= 0)
+        window->showRecord(code);
+}
+
+void MainWindow::gotoLine()
+{
+    MdiChild *child = activeMdiChild();
+    if (!child)
+        return;
+    QTextDocument *document = child->document();
+    const int lines = document->blockCount();
+    const std::optional<int> line =
+        prompts::integer(this, tr("Aller à la ligne"), tr("Numéro de ligne (1 à %1) :").arg(lines),
+                         child->textCursor().blockNumber() + 1, 1, lines);
+    if (!line)
+        return;
+    child->setTextCursor(QTextCursor(document->findBlockByNumber(*line - 1)));
+    child->ensureCursorVisible();
+    child->setFocus();
 }
 
 void MainWindow::about()
@@ -608,6 +695,10 @@ void MainWindow::updateMenus()
     const bool hasSelection = has && child->textCursor().hasSelection();
     cutAct->setEnabled(hasSelection);
     copyAct->setEnabled(hasSelection);
+    undoAct->setEnabled(has && child->document()->isUndoAvailable());
+    redoAct->setEnabled(has && child->document()->isRedoAvailable());
+    gotoLineAct->setEnabled(has);
+    showFieldReadout(child);
 
     // The label follows the editor now active, whose cursor has not moved.
     if (has) {
@@ -890,6 +981,25 @@ void MainWindow::createActions()
 
     newVersionAct = makeAction(tr("Nouvelle version disponible !"), nullptr, QString());
     connect(newVersionAct, &QAction::triggered, this, &MainWindow::getNewVersion);
+
+    helpAct = makeAction(tr("Aide"), nullptr,
+                         tr("Aide de Tavlo : traitement, formats des enregistrements, manuel du "
+                            "moteur"));
+    helpAct->setShortcuts(QKeySequence::HelpContents);
+    connect(helpAct, &QAction::triggered, this, &MainWindow::showHelp);
+
+    gotoLineAct = makeAction(tr("Aller à la ligne..."), nullptr,
+                             tr("Placer le curseur au début d'une ligne du document"));
+    gotoLineAct->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_G));
+    connect(gotoLineAct, &QAction::triggered, this, &MainWindow::gotoLine);
+
+    undoAct = makeAction(tr("Annuler"), nullptr, tr("Annuler la dernière modification"));
+    undoAct->setShortcuts(QKeySequence::Undo);
+    connect(undoAct, &QAction::triggered, this, &MainWindow::undo);
+
+    redoAct = makeAction(tr("Rétablir"), nullptr, tr("Rétablir la dernière modification annulée"));
+    redoAct->setShortcuts(QKeySequence::Redo);
+    connect(redoAct, &QAction::triggered, this, &MainWindow::redo);
 }
 
 void MainWindow::createMenus()
@@ -897,6 +1007,8 @@ void MainWindow::createMenus()
     fileMenu = menuBar()->addMenu(tr("&Fichier"));
     fileMenu->addAction(newAct);
     fileMenu->addAction(openAct);
+    recentFilesMenu = fileMenu->addMenu(tr("Fichiers &récents"));
+    updateRecentFilesMenu();
     fileMenu->addAction(saveAct);
     fileMenu->addAction(saveAsAct);
     fileMenu->addSeparator();
@@ -905,11 +1017,15 @@ void MainWindow::createMenus()
     fileMenu->addAction(exitAct);
 
     editMenu = menuBar()->addMenu(tr("&Edition"));
+    editMenu->addAction(undoAct);
+    editMenu->addAction(redoAct);
+    editMenu->addSeparator();
     editMenu->addAction(cutAct);
     editMenu->addAction(copyAct);
     editMenu->addAction(pasteAct);
     editMenu->addSeparator();
     editMenu->addAction(findAct);
+    editMenu->addAction(gotoLineAct);
     editMenu->addSeparator();
     editMenu->addAction(commentAct);
 
@@ -937,6 +1053,7 @@ void MainWindow::createMenus()
     menuBar()->addSeparator();
 
     helpMenu = menuBar()->addMenu(tr("&Aide"));
+    helpMenu->addAction(helpAct);
     helpMenu->addAction(aboutAct);
 
     menuBar()->addAction(newVersionAct);
@@ -965,23 +1082,120 @@ void MainWindow::createStatusBar()
 {
     statusBar()->showMessage(tr("Prêt"));
     cursorLabel = new QLabel(this);
+    cursorLabel->setObjectName(QStringLiteral("cursorLabel"));
     statusBar()->addPermanentWidget(cursorLabel);
+    // Left of the cursor's position.
+    fieldLabel = new QLabel(this);
+    fieldLabel->setObjectName(QStringLiteral("fieldLabel"));
+    // Apart from the line and column, which follow it.
+    fieldLabel->setContentsMargins(0, 0, 16, 0);
+    statusBar()->insertPermanentWidget(0, fieldLabel);
 }
 
 void MainWindow::readSettings()
 {
-    QSettings settings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo"));
-    const QPoint pos = settings.value(QStringLiteral("pos"), QPoint(200, 200)).toPoint();
-    const QSize size = settings.value(QStringLiteral("size"), QSize(400, 400)).toSize();
-    move(pos);
-    resize(size);
+    QSettings settings = settingsStore();
+    lastProcessedFiles = settings.value(QLatin1String(LastRunFilesKey)).toStringList();
+    lastProcessedCfg = settings.value(QLatin1String(LastRunConfigurationKey)).toString();
+
+    const QPoint pos = settings.value(QStringLiteral("pos")).toPoint();
+    const QSize size = settings.value(QStringLiteral("size")).toSize();
+    if (settings.contains(QStringLiteral("pos")) && size.isValid()) {
+        // A window stored on a screen that is gone would open out of reach.
+        const QRect top(pos, QSize(size.width(), ReachableHeight));
+        const QList<QScreen *> screens = QGuiApplication::screens();
+        for (const QScreen *screen : screens) {
+            if (screen->availableGeometry().intersects(top)) {
+                move(pos);
+                resize(size);
+                return;
+            }
+        }
+    }
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    resize(available.size() * FirstWindowShare);
+    move(available.center() - QPoint(width() / 2, height() / 2));
 }
 
 void MainWindow::writeSettings()
 {
-    QSettings settings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo"));
+    QSettings settings = settingsStore();
     settings.setValue(QStringLiteral("pos"), pos());
     settings.setValue(QStringLiteral("size"), size());
+}
+
+QStringList MainWindow::recentFiles() const
+{
+    return settingsStore().value(QLatin1String(RecentFilesKey)).toStringList();
+}
+
+void MainWindow::rememberRecentFile(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return;
+    QStringList files = recentFiles();
+    files.removeAll(canonical);
+    files.prepend(canonical);
+    settingsStore().setValue(QLatin1String(RecentFilesKey),
+                             QStringList(files.mid(0, RecentFileCount)));
+    updateRecentFilesMenu();
+}
+
+void MainWindow::updateRecentFilesMenu()
+{
+    recentFilesMenu->clear();
+    const QStringList files = recentFiles();
+    for (int i = 0; i < files.size() && i < RecentFileCount; ++i) {
+        const QString path = files.at(i);
+        QString shown = QDir::toNativeSeparators(path);
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        // Only the first nine entries get a keyboard mnemonic, as in the window menu.
+        const QString format = i < 9 ? tr("&%1 %2") : tr("%1 %2");
+        QAction *action = recentFilesMenu->addAction(format.arg(i + 1).arg(shown));
+        connect(action, &QAction::triggered, this, [this, path] { openRecentFile(path); });
+    }
+    recentFilesMenu->setEnabled(!files.isEmpty());
+}
+
+void MainWindow::openRecentFile(const QString &path)
+{
+    if (QMdiSubWindow *existing = findMdiChild(path)) {
+        mdiArea->setActiveSubWindow(existing);
+        return;
+    }
+    if (openFile(path)) {
+        statusBar()->showMessage(tr("Fichier chargé"), StatusMessageTimeout);
+        return;
+    }
+    // The file is gone or unreadable (the editor said why): it leaves the list.
+    QStringList files = recentFiles();
+    files.removeAll(path);
+    settingsStore().setValue(QLatin1String(RecentFilesKey), files);
+    updateRecentFilesMenu();
+}
+
+void MainWindow::writeLastRun()
+{
+    QSettings settings = settingsStore();
+    settings.setValue(QLatin1String(LastRunFilesKey), QStringList(lastProcessedFiles));
+    settings.setValue(QLatin1String(LastRunConfigurationKey), lastProcessedCfg);
+}
+
+void MainWindow::showFieldReadout(MdiChild *child)
+{
+    // Signals of an editor in the background, or of one that is going, change nothing shown.
+    if (child != activeMdiChild())
+        return;
+    QString readout;
+    if (child && child->hasSyntax()) {
+        const QTextCursor cursor = child->textCursor();
+        readout = fieldReadout(catalogue(), cursor.block().text(), cursor.columnNumber() + 1);
+    }
+    fieldLabel->setText(readout);
 }
 
 void MainWindow::stepLine(QTextCursor::MoveOperation move)

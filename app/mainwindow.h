@@ -13,6 +13,7 @@
 class MdiChild;
 class frmBilanCalcul;
 class frmEditorIOB;
+class frmHelp;
 class frmResult;
 class QAction;
 class QLabel;
@@ -43,6 +44,11 @@ public:
 
     // Transient status-bar messages last this long, in milliseconds.
     static constexpr int StatusMessageTimeout = 2000;
+    // The Fichier menu keeps this many recently opened files.
+    static constexpr int RecentFileCount = 10;
+
+    // The recently opened or saved files, latest first, as the settings store keeps them.
+    QStringList recentFiles() const;
 
 public slots:
     void showCursorPos(int l, int c);
@@ -63,6 +69,11 @@ public slots:
 
     void majLastProcessed(const QList<QString> &files, const QString &cfg);
     void afterProcess();
+
+    // Opens the help; on a record line of an observation file, at the page of that record.
+    void showHelp();
+    // Asks for a line number and moves the active editor's cursor to the start of that line.
+    void gotoLine();
 
     void goShowLog(int i);
     void goShowFic(int i);
@@ -96,6 +107,11 @@ private slots:
     void manageGNSS();
     void drawNetwork();
 
+    void undo();
+    void redo();
+    void openRecentFile(const QString &path);
+    void updateRecentFilesMenu();
+
 private:
     void createActions();
     void createMenus();
@@ -103,6 +119,12 @@ private:
     void createStatusBar();
     void readSettings();
     void writeSettings();
+    // Puts `path` first in the recent files.
+    void rememberRecentFile(const QString &path);
+    // Keeps the last run's files for the launcher of the next start.
+    void writeLastRun();
+    // Shows the record and field under the cursor of `child` in the status bar.
+    void showFieldReadout(MdiChild *child);
     // Moves the active editor's cursor to the start of the next or previous line, if any.
     void stepLine(QTextCursor::MoveOperation move);
     // Makes the only editor, when it was added before the window was shown, fill its tab and be
@@ -126,6 +148,8 @@ private:
 
     // The field editor, built the first time it is asked for and kept (hidden) afterwards.
     QPointer<frmEditorIOB> fieldEditor;
+    // The help window, made once and found again by its title.
+    QPointer<frmHelp> helpWindow;
     // The line the field editor's form describes: its editor, a cursor at its start that follows
     // the edits around it, and its text then. "Remplacer" overwrites no other line unasked.
     bool fieldEditorLoaded = false;
@@ -133,8 +157,8 @@ private:
     QTextCursor fieldEditorPosition;
     QString fieldEditorText;
 
-    // The observation files and configuration file of the last processing run, in memory only;
-    // the summary's row numbers index this list.
+    // The observation files and configuration file of the last processing run, kept in the
+    // settings store for the next start; the summary's row numbers index this list.
     QList<QString> lastProcessedFiles;
     QString lastProcessedCfg;
     // The summary of the last run: closed when another run replaces the list its rows index.
@@ -142,6 +166,8 @@ private:
 
     QMdiArea *mdiArea = nullptr;
     QLabel *cursorLabel = nullptr;
+    // The record and field under the cursor of an observation file.
+    QLabel *fieldLabel = nullptr;
 
     QMenu *fileMenu = nullptr;
     QMenu *editMenu = nullptr;
@@ -149,6 +175,7 @@ private:
     QMenu *processMenu = nullptr;
     QMenu *toolsMenu = nullptr;
     QMenu *helpMenu = nullptr;
+    QMenu *recentFilesMenu = nullptr;
     QToolBar *fileToolBar = nullptr;
     QToolBar *editToolBar = nullptr;
     QToolBar *processToolBar = nullptr;
@@ -179,6 +206,10 @@ private:
     QAction *gnssAct = nullptr;
     QAction *drawAct = nullptr;
     QAction *newVersionAct = nullptr;
+    QAction *helpAct = nullptr;
+    QAction *gotoLineAct = nullptr;
+    QAction *undoAct = nullptr;
+    QAction *redoAct = nullptr;
 };
 
 #endif // MAINWINDOW_H

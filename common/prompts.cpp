@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -62,6 +63,19 @@ public:
         QPrintDialog dialog(&printer, parent);
         return dialog.exec() == QDialog::Accepted;
     }
+
+    std::optional<int> integer(QWidget *parent, const IntegerRequest &request) override
+    {
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(request.title);
+        dialog.setLabelText(request.label);
+        dialog.setIntRange(request.minimum, request.maximum);
+        dialog.setIntValue(request.value);
+        dialog.setCancelButtonText(QCoreApplication::translate("prompts", "Annuler"));
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.intValue();
+    }
 };
 
 WidgetPrompter widgetPrompter;
@@ -92,6 +106,11 @@ QStringList entryPatterns(const QString &entry)
 }
 
 } // namespace
+
+std::optional<int> Prompter::integer(QWidget *, const IntegerRequest &)
+{
+    return std::nullopt;
+}
 
 namespace prompts {
 
@@ -128,6 +147,17 @@ bool print(QWidget *parent, QPrinter &printer)
 void about(QWidget *parent, const QString &title, const QString &text)
 {
     ask(parent, MessageKind::About, title, text, QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+std::optional<int> integer(QWidget *parent, const QString &title, const QString &label, int value,
+                           int minimum, int maximum)
+{
+    const std::optional<int> answer =
+        currentPrompter->integer(parent, {title, label, value, minimum, maximum});
+    // A dialog keeps its number within bounds; a scripted answer is held to them too.
+    if (answer && (*answer < minimum || *answer > maximum))
+        return std::nullopt;
+    return answer;
 }
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &directory,

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class QPrinter;
 class QWidget;
 
@@ -38,6 +40,15 @@ struct FileDialogAnswer
     QString selectedFilter;
 };
 
+struct IntegerRequest
+{
+    QString title;
+    QString label;
+    int value = 0;
+    int minimum = 0;
+    int maximum = 0;
+};
+
 class Prompter
 {
 public:
@@ -47,6 +58,9 @@ public:
     // Lets the user choose the printer and its settings for `printer`; false when cancelled. A
     // prompter that has no answer for it cancels.
     virtual bool printDialog(QWidget * /*parent*/, QPrinter & /*printer*/) { return false; }
+    // The number chosen, or nothing when the dialog was cancelled; a prompter that does not answer
+    // numbers cancels.
+    virtual std::optional<int> integer(QWidget *parent, const IntegerRequest &request);
 };
 
 namespace prompts {
@@ -66,6 +80,10 @@ QMessageBox::StandardButton question(QWidget *parent, const QString &title, cons
 bool print(QWidget *parent, QPrinter &printer);
 // The plain "about" style box: the application icon and one OK button.
 void about(QWidget *parent, const QString &title, const QString &text);
+
+// A whole number from `minimum` to `maximum`, `value` proposed; nothing when cancelled.
+std::optional<int> integer(QWidget *parent, const QString &title, const QString &label, int value,
+                           int minimum, int maximum);
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &directory,
                      const QString &filter);

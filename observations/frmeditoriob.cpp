@@ -1,9 +1,12 @@
 #include "frmeditoriob.h"
 
 #include "prompts.h"
+#include "recordhelp.h"
 #include "recordline.h"
 
+#include <QColor>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,15 +29,6 @@ void sizeForField(QWidget *input, int width)
     const int needed = qobject_cast<QComboBox *>(input) ? input->minimumSizeHint().width() : 0;
     input->setMinimumWidth(qMax(0, 10 * width - 20));
     input->setMaximumWidth(qMax(10 * width + 20, needed));
-}
-
-// "Observation :" names the field "Observation" in a sentence.
-QString fieldName(const QString &caption)
-{
-    QString name = caption.trimmed();
-    if (name.endsWith(QLatin1Char(':')))
-        name.chop(1);
-    return name.trimmed();
 }
 
 } // namespace
@@ -70,11 +64,23 @@ frmEditorIOB::frmEditorIOB(QWidget *parent)
     m_entrySelector = new QComboBox(this);
     m_entrySelector->setObjectName(QStringLiteral("entrySelector"));
     m_entrySelector->setFixedWidth(kSelectorWidth);
-    for (const RecordType &type : qAsConst(m_records))
+    const QString notRead = tr("Pas encore traité par le moteur de calcul");
+    for (const RecordType &type : qAsConst(m_records)) {
         m_entrySelector->addItem(type.code + QLatin1Char(' ') + type.description);
+        if (!RecordCatalogue::engineReads(type.code)) {
+            const int item = m_entrySelector->count() - 1;
+            m_entrySelector->setItemData(item, QColor(Qt::gray), Qt::ForegroundRole);
+            m_entrySelector->setItemData(item, notRead, Qt::ToolTipRole);
+        }
+    }
     m_entrySelector->addItem(tr("#include : lien vers fichier IOB externe"));
     m_entrySelector->addItem(tr("*commentaire : ligne de commentaire"));
     layout->addWidget(m_entrySelector);
+    m_engineNote = new QLabel(
+        tr("Type pas encore traité par le moteur de calcul : il refusera cette ligne."), this);
+    m_engineNote->setObjectName(QStringLiteral("engineNote"));
+    m_engineNote->setStyleSheet(QStringLiteral("color: #8B0000;"));
+    layout->addWidget(m_engineNote);
     connect(m_entrySelector, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &frmEditorIOB::reDrawEditor);
 
@@ -96,6 +102,8 @@ frmEditorIOB::frmEditorIOB(QWidget *parent)
         auto *choice = new QComboBox(this);
         choice->setObjectName(QStringLiteral("fieldChoice%1").arg(row));
         choice->setSizeAdjustPolicy(QComboBox::AdjustToContents); // rows change their items
+        edit->installEventFilter(this);
+        choice->installEventFilter(this);
         rowLayout->addWidget(label);
         rowLayout->addWidget(edit);
         rowLayout->addWidget(choice);
@@ -106,7 +114,39 @@ frmEditorIOB::frmEditorIOB(QWidget *parent)
         m_choices.append(choice);
     }
 
+    m_fieldInfo = new QLabel(this);
+    m_fieldInfo->setObjectName(QStringLiteral("fieldInfo"));
+    layout->addWidget(m_fieldInfo);
+
     m_entrySelector->setCurrentIndex(commentEntry());
+}
+
+bool frmEditorIOB::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn) {
+        int row = m_edits.indexOf(qobject_cast<QLineEdit *>(watched));
+        if (row < 0)
+            row = m_choices.indexOf(qobject_cast<QComboBox *>(watched));
+        showFieldInfo(row);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmEditorIOB::showFieldInfo(int row)
+{
+    const int entry = m_entrySelector->currentIndex();
+    if (entry < 0 || entry >= m_records.size() || row < 0 ||
+        row >= m_records.at(entry).fields.size()) {
+        m_fieldInfo->clear();
+        return;
+    }
+    const RecordType &type = m_records.at(entry);
+    const FieldSpec &field = type.fields.at(row);
+    QString text = fieldName(field) + QStringLiteral(" : ") + fieldColumns(field);
+    const QString unit = fieldUnit(type, row);
+    if (!unit.isEmpty())
+        text += tr(" ; unité : %1").arg(unit);
+    m_fieldInfo->setText(text);
 }
 
 void frmEditorIOB::populateRecords()
@@ -142,6 +182,13 @@ void frmEditorIOB::reDrawEditor(int index)
 {
     if (index < 0 || index > commentEntry())
         return;
+    m_engineNote->setVisible(index < m_records.size() &&
+                             !RecordCatalogue::engineReads(m_records.at(index).code));
+    // The focused input now holds a field of this form, or none.
+    QWidget *focused = focusWidget();
+    int focusedRow = m_edits.indexOf(qobject_cast<QLineEdit *>(focused));
+    if (focusedRow < 0)
+        focusedRow = m_choices.indexOf(qobject_cast<QComboBox *>(focused));
 
     if (index == includeEntry()) {
         showTextRow(tr("Fichier :"), tr("Nom du fichier à inclure"), m_currentLine.mid(9).trimmed(),
@@ -180,6 +227,7 @@ void frmEditorIOB::reDrawEditor(int index)
         }
         hideRowsFrom(type.fields.size());
     }
+    showFieldInfo(focusedRow);
     update();
 }
 
@@ -231,7 +279,7 @@ std::optional<QString> frmEditorIOB::buildLine()
                          tr("La valeur du champ \"%1\" s'écrit sur %2 caractères, "
                             "mais ce champ n'en contient que %3.\n"
                             "Corrigez la valeur : la ligne n'a pas été écrite.")
-                             .arg(fieldName(field.caption))
+                             .arg(fieldName(field))
                              .arg(built.writtenLength)
                              .arg(field.width));
         if (field.kind == FieldKind::Choice)

@@ -48,6 +48,9 @@ public slots:
     // Fills the form for selector entry `index` from the current line.
     void reDrawEditor(int index);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private slots:
     void populateRecords();
 
@@ -60,6 +63,8 @@ private:
     // The line the form describes, or nothing when a value does not fit its field (the user has
     // then been told which one).
     std::optional<QString> buildLine();
+    // Shows the columns and unit of the field of `row` of the form, or nothing.
+    void showFieldInfo(int row);
 
     QVector<RecordType> m_records;
     QList<QLabel *> m_labels;
@@ -72,6 +77,10 @@ private:
     QPushButton *m_previousButton = nullptr;
     QPushButton *m_nextButton = nullptr;
     QComboBox *m_entrySelector = nullptr;
+    // Says when the engine cannot read the selected record type yet.
+    QLabel *m_engineNote = nullptr;
+    // The columns and unit of the field that has the focus.
+    QLabel *m_fieldInfo = nullptr;
 };
 
 #endif // FRMEDITORIOB_H

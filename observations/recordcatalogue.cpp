@@ -695,3 +695,17 @@ QStringList RecordCatalogue::highlighterKeywords()
     keywords.append(QStringLiteral("XMTR"));
     return keywords;
 }
+
+QStringList RecordCatalogue::engineRecordCodes()
+{
+    return {QStringLiteral("ANGT"), QStringLiteral("AZIM"), QStringLiteral("DIR"),
+            QStringLiteral("DIST"), QStringLiteral("DSET"), QStringLiteral("GRP"),
+            QStringLiteral("HI"),   QStringLiteral("HT"),   QStringLiteral("LENU"),
+            QStringLiteral("LNEU"), QStringLiteral("OHDF"), QStringLiteral("RSET"),
+            QStringLiteral("SIGM"), QStringLiteral("TITL"), QStringLiteral("ZANG")};
+}
+
+bool RecordCatalogue::engineReads(const QString &code)
+{
+    return engineRecordCodes().contains(code);
+}

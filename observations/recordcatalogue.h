@@ -59,6 +59,11 @@ public:
     // XTMR, plus XMTR (42 codes).
     static QStringList highlighterKeywords();
 
+    // The record codes the adjustment engine reads; it refuses every other record with a message
+    // at its line. docs/engine.md lists the same.
+    static QStringList engineRecordCodes();
+    static bool engineReads(const QString &code);
+
 private:
     QVector<RecordType> m_types;
 };

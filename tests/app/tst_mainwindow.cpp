@@ -1,3 +1,5 @@
+#include "frmhelp.h"
+#include "helpbrowser.h"
 #include "mainwindow.h"
 #include "mdichild.h"
 #include "scriptedprompter.h"
@@ -8,6 +10,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -49,6 +52,7 @@ private slots:
     void selectionEnablesCutAndCopy();
     void windowMenu();
     void settingsDefaults();
+    void settingsOffScreenNotRestored();
     void settingsStoredOnClose();
     void closeCancelledKeepsWindow();
     void quitClosesEverything();
@@ -74,6 +78,14 @@ private slots:
     void stepLines_data();
     void stepLines();
     void slotsWithoutEditor();
+    void fieldReadout_data();
+    void fieldReadout();
+    void gotoLine_data();
+    void gotoLine();
+    void undoAndRedo();
+    void recentFiles();
+    void helpOpensTheRecordsPage_data();
+    void helpOpensTheRecordsPage();
 
 private:
     static QAction *findAction(const MainWindow &window, const QString &text);
@@ -238,6 +250,14 @@ void tst_MainWindow::actions_data()
                 << ":/images/draw.png" << none
                 << "Affiche le réseau et ses caractéristiques de précision et fiabilité";
     row("new version") << "Nouvelle version disponible !" << noIcon << none << QString();
+    row("help") << "Aide" << noIcon << keys(QKeySequence::HelpContents)
+                << "Aide de Tavlo : traitement, formats des enregistrements, manuel du moteur";
+    row("go to line") << "Aller à la ligne..." << noIcon << Keys{QKeySequence(Qt::CTRL + Qt::Key_G)}
+                      << "Placer le curseur au début d'une ligne du document";
+    row("undo") << "Annuler" << noIcon << keys(QKeySequence::Undo)
+                << "Annuler la dernière modification";
+    row("redo") << "Rétablir" << noIcon << keys(QKeySequence::Redo)
+                << "Rétablir la dernière modification annulée";
 }
 
 void tst_MainWindow::actions()
@@ -252,7 +272,7 @@ void tst_MainWindow::actions()
     // The window's own actions, in creation order.
     const QList<QAction *> all =
         window.findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly);
-    QCOMPARE(all.size(), 26);
+    QCOMPARE(all.size(), 30);
     const QAction *action = all.at(index);
     QCOMPARE(action->text(), caption);
     QCOMPARE(action->isSeparator(), caption.isEmpty());
@@ -281,17 +301,27 @@ void tst_MainWindow::menus_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QStringList>("entries");
 
-    QTest::newRow("file") << "&Fichier" << QStringList{"&Nouveau", "&Ouvrir...",
-                                                       "&Sauver",  "Sauver &sous...",
-                                                       "-",        "Modifier la position des menus",
-                                                       "&Quitter"};
-    QTest::newRow("edit") << "&Edition" << QStringList{"Couper",
-                                                       "&Copier",
-                                                       "Coller",
-                                                       "-",
-                                                       "&Rechercher...",
-                                                       "-",
-                                                       "&Commenter/Décommenter..."};
+    QTest::newRow("file") << "&Fichier"
+                          << QStringList{"&Nouveau",
+                                         "&Ouvrir...",
+                                         "Fichiers &récents",
+                                         "&Sauver",
+                                         "Sauver &sous...",
+                                         "-",
+                                         "Modifier la position des menus",
+                                         "&Quitter"};
+    QTest::newRow("edit") << "&Edition"
+                          << QStringList{"Annuler",
+                                         "Rétablir",
+                                         "-",
+                                         "Couper",
+                                         "&Copier",
+                                         "Coller",
+                                         "-",
+                                         "&Rechercher...",
+                                         "Aller à la ligne...",
+                                         "-",
+                                         "&Commenter/Décommenter..."};
     QTest::newRow("processing") << "Traitement"
                                 << QStringList{"Créer un fichier CFG",
                                                "Editer un fichier CFG",
@@ -306,7 +336,7 @@ void tst_MainWindow::menus_data()
                                                       "Outil GNSS",
                                                       "-",
                                                       "Afficher le réseau"};
-    QTest::newRow("help") << "&Aide" << QStringList{"&A propos de"};
+    QTest::newRow("help") << "&Aide" << QStringList{"Aide", "&A propos de"};
 }
 
 void tst_MainWindow::menus()
@@ -355,8 +385,10 @@ void tst_MainWindow::actionsWithoutEditor()
 {
     MainWindow window;
     show(window);
-    const QStringList disabled{"&Sauver", "Sauver &sous...", "Couper",   "&Copier",   "Coller",
-                               "&Fermer", "Fermer &Tout",    "Suivante", "Précédente"};
+    const QStringList disabled{
+        "&Sauver", "Sauver &sous...", "Couper",   "&Copier",    "Coller",
+        "&Fermer", "Fermer &Tout",    "Suivante", "Précédente", "Aller à la ligne...",
+        "Annuler", "Rétablir"};
     const QList<QAction *> all =
         window.findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly);
     for (const QAction *action : all) {
@@ -458,9 +490,24 @@ void tst_MainWindow::windowMenu()
 
 void tst_MainWindow::settingsDefaults()
 {
+    // A first start fills four fifths of the screen, in its middle.
     MainWindow window;
-    QCOMPARE(window.pos(), QPoint(200, 200));
-    QCOMPARE(window.size(), QSize(400, 400));
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QCOMPARE(window.size(),
+             QSize(qRound(available.width() * 0.8), qRound(available.height() * 0.8)));
+    QVERIFY(qAbs(window.geometry().center().x() - available.center().x()) <= 1);
+    QVERIFY(qAbs(window.geometry().center().y() - available.center().y()) <= 1);
+}
+
+void tst_MainWindow::settingsOffScreenNotRestored()
+{
+    // Stored on a screen that is no longer there: the window comes back on this one.
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    QSettings settings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo"));
+    settings.setValue("pos", available.bottomRight() + QPoint(500, 500));
+    settings.setValue("size", QSize(700, 500));
+    MainWindow window;
+    QVERIFY(available.contains(window.geometry().center()));
 }
 
 void tst_MainWindow::settingsStoredOnClose()
@@ -963,6 +1010,201 @@ void tst_MainWindow::slotsWithoutEditor()
     QVERIFY(prompter.messages.isEmpty());
     QVERIFY(prompter.dialogs.isEmpty());
     QVERIFY(mdiArea(window)->subWindowList().isEmpty());
+}
+
+void tst_MainWindow::fieldReadout_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("readout");
+
+    // Columns of docs/engine.md's record table.
+    QTest::newRow("distance") << "a.iob" << 50
+                              << QString::fromUtf8("DIST · Observation, col. 50–64");
+    QTest::newRow("unit") << "a.iob" << 78 << QString::fromUtf8("DIST · Unité, col. 77–78");
+    QTest::newRow("report") << "a.log" << 50 << QString();
+}
+
+void tst_MainWindow::fieldReadout()
+{
+    QFETCH(QString, file);
+    QFETCH(int, column);
+    QFETCH(QString, readout);
+    const QString path = dir.filePath(file);
+    writeBytes(path, " HI   P1           1.55       m \n DIST S1  P1           P2"
+                     "                          1234.5678        1.5       mm\n");
+    MainWindow window;
+    show(window);
+    QVERIFY(window.openFile(path));
+    auto *label = window.statusBar()->findChild<QLabel *>(QStringLiteral("fieldLabel"));
+    QVERIFY(label);
+    MdiChild *child = window.activeMdiChild();
+    QTextCursor cursor(child->document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, column - 1);
+    child->setTextCursor(cursor);
+    QCOMPARE(label->text(), readout);
+    // The label follows the cursor.
+    cursor.movePosition(QTextCursor::StartOfBlock);
+    child->setTextCursor(cursor);
+    QCOMPARE(label->text(), file.endsWith(".iob")
+                                ? QString::fromUtf8("DIST · Distance 3D entre deux points")
+                                : QString());
+    child->parentWidget()->close();
+    QVERIFY(label->text().isEmpty());
+}
+
+void tst_MainWindow::gotoLine_data()
+{
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<int>("line");
+
+    QTest::newRow("third") << QList<int>{3} << 3;
+    QTest::newRow("last") << QList<int>{5} << 5;
+    QTest::newRow("past the end") << QList<int>{6} << 2;
+    QTest::newRow("cancelled") << QList<int>{} << 2;
+}
+
+void tst_MainWindow::gotoLine()
+{
+    QFETCH(QList<int>, answers);
+    QFETCH(int, line);
+    ScriptedPrompter prompter;
+    for (int answer : answers)
+        prompter.integers.enqueue(answer);
+    MainWindow window;
+    show(window);
+    findAction(window, "&Nouveau")->trigger();
+    MdiChild *child = window.activeMdiChild();
+    child->setPlainText(" HI  S01\n DIST\n HT  P2\n\n ZANG");
+    QTextCursor start(child->document()->findBlockByNumber(1));
+    start.movePosition(QTextCursor::EndOfBlock);
+    child->setTextCursor(start);
+
+    findAction(window, "Aller à la ligne...")->trigger();
+    QCOMPARE(prompter.integerRequests.size(), 1);
+    QCOMPARE(prompter.integerRequests.at(0).value, 2);
+    QCOMPARE(prompter.integerRequests.at(0).minimum, 1);
+    QCOMPARE(prompter.integerRequests.at(0).maximum, 5);
+    QCOMPARE(child->textCursor().blockNumber() + 1, line);
+    // A move lands at the start of the line; no move leaves the cursor where it was.
+    QCOMPARE(child->textCursor().columnNumber(), answers.isEmpty() || line == 2 ? 5 : 0);
+}
+
+void tst_MainWindow::undoAndRedo()
+{
+    MainWindow window;
+    show(window);
+    findAction(window, "&Nouveau")->trigger();
+    MdiChild *child = window.activeMdiChild();
+    QAction *undo = findAction(window, "Annuler");
+    QAction *redo = findAction(window, "Rétablir");
+    QVERIFY(!undo->isEnabled());
+    QTest::keyClicks(child, " HI  S01");
+    QVERIFY(undo->isEnabled());
+    QVERIFY(!redo->isEnabled());
+
+    undo->trigger();
+    QVERIFY(child->toPlainText().isEmpty());
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(redo->isEnabled());
+    redo->trigger();
+    QCOMPARE(child->toPlainText(), QStringLiteral(" HI  S01"));
+
+    // The actions follow the editor that is active.
+    findAction(window, "&Nouveau")->trigger();
+    QVERIFY(!undo->isEnabled());
+    QVERIFY(!redo->isEnabled());
+}
+
+void tst_MainWindow::recentFiles()
+{
+    QStringList files;
+    for (int i = 1; i <= 12; ++i) {
+        files << dir.filePath(QStringLiteral("recent%1.iob").arg(i));
+        writeBytes(files.last(), " HI  S01\n");
+    }
+    ScriptedPrompter prompter;
+    QStringList entries;
+    {
+        MainWindow window;
+        show(window);
+        QMenu *menu = findMenu(window, "&Fichier")->findChild<QMenu *>();
+        QVERIFY(menu);
+        QVERIFY(!menu->isEnabled());
+        for (const QString &file : files) {
+            prompter.files.enqueue({file});
+            findAction(window, "&Ouvrir...")->trigger();
+        }
+        // The ten latest, latest first; opening one again puts it first.
+        QCOMPARE(window.recentFiles().size(), 10);
+        QCOMPARE(window.recentFiles().first(), QFileInfo(files.last()).canonicalFilePath());
+        QCOMPARE(window.recentFiles().last(), QFileInfo(files.at(2)).canonicalFilePath());
+        mdiArea(window)->closeAllSubWindows();
+        menu->actions().at(4)->trigger();
+        QCOMPARE(window.activeMdiChild()->currentFile(),
+                 QFileInfo(files.at(7)).canonicalFilePath());
+        QCOMPARE(window.recentFiles().first(), QFileInfo(files.at(7)).canonicalFilePath());
+        QCOMPARE(menu->actions().first()->text(),
+                 "&1 " + QDir::toNativeSeparators(QFileInfo(files.at(7)).canonicalFilePath()));
+        QCOMPARE(menu->actions().at(9)->text().left(3), QStringLiteral("10 "));
+        entries = texts(menu->actions());
+    }
+
+    // Kept for the next start; a file gone since leaves the list when chosen.
+    MainWindow next;
+    show(next);
+    QMenu *menu = findMenu(next, "&Fichier")->findChild<QMenu *>();
+    QCOMPARE(texts(menu->actions()), entries);
+    QVERIFY(QFile::remove(files.at(11)));
+    menu->actions().at(1)->trigger();
+    QCOMPARE(prompter.messages.size(), 1);
+    QVERIFY(mdiArea(next)->subWindowList().isEmpty());
+    QCOMPARE(next.recentFiles().size(), 9);
+    QVERIFY(!next.recentFiles().contains(QFileInfo(files.at(11)).absoluteFilePath()));
+}
+
+void tst_MainWindow::helpOpensTheRecordsPage_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("page");
+
+    QTest::newRow("record") << " DIST S1  P1"
+                            << "tavlo:record/DIST";
+    QTest::newRow("commented record") << "!ZANG"
+                                      << "tavlo:record/ZANG";
+    QTest::newRow("comment") << "* notes"
+                             << "tavlo:index";
+    QTest::newRow("include") << "#include DIST.iob"
+                             << "tavlo:index";
+}
+
+void tst_MainWindow::helpOpensTheRecordsPage()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, page);
+    MainWindow window;
+    show(window);
+    findAction(window, "&Nouveau")->trigger();
+    window.activeMdiChild()->setPlainText(line);
+
+    QTest::keyClick(window.activeMdiChild(), Qt::Key_F1);
+    QList<frmHelp *> helps;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *help = qobject_cast<frmHelp *>(widget); help && help->isVisible())
+            helps << help;
+    }
+    QCOMPARE(helps.size(), 1);
+    QCOMPARE(helps.first()->windowTitle(), QStringLiteral("Aide de Tavlo"));
+    QCOMPARE(helps.first()->browser()->source().toString(), page);
+
+    // Asked again, the same window comes back.
+    findAction(window, "Aide")->trigger();
+    int shown = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        shown += qobject_cast<frmHelp *>(widget) && widget->isVisible();
+    QCOMPARE(shown, 1);
+    helps.first()->close();
+    processDeletes();
 }
 
 QTEST_MAIN(tst_MainWindow)

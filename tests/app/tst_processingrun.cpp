@@ -14,7 +14,7 @@
 #include <QLineEdit>
 #include <QMdiSubWindow>
 #include <QPushButton>
-#include <QStandardPaths>
+#include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -32,6 +32,7 @@ private slots:
 
     void firstLauncherIsEmpty();
     void previousRunPrefilled();
+    void previousRunKeptAcrossRestarts();
     void fileAddedTwice();
     void missingFilesDropped();
     void cancelChangesNothing();
@@ -56,6 +57,7 @@ private:
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_configuration;
+    QTemporaryDir m_settings;
 };
 
 namespace {
@@ -73,11 +75,14 @@ QStringList rowStates(const frmBilanCalcul *summary)
 
 void tst_ProcessingRun::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true); // keep the window geometry out of the user's store
+    // The last run is kept in the settings store: each test starts from an empty one of its own.
+    QVERIFY(m_settings.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
 }
 
 void tst_ProcessingRun::init()
 {
+    QSettings(QStringLiteral("Tavlo"), QStringLiteral("Brevil/Lumo")).clear();
     m_prompter = std::make_unique<ScriptedPrompter>();
     m_engine = std::make_unique<RecordingEngine>();
     QVERIFY(m_engine->isValid());
@@ -188,6 +193,23 @@ void tst_ProcessingRun::previousRunPrefilled()
     QVERIFY(second);
     QCOMPARE(second->files(), QList<QString>(files));
     QCOMPARE(second->configuration(), m_configuration);
+}
+
+// The next start of the workbench offers the files and configuration of the last run, files
+// that were gone at that run dropped.
+void tst_ProcessingRun::previousRunKeptAcrossRestarts()
+{
+    const QString gone = m_dir->filePath(QStringLiteral("gone.iob"));
+    const QStringList files{observationFile("b.iob"), gone, observationFile("a.iob")};
+    run(files, m_configuration);
+    m_window.reset();
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+
+    frmTraitement *launcher = openLauncher();
+    QVERIFY(launcher);
+    QCOMPARE(launcher->files(), (QList<QString>{files.at(0), files.at(2)}));
+    QCOMPARE(launcher->configuration(), m_configuration);
 }
 
 void tst_ProcessingRun::fileAddedTwice()

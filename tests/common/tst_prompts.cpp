@@ -16,6 +16,7 @@ private slots:
     void filterExtension();
     void saveAddsTheExtension();
     void replacingACompletedNameIsAsked();
+    void integerHeldToItsBounds();
 };
 
 void tst_Prompts::filterExtension_data()
@@ -130,6 +131,21 @@ void tst_Prompts::replacingACompletedNameIsAsked()
         prompts::saveFileName(nullptr, QStringLiteral("Fichier CFG à créer"), QString(), filter),
         existing);
     QVERIFY(prompter.messages.isEmpty());
+}
+
+void tst_Prompts::integerHeldToItsBounds()
+{
+    ScriptedPrompter prompter;
+    for (int answer : {4, 0, 8})
+        prompter.integers.enqueue(answer);
+    const auto ask = [] { return prompts::integer(nullptr, "Ligne", "Numéro :", 2, 1, 7); };
+    QCOMPARE(ask(), std::optional<int>(4));
+    QCOMPARE(prompter.integerRequests.at(0).value, 2);
+    QCOMPARE(prompter.integerRequests.at(0).maximum, 7);
+    // An answer out of bounds, or none, is no number.
+    QCOMPARE(ask(), std::optional<int>());
+    QCOMPARE(ask(), std::optional<int>());
+    QCOMPARE(ask(), std::optional<int>());
 }
 
 QTEST_MAIN(tst_Prompts)

@@ -35,6 +35,10 @@ private slots:
     void tooLongValueRefused_data();
     void tooLongValueRefused();
     void steppingAndQuitting();
+    void focusedFieldShowsColumnsAndUnit_data();
+    void focusedFieldShowsColumnsAndUnit();
+    void recordsTheEngineCannotReadAreMarked_data();
+    void recordsTheEngineCannotReadAreMarked();
 
 private:
     QComboBox *selector() const;
@@ -334,6 +338,68 @@ void tst_frmEditorIOB::steppingAndQuitting()
     button(*m_editor, QStringLiteral("Quitter"))->click();
     QVERIFY(!m_editor->isVisible());
     QCOMPARE(m_editor->windowTitle(), QStringLiteral("Editeur de Champs"));
+}
+
+void tst_frmEditorIOB::focusedFieldShowsColumnsAndUnit_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("info");
+
+    // Columns of docs/engine.md's record table; a distance in the unit of its line.
+    QTest::newRow("station") << 1 << QString::fromUtf8("Station : col. 11–22");
+    QTest::newRow("distance")
+        << 3
+        << QString::fromUtf8(
+               "Observation : col. 50–64 ; unité : celle du champ Unité (col. 77–78)");
+    QTest::newRow("unit") << 5 << QString::fromUtf8("Unité : col. 77–78 ; unité : m, cm ou mm");
+}
+
+void tst_frmEditorIOB::focusedFieldShowsColumnsAndUnit()
+{
+    QFETCH(int, row);
+    QFETCH(QString, info);
+    auto *shown = m_editor->findChild<QLabel *>(QStringLiteral("fieldInfo"));
+    QVERIFY(shown);
+    m_editor->setLine(distLine());
+    QWidget *input = edit(row)->isHidden() ? static_cast<QWidget *>(choice(row)) : edit(row);
+    QFocusEvent focusIn(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(input, &focusIn);
+    QCOMPARE(shown->text(), info);
+
+    // A comment has no field columns to show.
+    m_editor->setLine(QStringLiteral("* texte"));
+    QApplication::sendEvent(edit(0), &focusIn);
+    QVERIFY(shown->text().isEmpty());
+}
+
+void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<bool>("read");
+
+    // docs/engine.md: the local model's records are read, the geodetic ones not yet.
+    QTest::newRow("DIST") << "DIST" << true;
+    QTest::newRow("LENU") << "LENU" << true;
+    QTest::newRow("PLH") << "PLH" << false;
+    QTest::newRow("XYZ") << "XYZ" << false;
+}
+
+void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked()
+{
+    QFETCH(QString, code);
+    QFETCH(bool, read);
+    m_editor->show();
+    auto *note = m_editor->findChild<QLabel *>(QStringLiteral("engineNote"));
+    QVERIFY(note);
+    m_editor->setLine(placedLine({{2, code}}));
+    QCOMPARE(note->isVisible(), !read);
+    const int entry = entryOf(code);
+    QCOMPARE(selector()->itemData(entry, Qt::ToolTipRole).isValid(), !read);
+    QCOMPARE(selector()->itemData(entry, Qt::ForegroundRole).isValid(), !read);
+    // The entry's text stays as it was.
+    QVERIFY(selector()->itemText(entry).startsWith(code + QLatin1Char(' ')));
+    m_editor->setLine(QString());
+    QVERIFY(!note->isVisible());
 }
 
 QTEST_MAIN(tst_frmEditorIOB)

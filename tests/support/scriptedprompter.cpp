@@ -47,3 +47,11 @@ bool ScriptedPrompter::printDialog(QWidget *, QPrinter &printer)
     printer.setOutputFileName(printFiles.dequeue());
     return true;
 }
+
+std::optional<int> ScriptedPrompter::integer(QWidget *, const IntegerRequest &request)
+{
+    integerRequests.append(request);
+    if (integers.isEmpty())
+        return std::nullopt;
+    return integers.dequeue();
+}

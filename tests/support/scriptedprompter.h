@@ -20,6 +20,8 @@ public:
     QMessageBox::StandardButton message(QWidget *parent, const MessageRequest &request) override;
     FileDialogAnswer fileDialog(QWidget *parent, const FileDialogRequest &request) override;
     bool printDialog(QWidget *parent, QPrinter &printer) override;
+    // Answers the next of `integers`; cancelled when that queue is empty.
+    std::optional<int> integer(QWidget *parent, const IntegerRequest &request) override;
 
     QQueue<QMessageBox::StandardButton> answers;
     QQueue<QStringList> files;
@@ -28,6 +30,8 @@ public:
     int printDialogs = 0;
     QList<MessageRequest> messages;
     QList<FileDialogRequest> dialogs;
+    QQueue<int> integers;
+    QList<IntegerRequest> integerRequests;
 };
 
 #endif // SCRIPTEDPROMPTER_H
