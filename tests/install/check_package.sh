@@ -43,6 +43,8 @@ if [ "${TAVLO_TEST_PACKAGE_INSTALL:-0}" = 1 ]; then
         [ ! -e "$folder" ] || problem "$folder left after removal"
     done
     ! grep -q x-tavlo /usr/share/mime/types || problem "MIME types left after removal"
+    # Removal keeps dpkg's record of the package's scripts; purging drops that too.
+    dpkg --purge tavlo >/dev/null || problem "dpkg --purge"
 fi
 [ $fail -eq 0 ] && echo "package OK"
 exit $fail
