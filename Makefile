@@ -3,11 +3,15 @@
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev fonts-dejavu-core
+PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev fonts-dejavu-core qttranslations5-l10n
+# The validators the test suite runs over the desktop entry and the metainfo, and what the Debian
+# package needs beyond the build (dpkg-shlibdeps, which names the libraries' packages).
+TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
+PACKAGE_PACKAGES := dpkg-dev
 CCACHE := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps configure build run test package clean
 
 all: build
 
@@ -41,7 +45,13 @@ run: build
 	fi
 
 test: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(TEST_PACKAGES)"
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package tavlo_<version>_<arch>.deb, in $(BUILD_DIR).
+package: build
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGE_PACKAGES)"
+	cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD_DIR)

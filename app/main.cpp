@@ -1,6 +1,7 @@
 #include "frmsplash.h"
 #include "mainwindow.h"
 #include "productinfo.h"
+#include "qttranslations.h"
 #include "tavloversion.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@ int main(int argc, char *argv[])
 {
     Q_INIT_RESOURCE(images);
     QApplication app(argc, argv);
+    installQtTranslations(app);
     QApplication::setApplicationVersion(QString::fromLatin1(TAVLO_APPLICATION_VERSION));
 
     QCommandLineParser parser;

@@ -1,5 +1,6 @@
-// Draws the embedded pictures of the workbench: eleven toolbar icons and the product picture.
-// Build with -DTAVLO_BUILD_IMAGE_TOOL=ON, then run `drawimages <images folder>`.
+// Draws the embedded pictures of the workbench: eleven toolbar icons and the product picture, and
+// the application's icon for the desktop at the sizes of the hicolor theme.
+// Build with -DTAVLO_BUILD_IMAGE_TOOL=ON, then run `drawimages <images folder> [<icons folder>]`.
 
 #include <QColor>
 #include <QFont>
@@ -232,6 +233,58 @@ QImage icon(const std::function<void(QPainter &)> &draw)
     return image;
 }
 
+// The application's icon on a 48-unit grid: a survey network on a sky tile, a fixed station in
+// red, a confidence ellipse at a free one. Small sizes drop the details a few pixels cannot show.
+void applicationIcon(QPainter &p, int size)
+{
+    const bool small = size < 32;
+    QPainterPath tile;
+    tile.addRoundedRect(QRectF(2, 2, 44, 44), 8, 8);
+    QLinearGradient sky(0, 2, 0, 46);
+    sky.setColorAt(0, QColor(232, 240, 248));
+    sky.setColorAt(1, QColor(188, 208, 226));
+    p.setPen(QPen(kInk, small ? 2.5 : 1.5));
+    p.setBrush(sky);
+    p.drawPath(tile);
+
+    const QPointF stations[] = {{11, 36}, {17, 12}, {36, 10}, {38, 33}, {25, 25}};
+    const int sights[][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 0}, {4, 1}, {4, 2}, {4, 3}};
+    p.setPen(QPen(QColor(70, 70, 85), small ? 2.5 : 1.4, small ? Qt::SolidLine : Qt::DashLine));
+    for (const auto &s : sights) {
+        if (small && s[0] == 4)
+            continue;
+        p.drawLine(stations[s[0]], stations[s[1]]);
+    }
+    p.save();
+    p.translate(stations[4]);
+    p.rotate(-35);
+    p.setPen(QPen(QColor(220, 0, 40), small ? 2.5 : 1.6));
+    p.setBrush(QColor(255, 0, 0, 90));
+    p.drawEllipse(QPointF(0, 0), 9, 5);
+    p.restore();
+
+    p.setPen(QPen(kInk, small ? 1.5 : 1.2));
+    p.setBrush(kBlue);
+    for (int i = 1; i < 5; ++i)
+        p.drawEllipse(stations[i], small ? 4.0 : 3.2, small ? 4.0 : 3.2);
+    QPolygonF triangle;
+    triangle << stations[0] + QPointF(0, -7) << stations[0] + QPointF(6.5, 5)
+             << stations[0] + QPointF(-6.5, 5);
+    p.setBrush(kAccent);
+    p.drawPolygon(triangle);
+}
+
+QImage applicationIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / qreal(kIconSize), size / qreal(kIconSize));
+    applicationIcon(painter, size);
+    return image;
+}
+
 QImage productPicture()
 {
     const int w = 420, h = 300;
@@ -304,7 +357,7 @@ int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: drawimages <images folder>\n");
+        std::fprintf(stderr, "usage: drawimages <images folder> [<icons folder>]\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
@@ -325,5 +378,14 @@ int main(int argc, char *argv[])
                        QStringLiteral(".png")))
             return 1;
     }
-    return productPicture().save(folder + QStringLiteral("/tavlo.png")) ? 0 : 1;
+    if (!productPicture().save(folder + QStringLiteral("/tavlo.png")))
+        return 1;
+    if (argc > 2) {
+        const QString icons = QString::fromLocal8Bit(argv[2]);
+        for (const int size : {16, 32, 48, 64, 128, 256}) {
+            if (!applicationIconImage(size).save(icons + QStringLiteral("/tavlo-%1.png").arg(size)))
+                return 1;
+        }
+    }
+    return 0;
 }

@@ -51,17 +51,27 @@ template <typename Entry, typename Call> bool callEntryPoint(const char *name, C
 
 QString EngineLibrary::libraryFileName()
 {
+    return libraryFileName(QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
+                                                        : QString());
+}
+
+QString EngineLibrary::libraryFileName(const QString &applicationDir)
+{
     const QString configured = qEnvironmentVariable("TAVLO_ENGINE");
     if (!configured.isEmpty() && QFileInfo(configured).isFile())
         return configured;
 #ifdef Q_OS_WIN
+    Q_UNUSED(applicationDir)
     return QStringLiteral("tavlo.dll");
 #else
-    if (QCoreApplication::instance()) {
-        const QString beside =
-            QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("libtavlo.so"));
-        if (QFileInfo(beside).isFile())
-            return beside;
+    if (!applicationDir.isEmpty()) {
+        const QDir folder(applicationDir);
+        for (const QString &candidate :
+             {QStringLiteral("libtavlo.so"), QStringLiteral("../lib/tavlo/libtavlo.so")}) {
+            const QString path = QDir::cleanPath(folder.filePath(candidate));
+            if (QFileInfo(path).isFile())
+                return path;
+        }
     }
     return QStringLiteral("libtavlo.so");
 #endif

@@ -14,7 +14,8 @@
 // - when the environment variable TAVLO_ENGINE names an existing file, that file and nothing
 //   else (a file there that is not a loadable engine makes every call fail);
 // - otherwise, except on Windows, libtavlo.so in the folder of the running executable when it
-//   is there;
+//   is there, then in ../lib/tavlo relative to that folder, where an installation puts it
+//   (/usr/bin/tavlo finds /usr/lib/tavlo/libtavlo.so);
 // - otherwise the library "tavlo" (tavlo.dll, libtavlo.so) through the platform's own search,
 //   which on Windows starts with the executable's folder.
 //
@@ -43,6 +44,8 @@ public:
 
     // The file name handed to the loader, following the rules above.
     static QString libraryFileName();
+    // The same for an executable in `applicationDir` (empty when there is no application).
+    static QString libraryFileName(const QString &applicationDir);
 
     // `text` as the engine receives it: one Latin-1 byte per character, "?" for a character that
     // Latin-1 cannot store (a character beyond U+FFFF counts as one).

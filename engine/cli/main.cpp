@@ -2,6 +2,8 @@
 //   tavlo-engine process FILE.iob [FILE.iob ...] CONF.cfg   one summary line per file
 //   tavlo-engine newcfg PATH                                 writes the default configuration
 //   tavlo-engine version
+//   tavlo-engine --help                                      this synopsis, as the manual page has
+//   it
 // Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error. Why the
 // outputs of a processing were refused or could not be written goes to stderr.
 
@@ -14,11 +16,17 @@
 
 namespace {
 
+void printSynopsis(std::FILE *stream)
+{
+    std::fprintf(stream, "usage: tavlo-engine process FILE.iob [FILE.iob ...] CONF.cfg\n"
+                         "       tavlo-engine newcfg PATH\n"
+                         "       tavlo-engine version\n"
+                         "       tavlo-engine --help\n");
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: tavlo-engine process FILE.iob [FILE.iob ...] CONF.cfg\n"
-                         "       tavlo-engine newcfg PATH\n"
-                         "       tavlo-engine version\n");
+    printSynopsis(stderr);
     return 2;
 }
 
@@ -40,6 +48,10 @@ int main(int argc, char **argv)
     if (argc < 2)
         return usage();
     const std::string command = argv[1];
+    if ((command == "--help" || command == "-h") && argc == 2) {
+        printSynopsis(stdout);
+        return 0;
+    }
     if (command == "version" && argc == 2) {
         std::printf("%s\n", engine::kEngineVersion);
         return 0;

@@ -48,6 +48,8 @@ private slots:
     void notALibrary();
     void missingEntryPoints();
     void lookup();
+    void lookupInstalled_data();
+    void lookupInstalled();
     void unloadsAfterEachCall();
 };
 
@@ -278,6 +280,46 @@ void tst_EngineLibrary::lookup()
     QCOMPARE(EngineLibrary::libraryFileName(), fallback);
     qunsetenv("TAVLO_ENGINE");
     QCOMPARE(EngineLibrary::libraryFileName(), fallback);
+}
+
+void tst_EngineLibrary::lookupInstalled_data()
+{
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<QString>("expected");
+
+    const QString beside = QStringLiteral("bin/libtavlo.so");
+    const QString installed = QStringLiteral("lib/tavlo/libtavlo.so");
+    QTest::newRow("beside the executable") << QStringList{beside} << false << beside;
+    QTest::newRow("installed private folder") << QStringList{installed} << false << installed;
+    QTest::newRow("beside before installed") << QStringList{beside, installed} << false << beside;
+    QTest::newRow("variable before both")
+        << QStringList{beside, installed} << true << QStringLiteral("engine.so");
+    QTest::newRow("platform search") << QStringList{} << false << QString();
+}
+
+// An installed tree: the executable in bin/, the engine where the installation puts it.
+void tst_EngineLibrary::lookupInstalled()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows finds tavlo.dll through its own search.");
+#endif
+    QFETCH(QStringList, present);
+    QFETCH(bool, configured);
+    QFETCH(QString, expected);
+    QTemporaryDir prefix;
+    QVERIFY(prefix.isValid());
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    QVERIFY(QDir(prefix.path()).mkpath(QStringLiteral("lib/tavlo")));
+    for (const QString &file : present + QStringList{QStringLiteral("engine.so")}) {
+        QFile library(prefix.filePath(file));
+        QVERIFY(library.open(QIODevice::WriteOnly));
+    }
+    if (configured)
+        qputenv("TAVLO_ENGINE", QFile::encodeName(prefix.filePath(QStringLiteral("engine.so"))));
+
+    QCOMPARE(EngineLibrary::libraryFileName(prefix.filePath(QStringLiteral("bin"))),
+             expected.isEmpty() ? QStringLiteral("libtavlo.so") : prefix.filePath(expected));
 }
 
 void tst_EngineLibrary::unloadsAfterEachCall()
