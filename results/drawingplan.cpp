@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 
 namespace {
 
@@ -96,7 +97,38 @@ struct DrawingPlan::ScreenPoints
             return -1;
         return visible.at(number - 1) ? number - 1 : -1;
     }
+
+    // Where a region is drawn: at its point, or halfway between its two points; nothing when a
+    // point it needs is out of view.
+    std::optional<QPoint> regionCentre(const DrwRegion &region, Pairing pairing,
+                                       const QVector<DrwPoint> &points, const DrawingView &view,
+                                       const QSize &size) const
+    {
+        const int first = visibleIndex(region.point1);
+        if (first < 0)
+            return std::nullopt;
+        if (pairing == Pairing::OnePoint)
+            return positions.at(first);
+        const int second = visibleIndex(region.point2);
+        if (second < 0)
+            return std::nullopt;
+        const DrwPoint &p = points.at(first);
+        const DrwPoint &q = points.at(second);
+        return view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
+    }
 };
+
+namespace {
+
+// The angle of a region's first axis from the screen's x axis, counterclockwise in degrees, from
+// its bearing.
+double regionAngle(double bearing)
+{
+    const double theta = 90.0 - bearing;
+    return theta < 0.0 ? theta + 180.0 : theta;
+}
+
+} // namespace
 
 DrawingPlan::DrawingPlan(QObject *parent)
     : QObject(parent)
@@ -324,24 +356,13 @@ RegionRaster DrawingPlan::gatherRegions(const RegionLayer &layer, const ScreenPo
         for (const DrwRegion &region : m_drawing.*family.regions) {
             if (region.epoch != layer.epoch)
                 continue;
-            const int first = screen.visibleIndex(region.point1);
-            if (first < 0)
+            const std::optional<QPoint> centre =
+                screen.regionCentre(region, family.pairing, m_drawing.points, m_view, size);
+            if (!centre)
                 continue;
-            QPoint centre = screen.positions.at(first);
-            if (family.pairing == Pairing::TwoPoints) {
-                const int second = screen.visibleIndex(region.point2);
-                if (second < 0)
-                    continue;
-                const DrwPoint &p = m_drawing.points.at(first);
-                const DrwPoint &q = m_drawing.points.at(second);
-                centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
-            }
             const double a = region.semiAxis1 * scale * k;
             const double b = region.semiAxis2 * scale * k;
-            double theta = 90.0 - region.bearing;
-            if (theta < 0.0)
-                theta += 180.0;
-            raster.add(QPointF(centre) * ratio, a * ratio, b * ratio, theta);
+            raster.add(QPointF(*centre) * ratio, a * ratio, b * ratio, regionAngle(region.bearing));
         }
     }
     return raster;
@@ -423,29 +444,19 @@ void DrawingPlan::drawRegionShapes(QPainter &painter, const QSize &size,
         for (const DrwRegion &region : m_drawing.*family.regions) {
             if (region.epoch != m_currentEpoch)
                 continue;
-            const int first = screen.visibleIndex(region.point1);
-            if (first < 0)
+            const std::optional<QPoint> centre =
+                screen.regionCentre(region, family.pairing, m_drawing.points, m_view, size);
+            if (!centre)
                 continue;
-            QPointF centre = screen.positions.at(first);
-            if (family.pairing == Pairing::TwoPoints) {
-                const int second = screen.visibleIndex(region.point2);
-                if (second < 0)
-                    continue;
-                const DrwPoint &p = m_drawing.points.at(first);
-                const DrwPoint &q = m_drawing.points.at(second);
-                centre = m_view.toScreen(0.5 * p.x + 0.5 * q.x, 0.5 * p.y + 0.5 * q.y, size);
-            }
             const double a = region.semiAxis1 * scale * k;
             const double b = region.semiAxis2 * scale * k;
             if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(region.bearing))
                 continue;
-            double theta = 90.0 - region.bearing;
-            if (theta < 0.0)
-                theta += 180.0;
+            const double theta = regionAngle(region.bearing);
             // Turned here rather than by the painter, so that a vector file keeps one group of
             // settings for the whole family instead of one per region.
             QTransform turn;
-            turn.translate(centre.x(), centre.y());
+            turn.translate(centre->x(), centre->y());
             turn.rotate(-theta);
             const QRectF bounds(-a, -b, 2.0 * a, 2.0 * b);
             if (family.shape == RegionRaster::Shape::Ellipse) {
