@@ -16,23 +16,13 @@
 
 namespace {
 
-DrwPoint point(const QString &name, double x, double y, double z = 0.0)
-{
-    DrwPoint p;
-    p.name = name;
-    p.x = x;
-    p.y = y;
-    p.z = z;
-    return p;
-}
-
 // Four points: A and B fixed (no ellipse), C and D free, A-C, B-C and C-D linked.
 DrwDrawing network()
 {
     DrwDrawing d;
     d.epochCount = 1;
-    d.points = {point("A", 1000, 2000, 50), point("B", 1200, 2000, 51), point("C", 1100, 2150, 52),
-                point("D", 1050, 2300, 53)};
+    d.points = {drwPoint("A", 1000, 2000, 50), drwPoint("B", 1200, 2000, 51),
+                drwPoint("C", 1100, 2150, 52), drwPoint("D", 1050, 2300, 53)};
     d.pointCount = d.points.size();
     for (const DrwPoint &p : d.points)
         d.pointNames.append(p.name);

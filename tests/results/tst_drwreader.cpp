@@ -8,16 +8,6 @@
 
 namespace {
 
-DrwPoint point(const QString &name, double x, double y, double z = 0.0)
-{
-    DrwPoint p;
-    p.name = name;
-    p.x = x;
-    p.y = y;
-    p.z = z;
-    return p;
-}
-
 bool sameRegion(const DrwRegion &a, const DrwRegion &b)
 {
     return a.point1 == b.point1 && a.point2 == b.point2 && a.epoch == b.epoch &&
@@ -30,7 +20,7 @@ DrwDrawing smallDrawing()
     DrwDrawing d;
     d.epochCount = 2;
     for (int i = 1; i <= 7; ++i)
-        d.points.append(point(QStringLiteral("P%1").arg(i), 100.0 * i, -50.0 * i, i));
+        d.points.append(drwPoint(QStringLiteral("P%1").arg(i), 100.0 * i, -50.0 * i, i));
     d.links = QVector<QVector<qint32>>(7, QVector<qint32>(7, 0));
     d.links[0][1] = 3;
     d.links[2][0] = 1;
@@ -128,7 +118,7 @@ void tst_DrwReader::linkAboveDiagonalOnly()
 {
     DrwDrawing model;
     model.epochCount = 1;
-    model.points = {point("A", 0, 0), point("B", 1, 0), point("C", 0, 1)};
+    model.points = {drwPoint("A", 0, 0), drwPoint("B", 1, 0), drwPoint("C", 0, 1)};
     model.links = QVector<QVector<qint32>>(3, QVector<qint32>(3, 0));
     model.links[0][2] = 4;
     const DrwDrawing d = readDrw(write(DrwWriter::file(model)));

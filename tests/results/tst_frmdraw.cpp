@@ -23,22 +23,13 @@ const QColor kWhite(255, 255, 255);
 const QColor kBlue(0, 0, 255);
 const QColor kDarkYellow(128, 128, 0);
 
-DrwPoint point(const QString &name, double x, double y)
-{
-    DrwPoint p;
-    p.name = name;
-    p.x = x;
-    p.y = y;
-    return p;
-}
-
 // Points 1 to 5: O at the origin, A, B 100 m west and east, C, D 100 m north and south.
 DrwDrawing cross()
 {
     DrwDrawing d;
     d.epochCount = 2;
-    d.points = {point("O", 0, 0), point("A", -100, 0), point("B", 100, 0), point("C", 0, 100),
-                point("D", 0, -100)};
+    d.points = {drwPoint("O", 0, 0), drwPoint("A", -100, 0), drwPoint("B", 100, 0),
+                drwPoint("C", 0, 100), drwPoint("D", 0, -100)};
     d.pointCount = d.points.size();
     for (const DrwPoint &p : d.points)
         d.pointNames.append(p.name);
@@ -612,7 +603,7 @@ void tst_frmDraw::degenerateDrawings()
     DrwDrawing d;
     d.epochCount = 1;
     for (const QPointF &p : points)
-        d.points.append(point("P", p.x(), p.y()));
+        d.points.append(drwPoint("P", p.x(), p.y()));
     d.pointCount = d.points.size();
     d.links = QVector<QVector<qint32>>(d.pointCount, QVector<qint32>(d.pointCount, 1));
     // Regions at every point, sized 0 or missing their family's largest.

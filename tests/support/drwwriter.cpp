@@ -78,6 +78,16 @@ bool DrwWriter::save(const QString &path, const QByteArray &bytes)
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
 }
 
+DrwPoint drwPoint(const QString &name, double x, double y, double z)
+{
+    DrwPoint p;
+    p.name = name;
+    p.x = x;
+    p.y = y;
+    p.z = z;
+    return p;
+}
+
 DrwRegion drwRegion(int point1, int point2, int epoch, double a, double b, double bearing)
 {
     DrwRegion r;

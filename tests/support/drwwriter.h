@@ -29,6 +29,9 @@ private:
     QByteArray m_bytes;
 };
 
+// A point record of the drawing model: `name` at east `x`, north `y` and height `z`.
+DrwPoint drwPoint(const QString &name, double x, double y, double z = 0.0);
+
 // A region record of the drawing model: at `point1` (and `point2` for the two-point families) in
 // `epoch`, with half-axes `a` and `b` and the bearing of the first half-axis in degrees.
 DrwRegion drwRegion(int point1, int point2, int epoch, double a, double b, double bearing);
