@@ -3,7 +3,7 @@
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev fonts-dejavu-core qttranslations5-l10n
+PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev libgeographiclib-dev fonts-dejavu-core qttranslations5-l10n
 # The validators the test suite runs over the desktop entry and the metainfo, and what the Debian
 # package needs beyond the build (dpkg-shlibdeps, which names the libraries' packages).
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev

@@ -86,6 +86,8 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Length, 77, 90},
           {F::Unit, 93, 94}}},
         {"RSET", {{F::RefractionSigma, 7, 16}}},
+        {"ELIP",
+         {{F::Text, 7, 22}, {F::SemiMajor, 24, 36}, {F::SemiMinor, 38, 50}, {F::Unit, 79, 80}}},
     };
     return layouts;
 }
@@ -102,9 +104,9 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "ELIP", "EPOC", "GEOI",
-        "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLH",  "PLHD", "PLO",  "PLOD", "PMOY",
-        "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "XYZ",  "WGT"};
+        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "EPOC", "GEOI",
+        "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLH",  "PLHD", "PLO",  "PLOD",
+        "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "XYZ",  "WGT"};
     return codes;
 }
 

@@ -44,6 +44,8 @@ enum class Field {
     Refraction,
     Length,
     RefractionSigma,
+    SemiMajor,
+    SemiMinor,
     Unit
 };
 

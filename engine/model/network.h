@@ -1,6 +1,7 @@
 #ifndef ENGINE_MODEL_NETWORK_H
 #define ENGINE_MODEL_NETWORK_H
 
+#include "engine/model/referenceellipsoid.h"
 #include "engine/model/units.h"
 
 #include <Eigen/Core>
@@ -110,6 +111,7 @@ struct Network
     std::vector<DirectionSet> sets;
     std::map<std::string, PrecisionFamily> families;
     std::vector<std::string> titles;
+    ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;

@@ -46,6 +46,15 @@ std::string shortNumber(double value)
     return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer);
 }
 
+// A length for a message, to the tenth of a millimetre: "6378137.0000".
+std::string metresText(double value)
+{
+    char buffer[64];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 4);
+    return std::string(buffer, result.ec == std::errc() ? result.ptr : buffer);
+}
+
 class Builder
 {
 public:
@@ -233,6 +242,8 @@ private:
             set.lineNumber = line.lineNumber;
             m_network.sets.push_back(set);
             m_currentSet = static_cast<int>(m_network.sets.size()) - 1;
+        } else if (code == "ELIP") {
+            ellipsoid(line);
         } else if (code == "RSET") {
             double value = 0.0;
             if (optionalNumber(line, Field::RefractionSigma,
@@ -305,6 +316,47 @@ private:
             return;
         }
         m_network.families[f.id] = f;
+    }
+
+    // One ellipsoid serves the whole run: an ELIP record repeating the one in force is harmless,
+    // a different one is an error naming both lines.
+    void ellipsoid(const SourceLine &line)
+    {
+        ReferenceEllipsoid e;
+        e.name = text(line, Field::Text);
+        e.fileNumber = line.fileNumber;
+        e.lineNumber = line.lineNumber;
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        ok = number(line, Field::SemiMajor, "demi-grand axe", e.semiMajor) && ok;
+        ok = number(line, Field::SemiMinor, "demi-petit axe", e.semiMinor) && ok;
+        if (!ok)
+            return;
+        e.semiMajor *= metres;
+        e.semiMinor *= metres;
+        ok = within(line, e.semiMajor, kMinSemiAxis, kMaxSemiAxis, "demi-grand axe", " m");
+        ok = within(line, e.semiMinor, kMinSemiAxis, kMaxSemiAxis, "demi-petit axe", " m") && ok;
+        if (!ok)
+            return;
+        if (e.semiMinor > e.semiMajor) {
+            error(line, fr("Le demi-petit axe (") + metresText(e.semiMinor) +
+                            fr(" m) est plus grand que le demi-grand axe (") +
+                            metresText(e.semiMajor) + fr(" m)."));
+            return;
+        }
+        const ReferenceEllipsoid &current = m_network.ellipsoid;
+        if (!current.isDefault()) {
+            // A micrometre: the same axes written in another unit.
+            constexpr double kSameAxis = 1e-6;
+            if (std::abs(current.semiMajor - e.semiMajor) > kSameAxis ||
+                std::abs(current.semiMinor - e.semiMinor) > kSameAxis)
+                error(line, fr("Ellipsoïde différent de celui défini en ") +
+                                m_network.fileName(current.fileNumber) + fr(", ligne ") +
+                                std::to_string(current.lineNumber) +
+                                fr(" : un seul ellipsoïde par calcul."));
+            return;
+        }
+        m_network.ellipsoid = e;
     }
 
     void point(const SourceLine &line)

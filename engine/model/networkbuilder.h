@@ -12,6 +12,7 @@
 //   LENU, LNEU       points with their fixity flags;  HI, HT  instrument and target heights
 //   DSET, DIR        direction sets and their directions;  AZIM, ZANG, DIST, OHDF  observations
 //   RSET             precision of the refraction coefficient of the following zenith angles
+//   ELIP             reference ellipsoid of the geodetic models (GRS80 without one)
 // Every other record code is reported with its file and line: the ones this engine does not
 // handle yet, and the unknown ones.
 namespace engine {
