@@ -699,10 +699,12 @@ QStringList RecordCatalogue::highlighterKeywords()
 QStringList RecordCatalogue::engineRecordCodes()
 {
     return {QStringLiteral("ANGT"), QStringLiteral("AZIM"), QStringLiteral("DIR"),
-            QStringLiteral("DIST"), QStringLiteral("DSET"), QStringLiteral("GRP"),
-            QStringLiteral("HI"),   QStringLiteral("HT"),   QStringLiteral("LENU"),
-            QStringLiteral("LNEU"), QStringLiteral("OHDF"), QStringLiteral("RSET"),
-            QStringLiteral("SIGM"), QStringLiteral("TITL"), QStringLiteral("ZANG")};
+            QStringLiteral("DIST"), QStringLiteral("DSET"), QStringLiteral("ELIP"),
+            QStringLiteral("GRP"),  QStringLiteral("HI"),   QStringLiteral("HT"),
+            QStringLiteral("LENU"), QStringLiteral("LNEU"), QStringLiteral("OHDF"),
+            QStringLiteral("PLH"),  QStringLiteral("PLHD"), QStringLiteral("RSET"),
+            QStringLiteral("SIGM"), QStringLiteral("TITL"), QStringLiteral("XYZ"),
+            QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

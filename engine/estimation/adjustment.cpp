@@ -2,6 +2,7 @@
 
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
+#include "engine/model/ellipsoidalmodel.h"
 #include "engine/solver/ordering.h"
 
 #include <algorithm>
@@ -74,8 +75,9 @@ struct Linearisation
     bool defined = true;
 };
 
+// `positions`: the points of the ellipsoidal model at `state`, or null in the local model.
 Linearisation linearise(const Network &network, const Unknowns &unknowns, const State &state,
-                        Diagnostics &diagnostics)
+                        const std::vector<EllipsoidalPosition> *positions, Diagnostics &diagnostics)
 {
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     Linearisation lin;
@@ -85,7 +87,8 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     triplets.reserve(network.observations.size() * 7);
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
-        const ObservationEquation eq = evaluate(o, state);
+        const ObservationEquation eq =
+            positions ? evaluateEllipsoidal(o, *positions, state) : evaluate(o, state);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
@@ -324,7 +327,21 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     State state;
     for (const Point &p : network.points)
         state.coordinates.push_back(p.approximate);
+    // In the ellipsoidal model the orientations come from the tangent plane, near enough to
+    // start from; the coordinates are geocentric.
     approximateOrientations(network, options, state);
+    const bool ellipsoidal = options.model == ModelType::Ellipsoidal3D;
+    if (ellipsoidal) {
+        for (std::size_t p = 0; p < network.points.size(); ++p)
+            state.coordinates[p] = network.geocentricOf(network.points[p]);
+    }
+    std::vector<EllipsoidalPosition> positions;
+    const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
+        if (!ellipsoidal)
+            return nullptr;
+        positions = ellipsoidalPositions(network.ellipsoid, at);
+        return &positions;
+    };
     out.approximate = state;
 
     const auto m = static_cast<Eigen::Index>(network.observations.size());
@@ -337,7 +354,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     std::unique_ptr<NormalFactor> previous;
     bool converged = unknowns.count == 0;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
-        const Linearisation lin = linearise(network, unknowns, state, diagnostics);
+        const Linearisation lin =
+            linearise(network, unknowns, state, positionsAt(state), diagnostics);
         if (!lin.defined)
             return out;
         auto normalFactor =
@@ -391,6 +409,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             if (component == 3) {
                 double &orientation = state.orientations[static_cast<std::size_t>(owner)];
                 orientation = normalizeAngle(orientation + dx(j));
+            } else if (ellipsoidal) {
+                // East, north and up of the point's horizon, the columns of its matrix.
+                const auto point = static_cast<std::size_t>(owner);
+                state.coordinates[point] += positions[point].horizon.col(component) * dx(j);
             } else {
                 state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
             }
@@ -408,7 +430,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return out;
     }
 
-    const Linearisation final = linearise(network, unknowns, state, diagnostics);
+    const Linearisation final =
+        linearise(network, unknowns, state, positionsAt(state), diagnostics);
     if (!final.defined)
         return out;
     out.design = final.design;

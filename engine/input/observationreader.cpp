@@ -86,6 +86,27 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Length, 77, 90},
           {F::Unit, 93, 94}}},
         {"RSET", {{F::RefractionSigma, 7, 16}}},
+        {"XYZ",
+         {{F::Flags, 7, 9},
+          {F::Point, 11, 22},
+          {F::X, 24, 41},
+          {F::Y, 43, 60},
+          {F::Z, 62, 79},
+          {F::Unit, 81, 82}}},
+        {"PLH",
+         {{F::Flags, 7, 9},
+          {F::Point, 11, 22},
+          {F::Latitude, 24, 40},
+          {F::Longitude, 42, 58},
+          {F::Height, 60, 71},
+          {F::Unit, 73, 74}}},
+        {"PLHD",
+         {{F::Flags, 7, 9},
+          {F::Point, 11, 22},
+          {F::Latitude, 24, 40},
+          {F::Longitude, 42, 58},
+          {F::Height, 60, 71},
+          {F::Unit, 73, 74}}},
         {"ELIP",
          {{F::Text, 7, 22}, {F::SemiMajor, 24, 36}, {F::SemiMinor, 38, 50}, {F::Unit, 79, 80}}},
     };
@@ -104,9 +125,9 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "EPOC", "GEOI",
-        "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLH",  "PLHD", "PLO",  "PLOD",
-        "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "XYZ",  "WGT"};
+        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "EPOC",
+        "GEOI", "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLO",  "PLOD",
+        "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "WGT"};
     return codes;
 }
 

@@ -46,6 +46,11 @@ enum class Field {
     RefractionSigma,
     SemiMajor,
     SemiMinor,
+    X,
+    Y,
+    Z,
+    Latitude,
+    Longitude,
     Unit
 };
 

@@ -27,4 +27,13 @@ const std::string &Network::fileName(int fileNumber) const
     return files[static_cast<std::size_t>(fileNumber - 1)];
 }
 
+Eigen::Vector3d Network::geocentricOf(const Point &point) const
+{
+    if (point.frame != CoordinateFrame::Local)
+        return point.geocentric;
+    const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
+    return toGeocentric(ellipsoid, base) +
+           localHorizon(tangentOrigin.latitude, tangentOrigin.longitude) * point.approximate;
+}
+
 } // namespace engine

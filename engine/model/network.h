@@ -27,6 +27,9 @@ enum class ObservationKind {
 // The record code of a kind ("DIST", "DIR", ...).
 const char *observationCode(ObservationKind kind);
 
+// The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD.
+enum class CoordinateFrame { Local, Geocentric, Geographic };
+
 struct Point
 {
     std::string name;
@@ -34,6 +37,12 @@ struct Point
     std::array<bool, 3> fixed = {false, false, false};     // east, north, up
     bool given = true;     // by a coordinate record; otherwise computed from the observations
     std::string placement; // how a computed point was placed (Latin-1)
+    // XYZ, PLH and PLHD records (geodetic models): the position they give, in both forms once
+    // the whole files are read (the ELIP record may come last), and the fixity above read as
+    // east, north, up of the point's horizon.
+    CoordinateFrame frame = CoordinateFrame::Local;
+    Eigen::Vector3d geocentric = Eigen::Vector3d::Zero(); // X, Y, Z, metres
+    Geographic geographic;
     int fileNumber = 0;
     int lineNumber = 0;
 };
@@ -112,9 +121,18 @@ struct Network
     std::map<std::string, PrecisionFamily> families;
     std::vector<std::string> titles;
     ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one
+    // Geodetic models: the origin, on the ellipsoid below the centroid of the points given by
+    // XYZ, PLH or PLHD, of the tangent plane (east, north, up) in which their `approximate`
+    // coordinates lie, so that placing points, precisions and drawings work as in the local
+    // model.
+    Geographic tangentOrigin;
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;
+
+    // Geodetic models: the geocentric position of `point`, as its record gives it or, for a
+    // point placed from the observations, from the tangent plane.
+    Eigen::Vector3d geocentricOf(const Point &point) const;
 };
 
 } // namespace engine

@@ -6,8 +6,10 @@
 #include "engine/model/localmodel.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <system_error>
 #include <tuple>
 
@@ -70,6 +72,7 @@ public:
         m_network.files = m_source.files;
         for (const SourceLine &line : m_source.records)
             record(line);
+        completeGeodeticPoints();
         resolvePoints();
         // The precisions of centring depend on the lengths of the sights, known from here on.
         computeApproximateCoordinates(m_network, m_diagnostics);
@@ -232,7 +235,14 @@ private:
         } else if (code == "SIGM") {
             family(line);
         } else if (code == "LENU" || code == "LNEU") {
-            point(line);
+            if (m_options.model == ModelType::Local3D)
+                point(line);
+            else
+                error(line, fr("Les coordonnées locales ") + std::string(code) +
+                                fr(" n'ont pas de repère dans un modèle géodésique : donner le "
+                                   "point en XYZ, PLH ou PLHD."));
+        } else if (code == "XYZ" || code == "PLH" || code == "PLHD") {
+            geodeticPoint(line, code);
         } else if (code == "HI" || code == "HT") {
             height(line, code == "HI");
         } else if (code == "DSET") {
@@ -384,24 +394,175 @@ private:
             ok = number(line, Field::North, "coordonnée nord", north) && ok;
         }
         ok = number(line, Field::Up, "coordonnée verticale", up) && ok;
-        const std::string_view flags = text(line, Field::Flags);
         std::array<bool, 3> recordFixed = {false, false, false};
-        for (std::size_t i = 0; i < flags.size(); ++i) {
-            if (flags[i] == '1')
-                recordFixed[i] = true;
-            else if (flags[i] != '0') {
-                error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
-                                fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
-                ok = false;
-                break;
-            }
-        }
+        ok = fixity(line, recordFixed) && ok;
         if (!ok)
             return;
         p.approximate = Eigen::Vector3d(east * metres, north * metres, up * metres);
         // The flags follow the order of the record's coordinates.
         p.fixed = northFirst ? std::array<bool, 3>{recordFixed[1], recordFixed[0], recordFixed[2]}
                              : recordFixed;
+        addPoint(line, p);
+    }
+
+    // The fixity flags of a coordinate record, in the record's order; a missing one is free.
+    bool fixity(const SourceLine &line, std::array<bool, 3> &fixed)
+    {
+        const std::string_view flags = text(line, Field::Flags);
+        for (std::size_t i = 0; i < flags.size(); ++i) {
+            if (flags[i] == '1') {
+                fixed[i] = true;
+            } else if (flags[i] != '0') {
+                error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
+                                fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // A latitude or a longitude of a PLH (degrees, minutes, seconds) or PLHD (decimal degrees)
+    // record, in radians; its letter, if any, must be of its axis (N or S, E or W/O).
+    std::optional<double> geographicAngle(const SourceLine &line, Field field, bool decimal)
+    {
+        const bool latitude = field == Field::Latitude;
+        const char *what = latitude ? "latitude" : "longitude";
+        const std::string written(text(line, field));
+        if (written.empty()) {
+            error(line, fr("Valeur manquante : ") + what + " (" + columnsOf(field) + ").");
+            return std::nullopt;
+        }
+        const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(written[0])));
+        const bool wrongLetter = latitude ? (letter == 'E' || letter == 'W' || letter == 'O')
+                                          : (letter == 'N' || letter == 'S');
+        if (wrongLetter) {
+            error(line,
+                  fr("Lettre « ") + std::string(1, written[0]) + fr(" » de la ") + what +
+                      fr(" « ") + written +
+                      (latitude ? fr(" » : N ou S attendu.") : fr(" » : E ou W (O) attendu.")));
+            return std::nullopt;
+        }
+        // The field editor writes the letter apart from the number: "S            12.5".
+        const bool lettered = std::isalpha(static_cast<unsigned char>(written[0])) != 0;
+        if (decimal && trim(std::string_view(written).substr(lettered ? 1 : 0)).find(' ') !=
+                           std::string::npos) {
+            error(line, fr("La ") + what + fr(" « ") + written +
+                            fr(" » doit être en degrés décimaux, en une seule valeur."));
+            return std::nullopt;
+        }
+        std::string reason;
+        const auto angle = parseAngle(written, AngleUnit::Dms, reason);
+        if (!angle) {
+            error(line, fr("Coordonnée illisible : ") + reason + ".");
+            return std::nullopt;
+        }
+        // Latitudes up to the poles; longitudes within a turn either way, as 0 to 360 east too.
+        const double limit = latitude ? kPi / 2.0 : 2.0 * kPi;
+        if (!(std::abs(*angle) <= limit) || (!latitude && std::abs(*angle) >= limit)) {
+            error(line, fr("Valeur hors limites : ") + what + fr(" « ") + written +
+                            (latitude ? fr(" », de 90° sud à 90° nord attendu.")
+                                      : fr(" », moins d'un tour (360°) attendu.")));
+            return std::nullopt;
+        }
+        return latitude ? *angle : wrapAngle(*angle);
+    }
+
+    // XYZ, PLH, PLHD: a point on the ellipsoid, for the geodetic models only. Its unknowns are
+    // corrections east, north and up in its horizon, so the flags of XYZ fix the whole point or
+    // leave it free.
+    void geodeticPoint(const SourceLine &line, std::string_view code)
+    {
+        if (m_options.model == ModelType::Local3D) {
+            error(line, fr("Les coordonnées ") + std::string(code) +
+                            fr(" demandent un modèle géodésique (TYPEMODEL 3D_ELLIPSOIDALE ou "
+                               "3D_SPHERIQUE) ; le modèle 3D_LOCALE n'a que LENU et LNEU."));
+            return;
+        }
+        Point p;
+        p.name = text(line, Field::Point);
+        p.fileNumber = line.fileNumber;
+        p.lineNumber = line.lineNumber;
+        if (p.name.empty()) {
+            error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
+            return;
+        }
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        std::array<bool, 3> recordFixed = {false, false, false};
+        Geographic &g = p.geographic;
+        if (code == "XYZ") {
+            Eigen::Vector3d xyz = Eigen::Vector3d::Zero();
+            ok = number(line, Field::X, "coordonnée X", xyz.x()) && ok;
+            ok = number(line, Field::Y, "coordonnée Y", xyz.y()) && ok;
+            ok = number(line, Field::Z, "coordonnée Z", xyz.z()) && ok;
+            ok = fixity(line, recordFixed) && ok;
+            if (!ok)
+                return;
+            if (recordFixed[0] != recordFixed[1] || recordFixed[1] != recordFixed[2]) {
+                error(line, fr("Coordonnées XYZ fixées en partie (« ") +
+                                std::string(text(line, Field::Flags)) +
+                                fr(" ») : un point XYZ est fixe (111) ou libre (000) ; pour fixer "
+                                   "sa seule hauteur, le donner en PLH ou PLHD."));
+                return;
+            }
+            p.geocentric = xyz * metres;
+            p.fixed = recordFixed;
+        } else {
+            const bool decimal = code == "PLHD";
+            const auto latitude = geographicAngle(line, Field::Latitude, decimal);
+            const auto longitude = geographicAngle(line, Field::Longitude, decimal);
+            ok = number(line, Field::Height, "hauteur ellipsoïdale", g.height) && ok;
+            ok = fixity(line, recordFixed) && ok;
+            if (!ok || !latitude || !longitude)
+                return;
+            g.latitude = *latitude;
+            g.longitude = *longitude;
+            g.height *= metres;
+            // Latitude, longitude, height: north, east, up.
+            p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
+        }
+        p.frame = code == "XYZ" ? CoordinateFrame::Geocentric : CoordinateFrame::Geographic;
+        addPoint(line, p);
+    }
+
+    // The other form of each XYZ, PLH or PLHD position, on the ellipsoid of the run, and the
+    // bounds of its height.
+    void completeGeodeticPoints()
+    {
+        const ReferenceEllipsoid &ellipsoid = m_network.ellipsoid;
+        Eigen::Vector3d sum = Eigen::Vector3d::Zero();
+        int count = 0;
+        for (Point &p : m_network.points) {
+            if (p.frame == CoordinateFrame::Geocentric)
+                p.geographic = toGeographic(ellipsoid, p.geocentric);
+            else if (p.frame == CoordinateFrame::Geographic)
+                p.geocentric = toGeocentric(ellipsoid, p.geographic);
+            else
+                continue;
+            const double height = p.geographic.height;
+            if (!(std::abs(height) <= kMaxEllipsoidalHeight))
+                error(p.fileNumber, p.lineNumber,
+                      fr("Valeur hors limites : hauteur ellipsoïdale ") + shortNumber(height) +
+                          fr(" m, de ") + shortNumber(-kMaxEllipsoidalHeight) + fr(" à ") +
+                          shortNumber(kMaxEllipsoidalHeight) + fr(" m attendu."));
+            sum += p.geocentric;
+            ++count;
+        }
+        if (count == 0)
+            return;
+        Geographic &origin = m_network.tangentOrigin;
+        origin = toGeographic(ellipsoid, sum / count);
+        origin.height = 0.0;
+        const Eigen::Vector3d base = toGeocentric(ellipsoid, origin);
+        const Eigen::Matrix3d horizon = localHorizon(origin.latitude, origin.longitude);
+        for (Point &p : m_network.points) {
+            if (p.frame != CoordinateFrame::Local)
+                p.approximate = horizon.transpose() * (p.geocentric - base);
+        }
+    }
+
+    void addPoint(const SourceLine &line, const Point &p)
+    {
         const auto known = m_network.pointIndex.find(p.name);
         if (known != m_network.pointIndex.end()) {
             const Point &other = m_network.points[static_cast<std::size_t>(known->second)];
