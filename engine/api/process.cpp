@@ -16,6 +16,7 @@
 #include <cmath>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -215,6 +216,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     AdjustmentOutcome outcome;
     Statistics statistics;
     Regions regions;
+    std::optional<Regions> drawingRegions;
     bool haveOptions = false;
     bool haveNetwork = false;
     bool haveDataCheck = false;
@@ -253,6 +255,14 @@ ProcessOutput runProcessing(const std::string &observationPath,
                 statistics = computeStatistics(network, outcome, options);
                 if (checkDetermination(network, outcome, statistics, diagnostics)) {
                     regions = computeRegions(network, outcome, statistics, options);
+                    // The drawing shows its plane's north, east and up whatever the report's
+                    // components.
+                    if (options.drawingRequested && network.geodetic &&
+                        options.regions.coordinates != RegionCoordinates::Neu) {
+                        Options plane = options;
+                        plane.regions.coordinates = RegionCoordinates::Neu;
+                        drawingRegions = computeRegions(network, outcome, statistics, plane);
+                    }
                     // A value that is not finite is never written: the run fails instead.
                     haveStatistics =
                         checkFinite(network, outcome, statistics, regions, diagnostics);
@@ -262,7 +272,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
                 statistics.inverse.reset();
                 outcome.factor.reset();
                 if (haveRegions && options.drawingRequested)
-                    output.drawing = drawingFor(network, outcome, regions, diagnostics);
+                    output.drawing = drawingFor(
+                        network, outcome, drawingRegions ? *drawingRegions : regions, diagnostics);
                 std::string reason;
                 if (output.drawing && handling.writeDrawing &&
                     !handling.writeDrawing(output.drawingPath, *output.drawing, reason))

@@ -41,7 +41,8 @@ double noncentrality(double confidence, double beta)
 
 Reliability computeReliability(const Network &network, const AdjustmentOutcome &outcome,
                                const Statistics &statistics,
-                               const std::vector<std::pair<int, int>> &pairs)
+                               const std::vector<std::pair<int, int>> &pairs,
+                               const ComponentFrames &frames)
 {
     Reliability result;
     const auto m = network.observations.size();
@@ -119,15 +120,17 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
                 continue;
             const auto p = static_cast<std::size_t>(point);
             boxes[p].point1 = point;
-            widen(boxes[p], d, static_cast<int>(i));
+            widen(boxes[p], frames.rotation(point, point) * d, static_cast<int>(i));
         }
         if (!pairIndex.empty()) {
-            const bool forward = o.station < o.target;
-            const auto found = pairIndex.find(forward ? pairKey(o.station, o.target)
-                                                      : pairKey(o.target, o.station));
+            const int first = std::min(o.station, o.target);
+            const int second = std::max(o.station, o.target);
+            const auto found = pairIndex.find(pairKey(first, second));
             if (found != pairIndex.end()) {
+                const bool forward = o.station == first;
                 const Eigen::Vector3d relative =
-                    forward ? atTarget - atStation : atStation - atTarget;
+                    frames.rotation(second, first) * (forward ? atTarget : atStation) -
+                    frames.rotation(first, first) * (forward ? atStation : atTarget);
                 widen(result.pairs[found->second], relative, static_cast<int>(i));
             }
         }

@@ -187,6 +187,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
 
     // Standard deviations of the unknowns from the diagonal blocks of N^-1.
     st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
+    st.pointCovariances.assign(network.points.size(), Eigen::Matrix3d::Zero());
     st.orientationSigmas.assign(network.sets.size(), 0.0);
     if (st.inverse) {
         for (std::size_t p = 0; p < network.points.size(); ++p) {
@@ -194,6 +195,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             if (u[0] < 0 && u[1] < 0 && u[2] < 0)
                 continue;
             const Eigen::MatrixXd block = st.inverse->block(std::vector<int>(u.begin(), u.end()));
+            st.pointCovariances[p] = st.sigmaScale * st.sigmaScale * block;
             for (int c = 0; c < 3; ++c)
                 st.pointSigmas[p](c) = st.sigmaScale * std::sqrt(std::max(block(c, c), 0.0));
         }

@@ -79,8 +79,10 @@ struct Statistics
     std::vector<ObservationStatistics> perObservation; // in network order
     std::vector<int> rankOrder;                        // observation indices, rank 1 first
     std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
-    std::vector<double> orientationSigmas;             // per direction set
-    std::vector<PartialFactor> partialFactors;         // per kind, then per group
+    // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
+    std::vector<Eigen::Matrix3d> pointCovariances;
+    std::vector<double> orientationSigmas;     // per direction set
+    std::vector<PartialFactor> partialFactors; // per kind, then per group
     // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
     // must not outlive it. Null when there are no unknowns.
     std::shared_ptr<const SelectedInverse> inverse;

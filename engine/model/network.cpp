@@ -27,13 +27,44 @@ const std::string &Network::fileName(int fileNumber) const
     return files[static_cast<std::size_t>(fileNumber - 1)];
 }
 
+namespace {
+
+bool sameSurface(const ReferenceEllipsoid &a, const ReferenceEllipsoid &b)
+{
+    return a.semiMajor == b.semiMajor && a.semiMinor == b.semiMinor;
+}
+
+} // namespace
+
 Eigen::Vector3d Network::geocentricOf(const Point &point) const
 {
     if (point.frame != CoordinateFrame::Local)
-        return point.geocentric;
+        return sameSurface(surface, ellipsoid) ? point.geocentric
+                                               : toGeocentric(surface, point.geographic);
     const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
-    return toGeocentric(ellipsoid, base) +
-           localHorizon(tangentOrigin.latitude, tangentOrigin.longitude) * point.approximate;
+    return toGeocentric(surface, base) + planeHorizon() * point.approximate;
+}
+
+Geographic Network::geographicOf(const Eigen::Vector3d &onSurface) const
+{
+    return toGeographic(surface, onSurface);
+}
+
+Eigen::Vector3d Network::ellipsoidGeocentricOf(const Eigen::Vector3d &onSurface) const
+{
+    return sameSurface(surface, ellipsoid) ? onSurface
+                                           : toGeocentric(ellipsoid, geographicOf(onSurface));
+}
+
+Eigen::Vector3d Network::planeOf(const Eigen::Vector3d &onSurface) const
+{
+    const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
+    return planeHorizon().transpose() * (onSurface - toGeocentric(surface, base));
+}
+
+Eigen::Matrix3d Network::planeHorizon() const
+{
+    return localHorizon(tangentOrigin.latitude, tangentOrigin.longitude);
 }
 
 } // namespace engine

@@ -120,7 +120,12 @@ struct Network
     std::vector<DirectionSet> sets;
     std::map<std::string, PrecisionFamily> families;
     std::vector<std::string> titles;
+    bool geodetic = false;        // the ellipsoidal or the spherical model
     ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one
+    // Geodetic models: the surface the observations are computed on, the ellipsoid itself or,
+    // in the spherical model, a sphere (both semi-axes equal). Points keep their latitude,
+    // longitude and height from one to the other; the adjusted state is geocentric on it.
+    ReferenceEllipsoid surface;
     // Geodetic models: the origin, on the ellipsoid below the centroid of the points given by
     // XYZ, PLH or PLHD, of the tangent plane (east, north, up) in which their `approximate`
     // coordinates lie, so that placing points, precisions and drawings work as in the local
@@ -130,9 +135,18 @@ struct Network
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;
 
-    // Geodetic models: the geocentric position of `point`, as its record gives it or, for a
-    // point placed from the observations, from the tangent plane.
+    // Geodetic models: the geocentric position of `point` on the surface, from its record or,
+    // for a point placed from the observations, from the tangent plane.
     Eigen::Vector3d geocentricOf(const Point &point) const;
+
+    // Geodetic models, for a geocentric position `onSurface` of the state: its latitude,
+    // longitude and height; its geocentric position on the ellipsoid; its east, north, up in
+    // the tangent plane.
+    Geographic geographicOf(const Eigen::Vector3d &onSurface) const;
+    Eigen::Vector3d ellipsoidGeocentricOf(const Eigen::Vector3d &onSurface) const;
+    Eigen::Vector3d planeOf(const Eigen::Vector3d &onSurface) const;
+    // The east, north, up axes of the tangent plane, as columns in geocentric components.
+    Eigen::Matrix3d planeHorizon() const;
 };
 
 } // namespace engine

@@ -70,6 +70,7 @@ public:
     Network build()
     {
         m_network.files = m_source.files;
+        m_network.geodetic = m_options.model != ModelType::Local3D;
         for (const SourceLine &line : m_source.records)
             record(line);
         completeGeodeticPoints();
@@ -213,7 +214,7 @@ private:
             const auto &later = laterRecordCodes();
             if (std::find(later.begin(), later.end(), code) != later.end())
                 error(line, fr("L'enregistrement ") + std::string(code) +
-                                fr(" n'est pas encore traité par ce moteur (modèle 3D_LOCALE)."));
+                                fr(" n'est pas encore traité par ce moteur."));
             else
                 error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
             return;
@@ -530,6 +531,7 @@ private:
     void completeGeodeticPoints()
     {
         const ReferenceEllipsoid &ellipsoid = m_network.ellipsoid;
+        m_network.surface = ellipsoid;
         Eigen::Vector3d sum = Eigen::Vector3d::Zero();
         int count = 0;
         for (Point &p : m_network.points) {
@@ -553,11 +555,9 @@ private:
         Geographic &origin = m_network.tangentOrigin;
         origin = toGeographic(ellipsoid, sum / count);
         origin.height = 0.0;
-        const Eigen::Vector3d base = toGeocentric(ellipsoid, origin);
-        const Eigen::Matrix3d horizon = localHorizon(origin.latitude, origin.longitude);
         for (Point &p : m_network.points) {
             if (p.frame != CoordinateFrame::Local)
-                p.approximate = horizon.transpose() * (p.geocentric - base);
+                p.approximate = m_network.planeOf(m_network.geocentricOf(p));
         }
     }
 

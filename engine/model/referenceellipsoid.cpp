@@ -12,9 +12,20 @@ namespace {
 
 constexpr double kDegree = kPi / 180.0;
 
-GeographicLib::Geocentric geocentricOf(const ReferenceEllipsoid &ellipsoid)
+// Building a converter costs as much as a few conversions, and a run converts with one ellipsoid
+// (and its sphere) millions of times.
+const GeographicLib::Geocentric &geocentricOf(const ReferenceEllipsoid &ellipsoid)
 {
-    return GeographicLib::Geocentric(ellipsoid.semiMajor, ellipsoid.flattening());
+    thread_local double semiMajor = 0.0;
+    thread_local double flattening = 0.0;
+    thread_local GeographicLib::Geocentric converter;
+    if (semiMajor != ellipsoid.semiMajor || flattening != ellipsoid.flattening() ||
+        !converter.Init()) {
+        semiMajor = ellipsoid.semiMajor;
+        flattening = ellipsoid.flattening();
+        converter = GeographicLib::Geocentric(semiMajor, flattening);
+    }
+    return converter;
 }
 
 } // namespace
