@@ -13,10 +13,22 @@ const char *observationCode(ObservationKind kind)
         return "ZANG";
     case ObservationKind::HeightDifference:
         return "OHDF";
+    case ObservationKind::Geocentric:
+        return "XYZ";
+    case ObservationKind::Geographic:
+        return "PLH";
+    case ObservationKind::Local:
+        return "LNEU";
     case ObservationKind::Azimuth:
         break;
     }
     return "AZIM";
+}
+
+bool isObservedPosition(ObservationKind kind)
+{
+    return kind == ObservationKind::Geocentric || kind == ObservationKind::Geographic ||
+           kind == ObservationKind::Local;
 }
 
 const std::string &Network::fileName(int fileNumber) const
