@@ -31,6 +31,23 @@ bool isObservedPosition(ObservationKind kind)
            kind == ObservationKind::Local;
 }
 
+const char *observationLabel(const Observation &o)
+{
+    static const char *const letters[3][3] = {{"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}};
+    const int c = o.component >= 0 && o.component < 3 ? o.component : 0;
+    switch (o.kind) {
+    case ObservationKind::Geocentric:
+        return letters[0][c];
+    case ObservationKind::Geographic:
+        return letters[1][c];
+    case ObservationKind::Local:
+        return letters[2][c];
+    default:
+        break;
+    }
+    return observationCode(o.kind);
+}
+
 const std::string &Network::fileName(int fileNumber) const
 {
     static const std::string none;

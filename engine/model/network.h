@@ -34,6 +34,12 @@ const char *observationCode(ObservationKind kind);
 // Whether `kind` is a component of an observed position.
 bool isObservedPosition(ObservationKind kind);
 
+struct Observation;
+
+// The record code of an observation, or for an observed position the letter of its component:
+// X, Y, Z; P, L, H; N, E, H.
+const char *observationLabel(const Observation &observation);
+
 // The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD.
 enum class CoordinateFrame { Local, Geocentric, Geographic };
 
