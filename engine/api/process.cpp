@@ -62,8 +62,10 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
         const ObservationStatistics &s = statistics->perObservation[i];
         const bool angle = o.kind == ObservationKind::Direction ||
                            o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Zenith;
+        // An observed latitude or longitude: its residual is in metres along north or east.
+        const bool geographicAngle = o.kind == ObservationKind::Geographic && o.component < 2;
         ResultRecord rec;
-        rec.value = angle ? o.value / angleUnit : o.value;
+        rec.value = angle || geographicAngle ? o.value / angleUnit : o.value;
         rec.rank = s.rank;
         rec.residual = angle ? s.residual / smallAngle : s.residual;
         rec.normalizedResidual = s.normalized;
@@ -72,7 +74,7 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
         rec.lineNumber = o.lineNumber;
         rec.fileNumber = o.fileNumber;
         rec.kind = static_cast<std::int64_t>(o.kind);
-        rec.component = 1;
+        rec.component = isObservedPosition(o.kind) ? o.component + 1 : 1;
         rec.station = o.station + 1;
         rec.target = o.target + 1;
         r.records.push_back(rec);

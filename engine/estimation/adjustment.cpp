@@ -5,6 +5,8 @@
 #include "engine/model/ellipsoidalmodel.h"
 #include "engine/solver/ordering.h"
 
+#include <Eigen/Cholesky>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -172,12 +174,19 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
 std::string datumDefect(const Network &network, const Unknowns &unknowns)
 {
     std::vector<bool> observed(network.points.size(), false);
+    // An observed position ties its point as fixed coordinates would.
+    std::vector<bool> positioned(network.points.size(), false);
     std::array<bool, 6> kinds{};
     for (const Observation &o : network.observations) {
         observed[static_cast<std::size_t>(o.station)] = true;
         observed[static_cast<std::size_t>(o.target)] = true;
-        kinds[static_cast<std::size_t>(o.kind)] = true;
+        if (isObservedPosition(o.kind))
+            positioned[static_cast<std::size_t>(o.station)] = true;
+        else
+            kinds[static_cast<std::size_t>(o.kind)] = true;
     }
+    const bool positions =
+        std::find(positioned.begin(), positioned.end(), true) != positioned.end();
     const bool distances = kinds[static_cast<std::size_t>(ObservationKind::Distance)];
     const bool directions = kinds[static_cast<std::size_t>(ObservationKind::Direction)];
     const bool azimuths = kinds[static_cast<std::size_t>(ObservationKind::Azimuth)];
@@ -192,15 +201,15 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
             continue;
         const Point &point = network.points[p];
         for (std::size_t c = 0; c < 3; ++c)
-            fixedCount[c] += point.fixed[c] ? 1 : 0;
-        planPoints += point.fixed[0] || point.fixed[1] ? 1 : 0;
+            fixedCount[c] += point.fixed[c] || positioned[p] ? 1 : 0;
+        planPoints += point.fixed[0] || point.fixed[1] || positioned[p] ? 1 : 0;
         freePlan = freePlan || unknowns.point[p][0] >= 0 || unknowns.point[p][1] >= 0;
         freeHeight = freeHeight || unknowns.point[p][2] >= 0;
     }
     const int fixedPlan = fixedCount[0] + fixedCount[1];
     std::vector<std::string> missing;
     if (freePlan) {
-        if (!distances && !directions && !azimuths)
+        if (!distances && !directions && !azimuths && !positions)
             missing.push_back(fr("la planimétrie des points libres (aucune observation DIST, DIR "
                                  "ou AZIM)"));
         if (fixedCount[0] == 0)
@@ -217,7 +226,7 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
                                  "planimétrie)"));
     }
     if (freeHeight) {
-        if (!distances && !zeniths && !levelling)
+        if (!distances && !zeniths && !levelling && !positions)
             missing.push_back(fr("les hauteurs des points libres (aucune observation DIST, ZANG "
                                  "ou OHDF)"));
         else if (fixedCount[2] == 0)
@@ -245,21 +254,67 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     return text + ".";
 }
 
+// The weight matrix P of all the observations, sparse: the diagonal weights and the blocks.
+Eigen::SparseMatrix<double> weightMatrix(const Eigen::VectorXd &weights,
+                                         const std::vector<WeightBlock> &blocks)
+{
+    std::vector<Eigen::Triplet<double>> entries;
+    for (Eigen::Index i = 0; i < weights.size(); ++i) {
+        if (weights(i) != 0.0)
+            entries.emplace_back(i, i, weights(i));
+    }
+    for (const WeightBlock &block : blocks) {
+        for (Eigen::Index a = 0; a < block.size(); ++a)
+            for (Eigen::Index b = 0; b < block.size(); ++b)
+                entries.emplace_back(block.first + a, block.first + b, block.weight(a, b));
+    }
+    Eigen::SparseMatrix<double> p(weights.size(), weights.size());
+    p.setFromTriplets(entries.begin(), entries.end());
+    return p;
+}
+
+// A' P l: the diagonal weights, then the blocks.
+Eigen::VectorXd weightedMisclosures(const Linearisation &lin, const Eigen::VectorXd &weights,
+                                    const std::vector<WeightBlock> &blocks)
+{
+    Eigen::VectorXd rhs =
+        lin.design.transpose() * (weights.array() * lin.misclosures.array()).matrix();
+    for (const WeightBlock &block : blocks) {
+        const Eigen::VectorXd pl =
+            block.weight * lin.misclosures.segment(block.first, block.size());
+        rhs += lin.design.middleRows(block.first, block.size()).transpose() * pl;
+    }
+    return rhs;
+}
+
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
 // the previous iteration, when given, is factored anew: its analysis of the pattern (order and
 // supernodes) and its storage serve again.
 std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
                                      const Linearisation &lin, const Eigen::VectorXd &weights,
+                                     const std::vector<WeightBlock> &blocks,
                                      Diagnostics &diagnostics,
                                      std::unique_ptr<NormalFactor> previous)
 {
+    using RowIterator = Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator;
     auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
     const Eigen::Index n = lin.design.cols();
     Eigen::VectorXd diagonal = Eigen::VectorXd::Zero(n);
     for (Eigen::Index i = 0; i < lin.design.rows(); ++i) {
-        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(lin.design, i); it;
-             ++it)
+        for (RowIterator it(lin.design, i); it; ++it)
             diagonal(it.col()) += weights(i) * it.value() * it.value();
+    }
+    for (const WeightBlock &block : blocks) {
+        for (Eigen::Index a = 0; a < block.size(); ++a) {
+            for (Eigen::Index b = 0; b < block.size(); ++b) {
+                for (RowIterator ia(lin.design, block.first + a); ia; ++ia) {
+                    for (RowIterator ib(lin.design, block.first + b); ib; ++ib) {
+                        if (ia.col() == ib.col())
+                            diagonal(ia.col()) += block.weight(a, b) * ia.value() * ib.value();
+                    }
+                }
+            }
+        }
     }
     result->scale.resize(n);
     for (Eigen::Index j = 0; j < n; ++j) {
@@ -273,9 +328,9 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
     }
     // The normal matrix is added up straight into the analysed pattern, which holds every pair
     // of unknowns an observation joins; forming it as a sparse product is the fallback.
-    if (!result->solver.computeNormal(lin.design, weights, result->scale)) {
+    if (!result->solver.computeNormal(lin.design, weights, result->scale, blocks)) {
         const Eigen::SparseMatrix<double> design = lin.design;
-        NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
+        NormalMatrix normal = design.transpose() * weightMatrix(weights, blocks) * design;
         normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
         result->solver.compute(normal);
     }
@@ -350,6 +405,15 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
         out.weights(i) = 1.0 / (sigma * sigma);
     }
+    for (const CorrelatedBlock &block : network.correlated) {
+        WeightBlock w;
+        w.first = block.first;
+        w.weight =
+            block.covariance.llt().solve(Eigen::MatrixXd::Identity(block.size(), block.size()));
+        w.weight = 0.5 * (w.weight + w.weight.transpose());
+        out.weights.segment(block.first, block.size()).setZero();
+        out.weightBlocks.push_back(std::move(w));
+    }
 
     std::unique_ptr<NormalFactor> previous;
     bool converged = unknowns.count == 0;
@@ -358,12 +422,11 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             linearise(network, unknowns, state, positionsAt(state), diagnostics);
         if (!lin.defined)
             return out;
-        auto normalFactor =
-            factor(network, unknowns, lin, out.weights, diagnostics, std::move(previous));
+        auto normalFactor = factor(network, unknowns, lin, out.weights, out.weightBlocks,
+                                   diagnostics, std::move(previous));
         if (!normalFactor)
             return out;
-        const Eigen::VectorXd rhs =
-            lin.design.transpose() * (out.weights.array() * lin.misclosures.array()).matrix();
+        const Eigen::VectorXd rhs = weightedMisclosures(lin, out.weights, out.weightBlocks);
         const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
         const Eigen::VectorXd dx =
             normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
@@ -438,8 +501,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     out.computed = final.computed;
     out.residuals = -final.misclosures;
     if (unknowns.count > 0) {
-        out.factor =
-            factor(network, unknowns, final, out.weights, diagnostics, std::move(previous));
+        out.factor = factor(network, unknowns, final, out.weights, out.weightBlocks, diagnostics,
+                            std::move(previous));
         if (!out.factor)
             return out;
     }

@@ -7,6 +7,7 @@
 #include "engine/model/options.h"
 #include "engine/model/unknowns.h"
 #include "engine/solver/normalfactor.h"
+#include "engine/solver/weightblock.h"
 
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
@@ -17,10 +18,12 @@
 #include <vector>
 
 // Least-squares adjustment of the network by Gauss-Newton iterations on the sparse normal
-// equations N dx = A' P l (A the design matrix, P the diagonal weights 1 / sigma^2, l the observed
-// minus computed values). N is scaled to a unit diagonal and factored by a supernodal sparse
-// Cholesky decomposition after a fill-reducing ordering (nested dissection of the network or
-// approximate minimum degree, see engine/solver/ordering.h), analysed once for all the iterations.
+// equations N dx = A' P l (A the design matrix, P the weights, l the observed minus computed
+// values). P is diagonal, 1 / sigma^2, but for the blocks of correlated observations (the
+// components of an observed position), which take the inverse of their covariance. N is scaled to a
+// unit diagonal and factored by a supernodal sparse Cholesky decomposition after a fill-reducing
+// ordering (nested dissection of the network or approximate minimum degree, see
+// engine/solver/ordering.h), analysed once for all the iterations.
 namespace engine {
 
 struct IterationRecord
@@ -46,8 +49,9 @@ struct AdjustmentOutcome
     Eigen::SparseMatrix<double, Eigen::RowMajor> design; // rows: observations
     Eigen::VectorXd computed;
     Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
-    Eigen::VectorXd weights;
-    std::unique_ptr<NormalFactor> factor; // null when there are no unknowns
+    Eigen::VectorXd weights;   // 1 / sigma^2; 0 for the observations of a weight block
+    std::vector<WeightBlock> weightBlocks; // one per Network::correlated, in its order
+    std::unique_ptr<NormalFactor> factor;  // null when there are no unknowns
 };
 
 // The approximate orientation of each direction set from the coordinates of `state`, by the

@@ -31,6 +31,9 @@
 //   - the reliability region of two points joined by observations is the box that holds the
 //     displacement of the second point relative to the first, dx(second) - dx(first), by each
 //     observation between them.
+// An observation i of a weight block (P_b, A_b, Qvv as in statistics.h) has the MDB
+//   delta0 s sqrt(Qvv_ii) / r_i
+// that moves its normalized residual by delta0, and moves the unknowns by N^-1 A_b' P_b e_i MDB.
 // Uncontrolled observations (redundancy number below kUncontrolledRedundancy) have no finite
 // MDB and take no part in the boxes. All quantities here are for delta0 = 1: a row of the
 // configuration multiplies them by its own delta0.

@@ -20,6 +20,11 @@ const FieldSpan *RecordLayout::find(Field field) const
 const std::vector<RecordLayout> &recordLayouts()
 {
     using F = Field;
+    static const std::vector<FieldSpan> matrixHeader = {
+        {F::CoordinateType, 7, 8}, {F::MatrixType, 10, 13},       {F::AllConstant, 15, 24},
+        {F::AllFactor, 26, 35},    {F::DiagonalConstant, 37, 46}, {F::DiagonalFactor, 48, 57},
+        {F::DiagonalPpm, 59, 68},  {F::UpConstant, 70, 79},       {F::UpFactor, 81, 90},
+        {F::Unit, 92, 93}};
     // The columns of the workbench's record catalogue, which the field editor writes.
     static const std::vector<RecordLayout> layouts = {
         {"TITL", {{F::Text, 7, 79}}},
@@ -109,6 +114,12 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Unit, 73, 74}}},
         {"ELIP",
          {{F::Text, 7, 22}, {F::SemiMajor, 24, 36}, {F::SemiMinor, 38, 50}, {F::Unit, 79, 80}}},
+        {"3DC", {{F::SigmaId, 7, 9}}},
+        {"COV", matrixHeader},
+        {"CORR", matrixHeader},
+        {"WGT", matrixHeader},
+        {"ELEM",
+         {{F::Element1, 7, 29}, {F::Element2, 31, 53}, {F::Element3, 55, 77}, {F::Unit, 79, 80}}},
     };
     return layouts;
 }
@@ -125,9 +136,8 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "EPOC",
-        "GEOI", "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLO",  "PLOD",
-        "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "WGT"};
+        "3DD", "AUX",  "DXYZ", "EPOC", "GEOI", "GFIL", "LAMB", "NEH",  "NEO", "OMER",
+        "PLO", "PLOD", "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
     return codes;
 }
 

@@ -51,6 +51,18 @@ enum class Field {
     Z,
     Latitude,
     Longitude,
+    CoordinateType,
+    MatrixType,
+    AllConstant,
+    AllFactor,
+    DiagonalConstant,
+    DiagonalFactor,
+    DiagonalPpm,
+    UpConstant,
+    UpFactor,
+    Element1,
+    Element2,
+    Element3,
     Unit
 };
 

@@ -594,6 +594,9 @@ private:
                 break;
             case ObservationKind::Zenith:
             case ObservationKind::HeightDifference:
+            case ObservationKind::Geocentric:
+            case ObservationKind::Geographic:
+            case ObservationKind::Local:
                 break;
             }
         });

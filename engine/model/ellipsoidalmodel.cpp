@@ -3,6 +3,7 @@
 #include "engine/model/angles.h"
 
 #include <cmath>
+#include <limits>
 
 namespace engine {
 
@@ -40,6 +41,24 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
     ObservationEquation eq;
     const EllipsoidalPosition &from = positions[static_cast<std::size_t>(o.station)];
     const EllipsoidalPosition &to = positions[static_cast<std::size_t>(o.target)];
+    if (isObservedPosition(o.kind)) {
+        const int c = o.component;
+        if (o.kind == ObservationKind::Geocentric) {
+            eq.computed = from.geocentric(c);
+            eq.station = from.horizon.row(c).transpose();
+        } else if (o.kind == ObservationKind::Geographic) {
+            // Latitude and longitude are compared in metres along north and east (misclosure):
+            // their derivatives hold the radii of the observed position.
+            eq.computed = c == 0   ? from.geographic.latitude
+                          : c == 1 ? from.geographic.longitude
+                                   : from.geographic.height;
+            eq.station(kEastNorthUpOfComponent[c]) = 1.0;
+        } else {
+            // Local positions have no place on the ellipsoid.
+            eq.computed = std::numeric_limits<double>::quiet_NaN();
+        }
+        return eq;
+    }
     if (o.kind == ObservationKind::HeightDifference) {
         eq.computed = to.geographic.height - from.geographic.height;
         eq.station = Eigen::Vector3d(0.0, 0.0, -1.0);
@@ -101,6 +120,9 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
         break;
     }
     case ObservationKind::HeightDifference:
+    case ObservationKind::Geocentric:
+    case ObservationKind::Geographic:
+    case ObservationKind::Local:
         break;
     }
     eq.target = to.horizon.transpose() * gradient;

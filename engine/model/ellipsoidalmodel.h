@@ -20,6 +20,9 @@
 //   ZANG  atan2(hypot(e, n), u) against the station's normal, lessened by refraction
 //         k * hypot(e, n) / (2 R) as in the local model
 //   OHDF  ellipsoidal height of the target mark minus that of the station mark
+//   XYZ   a component X, Y or Z of an observed position (3DC): the point's geocentric coordinate
+//   PLH   its latitude, longitude or height; misclosures and residuals of latitude and longitude
+//         in metres along north and east at the observed position
 // Derivatives are taken with the horizons held still: their turning with a point's correction is
 // of the order of the sight over the Earth's radius, and changes the speed of the iterations,
 // not where they end.

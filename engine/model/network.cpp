@@ -13,10 +13,39 @@ const char *observationCode(ObservationKind kind)
         return "ZANG";
     case ObservationKind::HeightDifference:
         return "OHDF";
+    case ObservationKind::Geocentric:
+        return "XYZ";
+    case ObservationKind::Geographic:
+        return "PLH";
+    case ObservationKind::Local:
+        return "LNEU";
     case ObservationKind::Azimuth:
         break;
     }
     return "AZIM";
+}
+
+bool isObservedPosition(ObservationKind kind)
+{
+    return kind == ObservationKind::Geocentric || kind == ObservationKind::Geographic ||
+           kind == ObservationKind::Local;
+}
+
+const char *observationLabel(const Observation &o)
+{
+    static const char *const letters[3][3] = {{"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}};
+    const int c = o.component >= 0 && o.component < 3 ? o.component : 0;
+    switch (o.kind) {
+    case ObservationKind::Geocentric:
+        return letters[0][c];
+    case ObservationKind::Geographic:
+        return letters[1][c];
+    case ObservationKind::Local:
+        return letters[2][c];
+    default:
+        break;
+    }
+    return observationCode(o.kind);
 }
 
 const std::string &Network::fileName(int fileNumber) const

@@ -15,17 +15,30 @@
 // observations between them and the orientation unknowns of the direction sets.
 namespace engine {
 
-// Observation kinds, numbered as in the result file.
+// Observation kinds, numbered as in the result file. The last three are the components of a
+// point's observed position (a 3DC block), one observation each.
 enum class ObservationKind {
     Distance = 1,
     Direction = 2,
     Zenith = 3,
     HeightDifference = 4,
-    Azimuth = 5
+    Azimuth = 5,
+    Geocentric = 11, // X, Y, Z
+    Geographic = 12, // latitude, longitude, ellipsoidal height
+    Local = 14       // north, east, up of the local model
 };
 
-// The record code of a kind ("DIST", "DIR", ...).
+// The record code of a kind ("DIST", "DIR", ...; "XYZ", "PLH", "LNEU" for observed positions).
 const char *observationCode(ObservationKind kind);
+
+// Whether `kind` is a component of an observed position.
+bool isObservedPosition(ObservationKind kind);
+
+struct Observation;
+
+// The record code of an observation, or for an observed position the letter of its component:
+// X, Y, Z; P, L, H; N, E, H.
+const char *observationLabel(const Observation &observation);
 
 // The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD.
 enum class CoordinateFrame { Local, Geocentric, Geographic };
@@ -66,7 +79,12 @@ struct Observation
     double targetHeight = 0.0;     // metres, above the target mark
     double refraction = 0.0;       // coefficient of refraction (zenith angles)
     int set = -1;                  // index into Network::sets (directions)
-    std::string group;             // GRP in force (Latin-1)
+    // Observed positions: the component (0 to 2: X, Y, Z; latitude, longitude, height; north,
+    // east, up) and, for a latitude or a longitude, the metres per radian along north or east at
+    // the observed position, which turn its misclosure and residual into metres.
+    int component = 0;
+    double metresPerRadian = 1.0;
+    std::string group; // GRP in force (Latin-1)
     int fileNumber = 0;
     int lineNumber = 0;
 
@@ -111,6 +129,17 @@ struct PrecisionFamily
     int lineNumber = 0;
 };
 
+// Consecutive observations whose errors are correlated: the components of an observed position.
+struct CorrelatedBlock
+{
+    int first = 0;              // index of its first observation
+    Eigen::MatrixXd covariance; // in the units of its observations' misclosures (metres squared)
+    int fileNumber = 0;         // its matrix header (COV, CORR, WGT)
+    int lineNumber = 0;
+
+    int size() const { return static_cast<int>(covariance.rows()); }
+};
+
 struct Network
 {
     std::vector<std::string> files; // Latin-1 paths of the observation files, numbered from 1
@@ -118,6 +147,7 @@ struct Network
     std::map<std::string, int> pointIndex;
     std::vector<Observation> observations;
     std::vector<DirectionSet> sets;
+    std::vector<CorrelatedBlock> correlated; // in the order of their observations
     std::map<std::string, PrecisionFamily> families;
     std::vector<std::string> titles;
     bool geodetic = false;        // the ellipsoidal or the spherical model

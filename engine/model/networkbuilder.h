@@ -14,6 +14,8 @@
 //   RSET             precision of the refraction coefficient of the following zenith angles
 //   ELIP             reference ellipsoid of the geodetic models (GRS80 without one)
 //   XYZ, PLH, PLHD   points on the ellipsoid (geodetic models only)
+//   3DC              an observed position: the next coordinate line, then a matrix header (COV,
+//                    CORR or WGT) and its ELEM lines; three correlated observations
 // Every other record code is reported with its file and line: the ones this engine does not
 // handle yet, and the unknown ones.
 namespace engine {

@@ -119,6 +119,10 @@ private:
     // A value of the observation's kind: metres or an angle in the run's unit.
     std::string value(const Observation &o, double v, int width) const
     {
+        if (o.kind == ObservationKind::Geographic && o.component < 2)
+            return column(formatAngle(o.component == 0 ? v : normalizeAngle(v), m_options.angleUnit,
+                                      m_options.angleDecimals),
+                          width);
         if (isAngle(o.kind))
             return column(
                 formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
@@ -627,7 +631,7 @@ private:
                 continue;
             m_out.line();
             std::string title =
-                residualKey(st.rank) + "  " + columnLeft(observationCode(o.kind), 5) +
+                residualKey(st.rank) + "  " + columnLeft(observationLabel(o), 5) +
                 columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
                 columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
                 std::to_string(o.fileNumber) + fr(" ligne ") + std::to_string(o.lineNumber);

@@ -427,6 +427,18 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "XYZ", {"111", "G1", "3771793.968", "140253.342", "5124304.349", "m "}),
         recordLine(c, "PLH", {"101", "G2", "N45 30 0", "E6 12 0", "42050", "cm"}),
         recordLine(c, "PLHD", {"000", "G3", "S12.5", "E214.25", "-15.5", ""}),
+        recordLine(c, "3DC", {""}),
+        recordLine(c, "XYZ", {"000", "G1", "3771793.978", "140253.342", "5124304.349", "m "}),
+        recordLine(c, "COV", {"CT", "DIAG", "", "4", "", "", "", "", "", "mm"}),
+        recordLine(c, "ELEM", {"1", "4", "9", "mm"}),
+        recordLine(c, "3DC", {""}),
+        recordLine(c, "PLHD", {"", "G3", "S12.5", "E214.25", "-15.5", ""}),
+        recordLine(c, "CORR", {"LG", "DIAG", "", "", "", "", "", "", "", "cm"}),
+        recordLine(c, "ELEM", {"1", "1", "2", "cm"}),
+        recordLine(c, "3DC", {""}),
+        recordLine(c, "XYZ", {"", "G1", "3771793.978", "140253.342", "5124304.349", "m "}),
+        recordLine(c, "WGT", {"CT", "DIAG", "", "", "", "", "", "", "", "m "}),
+        recordLine(c, "ELEM", {"10000", "10000", "2500", "m "}),
     };
     std::set<std::string> codes;
     for (const std::string &line : lines)
@@ -463,6 +475,16 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         QVERIFY(std::abs(g3.latitude + dmsRadians(12, 30, 0)) < 1e-12);
         QVERIFY(std::abs(g3.longitude - dmsRadians(214.25 - 360.0, 0, 0)) < 1e-12);
         QCOMPARE(g3.height, -15.5);
+        // The observed positions: variances in square millimetres times 4, standard deviations
+        // in centimetres, weights in inverse square metres.
+        QCOMPARE(network.correlated.size(), std::size_t(3));
+        const Eigen::MatrixXd &covariance = network.correlated.front().covariance;
+        QVERIFY(near(covariance.diagonal(), Eigen::Vector3d(4e-6, 16e-6, 36e-6)));
+        QVERIFY(std::abs(covariance(0, 1)) < 1e-18);
+        QCOMPARE(network.observations.front().value, 3771793.978);
+        for (std::size_t k = 1; k < 3; ++k)
+            QVERIFY(near(network.correlated[k].covariance.diagonal(),
+                         Eigen::Vector3d(1e-4, 1e-4, 4e-4)));
     }
 
     engine::Diagnostics diagnostics;
