@@ -702,9 +702,9 @@ QStringList RecordCatalogue::engineRecordCodes()
             QStringLiteral("DIST"), QStringLiteral("DSET"), QStringLiteral("ELIP"),
             QStringLiteral("GRP"),  QStringLiteral("HI"),   QStringLiteral("HT"),
             QStringLiteral("LENU"), QStringLiteral("LNEU"), QStringLiteral("OHDF"),
-            QStringLiteral("PLH"),  QStringLiteral("PLHD"), QStringLiteral("RSET"),
-            QStringLiteral("SIGM"), QStringLiteral("TITL"), QStringLiteral("XYZ"),
-            QStringLiteral("ZANG")};
+            QStringLiteral("PLH"),  QStringLiteral("PLHD"), QStringLiteral("PMOY"),
+            QStringLiteral("RSET"), QStringLiteral("SIGM"), QStringLiteral("TITL"),
+            QStringLiteral("XYZ"),  QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

@@ -109,6 +109,7 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Unit, 73, 74}}},
         {"ELIP",
          {{F::Text, 7, 22}, {F::SemiMajor, 24, 36}, {F::SemiMinor, 38, 50}, {F::Unit, 79, 80}}},
+        {"PMOY", {{F::Latitude, 7, 23}}},
     };
     return layouts;
 }
@@ -125,9 +126,8 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "EPOC",
-        "GEOI", "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLO",  "PLOD",
-        "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "WGT"};
+        "3DC", "3DD",  "AUX", "CORR", "COV",  "DXYZ", "ELEM", "EPOC", "GEOI", "GFIL", "LAMB", "NEH",
+        "NEO", "OMER", "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "WGT"};
     return codes;
 }
 
