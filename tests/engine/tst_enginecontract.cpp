@@ -428,11 +428,14 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "PLH", {"101", "G2", "N45 30 0", "E6 12 0", "42050", "cm"}),
         recordLine(c, "PLHD", {"000", "G3", "S12.5", "E214.25", "-15.5", ""}),
     };
+    // The sphere's latitude, read in the spherical model.
+    const std::string meanLatitudeLine = recordLine(c, "PMOY", {"S12 25 36.147"});
     std::set<std::string> codes;
     for (const std::string &line : lines)
         codes.insert(engine::trim(line.substr(1, 4)));
     for (const std::string &line : geodeticLines)
         codes.insert(engine::trim(line.substr(1, 4)));
+    codes.insert(engine::trim(meanLatitudeLine.substr(1, 4)));
     for (const engine::RecordLayout &layout : engine::recordLayouts())
         QVERIFY2(codes.count(layout.code), layout.code);
     {
@@ -463,6 +466,18 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         QVERIFY(std::abs(g3.latitude + dmsRadians(12, 30, 0)) < 1e-12);
         QVERIFY(std::abs(g3.longitude - dmsRadians(214.25 - 360.0, 0, 0)) < 1e-12);
         QCOMPARE(g3.height, -15.5);
+    }
+    {
+        engine::Diagnostics diagnostics;
+        const std::string path = engine::normalizedPath("sphere.iob");
+        const engine::ObservationSource source = engine::readObservationFiles(
+            path, memoryLoader({{path, meanLatitudeLine + "\n"}}), diagnostics);
+        engine::Options options;
+        options.model = engine::ModelType::Spherical3D;
+        const engine::Network network = engine::buildNetwork(source, options, diagnostics);
+        QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+        QVERIFY(network.sphere.has_value());
+        QVERIFY(std::abs(network.sphere->latitude() + dmsRadians(12, 25, 36.147)) < 1e-12);
     }
 
     engine::Diagnostics diagnostics;
