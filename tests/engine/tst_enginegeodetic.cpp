@@ -2,8 +2,11 @@
 // records, the sphere's latitude (PMOY), and their checks; the equations of the ellipsoidal model
 // against sights computed with GeographicLib's local Cartesian frames; the spherical model against
 // the same truth and against the ellipsoidal model.
+#include "engine/api/process.h"
+#include "engine/input/configurationfile.h"
 #include "engine/model/angles.h"
 #include "engine/model/ellipsoidalmodel.h"
+#include "engine/model/options.h"
 #include "enginetesthelpers.h"
 
 #include <GeographicLib/Geocentric.hpp>
@@ -104,6 +107,8 @@ private slots:
     void sphereSightErrors();
     void sphereAgainstEllipsoid_data();
     void sphereAgainstEllipsoid();
+    void sphereInTheReport_data();
+    void sphereInTheReport();
 };
 
 void TestEngineGeodetic::ellipsoid_data()
@@ -867,6 +872,60 @@ void TestEngineGeodetic::sphereAgainstEllipsoid()
     QVERIFY2(worstVertical < vertical, QByteArray::number(worstVertical, 'g', 3));
     QVERIFY2(worstHorizontal >= horizontalAtLeast, QByteArray::number(worstHorizontal, 'g', 3));
     QVERIFY2(sphereFactor < varianceFactor, QByteArray::number(sphereFactor, 'g', 3));
+}
+
+void TestEngineGeodetic::sphereInTheReport_data()
+{
+    QTest::addColumn<std::vector<std::string>>("lines");
+    QTest::addColumn<double>("latitude"); // degrees, of the sphere
+    QTest::addColumn<QString>("origin");
+
+    // Two fixed points 3 km apart and a free one between them.
+    const std::vector<std::string> network = {
+        plh("PLHD", "111", "N44.99", "E6.00", "500").replace(10, 1, "A"),
+        plh("PLHD", "111", "N45.02", "E6.02", "700").replace(10, 1, "B"),
+        plh("PLHD", "000", "N45.00", "E6.01", "600").replace(10, 1, "C"),
+        record("DIST", {{11, "A"}, {24, "C"}, {50, "1353.0"}, {66, "0.002"}, {77, "m"}}),
+        record("DIST", {{11, "B"}, {24, "C"}, {50, "2443.0"}, {66, "0.002"}, {77, "m"}}),
+        record("DIST", {{11, "A"}, {24, "B"}, {50, "3767.0"}, {66, "0.002"}, {77, "m"}}),
+        record("OHDF", {{11, "A"}, {24, "C"}, {50, "100.0"}, {66, "0.002"}, {93, "m"}})};
+    std::vector<std::string> withRecord = network;
+    withRecord.insert(withRecord.begin() + 1, pmoy("N45 00 00"));
+    QTest::newRow("PMOY") << withRecord << 45.0
+                          << QString::fromUtf8("N 45  0  0.0000 (PMOY, fichier 1 ligne 2)");
+    QTest::newRow("mean latitude")
+        << network << (44.99 + 45.02 + 45.0) / 3.0
+        << QString::fromUtf8("N 45  0 12.0000 (latitude moyenne du réseau");
+}
+
+// The report says which sphere the observations were computed on, and where its latitude came
+// from.
+void TestEngineGeodetic::sphereInTheReport()
+{
+    QFETCH(std::vector<std::string>, lines);
+    QFETCH(double, latitude);
+    QFETCH(QString, origin);
+
+    const std::string iob = engine::normalizedPath("sphere.iob");
+    const std::string cfg = engine::normalizedPath("sphere.cfg");
+    const std::string configuration =
+        QString::fromLatin1(engine::defaultConfigurationText("\n").c_str())
+            .replace(QRegularExpression("TYPEMODEL[^\n]*"), "TYPEMODEL  3D_SPHERIQUE")
+            .toStdString();
+    const engine::ProcessOutput out = engine::runProcessing(
+        iob, cfg, memoryLoader({{iob, joinLines(lines)}, {cfg, configuration}}));
+    const QString report = QString::fromLatin1(out.report.c_str());
+    QVERIFY2(out.summary.status == 0, qPrintable(report.mid(report.indexOf("MESSAGES"), 800)));
+    // sqrt(M N) = a sqrt(1 - e^2) / (1 - e^2 sin^2 phi) on GRS80.
+    const double a = 6378137.0;
+    const double f = 1.0 / 298.257222101;
+    const double e2 = f * (2.0 - f);
+    const double sinPhi = std::sin(latitude * engine::kPi / 180.0);
+    const double radius = a * std::sqrt(1.0 - e2) / (1.0 - e2 * sinPhi * sinPhi);
+    QVERIFY2(report.contains(QString::fromUtf8("Rayon de la sphère R = racine(M N) (m)")) &&
+                 report.contains(": " + QString::number(radius, 'f', 4)),
+             qPrintable(QString::number(radius, 'f', 4)));
+    QVERIFY2(report.contains(origin), qPrintable(report.mid(report.indexOf("MODELE"), 900)));
 }
 
 QTEST_APPLESS_MAIN(TestEngineGeodetic)
