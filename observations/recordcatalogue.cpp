@@ -704,8 +704,9 @@ QStringList RecordCatalogue::engineRecordCodes()
             QStringLiteral("ELIP"), QStringLiteral("GRP"),  QStringLiteral("HI"),
             QStringLiteral("HT"),   QStringLiteral("LENU"), QStringLiteral("LNEU"),
             QStringLiteral("OHDF"), QStringLiteral("PLH"),  QStringLiteral("PLHD"),
-            QStringLiteral("RSET"), QStringLiteral("SIGM"), QStringLiteral("TITL"),
-            QStringLiteral("WGT"),  QStringLiteral("XYZ"),  QStringLiteral("ZANG")};
+            QStringLiteral("PMOY"), QStringLiteral("RSET"), QStringLiteral("SIGM"),
+            QStringLiteral("TITL"), QStringLiteral("WGT"),  QStringLiteral("XYZ"),
+            QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

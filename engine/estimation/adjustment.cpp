@@ -382,10 +382,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     State state;
     for (const Point &p : network.points)
         state.coordinates.push_back(p.approximate);
-    // In the ellipsoidal model the orientations come from the tangent plane, near enough to
-    // start from; the coordinates are geocentric.
+    // In the geodetic models the orientations come from the tangent plane, near enough to start
+    // from; the coordinates are geocentric, on the ellipsoid or on the sphere.
     approximateOrientations(network, options, state);
-    const bool ellipsoidal = options.model == ModelType::Ellipsoidal3D;
+    const bool ellipsoidal = network.geodetic;
     if (ellipsoidal) {
         for (std::size_t p = 0; p < network.points.size(); ++p)
             state.coordinates[p] = network.geocentricOf(network.points[p]);

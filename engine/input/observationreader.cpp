@@ -120,6 +120,7 @@ const std::vector<RecordLayout> &recordLayouts()
         {"WGT", matrixHeader},
         {"ELEM",
          {{F::Element1, 7, 29}, {F::Element2, 31, 53}, {F::Element3, 55, 77}, {F::Unit, 79, 80}}},
+        {"PMOY", {{F::Latitude, 7, 23}}},
     };
     return layouts;
 }
@@ -136,8 +137,8 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DD", "AUX",  "DXYZ", "EPOC", "GEOI", "GFIL", "LAMB", "NEH",  "NEO", "OMER",
-        "PLO", "PLOD", "PMOY", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
+        "3DD", "AUX", "DXYZ", "EPOC", "GEOI", "GFIL", "LAMB", "NEH", "NEO",
+        "OMER", "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
     return codes;
 }
 

@@ -56,39 +56,36 @@ const std::string &Network::fileName(int fileNumber) const
     return files[static_cast<std::size_t>(fileNumber - 1)];
 }
 
-namespace {
-
-bool sameSurface(const ReferenceEllipsoid &a, const ReferenceEllipsoid &b)
-{
-    return a.semiMajor == b.semiMajor && a.semiMinor == b.semiMinor;
-}
-
-} // namespace
-
 Eigen::Vector3d Network::geocentricOf(const Point &point) const
 {
-    if (point.frame != CoordinateFrame::Local)
-        return sameSurface(surface, ellipsoid) ? point.geocentric
-                                               : toGeocentric(surface, point.geographic);
-    const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
-    return toGeocentric(surface, base) + planeHorizon() * point.approximate;
+    Eigen::Vector3d onEllipsoid = point.geocentric;
+    Geographic geographic = point.geographic;
+    if (point.frame == CoordinateFrame::Local) {
+        const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
+        onEllipsoid = toGeocentric(ellipsoid, base) + planeHorizon() * point.approximate;
+        if (!sphere)
+            return onEllipsoid;
+        geographic = toGeographic(ellipsoid, onEllipsoid);
+    }
+    return sphere ? toGeocentric(surface, sphere->toSphere(geographic)) : onEllipsoid;
 }
 
 Geographic Network::geographicOf(const Eigen::Vector3d &onSurface) const
 {
-    return toGeographic(surface, onSurface);
+    const Geographic g = toGeographic(surface, onSurface);
+    return sphere ? sphere->toEllipsoid(g) : g;
 }
 
 Eigen::Vector3d Network::ellipsoidGeocentricOf(const Eigen::Vector3d &onSurface) const
 {
-    return sameSurface(surface, ellipsoid) ? onSurface
-                                           : toGeocentric(ellipsoid, geographicOf(onSurface));
+    return sphere ? toGeocentric(ellipsoid, geographicOf(onSurface)) : onSurface;
 }
 
 Eigen::Vector3d Network::planeOf(const Eigen::Vector3d &onSurface) const
 {
     const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
-    return planeHorizon().transpose() * (onSurface - toGeocentric(surface, base));
+    return planeHorizon().transpose() *
+           (ellipsoidGeocentricOf(onSurface) - toGeocentric(ellipsoid, base));
 }
 
 Eigen::Matrix3d Network::planeHorizon() const

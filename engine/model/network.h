@@ -1,6 +1,7 @@
 #ifndef ENGINE_MODEL_NETWORK_H
 #define ENGINE_MODEL_NETWORK_H
 
+#include "engine/model/conformalsphere.h"
 #include "engine/model/referenceellipsoid.h"
 #include "engine/model/units.h"
 
@@ -8,6 +9,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,13 +155,18 @@ struct Network
     bool geodetic = false;        // the ellipsoidal or the spherical model
     ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one
     // Geodetic models: the surface the observations are computed on, the ellipsoid itself or,
-    // in the spherical model, a sphere (both semi-axes equal). Points keep their latitude,
-    // longitude and height from one to the other; the adjusted state is geocentric on it.
+    // in the spherical model, the conformal sphere (both semi-axes equal). Points keep their
+    // height from one to the other; the adjusted state is geocentric on it.
     ReferenceEllipsoid surface;
+    std::optional<ConformalSphere> sphere; // the spherical model's
+    // Spherical model: the PMOY record that gave the sphere's latitude (line 0: none, the mean
+    // latitude of the points given by XYZ, PLH or PLHD).
+    int meanLatitudeFile = 0;
+    int meanLatitudeLine = 0;
     // Geodetic models: the origin, on the ellipsoid below the centroid of the points given by
-    // XYZ, PLH or PLHD, of the tangent plane (east, north, up) in which their `approximate`
-    // coordinates lie, so that placing points, precisions and drawings work as in the local
-    // model.
+    // XYZ, PLH or PLHD, of the plane tangent to the ellipsoid (east, north, up) in which their
+    // `approximate` coordinates lie, so that placing points, precisions and drawings work as in
+    // the local model, on the sphere as on the ellipsoid.
     Geographic tangentOrigin;
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
@@ -170,8 +177,8 @@ struct Network
     Eigen::Vector3d geocentricOf(const Point &point) const;
 
     // Geodetic models, for a geocentric position `onSurface` of the state: its latitude,
-    // longitude and height; its geocentric position on the ellipsoid; its east, north, up in
-    // the tangent plane.
+    // longitude and height on the ellipsoid; its geocentric position on the ellipsoid; its east,
+    // north, up in the tangent plane.
     Geographic geographicOf(const Eigen::Vector3d &onSurface) const;
     Eigen::Vector3d ellipsoidGeocentricOf(const Eigen::Vector3d &onSurface) const;
     Eigen::Vector3d planeOf(const Eigen::Vector3d &onSurface) const;

@@ -262,6 +262,8 @@ private:
             m_currentSet = static_cast<int>(m_network.sets.size()) - 1;
         } else if (code == "ELIP") {
             ellipsoid(line);
+        } else if (code == "PMOY") {
+            meanLatitude(line);
         } else if (code == "RSET") {
             double value = 0.0;
             if (optionalNumber(line, Field::RefractionSigma,
@@ -729,6 +731,34 @@ private:
         m_network.ellipsoid = e;
     }
 
+    // PMOY: the latitude of the spherical model's sphere. One latitude serves the whole run, as
+    // one ellipsoid does; the other models have no use for it.
+    void meanLatitude(const SourceLine &line)
+    {
+        if (m_options.model != ModelType::Spherical3D) {
+            m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
+                                  fr("La latitude moyenne PMOY ne sert qu'au modèle "
+                                     "3D_SPHERIQUE : elle est ignorée."));
+            return;
+        }
+        const std::optional<double> latitude = geographicAngle(line, Field::Latitude, false);
+        if (!latitude)
+            return;
+        if (m_network.meanLatitudeLine > 0) {
+            // The same latitude written another way (a hundred-thousandth of an arc second).
+            constexpr double kSameLatitude = 5e-11;
+            if (std::abs(*latitude - m_meanLatitude) > kSameLatitude)
+                error(line, fr("Latitude moyenne différente de celle définie en ") +
+                                m_network.fileName(m_network.meanLatitudeFile) + fr(", ligne ") +
+                                std::to_string(m_network.meanLatitudeLine) +
+                                fr(" : une seule latitude moyenne PMOY par calcul."));
+            return;
+        }
+        m_meanLatitude = *latitude;
+        m_network.meanLatitudeFile = line.fileNumber;
+        m_network.meanLatitudeLine = line.lineNumber;
+    }
+
     void point(const SourceLine &line)
     {
         if (const std::optional<Point> p = localPoint(line, true))
@@ -905,12 +935,13 @@ private:
     }
 
     // The other form of each XYZ, PLH or PLHD position, on the ellipsoid of the run, and the
-    // bounds of its height.
+    // bounds of its height; the spherical model's sphere.
     void completeGeodeticPoints()
     {
         const ReferenceEllipsoid &ellipsoid = m_network.ellipsoid;
         m_network.surface = ellipsoid;
         Eigen::Vector3d sum = Eigen::Vector3d::Zero();
+        double latitudes = 0.0;
         int count = 0;
         for (Point &p : m_network.points) {
             if (p.frame == CoordinateFrame::Geocentric)
@@ -926,13 +957,20 @@ private:
                           fr(" m, de ") + shortNumber(-kMaxEllipsoidalHeight) + fr(" à ") +
                           shortNumber(kMaxEllipsoidalHeight) + fr(" m attendu."));
             sum += p.geocentric;
+            latitudes += p.geographic.latitude;
             ++count;
         }
-        if (count == 0)
-            return;
         Geographic &origin = m_network.tangentOrigin;
-        origin = toGeographic(ellipsoid, sum / count);
-        origin.height = 0.0;
+        if (count > 0) {
+            origin = toGeographic(ellipsoid, sum / count);
+            origin.height = 0.0;
+        }
+        if (m_options.model == ModelType::Spherical3D) {
+            if (m_network.meanLatitudeLine == 0 && count > 0)
+                m_meanLatitude = latitudes / count;
+            m_network.sphere.emplace(ellipsoid, m_meanLatitude, origin.longitude);
+            m_network.surface = m_network.sphere->surface();
+        }
         for (Point &p : m_network.points) {
             if (p.frame != CoordinateFrame::Local)
                 p.approximate = m_network.planeOf(m_network.geocentricOf(p));
@@ -1290,6 +1328,7 @@ private:
     AngleUnit m_angleUnit;
     int m_currentSet = -1;
     double m_refractionSigma = 0.0;
+    double m_meanLatitude = 0.0; // radians: the sphere's, of the PMOY record or of the points
     std::string m_group;
 };
 

@@ -68,7 +68,9 @@ public:
                 continue;
             Eigen::Vector3d d = m_outcome.state.coordinates[p];
             if (geodetic) {
-                const Geographic g = n.geographicOf(d);
+                // The horizon of the surface the state lies on: the sphere's in the spherical
+                // model.
+                const Geographic g = toGeographic(n.surface, d);
                 d = localHorizon(g.latitude, g.longitude).transpose() *
                     (d - m_outcome.approximate.coordinates[p]);
             } else {

@@ -214,6 +214,16 @@ private:
         row("Origine du plan local (plan tangent)",
             geographicDms(n.tangentOrigin.latitude, true, 4) + "  " +
                 geographicDms(n.tangentOrigin.longitude, false, 4));
+        if (!n.sphere)
+            return;
+        row("Rayon de la sphère R = racine(M N) (m)", fixed(n.sphere->radius(), 0, 4));
+        row("Latitude de la sphère",
+            geographicDms(n.sphere->latitude(), true, 4) +
+                (n.meanLatitudeLine > 0
+                     ? fr(" (PMOY, fichier ") + std::to_string(n.meanLatitudeFile) + fr(" ligne ") +
+                           std::to_string(n.meanLatitudeLine) + ")"
+                     : fr(" (latitude moyenne du réseau : aucun "
+                          "enregistrement PMOY)")));
     }
 
     void messages()

@@ -440,11 +440,14 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "WGT", {"CT", "DIAG", "", "", "", "", "", "", "", "m "}),
         recordLine(c, "ELEM", {"10000", "10000", "2500", "m "}),
     };
+    // The sphere's latitude, read in the spherical model.
+    const std::string meanLatitudeLine = recordLine(c, "PMOY", {"S12 25 36.147"});
     std::set<std::string> codes;
     for (const std::string &line : lines)
         codes.insert(engine::trim(line.substr(1, 4)));
     for (const std::string &line : geodeticLines)
         codes.insert(engine::trim(line.substr(1, 4)));
+    codes.insert(engine::trim(meanLatitudeLine.substr(1, 4)));
     for (const engine::RecordLayout &layout : engine::recordLayouts())
         QVERIFY2(codes.count(layout.code), layout.code);
     {
@@ -485,6 +488,18 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         for (std::size_t k = 1; k < 3; ++k)
             QVERIFY(near(network.correlated[k].covariance.diagonal(),
                          Eigen::Vector3d(1e-4, 1e-4, 4e-4)));
+    }
+    {
+        engine::Diagnostics diagnostics;
+        const std::string path = engine::normalizedPath("sphere.iob");
+        const engine::ObservationSource source = engine::readObservationFiles(
+            path, memoryLoader({{path, meanLatitudeLine + "\n"}}), diagnostics);
+        engine::Options options;
+        options.model = engine::ModelType::Spherical3D;
+        const engine::Network network = engine::buildNetwork(source, options, diagnostics);
+        QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+        QVERIFY(network.sphere.has_value());
+        QVERIFY(std::abs(network.sphere->latitude() + dmsRadians(12, 25, 36.147)) < 1e-12);
     }
 
     engine::Diagnostics diagnostics;

@@ -1,8 +1,12 @@
 // The geodetic models' input: the reference ellipsoid (ELIP), points given by XYZ, PLH and PLHD
-// records, and their checks; the equations of the ellipsoidal model against sights computed
-// with GeographicLib's local Cartesian frames.
+// records, the sphere's latitude (PMOY), and their checks; the equations of the ellipsoidal model
+// against sights computed with GeographicLib's local Cartesian frames; the spherical model against
+// the same truth and against the ellipsoidal model.
+#include "engine/api/process.h"
+#include "engine/input/configurationfile.h"
 #include "engine/model/angles.h"
 #include "engine/model/ellipsoidalmodel.h"
+#include "engine/model/options.h"
 #include "enginetesthelpers.h"
 
 #include <GeographicLib/Geocentric.hpp>
@@ -50,11 +54,16 @@ std::string xyz(const std::string &flags, const std::string &x, const std::strin
     return record("XYZ", {{7, flags}, {11, "P"}, {24, x}, {43, y}, {62, z}, {81, unit}});
 }
 
-engine::Options geodeticOptions()
+engine::Options geodeticOptions(engine::ModelType model = engine::ModelType::Ellipsoidal3D)
 {
     engine::Options options;
-    options.model = engine::ModelType::Ellipsoidal3D;
+    options.model = model;
     return options;
+}
+
+std::string pmoy(const std::string &latitude)
+{
+    return record("PMOY", {{7, latitude}});
 }
 
 struct Built
@@ -90,6 +99,16 @@ private slots:
     void ellipsoidalEquations_data();
     void ellipsoidalEquations();
     void ellipsoidalNetworkIsRecovered();
+    void sphereRadius_data();
+    void sphereRadius();
+    void meanLatitudeRecord_data();
+    void meanLatitudeRecord();
+    void sphereSightErrors_data();
+    void sphereSightErrors();
+    void sphereAgainstEllipsoid_data();
+    void sphereAgainstEllipsoid();
+    void sphereInTheReport_data();
+    void sphereInTheReport();
 };
 
 void TestEngineGeodetic::ellipsoid_data()
@@ -533,6 +552,384 @@ void TestEngineGeodetic::ellipsoidalNetworkIsRecovered()
         const double error = (outcome.state.coordinates[index] - truth).norm();
         QVERIFY2(error < 1e-4, (std::string(p.name) + ": " + std::to_string(error)).c_str());
     }
+}
+
+void TestEngineGeodetic::sphereRadius_data()
+{
+    QTest::addColumn<std::vector<std::string>>("lines");
+    QTest::addColumn<double>("latitude"); // degrees, of the sphere
+    QTest::addColumn<int>("recordLine");  // of the PMOY record; 0: the points' mean latitude
+
+    using Lines = std::vector<std::string>;
+    const std::string a = plh("PLHD", "111", "N44.0", "E6.0", "500").replace(10, 1, "A");
+    const std::string b = plh("PLHD", "111", "N46.5", "E6.5", "300").replace(10, 1, "B");
+    QTest::newRow("PMOY at 45 degrees") << Lines{a, b, pmoy("N45 00 00")} << 45.0 << 3;
+    QTest::newRow("PMOY in the south")
+        << Lines{pmoy("S33 52 12.5"), a, b} << -(33.0 + 52.0 / 60.0 + 12.5 / 3600.0) << 1;
+    QTest::newRow("PMOY without a letter") << Lines{a, pmoy("12 30 00")} << 12.5 << 2;
+    QTest::newRow("PMOY at the equator") << Lines{pmoy("N0 00 00"), a} << 0.0 << 1;
+    QTest::newRow("PMOY at the pole") << Lines{a, pmoy("N90")} << 90.0 << 2;
+    QTest::newRow("the same PMOY twice")
+        << Lines{pmoy("N45 30"), a, pmoy("N45 30 00.000")} << 45.5 << 1;
+    QTest::newRow("no PMOY: the mean latitude of the points") << Lines{a, b} << 45.25 << 0;
+}
+
+void TestEngineGeodetic::sphereRadius()
+{
+    QFETCH(std::vector<std::string>, lines);
+    QFETCH(double, latitude);
+    QFETCH(int, recordLine);
+
+    const Built built = build(lines, geodeticOptions(engine::ModelType::Spherical3D));
+    QVERIFY2(built.diagnostics.items().empty(), diagnosticsText(built.diagnostics).c_str());
+    const engine::Network &network = built.network;
+    QVERIFY(network.sphere.has_value());
+    QCOMPARE(network.meanLatitudeLine, recordLine);
+    const double phi = latitude * engine::kPi / 180.0;
+    QVERIFY(std::abs(network.sphere->latitude() - phi) < 1e-12);
+
+    // GRS80's radii of curvature in the meridian, M = a (1 - e^2) / W^3, and in the prime
+    // vertical, N = a / W, with W = sqrt(1 - e^2 sin^2 phi).
+    const double a = 6378137.0;
+    const double f = 1.0 / 298.257222101;
+    const double e2 = f * (2.0 - f);
+    const double w = std::sqrt(1.0 - e2 * std::sin(phi) * std::sin(phi));
+    const double m = a * (1.0 - e2) / (w * w * w);
+    const double n = a / w;
+    const double radius = std::sqrt(m * n);
+    QVERIFY2(std::abs(network.surface.semiMajor - radius) < 1e-6,
+             QByteArray::number(network.surface.semiMajor - radius, 'g', 6));
+    QCOMPARE(network.surface.semiMinor, network.surface.semiMajor);
+    QCOMPARE(network.sphere->radius(), network.surface.semiMajor);
+}
+
+void TestEngineGeodetic::meanLatitudeRecord_data()
+{
+    QTest::addColumn<std::vector<std::string>>("lines");
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("warning"); // a warning rather than an error
+    QTest::addColumn<int>("errorLine");
+    QTest::addColumn<QString>("errorPart");
+
+    using Lines = std::vector<std::string>;
+    const int sphere = int(engine::ModelType::Spherical3D);
+    QTest::newRow("beyond 90 degrees")
+        << Lines{pmoy("N90 00 01")} << sphere << false << 1 << QString("de 90° sud à 90° nord");
+    QTest::newRow("unreadable") << Lines{pmoy("N45 3O 00")} << sphere << false << 1
+                                << QString("illisible");
+    QTest::newRow("NaN") << Lines{pmoy("nan")} << sphere << false << 1 << QString("illisible");
+    QTest::newRow("a longitude's letter")
+        << Lines{pmoy("E45 30 00")} << sphere << false << 1 << QString("N ou S attendu");
+    QTest::newRow("blank") << Lines{pmoy("")} << sphere << false << 1
+                           << QString("Valeur manquante : latitude (colonnes 7 à 23)");
+    QTest::newRow("beyond column 23")
+        << Lines{record("PMOY", {{7, "N 45 30   00.0000"}, {25, "7"}})} << sphere << false << 1
+        << QString("Texte hors des champs");
+    QTest::newRow("two different") << Lines{pmoy("N45 30 00"), pmoy("N45 30 01")} << sphere << false
+                                   << 2 << QString("ligne 1 : une seule latitude moyenne");
+    QTest::newRow("in the ellipsoidal model")
+        << Lines{pmoy("N45 30 00")} << int(engine::ModelType::Ellipsoidal3D) << true << 1
+        << QString("ne sert qu'au modèle 3D_SPHERIQUE");
+    QTest::newRow("in the local model")
+        << Lines{pmoy("N45 30 00")} << int(engine::ModelType::Local3D) << true << 1
+        << QString("ne sert qu'au modèle 3D_SPHERIQUE");
+}
+
+void TestEngineGeodetic::meanLatitudeRecord()
+{
+    QFETCH(std::vector<std::string>, lines);
+    QFETCH(int, model);
+    QFETCH(bool, warning);
+    QFETCH(int, errorLine);
+    QFETCH(QString, errorPart);
+
+    const Built built = build(lines, geodeticOptions(engine::ModelType(model)));
+    const auto &items = built.diagnostics.items();
+    QVERIFY(!items.empty());
+    for (const auto &item : items) {
+        QCOMPARE(item.line, errorLine);
+        QCOMPARE(item.severity == engine::Diagnostic::Severity::Warning, warning);
+    }
+    QVERIFY2(QString::fromLatin1(items.front().text.c_str()).contains(errorPart),
+             items.front().text.c_str());
+    QCOMPARE(built.network.sphere.has_value(), model == int(engine::ModelType::Spherical3D));
+}
+
+namespace {
+
+// The sphere's errors below are the ones docs/engine.md gives; its tables come from the figures
+// these tests print.
+constexpr double kArcSecond = engine::kPi / 180.0 / 3600.0;
+
+const GeographicLib::Geocentric &grs80Earth()
+{
+    static const engine::ReferenceEllipsoid grs80;
+    static const GeographicLib::Geocentric earth(grs80.semiMajor, grs80.flattening());
+    return earth;
+}
+
+std::string pointLine(const char *code, const std::string &flags, const std::string &name,
+                      const TruePosition &p)
+{
+    const std::string latitude = (p.latitude < 0 ? "S" : "N") + fixedText(std::abs(p.latitude), 12);
+    const std::string longitude =
+        (p.longitude < 0 ? "W" : "E") + fixedText(std::abs(p.longitude), 12);
+    return record(code, {{7, flags},
+                         {11, name},
+                         {24, latitude},
+                         {42, longitude},
+                         {60, fixedText(p.height, 4)},
+                         {73, "m"}});
+}
+
+} // namespace
+
+void TestEngineGeodetic::sphereSightErrors_data()
+{
+    QTest::addColumn<double>("length");        // metres
+    QTest::addColumn<double>("distanceError"); // largest error allowed, metres
+    QTest::addColumn<double>("zenithError");   // arc seconds
+    QTest::addColumn<double>("zenithAtLeast"); // what the sphere's curvature must miss, arc seconds
+    QTest::addColumn<double>("azimuthError");  // arc seconds
+
+    QTest::newRow("1 km") << 1000.0 << 3e-4 << 0.05 << 0.02 << 0.06;
+    QTest::newRow("10 km") << 10000.0 << 3e-3 << 0.4 << 0.2 << 0.06;
+    QTest::newRow("100 km") << 100000.0 << 0.03 << 4.0 << 2.0 << 0.06;
+}
+
+// Sights from a station at 45.5 N 6.2 E, 500 m, to targets 300 m higher in eight directions,
+// computed on the sphere at the station's latitude against GeographicLib's local frame at the
+// station.
+void TestEngineGeodetic::sphereSightErrors()
+{
+    QFETCH(double, length);
+    QFETCH(double, distanceError);
+    QFETCH(double, zenithError);
+    QFETCH(double, zenithAtLeast);
+    QFETCH(double, azimuthError);
+
+    const GeographicLib::Geocentric &earth = grs80Earth();
+    const TruePosition station{45.5, 6.2, 500.0};
+    const GeographicLib::LocalCartesian horizon(station.latitude, station.longitude, station.height,
+                                                earth);
+    std::vector<std::string> lines = {pmoy("N45 30 00"), pointLine("PLHD", "111", "S", station)};
+    std::vector<TruePosition> targets;
+    for (int k = 0; k < 8; ++k) {
+        const double azimuth = k * engine::kPi / 4.0 + 0.1;
+        TruePosition t{0.0, 0.0, 0.0};
+        // Along the tangent plane, then brought to 300 m above the station's height.
+        horizon.Reverse(length * std::sin(azimuth), length * std::cos(azimuth), 0.0, t.latitude,
+                        t.longitude, t.height);
+        t.height = station.height + 300.0;
+        targets.push_back(t);
+        lines.push_back(pointLine("PLHD", "111", "T" + std::to_string(k), t));
+    }
+    const Built built = build(lines, geodeticOptions(engine::ModelType::Spherical3D));
+    QVERIFY2(!built.diagnostics.hasErrors(), diagnosticsText(built.diagnostics).c_str());
+    const engine::Network &network = built.network;
+    engine::State state;
+    for (const engine::Point &p : network.points)
+        state.coordinates.push_back(network.geocentricOf(p));
+    const std::vector<engine::EllipsoidalPosition> positions =
+        engine::ellipsoidalPositions(network.surface, state);
+
+    double worst[3] = {0.0, 0.0, 0.0}; // distance, zenith angle, azimuth
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+        double e = 0.0;
+        double n = 0.0;
+        double u = 0.0;
+        horizon.Forward(targets[k].latitude, targets[k].longitude, targets[k].height, e, n, u);
+        const double h = std::hypot(e, n);
+        const double truth[3] = {std::sqrt(h * h + u * u), std::atan2(h, u), std::atan2(e, n)};
+        const engine::ObservationKind kinds[3] = {engine::ObservationKind::Distance,
+                                                  engine::ObservationKind::Zenith,
+                                                  engine::ObservationKind::Azimuth};
+        for (int i = 0; i < 3; ++i) {
+            engine::Observation o;
+            o.kind = kinds[i];
+            o.station = network.pointIndex.at("S");
+            o.target = network.pointIndex.at("T" + std::to_string(k));
+            const double computed = engine::evaluateEllipsoidal(o, positions, state).computed;
+            const double error = std::abs(engine::wrapAngle(computed - truth[i]));
+            worst[i] = std::max(worst[i], i == 0 ? error : error / kArcSecond);
+        }
+    }
+    qInfo("sphere, sights of %.0f km: distance %.2g m, zenith angle %.2g\", azimuth %.2g\"",
+          length / 1000.0, worst[0], worst[1], worst[2]);
+    QVERIFY2(worst[0] < distanceError, QByteArray::number(worst[0], 'g', 3));
+    QVERIFY2(worst[1] < zenithError, QByteArray::number(worst[1], 'g', 3));
+    QVERIFY2(worst[1] >= zenithAtLeast, QByteArray::number(worst[1], 'g', 3));
+    QVERIFY2(worst[2] < azimuthError, QByteArray::number(worst[2], 'g', 3));
+}
+
+void TestEngineGeodetic::sphereAgainstEllipsoid_data()
+{
+    QTest::addColumn<double>("extent");            // metres, the side of the network
+    QTest::addColumn<double>("horizontal");        // largest difference allowed, metres
+    QTest::addColumn<double>("vertical");          // metres
+    QTest::addColumn<double>("horizontalAtLeast"); // what the sphere must miss, metres
+    QTest::addColumn<double>("varianceFactor");    // the sphere's largest
+
+    QTest::newRow("1 km") << 1000.0 << 5e-4 << 1e-4 << 1e-4 << 1e-3;
+    QTest::newRow("10 km") << 10000.0 << 5e-3 << 3e-3 << 1e-3 << 2e-3;
+    QTest::newRow("100 km") << 100000.0 << 0.05 << 0.01 << 0.01 << 0.04;
+}
+
+// A network of 4 x 4 points over a square, three corners fixed, every point sighting its
+// neighbours (directions, distances, zenith angles; one azimuth), with error-free observations
+// from true positions on GRS80, adjusted in both models from the same approximate coordinates.
+void TestEngineGeodetic::sphereAgainstEllipsoid()
+{
+    QFETCH(double, extent);
+    QFETCH(double, horizontal);
+    QFETCH(double, vertical);
+    QFETCH(double, horizontalAtLeast);
+    QFETCH(double, varianceFactor);
+
+    const GeographicLib::Geocentric &earth = grs80Earth();
+    const GeographicLib::LocalCartesian centre(45.5, 6.2, 0.0, earth);
+    constexpr int kSide = 4;
+    constexpr double kHeight = 1.5; // HI and HT, metres
+    const double spacing = extent / (kSide - 1);
+    std::vector<TruePosition> truth;
+    std::vector<std::string> names;
+    std::vector<std::string> lines;
+    for (int i = 0; i < kSide; ++i) {
+        for (int j = 0; j < kSide; ++j) {
+            TruePosition p{0.0, 0.0, 0.0};
+            centre.Reverse((j - 1.5) * spacing, (i - 1.5) * spacing, 0.0, p.latitude, p.longitude,
+                           p.height);
+            p.height = 300.0 + 150.0 * ((3 * i + 5 * j) % 7);
+            const std::string name = "P" + std::to_string(i) + std::to_string(j);
+            const bool fixed =
+                (i == 0 || i == kSide - 1) && (j == 0 || j == kSide - 1) && i + j < 2 * (kSide - 1);
+            TruePosition approximate = p;
+            if (!fixed) {
+                approximate.latitude += 2e-5;
+                approximate.longitude -= 3e-5;
+                approximate.height += 2.0;
+            }
+            lines.push_back(pointLine("PLHD", fixed ? "111" : "000", name, approximate));
+            lines.push_back(record("HI", {{11, name}, {24, fixedText(kHeight, 3)}, {35, "m"}}));
+            lines.push_back(record("HT", {{11, name}, {24, fixedText(kHeight, 3)}, {35, "m"}}));
+            truth.push_back(p);
+            names.push_back(name);
+        }
+    }
+    for (int s = 0; s < kSide * kSide; ++s) {
+        const TruePosition &station = truth[std::size_t(s)];
+        const GeographicLib::LocalCartesian horizon(station.latitude, station.longitude,
+                                                    station.height + kHeight, earth);
+        lines.push_back(record("DSET", {}));
+        const double orientation = 0.3 * s;
+        for (int t = 0; t < kSide * kSide; ++t) {
+            if (t == s || std::abs(t / kSide - s / kSide) > 1 ||
+                std::abs(t % kSide - s % kSide) > 1)
+                continue;
+            const TruePosition &target = truth[std::size_t(t)];
+            double e = 0.0;
+            double n = 0.0;
+            double u = 0.0;
+            horizon.Forward(target.latitude, target.longitude, target.height + kHeight, e, n, u);
+            const double h = std::hypot(e, n);
+            const double distance = std::sqrt(h * h + u * u);
+            const auto sight = [&](const char *code, const std::string &value,
+                                   const std::string &sigma, bool unit) {
+                std::vector<std::pair<int, std::string>> fields = {{11, names[std::size_t(s)]},
+                                                                   {24, names[std::size_t(t)]},
+                                                                   {50, value},
+                                                                   {66, sigma}};
+                if (unit)
+                    fields.emplace_back(77, "m");
+                lines.push_back(record(code, fields));
+            };
+            // 6 and 10 decimilligrades (1.9" and 3.2"), 2 mm + 2 ppm.
+            sight("DIR", gradesText(engine::normalizeAngle(std::atan2(e, n) - orientation)), "6",
+                  false);
+            sight("DIST", fixedText(distance, 6), fixedText(0.002 + 2e-6 * distance, 6), true);
+            sight("ZANG", gradesText(std::atan2(h, u)), "10", false);
+            if (s == 0 && t == 1)
+                sight("AZIM", gradesText(engine::normalizeAngle(std::atan2(e, n))), "6", false);
+        }
+    }
+
+    const auto ellipsoidal = runEngine(lines, geodeticOptions());
+    const auto spherical = runEngine(lines, geodeticOptions(engine::ModelType::Spherical3D));
+    for (const EngineRun *run : {ellipsoidal.get(), spherical.get()})
+        QVERIFY2(run->outcome.solved && !run->diagnostics.hasErrors(),
+                 diagnosticsText(run->diagnostics).c_str());
+    QVERIFY(ellipsoidal->statistics.varianceFactor < 1e-4);
+    double worstHorizontal = 0.0;
+    double worstVertical = 0.0;
+    for (const std::string &name : names) {
+        const Eigen::Vector3d d = spherical->network.planeOf(spherical->adjusted(name)) -
+                                  ellipsoidal->network.planeOf(ellipsoidal->adjusted(name));
+        worstHorizontal = std::max(worstHorizontal, std::hypot(d.x(), d.y()));
+        worstVertical = std::max(worstVertical, std::abs(d.z()));
+    }
+    const double sphereFactor = spherical->statistics.varianceFactor;
+    qInfo("sphere against ellipsoid over %.0f km: horizontal %.2g m, vertical %.2g m, variance "
+          "factor %.3g (ellipsoid %.2g)",
+          extent / 1000.0, worstHorizontal, worstVertical, sphereFactor,
+          ellipsoidal->statistics.varianceFactor);
+    QVERIFY2(worstHorizontal < horizontal, QByteArray::number(worstHorizontal, 'g', 3));
+    QVERIFY2(worstVertical < vertical, QByteArray::number(worstVertical, 'g', 3));
+    QVERIFY2(worstHorizontal >= horizontalAtLeast, QByteArray::number(worstHorizontal, 'g', 3));
+    QVERIFY2(sphereFactor < varianceFactor, QByteArray::number(sphereFactor, 'g', 3));
+}
+
+void TestEngineGeodetic::sphereInTheReport_data()
+{
+    QTest::addColumn<std::vector<std::string>>("lines");
+    QTest::addColumn<double>("latitude"); // degrees, of the sphere
+    QTest::addColumn<QString>("origin");
+
+    // Two fixed points 3 km apart and a free one between them.
+    const std::vector<std::string> network = {
+        plh("PLHD", "111", "N44.99", "E6.00", "500").replace(10, 1, "A"),
+        plh("PLHD", "111", "N45.02", "E6.02", "700").replace(10, 1, "B"),
+        plh("PLHD", "000", "N45.00", "E6.01", "600").replace(10, 1, "C"),
+        record("DIST", {{11, "A"}, {24, "C"}, {50, "1353.0"}, {66, "0.002"}, {77, "m"}}),
+        record("DIST", {{11, "B"}, {24, "C"}, {50, "2443.0"}, {66, "0.002"}, {77, "m"}}),
+        record("DIST", {{11, "A"}, {24, "B"}, {50, "3767.0"}, {66, "0.002"}, {77, "m"}}),
+        record("OHDF", {{11, "A"}, {24, "C"}, {50, "100.0"}, {66, "0.002"}, {93, "m"}})};
+    std::vector<std::string> withRecord = network;
+    withRecord.insert(withRecord.begin() + 1, pmoy("N45 00 00"));
+    QTest::newRow("PMOY") << withRecord << 45.0
+                          << QString::fromUtf8("N 45  0  0.0000 (PMOY, fichier 1 ligne 2)");
+    QTest::newRow("mean latitude")
+        << network << (44.99 + 45.02 + 45.0) / 3.0
+        << QString::fromUtf8("N 45  0 12.0000 (latitude moyenne du réseau");
+}
+
+// The report says which sphere the observations were computed on, and where its latitude came
+// from.
+void TestEngineGeodetic::sphereInTheReport()
+{
+    QFETCH(std::vector<std::string>, lines);
+    QFETCH(double, latitude);
+    QFETCH(QString, origin);
+
+    const std::string iob = engine::normalizedPath("sphere.iob");
+    const std::string cfg = engine::normalizedPath("sphere.cfg");
+    const std::string configuration =
+        QString::fromLatin1(engine::defaultConfigurationText("\n").c_str())
+            .replace(QRegularExpression("TYPEMODEL[^\n]*"), "TYPEMODEL  3D_SPHERIQUE")
+            .toStdString();
+    const engine::ProcessOutput out = engine::runProcessing(
+        iob, cfg, memoryLoader({{iob, joinLines(lines)}, {cfg, configuration}}));
+    const QString report = QString::fromLatin1(out.report.c_str());
+    QVERIFY2(out.summary.status == 0, qPrintable(report.mid(report.indexOf("MESSAGES"), 800)));
+    // sqrt(M N) = a sqrt(1 - e^2) / (1 - e^2 sin^2 phi) on GRS80.
+    const double a = 6378137.0;
+    const double f = 1.0 / 298.257222101;
+    const double e2 = f * (2.0 - f);
+    const double sinPhi = std::sin(latitude * engine::kPi / 180.0);
+    const double radius = a * std::sqrt(1.0 - e2) / (1.0 - e2 * sinPhi * sinPhi);
+    QVERIFY2(report.contains(QString::fromUtf8("Rayon de la sphère R = racine(M N) (m)")) &&
+                 report.contains(": " + QString::number(radius, 'f', 4)),
+             qPrintable(QString::number(radius, 'f', 4)));
+    QVERIFY2(report.contains(origin), qPrintable(report.mid(report.indexOf("MODELE"), 900)));
 }
 
 QTEST_APPLESS_MAIN(TestEngineGeodetic)
