@@ -604,11 +604,16 @@ private:
                 continue;
             }
             block.covariance = *covariance;
+            if (m_network.sphere && kind != ObservationKind::Local)
+                carryToSphere(block, at);
             for (int c = 0; c < 3; ++c) {
                 Observation &o = m_network.observations[first + static_cast<std::size_t>(c)];
-                o.sigma = std::sqrt((*covariance)(c, c));
+                o.sigma = std::sqrt(block.covariance(c, c));
                 if (kind == ObservationKind::Geographic && c < 2)
-                    o.metresPerRadian = metresPerRadian(ellipsoid, at, c == 0);
+                    o.metresPerRadian =
+                        m_network.sphere ? metresPerRadian(m_network.surface,
+                                                           m_network.sphere->toSphere(at), c == 0)
+                                         : metresPerRadian(ellipsoid, at, c == 0);
             }
             const double smallest = std::sqrt(covariance->diagonal().minCoeff());
             const double largest = std::sqrt(covariance->diagonal().maxCoeff());
@@ -620,6 +625,29 @@ private:
                           fr(" m, de ") + shortNumber(kMinLengthSigma) + fr(" à ") +
                           shortNumber(kMaxLengthSigma) + fr(" m attendu."));
         }
+    }
+
+    // The spherical model compares an observed position with the state on the sphere: its
+    // latitude and longitude go there by the sphere's mapping, and the covariance of X, Y, Z
+    // turns with the horizon; the mapping is conformal with a scale of 1 to a few parts in 10^9
+    // over a network, so north, east and up keep their covariance.
+    void carryToSphere(CorrelatedBlock &block, const Geographic &onEllipsoid)
+    {
+        const Geographic onSphere = m_network.sphere->toSphere(onEllipsoid);
+        const auto first = static_cast<std::size_t>(block.first);
+        Observation *o = &m_network.observations[first];
+        if (o->kind == ObservationKind::Geographic) {
+            o[0].value = onSphere.latitude;
+            o[1].value = onSphere.longitude;
+            return;
+        }
+        const Eigen::Vector3d xyz = toGeocentric(m_network.surface, onSphere);
+        for (int c = 0; c < 3; ++c)
+            o[c].value = xyz(c);
+        const Eigen::Matrix3d turn =
+            localHorizon(onSphere.latitude, onSphere.longitude) *
+            localHorizon(onEllipsoid.latitude, onEllipsoid.longitude).transpose();
+        block.covariance = turn * block.covariance * turn.transpose();
     }
 
     // Metres per radian of latitude (along north) or of longitude (along east) at `at`: the

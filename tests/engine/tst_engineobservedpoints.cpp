@@ -248,6 +248,11 @@ void TestEngineObservedPoints::twoPositionsGiveTheirWeightedMean_data()
                                                 << "CT";
     QTest::newRow("ellipsoidal model, PLHD, LG") << "PLHD"
                                                  << "LG";
+    // The spherical model compares the positions with its state on the conformal sphere.
+    QTest::newRow("spherical model, XYZ, CT") << "XYZ"
+                                              << "CT";
+    QTest::newRow("spherical model, PLHD, LG") << "PLHD"
+                                               << "LG";
 }
 
 void TestEngineObservedPoints::twoPositionsGiveTheirWeightedMean()
@@ -255,6 +260,7 @@ void TestEngineObservedPoints::twoPositionsGiveTheirWeightedMean()
     QFETCH(QString, code);
     QFETCH(QString, frame);
     const bool local = code == QLatin1String("LENU");
+    const bool spherical = QByteArray(QTest::currentDataTag()).startsWith("spherical");
     // GRS80, the engine's ellipsoid without an ELIP record.
     const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
     const GeographicLib::LocalCartesian horizon(45.3, 5.7, 510.0, grs80);
@@ -317,8 +323,10 @@ void TestEngineObservedPoints::twoPositionsGiveTheirWeightedMean()
         return out;
     };
     const std::vector<std::string> input = lines(neu1, c1) + lines(neu2, c2);
-    const std::unique_ptr<EngineRun> run =
-        runEngine(input, local ? engine::Options() : ellipsoidal());
+    engine::Options options = local ? engine::Options() : ellipsoidal();
+    if (spherical)
+        options.model = engine::ModelType::Spherical3D;
+    const std::unique_ptr<EngineRun> run = runEngine(input, options);
     QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
 
     const Eigen::Matrix3d p1 = c1.inverse();
@@ -330,7 +338,7 @@ void TestEngineObservedPoints::twoPositionsGiveTheirWeightedMean()
         const Eigen::Vector3d enu = run->adjusted("P");
         adjusted << enu.y(), enu.x(), enu.z();
     } else {
-        const Eigen::Vector3d xyz = run->adjusted("P");
+        const Eigen::Vector3d xyz = run->network.ellipsoidGeocentricOf(run->adjusted("P"));
         double lat = 0.0;
         double lon = 0.0;
         double h = 0.0;
