@@ -640,11 +640,16 @@ private:
             if (m_options.logResiduals == ResidualListing::InvalidOnly && st.valid)
                 continue;
             m_out.line();
-            std::string title =
-                residualKey(st.rank) + "  " + columnLeft(observationLabel(o), 5) +
-                columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
-                columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
-                std::to_string(o.fileNumber) + fr(" ligne ") + std::to_string(o.lineNumber);
+            // An observed position is of one point: no sight to show.
+            const std::string &station = n.points[static_cast<std::size_t>(o.station)].name;
+            const std::string sight =
+                isObservedPosition(o.kind)
+                    ? columnLeft(station, 29)
+                    : columnLeft(station, 13) + "-> " +
+                          columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13);
+            std::string title = residualKey(st.rank) + "  " + columnLeft(observationLabel(o), 5) +
+                                sight + fr("fichier ") + std::to_string(o.fileNumber) +
+                                fr(" ligne ") + std::to_string(o.lineNumber);
             if (!o.group.empty())
                 title += fr("  groupe ") + o.group;
             m_out.line(title);
