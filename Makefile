@@ -34,10 +34,10 @@ run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	    echo "No graphical display is available (DISPLAY is not set), so the Tavlo workbench cannot open its window."; \
 	    echo "Processing the samples with the engine instead (reports and result files beside them):"; \
-	    cfg=$$(ls samples/*.cfg | head -n 1); status=0; \
+	    status=0; \
 	    for f in samples/*.iob; do \
 	        grep -qs "^#include $$(basename $$f)" samples/*.iob && continue; \
-	        ./$(BUILD_DIR)/tavlo-engine process "$$f" "$$cfg" || status=1; \
+	        ./$(BUILD_DIR)/tavlo-engine process "$$f" "$${f%.iob}.cfg" || status=1; \
 	    done; \
 	    exit $$status; \
 	else \
