@@ -109,8 +109,8 @@ double instrumentHeight(int station)
 }
 
 // Every station sights every other point: a direction set, a distance and a zenith angle each;
-// two levelled height differences. With `blunders`, 25 cm on the distance from C to E and 150
-// decimilligrades on the zenith angle from E to F.
+// two azimuths and two levelled height differences. With `blunders`, 25 cm on the distance from C
+// to E and 150 decimilligrades on the zenith angle from E to F.
 Network network(Start start, Plant plant = Plant::None, bool blunders = false)
 {
     Network net;
@@ -168,6 +168,12 @@ Network network(Start start, Plant plant = Plant::None, bool blunders = false)
                     &net.plantedLine);
             else
                 add(angle("DIR", "", station.name, target.name, grades(reading), "10"));
+
+            if ((s == 0 && t == 6) || (s == 3 && t == 0))
+                add(angle(
+                    "AZIM", "", station.name, target.name,
+                    grades(engine::normalizeAngle(std::atan2(e, n) + noise(++k, kAngleSigma))),
+                    "10"));
 
             if (planted && plant == Plant::DistanceCentimetresAsMetres)
                 add(dist("D", station.name, target.name, 100.0 * distance, ""), &net.plantedLine);
@@ -283,14 +289,42 @@ void TestEngineGeodeticNetwork::dataCheck()
 void TestEngineGeodeticNetwork::pointsArePlacedOnTheEllipsoid()
 {
     // Placed in the tangent plane as in the local model, G would fall 31 m from where it is.
-    const auto run = built(network(Start::None).lines);
+    // H is seen only from A and B, by azimuths and one distance: with the azimuths taken as
+    // bearings of the plane it would fall 17 m away.
+    std::vector<std::string> lines = network(Start::None).lines;
+    const TruePoint h = {"H", 46.16, 7.04, 900.0};
+    lines.push_back(height("HT", h.name, kTargetHeight));
+    for (int s = 0; s < kFixedCount; ++s) {
+        const TruePoint &station = kPoints[s];
+        lines.push_back(height("HI", station.name, instrumentHeight(s)));
+        const GeographicLib::LocalCartesian horizon(station.latitude, station.longitude,
+                                                    station.height, earth());
+        double e = 0.0;
+        double n = 0.0;
+        double u = 0.0;
+        horizon.Forward(h.latitude, h.longitude, h.height + kTargetHeight, e, n, u);
+        u -= instrumentHeight(s);
+        lines.push_back(angle("AZIM", "", station.name, h.name,
+                              grades(engine::normalizeAngle(std::atan2(e, n))), "10"));
+        if (s == 0) {
+            const double horizontal = std::hypot(e, n);
+            lines.push_back(dist("D", station.name, h.name, std::hypot(horizontal, u), ""));
+            lines.push_back(angle("ZANG", "", station.name, h.name,
+                                  grades(std::atan2(horizontal, u) -
+                                         kRefraction * horizontal / (2.0 * engine::kEarthRadius)),
+                                  "10", number(kRefraction, 2)));
+        }
+    }
+    const auto run = built(lines);
     QVERIFY2(!run->diagnostics.hasErrors(), diagnosticsText(run->diagnostics).c_str());
-    for (int p = kFixedCount; p < kPointCount; ++p) {
+    std::vector<TruePoint> placed(std::begin(kPoints) + kFixedCount, std::end(kPoints));
+    placed.push_back(h);
+    for (const TruePoint &truth : placed) {
         const engine::Point &point =
-            run->network.points[static_cast<std::size_t>(run->pointIndex(kPoints[p].name))];
+            run->network.points[static_cast<std::size_t>(run->pointIndex(truth.name))];
         QVERIFY(!point.given);
-        const double off = (run->network.geocentricOf(point) - geocentric(kPoints[p])).norm();
-        QVERIFY2(off < 0.5, (std::string(kPoints[p].name) + ": " + std::to_string(off)).c_str());
+        const double off = (run->network.geocentricOf(point) - geocentric(truth)).norm();
+        QVERIFY2(off < 0.5, (std::string(truth.name) + ": " + std::to_string(off)).c_str());
     }
 }
 
