@@ -27,6 +27,7 @@
 #include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
+#include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/statistics.h"
 #include "engine/input/observationreader.h"
@@ -430,6 +431,10 @@ void timeStages(const std::string &observationPath, const std::string &configura
     const engine::Network network = engine::buildNetwork(source, options, diagnostics);
     stage.print("read and build");
     timeApproximateCoordinates(network);
+
+    stage = Stage();
+    const engine::DataCheck check = engine::checkData(network, options);
+    stage.print("data check", std::to_string(check.hints.size()) + " hints");
 
     stage = Stage();
     const engine::AdjustmentOutcome outcome = engine::adjust(network, options, diagnostics);
