@@ -22,7 +22,8 @@ constexpr double kDivergence = 1e7;
 } // namespace
 
 // A mean of unit vectors, so that readings near 0 and 400 gon agree.
-void approximateOrientations(const Network &network, const Options &options, State &state)
+void approximateOrientations(const Network &network, const Options &options, State &state,
+                             const std::vector<EllipsoidalPosition> *positions)
 {
     state.orientations.assign(network.sets.size(), 0.0);
     if (options.approximateOrientation == ApproximateOrientation::Zero)
@@ -35,8 +36,15 @@ void approximateOrientations(const Network &network, const Options &options, Sta
         const auto set = static_cast<std::size_t>(o.set);
         if (options.approximateOrientation == ApproximateOrientation::First && started[set])
             continue;
-        const Eigen::Vector3d d = state.coordinates[static_cast<std::size_t>(o.target)] -
-                                  state.coordinates[static_cast<std::size_t>(o.station)];
+        Eigen::Vector3d d;
+        if (positions) {
+            const EllipsoidalPosition &from = (*positions)[static_cast<std::size_t>(o.station)];
+            d = from.horizon.transpose() *
+                ((*positions)[static_cast<std::size_t>(o.target)].geocentric - from.geocentric);
+        } else {
+            d = state.coordinates[static_cast<std::size_t>(o.target)] -
+                state.coordinates[static_cast<std::size_t>(o.station)];
+        }
         if (d.head<2>().norm() <= 0.0)
             continue;
         const double orientation = std::atan2(d.x(), d.y()) - o.value;
@@ -380,16 +388,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const Unknowns &unknowns = out.unknowns;
 
     State state;
-    for (const Point &p : network.points)
-        state.coordinates.push_back(p.approximate);
-    // In the geodetic models the orientations come from the tangent plane, near enough to start
-    // from; the coordinates are geocentric, on the ellipsoid or on the sphere.
-    approximateOrientations(network, options, state);
+    // In the geodetic models the coordinates are geocentric, on the ellipsoid or on the sphere.
     const bool ellipsoidal = network.geodetic;
-    if (ellipsoidal) {
-        for (std::size_t p = 0; p < network.points.size(); ++p)
-            state.coordinates[p] = network.geocentricOf(network.points[p]);
-    }
+    for (const Point &p : network.points)
+        state.coordinates.push_back(ellipsoidal ? network.geocentricOf(p) : p.approximate);
     std::vector<EllipsoidalPosition> positions;
     const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!ellipsoidal)
@@ -397,6 +399,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         positions = ellipsoidalPositions(network.surface, at);
         return &positions;
     };
+    approximateOrientations(network, options, state, positionsAt(state));
     out.approximate = state;
 
     const auto m = static_cast<Eigen::Index>(network.observations.size());

@@ -2,6 +2,7 @@
 #define ENGINE_ESTIMATION_ADJUSTMENT_H
 
 #include "engine/base/diagnostics.h"
+#include "engine/model/ellipsoidalmodel.h"
 #include "engine/model/localmodel.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
@@ -55,8 +56,11 @@ struct AdjustmentOutcome
 };
 
 // The approximate orientation of each direction set from the coordinates of `state`, by the
-// configuration's rule: zero, from the set's first direction, or the mean over the set.
-void approximateOrientations(const Network &network, const Options &options, State &state);
+// configuration's rule: zero, from the set's first direction, or the mean over the set. With
+// `positions` (the points of a geodetic model), the azimuths are those of each station's own
+// horizon, and the coordinates of `state` are not read.
+void approximateOrientations(const Network &network, const Options &options, State &state,
+                             const std::vector<EllipsoidalPosition> *positions = nullptr);
 
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
 // geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the
