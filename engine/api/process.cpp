@@ -5,6 +5,7 @@
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
+#include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/angles.h"
 #include "engine/model/networkbuilder.h"
@@ -216,6 +217,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     Network network;
     DataCheck dataCheck;
     AdjustmentOutcome outcome;
+    RobustOutcome robust;
     Statistics statistics;
     Regions regions;
     std::optional<Regions> drawingRegions;
@@ -251,7 +253,10 @@ ProcessOutput runProcessing(const std::string &observationPath,
         if (!diagnostics.hasErrors()) {
             dataCheck = checkData(network, options);
             haveDataCheck = true;
-            outcome = adjust(network, options, diagnostics);
+            const bool robustEstimation = options.calculationType == CalculationType::Huber ||
+                                          options.calculationType == CalculationType::L1Norm;
+            outcome = robustEstimation ? robustAdjust(network, options, diagnostics, robust)
+                                       : adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
                 statistics = computeStatistics(network, outcome, options);
@@ -313,6 +318,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.network = haveNetwork ? &network : nullptr;
         in.dataCheck = haveDataCheck ? &dataCheck : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
+        in.robust = haveOutcome && robust.estimated ? &robust : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;

@@ -377,6 +377,12 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
 
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics)
 {
+    return adjust(network, options, diagnostics, Reweighting());
+}
+
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics,
+                         Reweighting reweighting)
+{
     AdjustmentOutcome out;
     if (network.observations.empty()) {
         diagnostics.error(std::string(), 0, fr("Aucune observation à ajuster."));
@@ -401,6 +407,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     };
     approximateOrientations(network, options, state, positionsAt(state));
     out.approximate = state;
+    if (reweighting.start)
+        state = *reweighting.start;
 
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     out.weights.resize(m);
@@ -417,8 +425,14 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         out.weights.segment(block.first, block.size()).setZero();
         out.weightBlocks.push_back(std::move(w));
     }
+    if (reweighting.factors.size() == m) {
+        out.weightFactors = reweighting.factors;
+        out.weights = out.weights.cwiseProduct(reweighting.factors);
+        for (WeightBlock &block : out.weightBlocks)
+            block.weight *= reweighting.factors(block.first);
+    }
 
-    std::unique_ptr<NormalFactor> previous;
+    std::unique_ptr<NormalFactor> previous = std::move(reweighting.factor);
     bool converged = unknowns.count == 0;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
         const Linearisation lin =
@@ -503,6 +517,11 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     out.design = final.design;
     out.computed = final.computed;
     out.residuals = -final.misclosures;
+    if (!reweighting.finalFactor) {
+        out.factor = std::move(previous);
+        out.solved = true;
+        return out;
+    }
     if (unknowns.count > 0) {
         out.factor = factor(network, unknowns, final, out.weights, out.weightBlocks, diagnostics,
                             std::move(previous));

@@ -51,6 +51,9 @@ struct AdjustmentOutcome
     Eigen::VectorXd computed;
     Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
     Eigen::VectorXd weights;   // 1 / sigma^2; 0 for the observations of a weight block
+    // Per observation, the factor its a priori weight was multiplied by (0: left out of the
+    // adjustment); empty when the a priori weights were used as they are.
+    Eigen::VectorXd weightFactors;
     std::vector<WeightBlock> weightBlocks; // one per Network::correlated, in its order
     std::unique_ptr<NormalFactor> factor;  // null when there are no unknowns
 };
@@ -67,6 +70,24 @@ void approximateOrientations(const Network &network, const Options &options, Sta
 // datum when the fixed coordinates are too few for the kinds of observations present, otherwise
 // on the points whose unknowns have no pivot, by name.
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
+
+// What the outer loops (robust estimation, variance components) change in a run: the factor of
+// each observation's a priori weight (0 leaves it out; a weight block takes the factor of its
+// first observation as a whole) and the state the iterations start from (the approximate
+// coordinates and orientations when null).
+struct Reweighting
+{
+    Eigen::VectorXd factors; // empty: the a priori weights
+    const State *start = nullptr;
+    // The factor of an earlier run on the same network: its analysis of the pattern serves again.
+    std::unique_ptr<NormalFactor> factor;
+    // Without it the run stops at the residuals of the adjusted state: no factor of the final
+    // normal matrix, which only the statistics need; the outcome's factor is then that of the
+    // last iteration, to be handed to the next run and nothing else.
+    bool finalFactor = true;
+};
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics,
+                         Reweighting reweighting);
 
 } // namespace engine
 

@@ -50,6 +50,9 @@ struct ObservationStatistics
     bool correlated = false;
     double residualCofactor = 0.0;
     bool controlled = true;
+    // Left out of the adjustment (weight factor 0): its residual is tested against the solution
+    // of the others, with Qvv = C + A N^-1 A', and it is never valid.
+    bool leftOut = false;
     bool valid = true;
     int rank = 0; // from 1
 };
@@ -70,7 +73,8 @@ struct Statistics
 {
     int observations = 0;
     int unknowns = 0;
-    int degreesOfFreedom = 0;
+    int leftOut = 0;              // observations left out of the adjustment
+    int degreesOfFreedom = 0;     // observations kept - unknowns
     double weightedSquares = 0.0; // v'Pv
     double varianceFactor = 0.0;  // s0^2 (0 without degrees of freedom)
     double chiLower = 0.0;

@@ -303,11 +303,15 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
     options.calculationType =
         reader.choice("TYPECALCUL", kCalculationTypes, CalculationType::Adjustment);
-    if (options.calculationType != CalculationType::Adjustment)
+    const bool robust = options.calculationType == CalculationType::Huber ||
+                        options.calculationType == CalculationType::L1Norm;
+    if (robust)
+        options.robustThreshold = reader.number("HUBERVALUE", 0.0, 1e6);
+    else if (options.calculationType != CalculationType::Adjustment)
         diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
                           fr("Le type de calcul ") + optionToken(options.calculationType) +
-                              fr(" n'est pas encore traité par ce moteur : seul AJUSTEMENT "
-                                 "est disponible."));
+                              fr(" n'est pas encore traité par ce moteur : AJUSTEMENT, HUBER et "
+                                 "NORMEL1 sont disponibles."));
 
     options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
 

@@ -43,6 +43,7 @@ struct Options
 {
     double convergence = 0.0001; // metres
     CalculationType calculationType = CalculationType::Adjustment;
+    double robustThreshold = 2.5; // HUBERVALUE, in units of the a priori standard deviation
     ModelType model = ModelType::Local3D;
     AngleUnit angleUnit = AngleUnit::Grades;
     LinearUnit linearUnit = LinearUnit::Metre;

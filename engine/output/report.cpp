@@ -77,6 +77,8 @@ public:
             dataCheck();
         if (m_in.outcome && !m_in.outcome->history.empty())
             iterations();
+        if (m_in.robust && m_in.network)
+            robustEstimation();
         if (m_in.statistics) {
             statistics();
             if (m_options.logPartialFactors)
@@ -514,6 +516,49 @@ private:
         }
     }
 
+    void robustEstimation()
+    {
+        const RobustOutcome &r = *m_in.robust;
+        const Network &n = *m_in.network;
+        m_out.heading("ESTIMATION ROBUSTE");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Méthode", r.method == CalculationType::Huber
+                           ? fr("Huber (moindres carrés repondérés)")
+                           : fr("norme L1 (moindres carrés repondérés)"));
+        row("Valeur limite k (en écarts-types a priori)", fixed(r.threshold, 0, 3));
+        row("Itérations de repondération", std::to_string(r.iterations));
+        row("Observations sous-pondérées (|v/sigma| > k)", std::to_string(r.downWeighted.size()));
+        if (r.downWeighted.empty())
+            return;
+        m_out.line(fr("   Les observations sous-pondérées sont écartées de l'ajustement final par "
+                      "moindres carrés,"));
+        m_out.line(fr("   dont les statistiques suivent ; leur résidu y est testé contre la "
+                      "solution des autres."));
+        m_out.line();
+        m_out.line(fr("   Type Station      -> Visé                 Résidu robuste     v/sigma"
+                      "    Poids   Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (int index : r.downWeighted) {
+            const auto i = static_cast<std::size_t>(index);
+            const Observation &o = n.observations[i];
+            const auto e = static_cast<Eigen::Index>(i);
+            const std::string &station = n.points[static_cast<std::size_t>(o.station)].name;
+            const std::string sight =
+                isObservedPosition(o.kind)
+                    ? columnLeft(station, 29)
+                    : columnLeft(station, 13) + "-> " +
+                          columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13);
+            m_out.line("   " + columnLeft(observationLabel(o), 5) + sight +
+                       small(o, r.residuals(e), 12) + " " + padRight(smallUnit(o), 4) +
+                       columnRight(fixed(r.standardized(e), 0, 2), 9) +
+                       columnRight(fixed(r.factors(e), 0, 4), 9) +
+                       columnRight(std::to_string(o.lineNumber), 8) +
+                       columnRight(std::to_string(o.fileNumber), 9));
+        }
+    }
+
     void statistics()
     {
         const Statistics &s = *m_in.statistics;
@@ -522,6 +567,8 @@ private:
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
         row("Nombre d'observations", std::to_string(s.observations));
+        if (s.leftOut > 0)
+            row("Observations écartées de l'ajustement", std::to_string(s.leftOut));
         row("Nombre d'inconnues", std::to_string(s.unknowns));
         row("Degrés de liberté", std::to_string(s.degreesOfFreedom));
         row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));

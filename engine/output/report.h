@@ -5,6 +5,7 @@
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
+#include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
@@ -27,6 +28,7 @@ struct ReportInput
     const Network *network = nullptr;     // null when the files could not be read
     const DataCheck *dataCheck = nullptr; // null when the adjustment was not attempted
     const AdjustmentOutcome *outcome = nullptr;
+    const RobustOutcome *robust = nullptr;  // null unless a robust estimate converged
     const Statistics *statistics = nullptr; // null unless the adjustment succeeded
     const Regions *regions = nullptr;       // null unless the adjustment succeeded
     const Diagnostics *diagnostics = nullptr;
