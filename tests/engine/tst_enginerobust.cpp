@@ -2,6 +2,8 @@
 // RLM (Debian python3-statsmodels), the L1 norm against an exact linear program solved by GLPK
 // (Debian glpk-utils). Each comparison is skipped when its tool is absent.
 
+#include "engine/api/process.h"
+#include "engine/base/text.h"
 #include "engine/estimation/robustestimation.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
