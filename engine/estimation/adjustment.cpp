@@ -434,7 +434,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
 
     std::unique_ptr<NormalFactor> previous = std::move(reweighting.factor);
     bool converged = unknowns.count == 0;
-    for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
+    const int maxIterations = reweighting.singleStep ? 1 : options.maxIterations;
+    for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
         const Linearisation lin =
             linearise(network, unknowns, state, positionsAt(state), diagnostics);
         if (!lin.defined)
@@ -497,7 +498,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
             }
         }
-        converged = record.maxCorrection < options.convergence;
+        converged = reweighting.singleStep || record.maxCorrection < options.convergence;
         previous = std::move(normalFactor);
     }
     out.state = state;

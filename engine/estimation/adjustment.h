@@ -85,6 +85,9 @@ struct Reweighting
     // normal matrix, which only the statistics need; the outcome's factor is then that of the
     // last iteration, to be handed to the next run and nothing else.
     bool finalFactor = true;
+    // One Gauss-Newton step, taken as converged: an outer loop that repeats until its own
+    // solution stops moving needs no more per round.
+    bool singleStep = false;
 };
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics,
                          Reweighting reweighting);

@@ -80,6 +80,7 @@ AdjustmentOutcome robustAdjust(const Network &network, const Options &options,
         reweighting.start = &previous;
         reweighting.factor = std::move(current.factor);
         reweighting.finalFactor = false;
+        reweighting.singleStep = true;
         current = adjust(network, options, diagnostics, std::move(reweighting));
         if (!current.solved || diagnostics.hasErrors())
             return current;
