@@ -3,7 +3,7 @@
 
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev fonts-dejavu-core qttranslations5-l10n
+PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev libgeographiclib-dev fonts-dejavu-core qttranslations5-l10n
 # The validators the test suite runs over the desktop entry and the metainfo, and what the Debian
 # package needs beyond the build (dpkg-shlibdeps, which names the libraries' packages).
 TEST_PACKAGES := desktop-file-utils appstream dpkg-dev
@@ -34,10 +34,10 @@ run: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	    echo "No graphical display is available (DISPLAY is not set), so the Tavlo workbench cannot open its window."; \
 	    echo "Processing the samples with the engine instead (reports and result files beside them):"; \
-	    cfg=$$(ls samples/*.cfg | head -n 1); status=0; \
+	    status=0; \
 	    for f in samples/*.iob; do \
 	        grep -qs "^#include $$(basename $$f)" samples/*.iob && continue; \
-	        ./$(BUILD_DIR)/tavlo-engine process "$$f" "$$cfg" || status=1; \
+	        ./$(BUILD_DIR)/tavlo-engine process "$$f" "$${f%.iob}.cfg" || status=1; \
 	    done; \
 	    exit $$status; \
 	else \

@@ -6,6 +6,11 @@
 // priori precisions. A few points are fixed (the corners and one point in about a thousand); the
 // others start from coordinates perturbed by a decimetre or so.
 //
+// Each size runs in the local model, then in the ellipsoidal model on the same geometry laid on
+// GRS80 around 46 N 7 E: east and north of the grid measured in the tangent plane there, the
+// terrain's height above the ellipsoid. Its fixed points are given in PLH, the others in XYZ, and
+// its sights are drawn in each station's own horizon by GeographicLib, not by the engine.
+//
 // For each size the observation file and a configuration (the engine's defaults, which ask for
 // every residual in the report, the confidence and reliability regions and the drawing file) are
 // written in a temporary folder, then a fresh process runs the full processing, report, result
@@ -13,13 +18,16 @@
 // of each stage measured in a second fresh process, and the time the approximate coordinates
 // take when only one point in fifty is given.
 //
-//   bench_engine [--keep] [--generate] [SIZE ...]   default sizes: 1000 10000 50000
-//   --keep      keep the generated files and outputs (their folder is printed)
-//   --generate  only write the observation and configuration files
+//   bench_engine [--keep] [--generate] [--local | --ellipsoidal] [SIZE ...]
+//                 default sizes: 1000 10000 50000
+//   --keep         keep the generated files and outputs (their folder is printed)
+//   --generate     only write the observation and configuration files
+//   --local        only the local model; --ellipsoidal: only the ellipsoidal model
 
 #include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
+#include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/statistics.h"
 #include "engine/input/observationreader.h"
@@ -30,6 +38,9 @@
 #include "engine/output/report.h"
 #include "engine/output/resultfile.h"
 
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/LocalCartesian.hpp>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -39,6 +50,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -64,13 +76,17 @@ constexpr double kDistancePpm = 2.0;
 constexpr double kDirectionSigma = 10.0; // decimilligrades
 constexpr double kZenithSigma = 15.0;    // decimilligrades
 constexpr double kDmgonToRad = kPi / 2000000.0;
+constexpr double kOriginLatitude = 46.0; // degrees: the ellipsoidal model's grid centre
+constexpr double kOriginLongitude = 7.0;
 
 struct TruePoint
 {
     double e = 0.0;
     double n = 0.0;
-    double u = 0.0;
+    double u = 0.0; // the height above the ellipsoid in the ellipsoidal model
     bool fixed = false;
+    double latitude = 0.0; // degrees, ellipsoidal model
+    double longitude = 0.0;
 };
 
 double terrain(double e, double n)
@@ -128,6 +144,19 @@ std::string grades(double radians)
     return buffer;
 }
 
+// Degrees as "N46 03 12.12345" (`positive` and `negative` the hemisphere letters).
+std::string sexagesimal(double degrees, char positive, char negative)
+{
+    const double seconds = std::round(std::fabs(degrees) * 3600.0 * 1e5) / 1e5;
+    const double whole = std::floor(seconds / 3600.0);
+    const double minutes = std::floor((seconds - whole * 3600.0) / 60.0);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%c%.0f %02.0f %08.5f",
+                  degrees < 0.0 ? negative : positive, whole, minutes,
+                  seconds - whole * 3600.0 - minutes * 60.0);
+    return buffer;
+}
+
 std::string pointName(int index)
 {
     char buffer[16];
@@ -143,13 +172,16 @@ struct GeneratedNetwork
     long observations = 0;
 };
 
-GeneratedNetwork generate(int count, unsigned seed)
+GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal)
 {
+    const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> jitter(-kJitter * kSpacing, kJitter * kSpacing);
     std::normal_distribution<double> unit(0.0, 1.0);
 
     const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    const int rows = (count + side - 1) / side;
+    const GeographicLib::LocalCartesian plane(kOriginLatitude, kOriginLongitude, 0.0, grs80);
     std::vector<TruePoint> points(static_cast<std::size_t>(count));
     GeneratedNetwork out;
     out.points = count;
@@ -160,6 +192,12 @@ GeneratedNetwork generate(int count, unsigned seed)
         p.e = 10000.0 + column * kSpacing + jitter(random);
         p.n = 50000.0 + row * kSpacing + jitter(random);
         p.u = terrain(p.e, p.n);
+        if (ellipsoidal) {
+            double height = 0.0;
+            plane.Reverse(p.e - (10000.0 + 0.5 * side * kSpacing),
+                          p.n - (50000.0 + 0.5 * rows * kSpacing), 0.0, p.latitude, p.longitude,
+                          height);
+        }
         const int lastRow = (count - 1) / side;
         const bool corner = (row == 0 || row == lastRow) && (column == 0 || column == side - 1);
         p.fixed = corner ||
@@ -191,13 +229,27 @@ GeneratedNetwork generate(int count, unsigned seed)
     for (int k = 0; k < count; ++k) {
         const TruePoint &p = points[static_cast<std::size_t>(k)];
         const double start = p.fixed ? 0.0 : kStartError;
-        std::string line = record("LENU");
+        Eigen::Vector3d position(p.e, p.n, p.u);
+        if (ellipsoidal)
+            grs80.Forward(p.latitude, p.longitude, p.u, position.x(), position.y(), position.z());
+        for (int c = 0; c < 3; ++c)
+            position(c) += start * unit(random);
+        std::string line;
+        if (ellipsoidal && p.fixed) {
+            line = record("PLH");
+            left(line, 24, sexagesimal(p.latitude, 'N', 'S'));
+            left(line, 42, sexagesimal(p.longitude, 'E', 'W'));
+            right(line, 60, 12, number(p.u, 4));
+            left(line, 73, "m");
+        } else {
+            line = record(ellipsoidal ? "XYZ" : "LENU");
+            right(line, 24, 18, number(position.x(), 4));
+            right(line, 43, 18, number(position.y(), 4));
+            right(line, 62, ellipsoidal ? 18 : 16, number(position.z(), 4));
+            left(line, 81, "m");
+        }
         left(line, 7, p.fixed ? "111" : "000");
         left(line, 11, pointName(k));
-        right(line, 24, 18, number(p.e + start * unit(random), 4));
-        right(line, 43, 18, number(p.n + start * unit(random), 4));
-        right(line, 62, 16, number(p.u + start * unit(random), 4));
-        left(line, 81, "m");
         add(line);
     }
 
@@ -226,12 +278,17 @@ GeneratedNetwork generate(int count, unsigned seed)
         add(line);
         add(record("DSET", "HZ"));
         const double orientation = 2.0 * kPi * (k % 97) / 97.0;
+        const GeographicLib::LocalCartesian horizon(s.latitude, s.longitude, s.u, grs80);
         for (std::size_t c = 0; c < taken; ++c) {
             const int other = candidates[c].second;
             const TruePoint &t = points[static_cast<std::size_t>(other)];
-            const double dE = t.e - s.e;
-            const double dN = t.n - s.n;
-            const double dU = (t.u + kTargetHeight) - (s.u + kInstrumentHeight);
+            double dE = t.e - s.e;
+            double dN = t.n - s.n;
+            double dU = (t.u + kTargetHeight) - (s.u + kInstrumentHeight);
+            if (ellipsoidal) {
+                horizon.Forward(t.latitude, t.longitude, t.u + kTargetHeight, dE, dN, dU);
+                dU -= kInstrumentHeight;
+            }
             const double h = std::hypot(dE, dN);
             const double slope = std::hypot(h, dU);
             const double distanceSigma = kDistanceConstant + kDistancePpm * 1e-6 * slope;
@@ -335,6 +392,7 @@ void timeApproximateCoordinates(const engine::Network &network)
             continue;
         engine::Point &point = sparse.points[p];
         point.given = false;
+        point.frame = engine::CoordinateFrame::Local;
         point.fixed = {false, false, false};
         point.approximate = Eigen::Vector3d::Zero();
     }
@@ -373,6 +431,10 @@ void timeStages(const std::string &observationPath, const std::string &configura
     const engine::Network network = engine::buildNetwork(source, options, diagnostics);
     stage.print("read and build");
     timeApproximateCoordinates(network);
+
+    stage = Stage();
+    const engine::DataCheck check = engine::checkData(network, options);
+    stage.print("data check", std::to_string(check.hints.size()) + " hints");
 
     stage = Stage();
     const engine::AdjustmentOutcome outcome = engine::adjust(network, options, diagnostics);
@@ -472,12 +534,17 @@ int main(int argc, char **argv)
     std::vector<int> sizes;
     bool keep = false;
     bool generateOnly = false;
+    std::vector<bool> models = {false, true}; // ellipsoidal or not
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--keep")
             keep = true;
         else if (argument == "--generate")
             generateOnly = keep = true;
+        else if (argument == "--local")
+            models = {false};
+        else if (argument == "--ellipsoidal")
+            models = {true};
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -487,43 +554,61 @@ int main(int argc, char **argv)
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("bench_engine_" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
-    const std::string configurationPath = (folder / "bench.cfg").string();
-    engine::writeDefaultConfiguration(configurationPath);
+    const std::string localConfiguration = (folder / "bench.cfg").string();
+    engine::writeDefaultConfiguration(localConfiguration);
+    const std::string ellipsoidalConfiguration = (folder / "bench_ellipsoidal.cfg").string();
+    {
+        std::ifstream stream(localConfiguration, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(stream)),
+                         std::istreambuf_iterator<char>());
+        const std::string local = "3D_LOCALE";
+        const std::size_t at = text.find(local);
+        if (at == std::string::npos) {
+            std::fprintf(stderr, "No TYPEMODEL in the default configuration\n");
+            return 1;
+        }
+        writeText(ellipsoidalConfiguration, text.replace(at, local.size(), "3D_ELLIPSOIDALE"));
+    }
 
     std::printf("Engine benchmark: full processing (statistics, report, result and drawing "
                 "files)\n");
     for (int size : sizes) {
         if (size < 4)
             continue;
-        const std::string observationPath =
-            (folder / ("network" + std::to_string(size) + ".iob")).string();
-        long observations = 0;
-        int fixedPoints = 0;
-        {
-            const GeneratedNetwork network =
-                generate(size, 20240501u + static_cast<unsigned>(size));
-            observations = network.observations;
-            fixedPoints = network.fixedPoints;
-            writeText(observationPath, network.text);
+        for (const bool ellipsoidal : models) {
+            const std::string model = ellipsoidal ? "ellipsoidal" : "local";
+            const std::string &configurationPath =
+                ellipsoidal ? ellipsoidalConfiguration : localConfiguration;
+            const std::string observationPath =
+                (folder / ("network" + std::to_string(size) + "_" + model + ".iob")).string();
+            long observations = 0;
+            int fixedPoints = 0;
+            {
+                const GeneratedNetwork network =
+                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal);
+                observations = network.observations;
+                fixedPoints = network.fixedPoints;
+                writeText(observationPath, network.text);
+            }
+            std::printf("\n%d points (%d fixed), %ld observations, %s model; load average %.2f\n",
+                        size, fixedPoints, observations, model.c_str(), loadAverage());
+            if (generateOnly)
+                continue;
+            const ChildFigures run = inChild([&] {
+                const engine::ProcessSummary summary =
+                    engine::processObservationFile(observationPath, configurationPath);
+                return summary.status;
+            });
+            std::printf("   full processing: %.2f s wall, %.2f s processor, peak memory %.0f MB, "
+                        "status %d; load average %.2f\n",
+                        run.seconds, run.processorSeconds,
+                        static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
+            std::printf("   stages:\n");
+            inChild([&] {
+                timeStages(observationPath, configurationPath);
+                return 0;
+            });
         }
-        std::printf("\n%d points (%d fixed), %ld observations; load average %.2f\n", size,
-                    fixedPoints, observations, loadAverage());
-        if (generateOnly)
-            continue;
-        const ChildFigures run = inChild([&] {
-            const engine::ProcessSummary summary =
-                engine::processObservationFile(observationPath, configurationPath);
-            return summary.status;
-        });
-        std::printf("   full processing: %.2f s wall, %.2f s processor, peak memory %.0f MB, "
-                    "status %d; load average %.2f\n",
-                    run.seconds, run.processorSeconds,
-                    static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
-        std::printf("   stages:\n");
-        inChild([&] {
-            timeStages(observationPath, configurationPath);
-            return 0;
-        });
     }
     if (keep) {
         std::printf("\nFiles kept in %s\n", folder.string().c_str());

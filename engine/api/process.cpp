@@ -16,6 +16,7 @@
 #include <cmath>
 #include <map>
 #include <new>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -61,8 +62,10 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
         const ObservationStatistics &s = statistics->perObservation[i];
         const bool angle = o.kind == ObservationKind::Direction ||
                            o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Zenith;
+        // An observed latitude or longitude: its residual is in metres along north or east.
+        const bool geographicAngle = o.kind == ObservationKind::Geographic && o.component < 2;
         ResultRecord rec;
-        rec.value = angle ? o.value / angleUnit : o.value;
+        rec.value = angle || geographicAngle ? o.value / angleUnit : o.value;
         rec.rank = s.rank;
         rec.residual = angle ? s.residual / smallAngle : s.residual;
         rec.normalizedResidual = s.normalized;
@@ -71,7 +74,7 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
         rec.lineNumber = o.lineNumber;
         rec.fileNumber = o.fileNumber;
         rec.kind = static_cast<std::int64_t>(o.kind);
-        rec.component = 1;
+        rec.component = isObservedPosition(o.kind) ? o.component + 1 : 1;
         rec.station = o.station + 1;
         rec.target = o.target + 1;
         r.records.push_back(rec);
@@ -215,6 +218,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     AdjustmentOutcome outcome;
     Statistics statistics;
     Regions regions;
+    std::optional<Regions> drawingRegions;
     bool haveOptions = false;
     bool haveNetwork = false;
     bool haveDataCheck = false;
@@ -253,6 +257,14 @@ ProcessOutput runProcessing(const std::string &observationPath,
                 statistics = computeStatistics(network, outcome, options);
                 if (checkDetermination(network, outcome, statistics, diagnostics)) {
                     regions = computeRegions(network, outcome, statistics, options);
+                    // The drawing shows its plane's north, east and up whatever the report's
+                    // components.
+                    if (options.drawingRequested && network.geodetic &&
+                        options.regions.coordinates != RegionCoordinates::Neu) {
+                        Options plane = options;
+                        plane.regions.coordinates = RegionCoordinates::Neu;
+                        drawingRegions = computeRegions(network, outcome, statistics, plane);
+                    }
                     // A value that is not finite is never written: the run fails instead.
                     haveStatistics =
                         checkFinite(network, outcome, statistics, regions, diagnostics);
@@ -262,7 +274,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
                 statistics.inverse.reset();
                 outcome.factor.reset();
                 if (haveRegions && options.drawingRequested)
-                    output.drawing = drawingFor(network, outcome, regions, diagnostics);
+                    output.drawing = drawingFor(
+                        network, outcome, drawingRegions ? *drawingRegions : regions, diagnostics);
                 std::string reason;
                 if (output.drawing && handling.writeDrawing &&
                     !handling.writeDrawing(output.drawingPath, *output.drawing, reason))

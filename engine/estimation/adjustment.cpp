@@ -2,7 +2,10 @@
 
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
+#include "engine/model/ellipsoidalmodel.h"
 #include "engine/solver/ordering.h"
+
+#include <Eigen/Cholesky>
 
 #include <algorithm>
 #include <array>
@@ -19,7 +22,8 @@ constexpr double kDivergence = 1e7;
 } // namespace
 
 // A mean of unit vectors, so that readings near 0 and 400 gon agree.
-void approximateOrientations(const Network &network, const Options &options, State &state)
+void approximateOrientations(const Network &network, const Options &options, State &state,
+                             const std::vector<EllipsoidalPosition> *positions)
 {
     state.orientations.assign(network.sets.size(), 0.0);
     if (options.approximateOrientation == ApproximateOrientation::Zero)
@@ -32,8 +36,15 @@ void approximateOrientations(const Network &network, const Options &options, Sta
         const auto set = static_cast<std::size_t>(o.set);
         if (options.approximateOrientation == ApproximateOrientation::First && started[set])
             continue;
-        const Eigen::Vector3d d = state.coordinates[static_cast<std::size_t>(o.target)] -
-                                  state.coordinates[static_cast<std::size_t>(o.station)];
+        Eigen::Vector3d d;
+        if (positions) {
+            const EllipsoidalPosition &from = (*positions)[static_cast<std::size_t>(o.station)];
+            d = from.horizon.transpose() *
+                ((*positions)[static_cast<std::size_t>(o.target)].geocentric - from.geocentric);
+        } else {
+            d = state.coordinates[static_cast<std::size_t>(o.target)] -
+                state.coordinates[static_cast<std::size_t>(o.station)];
+        }
         if (d.head<2>().norm() <= 0.0)
             continue;
         const double orientation = std::atan2(d.x(), d.y()) - o.value;
@@ -74,8 +85,9 @@ struct Linearisation
     bool defined = true;
 };
 
+// `positions`: the points of the ellipsoidal model at `state`, or null in the local model.
 Linearisation linearise(const Network &network, const Unknowns &unknowns, const State &state,
-                        Diagnostics &diagnostics)
+                        const std::vector<EllipsoidalPosition> *positions, Diagnostics &diagnostics)
 {
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     Linearisation lin;
@@ -85,7 +97,8 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     triplets.reserve(network.observations.size() * 7);
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
-        const ObservationEquation eq = evaluate(o, state);
+        const ObservationEquation eq =
+            positions ? evaluateEllipsoidal(o, *positions, state) : evaluate(o, state);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
@@ -169,12 +182,19 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
 std::string datumDefect(const Network &network, const Unknowns &unknowns)
 {
     std::vector<bool> observed(network.points.size(), false);
+    // An observed position ties its point as fixed coordinates would.
+    std::vector<bool> positioned(network.points.size(), false);
     std::array<bool, 6> kinds{};
     for (const Observation &o : network.observations) {
         observed[static_cast<std::size_t>(o.station)] = true;
         observed[static_cast<std::size_t>(o.target)] = true;
-        kinds[static_cast<std::size_t>(o.kind)] = true;
+        if (isObservedPosition(o.kind))
+            positioned[static_cast<std::size_t>(o.station)] = true;
+        else
+            kinds[static_cast<std::size_t>(o.kind)] = true;
     }
+    const bool positions =
+        std::find(positioned.begin(), positioned.end(), true) != positioned.end();
     const bool distances = kinds[static_cast<std::size_t>(ObservationKind::Distance)];
     const bool directions = kinds[static_cast<std::size_t>(ObservationKind::Direction)];
     const bool azimuths = kinds[static_cast<std::size_t>(ObservationKind::Azimuth)];
@@ -189,15 +209,15 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
             continue;
         const Point &point = network.points[p];
         for (std::size_t c = 0; c < 3; ++c)
-            fixedCount[c] += point.fixed[c] ? 1 : 0;
-        planPoints += point.fixed[0] || point.fixed[1] ? 1 : 0;
+            fixedCount[c] += point.fixed[c] || positioned[p] ? 1 : 0;
+        planPoints += point.fixed[0] || point.fixed[1] || positioned[p] ? 1 : 0;
         freePlan = freePlan || unknowns.point[p][0] >= 0 || unknowns.point[p][1] >= 0;
         freeHeight = freeHeight || unknowns.point[p][2] >= 0;
     }
     const int fixedPlan = fixedCount[0] + fixedCount[1];
     std::vector<std::string> missing;
     if (freePlan) {
-        if (!distances && !directions && !azimuths)
+        if (!distances && !directions && !azimuths && !positions)
             missing.push_back(fr("la planimétrie des points libres (aucune observation DIST, DIR "
                                  "ou AZIM)"));
         if (fixedCount[0] == 0)
@@ -214,7 +234,7 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
                                  "planimétrie)"));
     }
     if (freeHeight) {
-        if (!distances && !zeniths && !levelling)
+        if (!distances && !zeniths && !levelling && !positions)
             missing.push_back(fr("les hauteurs des points libres (aucune observation DIST, ZANG "
                                  "ou OHDF)"));
         else if (fixedCount[2] == 0)
@@ -242,21 +262,67 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     return text + ".";
 }
 
+// The weight matrix P of all the observations, sparse: the diagonal weights and the blocks.
+Eigen::SparseMatrix<double> weightMatrix(const Eigen::VectorXd &weights,
+                                         const std::vector<WeightBlock> &blocks)
+{
+    std::vector<Eigen::Triplet<double>> entries;
+    for (Eigen::Index i = 0; i < weights.size(); ++i) {
+        if (weights(i) != 0.0)
+            entries.emplace_back(i, i, weights(i));
+    }
+    for (const WeightBlock &block : blocks) {
+        for (Eigen::Index a = 0; a < block.size(); ++a)
+            for (Eigen::Index b = 0; b < block.size(); ++b)
+                entries.emplace_back(block.first + a, block.first + b, block.weight(a, b));
+    }
+    Eigen::SparseMatrix<double> p(weights.size(), weights.size());
+    p.setFromTriplets(entries.begin(), entries.end());
+    return p;
+}
+
+// A' P l: the diagonal weights, then the blocks.
+Eigen::VectorXd weightedMisclosures(const Linearisation &lin, const Eigen::VectorXd &weights,
+                                    const std::vector<WeightBlock> &blocks)
+{
+    Eigen::VectorXd rhs =
+        lin.design.transpose() * (weights.array() * lin.misclosures.array()).matrix();
+    for (const WeightBlock &block : blocks) {
+        const Eigen::VectorXd pl =
+            block.weight * lin.misclosures.segment(block.first, block.size());
+        rhs += lin.design.middleRows(block.first, block.size()).transpose() * pl;
+    }
+    return rhs;
+}
+
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
 // the previous iteration, when given, is factored anew: its analysis of the pattern (order and
 // supernodes) and its storage serve again.
 std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
                                      const Linearisation &lin, const Eigen::VectorXd &weights,
+                                     const std::vector<WeightBlock> &blocks,
                                      Diagnostics &diagnostics,
                                      std::unique_ptr<NormalFactor> previous)
 {
+    using RowIterator = Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator;
     auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
     const Eigen::Index n = lin.design.cols();
     Eigen::VectorXd diagonal = Eigen::VectorXd::Zero(n);
     for (Eigen::Index i = 0; i < lin.design.rows(); ++i) {
-        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(lin.design, i); it;
-             ++it)
+        for (RowIterator it(lin.design, i); it; ++it)
             diagonal(it.col()) += weights(i) * it.value() * it.value();
+    }
+    for (const WeightBlock &block : blocks) {
+        for (Eigen::Index a = 0; a < block.size(); ++a) {
+            for (Eigen::Index b = 0; b < block.size(); ++b) {
+                for (RowIterator ia(lin.design, block.first + a); ia; ++ia) {
+                    for (RowIterator ib(lin.design, block.first + b); ib; ++ib) {
+                        if (ia.col() == ib.col())
+                            diagonal(ia.col()) += block.weight(a, b) * ia.value() * ib.value();
+                    }
+                }
+            }
+        }
     }
     result->scale.resize(n);
     for (Eigen::Index j = 0; j < n; ++j) {
@@ -270,9 +336,9 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
     }
     // The normal matrix is added up straight into the analysed pattern, which holds every pair
     // of unknowns an observation joins; forming it as a sparse product is the fallback.
-    if (!result->solver.computeNormal(lin.design, weights, result->scale)) {
+    if (!result->solver.computeNormal(lin.design, weights, result->scale, blocks)) {
         const Eigen::SparseMatrix<double> design = lin.design;
-        NormalMatrix normal = design.transpose() * weights.asDiagonal() * design;
+        NormalMatrix normal = design.transpose() * weightMatrix(weights, blocks) * design;
         normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
         result->solver.compute(normal);
     }
@@ -322,9 +388,18 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const Unknowns &unknowns = out.unknowns;
 
     State state;
+    // In the geodetic models the coordinates are geocentric, on the ellipsoid or on the sphere.
+    const bool ellipsoidal = network.geodetic;
     for (const Point &p : network.points)
-        state.coordinates.push_back(p.approximate);
-    approximateOrientations(network, options, state);
+        state.coordinates.push_back(ellipsoidal ? network.geocentricOf(p) : p.approximate);
+    std::vector<EllipsoidalPosition> positions;
+    const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
+        if (!ellipsoidal)
+            return nullptr;
+        positions = ellipsoidalPositions(network.surface, at);
+        return &positions;
+    };
+    approximateOrientations(network, options, state, positionsAt(state));
     out.approximate = state;
 
     const auto m = static_cast<Eigen::Index>(network.observations.size());
@@ -333,19 +408,28 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
         out.weights(i) = 1.0 / (sigma * sigma);
     }
+    for (const CorrelatedBlock &block : network.correlated) {
+        WeightBlock w;
+        w.first = block.first;
+        w.weight =
+            block.covariance.llt().solve(Eigen::MatrixXd::Identity(block.size(), block.size()));
+        w.weight = 0.5 * (w.weight + w.weight.transpose());
+        out.weights.segment(block.first, block.size()).setZero();
+        out.weightBlocks.push_back(std::move(w));
+    }
 
     std::unique_ptr<NormalFactor> previous;
     bool converged = unknowns.count == 0;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
-        const Linearisation lin = linearise(network, unknowns, state, diagnostics);
+        const Linearisation lin =
+            linearise(network, unknowns, state, positionsAt(state), diagnostics);
         if (!lin.defined)
             return out;
-        auto normalFactor =
-            factor(network, unknowns, lin, out.weights, diagnostics, std::move(previous));
+        auto normalFactor = factor(network, unknowns, lin, out.weights, out.weightBlocks,
+                                   diagnostics, std::move(previous));
         if (!normalFactor)
             return out;
-        const Eigen::VectorXd rhs =
-            lin.design.transpose() * (out.weights.array() * lin.misclosures.array()).matrix();
+        const Eigen::VectorXd rhs = weightedMisclosures(lin, out.weights, out.weightBlocks);
         const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
         const Eigen::VectorXd dx =
             normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
@@ -391,6 +475,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             if (component == 3) {
                 double &orientation = state.orientations[static_cast<std::size_t>(owner)];
                 orientation = normalizeAngle(orientation + dx(j));
+            } else if (ellipsoidal) {
+                // East, north and up of the point's horizon, the columns of its matrix.
+                const auto point = static_cast<std::size_t>(owner);
+                state.coordinates[point] += positions[point].horizon.col(component) * dx(j);
             } else {
                 state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
             }
@@ -408,15 +496,16 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return out;
     }
 
-    const Linearisation final = linearise(network, unknowns, state, diagnostics);
+    const Linearisation final =
+        linearise(network, unknowns, state, positionsAt(state), diagnostics);
     if (!final.defined)
         return out;
     out.design = final.design;
     out.computed = final.computed;
     out.residuals = -final.misclosures;
     if (unknowns.count > 0) {
-        out.factor =
-            factor(network, unknowns, final, out.weights, diagnostics, std::move(previous));
+        out.factor = factor(network, unknowns, final, out.weights, out.weightBlocks, diagnostics,
+                            std::move(previous));
         if (!out.factor)
             return out;
     }

@@ -2,11 +2,13 @@
 #define ENGINE_ESTIMATION_ADJUSTMENT_H
 
 #include "engine/base/diagnostics.h"
+#include "engine/model/ellipsoidalmodel.h"
 #include "engine/model/localmodel.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
 #include "engine/model/unknowns.h"
 #include "engine/solver/normalfactor.h"
+#include "engine/solver/weightblock.h"
 
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
@@ -17,10 +19,12 @@
 #include <vector>
 
 // Least-squares adjustment of the network by Gauss-Newton iterations on the sparse normal
-// equations N dx = A' P l (A the design matrix, P the diagonal weights 1 / sigma^2, l the observed
-// minus computed values). N is scaled to a unit diagonal and factored by a supernodal sparse
-// Cholesky decomposition after a fill-reducing ordering (nested dissection of the network or
-// approximate minimum degree, see engine/solver/ordering.h), analysed once for all the iterations.
+// equations N dx = A' P l (A the design matrix, P the weights, l the observed minus computed
+// values). P is diagonal, 1 / sigma^2, but for the blocks of correlated observations (the
+// components of an observed position), which take the inverse of their covariance. N is scaled to a
+// unit diagonal and factored by a supernodal sparse Cholesky decomposition after a fill-reducing
+// ordering (nested dissection of the network or approximate minimum degree, see
+// engine/solver/ordering.h), analysed once for all the iterations.
 namespace engine {
 
 struct IterationRecord
@@ -46,13 +50,17 @@ struct AdjustmentOutcome
     Eigen::SparseMatrix<double, Eigen::RowMajor> design; // rows: observations
     Eigen::VectorXd computed;
     Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
-    Eigen::VectorXd weights;
-    std::unique_ptr<NormalFactor> factor; // null when there are no unknowns
+    Eigen::VectorXd weights;   // 1 / sigma^2; 0 for the observations of a weight block
+    std::vector<WeightBlock> weightBlocks; // one per Network::correlated, in its order
+    std::unique_ptr<NormalFactor> factor;  // null when there are no unknowns
 };
 
 // The approximate orientation of each direction set from the coordinates of `state`, by the
-// configuration's rule: zero, from the set's first direction, or the mean over the set.
-void approximateOrientations(const Network &network, const Options &options, State &state);
+// configuration's rule: zero, from the set's first direction, or the mean over the set. With
+// `positions` (the points of a geodetic model), the azimuths are those of each station's own
+// horizon, and the coordinates of `state` are not read.
+void approximateOrientations(const Network &network, const Options &options, State &state,
+                             const std::vector<EllipsoidalPosition> *positions = nullptr);
 
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
 // geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the

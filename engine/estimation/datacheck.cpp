@@ -2,6 +2,7 @@
 
 #include "engine/estimation/adjustment.h"
 #include "engine/model/angles.h"
+#include "engine/model/ellipsoidalmodel.h"
 #include "engine/model/localmodel.h"
 
 #include <algorithm>
@@ -71,12 +72,19 @@ std::optional<double> packedSexagesimal(const std::string &written, AngleRange r
 class Checker
 {
 public:
+    // The geodetic models compute on their surface, from each station's own horizon: 10 km from
+    // its origin the tangent plane of the approximate coordinates leans 1.6 milliradians away
+    // from a station's horizon, a hundred standard deviations of a zenith angle.
     Checker(const Network &network, const Options &options)
         : m_network(network)
     {
         for (const Point &p : network.points)
-            m_state.coordinates.push_back(p.approximate);
-        approximateOrientations(network, options, m_state);
+            m_state.coordinates.push_back(network.geodetic ? network.geocentricOf(p)
+                                                           : p.approximate);
+        if (network.geodetic)
+            m_positions = ellipsoidalPositions(network.surface, m_state);
+        approximateOrientations(network, options, m_state,
+                                network.geodetic ? &m_positions : nullptr);
     }
 
     DataCheck run()
@@ -99,10 +107,17 @@ private:
     // sight is not defined.
     std::optional<double> misfitOf(const Observation &o, const State &state) const
     {
-        const ObservationEquation eq = evaluate(o, state);
+        const ObservationEquation eq = equationOf(o, state);
         if (eq.geometry != SightGeometry::Defined || !std::isfinite(eq.computed))
             return std::nullopt;
         return misclosure(o, eq.computed);
+    }
+
+    // In a geodetic model the points are those of m_positions, the orientations those of
+    // `state`.
+    ObservationEquation equationOf(const Observation &o, const State &state) const
+    {
+        return m_network.geodetic ? evaluateEllipsoidal(o, m_positions, state) : evaluate(o, state);
     }
 
     void misfits(DataCheck &check)
@@ -136,7 +151,7 @@ private:
                 continue;
             Observation azimuth = o;
             azimuth.kind = ObservationKind::Azimuth;
-            const ObservationEquation eq = evaluate(azimuth, m_state);
+            const ObservationEquation eq = equationOf(azimuth, m_state);
             if (eq.geometry != SightGeometry::Defined)
                 continue;
             const auto set = static_cast<std::size_t>(o.set);
@@ -170,14 +185,16 @@ private:
             if (!m_robustOrientation[index])
                 return std::nullopt;
             State state;
-            state.coordinates = {m_state.coordinates[static_cast<std::size_t>(o.station)],
-                                 m_state.coordinates[static_cast<std::size_t>(o.target)]};
             state.orientations = {*m_robustOrientation[index]};
-            Observation local = o;
-            local.station = 0;
-            local.target = 1;
-            local.set = 0;
-            misfit = misfitOf(local, state);
+            Observation alone = o;
+            alone.set = 0;
+            if (!m_network.geodetic) {
+                state.coordinates = {m_state.coordinates[static_cast<std::size_t>(o.station)],
+                                     m_state.coordinates[static_cast<std::size_t>(o.target)]};
+                alone.station = 0;
+                alone.target = 1;
+            }
+            misfit = misfitOf(alone, state);
         } else {
             misfit = misfitOf(o, m_state);
         }
@@ -432,6 +449,7 @@ private:
 
     const Network &m_network;
     State m_state;
+    std::vector<EllipsoidalPosition> m_positions; // geodetic models: the points of m_state
     std::vector<double> m_normalized; // as read, against the set's approximate orientation
     std::vector<std::optional<double>> m_robustOrientation;
 };

@@ -1,5 +1,7 @@
 #include "engine/estimation/regions.h"
 
+#include "engine/estimation/componentframes.h"
+
 #include "engine/base/text.h"
 #include "engine/estimation/distributions.h"
 
@@ -137,10 +139,11 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
         relativeReliability = relativeReliability || f.relative;
     }
     regions.links = linkedPairs(network);
+    const ComponentFrames frames(network, options, outcome.state, wanted.coordinates);
     if (!statistics.inverse) {
         // No unknowns: no region, but the biases of the observations still have their size.
         if (reliability)
-            regions.reliability = computeReliability(network, outcome, statistics, {});
+            regions.reliability = computeReliability(network, outcome, statistics, {}, frames);
         return regions;
     }
     const SelectedInverse &inverse = *statistics.inverse;
@@ -152,9 +155,10 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
             if (!hasFreeCoordinate(outcome.unknowns, point))
                 continue;
             const std::array<int, 3> u = neuUnknowns(outcome.unknowns, point);
+            const Eigen::Matrix3d r = frames.rotation(point, point);
             PointCovariance c;
             c.point1 = point;
-            c.covariance = variance * inverse.block({u[0], u[1], u[2]});
+            c.covariance = variance * (r * inverse.block({u[0], u[1], u[2]}) * r.transpose());
             regions.points.push_back(c);
         }
     }
@@ -173,18 +177,20 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
             const std::array<int, 3> a = neuUnknowns(outcome.unknowns, first);
             const std::array<int, 3> b = neuUnknowns(outcome.unknowns, second);
             const Eigen::MatrixXd q = inverse.block({a[0], a[1], a[2], b[0], b[1], b[2]});
+            // The difference of the two points in the components of the frame at the first.
+            Eigen::Matrix<double, 3, 6> difference;
+            difference << -frames.rotation(first, first), frames.rotation(second, first);
             PointCovariance c;
             c.point1 = first;
             c.point2 = second;
-            c.covariance = variance * (q.topLeftCorner<3, 3>() + q.bottomRightCorner<3, 3>() -
-                                       q.topRightCorner<3, 3>() - q.bottomLeftCorner<3, 3>());
+            c.covariance = variance * (difference * q * difference.transpose());
             regions.pairs.push_back(c);
         }
     }
     if (reliability)
         regions.reliability = computeReliability(
             network, outcome, statistics,
-            relativeReliability ? relativeLinks : std::vector<std::pair<int, int>>());
+            relativeReliability ? relativeLinks : std::vector<std::pair<int, int>>(), frames);
     return regions;
 }
 

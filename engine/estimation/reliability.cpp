@@ -41,7 +41,8 @@ double noncentrality(double confidence, double beta)
 
 Reliability computeReliability(const Network &network, const AdjustmentOutcome &outcome,
                                const Statistics &statistics,
-                               const std::vector<std::pair<int, int>> &pairs)
+                               const std::vector<std::pair<int, int>> &pairs,
+                               const ComponentFrames &frames)
 {
     Reliability result;
     const auto m = network.observations.size();
@@ -57,9 +58,22 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
     std::vector<ReliabilityBox> boxes(network.points.size());
     for (std::size_t i = 0; i < m; ++i) {
         const ObservationStatistics &s = statistics.perObservation[i];
-        if (s.controlled)
-            result.biasFactor[i] =
-                statistics.sigmaScale * network.observations[i].sigma / std::sqrt(s.redundancy);
+        if (!s.controlled)
+            continue;
+        // In a weight block the bias that moves w by delta0 is delta0 s sqrt(Qvv_ii) / r_i.
+        result.biasFactor[i] =
+            s.correlated
+                ? statistics.sigmaScale * std::sqrt(s.residualCofactor) / s.redundancy
+                : statistics.sigmaScale * network.observations[i].sigma / std::sqrt(s.redundancy);
+    }
+    // Per observation of a weight block, its block; -1 for the others.
+    std::vector<int> blockOf(m, -1);
+    std::vector<BlockDesign> blockDesigns;
+    for (std::size_t b = 0; b < outcome.weightBlocks.size(); ++b) {
+        const WeightBlock &block = outcome.weightBlocks[b];
+        for (Eigen::Index r = 0; r < block.size(); ++r)
+            blockOf[static_cast<std::size_t>(block.first + r)] = static_cast<int>(b);
+        blockDesigns.push_back(blockDesign(outcome.design, block));
     }
     // Without unknowns nothing moves.
     if (!statistics.inverse)
@@ -78,11 +92,25 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         // that the row does not hold.
         unknowns.clear();
         row.clear();
-        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(
-                 outcome.design, static_cast<Eigen::Index>(i));
-             it; ++it) {
-            unknowns.push_back(static_cast<int>(it.col()));
-            row.push_back(it.value());
+        const int block = blockOf[i];
+        double weight = outcome.weights(static_cast<Eigen::Index>(i));
+        if (block >= 0) {
+            // The bias of one observation of a block reaches the normal equations through
+            // A_b' P_b e_i, on all the unknowns of the block.
+            const WeightBlock &wb = outcome.weightBlocks[static_cast<std::size_t>(block)];
+            const BlockDesign &d = blockDesigns[static_cast<std::size_t>(block)];
+            const Eigen::VectorXd g =
+                d.rows.transpose() * wb.weight.col(static_cast<Eigen::Index>(i) - wb.first);
+            unknowns = d.unknowns;
+            row.assign(g.data(), g.data() + g.size());
+            weight = 1.0;
+        } else {
+            for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(
+                     outcome.design, static_cast<Eigen::Index>(i));
+                 it; ++it) {
+                unknowns.push_back(static_cast<int>(it.col()));
+                row.push_back(it.value());
+            }
         }
         const std::size_t inRow = unknowns.size();
         for (int point : {o.station, o.target}) {
@@ -95,8 +123,7 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         const Eigen::Map<const Eigen::VectorXd> a(row.data(), static_cast<Eigen::Index>(inRow));
         // Displacement of every listed unknown by the bias s_i / sqrt(r_i).
         const Eigen::VectorXd dx =
-            (outcome.weights(static_cast<Eigen::Index>(i)) * result.biasFactor[i]) *
-            (q.leftCols(static_cast<Eigen::Index>(inRow)) * a);
+            (weight * result.biasFactor[i]) * (q.leftCols(static_cast<Eigen::Index>(inRow)) * a);
 
         auto displacement = [&](int point) {
             Eigen::Vector3d d = Eigen::Vector3d::Zero();
@@ -115,19 +142,22 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         for (auto [point, d] : {std::pair<int, Eigen::Vector3d>{o.station, atStation},
                                 std::pair<int, Eigen::Vector3d>{o.target, atTarget}}) {
             const auto &own = outcome.unknowns.point[static_cast<std::size_t>(point)];
-            if (own[0] < 0 && own[1] < 0 && own[2] < 0)
+            if ((own[0] < 0 && own[1] < 0 && own[2] < 0) ||
+                (point == o.target && o.target == o.station))
                 continue;
             const auto p = static_cast<std::size_t>(point);
             boxes[p].point1 = point;
-            widen(boxes[p], d, static_cast<int>(i));
+            widen(boxes[p], frames.rotation(point, point) * d, static_cast<int>(i));
         }
         if (!pairIndex.empty()) {
-            const bool forward = o.station < o.target;
-            const auto found = pairIndex.find(forward ? pairKey(o.station, o.target)
-                                                      : pairKey(o.target, o.station));
+            const int first = std::min(o.station, o.target);
+            const int second = std::max(o.station, o.target);
+            const auto found = pairIndex.find(pairKey(first, second));
             if (found != pairIndex.end()) {
+                const bool forward = o.station == first;
                 const Eigen::Vector3d relative =
-                    forward ? atTarget - atStation : atStation - atTarget;
+                    frames.rotation(second, first) * (forward ? atTarget : atStation) -
+                    frames.rotation(first, first) * (forward ? atStation : atTarget);
                 widen(result.pairs[found->second], relative, static_cast<int>(i));
             }
         }

@@ -2,6 +2,7 @@
 #define ENGINE_ESTIMATION_RELIABILITY_H
 
 #include "engine/estimation/adjustment.h"
+#include "engine/estimation/componentframes.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
 
@@ -24,11 +25,15 @@
 // (a_i the row of the observation in the design matrix, p_i its weight). The engine takes this
 // displacement at the station and at the target of the observation: the block of N^-1 between
 // their coordinates and the unknowns of the observation lies on the pattern of the factor.
-//   - the reliability region of a point is the box (north, east, up) that holds the displacement
+//   - the reliability region of a point is the box (north, east, up, or the components asked
+//     for in a geodetic model) that holds the displacement
 //     of the point by each observation that has it as station or target;
 //   - the reliability region of two points joined by observations is the box that holds the
 //     displacement of the second point relative to the first, dx(second) - dx(first), by each
 //     observation between them.
+// An observation i of a weight block (P_b, A_b, Qvv as in statistics.h) has the MDB
+//   delta0 s sqrt(Qvv_ii) / r_i
+// that moves its normalized residual by delta0, and moves the unknowns by N^-1 A_b' P_b e_i MDB.
 // Uncontrolled observations (redundancy number below kUncontrolledRedundancy) have no finite
 // MDB and take no part in the boxes. All quantities here are for delta0 = 1: a row of the
 // configuration multiplies them by its own delta0.
@@ -57,10 +62,12 @@ struct Reliability
 };
 
 // The reliability for delta0 = 1. `pairs` lists the pairs of points (network indices) whose
-// relative boxes are wanted; an empty list asks for none.
+// relative boxes are wanted; an empty list asks for none. The boxes lie along the components of
+// `frames`, those of a pair along the frame at its first point.
 Reliability computeReliability(const Network &network, const AdjustmentOutcome &outcome,
                                const Statistics &statistics,
-                               const std::vector<std::pair<int, int>> &pairs);
+                               const std::vector<std::pair<int, int>> &pairs,
+                               const ComponentFrames &frames);
 
 } // namespace engine
 

@@ -102,6 +102,31 @@ std::string weakPointsText(const Network &network, const std::vector<WeakSight> 
 
 } // namespace
 
+BlockDesign blockDesign(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
+                        const WeightBlock &block)
+{
+    using RowIterator = Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator;
+    BlockDesign result;
+    for (Eigen::Index r = 0; r < block.size(); ++r) {
+        for (RowIterator it(design, block.first + r); it; ++it)
+            result.unknowns.push_back(static_cast<int>(it.col()));
+    }
+    std::sort(result.unknowns.begin(), result.unknowns.end());
+    result.unknowns.erase(std::unique(result.unknowns.begin(), result.unknowns.end()),
+                          result.unknowns.end());
+    result.rows =
+        Eigen::MatrixXd::Zero(block.size(), static_cast<Eigen::Index>(result.unknowns.size()));
+    for (Eigen::Index r = 0; r < block.size(); ++r) {
+        for (RowIterator it(design, block.first + r); it; ++it) {
+            const auto at = std::lower_bound(result.unknowns.begin(), result.unknowns.end(),
+                                             static_cast<int>(it.col())) -
+                            result.unknowns.begin();
+            result.rows(r, at) = it.value();
+        }
+    }
+    return result;
+}
+
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
                              const Options &options)
 {
@@ -121,7 +146,16 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
 
+    // Per observation its share of v'Pv: p v^2, or v_i (P_b v_b)_i in a weight block.
+    Eigen::VectorXd weightedSquares(m);
+    std::vector<bool> inBlock(static_cast<std::size_t>(m), false);
+    for (const WeightBlock &block : outcome.weightBlocks) {
+        for (Eigen::Index r = 0; r < block.size(); ++r)
+            inBlock[static_cast<std::size_t>(block.first + r)] = true;
+    }
     for (Eigen::Index i = 0; i < m; ++i) {
+        if (inBlock[static_cast<std::size_t>(i)])
+            continue;
         ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
         const double p = outcome.weights(i);
         s.residual = outcome.residuals(i);
@@ -129,8 +163,38 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         st.rawRedundancySum += redundancy;
         s.redundancy = std::clamp(redundancy, 0.0, 1.0);
         s.adjustedSigma = std::sqrt(std::max(cofactors(i), 0.0));
-        st.weightedSquares += p * s.residual * s.residual;
+        weightedSquares(i) = p * s.residual * s.residual;
+        st.weightedSquares += weightedSquares(i);
         st.redundancySum += s.redundancy;
+    }
+    for (std::size_t b = 0; b < outcome.weightBlocks.size(); ++b) {
+        const WeightBlock &block = outcome.weightBlocks[b];
+        const Eigen::MatrixXd &covariance = network.correlated[b].covariance;
+        Eigen::MatrixXd adjusted = Eigen::MatrixXd::Zero(block.size(), block.size());
+        if (st.inverse) {
+            // The block's unknowns are coupled in N by its weight: their block of N^-1 lies on
+            // the pattern of the factor.
+            const BlockDesign d = blockDesign(outcome.design, block);
+            if (!d.unknowns.empty())
+                adjusted = d.rows * st.inverse->block(d.unknowns) * d.rows.transpose();
+        }
+        const Eigen::MatrixXd qvv = covariance - adjusted;
+        const Eigen::MatrixXd redundancies = qvv * block.weight;
+        const Eigen::VectorXd v = outcome.residuals.segment(block.first, block.size());
+        const Eigen::VectorXd pv = block.weight * v;
+        for (Eigen::Index r = 0; r < block.size(); ++r) {
+            const Eigen::Index i = block.first + r;
+            ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
+            s.residual = v(r);
+            s.correlated = true;
+            s.residualCofactor = qvv(r, r);
+            st.rawRedundancySum += redundancies(r, r);
+            s.redundancy = std::clamp(redundancies(r, r), 0.0, 1.0);
+            s.adjustedSigma = std::sqrt(std::max(adjusted(r, r), 0.0));
+            weightedSquares(i) = v(r) * pv(r);
+            st.weightedSquares += weightedSquares(i);
+            st.redundancySum += s.redundancy;
+        }
     }
 
     // The risk alpha is exact even for a confidence next to 1, and every bound is taken from the
@@ -166,8 +230,12 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
         s.adjustedSigma *= st.sigmaScale;
         s.controlled = s.redundancy >= kUncontrolledRedundancy;
+        if (s.correlated)
+            s.controlled = s.controlled && s.residualCofactor > 0.0;
         if (s.controlled) {
-            s.normalized = s.residual / (st.sigmaScale * sigma * std::sqrt(s.redundancy));
+            s.normalized = s.correlated
+                               ? s.residual / (st.sigmaScale * std::sqrt(s.residualCofactor))
+                               : s.residual / (st.sigmaScale * sigma * std::sqrt(s.redundancy));
             s.valid = st.residualTest == ResidualTestKind::None ||
                       std::fabs(s.normalized) <= st.criticalValue;
         }
@@ -187,6 +255,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
 
     // Standard deviations of the unknowns from the diagonal blocks of N^-1.
     st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
+    st.pointCovariances.assign(network.points.size(), Eigen::Matrix3d::Zero());
     st.orientationSigmas.assign(network.sets.size(), 0.0);
     if (st.inverse) {
         for (std::size_t p = 0; p < network.points.size(); ++p) {
@@ -194,6 +263,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             if (u[0] < 0 && u[1] < 0 && u[2] < 0)
                 continue;
             const Eigen::MatrixXd block = st.inverse->block(std::vector<int>(u.begin(), u.end()));
+            st.pointCovariances[p] = st.sigmaScale * st.sigmaScale * block;
             for (int c = 0; c < 3; ++c)
                 st.pointSigmas[p](c) = st.sigmaScale * std::sqrt(std::max(block(c, c), 0.0));
         }
@@ -212,7 +282,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
         const ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
-        const double pv2 = outcome.weights(i) * s.residual * s.residual;
+        const double pv2 = weightedSquares(i);
         for (PartialFactor *f :
              {&kinds[static_cast<int>(o.kind)], o.group.empty() ? nullptr : &groups[o.group]}) {
             if (!f)

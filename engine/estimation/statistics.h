@@ -20,6 +20,11 @@
 //   normalized residual w v / (s sigma sqrt(r)), s = 1, or the a posteriori s0 when it scales
 //   reliability           100 r: the share of an error in this observation seen in its residual
 //   variance factor       s0^2 = v'Pv / f, f = observations - unknowns
+// An observation of a weight block (correlated observations, P_b the inverse of their covariance
+// C_b, A_b their rows) takes, with Qvv = C_b - A_b N^-1 A_b' the cofactors of their residuals:
+//   redundancy number r   (Qvv P_b)_ii
+//   normalized residual w v / (s sqrt(Qvv_ii))
+// which are those above when the block is diagonal.
 //   global test           v'Pv within the two-sided chi-square bounds at the VALIDATION confidence
 //   residual test         at the VALIDATION confidence, two-sided:
 //     - the precisions are not scaled: w follows the standard normal law; |w| <= z(1 - alpha/2);
@@ -41,6 +46,9 @@ struct ObservationStatistics
     double redundancy = 0.0;    // r, from 0 to 1
     double normalized = 0.0;    // w
     double adjustedSigma = 0.0; // standard deviation of the adjusted observation
+    // In a weight block: Qvv_ii, the cofactor of the residual (metres squared).
+    bool correlated = false;
+    double residualCofactor = 0.0;
     bool controlled = true;
     bool valid = true;
     int rank = 0; // from 1
@@ -79,12 +87,23 @@ struct Statistics
     std::vector<ObservationStatistics> perObservation; // in network order
     std::vector<int> rankOrder;                        // observation indices, rank 1 first
     std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
-    std::vector<double> orientationSigmas;             // per direction set
-    std::vector<PartialFactor> partialFactors;         // per kind, then per group
+    // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
+    std::vector<Eigen::Matrix3d> pointCovariances;
+    std::vector<double> orientationSigmas;     // per direction set
+    std::vector<PartialFactor> partialFactors; // per kind, then per group
     // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
     // must not outlive it. Null when there are no unknowns.
     std::shared_ptr<const SelectedInverse> inverse;
 };
+
+// The rows of a weight block as a dense matrix on the unknowns they reach, in increasing order.
+struct BlockDesign
+{
+    std::vector<int> unknowns;
+    Eigen::MatrixXd rows; // block size x unknowns
+};
+BlockDesign blockDesign(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
+                        const WeightBlock &block);
 
 // The statistics of a solved adjustment. A VALIDATION outside ]0, 1[ is refused with
 // std::domain_error.

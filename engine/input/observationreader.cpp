@@ -20,6 +20,11 @@ const FieldSpan *RecordLayout::find(Field field) const
 const std::vector<RecordLayout> &recordLayouts()
 {
     using F = Field;
+    static const std::vector<FieldSpan> matrixHeader = {
+        {F::CoordinateType, 7, 8}, {F::MatrixType, 10, 13},       {F::AllConstant, 15, 24},
+        {F::AllFactor, 26, 35},    {F::DiagonalConstant, 37, 46}, {F::DiagonalFactor, 48, 57},
+        {F::DiagonalPpm, 59, 68},  {F::UpConstant, 70, 79},       {F::UpFactor, 81, 90},
+        {F::Unit, 92, 93}};
     // The columns of the workbench's record catalogue, which the field editor writes.
     static const std::vector<RecordLayout> layouts = {
         {"TITL", {{F::Text, 7, 79}}},
@@ -86,6 +91,36 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Length, 77, 90},
           {F::Unit, 93, 94}}},
         {"RSET", {{F::RefractionSigma, 7, 16}}},
+        {"XYZ",
+         {{F::Flags, 7, 9},
+          {F::Point, 11, 22},
+          {F::X, 24, 41},
+          {F::Y, 43, 60},
+          {F::Z, 62, 79},
+          {F::Unit, 81, 82}}},
+        {"PLH",
+         {{F::Flags, 7, 9},
+          {F::Point, 11, 22},
+          {F::Latitude, 24, 40},
+          {F::Longitude, 42, 58},
+          {F::Height, 60, 71},
+          {F::Unit, 73, 74}}},
+        {"PLHD",
+         {{F::Flags, 7, 9},
+          {F::Point, 11, 22},
+          {F::Latitude, 24, 40},
+          {F::Longitude, 42, 58},
+          {F::Height, 60, 71},
+          {F::Unit, 73, 74}}},
+        {"ELIP",
+         {{F::Text, 7, 22}, {F::SemiMajor, 24, 36}, {F::SemiMinor, 38, 50}, {F::Unit, 79, 80}}},
+        {"3DC", {{F::SigmaId, 7, 9}}},
+        {"COV", matrixHeader},
+        {"CORR", matrixHeader},
+        {"WGT", matrixHeader},
+        {"ELEM",
+         {{F::Element1, 7, 29}, {F::Element2, 31, 53}, {F::Element3, 55, 77}, {F::Unit, 79, 80}}},
+        {"PMOY", {{F::Latitude, 7, 23}}},
     };
     return layouts;
 }
@@ -102,9 +137,8 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DC",  "3DD",  "AUX",  "CORR", "COV",  "DXYZ", "ELEM", "ELIP", "EPOC", "GEOI",
-        "GFIL", "LAMB", "NEH",  "NEO",  "OMER", "PLH",  "PLHD", "PLO",  "PLOD", "PMOY",
-        "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR", "XYZ",  "WGT"};
+        "3DD", "AUX", "DXYZ", "EPOC", "GEOI", "GFIL", "LAMB", "NEH", "NEO",
+        "OMER", "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
     return codes;
 }
 

@@ -312,6 +312,93 @@ struct OwnDirection
     double reading;
 };
 
+// The surface of a geodetic model as the placing sees it: a point is its foot on the surface, by
+// its east and north in the tangent plane of the network, and its height above the surface, so
+// that levelled height differences hold as they are and a zenith angle only needs the surface's
+// drop below the station's horizon. (In the tangent plane itself, 10 km from its origin, heights
+// are 8 m off and verticals lean by 0.09 degrees.) In the local model every correction is nought.
+class Surface
+{
+public:
+    explicit Surface(const Network &network)
+        : m_network(network)
+        , m_plane(network.planeHorizon())
+    {
+        if (!network.geodetic)
+            return;
+        const ReferenceEllipsoid &surface = network.surface;
+        const Geographic &origin = network.tangentOrigin;
+        m_origin = toGeocentric(surface, Geographic{origin.latitude, origin.longitude, 0.0});
+        // The mean radius of curvature sqrt(M N) at the origin.
+        const double a = surface.semiMajor;
+        const double e2 = 1.0 - (surface.semiMinor * surface.semiMinor) / (a * a);
+        const double sine = std::sin(origin.latitude);
+        const double w2 = 1.0 - e2 * sine * sine;
+        m_radius = a * std::sqrt(1.0 - e2) / w2;
+    }
+
+    // The position of a point of a coordinate record.
+    Eigen::Vector3d position(const Point &point) const
+    {
+        const Geographic &g = point.geographic;
+        const Eigen::Vector3d foot =
+            toGeocentric(m_network.surface, Geographic{g.latitude, g.longitude, 0.0});
+        const Eigen::Vector3d plane = m_plane.transpose() * (foot - m_origin);
+        return {plane.x(), plane.y(), g.height};
+    }
+
+    // East, north and up in the tangent plane of a position.
+    Eigen::Vector3d approximate(const Eigen::Vector3d &position) const
+    {
+        Geographic g = footOf(position.head<2>());
+        g.height = position.z();
+        return m_network.planeOf(toGeocentric(m_network.surface, g));
+    }
+
+    // How far the surface falls below a station's horizon at horizontal length `length`.
+    double drop(double length) const
+    {
+        return m_network.geodetic ? length * length / (2.0 * m_radius) : 0.0;
+    }
+
+    // The length on the surface of a sight of horizontal length `length` in the horizon of its
+    // station, whose far end stands at height `farHeight`.
+    double onSurface(double length, double farHeight) const
+    {
+        return m_network.geodetic ? m_radius * std::atan2(length, m_radius + farHeight) : length;
+    }
+
+    // The azimuth in the plane of the north of the horizon at `plan`, radians.
+    double convergence(const Eigen::Vector2d &plan) const
+    {
+        if (!m_network.geodetic)
+            return 0.0;
+        const Geographic g = footOf(plan);
+        const Eigen::Vector3d north = localHorizon(g.latitude, g.longitude).col(1);
+        return std::atan2(m_plane.col(0).dot(north), m_plane.col(1).dot(north));
+    }
+
+private:
+    // The point of the surface below `plan`: its latitude and longitude.
+    Geographic footOf(const Eigen::Vector2d &plan) const
+    {
+        Eigen::Vector3d xyz = m_origin + m_plane.col(0) * plan.x() + m_plane.col(1) * plan.y();
+        Geographic g = toGeographic(m_network.surface, xyz);
+        // Each step leaves the height times the square of the angle between the normals.
+        for (int step = 0; step < 3; ++step) {
+            xyz -= m_plane.col(2) * g.height;
+            g = toGeographic(m_network.surface, xyz);
+        }
+        g.height = 0.0;
+        return g;
+    }
+
+    const Network &m_network;
+    Eigen::Matrix3d m_plane;
+    Eigen::Vector3d m_origin = Eigen::Vector3d::Zero();
+    double m_radius = kEarthRadius;
+};
+
 struct Placed
 {
     int point;
@@ -327,6 +414,7 @@ public:
         : m_network(network)
         , m_diagnostics(diagnostics)
         , m_points(network.points.size())
+        , m_surface(network)
     {}
 
     void run()
@@ -358,6 +446,7 @@ public:
             sets.clear();
             apply(placed, examine, sets);
         }
+        store();
         label();
         reportUnplaced();
     }
@@ -369,7 +458,8 @@ private:
     }
     const Point &point(int p) const { return m_network.points[static_cast<std::size_t>(p)]; }
     const std::string &name(int p) const { return point(p).name; }
-    Eigen::Vector2d plan(int p) const { return point(p).approximate.head<2>(); }
+    Eigen::Vector2d plan(int p) const { return m_position[static_cast<std::size_t>(p)].head<2>(); }
+    double height(int p) const { return m_position[static_cast<std::size_t>(p)].z(); }
     bool planOf(int p) const { return m_plan[static_cast<std::size_t>(p)] != 0; }
     bool heightOf(int p) const { return m_height[static_cast<std::size_t>(p)] != 0; }
 
@@ -408,8 +498,12 @@ private:
         }
         m_plan.assign(m_points, 0);
         m_height.assign(m_points, 0);
+        m_position.resize(m_points);
         for (std::size_t p = 0; p < m_points; ++p) {
-            m_plan[p] = m_height[p] = m_network.points[p].given ? 1 : 0;
+            const Point &point = m_network.points[p];
+            m_plan[p] = m_height[p] = point.given ? 1 : 0;
+            m_position[p] =
+                point.given && m_network.geodetic ? m_surface.position(point) : point.approximate;
         }
         m_oriented.assign(m_network.sets.size(), 0);
         m_orientation.assign(m_network.sets.size(), 0.0);
@@ -489,15 +583,32 @@ private:
             else if (reverse && !zenith)
                 zenith = &o;
         });
-        if (zenith)
-            return horizon::horizontalLength(d.value, zenith->value, zenith->refraction);
-        if (heightOf(d.station) && heightOf(d.target)) {
-            const double up = (point(d.target).approximate.z() + d.targetHeight) -
-                              (point(d.station).approximate.z() + d.instrumentHeight);
-            if (d.value > std::fabs(up))
-                return std::sqrt(d.value * d.value - up * up);
+        if (zenith) {
+            const double length =
+                horizon::horizontalLength(d.value, zenith->value, zenith->refraction);
+            // The height of the far end of the sight, from either end.
+            double far = 0.0;
+            if (heightOf(zenith->target))
+                far = height(zenith->target) + zenith->targetHeight;
+            else if (heightOf(zenith->station))
+                far =
+                    height(zenith->station) + zenith->instrumentHeight +
+                    horizon::heightDifference(zenith->value, zenith->refraction, length, 0.0, 0.0) +
+                    m_surface.drop(length);
+            return m_surface.onSurface(length, far);
         }
-        return d.value;
+        if (heightOf(d.station) && heightOf(d.target)) {
+            const double far = height(d.target) + d.targetHeight;
+            double up = far - (height(d.station) + d.instrumentHeight);
+            if (d.value > std::fabs(up)) {
+                // On the surface the target lies below the station's horizon.
+                up -= m_surface.drop(std::sqrt(d.value * d.value - up * up));
+                if (d.value > std::fabs(up))
+                    return m_surface.onSurface(std::sqrt(d.value * d.value - up * up), far);
+            }
+        }
+        const int known = heightOf(d.target) ? d.target : d.station;
+        return m_surface.onSurface(d.value, heightOf(known) ? height(known) : 0.0);
     }
 
     void placePlan(int p, std::vector<Placed> &placed)
@@ -587,13 +698,19 @@ private:
                     own.push_back({o.set, &name(other), other, o.value});
                 break;
             case ObservationKind::Azimuth:
-                rays.push_back({&name(other), other, o.target == p ? o.value : o.value + kPi});
+                // Read in the station's horizon, drawn in the plane from the placed end.
+                rays.push_back({&name(other), other,
+                                (o.target == p ? o.value : o.value + kPi) +
+                                    m_surface.convergence(plan(other))});
                 break;
             case ObservationKind::Distance:
                 lengths.push_back({&name(other), other, horizontalOf(p, o)});
                 break;
             case ObservationKind::Zenith:
             case ObservationKind::HeightDifference:
+            case ObservationKind::Geocentric:
+            case ObservationKind::Geographic:
+            case ObservationKind::Local:
                 break;
             }
         });
@@ -770,7 +887,7 @@ private:
             const int other = o.station == p ? o.target : o.station;
             if (!heightOf(other))
                 return;
-            const double up = point(other).approximate.z();
+            const double up = height(other);
             const double sign = o.target == p ? 1.0 : -1.0;
             if (!observed) {
                 c.add(up, HeightOfNeighbour);
@@ -784,8 +901,10 @@ private:
                 else if (planOf(o.station) && planOf(o.target))
                     length = (plan(o.target) - plan(o.station)).norm();
                 if (length > 0.0)
-                    c.add(up + sign * horizon::heightDifference(o.value, o.refraction, length,
-                                                                o.instrumentHeight, o.targetHeight),
+                    c.add(up + sign *
+                                   (horizon::heightDifference(o.value, o.refraction, length,
+                                                              o.instrumentHeight, o.targetHeight) +
+                                    m_surface.drop(length)),
                           Trigonometric);
             }
         });
@@ -998,12 +1117,12 @@ private:
             const auto p = static_cast<std::size_t>(r.point);
             Point &target = m_network.points[p];
             if (r.plan) {
-                target.approximate.head<2>() = r.position.head<2>();
+                m_position[p].head<2>() = r.position.head<2>();
                 m_plan[p] = 1;
                 if (r.methods[PlanOfNeighbour] > 0)
                     target.fixed[0] = target.fixed[1] = true;
             } else {
-                target.approximate.z() = r.position.z();
+                m_position[p].z() = r.position.z();
                 m_height[p] = 1;
                 if (r.methods[HeightOfNeighbour] > 0)
                     target.fixed[2] = true;
@@ -1025,6 +1144,26 @@ private:
         }
         std::sort(sets.begin(), sets.end());
         sets.erase(std::unique(sets.begin(), sets.end()), sets.end());
+    }
+
+    // The positions placed, into the network; in a geodetic model only whole ones, which the
+    // tangent plane mixes.
+    void store()
+    {
+        for (std::size_t p = 0; p < m_points; ++p) {
+            Point &point = m_network.points[p];
+            if (point.given)
+                continue;
+            if (m_network.geodetic) {
+                if (m_plan[p] && m_height[p])
+                    point.approximate = m_surface.approximate(m_position[p]);
+                continue;
+            }
+            if (m_plan[p])
+                point.approximate.head<2>() = m_position[p].head<2>();
+            if (m_height[p])
+                point.approximate.z() = m_position[p].z();
+        }
     }
 
     // "rayonnement 2, intersection 3 ; nivellement 1": how each computed point was placed.
@@ -1165,7 +1304,11 @@ private:
     std::vector<int> m_setFirst; // directions of set s: m_setDirections[m_setFirst[s] ..]
     std::vector<int> m_setDirections;
     std::vector<unsigned> m_kinds; // per point: the kinds of its observations, one bit each
-    std::vector<char> m_plan;      // per point: east and north placed
+    Surface m_surface;
+    // Per point: east, north and up as placed. In a geodetic model, east and north of the foot of
+    // the point on the surface in the tangent plane, and the height above the surface.
+    std::vector<Eigen::Vector3d> m_position;
+    std::vector<char> m_plan; // per point: east and north placed
     std::vector<char> m_height;
     std::vector<char> m_oriented; // per set
     std::vector<double> m_orientation;

@@ -3,6 +3,7 @@
 #include "engine/model/angles.h"
 
 #include <cmath>
+#include <limits>
 
 namespace engine {
 
@@ -20,9 +21,23 @@ SightGeometry undefinedAngle(const Eigen::Vector3d &from, const Eigen::Vector3d 
 
 } // namespace
 
+const int kEastNorthUpOfComponent[3] = {1, 0, 2};
+
 ObservationEquation evaluate(const Observation &o, const State &state)
 {
     ObservationEquation eq;
+    if (isObservedPosition(o.kind)) {
+        // Geocentric and geographic positions have no value in a frame not tied to the Earth:
+        // only the ellipsoidal model computes them.
+        if (o.kind != ObservationKind::Local) {
+            eq.computed = std::numeric_limits<double>::quiet_NaN();
+            return eq;
+        }
+        const int axis = kEastNorthUpOfComponent[o.component];
+        eq.computed = state.coordinates[static_cast<std::size_t>(o.station)](axis);
+        eq.station(axis) = 1.0;
+        return eq;
+    }
     const Eigen::Vector3d &from = state.coordinates[static_cast<std::size_t>(o.station)];
     const Eigen::Vector3d &to = state.coordinates[static_cast<std::size_t>(o.target)];
     const double dE = to.x() - from.x();
@@ -74,6 +89,10 @@ ObservationEquation evaluate(const Observation &o, const State &state)
         eq.computed = to.z() - from.z();
         eq.target = Eigen::Vector3d(0.0, 0.0, 1.0);
         break;
+    case ObservationKind::Geocentric:
+    case ObservationKind::Geographic:
+    case ObservationKind::Local:
+        break;
     }
     eq.station = -eq.target;
     return eq;
@@ -87,8 +106,12 @@ double misclosure(const Observation &o, double computed)
     case ObservationKind::Azimuth:
     case ObservationKind::Zenith:
         return wrapAngle(difference);
+    case ObservationKind::Geographic:
+        return o.component < 2 ? wrapAngle(difference) * o.metresPerRadian : difference;
     case ObservationKind::Distance:
     case ObservationKind::HeightDifference:
+    case ObservationKind::Geocentric:
+    case ObservationKind::Local:
         break;
     }
     return difference;

@@ -17,7 +17,12 @@
 //   ZANG  zenith angle of the line, lessened by refraction: k * h / (2 R), with k the
 //         coefficient of the record, h the horizontal distance and R the Earth radius
 //   OHDF  up of the target mark minus up of the station mark (heights not applied)
+//   LNEU  a component (north, east or up) of an observed position (3DC), in the local frame
 namespace engine {
+
+// The coordinate (0 east, 1 north, 2 up) of each component of an observed position in the local
+// frame or a horizon: north, east, up.
+extern const int kEastNorthUpOfComponent[3];
 
 // Earth radius used for the bending of the line of sight by refraction, metres.
 constexpr double kEarthRadius = 6371000.0;
@@ -47,7 +52,8 @@ struct ObservationEquation
 
 ObservationEquation evaluate(const Observation &observation, const State &state);
 
-// Observed minus computed; angles brought into (-pi, pi].
+// Observed minus computed; angles brought into (-pi, pi]. The latitude and the longitude of an
+// observed position are turned into metres along north and east.
 double misclosure(const Observation &observation, double computed);
 
 } // namespace engine

@@ -13,10 +13,39 @@ const char *observationCode(ObservationKind kind)
         return "ZANG";
     case ObservationKind::HeightDifference:
         return "OHDF";
+    case ObservationKind::Geocentric:
+        return "XYZ";
+    case ObservationKind::Geographic:
+        return "PLH";
+    case ObservationKind::Local:
+        return "LNEU";
     case ObservationKind::Azimuth:
         break;
     }
     return "AZIM";
+}
+
+bool isObservedPosition(ObservationKind kind)
+{
+    return kind == ObservationKind::Geocentric || kind == ObservationKind::Geographic ||
+           kind == ObservationKind::Local;
+}
+
+const char *observationLabel(const Observation &o)
+{
+    static const char *const letters[3][3] = {{"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}};
+    const int c = o.component >= 0 && o.component < 3 ? o.component : 0;
+    switch (o.kind) {
+    case ObservationKind::Geocentric:
+        return letters[0][c];
+    case ObservationKind::Geographic:
+        return letters[1][c];
+    case ObservationKind::Local:
+        return letters[2][c];
+    default:
+        break;
+    }
+    return observationCode(o.kind);
 }
 
 const std::string &Network::fileName(int fileNumber) const
@@ -25,6 +54,43 @@ const std::string &Network::fileName(int fileNumber) const
     if (fileNumber < 1 || static_cast<std::size_t>(fileNumber) > files.size())
         return none;
     return files[static_cast<std::size_t>(fileNumber - 1)];
+}
+
+Eigen::Vector3d Network::geocentricOf(const Point &point) const
+{
+    Eigen::Vector3d onEllipsoid = point.geocentric;
+    Geographic geographic = point.geographic;
+    if (point.frame == CoordinateFrame::Local) {
+        const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
+        onEllipsoid = toGeocentric(ellipsoid, base) + planeHorizon() * point.approximate;
+        if (!sphere)
+            return onEllipsoid;
+        geographic = toGeographic(ellipsoid, onEllipsoid);
+    }
+    return sphere ? toGeocentric(surface, sphere->toSphere(geographic)) : onEllipsoid;
+}
+
+Geographic Network::geographicOf(const Eigen::Vector3d &onSurface) const
+{
+    const Geographic g = toGeographic(surface, onSurface);
+    return sphere ? sphere->toEllipsoid(g) : g;
+}
+
+Eigen::Vector3d Network::ellipsoidGeocentricOf(const Eigen::Vector3d &onSurface) const
+{
+    return sphere ? toGeocentric(ellipsoid, geographicOf(onSurface)) : onSurface;
+}
+
+Eigen::Vector3d Network::planeOf(const Eigen::Vector3d &onSurface) const
+{
+    const Geographic base{tangentOrigin.latitude, tangentOrigin.longitude, 0.0};
+    return planeHorizon().transpose() *
+           (ellipsoidGeocentricOf(onSurface) - toGeocentric(ellipsoid, base));
+}
+
+Eigen::Matrix3d Network::planeHorizon() const
+{
+    return localHorizon(tangentOrigin.latitude, tangentOrigin.longitude);
 }
 
 } // namespace engine

@@ -1,12 +1,15 @@
 #ifndef ENGINE_MODEL_NETWORK_H
 #define ENGINE_MODEL_NETWORK_H
 
+#include "engine/model/conformalsphere.h"
+#include "engine/model/referenceellipsoid.h"
 #include "engine/model/units.h"
 
 #include <Eigen/Core>
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,17 +17,33 @@
 // observations between them and the orientation unknowns of the direction sets.
 namespace engine {
 
-// Observation kinds, numbered as in the result file.
+// Observation kinds, numbered as in the result file. The last three are the components of a
+// point's observed position (a 3DC block), one observation each.
 enum class ObservationKind {
     Distance = 1,
     Direction = 2,
     Zenith = 3,
     HeightDifference = 4,
-    Azimuth = 5
+    Azimuth = 5,
+    Geocentric = 11, // X, Y, Z
+    Geographic = 12, // latitude, longitude, ellipsoidal height
+    Local = 14       // north, east, up of the local model
 };
 
-// The record code of a kind ("DIST", "DIR", ...).
+// The record code of a kind ("DIST", "DIR", ...; "XYZ", "PLH", "LNEU" for observed positions).
 const char *observationCode(ObservationKind kind);
+
+// Whether `kind` is a component of an observed position.
+bool isObservedPosition(ObservationKind kind);
+
+struct Observation;
+
+// The record code of an observation, or for an observed position the letter of its component:
+// X, Y, Z; P, L, H; N, E, H.
+const char *observationLabel(const Observation &observation);
+
+// The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD.
+enum class CoordinateFrame { Local, Geocentric, Geographic };
 
 struct Point
 {
@@ -33,6 +52,12 @@ struct Point
     std::array<bool, 3> fixed = {false, false, false};     // east, north, up
     bool given = true;     // by a coordinate record; otherwise computed from the observations
     std::string placement; // how a computed point was placed (Latin-1)
+    // XYZ, PLH and PLHD records (geodetic models): the position they give, in both forms once
+    // the whole files are read (the ELIP record may come last), and the fixity above read as
+    // east, north, up of the point's horizon.
+    CoordinateFrame frame = CoordinateFrame::Local;
+    Eigen::Vector3d geocentric = Eigen::Vector3d::Zero(); // X, Y, Z, metres
+    Geographic geographic;
     int fileNumber = 0;
     int lineNumber = 0;
 };
@@ -56,7 +81,12 @@ struct Observation
     double targetHeight = 0.0;     // metres, above the target mark
     double refraction = 0.0;       // coefficient of refraction (zenith angles)
     int set = -1;                  // index into Network::sets (directions)
-    std::string group;             // GRP in force (Latin-1)
+    // Observed positions: the component (0 to 2: X, Y, Z; latitude, longitude, height; north,
+    // east, up) and, for a latitude or a longitude, the metres per radian along north or east at
+    // the observed position, which turn its misclosure and residual into metres.
+    int component = 0;
+    double metresPerRadian = 1.0;
+    std::string group; // GRP in force (Latin-1)
     int fileNumber = 0;
     int lineNumber = 0;
 
@@ -101,6 +131,17 @@ struct PrecisionFamily
     int lineNumber = 0;
 };
 
+// Consecutive observations whose errors are correlated: the components of an observed position.
+struct CorrelatedBlock
+{
+    int first = 0;              // index of its first observation
+    Eigen::MatrixXd covariance; // in the units of its observations' misclosures (metres squared)
+    int fileNumber = 0;         // its matrix header (COV, CORR, WGT)
+    int lineNumber = 0;
+
+    int size() const { return static_cast<int>(covariance.rows()); }
+};
+
 struct Network
 {
     std::vector<std::string> files; // Latin-1 paths of the observation files, numbered from 1
@@ -108,11 +149,41 @@ struct Network
     std::map<std::string, int> pointIndex;
     std::vector<Observation> observations;
     std::vector<DirectionSet> sets;
+    std::vector<CorrelatedBlock> correlated; // in the order of their observations
     std::map<std::string, PrecisionFamily> families;
     std::vector<std::string> titles;
+    bool geodetic = false;        // the ellipsoidal or the spherical model
+    ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one
+    // Geodetic models: the surface the observations are computed on, the ellipsoid itself or,
+    // in the spherical model, the conformal sphere (both semi-axes equal). Points keep their
+    // height from one to the other; the adjusted state is geocentric on it.
+    ReferenceEllipsoid surface;
+    std::optional<ConformalSphere> sphere; // the spherical model's
+    // Spherical model: the PMOY record that gave the sphere's latitude (line 0: none, the mean
+    // latitude of the points given by XYZ, PLH or PLHD).
+    int meanLatitudeFile = 0;
+    int meanLatitudeLine = 0;
+    // Geodetic models: the origin, on the ellipsoid below the centroid of the points given by
+    // XYZ, PLH or PLHD, of the plane tangent to the ellipsoid (east, north, up) in which their
+    // `approximate` coordinates lie, so that placing points, precisions and drawings work as in
+    // the local model, on the sphere as on the ellipsoid.
+    Geographic tangentOrigin;
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;
+
+    // Geodetic models: the geocentric position of `point` on the surface, from its record or,
+    // for a point placed from the observations, from the tangent plane.
+    Eigen::Vector3d geocentricOf(const Point &point) const;
+
+    // Geodetic models, for a geocentric position `onSurface` of the state: its latitude,
+    // longitude and height on the ellipsoid; its geocentric position on the ellipsoid; its east,
+    // north, up in the tangent plane.
+    Geographic geographicOf(const Eigen::Vector3d &onSurface) const;
+    Eigen::Vector3d ellipsoidGeocentricOf(const Eigen::Vector3d &onSurface) const;
+    Eigen::Vector3d planeOf(const Eigen::Vector3d &onSurface) const;
+    // The east, north, up axes of the tangent plane, as columns in geocentric components.
+    Eigen::Matrix3d planeHorizon() const;
 };
 
 } // namespace engine

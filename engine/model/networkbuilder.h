@@ -12,6 +12,10 @@
 //   LENU, LNEU       points with their fixity flags;  HI, HT  instrument and target heights
 //   DSET, DIR        direction sets and their directions;  AZIM, ZANG, DIST, OHDF  observations
 //   RSET             precision of the refraction coefficient of the following zenith angles
+//   ELIP             reference ellipsoid of the geodetic models (GRS80 without one)
+//   XYZ, PLH, PLHD   points on the ellipsoid (geodetic models only)
+//   3DC              an observed position: the next coordinate line, then a matrix header (COV,
+//                    CORR or WGT) and its ELEM lines; three correlated observations
 // Every other record code is reported with its file and line: the ones this engine does not
 // handle yet, and the unknown ones.
 namespace engine {
@@ -24,6 +28,9 @@ constexpr double kMaxHeight = 100.0;
 // Coefficient of refraction, either way: 0.13 is the usual value; whole lines of sight, even
 // grazing heated ground or cold water, stay within.
 constexpr double kMaxRefraction = 2.0;
+// Ellipsoidal height of a point given by XYZ, PLH or PLHD, metres either way: beyond the highest
+// summits and the deepest trenches, a coordinate was typed in the wrong unit or columns.
+constexpr double kMaxEllipsoidalHeight = 12000.0;
 // Standard deviation of the refraction coefficient (RSET).
 constexpr double kMaxRefractionSigma = 1.0;
 // Centring errors of a precision family, metres.

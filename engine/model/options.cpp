@@ -219,7 +219,8 @@ RegionRow regionRow(OptionReader &reader, const char *modeKey, const char *confi
 
 // The 1D reliability row also gives the minimal detectable biases that the residual listing
 // shows when `biasesListed`.
-void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biasesListed)
+void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biasesListed,
+                       ModelType model)
 {
     regions.coordinates = reader.choice("REG_COORD", kRegionCoordinates, RegionCoordinates::Neu);
     const std::string components = reader.raw("REG1D_TYPE");
@@ -237,7 +238,8 @@ void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biases
         regions.reliability[d] =
             regionRow(reader, keys[d][2], keys[d][3], keys[d][4], d == 0 && biasesListed);
     }
-    if (regions.anyRequested() && regions.coordinates != RegionCoordinates::Neu)
+    if (model == ModelType::Local3D && regions.anyRequested() &&
+        regions.coordinates != RegionCoordinates::Neu)
         reader.diagnostics().warning(
             reader.file(), reader.lineOf("REG_COORD"),
             fr("Régions demandées en ") + optionToken(regions.coordinates) +
@@ -308,11 +310,6 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
                                  "est disponible."));
 
     options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
-    if (options.model != ModelType::Local3D)
-        diagnostics.error(fileLabel, reader.lineOf("TYPEMODEL"),
-                          fr("Le modèle ") + optionToken(options.model) +
-                              fr(" n'est pas encore traité par ce moteur : seul le modèle "
-                                 "3D_LOCALE est disponible."));
 
     options.angleUnit = reader.choice("TYPEANGLES", kAngleUnits, AngleUnit::Grades);
     options.linearUnit = reader.choice("LINEARUNIT", kLinearUnits, LinearUnit::Metre);
@@ -348,8 +345,16 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
         reader.choice("LOG_SOLINT", kIterationListings, IterationListing::None);
     std::string solutionForms = reader.raw("LOG_SOLFIN");
     solutionForms.resize(4, '0');
-    options.logGlobalCoordinates = solutionForms.compare(0, 3, "000") != 0;
-    options.logLocalCoordinates = solutionForms[3] == '1';
+    // The second and third digits are a + 2b, as the configuration editor writes them.
+    const auto first = [](char digit) { return digit == '1' || digit == '3'; };
+    const auto second = [](char digit) { return digit == '2' || digit == '3'; };
+    SolutionForms &forms = options.solutionForms;
+    forms.geocentric = solutionForms[0] == '1';
+    forms.geographic = first(solutionForms[1]);
+    forms.geographicAltitude = second(solutionForms[1]);
+    forms.projected = first(solutionForms[2]);
+    forms.projectedAltitude = second(solutionForms[2]);
+    forms.local = solutionForms[3] == '1';
     options.logAuxiliary = reader.flag("LOG_SOLAUX");
     options.logPartialFactors = reader.flag("LOG_SGMGRP");
 
@@ -364,7 +369,7 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
         if (reader.choice(key, kYesNo, false))
             options.matricesRequested = true;
     }
-    readRegionOptions(reader, options.regions, options.logReliability);
+    readRegionOptions(reader, options.regions, options.logReliability, options.model);
     return options;
 }
 

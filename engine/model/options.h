@@ -22,6 +22,23 @@ enum class SigmaScaling { Auto, Never, Always };
 enum class ResidualListing { None, All, InvalidOnly };
 enum class IterationListing { None, First, All };
 
+// The forms of the adjusted coordinates in the report (LOG_SOLFIN: XYZ; PLH and PLO; NEH and
+// NEO; the local coordinates).
+struct SolutionForms
+{
+    bool geocentric = false;         // XYZ
+    bool geographic = false;         // PLH
+    bool geographicAltitude = false; // PLO
+    bool projected = false;          // NEH
+    bool projectedAltitude = false;  // NEO
+    bool local = true;               // LOC
+
+    bool anyGlobal() const
+    {
+        return geocentric || geographic || geographicAltitude || projected || projectedAltitude;
+    }
+};
+
 struct Options
 {
     double convergence = 0.0001; // metres
@@ -46,9 +63,7 @@ struct Options
     ResidualListing logResiduals = ResidualListing::All;
     IterationListing logObservedMinusComputed = IterationListing::None;
     IterationListing logIntermediateSolutions = IterationListing::None;
-    bool logLocalCoordinates = true; // the fourth digit of LOG_SOLFIN
-    // One of the first three digits of LOG_SOLFIN asks for XYZ, PLH/PLO or NEH/NEO coordinates.
-    bool logGlobalCoordinates = false;
+    SolutionForms solutionForms;
     bool logAuxiliary = true;
     bool logPartialFactors = true;
     bool drawingRequested = true;

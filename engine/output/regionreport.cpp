@@ -10,8 +10,13 @@ namespace {
 
 constexpr const char kRule[] =
     "================================================================================";
-constexpr const char *kComponents[3] = {"N", "E", "U"};
-constexpr const char *kPairs[3] = {"NE", "NU", "EU"};
+// The letters of the components and of their pairs, for NEU, XYZ and PLU.
+constexpr const char *kNeuComponents[3] = {"N", "E", "U"};
+constexpr const char *kNeuPairs[3] = {"NE", "NU", "EU"};
+constexpr const char *kXyzComponents[3] = {"X", "Y", "Z"};
+constexpr const char *kXyzPairs[3] = {"XY", "XZ", "YZ"};
+constexpr const char *kPluComponents[3] = {"P", "L", "U"};
+constexpr const char *kPluPairs[3] = {"PL", "PU", "LU"};
 constexpr int kPairComponents[3][2] = {{0, 1}, {0, 2}, {1, 2}};
 constexpr double kRadToDeg = 57.295779513082320876798;
 
@@ -23,6 +28,14 @@ public:
         , m_regions(regions)
         , m_options(options)
         , m_grades(options.angleUnit == AngleUnit::Grades)
+        , m_coordinates(options.model == ModelType::Local3D ? RegionCoordinates::Neu
+                                                            : regions.options.coordinates)
+        , m_componentNames(m_coordinates == RegionCoordinates::Xyz   ? kXyzComponents
+                           : m_coordinates == RegionCoordinates::Plu ? kPluComponents
+                                                                     : kNeuComponents)
+        , m_pairNames(m_coordinates == RegionCoordinates::Xyz   ? kXyzPairs
+                      : m_coordinates == RegionCoordinates::Plu ? kPluPairs
+                                                                : kNeuPairs)
     {}
 
     std::vector<std::string> lines() && { return std::move(m_lines); }
@@ -39,12 +52,11 @@ public:
     {
         const RegionOptions &o = m_regions.options;
         heading("REGIONS DE CONFIANCE");
-        line(fr("   Coordonnées locales nord (N), est (E), up (U), en m ; précisions multipliées "
-                "par s0 : ") +
+        line(componentsText() + fr(", en m ; précisions multipliées par s0 : ") +
              (scaled ? "OUI" : "NON") + ".");
         line(fr("   Demi-axes : k fois les racines des valeurs propres de la covariance, k² le "
                 "quantile du chi-deux à d degrés de liberté."));
-        if (o.coordinates != RegionCoordinates::Neu)
+        if (o.coordinates != m_coordinates)
             line(fr("   REG_COORD ") + optionToken(o.coordinates) +
                  fr(" : le modèle 3D_LOCALE donne les régions en NEU."));
         for (int d = 0; d < 3; ++d) {
@@ -91,6 +103,22 @@ public:
     }
 
 private:
+    std::string componentsText() const
+    {
+        if (m_options.model == ModelType::Local3D)
+            return fr("   Coordonnées locales nord (N), est (E), up (U)");
+        switch (m_coordinates) {
+        case RegionCoordinates::Xyz:
+            return fr("   Coordonnées géocentriques X, Y, Z");
+        case RegionCoordinates::Plu:
+            return fr("   Nord (P), est (L), up (U) de l'horizon du point (du premier point entre "
+                      "deux points)");
+        case RegionCoordinates::Neu:
+            break;
+        }
+        return fr("   Nord (N), est (E), up (U) du plan tangent (plan du dessin)");
+    }
+
     void line(const std::string &latin1 = std::string()) { m_lines.push_back(latin1); }
 
     // Table columns keep a blank before their numbers however wide these are.
@@ -141,7 +169,7 @@ private:
             std::string title = pointsTitle(relative);
             for (int c = 0; c < 3; ++c)
                 if (o.components[static_cast<std::size_t>(c)])
-                    title += padLeft(kComponents[c], 12);
+                    title += padLeft(m_componentNames[c], 12);
             line(title + fr("   (demi-largeurs des intervalles)"));
             if (title.size() == pointsTitle(relative).size()) {
                 line(fr("   Aucune composante choisie (REG1D_TYPE)."));
@@ -164,7 +192,7 @@ private:
                         continue;
                     any = true;
                     const Ellipse e = ellipse(pairBlock(p.covariance, pair), k);
-                    line(who(p.point1, p.point2, relative) + columnLeft(kPairs[pair], 4) +
+                    line(who(p.point1, p.point2, relative) + columnLeft(m_pairNames[pair], 4) +
                          length(e.semiAxis1, 16) + length(e.semiAxis2, 16) + bearing(e.bearing));
                 }
             }
@@ -198,7 +226,7 @@ private:
         if (d == 0) {
             for (int c = 0; c < 3; ++c)
                 if (o.components[static_cast<std::size_t>(c)])
-                    title += padLeft(kComponents[c], 12);
+                    title += padLeft(m_componentNames[c], 12);
             if (title.size() == pointsTitle(relative).size()) {
                 line(title);
                 line(fr("   Aucune composante choisie (REG1D_TYPE)."));
@@ -238,7 +266,7 @@ private:
                         continue;
                     const int first = kPairComponents[pair][0];
                     const int second = kPairComponents[pair][1];
-                    line(start + columnLeft(kPairs[pair], 4) + length(extent(first), 15) +
+                    line(start + columnLeft(m_pairNames[pair], 4) + length(extent(first), 15) +
                          length(extent(second), 16) + largest({first, second}));
                 }
             } else {
@@ -252,6 +280,9 @@ private:
     const Regions &m_regions;
     const Options &m_options;
     bool m_grades;
+    RegionCoordinates m_coordinates; // those of the tables
+    const char *const *m_componentNames;
+    const char *const *m_pairNames;
     std::vector<std::string> m_lines;
 };
 

@@ -3,6 +3,7 @@
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 #include "engine/model/angles.h"
+#include "engine/output/coordinatereport.h"
 #include "engine/output/regionreport.h"
 
 #include <cmath>
@@ -68,6 +69,8 @@ public:
         if (m_in.options && m_options.logOptions)
             options();
         messages();
+        if (m_in.network && m_in.options && m_options.model != ModelType::Local3D)
+            geodeticModel();
         if (m_in.network && m_options.logCoordinates)
             approximateCoordinates();
         if (m_in.network && m_in.dataCheck)
@@ -78,8 +81,7 @@ public:
             statistics();
             if (m_options.logPartialFactors)
                 partialFactors();
-            if (m_options.logLocalCoordinates)
-                adjustedCoordinates();
+            adjustedCoordinates();
             if (m_options.logAuxiliary)
                 orientations();
             if (m_in.regions && m_in.network) {
@@ -117,6 +119,10 @@ private:
     // A value of the observation's kind: metres or an angle in the run's unit.
     std::string value(const Observation &o, double v, int width) const
     {
+        if (o.kind == ObservationKind::Geographic && o.component < 2)
+            return column(formatAngle(o.component == 0 ? v : normalizeAngle(v), m_options.angleUnit,
+                                      m_options.angleDecimals),
+                          width);
         if (isAngle(o.kind))
             return column(
                 formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
@@ -185,9 +191,39 @@ private:
         if (o.matricesRequested)
             m_out.line(fr("   Extraction de matrices demandée : elle n'est pas produite par "
                           "cette version du moteur."));
-        if (o.logGlobalCoordinates)
-            m_out.line(fr("   Solution en XYZ, PLH/PLO ou NEH/NEO demandée : le modèle "
-                          "3D_LOCALE ne donne que les coordonnées locales."));
+    }
+
+    // The ellipsoid, said whether it comes from an ELIP record or is the default, and the plane
+    // in which local coordinates and the drawing are given.
+    void geodeticModel()
+    {
+        const Network &n = *m_in.network;
+        const ReferenceEllipsoid &e = n.ellipsoid;
+        m_out.heading("MODELE GEODESIQUE");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Ellipsoïde",
+            e.name + (e.isDefault() ? fr(" (par défaut : aucun enregistrement ELIP)")
+                                    : fr(" (ELIP, fichier ") + std::to_string(e.fileNumber) +
+                                          fr(" ligne ") + std::to_string(e.lineNumber) + ")"));
+        row("Demi-grand axe a (m)", fixed(e.semiMajor, 0, 4));
+        row("Demi-petit axe b (m)", fixed(e.semiMinor, 0, 4));
+        row("Inverse de l'aplatissement 1/f",
+            e.flattening() > 0.0 ? fixed(1.0 / e.flattening(), 0, 9) : fr("infini (sphère)"));
+        row("Origine du plan local (plan tangent)",
+            geographicDms(n.tangentOrigin.latitude, true, 4) + "  " +
+                geographicDms(n.tangentOrigin.longitude, false, 4));
+        if (!n.sphere)
+            return;
+        row("Rayon de la sphère R = racine(M N) (m)", fixed(n.sphere->radius(), 0, 4));
+        row("Latitude de la sphère",
+            geographicDms(n.sphere->latitude(), true, 4) +
+                (n.meanLatitudeLine > 0
+                     ? fr(" (PMOY, fichier ") + std::to_string(n.meanLatitudeFile) + fr(" ligne ") +
+                           std::to_string(n.meanLatitudeLine) + ")"
+                     : fr(" (latitude moyenne du réseau : aucun "
+                          "enregistrement PMOY)")));
     }
 
     void messages()
@@ -249,6 +285,9 @@ private:
     {
         const Network &n = *m_in.network;
         m_out.heading("COORDONNEES APPROCHEES (m)");
+        if (m_options.model != ModelType::Local3D)
+            m_out.line(fr("   Est, nord, up dans le plan tangent à l'ellipsoïde (plan du dessin) ; "
+                          "fixité selon l'horizon de chaque point."));
         m_out.line(fr("   Point         Fixité (ENU)             Est              Nord"
                       "                Up"));
         m_out.line(kThinRule);
@@ -546,33 +585,9 @@ private:
 
     void adjustedCoordinates()
     {
-        const Network &n = *m_in.network;
-        const Statistics &s = *m_in.statistics;
-        const AdjustmentOutcome &out = *m_in.outcome;
-        m_out.heading("COORDONNEES AJUSTEES (m)");
-        m_out.line(fr("   Point                    Est              Nord                Up"
-                      "       sE       sN       sU"));
-        m_out.line(kThinRule);
-        for (std::size_t p = 0; p < n.points.size(); ++p) {
-            const Eigen::Vector3d &c = out.state.coordinates[p];
-            std::string sigmas;
-            for (int k = 0; k < 3; ++k)
-                sigmas += n.points[p].fixed[static_cast<std::size_t>(k)]
-                              ? columnRight(fr("fixe"), 9)
-                              : length(s.pointSigmas[p](k), 9);
-            m_out.line("   " + columnLeft(n.points[p].name, 14) + length(c.x(), 18) +
-                       length(c.y(), 18) + length(c.z(), 18) + sigmas);
-        }
-        m_out.line();
-        m_out.line(fr("   Corrections apportées aux coordonnées approchées (m) :"));
-        for (std::size_t p = 0; p < n.points.size(); ++p) {
-            const Point &point = n.points[p];
-            if (point.fixed[0] && point.fixed[1] && point.fixed[2])
-                continue;
-            const Eigen::Vector3d d = out.state.coordinates[p] - point.approximate;
-            m_out.line("   " + columnLeft(point.name, 14) + length(d.x(), 18) + length(d.y(), 18) +
-                       length(d.z(), 18));
-        }
+        for (const std::string &line :
+             coordinateReport(*m_in.network, *m_in.outcome, *m_in.statistics, m_options))
+            m_out.line(line);
     }
 
     void orientations()
@@ -625,11 +640,16 @@ private:
             if (m_options.logResiduals == ResidualListing::InvalidOnly && st.valid)
                 continue;
             m_out.line();
-            std::string title =
-                residualKey(st.rank) + "  " + columnLeft(observationCode(o.kind), 5) +
-                columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) + "-> " +
-                columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) + fr("fichier ") +
-                std::to_string(o.fileNumber) + fr(" ligne ") + std::to_string(o.lineNumber);
+            // An observed position is of one point: no sight to show.
+            const std::string &station = n.points[static_cast<std::size_t>(o.station)].name;
+            const std::string sight =
+                isObservedPosition(o.kind)
+                    ? columnLeft(station, 29)
+                    : columnLeft(station, 13) + "-> " +
+                          columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13);
+            std::string title = residualKey(st.rank) + "  " + columnLeft(observationLabel(o), 5) +
+                                sight + fr("fichier ") + std::to_string(o.fileNumber) +
+                                fr(" ligne ") + std::to_string(o.lineNumber);
             if (!o.group.empty())
                 title += fr("  groupe ") + o.group;
             m_out.line(title);

@@ -22,6 +22,26 @@ struct PointGraph
     std::vector<bool> hasUnknowns;
 };
 
+// Per block of correlated observations, the points its rows reach: the weight matrix couples
+// them all in the normal matrix.
+std::vector<std::vector<int>> blockPoints(const Network &network)
+{
+    std::vector<std::vector<int>> result;
+    for (const CorrelatedBlock &block : network.correlated) {
+        std::vector<int> points;
+        for (int i = block.first; i < block.first + block.size(); ++i) {
+            const Observation &o = network.observations[static_cast<std::size_t>(i)];
+            points.push_back(o.station);
+            points.push_back(o.target);
+        }
+        std::sort(points.begin(), points.end());
+        points.erase(std::unique(points.begin(), points.end()), points.end());
+        if (points.size() > 1)
+            result.push_back(std::move(points));
+    }
+    return result;
+}
+
 PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
 {
     PointGraph graph;
@@ -42,6 +62,12 @@ PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
             continue;
         graph.neighbours[static_cast<std::size_t>(o.station)].push_back(o.target);
         graph.neighbours[static_cast<std::size_t>(o.target)].push_back(o.station);
+    }
+    for (const std::vector<int> &points : blockPoints(network)) {
+        for (int a : points)
+            for (int b : points)
+                if (a != b)
+                    graph.neighbours[static_cast<std::size_t>(a)].push_back(b);
     }
     for (auto &list : graph.neighbours) {
         std::sort(list.begin(), list.end());
@@ -209,6 +235,11 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
                 setPoints.emplace_back(orientation, o.target);
             }
         }
+    }
+    for (const std::vector<int> &points : blockPoints(network)) {
+        for (std::size_t a = 0; a < points.size(); ++a)
+            for (std::size_t b = a + 1; b < points.size(); ++b)
+                pairs.emplace_back(points[a], points[b]);
     }
     for (auto *list : {&pairs, &setPoints}) {
         std::sort(list->begin(), list->end());

@@ -291,7 +291,8 @@ void SupernodalCholesky::compute(const Matrix &matrix)
 }
 
 bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::VectorXd &weights,
-                                       const Eigen::VectorXd &scale)
+                                       const Eigen::VectorXd &scale,
+                                       const std::vector<WeightBlock> &blocks)
 {
     m_info = Eigen::InvalidInput;
     const auto n = design.cols();
@@ -323,6 +324,37 @@ bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::Vector
                 if (found == last || *found != row)
                     return false;
                 values[found - rows] += w * entries[a].second * entries[b].second;
+            }
+        }
+    }
+    // A block adds w_ab a_a a_b' for every pair of its rows; each product lands in the lower
+    // triangle once, from the ordered pair whose first entry is the lower.
+    std::vector<std::vector<std::pair<int, double>>> blockRows;
+    for (const WeightBlock &block : blocks) {
+        const Eigen::Index k = block.size();
+        if (block.first < 0 || block.first + k > design.rows())
+            return false;
+        blockRows.assign(static_cast<std::size_t>(k), {});
+        for (Eigen::Index r = 0; r < k; ++r) {
+            for (Design::InnerIterator it(design, block.first + r); it; ++it)
+                blockRows[static_cast<std::size_t>(r)].emplace_back(position(it.col()),
+                                                                    it.value() * scale(it.col()));
+        }
+        for (Eigen::Index a = 0; a < k; ++a) {
+            for (Eigen::Index b = 0; b < k; ++b) {
+                const double w = block.weight(a, b);
+                for (const auto &[pa, va] : blockRows[static_cast<std::size_t>(a)]) {
+                    for (const auto &[pb, vb] : blockRows[static_cast<std::size_t>(b)]) {
+                        if (pa < pb)
+                            continue;
+                        const int *first = rows + start[pb];
+                        const int *last = rows + start[pb + 1];
+                        const int *found = std::lower_bound(first, last, pa);
+                        if (found == last || *found != pa)
+                            return false;
+                        values[found - rows] += w * va * vb;
+                    }
+                }
             }
         }
     }

@@ -1,6 +1,8 @@
 #ifndef ENGINE_SOLVER_SUPERNODALCHOLESKY_H
 #define ENGINE_SOLVER_SUPERNODALCHOLESKY_H
 
+#include "engine/solver/weightblock.h"
+
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
 
@@ -76,13 +78,14 @@ public:
     // already analysed, then factors it. Only the lower triangle of `matrix` is read.
     void compute(const Matrix &matrix);
 
-    // Factors the normal matrix S A' W A S of the rows of `design` (W = diag(weights),
-    // S = diag(scale)), added up straight into the analysed pattern without forming any other
-    // sparse matrix. False, with nothing factored, when there is no analysis or a row couples two
-    // unknowns outside it.
+    // Factors the normal matrix S A' W A S of the rows of `design` (W = diag(weights) but for the
+    // rows of `blocks`, which take their full weight matrices; S = diag(scale)), added up straight
+    // into the analysed pattern without forming any other sparse matrix. False, with nothing
+    // factored, when there is no analysis or rows couple two unknowns outside it.
     using Design = Eigen::SparseMatrix<double, Eigen::RowMajor>;
     bool computeNormal(const Design &design, const Eigen::VectorXd &weights,
-                       const Eigen::VectorXd &scale);
+                       const Eigen::VectorXd &scale,
+                       const std::vector<WeightBlock> &blocks = std::vector<WeightBlock>());
 
     // Success once a matrix is factored (small pivots included: see vectorD()).
     Eigen::ComputationInfo info() const { return m_info; }

@@ -331,6 +331,8 @@ void TestEngineApproximate::samplesAdjustTheSame_data()
     QTest::addColumn<QString>("configuration");
     QTest::newRow("reseau") << "reseau.iob"
                             << "reseau.cfg";
+    QTest::newRow("ellipsoide") << "ellipsoide.iob"
+                                << "ellipsoide.cfg";
 }
 
 void TestEngineApproximate::samplesAdjustTheSame()
@@ -350,7 +352,8 @@ void TestEngineApproximate::samplesAdjustTheSame()
         files[engine::normalizedPath(name.toStdString())] = readText(samples.filePath(name));
     std::unique_ptr<EngineRun> runs[2];
     for (int computed = 0; computed < 2; ++computed) {
-        // The computed run drops the approximate values of the free points ("LNEU 000").
+        // The computed run drops the approximate values of the free points ("LNEU 000",
+        // "XYZ  000").
         const std::vector<std::string> lines = splitLines(text, computed ? " 000 " : "");
         const std::string path = engine::normalizedPath(observations.toStdString());
         auto run = std::make_unique<EngineRun>();

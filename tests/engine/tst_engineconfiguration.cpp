@@ -132,6 +132,8 @@ void TestEngineConfiguration::tokensReadAsTheirValues_data()
         field([](const Options &o) { return o.calculationType; }), CalculationType::Huber);
     row("spherical model", "TYPEMODEL  3D_SPHERIQUE\n",
         field([](const Options &o) { return o.model; }), ModelType::Spherical3D);
+    row("unknown model falls back to the ellipsoid", "TYPEMODEL  PLAT\n",
+        field([](const Options &o) { return o.model; }), ModelType::Ellipsoidal3D, true);
     row("radians", "TYPEANGLES RAD\n", field([](const Options &o) { return o.angleUnit; }),
         AngleUnit::Radians);
     row("unknown angle unit falls back to grades", "TYPEANGLES DEG\n",
@@ -162,8 +164,15 @@ void TestEngineConfiguration::tokensReadAsTheirValues_data()
         field([](const Options &o) { return o.regions.coordinates; }), RegionCoordinates::Xyz);
     row("quadratic distance precision", "SIGMADIST  STD\n",
         field([](const Options &o) { return o.distanceQuadratic; }), true);
-    row("global coordinates asked", "LOG_SOLFIN 0101\n",
-        field([](const Options &o) { return o.logGlobalCoordinates; }), true);
+    // XYZ, PLH, PLO, NEH, NEO and LOC as the bits 1, 2, 4, 8, 16 and 32.
+    const auto forms = field([](const Options &o) {
+        const SolutionForms &f = o.solutionForms;
+        return f.geocentric + 2 * f.geographic + 4 * f.geographicAltitude + 8 * f.projected +
+               16 * f.projectedAltitude + 32 * f.local;
+    });
+    row("PLO and NEH asked", "LOG_SOLFIN 0210\n", forms, 4 + 8);
+    row("every form", "LOG_SOLFIN 1331\n", forms, 63);
+    row("a digit beyond 3 asks for neither", "LOG_SOLFIN 0400\n", forms, 0);
     row("regions between points only", "REG2D_MODE 01\n", field([](const Options &o) {
             return 2 * o.regions.confidence[1].relative + o.regions.confidence[1].absolute;
         }),
@@ -192,9 +201,6 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
-    QTest::newRow("geodetic model") << "\nTYPEMODEL  3D_ELLIPSOIDALE\n" << 2 << "3D_ELLIPSOIDALE";
-    QTest::newRow("unknown model falls back to geodetic") << "TYPEMODEL  PLAT\n"
-                                                          << 1 << "3D_ELLIPSOIDALE";
     QTest::newRow("preanalysis") << "TYPECALCUL PREANALYSE\n" << 1 << "SIMULATION";
     QTest::newRow("free network") << "FREENET    TRACEMIN\n" << 1 << "libre";
     QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";

@@ -421,11 +421,86 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "DIST", {"S1", "P1", "P2", "1234.5678", "1.5", "mm"}),
         recordLine(c, "OHDF", {"", "P2", "P3", "-1.234", "0.8", "250.5", "cm"}),
     };
+    // The records of points on the ellipsoid, read in a geodetic model.
+    const std::vector<std::string> geodeticLines = {
+        recordLine(c, "ELIP", {"CLARKE 1880", "6378249.2", "6356515.0", "m "}),
+        recordLine(c, "XYZ", {"111", "G1", "3771793.968", "140253.342", "5124304.349", "m "}),
+        recordLine(c, "PLH", {"101", "G2", "N45 30 0", "E6 12 0", "42050", "cm"}),
+        recordLine(c, "PLHD", {"000", "G3", "S12.5", "E214.25", "-15.5", ""}),
+        recordLine(c, "3DC", {""}),
+        recordLine(c, "XYZ", {"000", "G1", "3771793.978", "140253.342", "5124304.349", "m "}),
+        recordLine(c, "COV", {"CT", "DIAG", "", "4", "", "", "", "", "", "mm"}),
+        recordLine(c, "ELEM", {"1", "4", "9", "mm"}),
+        recordLine(c, "3DC", {""}),
+        recordLine(c, "PLHD", {"", "G3", "S12.5", "E214.25", "-15.5", ""}),
+        recordLine(c, "CORR", {"LG", "DIAG", "", "", "", "", "", "", "", "cm"}),
+        recordLine(c, "ELEM", {"1", "1", "2", "cm"}),
+        recordLine(c, "3DC", {""}),
+        recordLine(c, "XYZ", {"", "G1", "3771793.978", "140253.342", "5124304.349", "m "}),
+        recordLine(c, "WGT", {"CT", "DIAG", "", "", "", "", "", "", "", "m "}),
+        recordLine(c, "ELEM", {"10000", "10000", "2500", "m "}),
+    };
+    // The sphere's latitude, read in the spherical model.
+    const std::string meanLatitudeLine = recordLine(c, "PMOY", {"S12 25 36.147"});
     std::set<std::string> codes;
     for (const std::string &line : lines)
         codes.insert(engine::trim(line.substr(1, 4)));
+    for (const std::string &line : geodeticLines)
+        codes.insert(engine::trim(line.substr(1, 4)));
+    codes.insert(engine::trim(meanLatitudeLine.substr(1, 4)));
     for (const engine::RecordLayout &layout : engine::recordLayouts())
         QVERIFY2(codes.count(layout.code), layout.code);
+    {
+        engine::Diagnostics diagnostics;
+        const std::string path = engine::normalizedPath("geodetic.iob");
+        const engine::ObservationSource source = engine::readObservationFiles(
+            path, memoryLoader({{path, joinLines(geodeticLines)}}), diagnostics);
+        engine::Options options;
+        options.model = engine::ModelType::Ellipsoidal3D;
+        const engine::Network network = engine::buildNetwork(source, options, diagnostics);
+        QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+        QCOMPARE(network.ellipsoid.name, std::string("CLARKE 1880"));
+        QCOMPARE(network.ellipsoid.semiMajor, 6378249.2);
+        QCOMPARE(network.ellipsoid.semiMinor, 6356515.0);
+        const auto point = [&](const char *name) -> const engine::Point & {
+            return network.points[std::size_t(network.pointIndex.at(name))];
+        };
+        QVERIFY(
+            near(point("G1").geocentric, Eigen::Vector3d(3771793.968, 140253.342, 5124304.349)));
+        QCOMPARE(point("G1").fixed, (std::array<bool, 3>{true, true, true}));
+        const engine::Geographic &g2 = point("G2").geographic;
+        QVERIFY(std::abs(g2.latitude - dmsRadians(45, 30, 0)) < 1e-12);
+        QVERIFY(std::abs(g2.longitude - dmsRadians(6, 12, 0)) < 1e-12);
+        QCOMPARE(g2.height, 420.5);
+        // Flags in the record's order latitude, longitude, height: north and up fixed.
+        QCOMPARE(point("G2").fixed, (std::array<bool, 3>{false, true, true}));
+        const engine::Geographic &g3 = point("G3").geographic;
+        QVERIFY(std::abs(g3.latitude + dmsRadians(12, 30, 0)) < 1e-12);
+        QVERIFY(std::abs(g3.longitude - dmsRadians(214.25 - 360.0, 0, 0)) < 1e-12);
+        QCOMPARE(g3.height, -15.5);
+        // The observed positions: variances in square millimetres times 4, standard deviations
+        // in centimetres, weights in inverse square metres.
+        QCOMPARE(network.correlated.size(), std::size_t(3));
+        const Eigen::MatrixXd &covariance = network.correlated.front().covariance;
+        QVERIFY(near(covariance.diagonal(), Eigen::Vector3d(4e-6, 16e-6, 36e-6)));
+        QVERIFY(std::abs(covariance(0, 1)) < 1e-18);
+        QCOMPARE(network.observations.front().value, 3771793.978);
+        for (std::size_t k = 1; k < 3; ++k)
+            QVERIFY(near(network.correlated[k].covariance.diagonal(),
+                         Eigen::Vector3d(1e-4, 1e-4, 4e-4)));
+    }
+    {
+        engine::Diagnostics diagnostics;
+        const std::string path = engine::normalizedPath("sphere.iob");
+        const engine::ObservationSource source = engine::readObservationFiles(
+            path, memoryLoader({{path, meanLatitudeLine + "\n"}}), diagnostics);
+        engine::Options options;
+        options.model = engine::ModelType::Spherical3D;
+        const engine::Network network = engine::buildNetwork(source, options, diagnostics);
+        QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+        QVERIFY(network.sphere.has_value());
+        QVERIFY(std::abs(network.sphere->latitude() + dmsRadians(12, 25, 36.147)) < 1e-12);
+    }
 
     engine::Diagnostics diagnostics;
     const std::string path = engine::normalizedPath("contract.iob");

@@ -377,11 +377,13 @@ void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("read");
 
-    // docs/engine.md: the local model's records are read, the geodetic ones not yet.
+    // docs/engine.md: the observations and the points on the ellipsoid are read, the points
+    // with altitudes and the GNSS vectors not yet.
     QTest::newRow("DIST") << "DIST" << true;
     QTest::newRow("LENU") << "LENU" << true;
-    QTest::newRow("PLH") << "PLH" << false;
-    QTest::newRow("XYZ") << "XYZ" << false;
+    QTest::newRow("PLH") << "PLH" << true;
+    QTest::newRow("PLO") << "PLO" << false;
+    QTest::newRow("DXYZ") << "DXYZ" << false;
 }
 
 void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked()

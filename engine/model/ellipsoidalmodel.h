@@ -1,0 +1,55 @@
+#ifndef ENGINE_MODEL_ELLIPSOIDALMODEL_H
+#define ENGINE_MODEL_ELLIPSOIDALMODEL_H
+
+#include "engine/model/localmodel.h"
+#include "engine/model/network.h"
+#include "engine/model/referenceellipsoid.h"
+
+#include <Eigen/Core>
+
+#include <vector>
+
+// The ellipsoidal 3D model: points in geocentric X, Y, Z on the reference ellipsoid, each with
+// its own horizon (east, north, up, up along the ellipsoid normal), in which its three unknowns
+// are corrections. The instrument stands HI above the station mark along the station's normal,
+// the target HT above the target mark along the target's; with d the geocentric vector from
+// instrument to target and e, n, u its components in the station's horizon:
+//   DIST  |d|, the chord
+//   AZIM  geodetic azimuth atan2(e, n), from north towards east in the station's horizon
+//   DIR   azimuth minus the orientation of the direction set
+//   ZANG  atan2(hypot(e, n), u) against the station's normal, lessened by refraction
+//         k * hypot(e, n) / (2 R) as in the local model
+//   OHDF  ellipsoidal height of the target mark minus that of the station mark
+//   XYZ   a component X, Y or Z of an observed position (3DC): the point's geocentric coordinate
+//   PLH   its latitude, longitude or height; misclosures and residuals of latitude and longitude
+//         in metres along north and east at the observed position
+// Derivatives are taken with the horizons held still: their turning with a point's correction is
+// of the order of the sight over the Earth's radius, and changes the speed of the iterations,
+// not where they end.
+namespace engine {
+
+// A point of the ellipsoidal model at its current position.
+struct EllipsoidalPosition
+{
+    Eigen::Vector3d geocentric = Eigen::Vector3d::Zero(); // X, Y, Z, metres
+    Geographic geographic;
+    Eigen::Matrix3d horizon = Eigen::Matrix3d::Identity(); // east, north, up as columns
+};
+
+EllipsoidalPosition ellipsoidalPosition(const ReferenceEllipsoid &ellipsoid,
+                                        const Eigen::Vector3d &geocentric);
+
+// The positions of the points of `state`, whose coordinates are geocentric.
+std::vector<EllipsoidalPosition> ellipsoidalPositions(const ReferenceEllipsoid &ellipsoid,
+                                                      const State &state);
+
+// The equation of `observation` between the points of `positions` (indexed as the network's
+// points), with the orientations of `state`. Derivatives are with respect to east, north and up
+// of the station's and the target's horizons.
+ObservationEquation evaluateEllipsoidal(const Observation &observation,
+                                        const std::vector<EllipsoidalPosition> &positions,
+                                        const State &state);
+
+} // namespace engine
+
+#endif // ENGINE_MODEL_ELLIPSOIDALMODEL_H
