@@ -406,10 +406,9 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     // The spherical model's vectors are differences on the ellipsoid: their ends are taken back
     // there at each iteration.
     const bool vectorsOnEllipsoid =
-        network.sphere && std::any_of(network.observations.begin(), network.observations.end(),
-                                      [](const Observation &o) {
-                                          return o.kind == ObservationKind::Vector;
-                                      });
+        network.sphere &&
+        std::any_of(network.observations.begin(), network.observations.end(),
+                    [](const Observation &o) { return o.kind == ObservationKind::Vector; });
     std::vector<EllipsoidalPosition> ends;
     const auto endsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!vectorsOnEllipsoid)

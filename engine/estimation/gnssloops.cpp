@@ -31,9 +31,8 @@ double signFrom(const Edge &e, int from)
 
 int GnssLoops::flagged() const
 {
-    return static_cast<int>(std::count_if(loops.begin(), loops.end(), [this](const GnssLoop &l) {
-        return l.test > critical;
-    }));
+    return static_cast<int>(std::count_if(loops.begin(), loops.end(),
+                                          [this](const GnssLoop &l) { return l.test > critical; }));
 }
 
 GnssLoops gnssLoops(const Network &network)
@@ -140,7 +139,8 @@ GnssLoops gnssLoops(const Network &network)
         }
         Eigen::Matrix3d covariance = Eigen::Matrix3d::Zero();
         for (const auto &[block, rows] : byBlock) {
-            const Eigen::MatrixXd &cov = network.correlated[static_cast<std::size_t>(block)].covariance;
+            const Eigen::MatrixXd &cov =
+                network.correlated[static_cast<std::size_t>(block)].covariance;
             for (const auto &[i, si] : rows)
                 for (const auto &[j, sj] : rows)
                     covariance += si * sj * cov.block<3, 3>(i, j);

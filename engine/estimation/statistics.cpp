@@ -273,12 +273,11 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
 
     if (st.residualTest != ResidualTestKind::None &&
         (!st.scaled || st.degreesOfFreedom > kItemDimension))
-        st.itemCriticalValue =
-            itemCritical(alpha, st.scaled, st.degreesOfFreedom, kItemDimension);
+        st.itemCriticalValue = itemCritical(alpha, st.scaled, st.degreesOfFreedom, kItemDimension);
     for (ItemStatistics &item : st.items) {
         item.test /= st.sigmaScale * st.sigmaScale;
-        item.valid = !item.controlled || st.itemCriticalValue == 0.0 ||
-                     item.test <= st.itemCriticalValue;
+        item.valid =
+            !item.controlled || st.itemCriticalValue == 0.0 || item.test <= st.itemCriticalValue;
     }
 
     for (Eigen::Index i = 0; i < m; ++i) {

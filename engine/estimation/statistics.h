@@ -103,9 +103,9 @@ struct Statistics
     int validCount = 0;
     std::vector<ObservationStatistics> perObservation; // in network order
     std::vector<int> rankOrder;                        // observation indices, rank 1 first
-    std::vector<ItemStatistics> items; // the items of the weight blocks, in network order
-    double itemCriticalValue = 0.0;    // bound of T (0 without a test: every item is valid)
-    std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
+    std::vector<ItemStatistics> items;        // the items of the weight blocks, in network order
+    double itemCriticalValue = 0.0;           // bound of T (0 without a test: every item is valid)
+    std::vector<Eigen::Vector3d> pointSigmas; // per point (east, north, up); 0 if fixed
     // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
     std::vector<Eigen::Matrix3d> pointCovariances;
     std::vector<double> orientationSigmas;     // per direction set

@@ -145,8 +145,8 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "AUX", "EPOC", "GEOI", "GFIL", "LAMB", "NEH", "NEO",
-        "OMER", "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
+        "AUX", "EPOC", "GEOI", "GFIL", "LAMB", "NEH",  "NEO",  "OMER",
+        "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
     return codes;
 }
 

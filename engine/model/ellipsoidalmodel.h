@@ -50,11 +50,10 @@ std::vector<EllipsoidalPosition> ellipsoidalPositions(const ReferenceEllipsoid &
 // of the station's and the target's horizons. `onEllipsoid`, when the positions are on another
 // surface (the spherical model's sphere), holds the same points on the ellipsoid, whose
 // differences the GNSS vectors observe.
-ObservationEquation evaluateEllipsoidal(const Observation &observation,
-                                        const std::vector<EllipsoidalPosition> &positions,
-                                        const State &state,
-                                        const std::vector<EllipsoidalPosition> *onEllipsoid =
-                                            nullptr);
+ObservationEquation
+evaluateEllipsoidal(const Observation &observation,
+                    const std::vector<EllipsoidalPosition> &positions, const State &state,
+                    const std::vector<EllipsoidalPosition> *onEllipsoid = nullptr);
 
 } // namespace engine
 

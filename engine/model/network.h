@@ -86,8 +86,8 @@ struct Observation
     double refraction = 0.0;       // coefficient of refraction (zenith angles)
     int set = -1;                  // index into Network::sets (directions)
     // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
-    // height; north, east, up) and, for a latitude or a longitude, the metres per radian along north or east at
-    // the observed position, which turn its misclosure and residual into metres.
+    // height; north, east, up) and, for a latitude or a longitude, the metres per radian along
+    // north or east at the observed position, which turn its misclosure and residual into metres.
     int component = 0;
     double metresPerRadian = 1.0;
     std::string group; // GRP in force (Latin-1)

@@ -864,8 +864,8 @@ private:
         }
         std::vector<MatrixItem> items;
         for (const PendingVector &v : b.vectorLines) {
-            const Point &station = m_network.points[static_cast<std::size_t>(
-                m_network.pointIndex.at(v.station))];
+            const Point &station =
+                m_network.points[static_cast<std::size_t>(m_network.pointIndex.at(v.station))];
             const Geographic at = m_network.geographicOf(m_network.geocentricOf(station));
             const Eigen::Matrix3d horizon = localHorizon(at.latitude, at.longitude);
             MatrixItem item;

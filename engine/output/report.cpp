@@ -473,9 +473,8 @@ private:
     bool hasVectors() const
     {
         const auto &all = m_in.network->observations;
-        return std::any_of(all.begin(), all.end(), [](const Observation &o) {
-            return o.kind == ObservationKind::Vector;
-        });
+        return std::any_of(all.begin(), all.end(),
+                           [](const Observation &o) { return o.kind == ObservationKind::Vector; });
     }
 
     void gnssLoops()
@@ -488,8 +487,8 @@ private:
         m_out.line(fr("   hors tolérance au-delà de ") + fixed(g.critical, 0, 3) +
                    fr(" (chi-deux à 3 degrés de liberté à ") +
                    fixed(kGnssLoopConfidence * 100.0, 0, 2) + " %).");
-        m_out.line(fr("   Boucles : ") + std::to_string(g.loops.size()) + fr(", hors tolérance : ") +
-                   std::to_string(g.flagged()));
+        m_out.line(fr("   Boucles : ") + std::to_string(g.loops.size()) +
+                   fr(", hors tolérance : ") + std::to_string(g.flagged()));
         if (g.loops.empty())
             return;
         m_out.line(fr("   Boucle  Vect.   Nord (m)    Est (m)     Up (m)  Longueur (m)     ppm"
@@ -707,8 +706,9 @@ private:
         const Statistics &s = *m_in.statistics;
         const AdjustmentOutcome &out = *m_in.outcome;
         m_out.heading("RESIDUS 3D EN NEU");
-        m_out.line(fr("   Résidus des vecteurs GNSS et des positions observées XYZ tournés en nord, "
-                      "est, up à leur station ; résidus normés"));
+        m_out.line(
+            fr("   Résidus des vecteurs GNSS et des positions observées XYZ tournés en nord, "
+               "est, up à leur station ; résidus normés"));
         m_out.line(fr("   des composantes tournées (w = v / (k racine(Qvv))), test 3D de chacun."));
         m_out.line(fr("   Obs.  Station      Point visé    Fichier  Ligne    vN (m)    vE (m)    "
                       "vU (m)      wN      wE      wU   Test 3D"));
@@ -742,11 +742,11 @@ private:
             for (int c = 0; c < 3; ++c)
                 line += columnRight(fixed(turned(c), 0, 4), 10);
             for (int c = 0; c < 3; ++c)
-                line += columnRight(item.controlled && q(c, c) > 0.0
-                                        ? fixed(turned(c) / (s.sigmaScale * std::sqrt(q(c, c))),
-                                                0, 2)
-                                        : std::string("-"),
-                                    8);
+                line +=
+                    columnRight(item.controlled && q(c, c) > 0.0
+                                    ? fixed(turned(c) / (s.sigmaScale * std::sqrt(q(c, c))), 0, 2)
+                                    : std::string("-"),
+                                8);
             m_out.line(line + "   " + itemTestText(item));
             ++listed;
         }
@@ -808,8 +808,9 @@ private:
                                   : fr("   NON CONTROLEE");
             m_out.line(last);
             if (itemOf[i] >= 0)
-                m_out.line((o.kind == ObservationKind::Vector ? fr("     Test 3D du vecteur : ")
-                                                              : fr("     Test 3D de la position : ")) +
+                m_out.line((o.kind == ObservationKind::Vector
+                                ? fr("     Test 3D du vecteur : ")
+                                : fr("     Test 3D de la position : ")) +
                            itemTestText(s.items[static_cast<std::size_t>(itemOf[i])]));
         }
     }
