@@ -5,6 +5,7 @@
 #include "enginetesthelpers.h"
 
 #include "engine/estimation/gnssloops.h"
+#include "engine/output/report.h"
 
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LocalCartesian.hpp>
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -196,6 +198,7 @@ private slots:
     void headerModifiers_data();
     void headerModifiers();
     void repeatedVectorTest();
+    void residualsInNorthEastUp();
     void loops();
     void badBlocks_data();
     void badBlocks();
@@ -403,6 +406,76 @@ void TestEngineGnss::repeatedVectorTest()
                  (std::to_string(item.test) + " " + std::to_string(expected)).c_str());
     QVERIFY(std::abs(st.weightedSquares - expected) < 1e-6 * expected);
     QVERIFY(std::abs(st.itemCriticalValue - 7.815) < 5e-4);
+}
+
+// LOG_RESNEU: the residual of the first of two measurements of one vector, v1 =
+// (P1 + P2)^-1 P2 (x2 - x1) in X, Y, Z, turned into north, east, up by GeographicLib's horizon at
+// its station, with each turned component over the square root of its turned Qvv.
+void TestEngineGnss::residualsInNorthEastUp()
+{
+    const TruePoint a = truePoint(0.0, 0.0, 0.0);
+    const TruePoint b = truePoint(-700.0, 1200.0, -35.0);
+    const Eigen::Vector3d x1 = b.xyz - a.xyz + Eigen::Vector3d(0.006, -0.004, 0.005);
+    const Eigen::Vector3d x2 = b.xyz - a.xyz + Eigen::Vector3d(-0.003, 0.005, -0.004);
+    const Eigen::Matrix3d c1 = vectorCovariance(0);
+    const Eigen::Matrix3d c2 = vectorCovariance(3);
+    const std::vector<std::string> lines =
+        std::vector<std::string>{plhd("A", a, "111"), record("3DD", {}), dxyz("A", "B", x1),
+                                 header("COV", "CT", "UPPR")} +
+        elements(upper(c1)) +
+        std::vector<std::string>{record("3DD", {}), dxyz("A", "B", x2),
+                                 header("COV", "CT", "UPPR")} +
+        elements(upper(c2));
+    engine::Options options = geodetic(false);
+    options.sigmaScaling = engine::SigmaScaling::Never;
+    options.logResidualsNeu = true;
+    const std::unique_ptr<EngineRun> run = runEngine(lines, options);
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    engine::ReportInput in;
+    in.options = &options;
+    in.network = &run->network;
+    in.outcome = &run->outcome;
+    in.statistics = &run->statistics;
+    in.diagnostics = &run->diagnostics;
+    const std::string report = engine::writeReport(in, "\n");
+    const auto section = report.find("RESIDUS 3D EN NEU");
+    QVERIFY(section != std::string::npos);
+    // The first vector's line: DXYZ A B, file 1, line 3.
+    std::istringstream rows(report.substr(section));
+    std::string row;
+    std::vector<double> values;
+    while (std::getline(rows, row)) {
+        std::istringstream words(row);
+        std::string code, station, target;
+        int file = 0;
+        int line = 0;
+        if (words >> code >> station >> target >> file >> line && code == "DXYZ" && line == 3) {
+            double value = 0.0;
+            for (int k = 0; k < 6 && words >> value; ++k)
+                values.push_back(value);
+        }
+    }
+    QCOMPARE(values.size(), std::size_t(6));
+    Eigen::Vector3d r1;
+    Eigen::Vector3d r2;
+    for (int c = 0; c < 3; ++c) {
+        r1(c) = run->network.observations[std::size_t(c)].value;
+        r2(c) = run->network.observations[std::size_t(3 + c)].value;
+    }
+    const Eigen::Matrix3d p1 = c1.inverse();
+    const Eigen::Matrix3d p2 = c2.inverse();
+    const Eigen::Matrix3d q = (p1 + p2).inverse();
+    const Eigen::Vector3d v1 = q * p2 * (r2 - r1);
+    Eigen::Matrix3d neu;
+    neu << a.enu.col(1), a.enu.col(0), a.enu.col(2);
+    const Eigen::Vector3d turned = neu.transpose() * v1;
+    const Eigen::Matrix3d qvv = neu.transpose() * (c1 - q) * neu;
+    for (int c = 0; c < 3; ++c) {
+        QVERIFY2(std::abs(values[std::size_t(c)] - turned(c)) < 0.6e-4, row.c_str());
+        const double w = turned(c) / std::sqrt(qvv(c, c));
+        QVERIFY2(std::abs(values[std::size_t(3 + c)] - w) < 0.006,
+                 (std::to_string(values[std::size_t(3 + c)]) + " " + std::to_string(w)).c_str());
+    }
 }
 
 // The loops of a triangle of vectors and of a vector measured twice: exact vectors close to
