@@ -370,7 +370,7 @@ void TestEngineGnss::headerModifiers()
 // the 3D test of either vector is v' Qvv^-1 v with v1 = (P1 + P2)^-1 P2 (x2 - x1) and
 // Qvv = C1 - (P1 + P2)^-1, which with 3 degrees of freedom equals v'Pv =
 // (x1 - x2)' (C1 + C2)^-1 (x1 - x2). Its critical value at 95 % is the chi-square quantile of 3
-// degrees of freedom, 7.815 in the tables.
+// degrees of freedom, 7.815 in the tables; with the precisions scaled, that of the beta law.
 void TestEngineGnss::repeatedVectorTest()
 {
     const TruePoint a = truePoint(0.0, 0.0, 0.0);
@@ -406,6 +406,24 @@ void TestEngineGnss::repeatedVectorTest()
                  (std::to_string(item.test) + " " + std::to_string(expected)).c_str());
     QVERIFY(std::abs(st.weightedSquares - expected) < 1e-6 * expected);
     QVERIFY(std::abs(st.itemCriticalValue - 7.815) < 5e-4);
+
+    // Four measurements with the precisions scaled by s0: f = 9, and the bound is 9 B with
+    // B = 3 F / (3 F + 6), F = 4.757 the 95 % quantile of Fisher's law (3, 6) in the tables.
+    std::vector<std::string> four = {plhd("A", a, "111")};
+    for (int k = 0; k < 4; ++k) {
+        const Eigen::Vector3d x = b.xyz - a.xyz + Eigen::Vector3d(0.002 * k, -0.001 * k, 0.003);
+        four = four +
+               std::vector<std::string>{record("3DD", {}), dxyz("A", "B", x),
+                                        header("COV", "CT", "UPPR")} +
+               elements(upper(c1));
+    }
+    options.sigmaScaling = engine::SigmaScaling::Always;
+    const std::unique_ptr<EngineRun> scaled = runEngine(four, options);
+    QVERIFY2(scaled->solved, diagnosticsText(scaled->diagnostics).c_str());
+    QCOMPARE(scaled->statistics.degreesOfFreedom, 9);
+    const double f = 4.757;
+    QVERIFY(std::abs(scaled->statistics.itemCriticalValue - 9.0 * 3.0 * f / (3.0 * f + 6.0)) <
+            2e-3);
 }
 
 // LOG_RESNEU: the residual of the first of two measurements of one vector, v1 =
