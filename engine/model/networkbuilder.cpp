@@ -401,6 +401,8 @@ private:
             m_block->opening = opening;
             m_block->sigmaId = sigmaId;
             m_block->vectors = true;
+            // The local model's refusal stands at the 3DD line.
+            m_block->broken = m_options.model == ModelType::Local3D;
         }
         PendingBlock &b = *m_block;
         if (code == "DXYZ") {
