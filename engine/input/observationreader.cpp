@@ -115,6 +115,14 @@ const std::vector<RecordLayout> &recordLayouts()
         {"ELIP",
          {{F::Text, 7, 22}, {F::SemiMajor, 24, 36}, {F::SemiMinor, 38, 50}, {F::Unit, 79, 80}}},
         {"3DC", {{F::SigmaId, 7, 9}}},
+        {"3DD", {{F::SigmaId, 7, 9}}},
+        {"DXYZ",
+         {{F::Station, 11, 22},
+          {F::Target, 24, 35},
+          {F::X, 37, 49},
+          {F::Y, 51, 63},
+          {F::Z, 65, 77},
+          {F::Unit, 79, 80}}},
         {"COV", matrixHeader},
         {"CORR", matrixHeader},
         {"WGT", matrixHeader},
@@ -137,8 +145,8 @@ const RecordLayout *recordLayout(std::string_view code)
 const std::vector<std::string_view> &laterRecordCodes()
 {
     static const std::vector<std::string_view> codes = {
-        "3DD", "AUX", "DXYZ", "EPOC", "GEOI", "GFIL", "LAMB", "NEH", "NEO",
-        "OMER", "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
+        "AUX", "EPOC", "GEOI", "GFIL", "LAMB", "NEH",  "NEO",  "OMER",
+        "PLO", "PLOD", "STGR", "TMER", "UNHI", "UNHT", "XLAM", "XTMR"};
     return codes;
 }
 

@@ -36,11 +36,25 @@ std::vector<EllipsoidalPosition> ellipsoidalPositions(const ReferenceEllipsoid &
 
 ObservationEquation evaluateEllipsoidal(const Observation &o,
                                         const std::vector<EllipsoidalPosition> &positions,
-                                        const State &state)
+                                        const State &state,
+                                        const std::vector<EllipsoidalPosition> *onEllipsoid)
 {
     ObservationEquation eq;
     const EllipsoidalPosition &from = positions[static_cast<std::size_t>(o.station)];
     const EllipsoidalPosition &to = positions[static_cast<std::size_t>(o.target)];
+    if (o.kind == ObservationKind::Vector) {
+        // The vector is a difference on the ellipsoid; a point's correction east, north and up
+        // on the sphere is the same on the ellipsoid, the mapping being conformal with a scale of
+        // 1 to a few parts in 10^9.
+        const std::vector<EllipsoidalPosition> &ends = onEllipsoid ? *onEllipsoid : positions;
+        const EllipsoidalPosition &a = ends[static_cast<std::size_t>(o.station)];
+        const EllipsoidalPosition &b = ends[static_cast<std::size_t>(o.target)];
+        const int c = o.component;
+        eq.computed = b.geocentric(c) - a.geocentric(c);
+        eq.target = b.horizon.row(c).transpose();
+        eq.station = -a.horizon.row(c).transpose();
+        return eq;
+    }
     if (isObservedPosition(o.kind)) {
         const int c = o.component;
         if (o.kind == ObservationKind::Geocentric) {
@@ -120,6 +134,7 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
         break;
     }
     case ObservationKind::HeightDifference:
+    case ObservationKind::Vector:
     case ObservationKind::Geocentric:
     case ObservationKind::Geographic:
     case ObservationKind::Local:

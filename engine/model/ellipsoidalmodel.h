@@ -23,6 +23,8 @@
 //   XYZ   a component X, Y or Z of an observed position (3DC): the point's geocentric coordinate
 //   PLH   its latitude, longitude or height; misclosures and residuals of latitude and longitude
 //         in metres along north and east at the observed position
+//   DXYZ  a component X, Y or Z of a GNSS vector: the target's geocentric coordinate minus the
+//         station's, marks on the ellipsoid (no instrument or target height)
 // Derivatives are taken with the horizons held still: their turning with a point's correction is
 // of the order of the sight over the Earth's radius, and changes the speed of the iterations,
 // not where they end.
@@ -45,10 +47,13 @@ std::vector<EllipsoidalPosition> ellipsoidalPositions(const ReferenceEllipsoid &
 
 // The equation of `observation` between the points of `positions` (indexed as the network's
 // points), with the orientations of `state`. Derivatives are with respect to east, north and up
-// of the station's and the target's horizons.
-ObservationEquation evaluateEllipsoidal(const Observation &observation,
-                                        const std::vector<EllipsoidalPosition> &positions,
-                                        const State &state);
+// of the station's and the target's horizons. `onEllipsoid`, when the positions are on another
+// surface (the spherical model's sphere), holds the same points on the ellipsoid, whose
+// differences the GNSS vectors observe.
+ObservationEquation
+evaluateEllipsoidal(const Observation &observation,
+                    const std::vector<EllipsoidalPosition> &positions, const State &state,
+                    const std::vector<EllipsoidalPosition> *onEllipsoid = nullptr);
 
 } // namespace engine
 

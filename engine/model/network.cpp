@@ -13,6 +13,8 @@ const char *observationCode(ObservationKind kind)
         return "ZANG";
     case ObservationKind::HeightDifference:
         return "OHDF";
+    case ObservationKind::Vector:
+        return "DXYZ";
     case ObservationKind::Geocentric:
         return "XYZ";
     case ObservationKind::Geographic:
@@ -31,11 +33,19 @@ bool isObservedPosition(ObservationKind kind)
            kind == ObservationKind::Local;
 }
 
+bool isComponent(ObservationKind kind)
+{
+    return kind == ObservationKind::Vector || isObservedPosition(kind);
+}
+
 const char *observationLabel(const Observation &o)
 {
-    static const char *const letters[3][3] = {{"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}};
+    static const char *const letters[4][3] = {
+        {"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}, {"DX", "DY", "DZ"}};
     const int c = o.component >= 0 && o.component < 3 ? o.component : 0;
     switch (o.kind) {
+    case ObservationKind::Vector:
+        return letters[3][c];
     case ObservationKind::Geocentric:
         return letters[0][c];
     case ObservationKind::Geographic:

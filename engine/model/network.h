@@ -17,14 +17,15 @@
 // observations between them and the orientation unknowns of the direction sets.
 namespace engine {
 
-// Observation kinds, numbered as in the result file. The last three are the components of a
-// point's observed position (a 3DC block), one observation each.
+// Observation kinds, numbered as in the result file. A GNSS vector (DXYZ) and a point's observed
+// position (a 3DC block) give one observation per component.
 enum class ObservationKind {
     Distance = 1,
     Direction = 2,
     Zenith = 3,
     HeightDifference = 4,
     Azimuth = 5,
+    Vector = 6,      // DX, DY, DZ: geocentric target minus station, on the ellipsoid
     Geocentric = 11, // X, Y, Z
     Geographic = 12, // latitude, longitude, ellipsoidal height
     Local = 14       // north, east, up of the local model
@@ -36,10 +37,13 @@ const char *observationCode(ObservationKind kind);
 // Whether `kind` is a component of an observed position.
 bool isObservedPosition(ObservationKind kind);
 
+// Whether `kind` is a component of an item of three (an observed position or a vector).
+bool isComponent(ObservationKind kind);
+
 struct Observation;
 
-// The record code of an observation, or for an observed position the letter of its component:
-// X, Y, Z; P, L, H; N, E, H.
+// The record code of an observation, or for a component the letter of it: DX, DY, DZ for a
+// vector; X, Y, Z; P, L, H; N, E, H for an observed position.
 const char *observationLabel(const Observation &observation);
 
 // The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD.
@@ -81,9 +85,9 @@ struct Observation
     double targetHeight = 0.0;     // metres, above the target mark
     double refraction = 0.0;       // coefficient of refraction (zenith angles)
     int set = -1;                  // index into Network::sets (directions)
-    // Observed positions: the component (0 to 2: X, Y, Z; latitude, longitude, height; north,
-    // east, up) and, for a latitude or a longitude, the metres per radian along north or east at
-    // the observed position, which turn its misclosure and residual into metres.
+    // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
+    // height; north, east, up) and, for a latitude or a longitude, the metres per radian along
+    // north or east at the observed position, which turn its misclosure and residual into metres.
     int component = 0;
     double metresPerRadian = 1.0;
     std::string group; // GRP in force (Latin-1)
@@ -131,7 +135,8 @@ struct PrecisionFamily
     int lineNumber = 0;
 };
 
-// Consecutive observations whose errors are correlated: the components of an observed position.
+// Consecutive observations whose errors are correlated: the components of an observed position,
+// or of the vectors of one matrix header, item after item (three observations each).
 struct CorrelatedBlock
 {
     int first = 0;              // index of its first observation

@@ -78,6 +78,7 @@ public:
             endBlock();
         addObservedPoints();
         completeGeodeticPoints();
+        placeByVectors();
         resolvePoints();
         // The precisions of centring depend on the lengths of the sights, known from here on.
         computeApproximateCoordinates(m_network, m_diagnostics);
@@ -91,6 +92,38 @@ private:
     {
         std::string station;
         std::string target;
+    };
+
+    // A vector of a 3DD block as read.
+    struct PendingVector
+    {
+        SourceLine line;
+        std::string station;
+        std::string target;
+        Eigen::Vector3d delta = Eigen::Vector3d::Zero(); // metres
+    };
+
+    // A 3DC block as read: its coordinate line, then its matrix header and ELEM lines; or the
+    // vectors of a 3DD block that one matrix header covers, the Position stage reading them.
+    struct PendingBlock
+    {
+        enum class Stage { Position, Header, Elements };
+        Stage stage = Stage::Position;
+        SourceLine opening; // the 3DC or 3DD line
+        std::string sigmaId;
+        bool vectors = false; // a 3DD block
+        std::vector<PendingVector> vectorLines;
+        // An error was reported: the rest of the block is read without further messages.
+        bool broken = false;
+        std::string code; // of the coordinate line
+        Point position;   // the observed position, as its line gives it
+        MatrixHeader header;
+        SourceLine headerLine;
+        double headerMetres = 1.0;
+        std::vector<MatrixElement> elements;
+
+        // Items of three rows in the matrix.
+        int items() const { return vectors ? static_cast<int>(vectorLines.size()) : 1; }
     };
 
     void error(const SourceLine &line, const std::string &text)
@@ -281,14 +314,24 @@ private:
             observation(line, ObservationKind::Zenith);
         } else if (code == "OHDF") {
             observation(line, ObservationKind::HeightDifference);
-        } else if (code == "3DC") {
+        } else if (code == "3DC" || code == "3DD") {
             m_block.emplace();
             m_block->opening = line;
             m_block->sigmaId = text(line, Field::SigmaId);
+            m_block->vectors = code == "3DD";
+            if (m_block->vectors && m_options.model == ModelType::Local3D) {
+                error(line, fr("Bloc 3DD de vecteurs GNSS dans le modèle 3D_LOCALE : un vecteur "
+                               "DXYZ est géocentrique et ce repère local n'est pas lié à la "
+                               "Terre ; choisir TYPEMODEL 3D_ELLIPSOIDALE ou 3D_SPHERIQUE."));
+                m_block->broken = true;
+            }
         } else if (isMatrixHeader(code)) {
             error(line, fr("Entête de matrice ") + std::string(code) +
                             fr(" hors d'un bloc : elle suit un enregistrement 3DC et sa ligne de "
-                               "coordonnées."));
+                               "coordonnées, ou les vecteurs DXYZ d'un bloc 3DD."));
+        } else if (code == "DXYZ") {
+            error(line, fr("Vecteur DXYZ hors d'un bloc 3DD : un bloc commence par un "
+                           "enregistrement 3DD, puis ses vecteurs et leur matrice."));
         } else if (code == "ELEM") {
             error(line, fr("Ligne ELEM hors d'un bloc de matrice : elle suit une entête COV, CORR "
                            "ou WGT, ou la ligne ELEM précédente."));
@@ -305,10 +348,14 @@ private:
         return code == "XYZ" || code == "PLH" || code == "PLHD" || code == "LENU" || code == "LNEU";
     }
 
-    // A record met while a 3DC block is open: true when it belongs to the block. The block takes
-    // its coordinate line, then its matrix header, then ELEM lines; any other record ends it.
+    // A record met while a 3DC or 3DD block is open: true when it belongs to the block. A 3DC
+    // block takes its coordinate line, then its matrix header, then ELEM lines; a 3DD block its
+    // DXYZ lines, then a matrix header for them and its ELEM lines, and again DXYZ lines for the
+    // next matrix. Any other record ends the block.
     bool blockRecord(const SourceLine &line, std::string_view code)
     {
+        if (m_block->vectors)
+            return vectorBlockRecord(line, code);
         PendingBlock &b = *m_block;
         const bool belongs =
             (b.stage == PendingBlock::Stage::Position && isCoordinateRecord(code)) ||
@@ -333,6 +380,85 @@ private:
             break;
         }
         return true;
+    }
+
+    bool vectorBlockRecord(const SourceLine &line, std::string_view code)
+    {
+        const bool reading = m_block->stage == PendingBlock::Stage::Position;
+        const bool belongs = (reading && (code == "DXYZ" || isMatrixHeader(code))) ||
+                             (!reading && (code == "ELEM" || code == "DXYZ"));
+        if (!belongs) {
+            endBlock();
+            return false;
+        }
+        checkColumns(line);
+        if (!reading && code == "DXYZ") {
+            // The vectors of the next matrix, in the same 3DD block.
+            const SourceLine opening = m_block->opening;
+            const std::string sigmaId = m_block->sigmaId;
+            endBlock();
+            m_block.emplace();
+            m_block->opening = opening;
+            m_block->sigmaId = sigmaId;
+            m_block->vectors = true;
+            // The local model's refusal stands at the 3DD line.
+            m_block->broken = m_options.model == ModelType::Local3D;
+        }
+        PendingBlock &b = *m_block;
+        if (code == "DXYZ") {
+            vectorLine(line);
+        } else if (code == "ELEM") {
+            elementLine(line);
+        } else {
+            if (b.vectorLines.empty() && !b.broken) {
+                error(line, fr("Entête de matrice ") + std::string(code) +
+                                fr(" avant tout vecteur : dans un bloc 3DD, les vecteurs DXYZ "
+                                   "précèdent leur matrice."));
+                b.broken = true;
+            }
+            matrixHeader(line, code);
+            b.stage = PendingBlock::Stage::Elements;
+        }
+        return true;
+    }
+
+    // A DXYZ line of a 3DD block: a vector from the station to the target, geocentric.
+    void vectorLine(const SourceLine &line)
+    {
+        PendingBlock &b = *m_block;
+        PendingVector v;
+        v.line = line;
+        v.station = text(line, Field::Station);
+        v.target = text(line, Field::Target);
+        if (b.broken)
+            return;
+        if (v.station.empty() || v.target.empty()) {
+            error(line, fr("Nom de point manquant (station en ") + columnsOf(Field::Station) +
+                            fr(", point visé en ") + columnsOf(Field::Target) + ").");
+            b.broken = true;
+            return;
+        }
+        if (v.station == v.target) {
+            error(line, fr("Vecteur d'un point vers lui-même (« ") + v.station + fr(" »)."));
+            b.broken = true;
+            return;
+        }
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        ok = number(line, Field::X, "composante DX", v.delta.x()) && ok;
+        ok = number(line, Field::Y, "composante DY", v.delta.y()) && ok;
+        ok = number(line, Field::Z, "composante DZ", v.delta.z()) && ok;
+        if (!ok) {
+            b.broken = true;
+            return;
+        }
+        v.delta *= metres;
+        if (!(v.delta.norm() > 0.0)) {
+            error(line, fr("Vecteur nul : ses composantes DX, DY et DZ sont toutes nulles."));
+            b.broken = true;
+            return;
+        }
+        b.vectorLines.push_back(std::move(v));
     }
 
     // The coordinate line of a 3DC block: the observed position. Its fixity flags are not read:
@@ -422,7 +548,7 @@ private:
         h.allConstant *= b.headerMetres;
         h.diagonalConstant *= b.headerMetres;
         h.upConstant *= b.headerMetres;
-        if (h.diagonalPpm != 0.0)
+        if (h.diagonalPpm != 0.0 && !b.vectors)
             m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
                                   fr("PPM DIAG sans effet dans un bloc 3DC : une position observée "
                                      "n'a pas de longueur."));
@@ -464,7 +590,7 @@ private:
         }
         if (b.broken)
             return;
-        const auto expected = static_cast<std::size_t>(b.header.elementCount(3));
+        const auto expected = static_cast<std::size_t>(b.header.elementCount(3 * b.items()));
         if (b.elements.size() + read.size() > expected) {
             error(line, fr("Trop d'éléments : la matrice de l'entête de la ligne ") +
                             std::to_string(b.headerLine.lineNumber) + fr(" en attend ") +
@@ -481,6 +607,10 @@ private:
     {
         PendingBlock b = std::move(*m_block);
         m_block.reset();
+        if (b.vectors) {
+            endVectorBlock(std::move(b));
+            return;
+        }
         if (b.stage == PendingBlock::Stage::Position) {
             error(b.opening, fr("Bloc 3DC sans ligne de coordonnées : XYZ, PLH, PLHD, LENU ou "
                                 "LNEU attendu à l'enregistrement suivant."));
@@ -540,11 +670,99 @@ private:
         m_blocks.push_back(std::move(b));
     }
 
+    // The vectors of a 3DD block and their matrix, read whole: three observations per vector, at
+    // its DXYZ line.
+    void endVectorBlock(PendingBlock b)
+    {
+        if (b.stage == PendingBlock::Stage::Position) {
+            if (!b.broken)
+                error(b.opening,
+                      b.vectorLines.empty()
+                          ? fr("Bloc 3DD sans vecteur : des lignes DXYZ sont attendues.")
+                          : fr("Bloc 3DD sans matrice : une entête COV, CORR ou WGT et ses lignes "
+                               "ELEM sont attendues après les vecteurs DXYZ."));
+            return;
+        }
+        if (b.broken)
+            return;
+        const auto expected = static_cast<std::size_t>(b.header.elementCount(3 * b.items()));
+        if (b.elements.size() != expected) {
+            error(b.headerLine, std::to_string(b.elements.size()) +
+                                    fr(" élément(s) de matrice sur les lignes ELEM, ") +
+                                    std::to_string(expected) + fr(" attendu(s) pour une matrice ") +
+                                    (b.header.shape == MatrixShape::Diagonal ? "DIAG" : "UPPR") +
+                                    fr(" de ") + std::to_string(b.items()) + fr(" vecteur(s) (") +
+                                    std::to_string(3 * b.items()) + fr(" lignes)."));
+            return;
+        }
+        CorrelatedBlock block;
+        block.first = static_cast<int>(m_network.observations.size());
+        block.fileNumber = b.headerLine.fileNumber;
+        block.lineNumber = b.headerLine.lineNumber;
+        for (const PendingVector &v : b.vectorLines) {
+            for (int c = 0; c < 3; ++c) {
+                Observation o;
+                o.kind = ObservationKind::Vector;
+                o.component = c;
+                o.value = v.delta(c);
+                o.fileNumber = v.line.fileNumber;
+                o.lineNumber = v.line.lineNumber;
+                o.group = m_group;
+                o.sigmaId = b.sigmaId;
+                m_network.observations.push_back(o);
+                m_names.push_back({v.station, v.target});
+            }
+        }
+        m_network.correlated.push_back(block);
+        m_blocks.push_back(std::move(b));
+    }
+
+    // A point that no record gives but a vector joins to a point already placed is placed by
+    // that vector, and so on along the vectors, breadth first from the points given.
+    void placeByVectors()
+    {
+        std::map<std::string, std::vector<const PendingVector *>> ends;
+        for (const PendingBlock &b : m_blocks) {
+            for (const PendingVector &v : b.vectorLines) {
+                ends[v.station].push_back(&v);
+                ends[v.target].push_back(&v);
+            }
+        }
+        std::vector<std::string> queue;
+        for (const auto &[name, vectors] : ends) {
+            if (m_network.pointIndex.count(name))
+                queue.push_back(name);
+        }
+        for (std::size_t next = 0; next < queue.size(); ++next) {
+            const std::string from = queue[next];
+            const Eigen::Vector3d base =
+                m_network.points[static_cast<std::size_t>(m_network.pointIndex.at(from))]
+                    .geocentric;
+            for (const PendingVector *v : ends.at(from)) {
+                const bool forward = v->station == from;
+                const std::string &other = forward ? v->target : v->station;
+                if (m_network.pointIndex.count(other))
+                    continue;
+                Point p;
+                p.name = other;
+                p.frame = CoordinateFrame::Geocentric;
+                p.geocentric = base + (forward ? 1.0 : -1.0) * v->delta;
+                p.geographic = toGeographic(m_network.ellipsoid, p.geocentric);
+                p.approximate = m_network.planeOf(m_network.geocentricOf(p));
+                p.fileNumber = v->line.fileNumber;
+                p.lineNumber = v->line.lineNumber;
+                m_network.pointIndex[p.name] = static_cast<int>(m_network.points.size());
+                m_network.points.push_back(p);
+                queue.push_back(other);
+            }
+        }
+    }
+
     // A point that only 3DC blocks give is placed at the position the first of them observes.
     void addObservedPoints()
     {
         for (const PendingBlock &b : m_blocks) {
-            if (m_network.pointIndex.count(b.position.name))
+            if (b.vectors || m_network.pointIndex.count(b.position.name))
                 continue;
             Point p = b.position;
             p.fixed = {false, false, false};
@@ -560,6 +778,10 @@ private:
         for (std::size_t k = 0; k < m_blocks.size(); ++k) {
             const PendingBlock &b = m_blocks[k];
             CorrelatedBlock &block = m_network.correlated[k];
+            if (b.vectors) {
+                resolveVectorBlock(b, block);
+                continue;
+            }
             MatrixItem item;
             if (!b.sigmaId.empty()) {
                 const auto found = m_network.families.find(b.sigmaId);
@@ -625,6 +847,57 @@ private:
                           fr(" m, de ") + shortNumber(kMinLengthSigma) + fr(" à ") +
                           shortNumber(kMaxLengthSigma) + fr(" m attendu."));
         }
+    }
+
+    // The covariance of the vectors of a 3DD block: each vector's horizon (for LG matrices and
+    // the UP modifiers) is that of its station on the ellipsoid, its length that of the vector,
+    // its centring the station's and the target's of its Sigma-ID's family together.
+    void resolveVectorBlock(const PendingBlock &b, CorrelatedBlock &block)
+    {
+        double centring = 0.0;
+        if (!b.sigmaId.empty()) {
+            const auto found = m_network.families.find(b.sigmaId);
+            if (found == m_network.families.end()) {
+                error(b.opening, fr("Sigma-ID inconnu « ") + b.sigmaId +
+                                     fr(" » : aucune famille de précision SIGM ne le définit."));
+                return;
+            }
+            centring = std::hypot(found->second.centringStation, found->second.centringTarget);
+        }
+        std::vector<MatrixItem> items;
+        for (const PendingVector &v : b.vectorLines) {
+            const Point &station =
+                m_network.points[static_cast<std::size_t>(m_network.pointIndex.at(v.station))];
+            const Geographic at = m_network.geographicOf(m_network.geocentricOf(station));
+            const Eigen::Matrix3d horizon = localHorizon(at.latitude, at.longitude);
+            MatrixItem item;
+            item.axes << horizon.col(1), horizon.col(0), horizon.col(2);
+            item.length = v.delta.norm();
+            item.centring = centring;
+            items.push_back(item);
+        }
+        std::string reason;
+        const std::optional<Eigen::MatrixXd> covariance =
+            blockCovariance(b.header, b.elements, items, MatrixFrame::Cartesian, reason);
+        if (!covariance) {
+            error(b.headerLine, fr("Matrice du bloc 3DD de la ligne ") +
+                                    std::to_string(b.opening.lineNumber) + " : " + reason + ".");
+            return;
+        }
+        block.covariance = *covariance;
+        const auto first = static_cast<std::size_t>(block.first);
+        for (Eigen::Index r = 0; r < covariance->rows(); ++r)
+            m_network.observations[first + static_cast<std::size_t>(r)].sigma =
+                std::sqrt((*covariance)(r, r));
+        const double smallest = std::sqrt(covariance->diagonal().minCoeff());
+        const double largest = std::sqrt(covariance->diagonal().maxCoeff());
+        if (smallest < kMinLengthSigma || largest > kMaxLengthSigma)
+            error(b.headerLine,
+                  fr("Ecart-type hors limites dans la matrice du bloc 3DD de la ligne ") +
+                      std::to_string(b.opening.lineNumber) + " : " +
+                      shortNumber(smallest < kMinLengthSigma ? smallest : largest) + fr(" m, de ") +
+                      shortNumber(kMinLengthSigma) + fr(" à ") + shortNumber(kMaxLengthSigma) +
+                      fr(" m attendu."));
     }
 
     // The spherical model compares an observed position with the state on the sphere: its
@@ -1241,7 +1514,7 @@ private:
     void resolvePrecisions()
     {
         for (Observation &o : m_network.observations) {
-            if (isObservedPosition(o.kind))
+            if (isComponent(o.kind))
                 continue; // their matrix gives them
             const PrecisionFamily *family = nullptr;
             std::string id = o.sigmaId;
@@ -1317,6 +1590,7 @@ private:
                                  : f.ppm * 1e-6 * length;
             return std::hypot(a, b);
         }
+        case ObservationKind::Vector:
         case ObservationKind::Geocentric:
         case ObservationKind::Geographic:
         case ObservationKind::Local:
@@ -1324,23 +1598,6 @@ private:
         }
         return 0.0;
     }
-
-    // A 3DC block as read: its coordinate line, then its matrix header and ELEM lines.
-    struct PendingBlock
-    {
-        enum class Stage { Position, Header, Elements };
-        Stage stage = Stage::Position;
-        SourceLine opening; // the 3DC line
-        std::string sigmaId;
-        // An error was reported: the rest of the block is read without further messages.
-        bool broken = false;
-        std::string code; // of the coordinate line
-        Point position;   // the observed position, as its line gives it
-        MatrixHeader header;
-        SourceLine headerLine;
-        double headerMetres = 1.0;
-        std::vector<MatrixElement> elements;
-    };
 
     const ObservationSource &m_source;
     const Options &m_options;

@@ -16,6 +16,9 @@
 //   XYZ, PLH, PLHD   points on the ellipsoid (geodetic models only)
 //   3DC              an observed position: the next coordinate line, then a matrix header (COV,
 //                    CORR or WGT) and its ELEM lines; three correlated observations
+//   3DD, DXYZ        GNSS vectors (geodetic models only): one or more DXYZ lines, then a matrix
+//                    header and its ELEM lines for all of them (3 rows per vector), and so on
+//                    until another record; three correlated observations per vector
 // Every other record code is reported with its file and line: the ones this engine does not
 // handle yet, and the unknown ones.
 namespace engine {

@@ -61,6 +61,8 @@ struct Options
     bool logOptions = true;
     bool logReliability = true;
     ResidualListing logResiduals = ResidualListing::All;
+    // The residuals of the vectors and of the XYZ observed positions turned into north, east, up.
+    bool logResidualsNeu = false;
     IterationListing logObservedMinusComputed = IterationListing::None;
     IterationListing logIntermediateSolutions = IterationListing::None;
     SolutionForms solutionForms;

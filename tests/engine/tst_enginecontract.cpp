@@ -439,6 +439,10 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "XYZ", {"", "G1", "3771793.978", "140253.342", "5124304.349", "m "}),
         recordLine(c, "WGT", {"CT", "DIAG", "", "", "", "", "", "", "", "m "}),
         recordLine(c, "ELEM", {"10000", "10000", "2500", "m "}),
+        recordLine(c, "3DD", {""}),
+        recordLine(c, "DXYZ", {"G1", "G4", "10050", "-2025", "3000", "cm"}),
+        recordLine(c, "COV", {"CT", "DIAG", "", "", "", "", "", "", "", "mm"}),
+        recordLine(c, "ELEM", {"1", "4", "9", "mm"}),
     };
     // The sphere's latitude, read in the spherical model.
     const std::string meanLatitudeLine = recordLine(c, "PMOY", {"S12 25 36.147"});
@@ -480,7 +484,7 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         QCOMPARE(g3.height, -15.5);
         // The observed positions: variances in square millimetres times 4, standard deviations
         // in centimetres, weights in inverse square metres.
-        QCOMPARE(network.correlated.size(), std::size_t(3));
+        QCOMPARE(network.correlated.size(), std::size_t(4));
         const Eigen::MatrixXd &covariance = network.correlated.front().covariance;
         QVERIFY(near(covariance.diagonal(), Eigen::Vector3d(4e-6, 16e-6, 36e-6)));
         QVERIFY(std::abs(covariance(0, 1)) < 1e-18);
@@ -488,6 +492,11 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         for (std::size_t k = 1; k < 3; ++k)
             QVERIFY(near(network.correlated[k].covariance.diagonal(),
                          Eigen::Vector3d(1e-4, 1e-4, 4e-4)));
+        // The vector, in centimetres, places G4 from G1.
+        QVERIFY(
+            near(network.correlated[3].covariance.diagonal(), Eigen::Vector3d(1e-6, 4e-6, 9e-6)));
+        QVERIFY(near(point("G4").geocentric,
+                     point("G1").geocentric + Eigen::Vector3d(100.5, -20.25, 30.0)));
     }
     {
         engine::Diagnostics diagnostics;

@@ -366,10 +366,11 @@ void TestEngineGeodetic::ellipsoidalEquations()
     case engine::ObservationKind::HeightDifference:
         expected = truth[1].height - truth[0].height;
         break;
+    case engine::ObservationKind::Vector:
     case engine::ObservationKind::Geocentric:
     case engine::ObservationKind::Geographic:
     case engine::ObservationKind::Local:
-        QFAIL("not an observation between two points");
+        QFAIL("not a sight between two points");
     }
 
     const auto evaluateAt = [&](const TruePosition(&points)[2]) {
