@@ -225,8 +225,8 @@ const RecordLayout *recordLayout(std::string_view code)
 
 const std::vector<std::string_view> &laterRecordCodes()
 {
-    static const std::vector<std::string_view> codes = {
-        "3DD", "AUX", "DXYZ", "EPOC", "UNHI", "UNHT"};
+    static const std::vector<std::string_view> codes = {"3DD",  "AUX",  "DXYZ",
+                                                        "EPOC", "UNHI", "UNHT"};
     return codes;
 }
 

@@ -43,8 +43,9 @@ std::vector<EllipsoidalPosition> ellipsoidalPositions(const Network &network, co
         if (!geoid || (geoid->deflectionNorth == 0.0 && geoid->deflectionEast == 0.0))
             continue;
         const Geographic &g = positions[i].geographic;
-        positions[i].plumb = localHorizon(g.latitude + geoid->deflectionNorth,
-                                          g.longitude + geoid->deflectionEast / std::cos(g.latitude));
+        positions[i].plumb =
+            localHorizon(g.latitude + geoid->deflectionNorth,
+                         g.longitude + geoid->deflectionEast / std::cos(g.latitude));
     }
     return positions;
 }

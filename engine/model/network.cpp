@@ -120,8 +120,8 @@ std::optional<GeoidValue> Network::geoidAt(const Point &point, const Geographic 
     if (!geoidGrid)
         return std::nullopt;
     constexpr double kDegree = 3.14159265358979323846 / 180.0;
-    const std::optional<double> n = geoidGrid->undulation(at.latitude / kDegree,
-                                                          at.longitude / kDegree);
+    const std::optional<double> n =
+        geoidGrid->undulation(at.latitude / kDegree, at.longitude / kDegree);
     if (!n)
         return std::nullopt;
     GeoidValue value;

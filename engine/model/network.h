@@ -121,10 +121,10 @@ struct Observation
     // Precision as read, resolved into `sigma` once the whole file is read.
     std::string sigmaId;
     bool hasOwnSigma = false;
-    double ownSigma = 0.0;        // metres or radians
-    double linearUnit = 1.0;      // metres per unit of the record (DIST, OHDF)
-    double smallAngleUnit = 0.0;  // radians per small angle unit in force (angles)
-    double length = 0.0;          // OHDF: length of the levelling line, metres (0: not given)
+    double ownSigma = 0.0;       // metres or radians
+    double linearUnit = 1.0;     // metres per unit of the record (DIST, OHDF)
+    double smallAngleUnit = 0.0; // radians per small angle unit in force (angles)
+    double length = 0.0;         // OHDF: length of the levelling line, metres (0: not given)
     // OHDF with a geoid: undulation of the target less that of the station, so that the
     // observation is a difference of altitudes.
     double undulationDifference = 0.0;

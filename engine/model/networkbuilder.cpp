@@ -988,8 +988,8 @@ private:
         ok = latitude && longitude && ok;
         if (d.method == ProjectionMethod::ObliqueMercator) {
             std::string reason;
-            const auto azimuth = parseAngle(text(line, Field::Azimuth), AngleUnit::Dms, reason,
-                                            AngleRange::Circle);
+            const auto azimuth =
+                parseAngle(text(line, Field::Azimuth), AngleUnit::Dms, reason, AngleRange::Circle);
             if (!azimuth) {
                 error(line, fr("Azimut illisible : ") + reason + ".");
                 ok = false;
@@ -1073,8 +1073,8 @@ private:
             return;
         const std::string written(text(line, Field::Text));
         if (written.empty()) {
-            error(line, fr("Grille de géoïde sans nom de fichier (") + columnsOf(Field::Text) +
-                            ").");
+            error(line,
+                  fr("Grille de géoïde sans nom de fichier (") + columnsOf(Field::Text) + ").");
             return;
         }
         const std::string path = resolveInclude(m_network.fileName(line.fileNumber), written);
@@ -1227,9 +1227,9 @@ private:
         if (!p.projection.empty()) {
             const Projection *projection = m_network.projectionNamed(p.projection);
             if (!projection) {
-                const bool defined =
-                    std::any_of(m_projections.begin(), m_projections.end(),
-                                [&](const ProjectionDefinition &d) { return d.name == p.projection; });
+                const bool defined = std::any_of(
+                    m_projections.begin(), m_projections.end(),
+                    [&](const ProjectionDefinition &d) { return d.name == p.projection; });
                 if (!defined)
                     error(p.fileNumber, p.lineNumber,
                           fr("Projection « ") + p.projection +
@@ -1722,7 +1722,7 @@ private:
     int m_currentSet = -1;
     double m_refractionSigma = 0.0;
     double m_meanLatitude = 0.0; // radians: the sphere's, of the PMOY record or of the points
-    std::vector<ProjectionDefinition> m_projections; // as read, made once the ellipsoid is known
+    std::vector<ProjectionDefinition> m_projections;  // as read, made once the ellipsoid is known
     std::map<std::string, GeoidValue> m_geoidRecords; // GEOI, by point name
     std::string m_group;
 };
