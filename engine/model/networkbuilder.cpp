@@ -1282,6 +1282,17 @@ private:
         const ReferenceEllipsoid &ellipsoid = m_network.ellipsoid;
         m_network.surface = ellipsoid;
         makeProjections();
+        // The drawing is in the projection of the first point given in one, else in the first.
+        for (const Point &p : m_network.points) {
+            for (std::size_t k = 0; k < m_network.projections.size() && !p.projection.empty();
+                 ++k) {
+                if (m_network.drawingProjection < 0 &&
+                    m_network.projections[k].definition().name == p.projection)
+                    m_network.drawingProjection = static_cast<int>(k);
+            }
+        }
+        if (m_network.drawingProjection < 0 && !m_network.projections.empty() && m_network.geodetic)
+            m_network.drawingProjection = 0;
         for (Point &p : m_network.points) {
             if (p.frame == CoordinateFrame::Geographic && !resolveGivenForm(p))
                 p.frame = CoordinateFrame::Local; // reported; kept out of the centroid

@@ -3,9 +3,11 @@
 // projections, names and grids are errors with their file and line; the deflections of the
 // vertical reduce angles observed along the plumb line. True positions and projected coordinates
 // come from GeographicLib, apart from the engine's code.
+#include "engine/api/process.h"
 #include "engine/import/geoidgrid.h"
 #include "engine/model/angles.h"
 #include "engine/model/ellipsoidalmodel.h"
+#include "engine/output/drawingfile.h"
 #include "enginetesthelpers.h"
 
 #include <GeographicLib/Geocentric.hpp>
@@ -250,6 +252,7 @@ private slots:
     void deflectionSigns();
     void deflectionsReduceAnglesToTheNormal();
     void heightDifferenceIsOneOfAltitudes();
+    void reportAndDrawingInTheProjection();
 };
 
 void TestEngineProjectedNetwork::sameNetworkInEveryForm_data()
@@ -519,6 +522,89 @@ void TestEngineProjectedNetwork::heightDifferenceIsOneOfAltitudes()
     QCOMPARE(o.kind, engine::ObservationKind::HeightDifference);
     QVERIFY(std::abs(r->outcome.residuals(
                 static_cast<Eigen::Index>(r->network.observations.size() - 1))) < 1e-5);
+}
+
+void TestEngineProjectedNetwork::reportAndDrawingInTheProjection()
+{
+    // The network given in NEO in the transverse Mercator with GEOI undulations: the report gives
+    // every point in NEO and PLO with its scale factor and convergence, lists the geoid, and the
+    // drawing is in the projection's grid.
+    const engine::ReferenceEllipsoid grs80;
+    const GeographicLib::TransverseMercator tm(grs80.semiMajor, grs80.flattening(), 0.9996);
+    double x0 = 0, y0 = 0, gamma = 0, k = 0;
+    tm.Forward(6.0, 46.0, 6.0, x0, y0, gamma, k);
+    struct Expected
+    {
+        double north, east, scale, convergence; // convergence in degrees
+    };
+    std::vector<Expected> expected;
+    for (const TruePoint &p : kPoints) {
+        double x = 0, y = 0;
+        tm.Forward(6.0, p.latitude, p.longitude, x, y, gamma, k);
+        expected.push_back({100000.0 + y - y0, 500000.0 + x, k, gamma});
+    }
+    const double undulation = 47.25;
+    std::vector<std::string> lines = {tmer()};
+    for (std::size_t i = 0; i < 2; ++i)
+        lines.push_back(projected("NEO", kPoints[i], expected[i].north, expected[i].east,
+                                  kPoints[i].height - undulation, "UTM32"));
+    for (const TruePoint &p : kPoints)
+        lines.push_back(geoi(p.name, undulation));
+    const std::vector<std::string> more = observations({});
+    lines.insert(lines.end(), more.begin(), more.end());
+
+    const std::string iob = engine::normalizedPath("projected.iob");
+    const std::string cfg = engine::normalizedPath("projected.cfg");
+    const std::string configuration =
+        QString::fromLatin1(engine::defaultConfigurationText("\n").c_str())
+            .replace(QRegularExpression("TYPEMODEL[^\n]*"), "TYPEMODEL  3D_ELLIPSOIDALE")
+            .replace(QRegularExpression("LOG_SOLFIN[^\n]*"), "LOG_SOLFIN 0230")
+            .replace(QRegularExpression("LOG_GEOID[^\n]*"), "LOG_GEOID  OUI")
+            .replace(QRegularExpression("NBDEC_DIST[^\n]*"), "NBDEC_DIST 4")
+            .replace(QRegularExpression("NBDEC_ANGT[^\n]*"), "NBDEC_ANGT 2")
+            .replace(QRegularExpression("TYPEANGLES[^\n]*"), "TYPEANGLES DMS")
+            .toStdString();
+    const engine::ProcessOutput out = engine::runProcessing(
+        iob, cfg, memoryLoader({{iob, joinLines(lines)}, {cfg, configuration}}));
+    const QString report = QString::fromLatin1(out.report.c_str());
+    QVERIFY2(out.summary.status == 0, qPrintable(report.mid(report.indexOf("MESSAGES"), 800)));
+    const int neo = report.indexOf("COORDONNEES AJUSTEES NEO");
+    QVERIFY2(neo > 0, qPrintable(report));
+    const QString section = report.mid(neo, report.indexOf("COORDONNEES AJUSTEES", neo + 30) - neo);
+    for (std::size_t i = 0; i < std::size(kPoints); ++i) {
+        const Expected &e = expected[i];
+        const QString name = kPoints[i].name;
+        const QString row =
+            QString("   %1").arg(name, -14) + QString::number(e.north, 'f', 4).rightJustified(18) +
+            QString::number(e.east, 'f', 4).rightJustified(18) +
+            QString::number(kPoints[i].height - undulation, 'f', 4).rightJustified(16);
+        QVERIFY2(section.contains(row), qPrintable(row + "\n" + section));
+        const QString scale = QString("   %1").arg(name, -14) + QString("UTM32").leftJustified(9) +
+                              QString::number(e.scale, 'f', 9).rightJustified(14);
+        QVERIFY2(section.contains(scale), qPrintable(scale + "\n" + section));
+        // The convergence in degrees, minutes and seconds (blank-padded as the report writes
+        // angles), to the hundredth of a second.
+        const double seconds = std::abs(e.convergence) * 3600.0;
+        const int wholeMinutes = static_cast<int>(seconds / 60.0);
+        const QString dmsText = QString("%1 %2 %3")
+                                    .arg(wholeMinutes / 60)
+                                    .arg(wholeMinutes % 60, 2)
+                                    .arg(seconds - wholeMinutes * 60.0, 7, 'f', 4);
+        QVERIFY2(section.contains(QString(e.convergence < 0 ? "- " : "+ ") + dmsText.left(10)),
+                 qPrintable(dmsText + "\n" + section.mid(section.indexOf("Point         Proj"))));
+    }
+    QVERIFY(report.contains("COORDONNEES AJUSTEES PLO"));
+    const int geoid = report.indexOf("GEOIDE : ONDULATION");
+    QVERIFY2(geoid > 0, qPrintable(report));
+    QVERIFY(report.mid(geoid, 1200).contains(QString("   A") + QString(13, ' ') + "    47.2500"));
+    QVERIFY(out.drawing);
+    for (std::size_t i = 0; i < std::size(kPoints); ++i) {
+        const Eigen::Vector3d &neu = out.drawing->coordinates[i];
+        const auto index = static_cast<std::size_t>(i);
+        QVERIFY2(std::abs(neu.x() - expected[index].north) < 1e-4 &&
+                     std::abs(neu.y() - expected[index].east) < 1e-4,
+                 qPrintable(QString("%1 %2").arg(neu.x(), 0, 'f', 4).arg(neu.y(), 0, 'f', 4)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestEngineProjectedNetwork)
