@@ -25,6 +25,16 @@ double sign(double x)
     return x > 0.0 ? 1.0 : x < 0.0 ? -1.0 : 0.0;
 }
 
+// asin of a value that rounding may have carried just past 1 (an azimuth of 90 degrees at the
+// centre of an oblique Mercator gives exactly 1); beyond that, NaN as asin gives.
+double asinRounded(double x)
+{
+    constexpr double kRounding = 1e-12;
+    if (std::abs(x) > 1.0 && std::abs(x) <= 1.0 + kRounding)
+        x = std::copysign(1.0, x);
+    return std::asin(x);
+}
+
 double wrap(double angle)
 {
     return std::remainder(angle, 2.0 * kPiValue);
@@ -200,8 +210,8 @@ public:
         const double ff = dd + std::sqrt(d2 - 1.0) * sign(phic);
         m_h = ff * std::pow(t0, m_b);
         const double g = (ff - 1.0 / ff) / 2.0;
-        m_gamma0 = std::asin(std::sin(d.azimuth) / dd);
-        m_lambda0 = d.longitudeOfOrigin - std::asin(g * std::tan(m_gamma0)) / m_b;
+        m_gamma0 = asinRounded(std::sin(d.azimuth) / dd);
+        m_lambda0 = d.longitudeOfOrigin - asinRounded(g * std::tan(m_gamma0)) / m_b;
         // The centre's distance along the initial line from the natural origin, signed as the
         // latitude of the centre (|uc| sign(latitude) of the guidance note).
         m_uc = m_bigA / m_b * std::atan2(std::sqrt(d2 - 1.0), std::cos(d.azimuth)) * sign(phic);

@@ -115,6 +115,15 @@ Case swiss()
             "+x_0=2600000 +y_0=1200000 +a=6377397.155 +rf=299.1528128"};
 }
 
+// The same on GRS80, where the constants of an azimuth of 90 degrees round just past their bound.
+Case swissOnGrs80()
+{
+    Case c = swiss();
+    c.ellipsoid = engine::ReferenceEllipsoid();
+    c.proj.replace("+a=6377397.155 +rf=299.1528128", "+ellps=GRS80");
+    return c;
+}
+
 engine::Projection make(const Case &c)
 {
     std::string reason;
@@ -206,6 +215,7 @@ void TestEngineProjection::againstProj_data()
     QTest::newRow("OMER B") << borneo(true) << 0.01;
     QTest::newRow("OMER A") << borneo(false) << 0.01;
     QTest::newRow("OMER at 90 degrees") << swiss() << 0.01;
+    QTest::newRow("OMER at 90 degrees on GRS80") << swissOnGrs80() << 0.01;
     QTest::newRow("STGR") << rdNew() << 0.01;
 }
 
