@@ -377,12 +377,13 @@ void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("read");
 
-    // docs/engine.md: the observations and the points on the ellipsoid are read, the points
-    // with altitudes and the GNSS vectors not yet.
+    // docs/engine.md: the observations and the points on the ellipsoid, in projections and with
+    // altitudes are read, the epochs and the GNSS vectors not yet.
     QTest::newRow("DIST") << "DIST" << true;
     QTest::newRow("LENU") << "LENU" << true;
     QTest::newRow("PLH") << "PLH" << true;
-    QTest::newRow("PLO") << "PLO" << false;
+    QTest::newRow("PLO") << "PLO" << true;
+    QTest::newRow("EPOC") << "EPOC" << false;
     QTest::newRow("DXYZ") << "DXYZ" << false;
 }
 
