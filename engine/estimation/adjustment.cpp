@@ -402,7 +402,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!ellipsoidal)
             return nullptr;
-        positions = ellipsoidalPositions(network.surface, at);
+        positions = ellipsoidalPositions(network, at);
         return &positions;
     };
     approximateOrientations(network, options, state, positionsAt(state));

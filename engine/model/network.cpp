@@ -103,4 +103,53 @@ Eigen::Matrix3d Network::planeHorizon() const
     return localHorizon(tangentOrigin.latitude, tangentOrigin.longitude);
 }
 
+const Projection *Network::projectionNamed(const std::string &name) const
+{
+    for (const Projection &p : projections) {
+        if (p.definition().name == name)
+            return &p;
+    }
+    return nullptr;
+}
+
+bool Network::hasGeoid() const
+{
+    if (geoidGrid)
+        return true;
+    for (const Point &p : points) {
+        if (p.geoid && p.geoid->lineNumber > 0)
+            return true;
+    }
+    return false;
+}
+
+std::optional<GeoidValue> Network::geoidAt(const Point &point, const Geographic &at) const
+{
+    if (point.geoid && point.geoid->lineNumber > 0)
+        return point.geoid;
+    if (!geoidGrid)
+        return std::nullopt;
+    constexpr double kDegree = 3.14159265358979323846 / 180.0;
+    const std::optional<double> n =
+        geoidGrid->undulation(at.latitude / kDegree, at.longitude / kDegree);
+    if (!n)
+        return std::nullopt;
+    GeoidValue value;
+    value.undulation = *n;
+    value.fileNumber = geoidFileNumber;
+    return value;
+}
+
+Eigen::Vector3d Network::drawingOf(const Eigen::Vector3d &onSurface) const
+{
+    if (drawingProjection < 0)
+        return planeOf(onSurface);
+    const Geographic g = geographicOf(onSurface);
+    const std::optional<GridPosition> grid =
+        projections[static_cast<std::size_t>(drawingProjection)].forward(g.latitude, g.longitude);
+    if (!grid)
+        return planeOf(onSurface);
+    return Eigen::Vector3d(grid->east, grid->north, g.height);
+}
+
 } // namespace engine

@@ -82,6 +82,8 @@ public:
         resolvePoints();
         // The precisions of centring depend on the lengths of the sights, known from here on.
         computeApproximateCoordinates(m_network, m_diagnostics);
+        if (m_network.geodetic)
+            resolveGeoid();
         resolvePrecisions();
         resolveCorrelatedBlocks();
         return std::move(m_network);
@@ -282,8 +284,15 @@ private:
                 error(line, fr("Les coordonnées locales ") + std::string(code) +
                                 fr(" n'ont pas de repère dans un modèle géodésique : donner le "
                                    "point en XYZ, PLH ou PLHD."));
-        } else if (code == "XYZ" || code == "PLH" || code == "PLHD") {
+        } else if (code == "XYZ" || code == "PLH" || code == "PLHD" || code == "PLO" ||
+                   code == "PLOD" || code == "NEH" || code == "NEO") {
             geodeticPoint(line, code);
+        } else if (isProjectionRecord(code)) {
+            projectionRecord(line, code);
+        } else if (code == "GEOI") {
+            geoidRecord(line);
+        } else if (code == "GFIL") {
+            geoidFile(line);
         } else if (code == "HI" || code == "HT") {
             height(line, code == "HI");
         } else if (code == "DSET") {
@@ -1120,12 +1129,42 @@ private:
         return true;
     }
 
-    // A latitude or a longitude of a PLH (degrees, minutes, seconds) or PLHD (decimal degrees)
-    // record, in radians; its letter, if any, must be of its axis (N or S, E or W/O).
+    // How a message names the angle of `field`: without and with its article.
+    struct AngleName
+    {
+        const char *bare;
+        const char *withArticle; // "la latitude"
+    };
+
+    static AngleName angleName(Field field)
+    {
+        switch (field) {
+        case Field::Longitude:
+            return {"longitude", "la longitude"};
+        case Field::FirstParallel:
+            return {"premier parallèle", "le premier parallèle"};
+        case Field::SecondParallel:
+            return {"second parallèle", "le second parallèle"};
+        case Field::DeflectionNorth:
+            return {"déviation N/S", "la déviation N/S"};
+        case Field::DeflectionEast:
+            return {"déviation E/W", "la déviation E/W"};
+        default:
+            break;
+        }
+        return {"latitude", "la latitude"};
+    }
+
+    // A latitude or a longitude (PLH, PLO and the projections in degrees, minutes, seconds; PLHD
+    // and PLOD in decimal degrees), a standard parallel or a deflection of the vertical, in
+    // radians; its letter, if any, must be of its axis (N or S, E or W/O).
     std::optional<double> geographicAngle(const SourceLine &line, Field field, bool decimal)
     {
-        const bool latitude = field == Field::Latitude;
-        const char *what = latitude ? "latitude" : "longitude";
+        const bool latitude = field == Field::Latitude || field == Field::FirstParallel ||
+                              field == Field::SecondParallel || field == Field::DeflectionNorth;
+        const bool deflection = field == Field::DeflectionNorth || field == Field::DeflectionEast;
+        const AngleName name = angleName(field);
+        const std::string what = fr(name.bare);
         const std::string written(text(line, field));
         if (written.empty()) {
             error(line, fr("Valeur manquante : ") + what + " (" + columnsOf(field) + ").");
@@ -1135,8 +1174,9 @@ private:
         const bool wrongLetter = latitude ? (letter == 'E' || letter == 'W' || letter == 'O')
                                           : (letter == 'N' || letter == 'S');
         if (wrongLetter) {
+            const std::string article = fr(name.withArticle);
             error(line,
-                  fr("Lettre « ") + std::string(1, written[0]) + fr(" » de la ") + what +
+                  fr("Lettre « ") + std::string(1, written[0]) + fr(" » de ") + article +
                       fr(" « ") + written +
                       (latitude ? fr(" » : N ou S attendu.") : fr(" » : E ou W (O) attendu.")));
             return std::nullopt;
@@ -1145,7 +1185,9 @@ private:
         const bool lettered = std::isalpha(static_cast<unsigned char>(written[0])) != 0;
         if (decimal && trim(std::string_view(written).substr(lettered ? 1 : 0)).find(' ') !=
                            std::string::npos) {
-            error(line, fr("La ") + what + fr(" « ") + written +
+            std::string article = fr(name.withArticle);
+            article[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(article[0])));
+            error(line, article + fr(" « ") + written +
                             fr(" » doit être en degrés décimaux, en une seule valeur."));
             return std::nullopt;
         }
@@ -1154,6 +1196,14 @@ private:
         if (!angle) {
             error(line, fr("Coordonnée illisible : ") + reason + ".");
             return std::nullopt;
+        }
+        if (deflection) {
+            if (!(std::abs(*angle) <= kMaxDeflection)) {
+                error(line, fr("Valeur hors limites : ") + what + fr(" « ") + written +
+                                fr(" », au plus 5 minutes d'arc attendu."));
+                return std::nullopt;
+            }
+            return *angle;
         }
         // Latitudes up to the poles; longitudes within a turn either way, as 0 to 360 east too.
         const double limit = latitude ? kPi / 2.0 : 2.0 * kPi;
@@ -1164,6 +1214,172 @@ private:
             return std::nullopt;
         }
         return latitude ? *angle : wrapAngle(*angle);
+    }
+
+    static ProjectionMethod projectionMethod(std::string_view code)
+    {
+        if (code == "LAMB" || code == "XLAM")
+            return ProjectionMethod::LambertConic;
+        if (code == "OMER")
+            return ProjectionMethod::ObliqueMercator;
+        if (code == "STGR")
+            return ProjectionMethod::ObliqueStereographic;
+        return ProjectionMethod::TransverseMercator;
+    }
+
+    static bool isProjectionRecord(std::string_view code)
+    {
+        return code == "TMER" || code == "XTMR" || code == "LAMB" || code == "XLAM" ||
+               code == "OMER" || code == "STGR";
+    }
+
+    // TMER, XTMR, LAMB, XLAM, OMER, STGR: a projection, made once the ellipsoid is known.
+    void projectionRecord(const SourceLine &line, std::string_view code)
+    {
+        ProjectionDefinition d;
+        d.name = text(line, Field::Text);
+        d.code = code;
+        d.method = projectionMethod(code);
+        d.fileNumber = line.fileNumber;
+        d.lineNumber = line.lineNumber;
+        if (d.name.empty()) {
+            error(line, fr("Projection sans nom (") + columnsOf(Field::Text) + ").");
+            return;
+        }
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        // Read in column order, so that the messages of a line come in its order.
+        std::optional<double> latitude;
+        std::optional<double> longitude;
+        if (span(Field::Latitude).first < span(Field::Longitude).first) {
+            latitude = geographicAngle(line, Field::Latitude, false);
+            longitude = geographicAngle(line, Field::Longitude, false);
+        } else {
+            longitude = geographicAngle(line, Field::Longitude, false);
+            latitude = geographicAngle(line, Field::Latitude, false);
+        }
+        ok = latitude && longitude && ok;
+        if (d.method == ProjectionMethod::ObliqueMercator) {
+            std::string reason;
+            const auto azimuth =
+                parseAngle(text(line, Field::Azimuth), AngleUnit::Dms, reason, AngleRange::Circle);
+            if (!azimuth) {
+                error(line, fr("Azimut illisible : ") + reason + ".");
+                ok = false;
+            } else {
+                d.azimuth = *azimuth;
+            }
+        }
+        ok = number(line, Field::FalseNorthing, "faux nord", d.falseNorthing) && ok;
+        ok = number(line, Field::FalseEasting, "faux est", d.falseEasting) && ok;
+        if (d.method == ProjectionMethod::LambertConic) {
+            const auto first = geographicAngle(line, Field::FirstParallel, false);
+            const auto second = geographicAngle(line, Field::SecondParallel, false);
+            ok = first && second && ok;
+            if (first && second) {
+                d.firstParallel = *first;
+                d.secondParallel = *second;
+            }
+        } else {
+            ok = number(line, Field::ScaleFactor, "facteur d'échelle", d.scale) && ok;
+        }
+        if (!ok)
+            return;
+        d.latitudeOfOrigin = *latitude;
+        d.longitudeOfOrigin = *longitude;
+        d.falseNorthing *= metres;
+        d.falseEasting *= metres;
+        for (const ProjectionDefinition &other : m_projections) {
+            if (other.name == d.name) {
+                error(line, fr("La projection « ") + d.name + fr(" » est déjà définie (") +
+                                m_network.fileName(other.fileNumber) + fr(", ligne ") +
+                                std::to_string(other.lineNumber) + ").");
+                return;
+            }
+        }
+        m_projections.push_back(d);
+    }
+
+    // GEOI: the undulation and the deflections of the vertical at a point; blank deflections are
+    // zero.
+    void geoidRecord(const SourceLine &line)
+    {
+        if (!geoidInModel(line))
+            return;
+        const std::string pointName(text(line, Field::Point));
+        if (pointName.empty()) {
+            error(line, fr("Géoïde sans nom de point (") + columnsOf(Field::Point) + ").");
+            return;
+        }
+        GeoidValue value;
+        value.fileNumber = line.fileNumber;
+        value.lineNumber = line.lineNumber;
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        for (Field field : {Field::DeflectionNorth, Field::DeflectionEast}) {
+            if (text(line, field).empty())
+                continue;
+            const std::optional<double> angle = geographicAngle(line, field, false);
+            ok = angle && ok;
+            if (angle)
+                (field == Field::DeflectionNorth ? value.deflectionNorth : value.deflectionEast) =
+                    *angle;
+        }
+        ok = number(line, Field::Undulation, "ondulation", value.undulation) && ok;
+        if (!ok)
+            return;
+        value.undulation *= metres;
+        if (!within(line, value.undulation, -kMaxUndulation, kMaxUndulation, "ondulation", " m"))
+            return;
+        const auto [known, added] = m_geoidRecords.emplace(pointName, value);
+        if (!added)
+            error(line, fr("Le géoïde du point « ") + pointName + fr(" » est déjà donné (") +
+                            m_network.fileName(known->second.fileNumber) + fr(", ligne ") +
+                            std::to_string(known->second.lineNumber) + ").");
+    }
+
+    // GFIL: the grid of undulations (".geo"), its name relative to the folder of its file. One
+    // grid serves the whole run.
+    void geoidFile(const SourceLine &line)
+    {
+        if (!geoidInModel(line))
+            return;
+        const std::string written(text(line, Field::Text));
+        if (written.empty()) {
+            error(line,
+                  fr("Grille de géoïde sans nom de fichier (") + columnsOf(Field::Text) + ").");
+            return;
+        }
+        const std::string path = resolveInclude(m_network.fileName(line.fileNumber), written);
+        if (m_network.geoidGrid) {
+            if (path != m_network.geoidGridPath)
+                error(line, fr("Grille de géoïde différente de celle de ") +
+                                m_network.fileName(m_network.geoidFileNumber) + fr(", ligne ") +
+                                std::to_string(m_network.geoidLineNumber) +
+                                fr(" : une seule grille GFIL par calcul."));
+            return;
+        }
+        std::string reason;
+        std::optional<import::GeoidGrid> grid = import::readGeoFile(path, reason);
+        if (!grid) {
+            error(line, fr("Grille de géoïde illisible « ") + path + fr(" » : ") + reason);
+            return;
+        }
+        m_network.geoidGrid = std::make_shared<const import::GeoidGrid>(std::move(*grid));
+        m_network.geoidGridPath = path;
+        m_network.geoidFileNumber = line.fileNumber;
+        m_network.geoidLineNumber = line.lineNumber;
+    }
+
+    // The local model has no ellipsoid for a geoid: GEOI and GFIL are ignored there.
+    bool geoidInModel(const SourceLine &line)
+    {
+        if (m_options.model != ModelType::Local3D)
+            return true;
+        m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
+                              fr("Le géoïde (GEOI, GFIL) ne sert qu'aux modèles géodésiques : "
+                                 "l'enregistrement est ignoré."));
+        return false;
     }
 
     // XYZ, PLH, PLHD: a point on the ellipsoid, for the geodetic models only. Its unknowns are
@@ -1216,18 +1432,46 @@ private:
             }
             p.geocentric = xyz * metres;
             p.fixed = recordFixed;
+        } else if (code == "NEH" || code == "NEO") {
+            p.altitude = code == "NEO";
+            double height = 0.0;
+            ok = number(line, Field::North, "coordonnée nord", p.gridNorth) && ok;
+            ok = number(line, Field::East, "coordonnée est", p.gridEast) && ok;
+            ok = number(line, Field::Height, p.altitude ? "altitude" : "hauteur ellipsoïdale",
+                        height) &&
+                 ok;
+            p.projection = text(line, Field::Projection);
+            if (p.projection.empty()) {
+                error(line, fr("Nom de projection manquant (") + columnsOf(Field::Projection) +
+                                fr(") : celui d'un enregistrement TMER, XTMR, LAMB, XLAM, OMER ou "
+                                   "STGR."));
+                ok = false;
+            }
+            if (withFixity)
+                ok = fixity(line, recordFixed) && ok;
+            if (!ok)
+                return std::nullopt;
+            p.gridNorth *= metres;
+            p.gridEast *= metres;
+            (p.altitude ? p.altitudeRead : g.height) = height * metres;
+            // North, east, height: north, east, up.
+            p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
         } else {
-            const bool decimal = code == "PLHD";
+            const bool decimal = code == "PLHD" || code == "PLOD";
+            p.altitude = code == "PLO" || code == "PLOD";
+            double height = 0.0;
             const auto latitude = geographicAngle(line, Field::Latitude, decimal);
             const auto longitude = geographicAngle(line, Field::Longitude, decimal);
-            ok = number(line, Field::Height, "hauteur ellipsoïdale", g.height) && ok;
+            ok = number(line, Field::Height, p.altitude ? "altitude" : "hauteur ellipsoïdale",
+                        height) &&
+                 ok;
             if (withFixity)
                 ok = fixity(line, recordFixed) && ok;
             if (!ok || !latitude || !longitude)
                 return std::nullopt;
             g.latitude = *latitude;
             g.longitude = *longitude;
-            g.height *= metres;
+            (p.altitude ? p.altitudeRead : g.height) = height * metres;
             // Latitude, longitude, height: north, east, up.
             p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
         }
@@ -1235,12 +1479,97 @@ private:
         return p;
     }
 
-    // The other form of each XYZ, PLH or PLHD position, on the ellipsoid of the run, and the
-    // bounds of its height; the spherical model's sphere.
+    // The projections, on the ellipsoid of the run: each checked against its method's domain.
+    void makeProjections()
+    {
+        for (const ProjectionDefinition &d : m_projections) {
+            std::string reason;
+            std::optional<Projection> p = Projection::make(m_network.ellipsoid, d, reason);
+            if (p)
+                m_network.projections.push_back(std::move(*p));
+            else
+                error(d.fileNumber, d.lineNumber,
+                      fr("Projection « ") + d.name + fr(" » impossible : ") + reason + ".");
+        }
+    }
+
+    // NEH and NEO: latitude and longitude from the projection named; PLO, PLOD and NEO: the
+    // ellipsoidal height from the altitude and the geoid. False when the point cannot be placed.
+    bool resolveGivenForm(Point &p)
+    {
+        if (!p.projection.empty()) {
+            const Projection *projection = m_network.projectionNamed(p.projection);
+            if (!projection) {
+                const bool defined = std::any_of(
+                    m_projections.begin(), m_projections.end(),
+                    [&](const ProjectionDefinition &d) { return d.name == p.projection; });
+                if (!defined)
+                    error(p.fileNumber, p.lineNumber,
+                          fr("Projection « ") + p.projection +
+                              fr(" » inconnue : aucun enregistrement TMER, XTMR, LAMB, XLAM, "
+                                 "OMER ou STGR ne la définit."));
+                return false;
+            }
+            const std::optional<Geographic> g = projection->inverse(p.gridNorth, p.gridEast);
+            if (!g) {
+                error(p.fileNumber, p.lineNumber,
+                      fr("Coordonnées nord ") + metresText(p.gridNorth) + fr(", est ") +
+                          metresText(p.gridEast) + fr(" hors du domaine de la projection « ") +
+                          p.projection + fr(" »."));
+                return false;
+            }
+            p.geographic.latitude = g->latitude;
+            p.geographic.longitude = g->longitude;
+        }
+        if (!p.altitude)
+            return true;
+        const auto record = m_geoidRecords.find(p.name);
+        if (record != m_geoidRecords.end())
+            p.geoid = record->second;
+        else
+            p.geoid = m_network.geoidAt(p, p.geographic);
+        if (!p.geoid) {
+            error(p.fileNumber, p.lineNumber,
+                  m_network.geoidGrid
+                      ? outsideGridText(p)
+                      : fr("Altitude sans géoïde pour le point « ") + p.name +
+                            fr(" » : ajouter une grille d'ondulations GFIL ou un enregistrement "
+                               "GEOI du point, ou donner sa hauteur ellipsoïdale (NEH, PLH, "
+                               "PLHD)."));
+            return false;
+        }
+        p.geographic.height = p.altitudeRead + p.geoid->undulation;
+        return true;
+    }
+
+    std::string outsideGridText(const Point &p) const
+    {
+        return fr("Le point « ") + p.name + fr(" » est hors de la grille de géoïde « ") +
+               m_network.geoidGridPath + fr(" » (ou près d'un noeud sans valeur).");
+    }
+
+    // The other form of each XYZ, PLH or PLHD position (and PLO, PLOD, NEH, NEO), on the
+    // ellipsoid of the run, and the bounds of its height; the spherical model's sphere.
     void completeGeodeticPoints()
     {
         const ReferenceEllipsoid &ellipsoid = m_network.ellipsoid;
         m_network.surface = ellipsoid;
+        makeProjections();
+        // The drawing is in the projection of the first point given in one, else in the first.
+        for (const Point &p : m_network.points) {
+            for (std::size_t k = 0; k < m_network.projections.size() && !p.projection.empty();
+                 ++k) {
+                if (m_network.drawingProjection < 0 &&
+                    m_network.projections[k].definition().name == p.projection)
+                    m_network.drawingProjection = static_cast<int>(k);
+            }
+        }
+        if (m_network.drawingProjection < 0 && !m_network.projections.empty() && m_network.geodetic)
+            m_network.drawingProjection = 0;
+        for (Point &p : m_network.points) {
+            if (p.frame == CoordinateFrame::Geographic && !resolveGivenForm(p))
+                p.frame = CoordinateFrame::Local; // reported; kept out of the centroid
+        }
         Eigen::Vector3d sum = Eigen::Vector3d::Zero();
         double latitudes = 0.0;
         int count = 0;
@@ -1275,6 +1604,53 @@ private:
         for (Point &p : m_network.points) {
             if (p.frame != CoordinateFrame::Local)
                 p.approximate = m_network.planeOf(m_network.geocentricOf(p));
+        }
+    }
+
+    // The geoid at every point, once all are placed: its GEOI record, or the grid at its
+    // position; then the undulations that turn each OHDF into a difference of altitudes.
+    void resolveGeoid()
+    {
+        for (const auto &[pointName, value] : m_geoidRecords) {
+            const auto found = m_network.pointIndex.find(pointName);
+            if (found == m_network.pointIndex.end())
+                m_diagnostics.warning(m_network.fileName(value.fileNumber), value.lineNumber,
+                                      fr("Géoïde donné pour le point « ") + pointName +
+                                          fr(" », qu'aucune coordonnée ni observation ne nomme : "
+                                             "il est ignoré."));
+            else
+                m_network.points[static_cast<std::size_t>(found->second)].geoid = value;
+        }
+        if (m_network.geoidGrid) {
+            for (Point &p : m_network.points) {
+                if (p.geoid && p.geoid->lineNumber > 0)
+                    continue;
+                const Geographic at = m_network.geographicOf(m_network.geocentricOf(p));
+                p.geoid = m_network.geoidAt(p, at);
+                if (!p.geoid)
+                    error(p.fileNumber, p.lineNumber, outsideGridText(p));
+            }
+        }
+        if (!m_network.hasGeoid())
+            return;
+        for (Observation &o : m_network.observations) {
+            if (o.kind != ObservationKind::HeightDifference)
+                continue;
+            const Point &a = m_network.points[static_cast<std::size_t>(o.station)];
+            const Point &b = m_network.points[static_cast<std::size_t>(o.target)];
+            bool known = true;
+            for (const Point *p : {&a, &b}) {
+                if (p->geoid)
+                    continue;
+                known = false;
+                error(o.fileNumber, o.lineNumber,
+                      fr("Ondulation du géoïde inconnue au point « ") + p->name +
+                          fr(" » : avec un géoïde, une dénivelée OHDF est une différence "
+                             "d'altitudes ; ajouter un enregistrement GEOI du point ou une "
+                             "grille GFIL qui le couvre."));
+            }
+            if (known)
+                o.undulationDifference = b.geoid->undulation - a.geoid->undulation;
         }
     }
 
@@ -1614,6 +1990,8 @@ private:
     int m_currentSet = -1;
     double m_refractionSigma = 0.0;
     double m_meanLatitude = 0.0; // radians: the sphere's, of the PMOY record or of the points
+    std::vector<ProjectionDefinition> m_projections;  // as read, made once the ellipsoid is known
+    std::map<std::string, GeoidValue> m_geoidRecords; // GEOI, by point name
     std::string m_group;
 };
 

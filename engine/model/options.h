@@ -60,6 +60,7 @@ struct Options
     bool logCoordinates = true;
     bool logOptions = true;
     bool logReliability = true;
+    bool logGeoid = false; // LOG_GEOID: the undulation and deflections used at each point
     ResidualListing logResiduals = ResidualListing::All;
     // The residuals of the vectors and of the XYZ observed positions turned into north, east, up.
     bool logResidualsNeu = false;

@@ -70,8 +70,11 @@ public:
         if (m_in.options && m_options.logOptions)
             options();
         messages();
-        if (m_in.network && m_in.options && m_options.model != ModelType::Local3D)
+        if (m_in.network && m_in.options && m_options.model != ModelType::Local3D) {
             geodeticModel();
+            for (const std::string &line : geoidReport(*m_in.network, m_options))
+                m_out.line(line);
+        }
         if (m_in.network && m_options.logCoordinates)
             approximateCoordinates();
         if (m_in.network && m_in.dataCheck)
@@ -219,6 +222,20 @@ private:
         row("Origine du plan local (plan tangent)",
             geographicDms(n.tangentOrigin.latitude, true, 4) + "  " +
                 geographicDms(n.tangentOrigin.longitude, false, 4));
+        for (const Projection &p : n.projections) {
+            const ProjectionDefinition &d = p.definition();
+            // The name is the file's, Latin-1 already.
+            m_out.line("   " + padRight(fr("Projection ") + d.name, 48) + ": " + d.code +
+                       fr(" (fichier ") + std::to_string(d.fileNumber) + fr(" ligne ") +
+                       std::to_string(d.lineNumber) + ")");
+        }
+        m_out.line(
+            "   " + padRight(fr("Plan du dessin"), 48) + ": " +
+            (n.drawingProjection >= 0
+                 ? fr("projection ") + n.projections[static_cast<std::size_t>(n.drawingProjection)]
+                                           .definition()
+                                           .name
+                 : fr("plan tangent")));
         if (!n.sphere)
             return;
         row("Rayon de la sphère R = racine(M N) (m)", fixed(n.sphere->radius(), 0, 4));
@@ -291,8 +308,9 @@ private:
         const Network &n = *m_in.network;
         m_out.heading("COORDONNEES APPROCHEES (m)");
         if (m_options.model != ModelType::Local3D)
-            m_out.line(fr("   Est, nord, up dans le plan tangent à l'ellipsoïde (plan du dessin) ; "
-                          "fixité selon l'horizon de chaque point."));
+            m_out.line(fr("   Est, nord, up dans le plan tangent à l'ellipsoïde") +
+                       (n.drawingProjection < 0 ? fr(" (plan du dessin)") : std::string()) +
+                       fr(" ; fixité selon l'horizon de chaque point."));
         m_out.line(fr("   Point         Fixité (ENU)             Est              Nord"
                       "                Up"));
         m_out.line(kThinRule);
