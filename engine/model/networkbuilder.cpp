@@ -1075,8 +1075,9 @@ private:
             addPoint(line, *p);
     }
 
-    // A LENU or LNEU line; with `withFixity` false its flags are not read (an observed position).
-    std::optional<Point> localPoint(const SourceLine &line, bool withFixity)
+    // The point a coordinate line names, with its file and line; none, with an error, when the
+    // name is blank.
+    std::optional<Point> namedPoint(const SourceLine &line)
     {
         Point p;
         p.name = text(line, Field::Point);
@@ -1086,6 +1087,16 @@ private:
             error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
             return std::nullopt;
         }
+        return p;
+    }
+
+    // A LENU or LNEU line; with `withFixity` false its flags are not read (an observed position).
+    std::optional<Point> localPoint(const SourceLine &line, bool withFixity)
+    {
+        std::optional<Point> named = namedPoint(line);
+        if (!named)
+            return std::nullopt;
+        Point &p = *named;
         double metres = 1.0;
         double east = 0.0;
         double north = 0.0;
@@ -1402,14 +1413,10 @@ private:
     std::optional<Point> readGeodeticPoint(const SourceLine &line, std::string_view code,
                                            bool withFixity)
     {
-        Point p;
-        p.name = text(line, Field::Point);
-        p.fileNumber = line.fileNumber;
-        p.lineNumber = line.lineNumber;
-        if (p.name.empty()) {
-            error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
+        std::optional<Point> named = namedPoint(line);
+        if (!named)
             return std::nullopt;
-        }
+        Point &p = *named;
         double metres = 1.0;
         bool ok = unit(line, metres);
         std::array<bool, 3> recordFixed = {false, false, false};

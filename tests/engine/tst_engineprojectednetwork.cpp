@@ -29,23 +29,6 @@ namespace {
 constexpr double kDeg = engine::kPi / 180.0;
 constexpr double kArcSecond = kDeg / 3600.0;
 
-std::string record(const std::string &code, const std::vector<std::pair<int, std::string>> &fields)
-{
-    std::string line = " " + code;
-    for (const auto &[first, value] : fields) {
-        const std::size_t at = static_cast<std::size_t>(first - 1);
-        if (line.size() < at)
-            line.resize(at, ' ');
-        line.replace(at, std::min(value.size(), line.size() - at), value);
-    }
-    return line;
-}
-
-std::string fixedText(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals).toStdString();
-}
-
 std::string decimalDegrees(double degrees, bool latitude)
 {
     const char letter = latitude ? (degrees < 0 ? 'S' : 'N') : (degrees < 0 ? 'W' : 'E');
