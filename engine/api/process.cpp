@@ -4,6 +4,7 @@
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
+#include "engine/estimation/gnssloops.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
@@ -75,7 +76,7 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
         rec.lineNumber = o.lineNumber;
         rec.fileNumber = o.fileNumber;
         rec.kind = static_cast<std::int64_t>(o.kind);
-        rec.component = isObservedPosition(o.kind) ? o.component + 1 : 1;
+        rec.component = isComponent(o.kind) ? o.component + 1 : 1;
         rec.station = o.station + 1;
         rec.target = o.target + 1;
         r.records.push_back(rec);
@@ -216,6 +217,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     ObservationSource source;
     Network network;
     DataCheck dataCheck;
+    GnssLoops loops;
     AdjustmentOutcome outcome;
     RobustOutcome robust;
     Statistics statistics;
@@ -252,6 +254,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         source.releaseLines();
         if (!diagnostics.hasErrors()) {
             dataCheck = checkData(network, options);
+            loops = gnssLoops(network);
             haveDataCheck = true;
             const bool robustEstimation = options.calculationType == CalculationType::Huber ||
                                           options.calculationType == CalculationType::L1Norm;
@@ -317,6 +320,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.options = haveOptions ? &options : nullptr;
         in.network = haveNetwork ? &network : nullptr;
         in.dataCheck = haveDataCheck ? &dataCheck : nullptr;
+        in.gnssLoops = haveDataCheck ? &loops : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
         in.robust = haveOutcome && robust.estimated ? &robust : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;

@@ -85,9 +85,12 @@ struct Linearisation
     bool defined = true;
 };
 
-// `positions`: the points of the ellipsoidal model at `state`, or null in the local model.
+// `positions`: the points of the geodetic models at `state`, or null in the local model;
+// `onEllipsoid`: in the spherical model, the same points on the ellipsoid (for the vectors).
 Linearisation linearise(const Network &network, const Unknowns &unknowns, const State &state,
-                        const std::vector<EllipsoidalPosition> *positions, Diagnostics &diagnostics)
+                        const std::vector<EllipsoidalPosition> *positions,
+                        const std::vector<EllipsoidalPosition> *onEllipsoid,
+                        Diagnostics &diagnostics)
 {
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     Linearisation lin;
@@ -98,7 +101,7 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
         const ObservationEquation eq =
-            positions ? evaluateEllipsoidal(o, *positions, state) : evaluate(o, state);
+            positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid) : evaluate(o, state);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
@@ -184,7 +187,7 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     std::vector<bool> observed(network.points.size(), false);
     // An observed position ties its point as fixed coordinates would.
     std::vector<bool> positioned(network.points.size(), false);
-    std::array<bool, 6> kinds{};
+    std::array<bool, 7> kinds{};
     for (const Observation &o : network.observations) {
         observed[static_cast<std::size_t>(o.station)] = true;
         observed[static_cast<std::size_t>(o.target)] = true;
@@ -200,6 +203,8 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     const bool azimuths = kinds[static_cast<std::size_t>(ObservationKind::Azimuth)];
     const bool zeniths = kinds[static_cast<std::size_t>(ObservationKind::Zenith)];
     const bool levelling = kinds[static_cast<std::size_t>(ObservationKind::HeightDifference)];
+    // A GNSS vector fixes the scale and the orientation of the network, not its position.
+    const bool vectors = kinds[static_cast<std::size_t>(ObservationKind::Vector)];
     std::array<int, 3> fixedCount{};
     int planPoints = 0; // observed points with a fixed east or north
     bool freePlan = false;
@@ -217,24 +222,25 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     const int fixedPlan = fixedCount[0] + fixedCount[1];
     std::vector<std::string> missing;
     if (freePlan) {
-        if (!distances && !directions && !azimuths && !positions)
+        if (!distances && !directions && !azimuths && !positions && !vectors)
             missing.push_back(fr("la planimétrie des points libres (aucune observation DIST, DIR "
                                  "ou AZIM)"));
         if (fixedCount[0] == 0)
             missing.push_back(fr("la translation en est"));
         if (fixedCount[1] == 0)
             missing.push_back(fr("la translation en nord"));
-        if (!azimuths && (fixedPlan < 3 || planPoints < 2))
+        if (!azimuths && !vectors && (fixedPlan < 3 || planPoints < 2))
             missing.push_back(fr("la rotation autour de la verticale (aucune observation AZIM : il "
                                  "faut au moins 3 coordonnées planimétriques fixes sur 2 points)"));
         // Zenith angles carry the scale of known height differences over to the plan.
-        const bool scaleObserved = distances || (zeniths && (levelling || fixedCount[2] >= 2));
+        const bool scaleObserved =
+            distances || vectors || (zeniths && (levelling || fixedCount[2] >= 2));
         if (!scaleObserved && (fixedPlan < 4 || planPoints < 2))
             missing.push_back(fr("l'échelle (aucune observation DIST : il faut 2 points fixes en "
                                  "planimétrie)"));
     }
     if (freeHeight) {
-        if (!distances && !zeniths && !levelling && !positions)
+        if (!distances && !zeniths && !levelling && !positions && !vectors)
             missing.push_back(fr("les hauteurs des points libres (aucune observation DIST, ZANG "
                                  "ou OHDF)"));
         else if (fixedCount[2] == 0)
@@ -245,7 +251,7 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     std::string present;
     for (ObservationKind kind :
          {ObservationKind::Distance, ObservationKind::Direction, ObservationKind::Azimuth,
-          ObservationKind::Zenith, ObservationKind::HeightDifference}) {
+          ObservationKind::Zenith, ObservationKind::HeightDifference, ObservationKind::Vector}) {
         if (kinds[static_cast<std::size_t>(kind)])
             present += std::string(present.empty() ? "" : ", ") + observationCode(kind);
     }
@@ -402,10 +408,27 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!ellipsoidal)
             return nullptr;
-        positions = ellipsoidalPositions(network.surface, at);
+        positions = ellipsoidalPositions(network, at);
         return &positions;
     };
     approximateOrientations(network, options, state, positionsAt(state));
+    // The spherical model's vectors are differences on the ellipsoid: their ends are taken back
+    // there at each iteration.
+    const bool vectorsOnEllipsoid =
+        network.sphere &&
+        std::any_of(network.observations.begin(), network.observations.end(),
+                    [](const Observation &o) { return o.kind == ObservationKind::Vector; });
+    std::vector<EllipsoidalPosition> ends;
+    const auto endsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
+        if (!vectorsOnEllipsoid)
+            return nullptr;
+        ends.clear();
+        ends.reserve(at.coordinates.size());
+        for (const Eigen::Vector3d &onSphere : at.coordinates)
+            ends.push_back(
+                ellipsoidalPosition(network.ellipsoid, network.ellipsoidGeocentricOf(onSphere)));
+        return &ends;
+    };
     out.approximate = state;
     if (reweighting.start)
         state = *reweighting.start;
@@ -437,7 +460,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const int maxIterations = reweighting.singleStep ? 1 : options.maxIterations;
     for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
         const Linearisation lin =
-            linearise(network, unknowns, state, positionsAt(state), diagnostics);
+            linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
         if (!lin.defined)
             return out;
         auto normalFactor = factor(network, unknowns, lin, out.weights, out.weightBlocks,
@@ -512,7 +535,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     }
 
     const Linearisation final =
-        linearise(network, unknowns, state, positionsAt(state), diagnostics);
+        linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
     if (!final.defined)
         return out;
     out.design = final.design;
