@@ -77,6 +77,41 @@ std::string undefinedSightText(const Observation &o, const ObservationEquation &
     return fr("Calcul impossible : valeurs non finies (coordonnées approchées aberrantes ?).");
 }
 
+// The secondary parameters of `o` taken into its equation `eq` at `state`: a distance's
+// constants and scales, a zenith angle's refraction coefficient in place of its record's. Appends
+// the parameters' columns and derivatives to `columns`.
+void applySecondary(const Network &network, const Unknowns &unknowns, const Observation &o,
+                    const State &state, ObservationEquation &eq,
+                    std::vector<std::pair<int, double>> &columns)
+{
+    double lengthening = 0.0; // the scales, relative
+    const double measured = eq.computed;
+    for (int k : o.secondary) {
+        const auto index = static_cast<std::size_t>(k);
+        const double value = state.secondary[index];
+        const int column = unknowns.secondary[index];
+        switch (network.secondaryParameters[index].type) {
+        case SecondaryType::Constant:
+            eq.computed += value;
+            columns.emplace_back(column, 1.0);
+            break;
+        case SecondaryType::Scale:
+            lengthening += value * 1e-6;
+            eq.computed += measured * value * 1e-6;
+            columns.emplace_back(column, measured * 1e-6);
+            break;
+        case SecondaryType::Refraction:
+            eq.computed += (value - o.refraction) * eq.refraction;
+            columns.emplace_back(column, eq.refraction);
+            break;
+        case SecondaryType::VarianceGroup:
+            break;
+        }
+    }
+    eq.station *= 1.0 + lengthening;
+    eq.target *= 1.0 + lengthening;
+}
+
 struct Linearisation
 {
     Eigen::SparseMatrix<double, Eigen::RowMajor> design;
@@ -98,10 +133,14 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     lin.misclosures.resize(m);
     std::vector<Eigen::Triplet<double>> triplets;
     triplets.reserve(network.observations.size() * 7);
+    std::vector<std::pair<int, double>> secondaryColumns;
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
-        const ObservationEquation eq =
+        ObservationEquation eq =
             positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid) : evaluate(o, state);
+        secondaryColumns.clear();
+        if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
+            applySecondary(network, unknowns, o, state, eq, secondaryColumns);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
@@ -128,6 +167,8 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
             if (column >= 0)
                 triplets.emplace_back(i, column, eq.orientation);
         }
+        for (const auto &[column, derivative] : secondaryColumns)
+            triplets.emplace_back(i, column, derivative);
     }
     lin.design.resize(m, unknowns.count);
     lin.design.setFromTriplets(triplets.begin(), triplets.end());
@@ -154,21 +195,21 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
     std::size_t owners = 0;
     for (int index : undetermined) {
         const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
-        if (component != 3 && owner == lastPoint) {
+        const bool ofPoint = component < kOrientationComponent;
+        if (ofPoint && owner == lastPoint) {
             if (lastListed)
                 items.back().insert(items.back().size() - 1,
                                     std::string(", ") + componentName(component));
             continue;
         }
         ++owners;
-        lastPoint = component == 3 ? -1 : owner;
+        lastPoint = ofPoint ? owner : -1;
         lastListed = items.size() < kListed;
         if (!lastListed)
             continue;
-        items.push_back(component == 3
-                            ? unknownLabel(network, unknowns, index)
-                            : quoted(network.points[static_cast<std::size_t>(owner)].name) + " (" +
-                                  componentName(component) + ")");
+        items.push_back(!ofPoint ? unknownLabel(network, unknowns, index)
+                                 : quoted(network.points[static_cast<std::size_t>(owner)].name) +
+                                       " (" + componentName(component) + ")");
     }
     std::string text;
     for (const std::string &item : items)
@@ -412,6 +453,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return &positions;
     };
     approximateOrientations(network, options, state, positionsAt(state));
+    for (const SecondaryParameter &parameter : network.secondaryParameters)
+        state.secondary.push_back(parameter.start);
     // The spherical model's vectors are differences on the ellipsoid: their ends are taken back
     // there at each iteration.
     const bool vectorsOnEllipsoid =
@@ -510,7 +553,9 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         }
         for (int j = 0; j < unknowns.count; ++j) {
             const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
-            if (component == 3) {
+            if (component == kSecondaryComponent) {
+                state.secondary[static_cast<std::size_t>(owner)] += dx(j);
+            } else if (component == kOrientationComponent) {
                 double &orientation = state.orientations[static_cast<std::size_t>(owner)];
                 orientation = normalizeAngle(orientation + dx(j));
             } else if (ellipsoidal) {

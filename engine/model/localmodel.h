@@ -31,6 +31,7 @@ struct State
 {
     std::vector<Eigen::Vector3d> coordinates; // per point: east, north, up (metres)
     std::vector<double> orientations;         // per direction set (radians)
+    std::vector<double> secondary;            // per secondary parameter: metres, ppm or coefficient
 };
 
 // Whether the geometry of a sight lets its observation be computed and differentiated.
@@ -47,6 +48,7 @@ struct ObservationEquation
     Eigen::Vector3d station = Eigen::Vector3d::Zero(); // d computed / d (east, north, up)
     Eigen::Vector3d target = Eigen::Vector3d::Zero();
     double orientation = 0.0; // d computed / d orientation (directions)
+    double refraction = 0.0;  // d computed / d coefficient of refraction (zenith angles)
     SightGeometry geometry = SightGeometry::Defined;
 };
 

@@ -24,7 +24,13 @@ std::string unknownLabel(const Network &network, const Unknowns &unknowns, int i
     if (index < 0 || index >= unknowns.count)
         return "?";
     const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
-    if (component == 3) {
+    if (component == kSecondaryComponent) {
+        const SecondaryParameter &parameter =
+            network.secondaryParameters[static_cast<std::size_t>(owner)];
+        return std::string(secondaryTypeCode(parameter.type)) + fr(" du groupe « ") +
+               network.secondaryGroups[static_cast<std::size_t>(parameter.group)].name + fr(" »");
+    }
+    if (component == kOrientationComponent) {
         const DirectionSet &set = network.sets[static_cast<std::size_t>(owner)];
         const std::string station =
             set.station >= 0 ? network.points[static_cast<std::size_t>(set.station)].name : "?";
@@ -69,8 +75,15 @@ Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
     for (std::size_t s = 0; s < network.sets.size(); ++s) {
         if (setUsed[s]) {
             u.set[s] = u.count++;
-            u.owner.emplace_back(static_cast<int>(s), 3);
+            u.owner.emplace_back(static_cast<int>(s), kOrientationComponent);
         }
+    }
+    // Every secondary parameter made applies to some observation. Numbered last, they come last
+    // in the elimination order too: each one couples all of its observations' points.
+    u.secondary.assign(network.secondaryParameters.size(), -1);
+    for (std::size_t k = 0; k < network.secondaryParameters.size(); ++k) {
+        u.secondary[k] = u.count++;
+        u.owner.emplace_back(static_cast<int>(k), kSecondaryComponent);
     }
     return u;
 }

@@ -224,10 +224,20 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
     // Each pair of points, and each set with a point it reaches, is taken once rather than once
     // per observation.
     std::vector<std::pair<int, int>> pairs;
-    std::vector<std::pair<int, int>> setPoints; // (orientation unknown, point)
+    std::vector<std::pair<int, int>> setPoints;       // (orientation unknown, point)
+    std::vector<std::pair<int, int>> secondaryPoints; // (secondary parameter unknown, point)
+    std::vector<std::pair<int, int>> secondaryPairs;  // parameters of one observation
     pairs.reserve(network.observations.size());
     for (const Observation &o : network.observations) {
         pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
+        for (std::size_t a = 0; a < o.secondary.size(); ++a) {
+            const int parameter = unknowns.secondary[static_cast<std::size_t>(o.secondary[a])];
+            secondaryPoints.emplace_back(parameter, o.station);
+            secondaryPoints.emplace_back(parameter, o.target);
+            for (std::size_t b = 0; b <= a; ++b)
+                secondaryPairs.emplace_back(
+                    parameter, unknowns.secondary[static_cast<std::size_t>(o.secondary[b])]);
+        }
         if (o.set >= 0 && static_cast<std::size_t>(o.set) < unknowns.set.size()) {
             const int orientation = unknowns.set[static_cast<std::size_t>(o.set)];
             if (orientation >= 0) {
@@ -241,7 +251,7 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
             for (std::size_t b = a + 1; b < points.size(); ++b)
                 pairs.emplace_back(points[a], points[b]);
     }
-    for (auto *list : {&pairs, &setPoints}) {
+    for (auto *list : {&pairs, &setPoints, &secondaryPoints, &secondaryPairs}) {
         std::sort(list->begin(), list->end());
         list->erase(std::unique(list->begin(), list->end()), list->end());
     }
@@ -267,6 +277,12 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
         for (int c : coordinates(point))
             couple(orientation, c);
     }
+    for (const auto &[parameter, point] : secondaryPoints) {
+        for (int c : coordinates(point))
+            couple(parameter, c);
+    }
+    for (const auto &[a, b] : secondaryPairs)
+        couple(a, b);
     NormalMatrix pattern(unknowns.count, unknowns.count);
     pattern.setFromTriplets(entries.begin(), entries.end(), [](double a, double) { return a; });
     return pattern;
