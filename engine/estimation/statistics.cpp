@@ -358,6 +358,29 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         }
     }
 
+    // Secondary parameters: significant when |t| exceeds the two-sided bound at the VALIDATION
+    // level; with s0 in their standard deviation, t follows Student's law of f degrees of freedom.
+    if (st.degreesOfFreedom > 0) {
+        st.secondaryTest = st.scaled ? ResidualTestKind::Tau : ResidualTestKind::Normal;
+        st.secondaryCriticalValue = st.scaled
+                                        ? studentUpperQuantile(alpha / 2.0, st.degreesOfFreedom)
+                                        : normalUpperQuantile(alpha / 2.0);
+    }
+    for (std::size_t k = 0; k < outcome.unknowns.secondary.size(); ++k) {
+        SecondaryStatistics parameter;
+        parameter.value = outcome.state.secondary[k];
+        if (st.inverse) {
+            const Eigen::MatrixXd block = st.inverse->block({outcome.unknowns.secondary[k]});
+            parameter.sigma = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
+        }
+        if (parameter.sigma > 0.0) {
+            parameter.test = std::fabs(parameter.value) / parameter.sigma;
+            parameter.significant =
+                st.secondaryCriticalValue > 0.0 && parameter.test > st.secondaryCriticalValue;
+        }
+        st.secondary.push_back(parameter);
+    }
+
     // Partial variance factors, per kind of observation then per group.
     std::map<int, PartialFactor> kinds;
     std::map<std::string, PartialFactor> groups;

@@ -74,6 +74,17 @@ struct ItemStatistics
     bool valid = true;
 };
 
+// A secondary parameter (CONS, SCAL, REFR) and its test of significance: t = value / sigma,
+// against the normal quantile, or Student's with the degrees of freedom when s0 scales the
+// precisions (s0 is then in sigma).
+struct SecondaryStatistics
+{
+    double value = 0.0; // metres, ppm or the coefficient
+    double sigma = 0.0;
+    double test = 0.0; // |t|
+    bool significant = false;
+};
+
 struct PartialFactor
 {
     std::string label; // Latin-1
@@ -112,7 +123,10 @@ struct Statistics
     std::vector<Eigen::Vector3d> pointSigmas; // per point (east, north, up); 0 if fixed
     // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
     std::vector<Eigen::Matrix3d> pointCovariances;
-    std::vector<double> orientationSigmas;     // per direction set
+    std::vector<double> orientationSigmas;                   // per direction set
+    std::vector<SecondaryStatistics> secondary;              // per secondary parameter
+    ResidualTestKind secondaryTest = ResidualTestKind::None; // Normal, or Tau for Student's t
+    double secondaryCriticalValue = 0.0;       // bound of |t| (0 without degrees of freedom)
     std::vector<PartialFactor> partialFactors; // per kind, then per group
     // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
     // must not outlive it. Null when there are no unknowns.

@@ -90,8 +90,10 @@ public:
             if (m_options.logPartialFactors)
                 partialFactors();
             adjustedCoordinates();
-            if (m_options.logAuxiliary)
+            if (m_options.logAuxiliary) {
                 orientations();
+                secondaryParameters();
+            }
             if (m_in.regions && m_in.network) {
                 for (const std::string &line :
                      regionReport(*m_in.network, *m_in.regions, m_options, m_in.statistics->scaled))
@@ -579,13 +581,19 @@ private:
                 m_out.line(fr("   Corrections des inconnues, itération ") +
                            std::to_string(r.number) + " :");
                 for (Eigen::Index j = 0; j < r.corrections.size(); ++j) {
-                    const bool orientation =
-                        out.unknowns.owner[static_cast<std::size_t>(j)].second == 3;
-                    m_out.line("   " +
-                               columnLeft(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40) +
-                               (orientation ? smallAngle(r.corrections(j), 16) + " " +
-                                                  smallAngleUnitSymbol(m_options.angleUnit)
-                                            : length(r.corrections(j), 16) + " m"));
+                    const auto [owner, component] = out.unknowns.owner[static_cast<std::size_t>(j)];
+                    const std::string label =
+                        "   " + columnLeft(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40);
+                    if (component == kSecondaryComponent)
+                        m_out.line(label +
+                                   secondaryValue(
+                                       n.secondaryParameters[static_cast<std::size_t>(owner)].type,
+                                       r.corrections(j), 16));
+                    else if (component == kOrientationComponent)
+                        m_out.line(label + smallAngle(r.corrections(j), 16) + " " +
+                                   smallAngleUnitSymbol(m_options.angleUnit));
+                    else
+                        m_out.line(label + length(r.corrections(j), 16) + " m");
                 }
             }
         }
@@ -749,6 +757,68 @@ private:
                        smallAngleUnitSymbol(m_options.angleUnit) +
                        columnRight(std::to_string(set.lineNumber), 7) +
                        columnRight(std::to_string(set.fileNumber), 9));
+        }
+    }
+
+    // A secondary parameter's value with its unit: a constant in millimetres, a scale in parts per
+    // million, a coefficient of refraction bare.
+    std::string secondaryValue(SecondaryType type, double value, int width) const
+    {
+        switch (type) {
+        case SecondaryType::Constant:
+            return columnRight(
+                       fixed(value * 1000.0, 0, std::max(m_options.distanceDecimals - 1, 2)),
+                       width) +
+                   " mm ";
+        case SecondaryType::Scale:
+            return columnRight(fixed(value, 0, 3), width) + " ppm";
+        case SecondaryType::Refraction:
+        case SecondaryType::VarianceGroup:
+            break;
+        }
+        return columnRight(fixed(value, 0, 4), width) + "    ";
+    }
+
+    void secondaryParameters()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        if (n.secondaryParameters.empty() || s.secondary.size() != n.secondaryParameters.size())
+            return;
+        m_out.heading("PARAMETRES SECONDAIRES : GROUPES AUX");
+        const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
+        switch (s.secondaryTest) {
+        case ResidualTestKind::Normal:
+            m_out.line(fr("   Test de signification : |t| = |valeur| / écart-type > ") +
+                       fixed(s.secondaryCriticalValue, 0, 3) + fr(" (loi normale, ") + confidence +
+                       ")");
+            break;
+        case ResidualTestKind::Tau:
+            m_out.line(fr("   Test de signification : |t| = |valeur| / écart-type > ") +
+                       fixed(s.secondaryCriticalValue, 0, 3) + fr(" (loi de Student à ") +
+                       std::to_string(s.degreesOfFreedom) + fr(" degrés de liberté, ") +
+                       confidence + ")");
+            break;
+        case ResidualTestKind::None:
+            m_out.line(fr("   Test de signification : non réalisé (aucune redondance)"));
+            break;
+        }
+        m_out.line();
+        m_out.line(fr("   Groupe        Param.           Valeur          Ecart-type        |t|  "
+                      "Significatif  Obs.   Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (std::size_t k = 0; k < n.secondaryParameters.size(); ++k) {
+            const SecondaryParameter &p = n.secondaryParameters[k];
+            const SecondaryGroup &g = n.secondaryGroups[static_cast<std::size_t>(p.group)];
+            const SecondaryStatistics &t = s.secondary[k];
+            const bool tested = s.secondaryTest != ResidualTestKind::None && t.sigma > 0.0;
+            m_out.line("   " + columnLeft(g.name, 14) + columnLeft(secondaryTypeCode(p.type), 6) +
+                       secondaryValue(p.type, t.value, 16) + secondaryValue(p.type, t.sigma, 16) +
+                       columnRight(tested ? fixed(t.test, 0, 2) : std::string("-"), 9) + "  " +
+                       columnLeft(tested ? (t.significant ? fr("OUI") : fr("NON")) : "-", 12) +
+                       columnRight(std::to_string(p.observations), 6) +
+                       columnRight(std::to_string(g.lineNumber), 8) +
+                       columnRight(std::to_string(g.fileNumber), 9));
         }
     }
 
