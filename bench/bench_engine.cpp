@@ -18,11 +18,13 @@
 // of each stage measured in a second fresh process, and the time the approximate coordinates
 // take when only one point in fifty is given.
 //
-//   bench_engine [--keep] [--generate] [--local | --ellipsoidal] [SIZE ...]
+//   bench_engine [--keep] [--generate] [--local | --ellipsoidal] [--secondary] [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
 //   --local        only the local model; --ellipsoidal: only the ellipsoidal model
+//   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
+//                  and a refraction coefficient: three unknowns that couple the whole network
 
 #include "engine/api/process.h"
 #include "engine/base/text.h"
@@ -173,7 +175,7 @@ struct GeneratedNetwork
     long observations = 0;
 };
 
-GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal)
+GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secondary)
 {
     const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
     std::mt19937 random(seed);
@@ -217,15 +219,21 @@ GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal)
         std::string line = record("SIGM", "DST");
         right(line, 11, 10, number(kDistanceConstant, 5));
         right(line, 22, 10, number(kDistancePpm, 3));
+        if (secondary)
+            left(line, 66, "G1");
         left(line, 79, "m");
         add(line);
         for (auto [id, sigma] : {std::pair<const char *, double>{"HZ", kDirectionSigma},
                                  std::pair<const char *, double>{"ZEN", kZenithSigma}}) {
             line = record("SIGM", id);
             right(line, 11, 10, number(sigma, 3));
+            if (secondary && std::string(id) == "ZEN")
+                left(line, 66, "G1");
             left(line, 79, "m");
             add(line);
         }
+        if (secondary)
+            add(" AUX  ALL G1           CONS SCAL REFR");
     }
     for (int k = 0; k < count; ++k) {
         const TruePoint &p = points[static_cast<std::size_t>(k)];
@@ -562,6 +570,7 @@ int main(int argc, char **argv)
     std::vector<int> sizes;
     bool keep = false;
     bool generateOnly = false;
+    bool secondary = false;
     std::vector<bool> models = {false, true}; // ellipsoidal or not
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -573,6 +582,8 @@ int main(int argc, char **argv)
             models = {false};
         else if (argument == "--ellipsoidal")
             models = {true};
+        else if (argument == "--secondary")
+            secondary = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -613,7 +624,7 @@ int main(int argc, char **argv)
             int fixedPoints = 0;
             {
                 const GeneratedNetwork network =
-                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal);
+                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal, secondary);
                 observations = network.observations;
                 fixedPoints = network.fixedPoints;
                 writeText(observationPath, network.text);
