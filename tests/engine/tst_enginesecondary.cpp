@@ -3,6 +3,7 @@
 // frame by plain vector sums, on the ellipsoid with GeographicLib's local Cartesian frame at each
 // station), and recovered by the adjustment; the records' mistakes; the variance groups (GVCE)
 // the network gathers.
+#include "engine/api/process.h"
 #include "engine/model/angles.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
@@ -12,8 +13,10 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace observationlines;
@@ -241,6 +244,8 @@ private slots:
     void badRecords();
     void varianceGroupsGatherTheirObservations_data();
     void varianceGroupsGatherTheirObservations();
+    void reportSectionFollowsLogSolaux_data();
+    void reportSectionFollowsLogSolaux();
 };
 
 void TestEngineSecondary::plantedParametersAreRecovered_data()
@@ -418,6 +423,50 @@ void TestEngineSecondary::varianceGroupsGatherTheirObservations()
     QCOMPARE(lines, members);
     // A variance group adds no unknown.
     QVERIFY(n.secondaryParameters.empty());
+}
+
+void TestEngineSecondary::reportSectionFollowsLogSolaux_data()
+{
+    QTest::addColumn<QString>("flag");
+    QTest::addColumn<bool>("printed");
+    QTest::newRow("default") << QString() << true;
+    QTest::newRow("OUI") << "OUI" << true;
+    QTest::newRow("NON") << "NON" << false;
+}
+
+void TestEngineSecondary::reportSectionFollowsLogSolaux()
+{
+    QFETCH(QString, flag);
+    QFETCH(bool, printed);
+    const std::string iob = engine::normalizedPath("aux.iob");
+    const std::string cfg = engine::normalizedPath("aux.cfg");
+    std::string configuration = engine::defaultConfigurationText("\n");
+    if (!flag.isEmpty())
+        configuration += "LOG_SOLAUX " + flag.toStdString() + "\n";
+    const engine::ProcessOutput out = engine::runProcessing(
+        iob, cfg,
+        memoryLoader(
+            {{iob, joinLines(network(Model::Local, Membership::Families))}, {cfg, configuration}}));
+    QCOMPARE(out.summary.status, 0);
+    const QString report = QString::fromLatin1(out.report.c_str());
+    const int heading = report.indexOf("PARAMETRES SECONDAIRES : GROUPES AUX");
+    QCOMPARE(heading >= 0, printed);
+    if (!printed)
+        return;
+    // One row per parameter, each significant, its value that planted: 7 mm, 25 ppm, 0.13.
+    const QStringList lines = report.mid(heading).split('\n');
+    for (const auto &[type, truth, tolerance] :
+         {std::tuple<QString, double, double>{"CONS", 7.0, 0.001},
+          std::tuple<QString, double, double>{"SCAL", kScale, 0.01},
+          std::tuple<QString, double, double>{"REFR", kRefraction, 0.001}}) {
+        const auto row = std::find_if(lines.begin(), lines.end(), [&](const QString &line) {
+            return line.simplified().startsWith("G1 " + type + " ");
+        });
+        QVERIFY2(row != lines.end(), qPrintable(type));
+        const QStringList words = row->simplified().split(' ');
+        QVERIFY2(std::fabs(words.at(2).toDouble() - truth) < tolerance, qPrintable(*row));
+        QVERIFY2(words.contains("OUI"), qPrintable(*row));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestEngineSecondary)
