@@ -340,7 +340,8 @@ void TestEngineSecondary::badRecords_data()
     QTest::newRow("repeated group")
         << std::vector<std::string>{good[0], aux("DIS", "G1", {"SCAL"})} << 2 << "déjà défini";
     QTest::newRow("unknown group of a family")
-        << std::vector<std::string>{good[0], sigmWithGroups("X", 0.001, 0.0, "G1 G9")} << 2 << "G9";
+        << std::vector<std::string>{good[0], sigmWithGroups("X", 0.001, 0.0, "G1 G9")} << 2
+        << "inconnu « G9";
     // An observation joined to two variance groups, by its family and by its GRP.
     QTest::newRow("two variance groups")
         << std::vector<std::string>{aux("ALL", "V1", {"GVCE"}), aux("DIS", "V2", {"GVCE"}),
