@@ -1207,7 +1207,7 @@ private:
         }
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
             Observation &o = m_network.observations[i];
-            int refraction = -1;
+            int refractionGroup = -1; // of the parameter of refraction taken
             for (int g : members[i]) {
                 const SecondaryGroup &group = groups[static_cast<std::size_t>(g)];
                 for (SecondaryType type : group.types) {
@@ -1216,41 +1216,36 @@ private:
                     if (k < 0 || !appliesTo(type, group.scope, o))
                         continue;
                     if (type == SecondaryType::VarianceGroup) {
+                        auto &varianceGroups = m_network.varianceGroups;
                         if (o.varianceGroup >= 0) {
-                            error(
-                                o.fileNumber, o.lineNumber,
-                                fr("L'observation appartient à deux groupes de variance GVCE (« ") +
-                                    m_network
-                                        .varianceGroups[static_cast<std::size_t>(o.varianceGroup)]
-                                        .name +
-                                    fr(" » et « ") + group.name + fr(" »)."));
+                            const std::string &first =
+                                varianceGroups[static_cast<std::size_t>(o.varianceGroup)].name;
+                            error(o.fileNumber, o.lineNumber,
+                                  fr("L'observation appartient à deux groupes de variance GVCE "
+                                     "(« ") +
+                                      first + fr(" » et « ") + group.name + fr(" »)."));
                             continue;
                         }
                         o.varianceGroup = k;
-                        m_network.varianceGroups[static_cast<std::size_t>(k)]
-                            .observations.push_back(static_cast<int>(i));
+                        varianceGroups[static_cast<std::size_t>(k)].observations.push_back(
+                            static_cast<int>(i));
                         continue;
                     }
                     if (type == SecondaryType::Refraction) {
-                        if (refraction >= 0) {
+                        if (refractionGroup >= 0) {
                             error(o.fileNumber, o.lineNumber,
                                   fr("L'angle zénithal a deux coefficients de réfraction à "
                                      "estimer (groupes « ") +
-                                      groups[static_cast<std::size_t>(
-                                                 m_network
-                                                     .secondaryParameters[static_cast<std::size_t>(
-                                                         refraction)]
-                                                     .group)]
-                                          .name +
+                                      groups[static_cast<std::size_t>(refractionGroup)].name +
                                       fr(" » et « ") + group.name + fr(" »)."));
                             continue;
                         }
-                        refraction = k;
+                        refractionGroup = g;
                         // The iterations start from the coefficients written on the group's
                         // zenith angles, so that they begin where the data check stands.
-                        m_network.secondaryParameters[static_cast<std::size_t>(k)].start +=
-                            o.refraction /
-                            m_network.secondaryParameters[static_cast<std::size_t>(k)].observations;
+                        SecondaryParameter &parameter =
+                            m_network.secondaryParameters[static_cast<std::size_t>(k)];
+                        parameter.start += o.refraction / parameter.observations;
                     }
                     o.secondary.push_back(k);
                 }
