@@ -8,6 +8,7 @@
 #include "engine/estimation/regions.h"
 #include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/model/angles.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
@@ -220,6 +221,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
     GnssLoops loops;
     AdjustmentOutcome outcome;
     RobustOutcome robust;
+    VarianceOutcome variance;
+    bool haveVariance = false;
     Statistics statistics;
     Regions regions;
     std::optional<Regions> drawingRegions;
@@ -258,8 +261,14 @@ ProcessOutput runProcessing(const std::string &observationPath,
             haveDataCheck = true;
             const bool robustEstimation = options.calculationType == CalculationType::Huber ||
                                           options.calculationType == CalculationType::L1Norm;
-            outcome = robustEstimation ? robustAdjust(network, options, diagnostics, robust)
-                                       : adjust(network, options, diagnostics);
+            haveVariance = declaresVarianceGroups(network);
+            if (haveVariance)
+                outcome = varianceComponentAdjust(network, options, varianceGroups(network),
+                                                  diagnostics, variance);
+            else if (robustEstimation)
+                outcome = robustAdjust(network, options, diagnostics, robust);
+            else
+                outcome = adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
                 statistics = computeStatistics(network, outcome, options);
@@ -323,6 +332,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.gnssLoops = haveDataCheck ? &loops : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
         in.robust = haveOutcome && robust.estimated ? &robust : nullptr;
+        in.variance = haveOutcome && haveVariance && variance.iterations > 0 ? &variance : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;

@@ -119,6 +119,8 @@ struct Observation
     int component = 0;
     double metresPerRadian = 1.0;
     std::string group; // GRP in force (Latin-1)
+    // The variance component group the observation files put it in (Latin-1); empty: none.
+    std::string varianceGroup;
     int fileNumber = 0;
     int lineNumber = 0;
 
