@@ -13,6 +13,7 @@
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
 #include "engine/output/drawingfile.h"
+#include "engine/output/matrixfiles.h"
 #include "engine/output/report.h"
 #include "engine/output/resultfile.h"
 
@@ -206,6 +207,20 @@ std::error_code removeOldOutput(const std::string &path)
     return error;
 }
 
+// The matrix files an earlier run on `observationPath` left in its folder.
+std::vector<std::string> oldMatrixFiles(const std::string &observationPath)
+{
+    std::vector<std::string> found;
+    const fs::path folder = pathFromLatin1(siblingPath(observationPath, "")).parent_path();
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = latin1FromPath(it->path().filename());
+        if (isMatrixFileName(observationPath, name))
+            found.push_back(latin1FromPath(it->path()));
+    }
+    return found;
+}
+
 } // namespace
 
 ProcessOutput runProcessing(const std::string &observationPath,
@@ -287,6 +302,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
                         checkFinite(network, outcome, statistics, regions, diagnostics);
                     haveRegions = haveStatistics;
                 }
+                if (haveStatistics && options.matrices.any() && handling.writeMatrix)
+                    writeMatrixFiles(
+                        observationPath, network, outcome, statistics,
+                        adjustedSystem(network, outcome, statistics.inverse.get(), options),
+                        options, handling.writeMatrix, diagnostics);
                 // The inverse and the factor have served: free them before the report.
                 statistics.inverse.reset();
                 outcome.factor.reset();
@@ -418,6 +438,17 @@ ProcessSummary processObservationFile(const std::string &observationPath,
                 systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
             undeletable.insert(o.path);
         }
+        // So must the matrix files, whose number of iterations may differ from this run's.
+        for (const std::string &path : oldMatrixFiles(observationPath)) {
+            if (inputs.sameAs(path))
+                continue;
+            const std::error_code error = removeOldOutput(path);
+            if (error)
+                handling.refusals.push_back(
+                    fr("Traitement refusé : le fichier ") + path +
+                    fr(" d'un traitement précédent n'a pas pu être supprimé (") +
+                    systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
+        }
 
         std::vector<std::string> failures;
         // The failed outputs of a refused run go over the old ones in place when these could be
@@ -441,6 +472,14 @@ ProcessSummary processObservationFile(const std::string &observationPath,
             if (!drawingWritten)
                 failures.push_back(notWritten(fr("Le fichier de dessin "), path, reason));
             return drawingWritten;
+        };
+        handling.writeMatrix = [&](const std::string &path, const std::string &content,
+                                   std::string &reason) {
+            if (inputs.sameAs(path)) {
+                reason = fr("fichier d'entrée du traitement");
+                return false;
+            }
+            return writeFileAtomically(path, content, &reason);
         };
         std::string reportFailure;
         handling.writeReport = [&](const std::string &path, const std::string &report,
