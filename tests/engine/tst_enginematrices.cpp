@@ -143,6 +143,13 @@ void TestEngineMatrices::normalSystem()
     QVERIFY(relative(c.values - a.values.transpose() * p.values * l.values, terms) <= 1e-10);
     QVERIFY((n.values * x.values - c.values).norm() <=
             1e-10 * (n.values.norm() * x.values.norm() + terms.norm()));
+    // The weights divided by s0^2 = v'Pv / f leave v'Pv = f, the degrees of freedom.
+    const double freedom = static_cast<double>(a.values.rows() - a.values.cols());
+    const double weighted = (l.values.transpose() * p.values * l.values)(0, 0);
+    if (scaling == QLatin1String("TOUJOURS"))
+        QVERIFY(std::fabs(weighted / freedom - 1.0) <= 1e-8);
+    if (scaling == QLatin1String("JAMAIS"))
+        QVERIFY(std::fabs(weighted / freedom / summary.varianceFactor - 1.0) <= 1e-3);
     const auto first = [&](const char *name) {
         return readMatrixMarket(dir.filePath(sample + "_" + name + "_it1.mtx"));
     };

@@ -4,7 +4,9 @@
 // standard deviations.
 
 #include "engine/base/files.h"
+#include "engine/base/text.h"
 #include "engine/estimation/variancecomponents.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 
@@ -146,6 +148,9 @@ private slots:
     void recoversSimulatedRatio_data();
     void recoversSimulatedRatio();
     void blockBelongsToOneGroup();
+    void refusals_data();
+    void refusals();
+    void reportSection();
 };
 
 void TestEngineVariance::convergedRatios_data()
@@ -251,6 +256,67 @@ void TestEngineVariance::blockBelongsToOneGroup()
     QCOMPARE(
         groups.names[static_cast<std::size_t>(groups.of[static_cast<std::size_t>(block.first)])],
         std::string("G0"));
+}
+
+void TestEngineVariance::refusals_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<int>("calculation");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("LSVCE") << int(engine::VarianceMethod::Lsvce)
+                           << int(engine::CalculationType::Adjustment) << "LSVCE";
+    QTest::newRow("with HUBER") << int(engine::VarianceMethod::Helmert)
+                                << int(engine::CalculationType::Huber) << "robuste (HUBER)";
+    QTest::newRow("with NORMEL1") << int(engine::VarianceMethod::Helmert)
+                                  << int(engine::CalculationType::L1Norm) << "robuste (NORMEL1)";
+}
+
+void TestEngineVariance::refusals()
+{
+    QFETCH(int, method);
+    QFETCH(int, calculation);
+    QFETCH(QString, message);
+    const auto run = levellingGrid(1, 3.0);
+    run->options.varianceMethod = static_cast<engine::VarianceMethod>(method);
+    run->options.calculationType = static_cast<engine::CalculationType>(calculation);
+    estimate(*run);
+    QVERIFY(!run->outcome.solved);
+    QVERIFY(QString::fromStdString(engine::utf8FromLatin1(diagnosticsText(run->diagnostics)))
+                .contains(message));
+}
+
+// The section gives each group, its redundancy and component, and the values of each iteration
+// when VCESOLINT asks for them.
+void TestEngineVariance::reportSection()
+{
+    const auto run = levellingGrid(2, 3.0);
+    run->options.logVarianceIterations = true;
+    estimate(*run);
+    QVERIFY(run->variance.estimated);
+    const engine::Statistics statistics =
+        engine::computeStatistics(run->network, run->outcome, run->options);
+    engine::ReportInput in;
+    in.options = &run->options;
+    in.network = &run->network;
+    in.outcome = &run->outcome;
+    in.variance = &run->variance;
+    in.statistics = &statistics;
+    in.diagnostics = &run->diagnostics;
+    const QString report =
+        QString::fromStdString(engine::utf8FromLatin1(engine::writeReport(in, "\n")));
+    const int at = report.indexOf(QStringLiteral("COMPOSANTES DE VARIANCE"));
+    QVERIFY(at >= 0);
+    const QString section = report.mid(at, report.indexOf(QStringLiteral("STATISTIQUES"), at) - at);
+    QCOMPARE(section.count(QRegularExpression(QStringLiteral("Itération +\\d+ :"))),
+             run->variance.iterations);
+    for (const engine::VarianceComponent &c : run->variance.components) {
+        const QRegularExpression row(QStringLiteral("\\n   %1 +%2 +%3 +%4 ")
+                                         .arg(QString::fromStdString(c.name))
+                                         .arg(c.count)
+                                         .arg(c.redundancy, 0, 'f', 3)
+                                         .arg(c.variance, 0, 'f', 6));
+        QVERIFY2(section.contains(row), qPrintable(section));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestEngineVariance)
