@@ -643,6 +643,12 @@ private:
         row("Méthode", fr("Helmert (itérée)"));
         row("Itérations", std::to_string(v.iterations) +
                               (v.estimated ? fr(" (convergée)") : fr(" (non convergée)")));
+        if (!v.history.empty()) {
+            std::string names;
+            for (const VarianceComponent &c : v.components)
+                names += columnRight(c.name, 13);
+            m_out.line(padRight("   Groupe", 38) + names);
+        }
         for (std::size_t k = 0; k < v.history.size(); ++k) {
             std::string values;
             for (double ratio : v.history[k])
