@@ -473,13 +473,17 @@ ProcessSummary processObservationFile(const std::string &observationPath,
                 failures.push_back(notWritten(fr("Le fichier de dessin "), path, reason));
             return drawingWritten;
         };
+        std::vector<std::string> matricesWritten;
         handling.writeMatrix = [&](const std::string &path, const std::string &content,
                                    std::string &reason) {
             if (inputs.sameAs(path)) {
                 reason = fr("fichier d'entrée du traitement");
                 return false;
             }
-            return writeFileAtomically(path, content, &reason);
+            if (!writeFileAtomically(path, content, &reason))
+                return false;
+            matricesWritten.push_back(path);
+            return true;
         };
         std::string reportFailure;
         handling.writeReport = [&](const std::string &path, const std::string &report,
@@ -505,9 +509,13 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         }
         if (!summary.reportWritten)
             summary.status = 1;
-        // A drawing without a successful run must not be taken for a good one.
+        // A drawing or matrices without a successful run must not be taken for good ones.
         if (summary.status != 0 && drawingWritten)
             removeOldOutput(output.drawingPath);
+        if (summary.status != 0) {
+            for (const std::string &path : matricesWritten)
+                removeOldOutput(path);
+        }
         if (undeletable.count(output.drawingPath))
             overwriteInPlace(output.drawingPath, std::string());
 
