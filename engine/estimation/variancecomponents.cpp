@@ -116,6 +116,15 @@ AdjustmentOutcome varianceComponentAdjust(const Network &network, const Options 
             if (sums.redundancy[g] < kLeastGroupRedundancy)
                 continue;
             ratios[g] = sums.weightedSquares[g] / sums.redundancy[g];
+            if (!(ratios[g] > 0.0) || !std::isfinite(ratios[g])) {
+                diagnostics.error(std::string(), 0,
+                                  fr("Composante de variance nulle ou non finie pour le groupe ") +
+                                      groups.names[g] +
+                                      fr(" : ses résidus sont nuls, sa variance ne peut être "
+                                         "estimée."));
+                current.solved = false;
+                return current;
+            }
             largest = std::max(largest, std::fabs(ratios[g] - 1.0));
         }
         if (options.logVarianceIterations)
@@ -126,18 +135,8 @@ AdjustmentOutcome varianceComponentAdjust(const Network &network, const Options 
         }
         if (iteration == options.varianceIterations)
             break;
-        for (std::size_t g = 0; g < groupCount; ++g) {
-            if (!(ratios[g] > 0.0) || !std::isfinite(ratios[g])) {
-                diagnostics.error(std::string(), 0,
-                                  fr("Composante de variance nulle ou non finie pour le groupe ") +
-                                      groups.names[g] +
-                                      fr(" : ses résidus sont nuls, sa variance ne peut être "
-                                         "estimée."));
-                current.solved = false;
-                return current;
-            }
+        for (std::size_t g = 0; g < groupCount; ++g)
             components[g] *= ratios[g];
-        }
         for (Eigen::Index i = 0; i < m; ++i)
             factors(i) = 1.0 / components[static_cast<std::size_t>(groups.of[i])];
     }

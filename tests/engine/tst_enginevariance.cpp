@@ -151,6 +151,7 @@ private slots:
     void refusals_data();
     void refusals();
     void reportSection();
+    void zeroResiduals();
 };
 
 void TestEngineVariance::convergedRatios_data()
@@ -317,6 +318,27 @@ void TestEngineVariance::reportSection()
                                          .arg(c.variance, 0, 'f', 6));
         QVERIFY2(section.contains(row), qPrintable(section));
     }
+}
+
+// Two legs that agree exactly leave no residual to estimate a variance from: the run stops
+// rather than divide the weights by zero.
+void TestEngineVariance::zeroResiduals()
+{
+    VarianceRun run;
+    const std::string path = engine::normalizedPath("pair.iob");
+    const std::vector<std::string> lines = {
+        lenu("111", "A", 0.0, 0.0, 100.0), lenu("110", "B", 100.0, 0.0, 101.0),
+        ohdf("", "A", "B", 1.25, "0.002", 0.0), ohdf("", "A", "B", 1.25, "0.002", 0.0)};
+    const engine::ObservationSource source = engine::readObservationFiles(
+        path, memoryLoader({{path, joinLines(lines)}}), run.diagnostics);
+    run.network = engine::buildNetwork(source, run.options, run.diagnostics);
+    QCOMPARE(run.network.observations.size(), std::size_t(2));
+    run.network.observations[0].varianceGroup = "A";
+    run.network.observations[1].varianceGroup = "B";
+    estimate(run);
+    QVERIFY(!run.outcome.solved);
+    QVERIFY(QString::fromStdString(engine::utf8FromLatin1(diagnosticsText(run.diagnostics)))
+                .contains(QStringLiteral("nulle ou non finie pour le groupe A")));
 }
 
 QTEST_APPLESS_MAIN(TestEngineVariance)
