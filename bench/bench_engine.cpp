@@ -18,13 +18,14 @@
 // of each stage measured in a second fresh process, and the time the approximate coordinates
 // take when only one point in fifty is given.
 //
-//   bench_engine [--keep] [--generate] [--local | --ellipsoidal] [--secondary] [SIZE ...]
+//   bench_engine [--keep] [--generate] [--local | --ellipsoidal] [--secondary] [--vce] [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
 //   --local        only the local model; --ellipsoidal: only the ellipsoidal model
 //   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
 //                  and a refraction coefficient: three unknowns that couple the whole network
+//   --vce          also time the variance components (one group per kind of observation)
 
 #include "engine/api/process.h"
 #include "engine/base/text.h"
@@ -33,6 +34,7 @@
 #include "engine/estimation/regions.h"
 #include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/input/observationreader.h"
 #include "engine/model/approximatecoordinates.h"
 #include "engine/model/networkbuilder.h"
@@ -449,8 +451,33 @@ void timeRobustEstimation(const engine::Network &network, engine::Options option
     stage.print("Huber estimation", note);
 }
 
+// The variance components of `network`, one group per kind of observation, estimated to
+// convergence; their processor time against that of the least squares alone.
+void timeVarianceComponents(const engine::Network &network, engine::Options options,
+                            double leastSquaresSeconds)
+{
+    options.varianceIterations = 100;
+    engine::Diagnostics diagnostics;
+    engine::VarianceOutcome variance;
+    Stage stage;
+    const double start = processorSeconds();
+    const engine::AdjustmentOutcome outcome = engine::varianceComponentAdjust(
+        network, options, engine::varianceGroups(network), diagnostics, variance);
+    const double vceSeconds = processorSeconds() - start;
+    std::string components;
+    for (const engine::VarianceComponent &c : variance.components)
+        components += " " + c.name + " " + std::to_string(c.variance);
+    char note[320];
+    std::snprintf(
+        note, sizeof note, "%d iterations, %s; %.2f times the least squares;%s",
+        variance.iterations, outcome.solved && variance.estimated ? "converged" : "FAILED",
+        leastSquaresSeconds > 0.0 ? vceSeconds / leastSquaresSeconds : 0.0, components.c_str());
+    stage.print("variance components", note);
+}
+
 // The stages of a processing, timed one by one (the same calls as the engine's processing).
-void timeStages(const std::string &observationPath, const std::string &configurationPath)
+void timeStages(const std::string &observationPath, const std::string &configurationPath,
+                bool varianceComponents)
 {
     engine::Diagnostics diagnostics;
     std::string configurationText;
@@ -478,6 +505,8 @@ void timeStages(const std::string &observationPath, const std::string &configura
     if (!outcome.solved)
         return;
     timeRobustEstimation(network, options, leastSquaresSeconds);
+    if (varianceComponents)
+        timeVarianceComponents(network, options, leastSquaresSeconds);
     if (outcome.factor) {
         std::printf("      factor: %ld unknowns, %ld entries of L stored\n",
                     static_cast<long>(outcome.unknowns.count),
@@ -571,6 +600,7 @@ int main(int argc, char **argv)
     bool keep = false;
     bool generateOnly = false;
     bool secondary = false;
+    bool varianceComponents = false;
     std::vector<bool> models = {false, true}; // ellipsoidal or not
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -584,6 +614,8 @@ int main(int argc, char **argv)
             models = {true};
         else if (argument == "--secondary")
             secondary = true;
+        else if (argument == "--vce")
+            varianceComponents = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -644,7 +676,7 @@ int main(int argc, char **argv)
                         static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
             std::printf("   stages:\n");
             inChild([&] {
-                timeStages(observationPath, configurationPath);
+                timeStages(observationPath, configurationPath, varianceComponents);
                 return 0;
             });
         }

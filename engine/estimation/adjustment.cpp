@@ -1,6 +1,7 @@
 #include "engine/estimation/adjustment.h"
 
 #include "engine/base/text.h"
+#include "engine/estimation/linearsystem.h"
 #include "engine/model/angles.h"
 #include "engine/model/ellipsoidalmodel.h"
 #include "engine/solver/ordering.h"
@@ -309,39 +310,6 @@ std::string datumDefect(const Network &network, const Unknowns &unknowns)
     return text + ".";
 }
 
-// The weight matrix P of all the observations, sparse: the diagonal weights and the blocks.
-Eigen::SparseMatrix<double> weightMatrix(const Eigen::VectorXd &weights,
-                                         const std::vector<WeightBlock> &blocks)
-{
-    std::vector<Eigen::Triplet<double>> entries;
-    for (Eigen::Index i = 0; i < weights.size(); ++i) {
-        if (weights(i) != 0.0)
-            entries.emplace_back(i, i, weights(i));
-    }
-    for (const WeightBlock &block : blocks) {
-        for (Eigen::Index a = 0; a < block.size(); ++a)
-            for (Eigen::Index b = 0; b < block.size(); ++b)
-                entries.emplace_back(block.first + a, block.first + b, block.weight(a, b));
-    }
-    Eigen::SparseMatrix<double> p(weights.size(), weights.size());
-    p.setFromTriplets(entries.begin(), entries.end());
-    return p;
-}
-
-// A' P l: the diagonal weights, then the blocks.
-Eigen::VectorXd weightedMisclosures(const Linearisation &lin, const Eigen::VectorXd &weights,
-                                    const std::vector<WeightBlock> &blocks)
-{
-    Eigen::VectorXd rhs =
-        lin.design.transpose() * (weights.array() * lin.misclosures.array()).matrix();
-    for (const WeightBlock &block : blocks) {
-        const Eigen::VectorXd pl =
-            block.weight * lin.misclosures.segment(block.first, block.size());
-        rhs += lin.design.middleRows(block.first, block.size()).transpose() * pl;
-    }
-    return rhs;
-}
-
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
 // the previous iteration, when given, is factored anew: its analysis of the pattern (order and
 // supernodes) and its storage serve again.
@@ -510,10 +478,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                                    diagnostics, std::move(previous));
         if (!normalFactor)
             return out;
-        const Eigen::VectorXd rhs = weightedMisclosures(lin, out.weights, out.weightBlocks);
-        const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
         const Eigen::VectorXd dx =
-            normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
+            solveNormal(*normalFactor, lin.design, lin.misclosures, out.weights, out.weightBlocks);
         out.iterations = iteration;
 
         if (!dx.allFinite()) {
@@ -541,6 +507,17 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             record.misclosures = lin.misclosures;
         if (keepCorrections)
             record.corrections = dx;
+        if (options.matrices.eachIteration()) {
+            auto system = std::make_shared<LinearSystem>();
+            system->iteration = iteration;
+            system->design = lin.design;
+            system->misclosures = lin.misclosures;
+            system->solution = dx;
+            if (options.matrices.inverse == MatrixOutput::EachIteration)
+                system->inverse =
+                    inverseOnPattern(network, unknowns, SelectedInverse(*normalFactor));
+            record.system = std::move(system);
+        }
         out.history.push_back(record);
 
         if (record.maxCorrection > kDivergence) {

@@ -2,6 +2,7 @@
 #define ENGINE_ESTIMATION_ADJUSTMENT_H
 
 #include "engine/base/diagnostics.h"
+#include "engine/estimation/linearsystem.h"
 #include "engine/model/ellipsoidalmodel.h"
 #include "engine/model/localmodel.h"
 #include "engine/model/network.h"
@@ -35,6 +36,8 @@ struct IterationRecord
     int maxComponent = -1;
     Eigen::VectorXd misclosures; // observed minus computed, when the report asks for them
     Eigen::VectorXd corrections; // corrections of the unknowns, when the report asks for them
+    // The system solved, when the matrices of each iteration are asked for.
+    std::shared_ptr<const LinearSystem> system;
 };
 
 struct AdjustmentOutcome

@@ -85,6 +85,8 @@ public:
             iterations();
         if (m_in.robust && m_in.network)
             robustEstimation();
+        if (m_in.variance)
+            varianceComponents();
         if (m_in.statistics) {
             statistics();
             if (m_options.logPartialFactors)
@@ -200,9 +202,6 @@ private:
         if (o.kmlRequested)
             m_out.line(fr("   Fichier KML demandé : il n'est pas produit par cette version du "
                           "moteur."));
-        if (o.matricesRequested)
-            m_out.line(fr("   Extraction de matrices demandée : elle n'est pas produite par "
-                          "cette version du moteur."));
     }
 
     // The ellipsoid, said whether it comes from an ELIP record or is the default, and the plane
@@ -639,6 +638,55 @@ private:
                        columnRight(fixed(r.factors(e), 0, 4), 9) +
                        columnRight(std::to_string(o.lineNumber), 8) +
                        columnRight(std::to_string(o.fileNumber), 9));
+        }
+    }
+
+    void varianceComponents()
+    {
+        const VarianceOutcome &v = *m_in.variance;
+        m_out.heading("COMPOSANTES DE VARIANCE");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Méthode", fr("Helmert (itérée)"));
+        row("Itérations", std::to_string(v.iterations) +
+                              (v.estimated ? fr(" (convergée)") : fr(" (non convergée)")));
+        if (!v.history.empty()) {
+            std::string names;
+            for (const VarianceComponent &c : v.components)
+                names += columnRight(c.name, 13);
+            m_out.line(padRight("   Groupe", 38) + names);
+        }
+        for (std::size_t k = 0; k < v.history.size(); ++k) {
+            std::string values;
+            for (double ratio : v.history[k])
+                values += columnRight(fixed(ratio, 0, 6), 13);
+            m_out.line(fr("   Itération ") + columnRight(std::to_string(k + 1), 3) +
+                       fr(" : v'Pv / r par groupe") + values);
+        }
+        m_out.line(fr("   Chaque composante multiplie les variances a priori de son groupe ; "
+                      "test du khi-deux"));
+        m_out.line(fr("   de r degrés de liberté sur r x composante (composante = 1 a priori)."));
+        m_out.line();
+        m_out.line(
+            fr("   Groupe                     Nb obs.      Somme r   Composante    Ecart-type"
+               "   Borne inf.   Borne sup.  Test"));
+        m_out.line(kThinRule);
+        for (const VarianceComponent &c : v.components) {
+            if (!c.estimable) {
+                m_out.line("   " + columnLeft(c.name, 24) +
+                           columnRight(std::to_string(c.count), 10) +
+                           columnRight(fixed(c.redundancy, 0, 3), 13) +
+                           fr("   non estimable (aucune redondance)"));
+                continue;
+            }
+            m_out.line("   " + columnLeft(c.name, 24) + columnRight(std::to_string(c.count), 10) +
+                       columnRight(fixed(c.redundancy, 0, 3), 13) +
+                       columnRight(fixed(c.variance, 0, 6), 13) +
+                       columnRight(fixed(std::sqrt(c.variance), 0, 6), 14) +
+                       columnRight(fixed(c.chiLower, 0, 3), 13) +
+                       columnRight(fixed(c.chiUpper, 0, 3), 13) +
+                       (c.passed ? fr("  accepté") : fr("  refusé")));
         }
     }
 

@@ -8,6 +8,7 @@
 #include "engine/estimation/regions.h"
 #include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
 
@@ -30,9 +31,10 @@ struct ReportInput
     const DataCheck *dataCheck = nullptr; // null when the adjustment was not attempted
     const GnssLoops *gnssLoops = nullptr; // likewise
     const AdjustmentOutcome *outcome = nullptr;
-    const RobustOutcome *robust = nullptr;  // null unless a robust estimate converged
-    const Statistics *statistics = nullptr; // null unless the adjustment succeeded
-    const Regions *regions = nullptr;       // null unless the adjustment succeeded
+    const RobustOutcome *robust = nullptr;     // null unless a robust estimate converged
+    const VarianceOutcome *variance = nullptr; // null unless variance components were estimated
+    const Statistics *statistics = nullptr;    // null unless the adjustment succeeded
+    const Regions *regions = nullptr;          // null unless the adjustment succeeded
     const Diagnostics *diagnostics = nullptr;
 };
 
