@@ -97,24 +97,6 @@ std::string sigmWithGroups(const std::string &id, double constant, double ppm,
     return line;
 }
 
-std::string aux(const std::string &scope, const std::string &group,
-                const std::vector<std::string> &types)
-{
-    std::string line = record("AUX");
-    place(line, 7, 3, scope, false);
-    place(line, 11, 12, group, false);
-    for (std::size_t k = 0; k < types.size(); ++k)
-        place(line, 24 + 5 * static_cast<int>(k), 4, types[k], false);
-    return line;
-}
-
-std::string groupRecord(const std::string &group)
-{
-    std::string line = record("GRP");
-    place(line, 7, 73, group, false);
-    return line;
-}
-
 // The sight from the instrument on `s` to the target on `t`: east, north, up in the station's
 // horizon (the local frame itself in the local model).
 Eigen::Vector3d sight(Model model, int s, int t)

@@ -60,14 +60,17 @@ std::unique_ptr<VarianceRun> levellingGrid(unsigned seed, double ratio)
         lines.push_back(lenu(p == 0 ? "111" : "110", name(p), 100.0 * (p % kSide),
                              100.0 * (p / kSide), heights.back() + (p == 0 ? 0.0 : 0.5)));
     }
-    std::vector<std::string> legGroups;
+    // The groups as a surveyor declares them: AUX variance groups, which the GRP records name.
+    lines.push_back(aux("ALL", "A", {"GVCE"}));
+    lines.push_back(aux("ALL", "B", {"GVCE"}));
+    int legs = 0;
     const auto leg = [&](int a, int b) {
-        const bool second = legGroups.size() % 2 == 1;
+        const bool second = legs++ % 2 == 1;
         const double dh = heights[static_cast<std::size_t>(b)] -
                           heights[static_cast<std::size_t>(a)] +
                           (second ? ratio : 1.0) * noise(random);
+        lines.push_back(groupRecord(second ? "B" : "A"));
         lines.push_back(ohdf("", name(a), name(b), dh, number(kSigma, 4), 0.0));
-        legGroups.push_back(second ? "B" : "A");
     };
     for (int row = 0; row < kSide; ++row) {
         for (int column = 0; column < kSide; ++column) {
@@ -88,10 +91,6 @@ std::unique_ptr<VarianceRun> levellingGrid(unsigned seed, double ratio)
     const engine::ObservationSource source = engine::readObservationFiles(
         path, memoryLoader({{path, joinLines(lines)}}), run->diagnostics);
     run->network = engine::buildNetwork(source, run->options, run->diagnostics);
-    if (run->network.observations.size() == legGroups.size()) {
-        for (std::size_t i = 0; i < legGroups.size(); ++i)
-            putInGroup(run->network, i, legGroups[i]);
-    }
     return run;
 }
 
