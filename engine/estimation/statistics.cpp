@@ -134,7 +134,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     st.observations = static_cast<int>(m);
     st.unknowns = outcome.unknowns.count;
-    st.degreesOfFreedom = st.observations - st.unknowns;
+    // The datum defect of a free network is no unknown the observations determine.
+    st.degreesOfFreedom =
+        st.observations - st.unknowns + (outcome.datum ? outcome.datum->defect() : 0);
     st.perObservation.resize(static_cast<std::size_t>(m));
 
     if (!(options.validation > 0.0 && options.validation < 1.0))
@@ -142,7 +144,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                                    "statistiques ne sont pas définis."));
     Eigen::VectorXd cofactors = Eigen::VectorXd::Zero(m);
     if (outcome.factor) {
-        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor);
+        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor, outcome.datum.get());
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
 

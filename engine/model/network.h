@@ -50,6 +50,8 @@ struct Point
     std::string name;
     Eigen::Vector3d approximate = Eigen::Vector3d::Zero(); // east, north, up as read (metres)
     std::array<bool, 3> fixed = {false, false, false};     // east, north, up
+    // Free coordinates flagged 2: they define the datum of a free network with a selected base.
+    std::array<bool, 3> base = {false, false, false};
     bool given = true;     // by a coordinate record; otherwise computed from the observations
     std::string placement; // how a computed point was placed (Latin-1)
     // XYZ, PLH and PLHD records (geodetic models): the position they give, in both forms once

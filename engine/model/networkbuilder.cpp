@@ -820,27 +820,34 @@ private:
         }
         ok = number(line, Field::Up, "coordonnée verticale", up) && ok;
         std::array<bool, 3> recordFixed = {false, false, false};
+        std::array<bool, 3> recordBase = {false, false, false};
         if (withFixity)
-            ok = fixity(line, recordFixed) && ok;
+            ok = fixity(line, recordFixed, recordBase) && ok;
         if (!ok)
             return std::nullopt;
         p.approximate = Eigen::Vector3d(east * metres, north * metres, up * metres);
         // The flags follow the order of the record's coordinates.
         p.fixed = northFirst ? std::array<bool, 3>{recordFixed[1], recordFixed[0], recordFixed[2]}
                              : recordFixed;
+        p.base = northFirst ? std::array<bool, 3>{recordBase[1], recordBase[0], recordBase[2]}
+                            : recordBase;
         return p;
     }
 
-    // The fixity flags of a coordinate record, in the record's order; a missing one is free.
-    bool fixity(const SourceLine &line, std::array<bool, 3> &fixed)
+    // The fixity flags of a coordinate record, in the record's order; a missing one is free. A 2
+    // is free too, and marks a coordinate of the base of a free network.
+    bool fixity(const SourceLine &line, std::array<bool, 3> &fixed, std::array<bool, 3> &base)
     {
         const std::string_view flags = text(line, Field::Flags);
         for (std::size_t i = 0; i < flags.size(); ++i) {
             if (flags[i] == '1') {
                 fixed[i] = true;
+            } else if (flags[i] == '2') {
+                base[i] = true;
             } else if (flags[i] != '0') {
                 error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
-                                fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
+                                fr(" » : un 1 (fixe), un 0 (libre) ou un 2 (libre, point de base "
+                                   "d'un réseau libre) par coordonnée."));
                 return false;
             }
         }
@@ -924,6 +931,7 @@ private:
         double metres = 1.0;
         bool ok = unit(line, metres);
         std::array<bool, 3> recordFixed = {false, false, false};
+        std::array<bool, 3> recordBase = {false, false, false};
         Geographic &g = p.geographic;
         if (code == "XYZ") {
             Eigen::Vector3d xyz = Eigen::Vector3d::Zero();
@@ -931,7 +939,7 @@ private:
             ok = number(line, Field::Y, "coordonnée Y", xyz.y()) && ok;
             ok = number(line, Field::Z, "coordonnée Z", xyz.z()) && ok;
             if (withFixity)
-                ok = fixity(line, recordFixed) && ok;
+                ok = fixity(line, recordFixed, recordBase) && ok;
             if (!ok)
                 return std::nullopt;
             if (recordFixed[0] != recordFixed[1] || recordFixed[1] != recordFixed[2]) {
@@ -943,13 +951,14 @@ private:
             }
             p.geocentric = xyz * metres;
             p.fixed = recordFixed;
+            p.base = recordBase;
         } else {
             const bool decimal = code == "PLHD";
             const auto latitude = geographicAngle(line, Field::Latitude, decimal);
             const auto longitude = geographicAngle(line, Field::Longitude, decimal);
             ok = number(line, Field::Height, "hauteur ellipsoïdale", g.height) && ok;
             if (withFixity)
-                ok = fixity(line, recordFixed) && ok;
+                ok = fixity(line, recordFixed, recordBase) && ok;
             if (!ok || !latitude || !longitude)
                 return std::nullopt;
             g.latitude = *latitude;
@@ -957,6 +966,7 @@ private:
             g.height *= metres;
             // Latitude, longitude, height: north, east, up.
             p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
+            p.base = {recordBase[1], recordBase[0], recordBase[2]};
         }
         p.frame = code == "XYZ" ? CoordinateFrame::Geocentric : CoordinateFrame::Geographic;
         return p;

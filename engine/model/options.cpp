@@ -317,10 +317,6 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.approximateOrientation =
         reader.choice("APPLIMBE", kApproximateOrientations, ApproximateOrientation::Zero);
     options.freeNetwork = reader.choice("FREENET", kFreeNetworks, FreeNetwork::None);
-    if (options.freeNetwork != FreeNetwork::None)
-        diagnostics.error(fileLabel, reader.lineOf("FREENET"),
-                          fr("Le calcul en réseau libre (") + optionToken(options.freeNetwork) +
-                              fr(") n'est pas encore traité par ce moteur."));
     options.distanceQuadratic = reader.choice("SIGMADIST", kStandardForms, false);
     options.addOwnAndFamily = reader.choice("SIGM+STD", kYesNo, false);
     options.heightDifferencePerRootKm = reader.choice("SIGMAOHDF", kStandardForms, false);

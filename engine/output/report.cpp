@@ -79,6 +79,8 @@ public:
             iterations();
         if (m_in.statistics) {
             statistics();
+            if (m_in.outcome && m_in.network && m_options.freeNetwork != FreeNetwork::None)
+                datum();
             if (m_options.logPartialFactors)
                 partialFactors();
             adjustedCoordinates();
@@ -175,6 +177,7 @@ private:
         row("Critère de convergence (m)", fixed(o.convergence, 0, 6));
         row("Nombre maximum d'itérations", std::to_string(o.maxIterations));
         row("Valeurs approchées des orientations", optionToken(o.approximateOrientation));
+        row("Calcul en réseau libre", optionToken(o.freeNetwork));
         row("Précision des distances",
             o.distanceQuadratic ? fr("racine(a² + (b.D)²)") : fr("a + b.D"));
         row("Précision des dénivelées",
@@ -562,6 +565,40 @@ private:
             break;
         }
         row("Observations rejetées", std::to_string(s.observations - s.validCount));
+    }
+
+    // What the datum defect of a free network was and how it was fixed.
+    void datum()
+    {
+        const AdjustmentOutcome &out = *m_in.outcome;
+        const Network &n = *m_in.network;
+        m_out.heading("RESEAU LIBRE : DATUM");
+        if (!out.datum) {
+            m_out.line(fr("   Aucun défaut de datum : les coordonnées fixées définissent le "
+                          "datum, le réseau est calculé tel qu'il est contraint."));
+            return;
+        }
+        m_out.line(fr("   Défaut de datum trouvé par la matrice des observations : ") +
+                   std::to_string(out.datum->defect()));
+        m_out.line(fr("   Paramètres libres : ") + out.datumDefect.text() + ".");
+        std::string held;
+        for (int j : out.datum->pinned)
+            held += (held.empty() ? "" : ", ") + unknownLabel(n, out.unknowns, j);
+        m_out.line(fr("   Résolution avec ces inconnues tenues : ") + held + ".");
+        if (m_options.freeNetwork == FreeNetwork::MinimumTrace) {
+            m_out.line(fr("   Datum : trace minimale de la covariance des coordonnées de tous les "
+                          "points (contraintes internes)."));
+            return;
+        }
+        std::string base;
+        for (std::size_t p = 0; p < n.points.size(); ++p) {
+            const auto &flags = n.points[p].base;
+            if (flags[0] || flags[1] || flags[2])
+                base += (base.empty() ? "" : ", ") + n.points[p].name;
+        }
+        m_out.line(fr("   Datum : trace minimale de la covariance des coordonnées des points de "
+                      "base (marqués 2) : ") +
+                   base + ".");
     }
 
     void partialFactors()

@@ -202,7 +202,6 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
     QTest::newRow("preanalysis") << "TYPECALCUL PREANALYSE\n" << 1 << "SIMULATION";
-    QTest::newRow("free network") << "FREENET    TRACEMIN\n" << 1 << "libre";
     QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
     QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";

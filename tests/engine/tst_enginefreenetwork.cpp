@@ -1,0 +1,347 @@
+// Free networks (FREENET): the datum defect found from the design matrix, the minimum-trace
+// datum against closed forms and the pseudo-inverse of normal matrices built here from the true
+// geometry, and the invariance of residuals and statistics under the choice of datum.
+#include "engine/base/text.h"
+#include "enginetesthelpers.h"
+#include "observationlines.h"
+
+#include <Eigen/Dense>
+
+#include <QtTest>
+
+#include <cmath>
+#include <random>
+
+using namespace observationlines;
+
+namespace {
+
+constexpr double kGonToRad = kPi / 200.0;
+// The engine linearises at its adjusted coordinates, which the rounding of the written distances
+// (5e-7 m) moves by micrometres along the weak heights of the flat network of 3D distances: its
+// covariances follow by this share.
+constexpr double kLinearisationShare = 2e-6;
+
+struct Mark
+{
+    const char *name;
+    double e, n, u;
+};
+
+// Six marks on a hillside, some 500 m across.
+const std::vector<Mark> kHillside = {{"A", 1000.0, 2000.0, 100.0}, {"B", 1520.0, 2080.0, 112.5},
+                                     {"C", 1210.0, 2460.0, 96.2},  {"D", 1690.0, 2590.0, 131.7},
+                                     {"E", 1430.0, 2810.0, 118.4}, {"F", 980.0, 2650.0, 88.9}};
+
+// The kinds of networks of the tests.
+enum class Kind {
+    Levelling, // height differences between every pair, plan fixed (110)
+    Distances, // 3D distances between every pair
+    Survey     // direction sets, distances and zenith angles between every pair
+};
+
+// The marks displaced from the truth by a few centimetres, so that the iterations have work.
+Eigen::Vector3d startOf(std::size_t k)
+{
+    return Eigen::Vector3d(0.031 * std::sin(1.0 + k), -0.027 * std::cos(2.0 + k),
+                           0.022 * std::sin(3.0 * k));
+}
+
+// The network of `kind` over the marks, each with its fixity (its own, or "000"); `noise` adds a
+// deterministic error of up to half a standard deviation when true.
+std::vector<std::string> networkLines(Kind kind, const std::map<std::string, std::string> &fixity,
+                                      bool noise)
+{
+    std::vector<std::string> lines;
+    int k = 0;
+    const auto error = [&](double sigma) {
+        return noise ? 0.5 * sigma * std::sin(1.7 * ++k + 0.3) : 0.0;
+    };
+    for (std::size_t p = 0; p < kHillside.size(); ++p) {
+        const Mark &m = kHillside[p];
+        const auto own = fixity.find(m.name);
+        std::string flags = own != fixity.end() ? own->second : "000";
+        if (kind == Kind::Levelling && own == fixity.end())
+            flags = "110";
+        const Eigen::Vector3d at =
+            Eigen::Vector3d(m.e, m.n, m.u) + (noise ? startOf(p) : Eigen::Vector3d::Zero());
+        lines.push_back(lenu(flags, m.name, at.x(), at.y(), at.z()));
+    }
+    const double angleSigma = 10e-4 * kGonToRad;
+    for (std::size_t s = 0; s < kHillside.size(); ++s) {
+        const Mark &from = kHillside[s];
+        if (kind == Kind::Survey)
+            lines.push_back(record("DSET"));
+        for (std::size_t t = 0; t < kHillside.size(); ++t) {
+            const Mark &to = kHillside[t];
+            if (s == t || (kind != Kind::Survey && t < s))
+                continue;
+            const Eigen::Vector3d d(to.e - from.e, to.n - from.n, to.u - from.u);
+            if (kind == Kind::Levelling) {
+                lines.push_back(ohdf("", from.name, to.name, d.z() + error(0.002), "0.002",
+                                     d.head<2>().norm()));
+                continue;
+            }
+            lines.push_back(dist("", from.name, to.name, d.norm() + error(0.003), "0.003"));
+            if (kind == Kind::Survey) {
+                lines.push_back(angle("DIR", "", from.name, to.name,
+                                      grades(std::atan2(d.x(), d.y()) + error(angleSigma)), "10"));
+                lines.push_back(
+                    angle("ZANG", "", from.name, to.name,
+                          grades(std::atan2(d.head<2>().norm(), d.z()) + error(angleSigma)), "10"));
+            }
+        }
+    }
+    return lines;
+}
+
+engine::Options freeOptions(engine::FreeNetwork free)
+{
+    engine::Options options;
+    options.freeNetwork = free;
+    options.sigmaScaling = engine::SigmaScaling::Never;
+    options.convergence = 1e-8;
+    options.maxIterations = 20;
+    return options;
+}
+
+// The sum of the traces of the points' covariances.
+double coordinateTrace(const EngineRun &run)
+{
+    double trace = 0.0;
+    for (const Eigen::Matrix3d &c : run.statistics.pointCovariances)
+        trace += c.trace();
+    return trace;
+}
+
+// The corrections (adjusted minus approximate) of the points flagged in `selected` (all when
+// empty), against the motions `motions` ("E", "N", "U", "RU": rotation about the vertical):
+// the largest of their sums, metres.
+double largestMotion(const EngineRun &run, const QStringList &motions,
+                     const std::vector<std::string> &selected)
+{
+    Eigen::Vector3d centroid = Eigen::Vector3d::Zero();
+    std::vector<std::size_t> points;
+    for (std::size_t p = 0; p < run.network.points.size(); ++p) {
+        const std::string &name = run.network.points[p].name;
+        if (selected.empty() || std::find(selected.begin(), selected.end(), name) != selected.end())
+            points.push_back(p);
+    }
+    for (std::size_t p : points)
+        centroid += run.outcome.state.coordinates[p];
+    centroid /= static_cast<double>(points.size());
+    // The rotation's motion r x up, over the length of that vector, gives a sum in metres.
+    double spread = 0.0;
+    for (std::size_t p : points)
+        spread += (run.outcome.state.coordinates[p] - centroid).head<2>().squaredNorm();
+    spread = std::sqrt(spread);
+    double largest = 0.0;
+    for (const QString &motion : motions) {
+        double sum = 0.0;
+        for (std::size_t p : points) {
+            const Eigen::Vector3d d =
+                run.outcome.state.coordinates[p] - run.outcome.approximate.coordinates[p];
+            const Eigen::Vector3d r = run.outcome.state.coordinates[p] - centroid;
+            if (motion == "E")
+                sum += d.x();
+            else if (motion == "N")
+                sum += d.y();
+            else if (motion == "U")
+                sum += d.z();
+            else
+                sum += (r.x() * d.y() - r.y() * d.x()) / spread;
+        }
+        largest = std::max(largest, std::fabs(sum));
+    }
+    return largest;
+}
+
+} // namespace
+
+using Fixities = std::vector<std::map<std::string, std::string>>;
+Q_DECLARE_METATYPE(Fixities)
+
+class TestEngineFreeNetwork : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void freeLevellingMatchesClosedForm();
+    void minimumTraceIsThePseudoInverse();
+    void datumDoesNotChangeTheStatistics_data();
+    void datumDoesNotChangeTheStatistics();
+    void constrainedDefectIsNamed_data();
+    void constrainedDefectIsNamed();
+};
+
+void TestEngineFreeNetwork::freeLevellingMatchesClosedForm()
+{
+    // Every pair of the n marks levelled with the same precision: the normal matrix is
+    // (n I - 1 1') / s^2, whose pseudo-inverse s^2 (I - 1 1' / n) / n is the covariance of the
+    // minimum-trace heights; these are the mean of the approximate heights plus the mean of the
+    // observed differences to each mark.
+    const auto run = runEngine(networkLines(Kind::Levelling, {}, true),
+                               freeOptions(engine::FreeNetwork::MinimumTrace));
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    QCOMPARE(run->outcome.datumDefect.size(), 1);
+    const auto n = static_cast<double>(kHillside.size());
+    double approximateMean = 0.0;
+    for (const Eigen::Vector3d &x : run->outcome.approximate.coordinates)
+        approximateMean += x.z() / n;
+    for (std::size_t i = 0; i < kHillside.size(); ++i) {
+        double differences = 0.0;
+        for (const auto &o : run->network.observations) {
+            if (o.station == static_cast<int>(i))
+                differences -= o.value;
+            if (o.target == static_cast<int>(i))
+                differences += o.value;
+        }
+        const double expected = approximateMean + differences / n;
+        QVERIFY2(std::fabs(run->outcome.state.coordinates[i].z() - expected) < 1e-9,
+                 qPrintable(QString::number(run->outcome.state.coordinates[i].z() - expected)));
+        const double variance = 0.002 * 0.002 * (1.0 - 1.0 / n) / n;
+        QVERIFY(std::fabs(run->statistics.pointCovariances[i](2, 2) / variance - 1.0) < 1e-9);
+    }
+    QCOMPARE(run->statistics.degreesOfFreedom,
+             static_cast<int>(run->network.observations.size()) - 5);
+}
+
+void TestEngineFreeNetwork::minimumTraceIsThePseudoInverse()
+{
+    // 3D distances only: translations and rotations free (6). Over all the coordinates the
+    // minimum-trace covariance is the pseudo-inverse of the normal matrix, built here from the
+    // true geometry.
+    const auto run = runEngine(networkLines(Kind::Distances, {}, false),
+                               freeOptions(engine::FreeNetwork::MinimumTrace));
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    QCOMPARE(run->outcome.datumDefect.size(), 6);
+    const auto n = static_cast<Eigen::Index>(kHillside.size());
+    Eigen::MatrixXd normal = Eigen::MatrixXd::Zero(3 * n, 3 * n);
+    for (Eigen::Index i = 0; i < n; ++i) {
+        for (Eigen::Index j = i + 1; j < n; ++j) {
+            // The marks as written in the file, to the tenth of a millimetre.
+            const Eigen::Vector3d &a = run->network.points[static_cast<std::size_t>(i)].approximate;
+            const Eigen::Vector3d &b = run->network.points[static_cast<std::size_t>(j)].approximate;
+            Eigen::VectorXd row = Eigen::VectorXd::Zero(3 * n);
+            const Eigen::Vector3d u = (b - a).normalized();
+            row.segment<3>(3 * i) = -u;
+            row.segment<3>(3 * j) = u;
+            normal += row * row.transpose() / (0.003 * 0.003);
+        }
+    }
+    const Eigen::MatrixXd q = normal.completeOrthogonalDecomposition().pseudoInverse();
+    for (Eigen::Index i = 0; i < n; ++i) {
+        const Eigen::Matrix3d expected = q.block<3, 3>(3 * i, 3 * i);
+        const Eigen::Matrix3d &c = run->statistics.pointCovariances[static_cast<std::size_t>(i)];
+        QVERIFY2((c - expected).norm() < kLinearisationShare * expected.norm(),
+                 qPrintable(QString::number((c - expected).norm() / expected.norm())));
+    }
+}
+
+void TestEngineFreeNetwork::datumDoesNotChangeTheStatistics_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("defect");
+    QTest::addColumn<QStringList>("motions");
+    QTest::addColumn<QStringList>("base");
+    QTest::addColumn<Fixities>("constrained");
+    QTest::newRow("levelling") << int(Kind::Levelling) << 1 << QStringList{"U"} << QStringList()
+                               << Fixities{{{"A", "111"}}, {{"D", "111"}}};
+    QTest::newRow("survey") << int(Kind::Survey) << 4 << QStringList{"E", "N", "U", "RU"}
+                            << QStringList()
+                            << Fixities{{{"A", "111"}, {"B", "100"}},
+                                        {{"C", "111"}, {"E", "010"}},
+                                        {{"D", "111"}, {"F", "100"}}};
+    QTest::newRow("survey on a base")
+        << int(Kind::Survey) << 4 << QStringList{"E", "N", "U", "RU"} << QStringList{"A", "C", "E"}
+        << Fixities{{{"A", "111"}, {"C", "010"}}};
+    QTest::newRow("distances") << int(Kind::Distances) << 6 << QStringList{"E", "N", "U", "RU"}
+                               << QStringList()
+                               << Fixities{{{"A", "111"}, {"B", "011"}, {"C", "100"}},
+                                           {{"D", "111"}, {"A", "011"}, {"F", "100"}}};
+}
+
+void TestEngineFreeNetwork::datumDoesNotChangeTheStatistics()
+{
+    QFETCH(int, kind);
+    QFETCH(int, defect);
+    QFETCH(QStringList, motions);
+    QFETCH(QStringList, base);
+    QFETCH(Fixities, constrained);
+    std::map<std::string, std::string> baseFlags;
+    std::vector<std::string> baseNames;
+    for (const QString &name : base) {
+        baseFlags[name.toStdString()] = "222";
+        baseNames.push_back(name.toStdString());
+    }
+    const auto free = runEngine(networkLines(Kind(kind), baseFlags, true),
+                                freeOptions(base.isEmpty() ? engine::FreeNetwork::MinimumTrace
+                                                           : engine::FreeNetwork::SelectedBase));
+    QVERIFY2(free->solved, diagnosticsText(free->diagnostics).c_str());
+    QCOMPARE(free->outcome.datumDefect.size(), defect);
+    // The corrections have no part along the free motions, over the points of the datum.
+    QVERIFY2(largestMotion(*free, motions, baseNames) < 1e-7,
+             qPrintable(QString::number(largestMotion(*free, motions, baseNames))));
+    const double freeTrace = coordinateTrace(*free);
+    for (const auto &fixity : constrained) {
+        const auto run = runEngine(networkLines(Kind(kind), fixity, true),
+                                   freeOptions(engine::FreeNetwork::None));
+        QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+        QCOMPARE(run->statistics.degreesOfFreedom, free->statistics.degreesOfFreedom);
+        QVERIFY(std::fabs(run->statistics.weightedSquares / free->statistics.weightedSquares -
+                          1.0) < 1e-7);
+        for (std::size_t i = 0; i < run->network.observations.size(); ++i) {
+            const auto &a = run->statistics.perObservation[i];
+            const auto &b = free->statistics.perObservation[i];
+            const double sigma = run->network.observations[i].sigma;
+            QVERIFY(std::fabs(a.residual - b.residual) < 1e-6 * sigma);
+            QVERIFY2(std::fabs(a.redundancy - b.redundancy) < 1e-7,
+                     qPrintable(QString::number(a.redundancy - b.redundancy)));
+            QVERIFY(std::fabs(a.normalized - b.normalized) < 1e-6);
+        }
+        // Over all points the minimum trace is the smallest of any datum.
+        if (base.isEmpty())
+            QVERIFY2(freeTrace < coordinateTrace(*run),
+                     qPrintable(QString("%1 %2").arg(freeTrace).arg(coordinateTrace(*run))));
+    }
+}
+
+void TestEngineFreeNetwork::constrainedDefectIsNamed_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("fixity");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("survey, nothing fixed")
+        << int(Kind::Survey) << "000"
+        << "aucune coordonnée n'est fixée|défaut de datum de 4|translation en est|"
+           "translation en nord|translation verticale|rotation autour de la verticale|"
+           "Aucun point n'est fixé en planimétrie|FREENET TRACEMIN";
+    QTest::newRow("levelling, nothing fixed")
+        << int(Kind::Levelling) << "110"
+        << "12 coordonnée(s) fixée(s) (est 6, nord 6, up 0)|défaut de datum de 1|"
+           "translation verticale|Aucune hauteur n'est fixée";
+    QTest::newRow("distances, one point fixed")
+        << int(Kind::Distances) << "111"
+        << "3 coordonnée(s) fixée(s) (est 1, nord 1, up 1)|défaut de datum de 3|"
+           "rotation autour de la verticale|rotation autour de l'axe est|"
+           "rotation autour de l'axe nord";
+}
+
+void TestEngineFreeNetwork::constrainedDefectIsNamed()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, fixity);
+    QFETCH(QString, message);
+    const auto run = runEngine(networkLines(Kind(kind), {{"A", fixity.toStdString()}}, true),
+                               freeOptions(engine::FreeNetwork::None));
+    QVERIFY(!run->solved);
+    const std::string text = diagnosticsText(run->diagnostics);
+    for (const QString &part : message.split('|'))
+        QVERIFY2(text.find(engine::fr(part.toStdString())) != std::string::npos, text.c_str());
+    // No point is blamed: the defect is the network's.
+    QVERIFY2(text.find(engine::fr("« ")) == std::string::npos, text.c_str());
+}
+
+QTEST_APPLESS_MAIN(TestEngineFreeNetwork)
+
+#include "tst_enginefreenetwork.moc"
