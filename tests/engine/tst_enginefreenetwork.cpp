@@ -7,6 +7,9 @@
 
 #include <Eigen/Dense>
 
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/LocalCartesian.hpp>
+
 #include <QtTest>
 
 #include <cmath>
@@ -95,6 +98,45 @@ std::vector<std::string> networkLines(Kind kind, const std::map<std::string, std
     return lines;
 }
 
+// The marks around 46 N 7 E, their offsets taken east, north and up there, in PLHD records; 3D
+// distances between every pair, computed geocentrically by GeographicLib.
+std::vector<std::string> geodeticLines(const std::map<std::string, std::string> &fixity)
+{
+    static const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
+    const GeographicLib::LocalCartesian origin(46.0, 7.0, 0.0, grs80);
+    std::vector<std::string> lines;
+    std::vector<Eigen::Vector3d> geocentric;
+    for (std::size_t p = 0; p < kHillside.size(); ++p) {
+        const Mark &m = kHillside[p];
+        const Eigen::Vector3d at = Eigen::Vector3d(m.e - 1000.0, m.n - 2000.0, m.u) + startOf(p);
+        double latitude = 0.0;
+        double longitude = 0.0;
+        double height = 0.0;
+        origin.Reverse(m.e - 1000.0, m.n - 2000.0, m.u, latitude, longitude, height);
+        Eigen::Vector3d xyz;
+        grs80.Forward(latitude, longitude, height, xyz.x(), xyz.y(), xyz.z());
+        geocentric.push_back(xyz);
+        origin.Reverse(at.x(), at.y(), at.z(), latitude, longitude, height);
+        const auto own = fixity.find(m.name);
+        std::string line = record("PLHD");
+        place(line, 7, 3, own != fixity.end() ? own->second : "000", false);
+        place(line, 11, 12, m.name, false);
+        place(line, 24, 18, "N" + number(latitude, 11), false);
+        place(line, 42, 18, "E" + number(longitude, 11), false);
+        place(line, 60, 12, number(height, 4), true);
+        place(line, 73, 1, "m", false);
+        lines.push_back(line);
+    }
+    for (std::size_t s = 0; s < kHillside.size(); ++s) {
+        for (std::size_t t = s + 1; t < kHillside.size(); ++t)
+            lines.push_back(dist("", kHillside[s].name, kHillside[t].name,
+                                 (geocentric[t] - geocentric[s]).norm() +
+                                     0.0015 * std::sin(1.3 * static_cast<double>(s + 7 * t)),
+                                 "0.003"));
+    }
+    return lines;
+}
+
 engine::Options freeOptions(engine::FreeNetwork free)
 {
     engine::Options options;
@@ -160,6 +202,7 @@ double largestMotion(const EngineRun &run, const QStringList &motions,
 
 using Fixities = std::vector<std::map<std::string, std::string>>;
 Q_DECLARE_METATYPE(Fixities)
+Q_DECLARE_METATYPE(engine::ModelType)
 
 class TestEngineFreeNetwork : public QObject
 {
@@ -170,6 +213,8 @@ private slots:
     void minimumTraceIsThePseudoInverse();
     void datumDoesNotChangeTheStatistics_data();
     void datumDoesNotChangeTheStatistics();
+    void geodeticModelsHaveTheirDefect_data();
+    void geodeticModelsHaveTheirDefect();
     void constrainedDefectIsNamed_data();
     void constrainedDefectIsNamed();
 };
@@ -304,6 +349,52 @@ void TestEngineFreeNetwork::datumDoesNotChangeTheStatistics()
             QVERIFY2(freeTrace < coordinateTrace(*run),
                      qPrintable(QString("%1 %2").arg(freeTrace).arg(coordinateTrace(*run))));
     }
+}
+
+void TestEngineFreeNetwork::geodeticModelsHaveTheirDefect_data()
+{
+    QTest::addColumn<engine::ModelType>("model");
+    QTest::newRow("ellipsoid") << engine::ModelType::Ellipsoidal3D;
+    QTest::newRow("sphere") << engine::ModelType::Spherical3D;
+}
+
+void TestEngineFreeNetwork::geodeticModelsHaveTheirDefect()
+{
+    // Chords alone leave the three geocentric translations and rotations free in either model.
+    QFETCH(engine::ModelType, model);
+    engine::Options options = freeOptions(engine::FreeNetwork::MinimumTrace);
+    options.model = model;
+    const auto free = runEngine(geodeticLines({}), options);
+    QVERIFY2(free->solved, diagnosticsText(free->diagnostics).c_str());
+    QCOMPARE(free->outcome.datumDefect.size(), 6);
+    QCOMPARE(static_cast<int>(free->outcome.datumDefect.free.size()), 6);
+    // The geocentric corrections have no mean and no moment about the centroid.
+    Eigen::Vector3d centroid = Eigen::Vector3d::Zero();
+    for (const Eigen::Vector3d &x : free->outcome.state.coordinates)
+        centroid += x / static_cast<double>(kHillside.size());
+    Eigen::Vector3d translation = Eigen::Vector3d::Zero();
+    Eigen::Vector3d moment = Eigen::Vector3d::Zero();
+    double spread = 0.0;
+    for (std::size_t p = 0; p < kHillside.size(); ++p) {
+        const Eigen::Vector3d d =
+            free->outcome.state.coordinates[p] - free->outcome.approximate.coordinates[p];
+        const Eigen::Vector3d r = free->outcome.state.coordinates[p] - centroid;
+        translation += d;
+        moment += r.cross(d);
+        spread += r.squaredNorm();
+    }
+    QVERIFY2(translation.norm() < 1e-7, qPrintable(QString::number(translation.norm())));
+    QVERIFY2(moment.norm() / std::sqrt(spread) < 1e-7,
+             qPrintable(QString::number(moment.norm() / std::sqrt(spread))));
+    options.freeNetwork = engine::FreeNetwork::None;
+    const auto held = runEngine(geodeticLines({{"A", "111"}, {"B", "110"}, {"E", "100"}}), options);
+    QVERIFY2(held->solved, diagnosticsText(held->diagnostics).c_str());
+    QVERIFY(std::fabs(held->statistics.weightedSquares / free->statistics.weightedSquares - 1.0) <
+            1e-7);
+    for (std::size_t i = 0; i < held->network.observations.size(); ++i)
+        QVERIFY(std::fabs(held->statistics.perObservation[i].redundancy -
+                          free->statistics.perObservation[i].redundancy) < 1e-7);
+    QVERIFY(coordinateTrace(*free) < coordinateTrace(*held));
 }
 
 void TestEngineFreeNetwork::constrainedDefectIsNamed_data()
