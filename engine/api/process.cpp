@@ -35,6 +35,9 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.observationFiles = files;
     r.logFile = reportPath;
     r.angleUnit = static_cast<std::int64_t>(options.angleUnit);
+    // The summary shows a pre-analysis by its computation code.
+    if (options.calculationType == CalculationType::Simulation)
+        r.calculation = 2;
     if (network) {
         for (const Point &p : network->points)
             r.pointNames.push_back(p.name);
@@ -249,8 +252,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
         // The record lines are in the network now; only the file list is used further on.
         source.releaseLines();
         if (!diagnostics.hasErrors()) {
-            dataCheck = checkData(network, options);
-            haveDataCheck = true;
+            // The observed values of a pre-analysis are not read: there is nothing to check.
+            if (options.calculationType != CalculationType::Simulation) {
+                dataCheck = checkData(network, options);
+                haveDataCheck = true;
+            }
             outcome = adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {

@@ -515,27 +515,36 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                       std::move(previous), defectText);
     };
 
+    // The datum defect of a free network, from the first linearisation.
+    bool detected = !freeNetwork;
+    const auto detect = [&](const Linearisation &lin) {
+        if (detected)
+            return;
+        detected = true;
+        const DesignSystem system{lin.design, out.weights, out.weightBlocks};
+        out.datumDefect = detectDatumDefect(network, unknowns, state, positionsAt(state), system);
+        if (out.datumDefect.size() > 0)
+            pinned = pinnedUnknowns(
+                datumBasis(out.datumDefect, network, unknowns, state, positionsAt(state), system),
+                unknowns);
+        else
+            diagnostics.warning(std::string(), 0,
+                                fr("Réseau libre demandé, mais les coordonnées fixées "
+                                   "définissent déjà le datum : le réseau est calculé tel "
+                                   "qu'il est contraint."));
+    };
+
     std::unique_ptr<NormalFactor> previous;
-    bool converged = unknowns.count == 0;
+    // A pre-analysis takes the design at the approximate coordinates, without iterating: the
+    // observed values are not read.
+    const bool preAnalysis = options.calculationType == CalculationType::Simulation;
+    bool converged = unknowns.count == 0 || preAnalysis;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
         const Linearisation lin =
             linearise(network, unknowns, state, positionsAt(state), diagnostics);
         if (!lin.defined)
             return out;
-        if (freeNetwork && iteration == 1) {
-            const DesignSystem system{lin.design, out.weights, out.weightBlocks};
-            out.datumDefect =
-                detectDatumDefect(network, unknowns, state, positionsAt(state), system);
-            if (out.datumDefect.size() > 0)
-                pinned = pinnedUnknowns(datumBasis(out.datumDefect, network, unknowns, state,
-                                                   positionsAt(state), system),
-                                        unknowns);
-            else
-                diagnostics.warning(std::string(), 0,
-                                    fr("Réseau libre demandé, mais les coordonnées fixées "
-                                       "définissent déjà le datum : le réseau est calculé tel "
-                                       "qu'il est contraint."));
-        }
+        detect(lin);
         Eigen::VectorXd rhs;
         auto normalFactor = solveFactor(lin, state, std::move(previous), rhs);
         if (!normalFactor)
@@ -612,8 +621,9 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return out;
     out.design = final.design;
     out.computed = final.computed;
-    out.residuals = -final.misclosures;
+    out.residuals = preAnalysis ? Eigen::VectorXd::Zero(m) : Eigen::VectorXd(-final.misclosures);
     if (unknowns.count > 0) {
+        detect(final);
         Eigen::VectorXd rhs;
         out.factor = solveFactor(final, state, std::move(previous), rhs);
         if (!out.factor)

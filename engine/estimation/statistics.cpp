@@ -202,7 +202,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     // The risk alpha is exact even for a confidence next to 1, and every bound is taken from the
     // tail of alpha / 2 itself, whose complement could round to 1.
     const double alpha = 1.0 - options.validation;
-    if (st.degreesOfFreedom > 0) {
+    // A pre-analysis has no residuals to test: its precisions are those of a known s0 of 1.
+    st.preAnalysis = options.calculationType == CalculationType::Simulation;
+    if (st.degreesOfFreedom > 0 && !st.preAnalysis) {
         st.varianceFactor = st.weightedSquares / st.degreesOfFreedom;
         st.chiLower = chiSquareQuantile(alpha / 2.0, st.degreesOfFreedom);
         st.chiUpper = chiSquareUpperQuantile(alpha / 2.0, st.degreesOfFreedom);
@@ -217,7 +219,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         else
             st.scaled = false;
     }
-    if (!st.scaled) {
+    if (st.preAnalysis) {
+        st.varianceFactor = 1.0;
+    } else if (!st.scaled) {
         if (st.degreesOfFreedom > 0) {
             st.residualTest = ResidualTestKind::Normal;
             st.criticalValue = normalUpperQuantile(alpha / 2.0);

@@ -76,6 +76,8 @@ struct Statistics
     double chiLower = 0.0;
     double chiUpper = 0.0;
     ChiSquareOutcome chiSquare = ChiSquareOutcome::NotTested;
+    // TYPECALCUL SIMULATION: no residuals, no tests, the a priori variance factor (1).
+    bool preAnalysis = false;
     bool scaled = false;     // the a posteriori factor scales the precisions
     double sigmaScale = 1.0; // s0 when scaled, 1 otherwise
     ResidualTestKind residualTest = ResidualTestKind::None;

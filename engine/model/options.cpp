@@ -303,11 +303,12 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
     options.calculationType =
         reader.choice("TYPECALCUL", kCalculationTypes, CalculationType::Adjustment);
-    if (options.calculationType != CalculationType::Adjustment)
+    if (options.calculationType != CalculationType::Adjustment &&
+        options.calculationType != CalculationType::Simulation)
         diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
                           fr("Le type de calcul ") + optionToken(options.calculationType) +
-                              fr(" n'est pas encore traité par ce moteur : seul AJUSTEMENT "
-                                 "est disponible."));
+                              fr(" n'est pas encore traité par ce moteur : seuls AJUSTEMENT et "
+                                 "SIMULATION (préanalyse) sont disponibles."));
 
     options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
 

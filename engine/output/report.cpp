@@ -81,7 +81,7 @@ public:
             statistics();
             if (m_in.outcome && m_in.network && m_options.freeNetwork != FreeNetwork::None)
                 datum();
-            if (m_options.logPartialFactors)
+            if (m_options.logPartialFactors && !m_in.statistics->preAnalysis)
                 partialFactors();
             adjustedCoordinates();
             if (m_options.logAuxiliary)
@@ -91,7 +91,7 @@ public:
                      regionReport(*m_in.network, *m_in.regions, m_options, m_in.statistics->scaled))
                     m_out.line(line);
             }
-            if (m_options.logResiduals != ResidualListing::None)
+            if (m_options.logResiduals != ResidualListing::None && !m_in.statistics->preAnalysis)
                 residuals();
         }
         conclusion();
@@ -528,6 +528,12 @@ private:
         row("Nombre d'inconnues", std::to_string(s.unknowns));
         row("Degrés de liberté", std::to_string(s.degreesOfFreedom));
         row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));
+        if (s.preAnalysis) {
+            row("Type de calcul", fr("PREANALYSE (valeurs observées non lues)"));
+            row("Facteur de variance", fr("a priori, connu : s0² = 1"));
+            row("Tests statistiques", fr("aucun (pas de résidus)"));
+            return;
+        }
         row("Itérations", std::to_string(m_in.outcome ? m_in.outcome->iterations : 0));
         row("Somme pondérée des carrés des résidus v'Pv", fixed(s.weightedSquares, 0, 4));
         const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";

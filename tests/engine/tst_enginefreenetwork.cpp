@@ -53,7 +53,7 @@ Eigen::Vector3d startOf(std::size_t k)
 // The network of `kind` over the marks, each with its fixity (its own, or "000"); `noise` adds a
 // deterministic error of up to half a standard deviation when true.
 std::vector<std::string> networkLines(Kind kind, const std::map<std::string, std::string> &fixity,
-                                      bool noise)
+                                      bool noise, bool astray = true)
 {
     std::vector<std::string> lines;
     int k = 0;
@@ -66,8 +66,8 @@ std::vector<std::string> networkLines(Kind kind, const std::map<std::string, std
         std::string flags = own != fixity.end() ? own->second : "000";
         if (kind == Kind::Levelling && own == fixity.end())
             flags = "110";
-        const Eigen::Vector3d at =
-            Eigen::Vector3d(m.e, m.n, m.u) + (noise ? startOf(p) : Eigen::Vector3d::Zero());
+        const Eigen::Vector3d at = Eigen::Vector3d(m.e, m.n, m.u) +
+                                   (noise && astray ? startOf(p) : Eigen::Vector3d::Zero());
         lines.push_back(lenu(flags, m.name, at.x(), at.y(), at.z()));
     }
     const double angleSigma = 10e-4 * kGonToRad;
@@ -203,6 +203,7 @@ double largestMotion(const EngineRun &run, const QStringList &motions,
 using Fixities = std::vector<std::map<std::string, std::string>>;
 Q_DECLARE_METATYPE(Fixities)
 Q_DECLARE_METATYPE(engine::ModelType)
+Q_DECLARE_METATYPE(engine::FreeNetwork)
 
 class TestEngineFreeNetwork : public QObject
 {
@@ -215,6 +216,8 @@ private slots:
     void datumDoesNotChangeTheStatistics();
     void geodeticModelsHaveTheirDefect_data();
     void geodeticModelsHaveTheirDefect();
+    void preAnalysisHasTheAdjustmentsPrecisions_data();
+    void preAnalysisHasTheAdjustmentsPrecisions();
     void constrainedDefectIsNamed_data();
     void constrainedDefectIsNamed();
 };
@@ -395,6 +398,44 @@ void TestEngineFreeNetwork::geodeticModelsHaveTheirDefect()
         QVERIFY(std::fabs(held->statistics.perObservation[i].redundancy -
                           free->statistics.perObservation[i].redundancy) < 1e-7);
     QVERIFY(coordinateTrace(*free) < coordinateTrace(*held));
+}
+
+void TestEngineFreeNetwork::preAnalysisHasTheAdjustmentsPrecisions_data()
+{
+    QTest::addColumn<engine::FreeNetwork>("free");
+    QTest::newRow("constrained") << engine::FreeNetwork::None;
+    QTest::newRow("free") << engine::FreeNetwork::MinimumTrace;
+}
+
+void TestEngineFreeNetwork::preAnalysisHasTheAdjustmentsPrecisions()
+{
+    // The adjustment of observations computed from the approximate coordinates, with s0 known,
+    // against the pre-analysis of the same network with other observed values.
+    QFETCH(engine::FreeNetwork, free);
+    const std::map<std::string, std::string> fixity =
+        free == engine::FreeNetwork::None
+            ? std::map<std::string, std::string>{{"A", "111"}, {"B", "111"}}
+            : std::map<std::string, std::string>();
+    engine::Options options = freeOptions(free);
+    const auto adjusted = runEngine(networkLines(Kind::Survey, fixity, false), options);
+    QVERIFY2(adjusted->solved, diagnosticsText(adjusted->diagnostics).c_str());
+    options.calculationType = engine::CalculationType::Simulation;
+    const auto planned = runEngine(networkLines(Kind::Survey, fixity, true, false), options);
+    QVERIFY2(planned->solved, diagnosticsText(planned->diagnostics).c_str());
+    QCOMPARE(planned->outcome.iterations, 0);
+    QCOMPARE(planned->statistics.chiSquare, engine::ChiSquareOutcome::NotTested);
+    QCOMPARE(planned->statistics.validCount, planned->statistics.observations);
+    for (std::size_t p = 0; p < kHillside.size(); ++p) {
+        const Eigen::Matrix3d &a = adjusted->statistics.pointCovariances[p];
+        const Eigen::Matrix3d &b = planned->statistics.pointCovariances[p];
+        QVERIFY2((a - b).norm() <= 1e-9 * a.norm(),
+                 qPrintable(QString::number((a - b).norm() / a.norm())));
+    }
+    for (std::size_t i = 0; i < adjusted->network.observations.size(); ++i) {
+        QVERIFY(std::fabs(adjusted->statistics.perObservation[i].redundancy -
+                          planned->statistics.perObservation[i].redundancy) < 1e-9);
+        QCOMPARE(planned->statistics.perObservation[i].residual, 0.0);
+    }
 }
 
 void TestEngineFreeNetwork::constrainedDefectIsNamed_data()
