@@ -17,6 +17,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -222,6 +223,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     Statistics statistics;
     Regions regions;
     std::optional<Regions> drawingRegions;
+    std::optional<SimulatedObservations> simulated;
     bool haveOptions = false;
     bool haveNetwork = false;
     bool haveDataCheck = false;
@@ -249,8 +251,12 @@ ProcessOutput runProcessing(const std::string &observationPath,
             network = buildNetwork(source, options, diagnostics);
             haveNetwork = true;
         }
-        // The record lines are in the network now; only the file list is used further on.
-        source.releaseLines();
+        // The record lines are in the network now; only the file list is used further on, but
+        // by the simulated observations, which copy them.
+        const bool simulate = haveOptions && options.generateObservations &&
+                              options.calculationType == CalculationType::Simulation;
+        if (!simulate)
+            source.releaseLines();
         if (!diagnostics.hasErrors()) {
             // The observed values of a pre-analysis are not read: there is nothing to check.
             if (options.calculationType != CalculationType::Simulation) {
@@ -275,6 +281,12 @@ ProcessOutput runProcessing(const std::string &observationPath,
                     haveStatistics =
                         checkFinite(network, outcome, statistics, regions, diagnostics);
                     haveRegions = haveStatistics;
+                    if (haveStatistics && simulate) {
+                        simulated = simulateObservations(network, source, outcome.state, options,
+                                                         std::random_device()(), kLineEnd);
+                        output.simulatedPath = siblingPath(observationPath, ".sim.iob");
+                        output.simulated = simulated->text;
+                    }
                 }
                 // The inverse and the factor have served: free them before the report.
                 statistics.inverse.reset();
@@ -322,6 +334,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;
+        in.simulated = simulated ? &*simulated : nullptr;
+        in.simulatedPath = output.simulatedPath;
         output.report = writeReport(in, kLineEnd);
         std::string reason;
         const bool reportWritten =
@@ -441,6 +455,14 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         ProcessOutput output =
             runProcessing(observationPath, configurationPath, inputs.run(), handling);
         ProcessSummary summary = output.summary;
+        if (!output.simulated.empty()) {
+            std::string reason;
+            if (inputs.sameAs(output.simulatedPath) ||
+                !writeFileAtomically(output.simulatedPath, output.simulated, &reason))
+                failures.push_back(
+                    notWritten(fr("Le fichier d'observations simulées "), output.simulatedPath,
+                               reason.empty() ? fr("fichier d'entrée du traitement") : reason));
+        }
         if (!reportFailure.empty())
             failures.push_back(reportFailure);
         std::string reason;

@@ -34,6 +34,13 @@ constexpr Token<CalculationType> kCalculationTypes[] = {
     {CalculationType::L1Norm, "NORMEL1"},
     {CalculationType::Huber, "HUBER"},
     {CalculationType::Simulation, "PREANALYSE"}};
+constexpr Token<GenerationNoise> kGenerationNoises[] = {{GenerationNoise::None, "AUCUN"},
+                                                        {GenerationNoise::White, "BLANC"},
+                                                        {GenerationNoise::Unit, "UNIT"}};
+constexpr Token<GenerationOrientation> kGenerationOrientations[] = {
+    {GenerationOrientation::Random, "ALEATOIRE"},
+    {GenerationOrientation::RandomQuarter, "PISURDEUX"},
+    {GenerationOrientation::Zero, "ZERO"}};
 constexpr Token<ModelType> kModelTypes[] = {{ModelType::Local3D, "3D_LOCALE"},
                                             {ModelType::Spherical3D, "3D_SPHERIQUE"},
                                             {ModelType::Ellipsoidal3D, "3D_ELLIPSOIDALE"}};
@@ -325,6 +332,14 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.validation =
         reader.probability("VALIDATION", kLowestValidation, kHighestConfidence, 0.95);
 
+    options.generateObservations = reader.flag("GENE_LOG");
+    options.generationNoise = reader.choice("GENE_NOISE", kGenerationNoises, GenerationNoise::None);
+    options.generationOrientation =
+        reader.choice("GENE_LIMBE", kGenerationOrientations, GenerationOrientation::Random);
+    if (options.generateObservations && options.calculationType != CalculationType::Simulation)
+        diagnostics.warning(fileLabel, reader.lineOf("GENE_LOG"),
+                            fr("GENE_LOG OUI : les observations ne sont simulées qu'avec une "
+                               "préanalyse (TYPECALCUL SIMULATION) ; rien n'est généré."));
     options.multiEpoch = reader.flag("MEP_MODE");
     if (options.multiEpoch)
         diagnostics.error(fileLabel, reader.lineOf("MEP_MODE"),

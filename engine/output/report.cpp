@@ -81,6 +81,8 @@ public:
             statistics();
             if (m_in.outcome && m_in.network && m_options.freeNetwork != FreeNetwork::None)
                 datum();
+            if (m_in.simulated)
+                simulated();
             if (m_options.logPartialFactors && !m_in.statistics->preAnalysis)
                 partialFactors();
             adjustedCoordinates();
@@ -571,6 +573,31 @@ private:
             break;
         }
         row("Observations rejetées", std::to_string(s.observations - s.validCount));
+    }
+
+    // What the generation of simulated observations wrote.
+    void simulated()
+    {
+        const SimulatedObservations &g = *m_in.simulated;
+        m_out.heading("OBSERVATIONS SIMULEES");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Fichier écrit", m_in.simulatedPath);
+        row("Valeurs calculées",
+            std::to_string(g.generated) + fr(" (coordonnées approchées, DIST DIR AZIM ZANG OHDF)"));
+        row("Lignes recopiées telles quelles", std::to_string(g.kept));
+        row("Bruit", m_options.generationNoise == GenerationNoise::None
+                         ? fr("aucun (valeurs exactes)")
+                         : fr("loi normale, écart-type de chaque observation"));
+        row("Graine du tirage", std::to_string(g.seed));
+        if (m_options.generationNoise != GenerationNoise::None)
+            row("Plus grande erreur tirée", fixed(g.largestError, 0, 2) + fr(" écart-type(s)"));
+        row("Orientation des jeux de directions",
+            m_options.generationOrientation == GenerationOrientation::Zero ? fr("nulle")
+            : m_options.generationOrientation == GenerationOrientation::RandomQuarter
+                ? fr("tirée entre 0 et pi/2")
+                : fr("tirée entre 0 et pi"));
     }
 
     // What the datum defect of a free network was and how it was fixed.
