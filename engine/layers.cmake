@@ -7,7 +7,7 @@ set(TAVLO_ENGINE_LAYERS base import input model solver estimation output api cli
 set(TAVLO_ENGINE_USES_base "")
 set(TAVLO_ENGINE_USES_import base)
 set(TAVLO_ENGINE_USES_input base)
-set(TAVLO_ENGINE_USES_model input)
+set(TAVLO_ENGINE_USES_model input import)
 set(TAVLO_ENGINE_USES_solver model)
 set(TAVLO_ENGINE_USES_estimation solver)
 set(TAVLO_ENGINE_USES_output estimation)

@@ -698,15 +698,19 @@ QStringList RecordCatalogue::highlighterKeywords()
 
 QStringList RecordCatalogue::engineRecordCodes()
 {
-    return {QStringLiteral("3DC"),  QStringLiteral("ANGT"), QStringLiteral("AZIM"),
-            QStringLiteral("CORR"), QStringLiteral("COV"),  QStringLiteral("DIR"),
-            QStringLiteral("DIST"), QStringLiteral("DSET"), QStringLiteral("ELEM"),
-            QStringLiteral("ELIP"), QStringLiteral("GRP"),  QStringLiteral("HI"),
-            QStringLiteral("HT"),   QStringLiteral("LENU"), QStringLiteral("LNEU"),
-            QStringLiteral("OHDF"), QStringLiteral("PLH"),  QStringLiteral("PLHD"),
-            QStringLiteral("PMOY"), QStringLiteral("RSET"), QStringLiteral("SIGM"),
-            QStringLiteral("TITL"), QStringLiteral("WGT"),  QStringLiteral("XYZ"),
-            QStringLiteral("ZANG")};
+    return {QStringLiteral("3DC"),  QStringLiteral("3DD"),  QStringLiteral("ANGT"),
+            QStringLiteral("AZIM"), QStringLiteral("CORR"), QStringLiteral("COV"),
+            QStringLiteral("DIR"),  QStringLiteral("DIST"), QStringLiteral("DSET"),
+            QStringLiteral("DXYZ"), QStringLiteral("ELEM"), QStringLiteral("ELIP"),
+            QStringLiteral("GEOI"), QStringLiteral("GFIL"), QStringLiteral("GRP"),
+            QStringLiteral("HI"),   QStringLiteral("HT"),   QStringLiteral("LAMB"),
+            QStringLiteral("LENU"), QStringLiteral("LNEU"), QStringLiteral("NEH"),
+            QStringLiteral("NEO"),  QStringLiteral("OHDF"), QStringLiteral("OMER"),
+            QStringLiteral("PLH"),  QStringLiteral("PLHD"), QStringLiteral("PLO"),
+            QStringLiteral("PLOD"), QStringLiteral("PMOY"), QStringLiteral("RSET"),
+            QStringLiteral("SIGM"), QStringLiteral("STGR"), QStringLiteral("TITL"),
+            QStringLiteral("TMER"), QStringLiteral("WGT"),  QStringLiteral("XLAM"),
+            QStringLiteral("XTMR"), QStringLiteral("XYZ"),  QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

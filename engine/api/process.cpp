@@ -4,6 +4,7 @@
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
+#include "engine/estimation/gnssloops.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/angles.h"
@@ -78,7 +79,7 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
         rec.lineNumber = o.lineNumber;
         rec.fileNumber = o.fileNumber;
         rec.kind = static_cast<std::int64_t>(o.kind);
-        rec.component = isObservedPosition(o.kind) ? o.component + 1 : 1;
+        rec.component = isComponent(o.kind) ? o.component + 1 : 1;
         rec.station = o.station + 1;
         rec.target = o.target + 1;
         r.records.push_back(rec);
@@ -219,6 +220,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     ObservationSource source;
     Network network;
     DataCheck dataCheck;
+    GnssLoops loops;
     AdjustmentOutcome outcome;
     Statistics statistics;
     Regions regions;
@@ -261,6 +263,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
             // The observed values of a pre-analysis are not read: there is nothing to check.
             if (options.calculationType != CalculationType::Simulation) {
                 dataCheck = checkData(network, options);
+                loops = gnssLoops(network);
                 haveDataCheck = true;
             }
             outcome = adjust(network, options, diagnostics);
@@ -330,6 +333,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.options = haveOptions ? &options : nullptr;
         in.network = haveNetwork ? &network : nullptr;
         in.dataCheck = haveDataCheck ? &dataCheck : nullptr;
+        in.gnssLoops = haveDataCheck ? &loops : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;

@@ -1,18 +1,26 @@
 // tavlo-engine: the engine on the command line.
 //   tavlo-engine process FILE.iob [FILE.iob ...] CONF.cfg   one summary line per file
 //   tavlo-engine newcfg PATH                                 writes the default configuration
+//   tavlo-engine convert [--omer-origine-naturelle] DEFS.iob FROM TO [V1 V2 V3]
+//                                                            one point from a coordinate form to
+//                                                            another, or one point a line of the
+//                                                            standard input
 //   tavlo-engine version
 //   tavlo-engine --help                                      this synopsis, as the manual page has
 //   it
 // Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error. Why the
 // outputs of a processing were refused or could not be written goes to stderr.
 
+#include "engine/api/pointconversion.h"
 #include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 
 #include <cstdio>
+#include <iostream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,6 +28,8 @@ void printSynopsis(std::FILE *stream)
 {
     std::fprintf(stream, "usage: tavlo-engine process FILE.iob [FILE.iob ...] CONF.cfg\n"
                          "       tavlo-engine newcfg PATH\n"
+                         "       tavlo-engine convert [--omer-origine-naturelle] DEFS.iob FROM TO "
+                         "[V1 V2 V3]\n"
                          "       tavlo-engine version\n"
                          "       tavlo-engine --help\n");
 }
@@ -39,6 +49,60 @@ std::string argument(const char *text)
 std::string chiSquareText(int outcome)
 {
     return outcome == 1 ? "OK" : outcome == 0 ? "NON" : "-";
+}
+
+// convert: the definitions of an observation file, then the point of the arguments, or each line
+// of the standard input.
+int convert(int argc, char **argv)
+{
+    int next = 2;
+    const bool naturalOrigin = next < argc && std::string(argv[next]) == "--omer-origine-naturelle";
+    if (naturalOrigin)
+        ++next;
+    if (argc - next != 3 && argc - next != 6)
+        return usage();
+    const std::optional<engine::PointForm> from = engine::pointFormOf(argv[next + 1]);
+    const std::optional<engine::PointForm> to = engine::pointFormOf(argv[next + 2]);
+    if (!from || !to) {
+        std::fprintf(stderr, "tavlo-engine: forme inconnue (XYZ, PLH, PLHD, PLO, PLOD, "
+                             "NEH:PROJECTION, NEO:PROJECTION)\n");
+        return 2;
+    }
+    std::string error;
+    const std::optional<engine::PointConverter> converter = engine::PointConverter::load(
+        argument(argv[next]), engine::diskFileLoader(), naturalOrigin, error);
+    if (!converter) {
+        std::fprintf(stderr, "%s", engine::utf8FromLatin1(error).c_str());
+        return 1;
+    }
+    const auto one = [&](const std::vector<std::string> &values, const std::string &where) {
+        std::string reason;
+        const std::optional<std::string> text = converter->convert(*from, *to, values, reason);
+        if (!text) {
+            std::fprintf(stderr, "tavlo-engine: %s%s\n", where.c_str(),
+                         engine::utf8FromLatin1(reason).c_str());
+            return false;
+        }
+        std::printf("%s\n", text->c_str());
+        return true;
+    };
+    if (argc - next == 6)
+        return one({argument(argv[next + 3]), argument(argv[next + 4]), argument(argv[next + 5])},
+                   std::string())
+                   ? 0
+                   : 1;
+    bool ok = true;
+    std::string line;
+    for (long number = 1; std::getline(std::cin, line); ++number) {
+        std::istringstream fields(line);
+        std::vector<std::string> values;
+        for (std::string value; fields >> value;)
+            values.push_back(argument(value.c_str()));
+        if (values.empty())
+            continue;
+        ok = one(values, "ligne " + std::to_string(number) + " : ") && ok;
+    }
+    return ok ? 0 : 1;
 }
 
 } // namespace
@@ -63,6 +127,8 @@ int main(int argc, char **argv)
         }
         return 0;
     }
+    if (command == "convert")
+        return convert(argc, argv);
     if (command != "process" || argc < 4)
         return usage();
     const std::string configuration = argument(argv[argc - 1]);

@@ -86,9 +86,12 @@ struct Linearisation
     bool defined = true;
 };
 
-// `positions`: the points of the ellipsoidal model at `state`, or null in the local model.
+// `positions`: the points of the geodetic models at `state`, or null in the local model;
+// `onEllipsoid`: in the spherical model, the same points on the ellipsoid (for the vectors).
 Linearisation linearise(const Network &network, const Unknowns &unknowns, const State &state,
-                        const std::vector<EllipsoidalPosition> *positions, Diagnostics &diagnostics)
+                        const std::vector<EllipsoidalPosition> *positions,
+                        const std::vector<EllipsoidalPosition> *onEllipsoid,
+                        Diagnostics &diagnostics)
 {
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     Linearisation lin;
@@ -99,7 +102,7 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
         const ObservationEquation eq =
-            positions ? evaluateEllipsoidal(o, *positions, state) : evaluate(o, state);
+            positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid) : evaluate(o, state);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
@@ -469,10 +472,27 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!ellipsoidal)
             return nullptr;
-        positions = ellipsoidalPositions(network.surface, at);
+        positions = ellipsoidalPositions(network, at);
         return &positions;
     };
     approximateOrientations(network, options, state, positionsAt(state));
+    // The spherical model's vectors are differences on the ellipsoid: their ends are taken back
+    // there at each iteration.
+    const bool vectorsOnEllipsoid =
+        network.sphere &&
+        std::any_of(network.observations.begin(), network.observations.end(),
+                    [](const Observation &o) { return o.kind == ObservationKind::Vector; });
+    std::vector<EllipsoidalPosition> ends;
+    const auto endsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
+        if (!vectorsOnEllipsoid)
+            return nullptr;
+        ends.clear();
+        ends.reserve(at.coordinates.size());
+        for (const Eigen::Vector3d &onSphere : at.coordinates)
+            ends.push_back(
+                ellipsoidalPosition(network.ellipsoid, network.ellipsoidGeocentricOf(onSphere)));
+        return &ends;
+    };
     out.approximate = state;
 
     const auto m = static_cast<Eigen::Index>(network.observations.size());
@@ -541,7 +561,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     bool converged = unknowns.count == 0 || preAnalysis;
     for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
         const Linearisation lin =
-            linearise(network, unknowns, state, positionsAt(state), diagnostics);
+            linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
         if (!lin.defined)
             return out;
         detect(lin);
@@ -616,7 +636,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     }
 
     const Linearisation final =
-        linearise(network, unknowns, state, positionsAt(state), diagnostics);
+        linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
     if (!final.defined)
         return out;
     out.design = final.design;

@@ -4,6 +4,8 @@
 #include "engine/estimation/distributions.h"
 #include "engine/solver/inverseelements.h"
 
+#include <Eigen/Cholesky>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -127,6 +129,34 @@ BlockDesign blockDesign(const Eigen::SparseMatrix<double, Eigen::RowMajor> &desi
     return result;
 }
 
+namespace {
+
+// The critical value of the test of an item of `dimension` components at the risk `alpha`: the
+// chi-square quantile without scaling; with scaling, f x with I_x(d/2, (f - d)/2) = 1 - alpha,
+// found by bisection on the incomplete beta function (its upper tail, kept exact near 1 - alpha).
+double itemCritical(double alpha, bool scaled, int dof, int dimension)
+{
+    if (!scaled)
+        return chiSquareUpperQuantile(alpha, dimension);
+    const double a = dimension / 2.0;
+    const double b = (dof - dimension) / 2.0;
+    double low = 0.0;
+    double high = 1.0;
+    for (int i = 0; i < 200 && high - low > 1e-16; ++i) {
+        const double middle = 0.5 * (low + high);
+        // P(B > x) = I_{1-x}(b, a).
+        if (regularizedBeta(1.0 - middle, b, a) > alpha)
+            low = middle;
+        else
+            high = middle;
+    }
+    return dof * 0.5 * (low + high);
+}
+
+constexpr int kItemDimension = 3;
+
+} // namespace
+
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
                              const Options &options)
 {
@@ -184,6 +214,22 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         const Eigen::MatrixXd redundancies = qvv * block.weight;
         const Eigen::VectorXd v = outcome.residuals.segment(block.first, block.size());
         const Eigen::VectorXd pv = block.weight * v;
+        const Eigen::MatrixXd pqp = block.weight * qvv * block.weight;
+        for (Eigen::Index at = 0; at + kItemDimension <= block.size(); at += kItemDimension) {
+            ItemStatistics item;
+            item.first = static_cast<int>(block.first + at);
+            item.residualCofactors = qvv.block<3, 3>(at, at);
+            const Eigen::Matrix3d m = pqp.block<3, 3>(at, at);
+            const Eigen::Vector3d g = pv.segment<3>(at);
+            const Eigen::Vector3d r = redundancies.diagonal().segment<3>(at);
+            const Eigen::LDLT<Eigen::Matrix3d> solver(m);
+            item.controlled = r.minCoeff() >= kUncontrolledRedundancy &&
+                              solver.info() == Eigen::Success && solver.isPositive() &&
+                              solver.vectorD().minCoeff() > 0.0;
+            if (item.controlled)
+                item.test = g.dot(solver.solve(g));
+            st.items.push_back(item);
+        }
         for (Eigen::Index r = 0; r < block.size(); ++r) {
             const Eigen::Index i = block.first + r;
             ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
@@ -229,6 +275,15 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     } else if (st.degreesOfFreedom >= 2) {
         st.residualTest = ResidualTestKind::Tau;
         st.criticalValue = tauCriticalValue(alpha, st.degreesOfFreedom);
+    }
+
+    if (st.residualTest != ResidualTestKind::None &&
+        (!st.scaled || st.degreesOfFreedom > kItemDimension))
+        st.itemCriticalValue = itemCritical(alpha, st.scaled, st.degreesOfFreedom, kItemDimension);
+    for (ItemStatistics &item : st.items) {
+        item.test /= st.sigmaScale * st.sigmaScale;
+        item.valid =
+            !item.controlled || st.itemCriticalValue == 0.0 || item.test <= st.itemCriticalValue;
     }
 
     for (Eigen::Index i = 0; i < m; ++i) {

@@ -24,7 +24,13 @@
 // C_b, A_b their rows) takes, with Qvv = C_b - A_b N^-1 A_b' the cofactors of their residuals:
 //   redundancy number r   (Qvv P_b)_ii
 //   normalized residual w v / (s sqrt(Qvv_ii))
-// which are those above when the block is diagonal.
+// which are those above when the block is diagonal. An item of three components in a block (a
+// GNSS vector, an observed position) is also tested as a whole, against a bias of any direction
+// in its three components: with g = (P_b v_b) and M = (P_b Qvv P_b) on its three rows,
+//   T = g' M^-1 g / s^2
+// (v' Qvv^-1 v for a block of one item), which follows the chi-square law of 3 degrees of
+// freedom without scaling; with the precisions scaled by s0 (f > 3), T = f B with B of the beta
+// law (3/2, (f - 3)/2), s0 holding the residuals tested as tau does.
 //   global test           v'Pv within the two-sided chi-square bounds at the VALIDATION confidence
 //   residual test         at the VALIDATION confidence, two-sided:
 //     - the precisions are not scaled: w follows the standard normal law; |w| <= z(1 - alpha/2);
@@ -52,6 +58,17 @@ struct ObservationStatistics
     bool controlled = true;
     bool valid = true;
     int rank = 0; // from 1
+};
+
+// The test of an item of three components of a weight block as a whole.
+struct ItemStatistics
+{
+    int first = 0; // its first observation
+    // The cofactors of its three residuals, Qvv on its rows (metres squared).
+    Eigen::Matrix3d residualCofactors = Eigen::Matrix3d::Zero();
+    double test = 0.0; // T
+    bool controlled = false;
+    bool valid = true;
 };
 
 struct PartialFactor
@@ -88,7 +105,9 @@ struct Statistics
     int validCount = 0;
     std::vector<ObservationStatistics> perObservation; // in network order
     std::vector<int> rankOrder;                        // observation indices, rank 1 first
-    std::vector<Eigen::Vector3d> pointSigmas;          // per point (east, north, up); 0 if fixed
+    std::vector<ItemStatistics> items;        // the items of the weight blocks, in network order
+    double itemCriticalValue = 0.0;           // bound of T (0 without a test: every item is valid)
+    std::vector<Eigen::Vector3d> pointSigmas; // per point (east, north, up); 0 if fixed
     // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
     std::vector<Eigen::Matrix3d> pointCovariances;
     std::vector<double> orientationSigmas;     // per direction set

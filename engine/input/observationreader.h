@@ -63,6 +63,16 @@ enum class Field {
     Element1,
     Element2,
     Element3,
+    FalseNorthing,
+    FalseEasting,
+    ScaleFactor,
+    FirstParallel,
+    SecondParallel,
+    Azimuth,
+    Projection,
+    DeflectionNorth,
+    DeflectionEast,
+    Undulation,
     Unit
 };
 

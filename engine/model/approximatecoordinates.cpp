@@ -708,6 +708,7 @@ private:
                 break;
             case ObservationKind::Zenith:
             case ObservationKind::HeightDifference:
+            case ObservationKind::Vector:
             case ObservationKind::Geocentric:
             case ObservationKind::Geographic:
             case ObservationKind::Local:

@@ -21,6 +21,7 @@ EllipsoidalPosition ellipsoidalPosition(const ReferenceEllipsoid &ellipsoid,
     p.geocentric = geocentric;
     p.geographic = toGeographic(ellipsoid, geocentric);
     p.horizon = localHorizon(p.geographic.latitude, p.geographic.longitude);
+    p.plumb = p.horizon;
     return p;
 }
 
@@ -34,13 +35,42 @@ std::vector<EllipsoidalPosition> ellipsoidalPositions(const ReferenceEllipsoid &
     return positions;
 }
 
+std::vector<EllipsoidalPosition> ellipsoidalPositions(const Network &network, const State &state)
+{
+    std::vector<EllipsoidalPosition> positions = ellipsoidalPositions(network.surface, state);
+    for (std::size_t i = 0; i < positions.size() && i < network.points.size(); ++i) {
+        const std::optional<GeoidValue> &geoid = network.points[i].geoid;
+        if (!geoid || (geoid->deflectionNorth == 0.0 && geoid->deflectionEast == 0.0))
+            continue;
+        const Geographic &g = positions[i].geographic;
+        positions[i].plumb =
+            localHorizon(g.latitude + geoid->deflectionNorth,
+                         g.longitude + geoid->deflectionEast / std::cos(g.latitude));
+    }
+    return positions;
+}
+
 ObservationEquation evaluateEllipsoidal(const Observation &o,
                                         const std::vector<EllipsoidalPosition> &positions,
-                                        const State &state)
+                                        const State &state,
+                                        const std::vector<EllipsoidalPosition> *onEllipsoid)
 {
     ObservationEquation eq;
     const EllipsoidalPosition &from = positions[static_cast<std::size_t>(o.station)];
     const EllipsoidalPosition &to = positions[static_cast<std::size_t>(o.target)];
+    if (o.kind == ObservationKind::Vector) {
+        // The vector is a difference on the ellipsoid; a point's correction east, north and up
+        // on the sphere is the same on the ellipsoid, the mapping being conformal with a scale of
+        // 1 to a few parts in 10^9.
+        const std::vector<EllipsoidalPosition> &ends = onEllipsoid ? *onEllipsoid : positions;
+        const EllipsoidalPosition &a = ends[static_cast<std::size_t>(o.station)];
+        const EllipsoidalPosition &b = ends[static_cast<std::size_t>(o.target)];
+        const int c = o.component;
+        eq.computed = b.geocentric(c) - a.geocentric(c);
+        eq.target = b.horizon.row(c).transpose();
+        eq.station = -a.horizon.row(c).transpose();
+        return eq;
+    }
     if (isObservedPosition(o.kind)) {
         const int c = o.component;
         if (o.kind == ObservationKind::Geocentric) {
@@ -60,7 +90,7 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
         return eq;
     }
     if (o.kind == ObservationKind::HeightDifference) {
-        eq.computed = to.geographic.height - from.geographic.height;
+        eq.computed = to.geographic.height - from.geographic.height - o.undulationDifference;
         eq.station = Eigen::Vector3d(0.0, 0.0, -1.0);
         eq.target = Eigen::Vector3d(0.0, 0.0, 1.0);
         return eq;
@@ -68,7 +98,9 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
     const Eigen::Vector3d instrument = from.geocentric + o.instrumentHeight * from.horizon.col(2);
     const Eigen::Vector3d aim = to.geocentric + o.targetHeight * to.horizon.col(2);
     const Eigen::Vector3d d = aim - instrument;
-    const Eigen::Vector3d local = from.horizon.transpose() * d; // e, n, u at the station
+    // Angles are observed in the horizon of the plumb line, distances do not depend on it.
+    const Eigen::Matrix3d &frame = from.plumb;
+    const Eigen::Vector3d local = frame.transpose() * d; // e, n, u at the station
     const double e = local.x();
     const double n = local.y();
     const double u = local.z();
@@ -97,7 +129,7 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
             return eq;
         }
         const double azimuth = normalizeAngle(std::atan2(e, n));
-        gradient = (n * from.horizon.col(0) - e * from.horizon.col(1)) / h2;
+        gradient = (n * frame.col(0) - e * frame.col(1)) / h2;
         if (o.kind == ObservationKind::Direction) {
             eq.computed =
                 normalizeAngle(azimuth - state.orientations[static_cast<std::size_t>(o.set)]);
@@ -115,11 +147,11 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
         }
         eq.computed = std::atan2(h, u) - o.refraction * h / (2.0 * kEarthRadius);
         const double common = u / (h * s2);
-        gradient = common * (e * from.horizon.col(0) + n * from.horizon.col(1)) -
-                   (h / s2) * from.horizon.col(2);
+        gradient = common * (e * frame.col(0) + n * frame.col(1)) - (h / s2) * frame.col(2);
         break;
     }
     case ObservationKind::HeightDifference:
+    case ObservationKind::Vector:
     case ObservationKind::Geocentric:
     case ObservationKind::Geographic:
     case ObservationKind::Local:

@@ -26,6 +26,11 @@ const int kEastNorthUpOfComponent[3] = {1, 0, 2};
 ObservationEquation evaluate(const Observation &o, const State &state)
 {
     ObservationEquation eq;
+    if (o.kind == ObservationKind::Vector) {
+        // A GNSS vector is geocentric: the local frame is not tied to the Earth.
+        eq.computed = std::numeric_limits<double>::quiet_NaN();
+        return eq;
+    }
     if (isObservedPosition(o.kind)) {
         // Geocentric and geographic positions have no value in a frame not tied to the Earth:
         // only the ellipsoidal model computes them.
@@ -89,6 +94,7 @@ ObservationEquation evaluate(const Observation &o, const State &state)
         eq.computed = to.z() - from.z();
         eq.target = Eigen::Vector3d(0.0, 0.0, 1.0);
         break;
+    case ObservationKind::Vector:
     case ObservationKind::Geocentric:
     case ObservationKind::Geographic:
     case ObservationKind::Local:
@@ -110,6 +116,7 @@ double misclosure(const Observation &o, double computed)
         return o.component < 2 ? wrapAngle(difference) * o.metresPerRadian : difference;
     case ObservationKind::Distance:
     case ObservationKind::HeightDifference:
+    case ObservationKind::Vector:
     case ObservationKind::Geocentric:
     case ObservationKind::Local:
         break;

@@ -13,6 +13,8 @@ const char *observationCode(ObservationKind kind)
         return "ZANG";
     case ObservationKind::HeightDifference:
         return "OHDF";
+    case ObservationKind::Vector:
+        return "DXYZ";
     case ObservationKind::Geocentric:
         return "XYZ";
     case ObservationKind::Geographic:
@@ -31,11 +33,19 @@ bool isObservedPosition(ObservationKind kind)
            kind == ObservationKind::Local;
 }
 
+bool isComponent(ObservationKind kind)
+{
+    return kind == ObservationKind::Vector || isObservedPosition(kind);
+}
+
 const char *observationLabel(const Observation &o)
 {
-    static const char *const letters[3][3] = {{"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}};
+    static const char *const letters[4][3] = {
+        {"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}, {"DX", "DY", "DZ"}};
     const int c = o.component >= 0 && o.component < 3 ? o.component : 0;
     switch (o.kind) {
+    case ObservationKind::Vector:
+        return letters[3][c];
     case ObservationKind::Geocentric:
         return letters[0][c];
     case ObservationKind::Geographic:
@@ -91,6 +101,55 @@ Eigen::Vector3d Network::planeOf(const Eigen::Vector3d &onSurface) const
 Eigen::Matrix3d Network::planeHorizon() const
 {
     return localHorizon(tangentOrigin.latitude, tangentOrigin.longitude);
+}
+
+const Projection *Network::projectionNamed(const std::string &name) const
+{
+    for (const Projection &p : projections) {
+        if (p.definition().name == name)
+            return &p;
+    }
+    return nullptr;
+}
+
+bool Network::hasGeoid() const
+{
+    if (geoidGrid)
+        return true;
+    for (const Point &p : points) {
+        if (p.geoid && p.geoid->lineNumber > 0)
+            return true;
+    }
+    return false;
+}
+
+std::optional<GeoidValue> Network::geoidAt(const Point &point, const Geographic &at) const
+{
+    if (point.geoid && point.geoid->lineNumber > 0)
+        return point.geoid;
+    if (!geoidGrid)
+        return std::nullopt;
+    constexpr double kDegree = 3.14159265358979323846 / 180.0;
+    const std::optional<double> n =
+        geoidGrid->undulation(at.latitude / kDegree, at.longitude / kDegree);
+    if (!n)
+        return std::nullopt;
+    GeoidValue value;
+    value.undulation = *n;
+    value.fileNumber = geoidFileNumber;
+    return value;
+}
+
+Eigen::Vector3d Network::drawingOf(const Eigen::Vector3d &onSurface) const
+{
+    if (drawingProjection < 0)
+        return planeOf(onSurface);
+    const Geographic g = geographicOf(onSurface);
+    const std::optional<GridPosition> grid =
+        projections[static_cast<std::size_t>(drawingProjection)].forward(g.latitude, g.longitude);
+    if (!grid)
+        return planeOf(onSurface);
+    return Eigen::Vector3d(grid->east, grid->north, g.height);
 }
 
 } // namespace engine

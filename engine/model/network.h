@@ -1,7 +1,9 @@
 #ifndef ENGINE_MODEL_NETWORK_H
 #define ENGINE_MODEL_NETWORK_H
 
+#include "engine/import/geoidgrid.h"
 #include "engine/model/conformalsphere.h"
+#include "engine/model/projection.h"
 #include "engine/model/referenceellipsoid.h"
 #include "engine/model/units.h"
 
@@ -9,6 +11,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,14 +20,15 @@
 // observations between them and the orientation unknowns of the direction sets.
 namespace engine {
 
-// Observation kinds, numbered as in the result file. The last three are the components of a
-// point's observed position (a 3DC block), one observation each.
+// Observation kinds, numbered as in the result file. A GNSS vector (DXYZ) and a point's observed
+// position (a 3DC block) give one observation per component.
 enum class ObservationKind {
     Distance = 1,
     Direction = 2,
     Zenith = 3,
     HeightDifference = 4,
     Azimuth = 5,
+    Vector = 6,      // DX, DY, DZ: geocentric target minus station, on the ellipsoid
     Geocentric = 11, // X, Y, Z
     Geographic = 12, // latitude, longitude, ellipsoidal height
     Local = 14       // north, east, up of the local model
@@ -36,14 +40,31 @@ const char *observationCode(ObservationKind kind);
 // Whether `kind` is a component of an observed position.
 bool isObservedPosition(ObservationKind kind);
 
+// Whether `kind` is a component of an item of three (an observed position or a vector).
+bool isComponent(ObservationKind kind);
+
 struct Observation;
 
-// The record code of an observation, or for an observed position the letter of its component:
-// X, Y, Z; P, L, H; N, E, H.
+// The record code of an observation, or for a component the letter of it: DX, DY, DZ for a
+// vector; X, Y, Z; P, L, H; N, E, H for an observed position.
 const char *observationLabel(const Observation &observation);
 
-// The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD.
+// The frame of a point's coordinate record: LENU or LNEU, XYZ, PLH or PLHD (and PLO, PLOD, NEH,
+// NEO, which come to latitude and longitude once read).
 enum class CoordinateFrame { Local, Geocentric, Geographic };
+
+// The geoid at a point: its undulation N (ellipsoidal height h = altitude H + N) and, from a GEOI
+// record, the deflections of the vertical: xi along the meridian, positive when the plumb line's
+// zenith lies north of the ellipsoid normal's (astronomic latitude above the geodetic one), eta
+// along the prime vertical, positive east.
+struct GeoidValue
+{
+    double undulation = 0.0;      // metres
+    double deflectionNorth = 0.0; // xi, radians
+    double deflectionEast = 0.0;  // eta, radians
+    int fileNumber = 0;           // the GEOI record; line 0: the GFIL grid
+    int lineNumber = 0;
+};
 
 struct Point
 {
@@ -60,6 +81,17 @@ struct Point
     CoordinateFrame frame = CoordinateFrame::Local;
     Eigen::Vector3d geocentric = Eigen::Vector3d::Zero(); // X, Y, Z, metres
     Geographic geographic;
+    // PLO, PLOD, NEO: the height read is an altitude, `geographic.height` the ellipsoidal height
+    // it gives with the geoid.
+    bool altitude = false;
+    double altitudeRead = 0.0; // metres
+    // NEH, NEO: the projection named and the north and east read (metres).
+    std::string projection;
+    double gridNorth = 0.0;
+    double gridEast = 0.0;
+    // The geoid at the point: from its GEOI record, or from the GFIL grid at its position (its
+    // approximate one for a point placed from the observations).
+    std::optional<GeoidValue> geoid;
     int fileNumber = 0;
     int lineNumber = 0;
 };
@@ -83,9 +115,9 @@ struct Observation
     double targetHeight = 0.0;     // metres, above the target mark
     double refraction = 0.0;       // coefficient of refraction (zenith angles)
     int set = -1;                  // index into Network::sets (directions)
-    // Observed positions: the component (0 to 2: X, Y, Z; latitude, longitude, height; north,
-    // east, up) and, for a latitude or a longitude, the metres per radian along north or east at
-    // the observed position, which turn its misclosure and residual into metres.
+    // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
+    // height; north, east, up) and, for a latitude or a longitude, the metres per radian along
+    // north or east at the observed position, which turn its misclosure and residual into metres.
     int component = 0;
     double metresPerRadian = 1.0;
     std::string group; // GRP in force (Latin-1)
@@ -95,10 +127,13 @@ struct Observation
     // Precision as read, resolved into `sigma` once the whole file is read.
     std::string sigmaId;
     bool hasOwnSigma = false;
-    double ownSigma = 0.0;        // metres or radians
-    double linearUnit = 1.0;      // metres per unit of the record (DIST, OHDF)
-    double smallAngleUnit = 0.0;  // radians per small angle unit in force (angles)
-    double length = 0.0;          // OHDF: length of the levelling line, metres (0: not given)
+    double ownSigma = 0.0;       // metres or radians
+    double linearUnit = 1.0;     // metres per unit of the record (DIST, OHDF)
+    double smallAngleUnit = 0.0; // radians per small angle unit in force (angles)
+    double length = 0.0;         // OHDF: length of the levelling line, metres (0: not given)
+    // OHDF with a geoid: undulation of the target less that of the station, so that the
+    // observation is a difference of altitudes.
+    double undulationDifference = 0.0;
     double refractionSigma = 0.0; // RSET in force (zenith angles)
 
     // As written, for the data check to read the record again another way.
@@ -133,7 +168,8 @@ struct PrecisionFamily
     int lineNumber = 0;
 };
 
-// Consecutive observations whose errors are correlated: the components of an observed position.
+// Consecutive observations whose errors are correlated: the components of an observed position,
+// or of the vectors of one matrix header, item after item (three observations each).
 struct CorrelatedBlock
 {
     int first = 0;              // index of its first observation
@@ -170,6 +206,16 @@ struct Network
     // `approximate` coordinates lie, so that placing points, precisions and drawings work as in
     // the local model, on the sphere as on the ellipsoid.
     Geographic tangentOrigin;
+    // The projections the files define (TMER, XTMR, LAMB, XLAM, OMER, STGR), in their order, and
+    // the one the drawing and the regions' north, east, up are in: the projection of the first
+    // NEH or NEO record, else the first defined (-1: none, the tangent plane).
+    std::vector<Projection> projections;
+    int drawingProjection = -1;
+    // The GFIL grid of undulations (null: none), with its record.
+    std::shared_ptr<const import::GeoidGrid> geoidGrid;
+    std::string geoidGridPath; // Latin-1, as resolved
+    int geoidFileNumber = 0;
+    int geoidLineNumber = 0;
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;
@@ -186,6 +232,17 @@ struct Network
     Eigen::Vector3d planeOf(const Eigen::Vector3d &onSurface) const;
     // The east, north, up axes of the tangent plane, as columns in geocentric components.
     Eigen::Matrix3d planeHorizon() const;
+
+    // The projection named `name`, or null.
+    const Projection *projectionNamed(const std::string &name) const;
+    // Whether the files give a geoid: a GFIL grid or a GEOI record.
+    bool hasGeoid() const;
+    // The geoid at point `point` whose position is `at` (on the ellipsoid): its GEOI record's, or
+    // the grid's undulation there (none outside the grid, or without a grid).
+    std::optional<GeoidValue> geoidAt(const Point &point, const Geographic &at) const;
+    // Geodetic models: east, north, up of the drawing plane (the drawing projection's grid with
+    // the ellipsoidal height, or the tangent plane) for a position `onSurface` of the state.
+    Eigen::Vector3d drawingOf(const Eigen::Vector3d &onSurface) const;
 };
 
 } // namespace engine

@@ -78,9 +78,12 @@ public:
             endBlock();
         addObservedPoints();
         completeGeodeticPoints();
+        placeByVectors();
         resolvePoints();
         // The precisions of centring depend on the lengths of the sights, known from here on.
         computeApproximateCoordinates(m_network, m_diagnostics);
+        if (m_network.geodetic)
+            resolveGeoid();
         resolvePrecisions();
         resolveCorrelatedBlocks();
         return std::move(m_network);
@@ -91,6 +94,38 @@ private:
     {
         std::string station;
         std::string target;
+    };
+
+    // A vector of a 3DD block as read.
+    struct PendingVector
+    {
+        SourceLine line;
+        std::string station;
+        std::string target;
+        Eigen::Vector3d delta = Eigen::Vector3d::Zero(); // metres
+    };
+
+    // A 3DC block as read: its coordinate line, then its matrix header and ELEM lines; or the
+    // vectors of a 3DD block that one matrix header covers, the Position stage reading them.
+    struct PendingBlock
+    {
+        enum class Stage { Position, Header, Elements };
+        Stage stage = Stage::Position;
+        SourceLine opening; // the 3DC or 3DD line
+        std::string sigmaId;
+        bool vectors = false; // a 3DD block
+        std::vector<PendingVector> vectorLines;
+        // An error was reported: the rest of the block is read without further messages.
+        bool broken = false;
+        std::string code; // of the coordinate line
+        Point position;   // the observed position, as its line gives it
+        MatrixHeader header;
+        SourceLine headerLine;
+        double headerMetres = 1.0;
+        std::vector<MatrixElement> elements;
+
+        // Items of three rows in the matrix.
+        int items() const { return vectors ? static_cast<int>(vectorLines.size()) : 1; }
     };
 
     void error(const SourceLine &line, const std::string &text)
@@ -249,8 +284,15 @@ private:
                 error(line, fr("Les coordonnées locales ") + std::string(code) +
                                 fr(" n'ont pas de repère dans un modèle géodésique : donner le "
                                    "point en XYZ, PLH ou PLHD."));
-        } else if (code == "XYZ" || code == "PLH" || code == "PLHD") {
+        } else if (code == "XYZ" || code == "PLH" || code == "PLHD" || code == "PLO" ||
+                   code == "PLOD" || code == "NEH" || code == "NEO") {
             geodeticPoint(line, code);
+        } else if (isProjectionRecord(code)) {
+            projectionRecord(line, code);
+        } else if (code == "GEOI") {
+            geoidRecord(line);
+        } else if (code == "GFIL") {
+            geoidFile(line);
         } else if (code == "HI" || code == "HT") {
             height(line, code == "HI");
         } else if (code == "DSET") {
@@ -281,14 +323,24 @@ private:
             observation(line, ObservationKind::Zenith);
         } else if (code == "OHDF") {
             observation(line, ObservationKind::HeightDifference);
-        } else if (code == "3DC") {
+        } else if (code == "3DC" || code == "3DD") {
             m_block.emplace();
             m_block->opening = line;
             m_block->sigmaId = text(line, Field::SigmaId);
+            m_block->vectors = code == "3DD";
+            if (m_block->vectors && m_options.model == ModelType::Local3D) {
+                error(line, fr("Bloc 3DD de vecteurs GNSS dans le modèle 3D_LOCALE : un vecteur "
+                               "DXYZ est géocentrique et ce repère local n'est pas lié à la "
+                               "Terre ; choisir TYPEMODEL 3D_ELLIPSOIDALE ou 3D_SPHERIQUE."));
+                m_block->broken = true;
+            }
         } else if (isMatrixHeader(code)) {
             error(line, fr("Entête de matrice ") + std::string(code) +
                             fr(" hors d'un bloc : elle suit un enregistrement 3DC et sa ligne de "
-                               "coordonnées."));
+                               "coordonnées, ou les vecteurs DXYZ d'un bloc 3DD."));
+        } else if (code == "DXYZ") {
+            error(line, fr("Vecteur DXYZ hors d'un bloc 3DD : un bloc commence par un "
+                           "enregistrement 3DD, puis ses vecteurs et leur matrice."));
         } else if (code == "ELEM") {
             error(line, fr("Ligne ELEM hors d'un bloc de matrice : elle suit une entête COV, CORR "
                            "ou WGT, ou la ligne ELEM précédente."));
@@ -305,10 +357,14 @@ private:
         return code == "XYZ" || code == "PLH" || code == "PLHD" || code == "LENU" || code == "LNEU";
     }
 
-    // A record met while a 3DC block is open: true when it belongs to the block. The block takes
-    // its coordinate line, then its matrix header, then ELEM lines; any other record ends it.
+    // A record met while a 3DC or 3DD block is open: true when it belongs to the block. A 3DC
+    // block takes its coordinate line, then its matrix header, then ELEM lines; a 3DD block its
+    // DXYZ lines, then a matrix header for them and its ELEM lines, and again DXYZ lines for the
+    // next matrix. Any other record ends the block.
     bool blockRecord(const SourceLine &line, std::string_view code)
     {
+        if (m_block->vectors)
+            return vectorBlockRecord(line, code);
         PendingBlock &b = *m_block;
         const bool belongs =
             (b.stage == PendingBlock::Stage::Position && isCoordinateRecord(code)) ||
@@ -333,6 +389,85 @@ private:
             break;
         }
         return true;
+    }
+
+    bool vectorBlockRecord(const SourceLine &line, std::string_view code)
+    {
+        const bool reading = m_block->stage == PendingBlock::Stage::Position;
+        const bool belongs = (reading && (code == "DXYZ" || isMatrixHeader(code))) ||
+                             (!reading && (code == "ELEM" || code == "DXYZ"));
+        if (!belongs) {
+            endBlock();
+            return false;
+        }
+        checkColumns(line);
+        if (!reading && code == "DXYZ") {
+            // The vectors of the next matrix, in the same 3DD block.
+            const SourceLine opening = m_block->opening;
+            const std::string sigmaId = m_block->sigmaId;
+            endBlock();
+            m_block.emplace();
+            m_block->opening = opening;
+            m_block->sigmaId = sigmaId;
+            m_block->vectors = true;
+            // The local model's refusal stands at the 3DD line.
+            m_block->broken = m_options.model == ModelType::Local3D;
+        }
+        PendingBlock &b = *m_block;
+        if (code == "DXYZ") {
+            vectorLine(line);
+        } else if (code == "ELEM") {
+            elementLine(line);
+        } else {
+            if (b.vectorLines.empty() && !b.broken) {
+                error(line, fr("Entête de matrice ") + std::string(code) +
+                                fr(" avant tout vecteur : dans un bloc 3DD, les vecteurs DXYZ "
+                                   "précèdent leur matrice."));
+                b.broken = true;
+            }
+            matrixHeader(line, code);
+            b.stage = PendingBlock::Stage::Elements;
+        }
+        return true;
+    }
+
+    // A DXYZ line of a 3DD block: a vector from the station to the target, geocentric.
+    void vectorLine(const SourceLine &line)
+    {
+        PendingBlock &b = *m_block;
+        PendingVector v;
+        v.line = line;
+        v.station = text(line, Field::Station);
+        v.target = text(line, Field::Target);
+        if (b.broken)
+            return;
+        if (v.station.empty() || v.target.empty()) {
+            error(line, fr("Nom de point manquant (station en ") + columnsOf(Field::Station) +
+                            fr(", point visé en ") + columnsOf(Field::Target) + ").");
+            b.broken = true;
+            return;
+        }
+        if (v.station == v.target) {
+            error(line, fr("Vecteur d'un point vers lui-même (« ") + v.station + fr(" »)."));
+            b.broken = true;
+            return;
+        }
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        ok = number(line, Field::X, "composante DX", v.delta.x()) && ok;
+        ok = number(line, Field::Y, "composante DY", v.delta.y()) && ok;
+        ok = number(line, Field::Z, "composante DZ", v.delta.z()) && ok;
+        if (!ok) {
+            b.broken = true;
+            return;
+        }
+        v.delta *= metres;
+        if (!(v.delta.norm() > 0.0)) {
+            error(line, fr("Vecteur nul : ses composantes DX, DY et DZ sont toutes nulles."));
+            b.broken = true;
+            return;
+        }
+        b.vectorLines.push_back(std::move(v));
     }
 
     // The coordinate line of a 3DC block: the observed position. Its fixity flags are not read:
@@ -422,7 +557,7 @@ private:
         h.allConstant *= b.headerMetres;
         h.diagonalConstant *= b.headerMetres;
         h.upConstant *= b.headerMetres;
-        if (h.diagonalPpm != 0.0)
+        if (h.diagonalPpm != 0.0 && !b.vectors)
             m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
                                   fr("PPM DIAG sans effet dans un bloc 3DC : une position observée "
                                      "n'a pas de longueur."));
@@ -464,7 +599,7 @@ private:
         }
         if (b.broken)
             return;
-        const auto expected = static_cast<std::size_t>(b.header.elementCount(3));
+        const auto expected = static_cast<std::size_t>(b.header.elementCount(3 * b.items()));
         if (b.elements.size() + read.size() > expected) {
             error(line, fr("Trop d'éléments : la matrice de l'entête de la ligne ") +
                             std::to_string(b.headerLine.lineNumber) + fr(" en attend ") +
@@ -481,6 +616,10 @@ private:
     {
         PendingBlock b = std::move(*m_block);
         m_block.reset();
+        if (b.vectors) {
+            endVectorBlock(std::move(b));
+            return;
+        }
         if (b.stage == PendingBlock::Stage::Position) {
             error(b.opening, fr("Bloc 3DC sans ligne de coordonnées : XYZ, PLH, PLHD, LENU ou "
                                 "LNEU attendu à l'enregistrement suivant."));
@@ -540,11 +679,99 @@ private:
         m_blocks.push_back(std::move(b));
     }
 
+    // The vectors of a 3DD block and their matrix, read whole: three observations per vector, at
+    // its DXYZ line.
+    void endVectorBlock(PendingBlock b)
+    {
+        if (b.stage == PendingBlock::Stage::Position) {
+            if (!b.broken)
+                error(b.opening,
+                      b.vectorLines.empty()
+                          ? fr("Bloc 3DD sans vecteur : des lignes DXYZ sont attendues.")
+                          : fr("Bloc 3DD sans matrice : une entête COV, CORR ou WGT et ses lignes "
+                               "ELEM sont attendues après les vecteurs DXYZ."));
+            return;
+        }
+        if (b.broken)
+            return;
+        const auto expected = static_cast<std::size_t>(b.header.elementCount(3 * b.items()));
+        if (b.elements.size() != expected) {
+            error(b.headerLine, std::to_string(b.elements.size()) +
+                                    fr(" élément(s) de matrice sur les lignes ELEM, ") +
+                                    std::to_string(expected) + fr(" attendu(s) pour une matrice ") +
+                                    (b.header.shape == MatrixShape::Diagonal ? "DIAG" : "UPPR") +
+                                    fr(" de ") + std::to_string(b.items()) + fr(" vecteur(s) (") +
+                                    std::to_string(3 * b.items()) + fr(" lignes)."));
+            return;
+        }
+        CorrelatedBlock block;
+        block.first = static_cast<int>(m_network.observations.size());
+        block.fileNumber = b.headerLine.fileNumber;
+        block.lineNumber = b.headerLine.lineNumber;
+        for (const PendingVector &v : b.vectorLines) {
+            for (int c = 0; c < 3; ++c) {
+                Observation o;
+                o.kind = ObservationKind::Vector;
+                o.component = c;
+                o.value = v.delta(c);
+                o.fileNumber = v.line.fileNumber;
+                o.lineNumber = v.line.lineNumber;
+                o.group = m_group;
+                o.sigmaId = b.sigmaId;
+                m_network.observations.push_back(o);
+                m_names.push_back({v.station, v.target});
+            }
+        }
+        m_network.correlated.push_back(block);
+        m_blocks.push_back(std::move(b));
+    }
+
+    // A point that no record gives but a vector joins to a point already placed is placed by
+    // that vector, and so on along the vectors, breadth first from the points given.
+    void placeByVectors()
+    {
+        std::map<std::string, std::vector<const PendingVector *>> ends;
+        for (const PendingBlock &b : m_blocks) {
+            for (const PendingVector &v : b.vectorLines) {
+                ends[v.station].push_back(&v);
+                ends[v.target].push_back(&v);
+            }
+        }
+        std::vector<std::string> queue;
+        for (const auto &[name, vectors] : ends) {
+            if (m_network.pointIndex.count(name))
+                queue.push_back(name);
+        }
+        for (std::size_t next = 0; next < queue.size(); ++next) {
+            const std::string from = queue[next];
+            const Eigen::Vector3d base =
+                m_network.points[static_cast<std::size_t>(m_network.pointIndex.at(from))]
+                    .geocentric;
+            for (const PendingVector *v : ends.at(from)) {
+                const bool forward = v->station == from;
+                const std::string &other = forward ? v->target : v->station;
+                if (m_network.pointIndex.count(other))
+                    continue;
+                Point p;
+                p.name = other;
+                p.frame = CoordinateFrame::Geocentric;
+                p.geocentric = base + (forward ? 1.0 : -1.0) * v->delta;
+                p.geographic = toGeographic(m_network.ellipsoid, p.geocentric);
+                p.approximate = m_network.planeOf(m_network.geocentricOf(p));
+                p.fileNumber = v->line.fileNumber;
+                p.lineNumber = v->line.lineNumber;
+                m_network.pointIndex[p.name] = static_cast<int>(m_network.points.size());
+                m_network.points.push_back(p);
+                queue.push_back(other);
+            }
+        }
+    }
+
     // A point that only 3DC blocks give is placed at the position the first of them observes.
     void addObservedPoints()
     {
         for (const PendingBlock &b : m_blocks) {
-            if (m_network.pointIndex.count(b.position.name))
+            if (b.vectors || m_network.pointIndex.count(b.position.name))
                 continue;
             Point p = b.position;
             p.fixed = {false, false, false};
@@ -560,6 +787,10 @@ private:
         for (std::size_t k = 0; k < m_blocks.size(); ++k) {
             const PendingBlock &b = m_blocks[k];
             CorrelatedBlock &block = m_network.correlated[k];
+            if (b.vectors) {
+                resolveVectorBlock(b, block);
+                continue;
+            }
             MatrixItem item;
             if (!b.sigmaId.empty()) {
                 const auto found = m_network.families.find(b.sigmaId);
@@ -625,6 +856,57 @@ private:
                           fr(" m, de ") + shortNumber(kMinLengthSigma) + fr(" à ") +
                           shortNumber(kMaxLengthSigma) + fr(" m attendu."));
         }
+    }
+
+    // The covariance of the vectors of a 3DD block: each vector's horizon (for LG matrices and
+    // the UP modifiers) is that of its station on the ellipsoid, its length that of the vector,
+    // its centring the station's and the target's of its Sigma-ID's family together.
+    void resolveVectorBlock(const PendingBlock &b, CorrelatedBlock &block)
+    {
+        double centring = 0.0;
+        if (!b.sigmaId.empty()) {
+            const auto found = m_network.families.find(b.sigmaId);
+            if (found == m_network.families.end()) {
+                error(b.opening, fr("Sigma-ID inconnu « ") + b.sigmaId +
+                                     fr(" » : aucune famille de précision SIGM ne le définit."));
+                return;
+            }
+            centring = std::hypot(found->second.centringStation, found->second.centringTarget);
+        }
+        std::vector<MatrixItem> items;
+        for (const PendingVector &v : b.vectorLines) {
+            const Point &station =
+                m_network.points[static_cast<std::size_t>(m_network.pointIndex.at(v.station))];
+            const Geographic at = m_network.geographicOf(m_network.geocentricOf(station));
+            const Eigen::Matrix3d horizon = localHorizon(at.latitude, at.longitude);
+            MatrixItem item;
+            item.axes << horizon.col(1), horizon.col(0), horizon.col(2);
+            item.length = v.delta.norm();
+            item.centring = centring;
+            items.push_back(item);
+        }
+        std::string reason;
+        const std::optional<Eigen::MatrixXd> covariance =
+            blockCovariance(b.header, b.elements, items, MatrixFrame::Cartesian, reason);
+        if (!covariance) {
+            error(b.headerLine, fr("Matrice du bloc 3DD de la ligne ") +
+                                    std::to_string(b.opening.lineNumber) + " : " + reason + ".");
+            return;
+        }
+        block.covariance = *covariance;
+        const auto first = static_cast<std::size_t>(block.first);
+        for (Eigen::Index r = 0; r < covariance->rows(); ++r)
+            m_network.observations[first + static_cast<std::size_t>(r)].sigma =
+                std::sqrt((*covariance)(r, r));
+        const double smallest = std::sqrt(covariance->diagonal().minCoeff());
+        const double largest = std::sqrt(covariance->diagonal().maxCoeff());
+        if (smallest < kMinLengthSigma || largest > kMaxLengthSigma)
+            error(b.headerLine,
+                  fr("Ecart-type hors limites dans la matrice du bloc 3DD de la ligne ") +
+                      std::to_string(b.opening.lineNumber) + " : " +
+                      shortNumber(smallest < kMinLengthSigma ? smallest : largest) + fr(" m, de ") +
+                      shortNumber(kMinLengthSigma) + fr(" à ") + shortNumber(kMaxLengthSigma) +
+                      fr(" m attendu."));
     }
 
     // The spherical model compares an observed position with the state on the sphere: its
@@ -793,8 +1075,9 @@ private:
             addPoint(line, *p);
     }
 
-    // A LENU or LNEU line; with `withFixity` false its flags are not read (an observed position).
-    std::optional<Point> localPoint(const SourceLine &line, bool withFixity)
+    // The point a coordinate line names, with its file and line; none, with an error, when the
+    // name is blank.
+    std::optional<Point> namedPoint(const SourceLine &line)
     {
         Point p;
         p.name = text(line, Field::Point);
@@ -804,6 +1087,16 @@ private:
             error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
             return std::nullopt;
         }
+        return p;
+    }
+
+    // A LENU or LNEU line; with `withFixity` false its flags are not read (an observed position).
+    std::optional<Point> localPoint(const SourceLine &line, bool withFixity)
+    {
+        std::optional<Point> named = namedPoint(line);
+        if (!named)
+            return std::nullopt;
+        Point &p = *named;
         double metres = 1.0;
         double east = 0.0;
         double north = 0.0;
@@ -854,12 +1147,42 @@ private:
         return true;
     }
 
-    // A latitude or a longitude of a PLH (degrees, minutes, seconds) or PLHD (decimal degrees)
-    // record, in radians; its letter, if any, must be of its axis (N or S, E or W/O).
+    // How a message names the angle of `field`: without and with its article.
+    struct AngleName
+    {
+        const char *bare;
+        const char *withArticle; // "la latitude"
+    };
+
+    static AngleName angleName(Field field)
+    {
+        switch (field) {
+        case Field::Longitude:
+            return {"longitude", "la longitude"};
+        case Field::FirstParallel:
+            return {"premier parallèle", "le premier parallèle"};
+        case Field::SecondParallel:
+            return {"second parallèle", "le second parallèle"};
+        case Field::DeflectionNorth:
+            return {"déviation N/S", "la déviation N/S"};
+        case Field::DeflectionEast:
+            return {"déviation E/W", "la déviation E/W"};
+        default:
+            break;
+        }
+        return {"latitude", "la latitude"};
+    }
+
+    // A latitude or a longitude (PLH, PLO and the projections in degrees, minutes, seconds; PLHD
+    // and PLOD in decimal degrees), a standard parallel or a deflection of the vertical, in
+    // radians; its letter, if any, must be of its axis (N or S, E or W/O).
     std::optional<double> geographicAngle(const SourceLine &line, Field field, bool decimal)
     {
-        const bool latitude = field == Field::Latitude;
-        const char *what = latitude ? "latitude" : "longitude";
+        const bool latitude = field == Field::Latitude || field == Field::FirstParallel ||
+                              field == Field::SecondParallel || field == Field::DeflectionNorth;
+        const bool deflection = field == Field::DeflectionNorth || field == Field::DeflectionEast;
+        const AngleName name = angleName(field);
+        const std::string what = fr(name.bare);
         const std::string written(text(line, field));
         if (written.empty()) {
             error(line, fr("Valeur manquante : ") + what + " (" + columnsOf(field) + ").");
@@ -869,8 +1192,9 @@ private:
         const bool wrongLetter = latitude ? (letter == 'E' || letter == 'W' || letter == 'O')
                                           : (letter == 'N' || letter == 'S');
         if (wrongLetter) {
+            const std::string article = fr(name.withArticle);
             error(line,
-                  fr("Lettre « ") + std::string(1, written[0]) + fr(" » de la ") + what +
+                  fr("Lettre « ") + std::string(1, written[0]) + fr(" » de ") + article +
                       fr(" « ") + written +
                       (latitude ? fr(" » : N ou S attendu.") : fr(" » : E ou W (O) attendu.")));
             return std::nullopt;
@@ -879,7 +1203,9 @@ private:
         const bool lettered = std::isalpha(static_cast<unsigned char>(written[0])) != 0;
         if (decimal && trim(std::string_view(written).substr(lettered ? 1 : 0)).find(' ') !=
                            std::string::npos) {
-            error(line, fr("La ") + what + fr(" « ") + written +
+            std::string article = fr(name.withArticle);
+            article[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(article[0])));
+            error(line, article + fr(" « ") + written +
                             fr(" » doit être en degrés décimaux, en une seule valeur."));
             return std::nullopt;
         }
@@ -888,6 +1214,14 @@ private:
         if (!angle) {
             error(line, fr("Coordonnée illisible : ") + reason + ".");
             return std::nullopt;
+        }
+        if (deflection) {
+            if (!(std::abs(*angle) <= kMaxDeflection)) {
+                error(line, fr("Valeur hors limites : ") + what + fr(" « ") + written +
+                                fr(" », au plus 5 minutes d'arc attendu."));
+                return std::nullopt;
+            }
+            return *angle;
         }
         // Latitudes up to the poles; longitudes within a turn either way, as 0 to 360 east too.
         const double limit = latitude ? kPi / 2.0 : 2.0 * kPi;
@@ -898,6 +1232,172 @@ private:
             return std::nullopt;
         }
         return latitude ? *angle : wrapAngle(*angle);
+    }
+
+    static ProjectionMethod projectionMethod(std::string_view code)
+    {
+        if (code == "LAMB" || code == "XLAM")
+            return ProjectionMethod::LambertConic;
+        if (code == "OMER")
+            return ProjectionMethod::ObliqueMercator;
+        if (code == "STGR")
+            return ProjectionMethod::ObliqueStereographic;
+        return ProjectionMethod::TransverseMercator;
+    }
+
+    static bool isProjectionRecord(std::string_view code)
+    {
+        return code == "TMER" || code == "XTMR" || code == "LAMB" || code == "XLAM" ||
+               code == "OMER" || code == "STGR";
+    }
+
+    // TMER, XTMR, LAMB, XLAM, OMER, STGR: a projection, made once the ellipsoid is known.
+    void projectionRecord(const SourceLine &line, std::string_view code)
+    {
+        ProjectionDefinition d;
+        d.name = text(line, Field::Text);
+        d.code = code;
+        d.method = projectionMethod(code);
+        d.fileNumber = line.fileNumber;
+        d.lineNumber = line.lineNumber;
+        if (d.name.empty()) {
+            error(line, fr("Projection sans nom (") + columnsOf(Field::Text) + ").");
+            return;
+        }
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        // Read in column order, so that the messages of a line come in its order.
+        std::optional<double> latitude;
+        std::optional<double> longitude;
+        if (span(Field::Latitude).first < span(Field::Longitude).first) {
+            latitude = geographicAngle(line, Field::Latitude, false);
+            longitude = geographicAngle(line, Field::Longitude, false);
+        } else {
+            longitude = geographicAngle(line, Field::Longitude, false);
+            latitude = geographicAngle(line, Field::Latitude, false);
+        }
+        ok = latitude && longitude && ok;
+        if (d.method == ProjectionMethod::ObliqueMercator) {
+            std::string reason;
+            const auto azimuth =
+                parseAngle(text(line, Field::Azimuth), AngleUnit::Dms, reason, AngleRange::Circle);
+            if (!azimuth) {
+                error(line, fr("Azimut illisible : ") + reason + ".");
+                ok = false;
+            } else {
+                d.azimuth = *azimuth;
+            }
+        }
+        ok = number(line, Field::FalseNorthing, "faux nord", d.falseNorthing) && ok;
+        ok = number(line, Field::FalseEasting, "faux est", d.falseEasting) && ok;
+        if (d.method == ProjectionMethod::LambertConic) {
+            const auto first = geographicAngle(line, Field::FirstParallel, false);
+            const auto second = geographicAngle(line, Field::SecondParallel, false);
+            ok = first && second && ok;
+            if (first && second) {
+                d.firstParallel = *first;
+                d.secondParallel = *second;
+            }
+        } else {
+            ok = number(line, Field::ScaleFactor, "facteur d'échelle", d.scale) && ok;
+        }
+        if (!ok)
+            return;
+        d.latitudeOfOrigin = *latitude;
+        d.longitudeOfOrigin = *longitude;
+        d.falseNorthing *= metres;
+        d.falseEasting *= metres;
+        for (const ProjectionDefinition &other : m_projections) {
+            if (other.name == d.name) {
+                error(line, fr("La projection « ") + d.name + fr(" » est déjà définie (") +
+                                m_network.fileName(other.fileNumber) + fr(", ligne ") +
+                                std::to_string(other.lineNumber) + ").");
+                return;
+            }
+        }
+        m_projections.push_back(d);
+    }
+
+    // GEOI: the undulation and the deflections of the vertical at a point; blank deflections are
+    // zero.
+    void geoidRecord(const SourceLine &line)
+    {
+        if (!geoidInModel(line))
+            return;
+        const std::string pointName(text(line, Field::Point));
+        if (pointName.empty()) {
+            error(line, fr("Géoïde sans nom de point (") + columnsOf(Field::Point) + ").");
+            return;
+        }
+        GeoidValue value;
+        value.fileNumber = line.fileNumber;
+        value.lineNumber = line.lineNumber;
+        double metres = 1.0;
+        bool ok = unit(line, metres);
+        for (Field field : {Field::DeflectionNorth, Field::DeflectionEast}) {
+            if (text(line, field).empty())
+                continue;
+            const std::optional<double> angle = geographicAngle(line, field, false);
+            ok = angle && ok;
+            if (angle)
+                (field == Field::DeflectionNorth ? value.deflectionNorth : value.deflectionEast) =
+                    *angle;
+        }
+        ok = number(line, Field::Undulation, "ondulation", value.undulation) && ok;
+        if (!ok)
+            return;
+        value.undulation *= metres;
+        if (!within(line, value.undulation, -kMaxUndulation, kMaxUndulation, "ondulation", " m"))
+            return;
+        const auto [known, added] = m_geoidRecords.emplace(pointName, value);
+        if (!added)
+            error(line, fr("Le géoïde du point « ") + pointName + fr(" » est déjà donné (") +
+                            m_network.fileName(known->second.fileNumber) + fr(", ligne ") +
+                            std::to_string(known->second.lineNumber) + ").");
+    }
+
+    // GFIL: the grid of undulations (".geo"), its name relative to the folder of its file. One
+    // grid serves the whole run.
+    void geoidFile(const SourceLine &line)
+    {
+        if (!geoidInModel(line))
+            return;
+        const std::string written(text(line, Field::Text));
+        if (written.empty()) {
+            error(line,
+                  fr("Grille de géoïde sans nom de fichier (") + columnsOf(Field::Text) + ").");
+            return;
+        }
+        const std::string path = resolveInclude(m_network.fileName(line.fileNumber), written);
+        if (m_network.geoidGrid) {
+            if (path != m_network.geoidGridPath)
+                error(line, fr("Grille de géoïde différente de celle de ") +
+                                m_network.fileName(m_network.geoidFileNumber) + fr(", ligne ") +
+                                std::to_string(m_network.geoidLineNumber) +
+                                fr(" : une seule grille GFIL par calcul."));
+            return;
+        }
+        std::string reason;
+        std::optional<import::GeoidGrid> grid = import::readGeoFile(path, reason);
+        if (!grid) {
+            error(line, fr("Grille de géoïde illisible « ") + path + fr(" » : ") + reason);
+            return;
+        }
+        m_network.geoidGrid = std::make_shared<const import::GeoidGrid>(std::move(*grid));
+        m_network.geoidGridPath = path;
+        m_network.geoidFileNumber = line.fileNumber;
+        m_network.geoidLineNumber = line.lineNumber;
+    }
+
+    // The local model has no ellipsoid for a geoid: GEOI and GFIL are ignored there.
+    bool geoidInModel(const SourceLine &line)
+    {
+        if (m_options.model != ModelType::Local3D)
+            return true;
+        m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
+                              fr("Le géoïde (GEOI, GFIL) ne sert qu'aux modèles géodésiques : "
+                                 "l'enregistrement est ignoré."));
+        return false;
     }
 
     // XYZ, PLH, PLHD: a point on the ellipsoid, for the geodetic models only. Its unknowns are
@@ -920,14 +1420,10 @@ private:
     std::optional<Point> readGeodeticPoint(const SourceLine &line, std::string_view code,
                                            bool withFixity)
     {
-        Point p;
-        p.name = text(line, Field::Point);
-        p.fileNumber = line.fileNumber;
-        p.lineNumber = line.lineNumber;
-        if (p.name.empty()) {
-            error(line, fr("Point sans nom (") + columnsOf(Field::Point) + ").");
+        std::optional<Point> named = namedPoint(line);
+        if (!named)
             return std::nullopt;
-        }
+        Point &p = *named;
         double metres = 1.0;
         bool ok = unit(line, metres);
         std::array<bool, 3> recordFixed = {false, false, false};
@@ -952,18 +1448,47 @@ private:
             p.geocentric = xyz * metres;
             p.fixed = recordFixed;
             p.base = recordBase;
+        } else if (code == "NEH" || code == "NEO") {
+            p.altitude = code == "NEO";
+            double height = 0.0;
+            ok = number(line, Field::North, "coordonnée nord", p.gridNorth) && ok;
+            ok = number(line, Field::East, "coordonnée est", p.gridEast) && ok;
+            ok = number(line, Field::Height, p.altitude ? "altitude" : "hauteur ellipsoïdale",
+                        height) &&
+                 ok;
+            p.projection = text(line, Field::Projection);
+            if (p.projection.empty()) {
+                error(line, fr("Nom de projection manquant (") + columnsOf(Field::Projection) +
+                                fr(") : celui d'un enregistrement TMER, XTMR, LAMB, XLAM, OMER ou "
+                                   "STGR."));
+                ok = false;
+            }
+            if (withFixity)
+                ok = fixity(line, recordFixed, recordBase) && ok;
+            if (!ok)
+                return std::nullopt;
+            p.gridNorth *= metres;
+            p.gridEast *= metres;
+            (p.altitude ? p.altitudeRead : g.height) = height * metres;
+            // North, east, height: north, east, up.
+            p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
+            p.base = {recordBase[1], recordBase[0], recordBase[2]};
         } else {
-            const bool decimal = code == "PLHD";
+            const bool decimal = code == "PLHD" || code == "PLOD";
+            p.altitude = code == "PLO" || code == "PLOD";
+            double height = 0.0;
             const auto latitude = geographicAngle(line, Field::Latitude, decimal);
             const auto longitude = geographicAngle(line, Field::Longitude, decimal);
-            ok = number(line, Field::Height, "hauteur ellipsoïdale", g.height) && ok;
+            ok = number(line, Field::Height, p.altitude ? "altitude" : "hauteur ellipsoïdale",
+                        height) &&
+                 ok;
             if (withFixity)
                 ok = fixity(line, recordFixed, recordBase) && ok;
             if (!ok || !latitude || !longitude)
                 return std::nullopt;
             g.latitude = *latitude;
             g.longitude = *longitude;
-            g.height *= metres;
+            (p.altitude ? p.altitudeRead : g.height) = height * metres;
             // Latitude, longitude, height: north, east, up.
             p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
             p.base = {recordBase[1], recordBase[0], recordBase[2]};
@@ -972,12 +1497,97 @@ private:
         return p;
     }
 
-    // The other form of each XYZ, PLH or PLHD position, on the ellipsoid of the run, and the
-    // bounds of its height; the spherical model's sphere.
+    // The projections, on the ellipsoid of the run: each checked against its method's domain.
+    void makeProjections()
+    {
+        for (const ProjectionDefinition &d : m_projections) {
+            std::string reason;
+            std::optional<Projection> p = Projection::make(m_network.ellipsoid, d, reason);
+            if (p)
+                m_network.projections.push_back(std::move(*p));
+            else
+                error(d.fileNumber, d.lineNumber,
+                      fr("Projection « ") + d.name + fr(" » impossible : ") + reason + ".");
+        }
+    }
+
+    // NEH and NEO: latitude and longitude from the projection named; PLO, PLOD and NEO: the
+    // ellipsoidal height from the altitude and the geoid. False when the point cannot be placed.
+    bool resolveGivenForm(Point &p)
+    {
+        if (!p.projection.empty()) {
+            const Projection *projection = m_network.projectionNamed(p.projection);
+            if (!projection) {
+                const bool defined = std::any_of(
+                    m_projections.begin(), m_projections.end(),
+                    [&](const ProjectionDefinition &d) { return d.name == p.projection; });
+                if (!defined)
+                    error(p.fileNumber, p.lineNumber,
+                          fr("Projection « ") + p.projection +
+                              fr(" » inconnue : aucun enregistrement TMER, XTMR, LAMB, XLAM, "
+                                 "OMER ou STGR ne la définit."));
+                return false;
+            }
+            const std::optional<Geographic> g = projection->inverse(p.gridNorth, p.gridEast);
+            if (!g) {
+                error(p.fileNumber, p.lineNumber,
+                      fr("Coordonnées nord ") + metresText(p.gridNorth) + fr(", est ") +
+                          metresText(p.gridEast) + fr(" hors du domaine de la projection « ") +
+                          p.projection + fr(" »."));
+                return false;
+            }
+            p.geographic.latitude = g->latitude;
+            p.geographic.longitude = g->longitude;
+        }
+        if (!p.altitude)
+            return true;
+        const auto record = m_geoidRecords.find(p.name);
+        if (record != m_geoidRecords.end())
+            p.geoid = record->second;
+        else
+            p.geoid = m_network.geoidAt(p, p.geographic);
+        if (!p.geoid) {
+            error(p.fileNumber, p.lineNumber,
+                  m_network.geoidGrid
+                      ? outsideGridText(p)
+                      : fr("Altitude sans géoïde pour le point « ") + p.name +
+                            fr(" » : ajouter une grille d'ondulations GFIL ou un enregistrement "
+                               "GEOI du point, ou donner sa hauteur ellipsoïdale (NEH, PLH, "
+                               "PLHD)."));
+            return false;
+        }
+        p.geographic.height = p.altitudeRead + p.geoid->undulation;
+        return true;
+    }
+
+    std::string outsideGridText(const Point &p) const
+    {
+        return fr("Le point « ") + p.name + fr(" » est hors de la grille de géoïde « ") +
+               m_network.geoidGridPath + fr(" » (ou près d'un noeud sans valeur).");
+    }
+
+    // The other form of each XYZ, PLH or PLHD position (and PLO, PLOD, NEH, NEO), on the
+    // ellipsoid of the run, and the bounds of its height; the spherical model's sphere.
     void completeGeodeticPoints()
     {
         const ReferenceEllipsoid &ellipsoid = m_network.ellipsoid;
         m_network.surface = ellipsoid;
+        makeProjections();
+        // The drawing is in the projection of the first point given in one, else in the first.
+        for (const Point &p : m_network.points) {
+            for (std::size_t k = 0; k < m_network.projections.size() && !p.projection.empty();
+                 ++k) {
+                if (m_network.drawingProjection < 0 &&
+                    m_network.projections[k].definition().name == p.projection)
+                    m_network.drawingProjection = static_cast<int>(k);
+            }
+        }
+        if (m_network.drawingProjection < 0 && !m_network.projections.empty() && m_network.geodetic)
+            m_network.drawingProjection = 0;
+        for (Point &p : m_network.points) {
+            if (p.frame == CoordinateFrame::Geographic && !resolveGivenForm(p))
+                p.frame = CoordinateFrame::Local; // reported; kept out of the centroid
+        }
         Eigen::Vector3d sum = Eigen::Vector3d::Zero();
         double latitudes = 0.0;
         int count = 0;
@@ -1012,6 +1622,53 @@ private:
         for (Point &p : m_network.points) {
             if (p.frame != CoordinateFrame::Local)
                 p.approximate = m_network.planeOf(m_network.geocentricOf(p));
+        }
+    }
+
+    // The geoid at every point, once all are placed: its GEOI record, or the grid at its
+    // position; then the undulations that turn each OHDF into a difference of altitudes.
+    void resolveGeoid()
+    {
+        for (const auto &[pointName, value] : m_geoidRecords) {
+            const auto found = m_network.pointIndex.find(pointName);
+            if (found == m_network.pointIndex.end())
+                m_diagnostics.warning(m_network.fileName(value.fileNumber), value.lineNumber,
+                                      fr("Géoïde donné pour le point « ") + pointName +
+                                          fr(" », qu'aucune coordonnée ni observation ne nomme : "
+                                             "il est ignoré."));
+            else
+                m_network.points[static_cast<std::size_t>(found->second)].geoid = value;
+        }
+        if (m_network.geoidGrid) {
+            for (Point &p : m_network.points) {
+                if (p.geoid && p.geoid->lineNumber > 0)
+                    continue;
+                const Geographic at = m_network.geographicOf(m_network.geocentricOf(p));
+                p.geoid = m_network.geoidAt(p, at);
+                if (!p.geoid)
+                    error(p.fileNumber, p.lineNumber, outsideGridText(p));
+            }
+        }
+        if (!m_network.hasGeoid())
+            return;
+        for (Observation &o : m_network.observations) {
+            if (o.kind != ObservationKind::HeightDifference)
+                continue;
+            const Point &a = m_network.points[static_cast<std::size_t>(o.station)];
+            const Point &b = m_network.points[static_cast<std::size_t>(o.target)];
+            bool known = true;
+            for (const Point *p : {&a, &b}) {
+                if (p->geoid)
+                    continue;
+                known = false;
+                error(o.fileNumber, o.lineNumber,
+                      fr("Ondulation du géoïde inconnue au point « ") + p->name +
+                          fr(" » : avec un géoïde, une dénivelée OHDF est une différence "
+                             "d'altitudes ; ajouter un enregistrement GEOI du point ou une "
+                             "grille GFIL qui le couvre."));
+            }
+            if (known)
+                o.undulationDifference = b.geoid->undulation - a.geoid->undulation;
         }
     }
 
@@ -1251,7 +1908,7 @@ private:
     void resolvePrecisions()
     {
         for (Observation &o : m_network.observations) {
-            if (isObservedPosition(o.kind))
+            if (isComponent(o.kind))
                 continue; // their matrix gives them
             const PrecisionFamily *family = nullptr;
             std::string id = o.sigmaId;
@@ -1327,6 +1984,7 @@ private:
                                  : f.ppm * 1e-6 * length;
             return std::hypot(a, b);
         }
+        case ObservationKind::Vector:
         case ObservationKind::Geocentric:
         case ObservationKind::Geographic:
         case ObservationKind::Local:
@@ -1334,23 +1992,6 @@ private:
         }
         return 0.0;
     }
-
-    // A 3DC block as read: its coordinate line, then its matrix header and ELEM lines.
-    struct PendingBlock
-    {
-        enum class Stage { Position, Header, Elements };
-        Stage stage = Stage::Position;
-        SourceLine opening; // the 3DC line
-        std::string sigmaId;
-        // An error was reported: the rest of the block is read without further messages.
-        bool broken = false;
-        std::string code; // of the coordinate line
-        Point position;   // the observed position, as its line gives it
-        MatrixHeader header;
-        SourceLine headerLine;
-        double headerMetres = 1.0;
-        std::vector<MatrixElement> elements;
-    };
 
     const ObservationSource &m_source;
     const Options &m_options;
@@ -1367,6 +2008,8 @@ private:
     int m_currentSet = -1;
     double m_refractionSigma = 0.0;
     double m_meanLatitude = 0.0; // radians: the sphere's, of the PMOY record or of the points
+    std::vector<ProjectionDefinition> m_projections;  // as read, made once the ellipsoid is known
+    std::map<std::string, GeoidValue> m_geoidRecords; // GEOI, by point name
     std::string m_group;
 };
 

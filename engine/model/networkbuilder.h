@@ -14,8 +14,15 @@
 //   RSET             precision of the refraction coefficient of the following zenith angles
 //   ELIP             reference ellipsoid of the geodetic models (GRS80 without one)
 //   XYZ, PLH, PLHD   points on the ellipsoid (geodetic models only)
+//   PLO, PLOD        the same with an altitude, which the geoid turns into an ellipsoidal height
+//   NEH, NEO         points in a projection, with an ellipsoidal height or an altitude
+//   TMER, XTMR, LAMB, XLAM, OMER, STGR   projections, referred to by name from NEH and NEO
+//   GEOI, GFIL       the geoid: a point's undulation and deflections, a grid of undulations
 //   3DC              an observed position: the next coordinate line, then a matrix header (COV,
 //                    CORR or WGT) and its ELEM lines; three correlated observations
+//   3DD, DXYZ        GNSS vectors (geodetic models only): one or more DXYZ lines, then a matrix
+//                    header and its ELEM lines for all of them (3 rows per vector), and so on
+//                    until another record; three correlated observations per vector
 // Every other record code is reported with its file and line: the ones this engine does not
 // handle yet, and the unknown ones.
 namespace engine {
@@ -31,6 +38,12 @@ constexpr double kMaxRefraction = 2.0;
 // Ellipsoidal height of a point given by XYZ, PLH or PLHD, metres either way: beyond the highest
 // summits and the deepest trenches, a coordinate was typed in the wrong unit or columns.
 constexpr double kMaxEllipsoidalHeight = 12000.0;
+// Geoid undulation (GEOI), metres either way: the geoid stays within about 110 m of the
+// ellipsoids of the Earth.
+constexpr double kMaxUndulation = 150.0;
+// Deflection of the vertical (GEOI) either way, radians: 5 minutes of arc, beyond the largest
+// observed in mountains.
+constexpr double kMaxDeflection = 5.0 / 60.0 * 3.14159265358979323846 / 180.0;
 // Standard deviation of the refraction coefficient (RSET).
 constexpr double kMaxRefractionSigma = 1.0;
 // Centring errors of a precision family, metres.

@@ -350,7 +350,9 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.logCoordinates = reader.flag("LOG_STATIO");
     options.logOptions = reader.flag("LOG_OPTION");
     options.logReliability = reader.flag("LOG_FIAB");
+    options.logGeoid = reader.flag("LOG_GEOID");
     options.logResiduals = reader.choice("LOG_RESIDU", kResidualListings, ResidualListing::None);
+    options.logResidualsNeu = reader.flag("LOG_RESNEU");
     options.logObservedMinusComputed =
         reader.choice("LOG_OMC", kIterationListings, IterationListing::None);
     options.logIntermediateSolutions =

@@ -65,7 +65,10 @@ struct Options
     bool logCoordinates = true;
     bool logOptions = true;
     bool logReliability = true;
+    bool logGeoid = false; // LOG_GEOID: the undulation and deflections used at each point
     ResidualListing logResiduals = ResidualListing::All;
+    // The residuals of the vectors and of the XYZ observed positions turned into north, east, up.
+    bool logResidualsNeu = false;
     IterationListing logObservedMinusComputed = IterationListing::None;
     IterationListing logIntermediateSolutions = IterationListing::None;
     SolutionForms solutionForms;

@@ -4,6 +4,7 @@
 #include "engine/estimation/componentframes.h"
 #include "engine/model/angles.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace engine {
@@ -38,11 +39,12 @@ public:
             line(fr("   Plan tangent à l'ellipsoïde en ") +
                  geographicDms(n.tangentOrigin.latitude, true, 2) + " " +
                  geographicDms(n.tangentOrigin.longitude, false, 2) +
-                 fr(" (plan du dessin) ; écarts-types selon ses axes."));
+                 (n.drawingProjection < 0 ? fr(" (plan du dessin)") : std::string()) +
+                 fr(" ; écarts-types selon ses axes."));
         line(fr("   Point                    Est              Nord                Up"
                 "       sE       sN       sU"));
         line(kThinRule);
-        const ComponentFrames plane(n, m_options, m_outcome.state, RegionCoordinates::Neu);
+        const ComponentFrames plane(n, m_options, m_outcome.state, RegionCoordinates::Neu, true);
         for (std::size_t p = 0; p < n.points.size(); ++p) {
             const Eigen::Vector3d &state = m_outcome.state.coordinates[p];
             const Eigen::Vector3d c = geodetic ? n.planeOf(state) : state;
@@ -98,27 +100,38 @@ public:
         }
     }
 
-    void geographic()
+    void geographic(bool altitude)
     {
         const Network &n = m_network;
-        heading("COORDONNEES AJUSTEES PLH (latitude, longitude, hauteur ellipsoïdale)");
-        line(fr("   Point               Latitude          Longitude           h (m)"
-                "       sN       sE       sU"));
+        if (altitude && !n.hasGeoid()) {
+            line();
+            line(fr("   Solution en PLO demandée : sans géoïde (GFIL ou GEOI), les altitudes ne "
+                    "sont pas connues."));
+            return;
+        }
+        heading(altitude ? "COORDONNEES AJUSTEES PLO (latitude, longitude, altitude)"
+                         : "COORDONNEES AJUSTEES PLH (latitude, longitude, hauteur ellipsoïdale)");
+        line(altitude ? fr("   Point               Latitude          Longitude           H (m)"
+                           "       sN       sE       sU")
+                      : fr("   Point               Latitude          Longitude           h (m)"
+                           "       sN       sE       sU"));
         line(kThinRule);
         // The seconds to a tenth of the report's last decimal of a metre (1e-5" is 0.3 mm).
         const int secondDecimals = m_options.distanceDecimals + 1;
         std::vector<Geographic> positions;
+        std::vector<std::string> heights;
         for (std::size_t p = 0; p < n.points.size(); ++p) {
             const Geographic g = n.geographicOf(m_outcome.state.coordinates[p]);
             positions.push_back(g);
+            heights.push_back(heightText(p, g, altitude, 16));
             std::string sigmas;
             for (std::size_t k : {1, 0, 2})
                 sigmas += n.points[p].fixed[k] ? columnRight(fr("fixe"), 9)
                                                : length(m_statistics.pointSigmas[p](k), 9);
             line("   " + columnLeft(n.points[p].name, 14) +
                  columnRight(geographicDms(g.latitude, true, secondDecimals), 18) +
-                 columnRight(geographicDms(g.longitude, false, secondDecimals), 19) +
-                 length(g.height, 16) + sigmas);
+                 columnRight(geographicDms(g.longitude, false, secondDecimals), 19) + heights[p] +
+                 sigmas);
         }
         line();
         line(fr("   En degrés décimaux (nord et est positifs) :"));
@@ -127,31 +140,111 @@ public:
             const int places = m_options.distanceDecimals + 5;
             line("   " + columnLeft(n.points[p].name, 14) +
                  columnRight(fixed(g.latitude / kDegree, 0, places), 18) +
-                 columnRight(fixed(g.longitude / kDegree, 0, places), 19) + length(g.height, 16));
+                 columnRight(fixed(g.longitude / kDegree, 0, places), 19) + heights[p]);
         }
+    }
+
+    void projected(bool altitude)
+    {
+        const Network &n = m_network;
+        const char *form = altitude ? "NEO" : "NEH";
+        if (n.projections.empty()) {
+            line();
+            line(fr("   Solution en ") + form +
+                 fr(" demandée : aucune projection (TMER, XTMR, LAMB, XLAM, OMER, STGR) n'est "
+                    "définie."));
+            return;
+        }
+        if (altitude && !n.hasGeoid()) {
+            line();
+            line(fr("   Solution en NEO demandée : sans géoïde (GFIL ou GEOI), les altitudes ne "
+                    "sont pas connues."));
+            return;
+        }
+        heading(altitude ? "COORDONNEES AJUSTEES NEO (projection, altitude)"
+                         : "COORDONNEES AJUSTEES NEH (projection, hauteur ellipsoïdale)");
+        line(fr("   Chaque point dans la projection où il est donné, les autres dans celle du "
+                "dessin ; écarts-types selon les axes de la projection."));
+        line(altitude ? fr("   Point                   Nord               Est           H (m)"
+                           "       sN       sE       sU")
+                      : fr("   Point                   Nord               Est           h (m)"
+                           "       sN       sE       sU"));
+        line(kThinRule);
+        std::vector<std::string> distortions;
+        for (std::size_t p = 0; p < n.points.size(); ++p) {
+            const Point &point = n.points[p];
+            const Projection &projection = projectionOf(point);
+            const Geographic g = n.geographicOf(m_outcome.state.coordinates[p]);
+            const std::optional<GridPosition> grid = projection.forward(g.latitude, g.longitude);
+            if (!grid) {
+                line("   " + columnLeft(point.name, 14) + fr(" hors du domaine de la projection ") +
+                     projection.definition().name);
+                continue;
+            }
+            // North, east of the horizon turned into north, east of the grid: grid north lies at
+            // the convergence clockwise from true north.
+            Eigen::Matrix3d swap;
+            swap << 0, 1, 0, 1, 0, 0, 0, 0, 1;
+            const double c = std::cos(grid->convergence);
+            const double s = std::sin(grid->convergence);
+            Eigen::Matrix3d turn;
+            turn << c, s, 0, -s, c, 0, 0, 0, 1;
+            const Eigen::Matrix3d r = turn * swap;
+            const Eigen::Vector3d sigmas = (r * m_statistics.pointCovariances[p] * r.transpose())
+                                               .diagonal()
+                                               .cwiseMax(0.0)
+                                               .cwiseSqrt();
+            line("   " + columnLeft(point.name, 14) + length(grid->north, 18) +
+                 length(grid->east, 18) + heightText(p, g, altitude, 16) +
+                 fixedOr(p, length(sigmas(0), 9) + length(sigmas(1), 9) + length(sigmas(2), 9)));
+            const char sign = grid->convergence < 0.0 ? '-' : '+';
+            distortions.push_back("   " + columnLeft(point.name, 14) +
+                                  columnLeft(projection.definition().name, 9) +
+                                  columnRight(fixed(grid->scale, 0, 9), 14) + "   " + sign + " " +
+                                  formatAngle(std::abs(grid->convergence), m_options.angleUnit,
+                                              m_options.angleDecimals + 2));
+        }
+        line();
+        line(fr("   Facteur d'échelle et convergence des méridiens (du nord géographique au nord "
+                "de la projection, sens horaire) :"));
+        line(fr("   Point         Projection   Facteur k     Convergence (") +
+             angleUnitName(m_options.angleUnit) + ")");
+        for (const std::string &text : distortions)
+            line(text);
     }
 
     void missingForms()
     {
         const SolutionForms &f = m_options.solutionForms;
-        if (m_options.model == ModelType::Local3D) {
-            if (f.anyGlobal()) {
-                line();
-                line(fr("   Solution en XYZ, PLH/PLO ou NEH/NEO demandée : le modèle 3D_LOCALE ne "
-                        "donne que les coordonnées locales."));
-            }
-            return;
-        }
-        if (f.geographicAltitude || f.projected || f.projectedAltitude) {
+        if (m_options.model == ModelType::Local3D && f.anyGlobal()) {
             line();
-            line(fr("   Solution en PLO, NEH ou NEO demandée : ce moteur ne traite encore ni "
-                    "altitudes ni projections ; les coordonnées sont données en XYZ, PLH ou "
-                    "locales."));
+            line(fr("   Solution en XYZ, PLH/PLO ou NEH/NEO demandée : le modèle 3D_LOCALE ne "
+                    "donne que les coordonnées locales."));
         }
     }
 
 private:
     void line(const std::string &latin1 = std::string()) { m_lines.push_back(latin1); }
+
+    // The projection of a point: the one it was given in, else the drawing's.
+    const Projection &projectionOf(const Point &point) const
+    {
+        if (const Projection *own = m_network.projectionNamed(point.projection))
+            return *own;
+        const int drawing = std::max(m_network.drawingProjection, 0);
+        return m_network.projections[static_cast<std::size_t>(drawing)];
+    }
+
+    // The ellipsoidal height of `g`, or the altitude of point `p` there, or "sans géoïde".
+    std::string heightText(std::size_t p, const Geographic &g, bool altitude, int width) const
+    {
+        if (!altitude)
+            return length(g.height, width);
+        const std::optional<GeoidValue> geoid = m_network.geoidAt(m_network.points[p], g);
+        if (!geoid)
+            return columnRight(fr("sans géoïde"), width);
+        return length(g.height - geoid->undulation, width);
+    }
 
     void heading(const char *utf8)
     {
@@ -204,6 +297,49 @@ std::string geographicDms(double radians, bool latitude, int decimals)
     return std::string(1, letter) + " " + formatAngle(std::fabs(radians), AngleUnit::Dms, decimals);
 }
 
+std::vector<std::string> geoidReport(const Network &network, const Options &options)
+{
+    std::vector<std::string> lines;
+    if (options.model == ModelType::Local3D || !options.logGeoid)
+        return lines;
+    lines.emplace_back();
+    lines.emplace_back(kRule);
+    lines.push_back(fr(" GEOIDE : ONDULATION ET DEVIATIONS DE LA VERTICALE AUX POINTS"));
+    lines.emplace_back(kRule);
+    if (!network.hasGeoid()) {
+        lines.push_back(
+            fr("   Aucun géoïde (ni grille GFIL, ni enregistrement GEOI) : les hauteurs "
+               "sont ellipsoïdales."));
+        return lines;
+    }
+    if (network.geoidGrid)
+        lines.push_back(fr("   Grille d'ondulations : ") + network.geoidGridPath +
+                        fr(" (GFIL, fichier ") + std::to_string(network.geoidFileNumber) +
+                        fr(" ligne ") + std::to_string(network.geoidLineNumber) + ")");
+    lines.push_back(
+        fr("   Point              N (m)   Déviation N/S (\")   Déviation E/W (\")   Origine"));
+    lines.emplace_back(kThinRule);
+    constexpr double kArcSecond = kPi / 180.0 / 3600.0;
+    for (const Point &p : network.points) {
+        if (!p.geoid) {
+            lines.push_back("   " + columnLeft(p.name, 14) + columnRight(fr("inconnue"), 11));
+            continue;
+        }
+        const GeoidValue &g = *p.geoid;
+        const std::string origin = g.lineNumber > 0
+                                       ? fr("GEOI, fichier ") + std::to_string(g.fileNumber) +
+                                             fr(" ligne ") + std::to_string(g.lineNumber)
+                                       : fr("grille");
+        lines.push_back("   " + columnLeft(p.name, 14) +
+                        columnRight(fixed(g.undulation, 0, options.distanceDecimals), 11) +
+                        columnRight(fixed(g.deflectionNorth / kArcSecond, 0, 3), 22) +
+                        columnRight(fixed(g.deflectionEast / kArcSecond, 0, 3), 22) + "   " +
+                        origin);
+    }
+    lines.push_back(fr("   Déviations positives vers le nord et vers l'est ; h = H + N."));
+    return lines;
+}
+
 std::vector<std::string> coordinateReport(const Network &network, const AdjustmentOutcome &outcome,
                                           const Statistics &statistics, const Options &options)
 {
@@ -213,7 +349,13 @@ std::vector<std::string> coordinateReport(const Network &network, const Adjustme
     if (geodetic && f.geocentric)
         tables.geocentric();
     if (geodetic && f.geographic)
-        tables.geographic();
+        tables.geographic(false);
+    if (geodetic && f.geographicAltitude)
+        tables.geographic(true);
+    if (geodetic && f.projected)
+        tables.projected(false);
+    if (geodetic && f.projectedAltitude)
+        tables.projected(true);
     if (f.local)
         tables.local();
     tables.missingForms();

@@ -49,10 +49,11 @@ DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
     DrawingFile d;
     for (std::size_t p = 0; p < network.points.size(); ++p) {
         d.names.push_back(network.points[p].name);
-        // The geodetic models draw in the tangent plane of their local coordinates.
+        // The geodetic models draw in their projection (grid north, east and the ellipsoidal
+        // height), or without one in the tangent plane of their local coordinates.
         const Eigen::Vector3d enu =
             p >= outcome.state.coordinates.size() ? network.points[p].approximate
-            : network.geodetic                    ? network.planeOf(outcome.state.coordinates[p])
+            : network.geodetic                    ? network.drawingOf(outcome.state.coordinates[p])
                                                   : outcome.state.coordinates[p];
         d.coordinates.emplace_back(enu.y(), enu.x(), enu.z());
     }

@@ -116,6 +116,12 @@ private:
         case RegionCoordinates::Neu:
             break;
         }
+        if (m_network.drawingProjection >= 0)
+            return fr("   Nord (N), est (E), up (U) de la projection ") +
+                   m_network.projections[static_cast<std::size_t>(m_network.drawingProjection)]
+                       .definition()
+                       .name +
+                   fr(" (plan du dessin), au point (au premier point entre deux points)");
         return fr("   Nord (N), est (E), up (U) du plan tangent (plan du dessin)");
     }
 

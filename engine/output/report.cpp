@@ -6,6 +6,7 @@
 #include "engine/output/coordinatereport.h"
 #include "engine/output/regionreport.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace engine {
@@ -69,12 +70,17 @@ public:
         if (m_in.options && m_options.logOptions)
             options();
         messages();
-        if (m_in.network && m_in.options && m_options.model != ModelType::Local3D)
+        if (m_in.network && m_in.options && m_options.model != ModelType::Local3D) {
             geodeticModel();
+            for (const std::string &line : geoidReport(*m_in.network, m_options))
+                m_out.line(line);
+        }
         if (m_in.network && m_options.logCoordinates)
             approximateCoordinates();
         if (m_in.network && m_in.dataCheck)
             dataCheck();
+        if (m_in.network && m_in.gnssLoops && hasVectors())
+            gnssLoops();
         if (m_in.outcome && !m_in.outcome->history.empty())
             iterations();
         if (m_in.statistics) {
@@ -95,6 +101,8 @@ public:
             }
             if (m_options.logResiduals != ResidualListing::None && !m_in.statistics->preAnalysis)
                 residuals();
+            if (m_options.logResidualsNeu)
+                residualsNeu();
         }
         conclusion();
         return std::move(m_out).text();
@@ -219,6 +227,20 @@ private:
         row("Origine du plan local (plan tangent)",
             geographicDms(n.tangentOrigin.latitude, true, 4) + "  " +
                 geographicDms(n.tangentOrigin.longitude, false, 4));
+        for (const Projection &p : n.projections) {
+            const ProjectionDefinition &d = p.definition();
+            // The name is the file's, Latin-1 already.
+            m_out.line("   " + padRight(fr("Projection ") + d.name, 48) + ": " + d.code +
+                       fr(" (fichier ") + std::to_string(d.fileNumber) + fr(" ligne ") +
+                       std::to_string(d.lineNumber) + ")");
+        }
+        m_out.line(
+            "   " + padRight(fr("Plan du dessin"), 48) + ": " +
+            (n.drawingProjection >= 0
+                 ? fr("projection ") + n.projections[static_cast<std::size_t>(n.drawingProjection)]
+                                           .definition()
+                                           .name
+                 : fr("plan tangent")));
         if (!n.sphere)
             return;
         row("Rayon de la sphère R = racine(M N) (m)", fixed(n.sphere->radius(), 0, 4));
@@ -291,8 +313,9 @@ private:
         const Network &n = *m_in.network;
         m_out.heading("COORDONNEES APPROCHEES (m)");
         if (m_options.model != ModelType::Local3D)
-            m_out.line(fr("   Est, nord, up dans le plan tangent à l'ellipsoïde (plan du dessin) ; "
-                          "fixité selon l'horizon de chaque point."));
+            m_out.line(fr("   Est, nord, up dans le plan tangent à l'ellipsoïde") +
+                       (n.drawingProjection < 0 ? fr(" (plan du dessin)") : std::string()) +
+                       fr(" ; fixité selon l'horizon de chaque point."));
         m_out.line(fr("   Point         Fixité (ENU)             Est              Nord"
                       "                Up"));
         m_out.line(kThinRule);
@@ -470,6 +493,58 @@ private:
                        std::to_string(h.lineNumber) + " : " + hintText(h));
     }
 
+    bool hasVectors() const
+    {
+        const auto &all = m_in.network->observations;
+        return std::any_of(all.begin(), all.end(),
+                           [](const Observation &o) { return o.kind == ObservationKind::Vector; });
+    }
+
+    void gnssLoops()
+    {
+        const Network &n = *m_in.network;
+        const GnssLoops &g = *m_in.gnssLoops;
+        m_out.heading("BOUCLES DE VECTEURS GNSS AVANT AJUSTEMENT");
+        m_out.line(fr("   Fermeture en nord, est, up au premier point de la boucle ; T = fermeture "
+                      "pondérée par sa covariance propagée,"));
+        m_out.line(fr("   hors tolérance au-delà de ") + fixed(g.critical, 0, 3) +
+                   fr(" (chi-deux à 3 degrés de liberté à ") +
+                   fixed(kGnssLoopConfidence * 100.0, 0, 2) + " %).");
+        m_out.line(fr("   Boucles : ") + std::to_string(g.loops.size()) +
+                   fr(", hors tolérance : ") + std::to_string(g.flagged()));
+        if (g.loops.empty())
+            return;
+        m_out.line(fr("   Boucle  Vect.   Nord (m)    Est (m)     Up (m)  Longueur (m)     ppm"
+                      "          T   Fermée par (fichier, ligne)   Points"));
+        m_out.line(kThinRule);
+        for (std::size_t k = 0; k < g.loops.size(); ++k) {
+            const GnssLoop &loop = g.loops[k];
+            const bool flagged = loop.test > g.critical;
+            if (!flagged && k >= kListedWorst)
+                continue;
+            const Observation &closing = n.observations[static_cast<std::size_t>(loop.closing)];
+            constexpr std::size_t kShownPoints = 8;
+            std::string points;
+            for (std::size_t p = 0; p < loop.points.size() && p < kShownPoints; ++p)
+                points += n.points[static_cast<std::size_t>(loop.points[p])].name + " - ";
+            points += loop.points.size() > kShownPoints
+                          ? fr("... (") + std::to_string(loop.points.size()) + fr(" points)")
+                          : n.points[static_cast<std::size_t>(loop.points.front())].name;
+            m_out.line(padLeft(std::to_string(k + 1), 9) +
+                       columnRight(std::to_string(loop.vectors.size()), 7) +
+                       columnRight(fixed(loop.misclosure.x(), 0, 4), 11) +
+                       columnRight(fixed(loop.misclosure.y(), 0, 4), 11) +
+                       columnRight(fixed(loop.misclosure.z(), 0, 4), 11) +
+                       columnRight(fixed(loop.length, 0, 3), 14) +
+                       columnRight(fixed(loop.ppm(), 0, 2), 8) +
+                       columnRight(fixed(loop.test, 0, 2), 11) +
+                       columnRight(std::to_string(closing.fileNumber) + ", " +
+                                       std::to_string(closing.lineNumber),
+                                   30) +
+                       "   " + points + (flagged ? fr("   HORS TOLERANCE") : ""));
+        }
+    }
+
     void iterations()
     {
         const AdjustmentOutcome &out = *m_in.outcome;
@@ -573,6 +648,19 @@ private:
             break;
         }
         row("Observations rejetées", std::to_string(s.observations - s.validCount));
+        if (!s.items.empty()) {
+            if (s.itemCriticalValue > 0.0)
+                row("Test 3D des vecteurs et positions observées",
+                    fr("T <= ") + fixed(s.itemCriticalValue, 0, 3) +
+                        (s.scaled ? fr(" (loi bêta, précisions multipliées par s0)")
+                                  : fr(" (chi-deux à 3 degrés de liberté)")) +
+                        fr(" à ") + confidence);
+            else
+                row("Test 3D des vecteurs et positions observées", fr("aucun"));
+            const auto rejected = std::count_if(s.items.begin(), s.items.end(),
+                                                [](const ItemStatistics &i) { return !i.valid; });
+            row("Vecteurs et positions rejetés (test 3D)", std::to_string(rejected));
+        }
     }
 
     // What the generation of simulated observations wrote.
@@ -687,11 +775,82 @@ private:
         }
     }
 
+    // The 3D test of an item, for the residual listings.
+    std::string itemTestText(const ItemStatistics &item) const
+    {
+        const Statistics &s = *m_in.statistics;
+        if (!item.controlled)
+            return fr("non contrôlé");
+        std::string text = fr("T = ") + fixed(item.test, 0, 3);
+        if (s.itemCriticalValue > 0.0)
+            text += fr(" (<= ") + fixed(s.itemCriticalValue, 0, 3) + ") " +
+                    (item.valid ? fr("VALIDE") : fr("REJETE"));
+        return text;
+    }
+
+    void residualsNeu()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const AdjustmentOutcome &out = *m_in.outcome;
+        m_out.heading("RESIDUS 3D EN NEU");
+        m_out.line(
+            fr("   Résidus des vecteurs GNSS et des positions observées XYZ tournés en nord, "
+               "est, up à leur station ; résidus normés"));
+        m_out.line(fr("   des composantes tournées (w = v / (k racine(Qvv))), test 3D de chacun."));
+        m_out.line(fr("   Obs.  Station      Point visé    Fichier  Ligne    vN (m)    vE (m)    "
+                      "vU (m)      wN      wE      wU   Test 3D"));
+        m_out.line(kThinRule);
+        int listed = 0;
+        for (const ItemStatistics &item : s.items) {
+            const Observation &o = n.observations[static_cast<std::size_t>(item.first)];
+            if (o.kind != ObservationKind::Vector && o.kind != ObservationKind::Geocentric)
+                continue;
+            // A vector is an ellipsoid's difference; an observed position's components are those
+            // of the state's surface (the spherical model's sphere).
+            const Eigen::Vector3d &at = out.state.coordinates[static_cast<std::size_t>(o.station)];
+            const Geographic g = o.kind == ObservationKind::Vector ? n.geographicOf(at)
+                                                                   : toGeographic(n.surface, at);
+            const Eigen::Matrix3d enu = localHorizon(g.latitude, g.longitude);
+            Eigen::Matrix3d neu;
+            neu << enu.col(1), enu.col(0), enu.col(2);
+            Eigen::Vector3d v;
+            for (int c = 0; c < 3; ++c)
+                v(c) = s.perObservation[static_cast<std::size_t>(item.first + c)].residual;
+            const Eigen::Vector3d turned = neu.transpose() * v;
+            const Eigen::Matrix3d q = neu.transpose() * item.residualCofactors * neu;
+            std::string line = "   " + columnLeft(observationCode(o.kind), 5) +
+                               columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) +
+                               columnLeft(o.kind == ObservationKind::Vector
+                                              ? n.points[static_cast<std::size_t>(o.target)].name
+                                              : std::string(),
+                                          13) +
+                               columnRight(std::to_string(o.fileNumber), 8) +
+                               columnRight(std::to_string(o.lineNumber), 7);
+            for (int c = 0; c < 3; ++c)
+                line += columnRight(fixed(turned(c), 0, 4), 10);
+            for (int c = 0; c < 3; ++c)
+                line +=
+                    columnRight(item.controlled && q(c, c) > 0.0
+                                    ? fixed(turned(c) / (s.sigmaScale * std::sqrt(q(c, c))), 0, 2)
+                                    : std::string("-"),
+                                8);
+            m_out.line(line + "   " + itemTestText(item));
+            ++listed;
+        }
+        if (listed == 0)
+            m_out.line(fr("   Aucun vecteur GNSS ni position observée XYZ."));
+    }
+
     void residuals()
     {
         const Network &n = *m_in.network;
         const Statistics &s = *m_in.statistics;
         const AdjustmentOutcome &out = *m_in.outcome;
+        std::vector<int> itemOf(n.observations.size(), -1);
+        for (std::size_t k = 0; k < s.items.size(); ++k)
+            for (int c = 0; c < 3; ++c)
+                itemOf[static_cast<std::size_t>(s.items[k].first + c)] = static_cast<int>(k);
         m_out.line();
         m_out.line(kRule);
         m_out.line(std::string(" ") + kResidualHeading);
@@ -741,6 +900,11 @@ private:
             last += st.controlled ? (st.valid ? fr("   VALIDE") : fr("   REJETEE"))
                                   : fr("   NON CONTROLEE");
             m_out.line(last);
+            if (itemOf[i] >= 0)
+                m_out.line((o.kind == ObservationKind::Vector
+                                ? fr("     Test 3D du vecteur : ")
+                                : fr("     Test 3D de la position : ")) +
+                           itemTestText(s.items[static_cast<std::size_t>(itemOf[i])]));
         }
     }
 

@@ -4,6 +4,7 @@
 #include "engine/base/diagnostics.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
+#include "engine/estimation/gnssloops.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/statistics.h"
 #include "engine/model/network.h"
@@ -27,6 +28,7 @@ struct ReportInput
     const Options *options = nullptr;     // null when the configuration could not be read
     const Network *network = nullptr;     // null when the files could not be read
     const DataCheck *dataCheck = nullptr; // null when the adjustment was not attempted
+    const GnssLoops *gnssLoops = nullptr; // likewise
     const AdjustmentOutcome *outcome = nullptr;
     const Statistics *statistics = nullptr; // null unless the adjustment succeeded
     const Regions *regions = nullptr;       // null unless the adjustment succeeded

@@ -7,9 +7,12 @@
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Runs the engine's stages in memory on observation files given as texts.
@@ -38,6 +41,28 @@ inline engine::FileLoader memoryLoader(const std::map<std::string, std::string> 
         content = found->second;
         return true;
     };
+}
+
+// A record line: its code in columns 2 to 5 and each text from its first column (from 1).
+inline std::string record(const std::string &code,
+                          const std::vector<std::pair<int, std::string>> &fields)
+{
+    std::string line = " " + code;
+    for (const auto &[first, value] : fields) {
+        const std::size_t at = static_cast<std::size_t>(first - 1);
+        if (line.size() < at)
+            line.resize(at, ' ');
+        line.replace(at, std::min(value.size(), line.size() - at), value);
+    }
+    return line;
+}
+
+// A number for a record field: fixed, `decimals` decimals.
+inline std::string fixedText(double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
 }
 
 inline std::string joinLines(const std::vector<std::string> &lines)

@@ -143,6 +143,8 @@ private slots:
     void readOnlyFolderMarksTheOldResultAsFailed();
     void commandLineCountsTheHints_data();
     void commandLineCountsTheHints();
+    void convertCommand_data();
+    void convertCommand();
     void garbageNeverCrossesTheEntryPoints();
     void sharedLibraryExportsOnlyTheEntryPoints();
 };
@@ -252,7 +254,7 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles_data()
     QTest::addColumn<bool>("configurationPresent");
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown record code") << " QQQQ  x" << true << "inconnu";
-    QTest::newRow("record of a later model") << " PLO  111 P" << true << "pas encore";
+    QTest::newRow("record of a later model") << " EPOC  E1" << true << "pas encore";
     QTest::newRow("missing configuration") << "" << false << "configuration introuvable";
 }
 
@@ -505,6 +507,66 @@ void TestEngineApi::commandLineCountsTheHints()
     QVERIFY(tool.waitForFinished(60000));
     const QString line = QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
     QVERIFY2(line.endsWith("  " + count), qPrintable(line));
+}
+
+void TestEngineApi::convertCommand_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    // At the origin of a transverse Mercator: its false northing and easting, the scale factor of
+    // its central meridian, no convergence.
+    QTest::newRow("origin of the projection")
+        << QStringList{"PLHD", "NEH:UTM32", "N46", "E6", "620"} << QString() << 0
+        << "100000.00000 500000.00000 620.00000 0.9996000000 0.000000000";
+    QTest::newRow("geographic in degrees, minutes and seconds")
+        << QStringList{"PLHD", "PLH", "N46.5", "W0.25", "12.5"} << QString() << 0
+        << QString::fromUtf8("N 46 30  0.000000  W 0 15  0.000000  12.50000");
+    // One point a line of the standard input; blank lines are skipped.
+    QTest::newRow("standard input")
+        << QStringList{"NEH:UTM32", "NEH:UTM32"} << "100000 500000 620\n\n102000.5 501000.25 7\n"
+        << 0
+        << "100000.00000 500000.00000 620.00000 0.9996000000 0.000000000\n"
+           "102000.50000 501000.25000 7.00000";
+    QTest::newRow("projection the file does not define")
+        << QStringList{"PLHD", "NEH:LAMB93", "N46", "E6", "0"} << QString() << 1 << QString();
+    QTest::newRow("altitude without a grid")
+        << QStringList{"PLOD", "XYZ", "N46", "E6", "0"} << QString() << 1 << QString();
+    QTest::newRow("unknown form") << QStringList{"ABC", "XYZ", "1", "2", "3"} << QString() << 2
+                                  << QString();
+}
+
+void TestEngineApi::convertCommand()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    const QString definitions = dir.filePath("defs.iob");
+    QFile file(definitions);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(" TMER UTM32   E6 00   N46 00  100000.0     500000.0     0.9996       m\n");
+    file.close();
+    QProcess tool;
+    tool.start(QStringLiteral(TAVLO_ENGINE_TOOL), QStringList{"convert", definitions} + arguments);
+    QVERIFY(tool.waitForStarted());
+    tool.write(input.toUtf8());
+    tool.closeWriteChannel();
+    QVERIFY(tool.waitForFinished(60000));
+    QCOMPARE(tool.exitCode(), exitCode);
+    if (exitCode == 0) {
+        // Each line as expected, as far as the expectation goes.
+        const QStringList lines =
+            QString::fromUtf8(tool.readAllStandardOutput()).trimmed().split('\n');
+        const QStringList expected = output.split('\n');
+        QCOMPARE(lines.size(), expected.size());
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines[i].startsWith(expected[i]), qPrintable(lines[i]));
+    } else {
+        QVERIFY(!tool.readAllStandardError().isEmpty());
+    }
 }
 
 void TestEngineApi::garbageNeverCrossesTheEntryPoints()

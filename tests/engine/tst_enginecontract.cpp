@@ -8,6 +8,7 @@
 #include "engine/base/files.h"
 #include "engine/base/text.h"
 #include "engine/estimation/statistics.h"
+#include "engine/import/geoidgrid.h"
 #include "engine/input/configurationfile.h"
 #include "engine/input/observationreader.h"
 #include "engine/model/networkbuilder.h"
@@ -439,15 +440,60 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "XYZ", {"", "G1", "3771793.978", "140253.342", "5124304.349", "m "}),
         recordLine(c, "WGT", {"CT", "DIAG", "", "", "", "", "", "", "", "m "}),
         recordLine(c, "ELEM", {"10000", "10000", "2500", "m "}),
+        recordLine(c, "3DD", {""}),
+        recordLine(c, "DXYZ", {"G1", "G4", "10050", "-2025", "3000", "cm"}),
+        recordLine(c, "COV", {"CT", "DIAG", "", "", "", "", "", "", "", "mm"}),
+        recordLine(c, "ELEM", {"1", "4", "9", "mm"}),
     };
     // The sphere's latitude, read in the spherical model.
     const std::string meanLatitudeLine = recordLine(c, "PMOY", {"S12 25 36.147"});
+    // Projections, points in them and with altitudes, and the geoid: a grid of 45 to 47 degrees
+    // north and 5 to 7 east whose undulation is 40 m + 1 m per degree east, exact between nodes.
+    QTemporaryDir folder;
+    const QString gridPath = folder.filePath("g.geo");
+    {
+        engine::import::GeoidGrid grid;
+        grid.south = 45.0;
+        grid.west = 5.0;
+        grid.latStep = 1.0;
+        grid.lonStep = 1.0;
+        grid.rows = 3;
+        grid.columns = 3;
+        for (int r = 0; r < 3; ++r) {
+            for (int k = 0; k < 3; ++k)
+                grid.values.push_back(static_cast<float>(45.0 + k));
+        }
+        QFile file(gridPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(engine::import::encodeGeoFile(grid)));
+    }
+    const std::vector<std::string> projectionLines = {
+        recordLine(c, "TMER", {"TM1", "E6 0", "N46 0", "100000", "500000", "0.9996", "m "}),
+        recordLine(c, "XTMR", {"TM2", "E6 30 0", "N0 0 0", "0", "50000000", "0.9996", "cm"}),
+        recordLine(c, "LAMB",
+                   {"L93", "N46 30", "E3 0", "6600000", "700000", "N44 0", "N49 0", "m "}),
+        recordLine(c, "XLAM",
+                   {"L2", "N46 48 0", "E2 20 14.025", "2200000", "600000", "N45 53 56.108",
+                    "N47 41 45.652", "m "}),
+        recordLine(c, "OMER",
+                   {"OM", "E7 26 22.5", "N46 57 8.66", "90 0 0", "200000", "600000", "1.0", "m "}),
+        recordLine(c, "STGR",
+                   {"RD", "N52 9 22.178", "E5 23 15.5", "463000", "155000", "0.9999079", "m "}),
+        recordLine(c, "NEH", {"111", "G4", "100000", "500000", "100", "TM1", "m "}),
+        recordLine(c, "NEO", {"000", "G5", "6600000", "700000", "350", "L93", "m "}),
+        recordLine(c, "GEOI", {"G5", "N 0 0 10", "W 0 0 5", "47.25", "m "}),
+        recordLine(c, "GFIL", {gridPath}),
+        recordLine(c, "PLO", {"010", "G6", "N46 0 0", "E6 30 0", "25000", "cm"}),
+        recordLine(c, "PLOD", {"000", "G7", "N46.5", "E5.25", "-5", "m "}),
+    };
     std::set<std::string> codes;
     for (const std::string &line : lines)
         codes.insert(engine::trim(line.substr(1, 4)));
     for (const std::string &line : geodeticLines)
         codes.insert(engine::trim(line.substr(1, 4)));
     codes.insert(engine::trim(meanLatitudeLine.substr(1, 4)));
+    for (const std::string &line : projectionLines)
+        codes.insert(engine::trim(line.substr(1, 4)));
     for (const engine::RecordLayout &layout : engine::recordLayouts())
         QVERIFY2(codes.count(layout.code), layout.code);
     {
@@ -480,7 +526,7 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         QCOMPARE(g3.height, -15.5);
         // The observed positions: variances in square millimetres times 4, standard deviations
         // in centimetres, weights in inverse square metres.
-        QCOMPARE(network.correlated.size(), std::size_t(3));
+        QCOMPARE(network.correlated.size(), std::size_t(4));
         const Eigen::MatrixXd &covariance = network.correlated.front().covariance;
         QVERIFY(near(covariance.diagonal(), Eigen::Vector3d(4e-6, 16e-6, 36e-6)));
         QVERIFY(std::abs(covariance(0, 1)) < 1e-18);
@@ -488,6 +534,11 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         for (std::size_t k = 1; k < 3; ++k)
             QVERIFY(near(network.correlated[k].covariance.diagonal(),
                          Eigen::Vector3d(1e-4, 1e-4, 4e-4)));
+        // The vector, in centimetres, places G4 from G1.
+        QVERIFY(
+            near(network.correlated[3].covariance.diagonal(), Eigen::Vector3d(1e-6, 4e-6, 9e-6)));
+        QVERIFY(near(point("G4").geocentric,
+                     point("G1").geocentric + Eigen::Vector3d(100.5, -20.25, 30.0)));
     }
     {
         engine::Diagnostics diagnostics;
@@ -500,6 +551,43 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
         QVERIFY(network.sphere.has_value());
         QVERIFY(std::abs(network.sphere->latitude() + dmsRadians(12, 25, 36.147)) < 1e-12);
+    }
+
+    {
+        engine::Diagnostics diagnostics;
+        const std::string path = engine::normalizedPath("projections.iob");
+        const engine::ObservationSource source = engine::readObservationFiles(
+            path, memoryLoader({{path, joinLines(projectionLines)}}), diagnostics);
+        engine::Options options;
+        options.model = engine::ModelType::Ellipsoidal3D;
+        const engine::Network network = engine::buildNetwork(source, options, diagnostics);
+        QVERIFY2(!diagnostics.hasErrors(), diagnosticsText(diagnostics).c_str());
+        QCOMPARE(network.projections.size(), std::size_t(6));
+        const engine::ProjectionDefinition &tm2 = network.projectionNamed("TM2")->definition();
+        QCOMPARE(tm2.falseEasting, 500000.0);
+        QVERIFY(std::abs(tm2.longitudeOfOrigin - dmsRadians(6, 30, 0)) < 1e-12);
+        const engine::ProjectionDefinition &l2 = network.projectionNamed("L2")->definition();
+        QVERIFY(std::abs(l2.secondParallel - dmsRadians(47, 41, 45.652)) < 1e-12);
+        QCOMPARE(l2.falseNorthing, 2200000.0);
+        const engine::ProjectionDefinition &om = network.projectionNamed("OM")->definition();
+        QVERIFY(std::abs(om.azimuth - dmsRadians(90, 0, 0)) < 1e-12);
+        QVERIFY(std::abs(om.latitudeOfOrigin - dmsRadians(46, 57, 8.66)) < 1e-12);
+        QCOMPARE(network.projectionNamed("RD")->definition().scale, 0.9999079);
+        const auto point = [&](const char *name) -> const engine::Point & {
+            return network.points[std::size_t(network.pointIndex.at(name))];
+        };
+        // At the origin of TM1 and at the false origin of L93.
+        QVERIFY(std::abs(point("G4").geographic.latitude - dmsRadians(46, 0, 0)) < 1e-12);
+        QVERIFY(std::abs(point("G4").geographic.longitude - dmsRadians(6, 0, 0)) < 1e-12);
+        QCOMPARE(point("G4").geographic.height, 100.0);
+        QVERIFY(std::abs(point("G5").geographic.latitude - dmsRadians(46, 30, 0)) < 1e-12);
+        QCOMPARE(point("G5").geographic.height, 350.0 + 47.25);
+        QVERIFY(std::abs(point("G5").geoid->deflectionNorth - dmsRadians(0, 0, 10)) < 1e-15);
+        QVERIFY(std::abs(point("G5").geoid->deflectionEast + dmsRadians(0, 0, 5)) < 1e-15);
+        // Altitudes with the grid's undulation; flags of latitude, longitude, altitude.
+        QVERIFY(std::abs(point("G6").geographic.height - (250.0 + 46.5)) < 1e-5);
+        QCOMPARE(point("G6").fixed, (std::array<bool, 3>{true, false, false}));
+        QVERIFY(std::abs(point("G7").geographic.height - (-5.0 + 45.25)) < 1e-5);
     }
 
     engine::Diagnostics diagnostics;

@@ -21,19 +21,6 @@
 
 namespace {
 
-// A record line: its code in columns 2 to 5 and each text from its first column (from 1).
-std::string record(const std::string &code, const std::vector<std::pair<int, std::string>> &fields)
-{
-    std::string line = " " + code;
-    for (const auto &[first, value] : fields) {
-        const std::size_t at = static_cast<std::size_t>(first - 1);
-        if (line.size() < at)
-            line.resize(at, ' ');
-        line.replace(at, std::min(value.size(), line.size() - at), value);
-    }
-    return line;
-}
-
 std::string elip(const std::string &name, const std::string &a, const std::string &b,
                  const std::string &unit = "m")
 {
@@ -366,10 +353,11 @@ void TestEngineGeodetic::ellipsoidalEquations()
     case engine::ObservationKind::HeightDifference:
         expected = truth[1].height - truth[0].height;
         break;
+    case engine::ObservationKind::Vector:
     case engine::ObservationKind::Geocentric:
     case engine::ObservationKind::Geographic:
     case engine::ObservationKind::Local:
-        QFAIL("not an observation between two points");
+        QFAIL("not a sight between two points");
     }
 
     const auto evaluateAt = [&](const TruePosition(&points)[2]) {
@@ -425,12 +413,6 @@ void TestEngineGeodetic::ellipsoidalEquations()
 }
 
 namespace {
-
-// A number for a record field: fixed, `decimals` decimals.
-std::string fixedText(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals).toStdString();
-}
 
 // Radians as decimal grades, the default angle unit of the files.
 std::string gradesText(double radians)

@@ -48,21 +48,6 @@ Eigen::Vector3d geocentric(const TruePoint &p)
     return xyz;
 }
 
-std::string number(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals).toStdString();
-}
-
-std::string placed(const std::string &code, const std::vector<std::pair<int, std::string>> &fields)
-{
-    std::string line = " " + code;
-    for (const auto &[first, text] : fields) {
-        line.resize(std::max(line.size(), static_cast<std::size_t>(first - 1)), ' ');
-        line.replace(static_cast<std::size_t>(first - 1), text.size(), text);
-    }
-    return line;
-}
-
 // Error-free directions, distances and zenith angles between every two points, from the true
 // positions in each station's horizon, and the free points' records offset by `offset`.
 std::vector<std::string> networkLines(const Eigen::Vector3d &offset)
@@ -70,26 +55,26 @@ std::vector<std::string> networkLines(const Eigen::Vector3d &offset)
     std::vector<std::string> lines;
     for (const TruePoint &p : kPoints) {
         if (p.fixed) {
-            lines.push_back(placed("PLHD", {{7, "111"},
+            lines.push_back(record("PLHD", {{7, "111"},
                                             {11, p.name},
-                                            {24, "N" + number(p.latitude, 9)},
-                                            {42, "E" + number(p.longitude, 9)},
-                                            {60, number(p.height, 4)},
+                                            {24, "N" + fixedText(p.latitude, 9)},
+                                            {42, "E" + fixedText(p.longitude, 9)},
+                                            {60, fixedText(p.height, 4)},
                                             {73, "m"}}));
         } else {
             const Eigen::Vector3d start = geocentric(p) + offset;
-            lines.push_back(placed("XYZ", {{7, "000"},
+            lines.push_back(record("XYZ", {{7, "000"},
                                            {11, p.name},
-                                           {24, number(start.x(), 4)},
-                                           {43, number(start.y(), 4)},
-                                           {62, number(start.z(), 4)},
+                                           {24, fixedText(start.x(), 4)},
+                                           {43, fixedText(start.y(), 4)},
+                                           {62, fixedText(start.z(), 4)},
                                            {81, "m"}}));
         }
     }
     constexpr double kGrades = 200.0 / engine::kPi;
     for (const TruePoint &s : kPoints) {
         const GeographicLib::LocalCartesian horizon(s.latitude, s.longitude, s.height, earth());
-        lines.push_back(placed("DSET", {}));
+        lines.push_back(record("DSET", {}));
         for (const TruePoint &t : kPoints) {
             if (&s == &t)
                 continue;
@@ -99,15 +84,15 @@ std::vector<std::string> networkLines(const Eigen::Vector3d &offset)
             horizon.Forward(t.latitude, t.longitude, t.height, e, n, u);
             const auto sight = [&](const char *code, const std::string &value, const char *sigma,
                                    const char *unit) {
-                return placed(code,
+                return record(code,
                               {{11, s.name}, {24, t.name}, {50, value}, {66, sigma}, {77, unit}});
             };
             const double azimuth = engine::normalizeAngle(std::atan2(e, n));
-            lines.push_back(sight("DIR", number(azimuth * kGrades, 9), "10", ""));
+            lines.push_back(sight("DIR", fixedText(azimuth * kGrades, 9), "10", ""));
             lines.push_back(
-                sight("DIST", number(std::sqrt(e * e + n * n + u * u), 6), "0.002", "m"));
+                sight("DIST", fixedText(std::sqrt(e * e + n * n + u * u), 6), "0.002", "m"));
             lines.push_back(
-                sight("ZANG", number(std::atan2(std::hypot(e, n), u) * kGrades, 9), "20", ""));
+                sight("ZANG", fixedText(std::atan2(std::hypot(e, n), u) * kGrades, 9), "20", ""));
         }
     }
     return lines;

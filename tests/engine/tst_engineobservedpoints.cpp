@@ -17,25 +17,6 @@
 
 namespace {
 
-// A number for a record field: fixed, `decimals` decimals.
-std::string fixedText(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals).toStdString();
-}
-
-// A record line: its code in columns 2 to 5 and each text from its first column (from 1).
-std::string record(const std::string &code, const std::vector<std::pair<int, std::string>> &fields)
-{
-    std::string line = " " + code;
-    for (const auto &[first, value] : fields) {
-        const std::size_t at = static_cast<std::size_t>(first - 1);
-        if (line.size() < at)
-            line.resize(at, ' ');
-        line.replace(at, std::min(value.size(), line.size() - at), value);
-    }
-    return line;
-}
-
 std::string lenu(const std::string &name, double east, double north, double up,
                  const std::string &flags = "000")
 {

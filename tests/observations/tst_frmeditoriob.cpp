@@ -377,13 +377,14 @@ void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("read");
 
-    // docs/engine.md: the observations and the points on the ellipsoid are read, the points
-    // with altitudes and the GNSS vectors not yet.
+    // docs/engine.md: the observations, the points on the ellipsoid, in projections and with
+    // altitudes, and the GNSS vectors are read, the epochs not yet.
     QTest::newRow("DIST") << "DIST" << true;
     QTest::newRow("LENU") << "LENU" << true;
     QTest::newRow("PLH") << "PLH" << true;
-    QTest::newRow("PLO") << "PLO" << false;
-    QTest::newRow("DXYZ") << "DXYZ" << false;
+    QTest::newRow("PLO") << "PLO" << true;
+    QTest::newRow("EPOC") << "EPOC" << false;
+    QTest::newRow("DXYZ") << "DXYZ" << true;
 }
 
 void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked()
