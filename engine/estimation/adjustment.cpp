@@ -129,6 +129,12 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
             if (column >= 0)
                 triplets.emplace_back(i, column, eq.orientation);
         }
+        if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
+            triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
+                                  eq.instrumentHeight);
+        if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
+            triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
+                                  eq.targetHeight);
     }
     lin.design.resize(m, unknowns.count);
     lin.design.setFromTriplets(triplets.begin(), triplets.end());
@@ -155,21 +161,21 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
     std::size_t owners = 0;
     for (int index : undetermined) {
         const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
-        if (component != 3 && owner == lastPoint) {
+        const bool ofPoint = component < kOrientationComponent;
+        if (ofPoint && owner == lastPoint) {
             if (lastListed)
                 items.back().insert(items.back().size() - 1,
                                     std::string(", ") + componentName(component));
             continue;
         }
         ++owners;
-        lastPoint = component == 3 ? -1 : owner;
+        lastPoint = ofPoint ? owner : -1;
         lastListed = items.size() < kListed;
         if (!lastListed)
             continue;
-        items.push_back(component == 3
-                            ? unknownLabel(network, unknowns, index)
-                            : quoted(network.points[static_cast<std::size_t>(owner)].name) + " (" +
-                                  componentName(component) + ")");
+        items.push_back(!ofPoint ? unknownLabel(network, unknowns, index)
+                                 : quoted(network.points[static_cast<std::size_t>(owner)].name) +
+                                       " (" + componentName(component) + ")");
     }
     std::string text;
     for (const std::string &item : items)
@@ -404,7 +410,9 @@ bool carryToDatum(const Network &network, const Options &options, AdjustmentOutc
         for (int j = 0; j < unknowns.count; ++j) {
             const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
             const auto o = static_cast<std::size_t>(owner);
-            if (component == 3) {
+            if (component == kHeightComponent) {
+                dx(j) = state.heights[o] - out.approximate.heights[o];
+            } else if (component == kOrientationComponent) {
                 dx(j) = normalizeAngle(state.orientations[o] - out.approximate.orientations[o]);
                 if (dx(j) > kPi)
                     dx(j) -= 2.0 * kPi;
@@ -418,7 +426,9 @@ bool carryToDatum(const Network &network, const Options &options, AdjustmentOutc
         for (int j = 0; j < unknowns.count; ++j) {
             const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
             const auto o = static_cast<std::size_t>(owner);
-            if (component == 3)
+            if (component == kHeightComponent)
+                continue; // no motion of the datum changes a height above its mark
+            if (component == kOrientationComponent)
                 state.orientations[o] = normalizeAngle(state.orientations[o] - shift(j));
             else if (network.geodetic)
                 state.coordinates[o] -= positions[o].horizon.col(component) * shift(j);
@@ -468,6 +478,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const bool ellipsoidal = network.geodetic;
     for (const Point &p : network.points)
         state.coordinates.push_back(ellipsoidal ? network.geocentricOf(p) : p.approximate);
+    for (const UnknownHeight &height : network.unknownHeights)
+        state.heights.push_back(height.approximate);
     std::vector<EllipsoidalPosition> positions;
     const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!ellipsoidal)
@@ -589,6 +601,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 record.maxComponent = unknowns.owner[static_cast<std::size_t>(j)].second;
             }
         }
+        // The unknown heights are lengths too: the iterations end when they settle as well.
+        double heightCorrection = 0.0;
+        for (int j : unknowns.height)
+            heightCorrection = std::max(heightCorrection, std::fabs(dx(j)));
         const bool keepMisclosures =
             options.logObservedMinusComputed == IterationListing::All ||
             (options.logObservedMinusComputed == IterationListing::First && iteration == 1);
@@ -601,17 +617,19 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             record.corrections = dx;
         out.history.push_back(record);
 
-        if (record.maxCorrection > kDivergence) {
+        if (record.maxCorrection > kDivergence || heightCorrection > kDivergence) {
             diagnostics.error(std::string(), 0,
                               fr("Les itérations divergent (correction de ") +
-                                  fixed(record.maxCorrection, 0, 3) +
+                                  fixed(std::max(record.maxCorrection, heightCorrection), 0, 3) +
                                   fr(" m) : vérifier les coordonnées approchées et les "
                                      "observations."));
             return out;
         }
         for (int j = 0; j < unknowns.count; ++j) {
             const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
-            if (component == 3) {
+            if (component == kHeightComponent) {
+                state.heights[static_cast<std::size_t>(owner)] += dx(j);
+            } else if (component == kOrientationComponent) {
                 double &orientation = state.orientations[static_cast<std::size_t>(owner)];
                 orientation = normalizeAngle(orientation + dx(j));
             } else if (ellipsoidal) {
@@ -622,7 +640,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
             }
         }
-        converged = record.maxCorrection < options.convergence;
+        converged =
+            record.maxCorrection < options.convergence && heightCorrection < options.convergence;
         previous = std::move(normalFactor);
     }
     out.state = state;

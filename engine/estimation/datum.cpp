@@ -152,7 +152,7 @@ Eigen::MatrixXd candidateMatrix(const std::vector<DatumParameter> &kinds, const 
             fixedRows->row(static_cast<Eigen::Index>(r)) = fixed[r];
     }
     // Per set, the orientation that cancels the motion of its directions in the least squares.
-    const int sets = unknowns.count - unknowns.coordinateCount;
+    const int sets = unknowns.orientationCount;
     if (sets == 0)
         return g;
     Eigen::MatrixXd numerator = Eigen::MatrixXd::Zero(sets, k);
@@ -162,11 +162,11 @@ Eigen::MatrixXd candidateMatrix(const std::vector<DatumParameter> &kinds, const 
         double coefficient = 0.0;
         Eigen::RowVectorXd moved = Eigen::RowVectorXd::Zero(k);
         for (Design::InnerIterator it(system.design, i); it; ++it) {
-            if (it.col() >= unknowns.coordinateCount) {
+            if (it.col() < unknowns.coordinateCount) {
+                moved += it.value() * g.row(it.col());
+            } else if (it.col() < unknowns.coordinateCount + sets) {
                 set = static_cast<int>(it.col()) - unknowns.coordinateCount;
                 coefficient = it.value();
-            } else {
-                moved += it.value() * g.row(it.col());
             }
         }
         if (set < 0)

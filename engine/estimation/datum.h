@@ -23,10 +23,11 @@
 // about the geocentric axes through the centroid and the scale about the centroid, each turned
 // into every point's horizon, where its unknowns lie. Each candidate g is a vector over the
 // unknowns (the orientations of the direction sets follow the rotation that best keeps their
-// directions). The defect is the part of their span that the design matrix A maps to nothing:
-// the combinations whose A g is below sqrt(kPivotTolerance) of the size of its terms, the bound at
-// which the factor would call the system singular. Fixed coordinates are not unknowns, so the
-// candidates restricted to the free ones find what the fixed points leave free.
+// directions; unknown instrument and target heights, above their marks, stay). The defect is the
+// part of their span that the design matrix A maps to nothing: the combinations whose A g is below
+// sqrt(kPivotTolerance) of the size of its terms, the bound at which the factor would call the
+// system singular. Fixed coordinates are not unknowns, so the candidates restricted to the free
+// ones find what the fixed points leave free.
 namespace engine {
 
 enum class DatumParameter {

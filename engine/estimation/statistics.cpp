@@ -318,6 +318,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
     st.pointCovariances.assign(network.points.size(), Eigen::Matrix3d::Zero());
     st.orientationSigmas.assign(network.sets.size(), 0.0);
+    st.heightSigmas.assign(network.unknownHeights.size(), 0.0);
     if (st.inverse) {
         for (std::size_t p = 0; p < network.points.size(); ++p) {
             const auto &u = outcome.unknowns.point[p];
@@ -334,6 +335,10 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                 const Eigen::MatrixXd block = st.inverse->block({sets[s]});
                 st.orientationSigmas[s] = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
             }
+        }
+        for (std::size_t h = 0; h < outcome.unknowns.height.size(); ++h) {
+            const Eigen::MatrixXd block = st.inverse->block({outcome.unknowns.height[h]});
+            st.heightSigmas[h] = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
         }
     }
 

@@ -95,8 +95,9 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
         eq.target = Eigen::Vector3d(0.0, 0.0, 1.0);
         return eq;
     }
-    const Eigen::Vector3d instrument = from.geocentric + o.instrumentHeight * from.horizon.col(2);
-    const Eigen::Vector3d aim = to.geocentric + o.targetHeight * to.horizon.col(2);
+    const Eigen::Vector3d instrument =
+        from.geocentric + instrumentHeightAt(o, state) * from.horizon.col(2);
+    const Eigen::Vector3d aim = to.geocentric + targetHeightAt(o, state) * to.horizon.col(2);
     const Eigen::Vector3d d = aim - instrument;
     // Angles are observed in the horizon of the plumb line, distances do not depend on it.
     const Eigen::Matrix3d &frame = from.plumb;
@@ -159,6 +160,9 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
     }
     eq.target = to.horizon.transpose() * gradient;
     eq.station = -(from.horizon.transpose() * gradient);
+    // The heights lie along the normals, as the up of each horizon.
+    eq.instrumentHeight = eq.station.z();
+    eq.targetHeight = eq.target.z();
     return eq;
 }
 

@@ -92,6 +92,8 @@ public:
             if (m_options.logPartialFactors && !m_in.statistics->preAnalysis)
                 partialFactors();
             adjustedCoordinates();
+            if (m_in.outcome && m_in.network && !m_in.network->unknownHeights.empty())
+                unknownHeights();
             if (m_options.logAuxiliary)
                 orientations();
             if (m_in.regions && m_in.network) {
@@ -746,6 +748,32 @@ private:
         for (const std::string &line :
              coordinateReport(*m_in.network, *m_in.outcome, *m_in.statistics, m_options))
             m_out.line(line);
+    }
+
+    void unknownHeights()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const AdjustmentOutcome &out = *m_in.outcome;
+        m_out.heading("HAUTEURS D'INSTRUMENT ET DE CIBLE INCONNUES");
+        m_out.line(
+            fr("   Hauteur    Point           Approchée (m)   Compensée (m)  Ecart-type (mm)  "
+               "Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (std::size_t h = 0; h < n.unknownHeights.size(); ++h) {
+            const UnknownHeight &height = n.unknownHeights[h];
+            const double adjusted =
+                h < out.state.heights.size() ? out.state.heights[h] : height.approximate;
+            const double sigma = h < s.heightSigmas.size() ? s.heightSigmas[h] : 0.0;
+            m_out.line(
+                std::string(height.instrument ? fr("   instrument ") : fr("   cible      ")) +
+                columnLeft(n.points[static_cast<std::size_t>(height.point)].name, 14) +
+                columnRight(fixed(height.approximate, 0, 4), 15) +
+                columnRight(fixed(adjusted, 0, 4), 16) +
+                columnRight(fixed(sigma * 1000.0, 0, 2), 17) +
+                columnRight(std::to_string(height.lineNumber), 7) +
+                columnRight(std::to_string(height.fileNumber), 9));
+        }
     }
 
     void orientations()
