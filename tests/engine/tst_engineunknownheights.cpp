@@ -209,6 +209,8 @@ void TestEngineUnknownHeights::trueHeightsAreRecovered_data()
     QTest::newRow("local") << Frame::Local << engine::FreeNetwork::None;
     QTest::newRow("local, free network") << Frame::Local << engine::FreeNetwork::MinimumTrace;
     QTest::newRow("ellipsoid") << Frame::Ellipsoid << engine::FreeNetwork::None;
+    QTest::newRow("ellipsoid, free network")
+        << Frame::Ellipsoid << engine::FreeNetwork::MinimumTrace;
     QTest::newRow("sphere") << Frame::Sphere << engine::FreeNetwork::None;
     QTest::newRow("projection") << Frame::Projection << engine::FreeNetwork::None;
 }
