@@ -3,6 +3,7 @@
 // approximate heights, in every model and in a free network; and the heights no observation can
 // determine.
 #include "engine/base/text.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 
@@ -229,9 +230,30 @@ void TestEngineUnknownHeights::trueHeightsAreRecovered()
     QCOMPARE(static_cast<int>(run->network.unknownHeights.size()), 5);
     QVERIFY2(heightError(*run) < 1e-4, qPrintable(QString::number(heightError(*run))));
     QVERIFY(run->statistics.weightedSquares < 1e-3);
-    // Each height is in the report with its standard deviation.
+    // Each height is in the report's section with its standard deviation: the target on E, true
+    // 1.750 m, given 1.820 m.
     for (double sigma : run->statistics.heightSigmas)
         QVERIFY(sigma > 1e-5 && sigma < 0.01);
+    const engine::Options options = heightOptions(frame, free);
+    engine::ReportInput in;
+    in.options = &options;
+    in.network = &run->network;
+    in.outcome = &run->outcome;
+    in.statistics = &run->statistics;
+    in.diagnostics = &run->diagnostics;
+    const QString report = QString::fromLatin1(engine::writeReport(in, "\n").c_str());
+    const int section = report.indexOf("HAUTEURS D'INSTRUMENT ET DE CIBLE INCONNUES");
+    QVERIFY(section > 0);
+    const QRegularExpression targetRow(
+        QStringLiteral("cible +E +1\\.8200 +1\\.7500 +(\\d+\\.\\d\\d) "));
+    const QRegularExpressionMatch row = targetRow.match(report, section);
+    QVERIFY2(row.hasMatch(), qPrintable(report.mid(section, 800)));
+    double targetSigma = 0.0;
+    for (std::size_t h = 0; h < run->network.unknownHeights.size(); ++h) {
+        if (!run->network.unknownHeights[h].instrument)
+            targetSigma = run->statistics.heightSigmas[h];
+    }
+    QCOMPARE(row.captured(1).toDouble(), std::round(targetSigma * 1e5) / 100.0);
 
     // The heights are no datum parameter: the defect is that of the marks with known heights
     // (in plan the translations and the rotation about the vertical), and their precisions are
