@@ -1763,16 +1763,18 @@ private:
     }
 
     // Points the unknown heights, and refuses those no distance or zenith angle determines, or
-    // that no observation tells from the height of their point.
+    // that no observation tells from the height of their point. After errors in the files the
+    // observations refused would make those messages wrong: they wait for a clean read.
     void resolveUnknownHeights()
     {
+        const bool judged = !m_diagnostics.hasErrors();
         for (std::size_t h = 0; h < m_network.unknownHeights.size(); ++h) {
             UnknownHeight &height = m_network.unknownHeights[h];
             const PendingHeight &pending = m_unknownHeights[h];
             const auto found = m_network.pointIndex.find(pending.point);
             if (found != m_network.pointIndex.end())
                 height.point = found->second;
-            if (pending.reported)
+            if (pending.reported || !judged)
                 continue;
             if (pending.determining == 0 || height.point < 0) {
                 error(height.fileNumber, height.lineNumber,
