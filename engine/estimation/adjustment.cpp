@@ -185,6 +185,41 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
     return text;
 }
 
+// The points among the undetermined unknowns (by their up or by one of their unknown heights) that
+// have unknown instrument or target heights: their up and those heights may only be known together.
+std::string heightsText(const Network &network, const Unknowns &unknowns,
+                        const std::vector<int> &undetermined)
+{
+    std::vector<bool> withHeights(network.points.size(), false);
+    for (const UnknownHeight &height : network.unknownHeights)
+        withHeights[static_cast<std::size_t>(height.point)] = true;
+    std::vector<int> points;
+    for (int index : undetermined) {
+        if (index < 0)
+            continue;
+        const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+        int point = -1;
+        if (component == kHeightComponent)
+            point = network.unknownHeights[static_cast<std::size_t>(owner)].point;
+        else if (component == 2 && withHeights[static_cast<std::size_t>(owner)])
+            point = owner;
+        if (point >= 0 && std::find(points.begin(), points.end(), point) == points.end())
+            points.push_back(point);
+    }
+    std::string names;
+    for (int point : points)
+        names += (names.empty() ? "" : ", ") +
+                 quoted(network.points[static_cast<std::size_t>(point)].name);
+    if (names.empty())
+        return names;
+    return fr(" La hauteur de ") + names +
+           fr(" et ses hauteurs d'instrument ou de cible inconnues (UNHI, UNHT) ne se séparent "
+              "pas : les visées ne déterminent qu'une combinaison de ces hauteurs. Fixer ou "
+              "niveler "
+              "le point, le viser depuis une station de hauteur connue, ou donner l'une des "
+              "hauteurs (HI, HT).");
+}
+
 // Why a constrained network is singular when the design matrix leaves datum parameters free:
 // how many coordinates are fixed, what is free and what would fix it. Empty when nothing of the
 // datum is free; a singular system then comes from the points themselves.
@@ -364,11 +399,15 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
         text += defect;
     else if (undetermined.front() < 0)
         text += fr("la factorisation a échoué.");
-    else
+    else {
+        const std::string heights = heightsText(network, unknowns, undetermined);
         text += fr("les observations ne déterminent pas ") +
-                undeterminedText(network, unknowns, undetermined) +
-                fr(". Ces points ne sont pas assez observés, ou leur géométrie est critique "
-                   "(point sur le cercle dangereux d'un relèvement, visées alignées).");
+                undeterminedText(network, unknowns, undetermined) + "." +
+                (heights.empty() ? fr(" Ces points ne sont pas assez observés, ou leur géométrie "
+                                      "est critique (point sur le cercle dangereux d'un "
+                                      "relèvement, visées alignées).")
+                                 : heights);
+    }
     diagnostics.error(std::string(), 0, text);
     return nullptr;
 }

@@ -305,6 +305,23 @@ void TestEngineUnknownHeights::undeterminedHeightsAreRefused_data()
     QTest::newRow("target height and a new point's up")
         << QStringList{a, b, q(height("UNHT", "P", 1.3)), distAP, zangAP, distBP, zangBP} << 3
         << "seule leur somme";
+    // P stationed and sighted, always with its unknown heights: the sights see only P's up less
+    // both heights.
+    QTest::newRow("station and target of unknown heights")
+        << QStringList{a,
+                       b,
+                       q(lenu("000", "P", 150.0, 200.0, 101.0)),
+                       q(height("UNHT", "P", 1.3)),
+                       q(height("UNHI", "P", 1.5)),
+                       distAP,
+                       zangAP,
+                       distBP,
+                       zangBP,
+                       q(dist("", "P", "A", 250.0, "0.002")),
+                       q(angle("ZANG", "", "P", "A", grades(1.59), "3")),
+                       q(dist("", "P", "B", 180.0, "0.002")),
+                       q(angle("ZANG", "", "P", "B", grades(1.58), "3"))}
+        << 0 << "(UNHI, UNHT) ne se s";
     QTest::newRow("instrument height with directions only")
         << QStringList{a,
                        b,
