@@ -93,6 +93,8 @@ struct Statistics
     double chiLower = 0.0;
     double chiUpper = 0.0;
     ChiSquareOutcome chiSquare = ChiSquareOutcome::NotTested;
+    // TYPECALCUL SIMULATION: no residuals, no tests, the a priori variance factor (1).
+    bool preAnalysis = false;
     bool scaled = false;     // the a posteriori factor scales the precisions
     double sigmaScale = 1.0; // s0 when scaled, 1 otherwise
     ResidualTestKind residualTest = ResidualTestKind::None;
@@ -109,6 +111,7 @@ struct Statistics
     // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
     std::vector<Eigen::Matrix3d> pointCovariances;
     std::vector<double> orientationSigmas;     // per direction set
+    std::vector<double> heightSigmas;          // per unknown height (metres)
     std::vector<PartialFactor> partialFactors; // per kind, then per group
     // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
     // must not outlive it. Null when there are no unknowns.

@@ -13,6 +13,8 @@ const char *componentName(int component)
         return "N";
     case 2:
         return "U";
+    case kHeightComponent:
+        return "hauteur";
     default:
         break;
     }
@@ -24,7 +26,14 @@ std::string unknownLabel(const Network &network, const Unknowns &unknowns, int i
     if (index < 0 || index >= unknowns.count)
         return "?";
     const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
-    if (component == 3) {
+    if (component == kHeightComponent) {
+        const UnknownHeight &height = network.unknownHeights[static_cast<std::size_t>(owner)];
+        return (height.instrument ? fr("hauteur d'instrument inconnue de ")
+                                  : fr("hauteur de cible inconnue de ")) +
+               network.points[static_cast<std::size_t>(height.point)].name + fr(" (ligne ") +
+               std::to_string(height.lineNumber) + ")";
+    }
+    if (component == kOrientationComponent) {
         const DirectionSet &set = network.sets[static_cast<std::size_t>(owner)];
         const std::string station =
             set.station >= 0 ? network.points[static_cast<std::size_t>(set.station)].name : "?";
@@ -69,8 +78,15 @@ Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
     for (std::size_t s = 0; s < network.sets.size(); ++s) {
         if (setUsed[s]) {
             u.set[s] = u.count++;
-            u.owner.emplace_back(static_cast<int>(s), 3);
+            u.owner.emplace_back(static_cast<int>(s), kOrientationComponent);
         }
+    }
+    u.orientationCount = u.count - u.coordinateCount;
+    // Every unknown height serves a sight: the network builder refuses one that serves none.
+    u.height.assign(network.unknownHeights.size(), -1);
+    for (std::size_t h = 0; h < network.unknownHeights.size(); ++h) {
+        u.height[h] = u.count++;
+        u.owner.emplace_back(static_cast<int>(h), kHeightComponent);
     }
     return u;
 }

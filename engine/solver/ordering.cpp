@@ -57,6 +57,8 @@ PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
         if (s < unknowns.set.size() && unknowns.set[s] >= 0 && station >= 0)
             graph.hasUnknowns[static_cast<std::size_t>(station)] = true;
     }
+    for (std::size_t h = 0; h < network.unknownHeights.size() && h < unknowns.height.size(); ++h)
+        graph.hasUnknowns[static_cast<std::size_t>(network.unknownHeights[h].point)] = true;
     for (const Observation &o : network.observations) {
         if (o.station == o.target)
             continue;
@@ -76,8 +78,9 @@ PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
     return graph;
 }
 
-// The unknowns in the order of `points`: per point the orientations of its sets, then its free
-// coordinates. Unknowns of no point (none in a well-formed network) come last.
+// The unknowns in the order of `points`: per point the orientations of its sets and its unknown
+// heights, then its free coordinates. Unknowns of no point (none in a well-formed network) come
+// last.
 std::vector<int> expand(const Network &network, const Unknowns &unknowns,
                         const std::vector<int> &points)
 {
@@ -87,6 +90,9 @@ std::vector<int> expand(const Network &network, const Unknowns &unknowns,
         if (s < unknowns.set.size() && unknowns.set[s] >= 0 && station >= 0)
             setsAt[static_cast<std::size_t>(station)].push_back(unknowns.set[s]);
     }
+    for (std::size_t h = 0; h < network.unknownHeights.size() && h < unknowns.height.size(); ++h)
+        setsAt[static_cast<std::size_t>(network.unknownHeights[h].point)].push_back(
+            unknowns.height[h]);
     std::vector<int> position(static_cast<std::size_t>(unknowns.count), -1);
     int next = 0;
     auto place = [&](int unknown) {
@@ -221,18 +227,31 @@ std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unkn
 
 NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
 {
-    // Each pair of points, and each set with a point it reaches, is taken once rather than once
-    // per observation.
+    // Each pair of points, each unknown of an observation that is no coordinate (the orientation
+    // of its set, its unknown heights) with a point it reaches, and each pair of those, is taken
+    // once rather than once per observation.
     std::vector<std::pair<int, int>> pairs;
-    std::vector<std::pair<int, int>> setPoints; // (orientation unknown, point)
+    std::vector<std::pair<int, int>> extraPoints; // (orientation or height unknown, point)
+    std::vector<std::pair<int, int>> extraPairs;
     pairs.reserve(network.observations.size());
+    const auto unknownOf = [](const std::vector<int> &list, int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < list.size()
+                   ? list[static_cast<std::size_t>(index)]
+                   : -1;
+    };
     for (const Observation &o : network.observations) {
         pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
-        if (o.set >= 0 && static_cast<std::size_t>(o.set) < unknowns.set.size()) {
-            const int orientation = unknowns.set[static_cast<std::size_t>(o.set)];
-            if (orientation >= 0) {
-                setPoints.emplace_back(orientation, o.station);
-                setPoints.emplace_back(orientation, o.target);
+        const int extras[3] = {unknownOf(unknowns.set, o.set),
+                               unknownOf(unknowns.height, o.instrumentUnknown),
+                               unknownOf(unknowns.height, o.targetUnknown)};
+        for (int a = 0; a < 3; ++a) {
+            if (extras[a] < 0)
+                continue;
+            extraPoints.emplace_back(extras[a], o.station);
+            extraPoints.emplace_back(extras[a], o.target);
+            for (int b = 0; b < a; ++b) {
+                if (extras[b] >= 0)
+                    extraPairs.emplace_back(extras[a], extras[b]);
             }
         }
     }
@@ -241,7 +260,7 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
             for (std::size_t b = a + 1; b < points.size(); ++b)
                 pairs.emplace_back(points[a], points[b]);
     }
-    for (auto *list : {&pairs, &setPoints}) {
+    for (auto *list : {&pairs, &extraPoints, &extraPairs}) {
         std::sort(list->begin(), list->end());
         list->erase(std::unique(list->begin(), list->end()), list->end());
     }
@@ -262,11 +281,13 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
             for (std::size_t b = 0; b <= a; ++b)
                 couple(own[a], own[b]);
     }
-    for (const auto &[orientation, point] : setPoints) {
-        couple(orientation, orientation);
+    for (const auto &[extra, point] : extraPoints) {
+        couple(extra, extra);
         for (int c : coordinates(point))
-            couple(orientation, c);
+            couple(extra, c);
     }
+    for (const auto &[a, b] : extraPairs)
+        couple(a, b);
     NormalMatrix pattern(unknowns.count, unknowns.count);
     pattern.setFromTriplets(entries.begin(), entries.end(), [](double a, double) { return a; });
     return pattern;

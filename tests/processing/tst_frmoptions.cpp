@@ -159,7 +159,9 @@ void tst_frmoptions::entries_data()
     QTest::newRow("TYPECALCUL") << "TYPECALCUL" << QStringList{"Ajustement", "Préanalyse"};
     QTest::newRow("TYPEMODEL") << "TYPEMODEL"
                                << QStringList{"3D Locale", "3D Sphérique", "3D Géodésique"};
-    QTest::newRow("FREENET") << "FREENET" << QStringList{"Réseau contraint"};
+    QTest::newRow("FREENET") << "FREENET"
+                             << QStringList{"Réseau contraint", "Réseau libre (trace minimale)",
+                                            "Réseau libre (points de base)"};
     QTest::newRow("LINEARUNIT") << "LINEARUNIT" << QStringList{" m", "cm", "mm"};
     QTest::newRow("SIGMADIST") << "SIGMADIST"
                                << QStringList{" +- précision (m) +- PPM (ppm)",
@@ -345,12 +347,6 @@ void tst_frmoptions::tokensWithoutCaption_data()
     QTest::newRow("HUBER") << "TYPECALCUL"
                            << "HUBER"
                            << "AJUSTEMENT";
-    QTest::newRow("TRACEMIN") << "FREENET"
-                              << "TRACEMIN"
-                              << "NON";
-    QTest::newRow("BASESEL") << "FREENET"
-                             << "BASESEL"
-                             << "NON";
     QTest::newRow("LSVCE") << "VCE_METHOD"
                            << "LSVCE"
                            << "HELMERT";
