@@ -18,10 +18,15 @@
 // of each stage measured in a second fresh process, and the time the approximate coordinates
 // take when only one point in fifty is given.
 //
-//   bench_engine [--keep] [--generate] [--local | --ellipsoidal] [--secondary] [--vce] [SIZE ...]
+// With --free, each size runs twice instead: with two fixed points (two opposite corners), then
+// as a free network (FREENET TRACEMIN, no point fixed), and the ratio of their times is printed.
+//
+//   bench_engine [--keep] [--generate] [--free] [--local | --ellipsoidal] [--secondary] [--vce]
+//                [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
+//   --free         two fixed points against the free network
 //   --local        only the local model; --ellipsoidal: only the ellipsoidal model
 //   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
 //                  and a refraction coefficient: three unknowns that couple the whole network
@@ -177,7 +182,11 @@ struct GeneratedNetwork
     long observations = 0;
 };
 
-GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secondary)
+// The points held fixed: the corners and a sparse grid, two opposite corners, or none.
+enum class Fixing { Spread, TwoCorners, None };
+
+GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secondary,
+                          Fixing fixing = Fixing::Spread)
 {
     const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
     std::mt19937 random(seed);
@@ -205,8 +214,18 @@ GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secon
         }
         const int lastRow = (count - 1) / side;
         const bool corner = (row == 0 || row == lastRow) && (column == 0 || column == side - 1);
-        p.fixed = corner ||
-                  (row % kFixedEvery == kFixedEvery / 2 && column % kFixedEvery == kFixedEvery / 2);
+        switch (fixing) {
+        case Fixing::Spread:
+            p.fixed = corner || (row % kFixedEvery == kFixedEvery / 2 &&
+                                 column % kFixedEvery == kFixedEvery / 2);
+            break;
+        case Fixing::TwoCorners:
+            p.fixed = k == 0 || k == count - 1;
+            break;
+        case Fixing::None:
+            p.fixed = false;
+            break;
+        }
         out.fixedPoints += p.fixed ? 1 : 0;
     }
 
@@ -594,6 +613,65 @@ ChildFigures inChild(const std::function<int()> &work)
 
 } // namespace
 
+// The default configuration written at `path` with `token` put in place of `from`.
+bool configurationWith(const std::string &defaults, const std::string &path,
+                       const std::string &from, const std::string &token)
+{
+    std::ifstream stream(defaults, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    const std::size_t at = text.find(from);
+    if (at == std::string::npos) {
+        std::fprintf(stderr, "No %s in the default configuration\n", from.c_str());
+        return false;
+    }
+    return writeText(path, text.replace(at, from.size(), token));
+}
+
+// Two fixed points against the free network, per size and model.
+void compareFree(const std::vector<int> &sizes, const std::vector<bool> &models,
+                 const std::filesystem::path &folder, const std::string &localConfiguration,
+                 const std::string &ellipsoidalConfiguration)
+{
+    std::printf("Engine benchmark: two fixed points against the free network (FREENET "
+                "TRACEMIN), full processing\n");
+    for (int size : sizes) {
+        for (const bool ellipsoidal : models) {
+            const std::string model = ellipsoidal ? "ellipsoidal" : "local";
+            const std::string &held = ellipsoidal ? ellipsoidalConfiguration : localConfiguration;
+            const std::string free = (folder / ("free_" + model + ".cfg")).string();
+            if (!configurationWith(held, free, "FREENET    NON", "FREENET    TRACEMIN"))
+                return;
+            double times[2] = {0.0, 0.0};
+            for (const Fixing fixing : {Fixing::TwoCorners, Fixing::None}) {
+                const bool isFree = fixing == Fixing::None;
+                const std::string observationPath =
+                    (folder / ("network" + std::to_string(size) + "_" + model +
+                               (isFree ? "_free" : "_two") + ".iob"))
+                        .string();
+                long observations = 0;
+                {
+                    const GeneratedNetwork network = generate(
+                        size, 20240501u + static_cast<unsigned>(size), ellipsoidal, false, fixing);
+                    observations = network.observations;
+                    writeText(observationPath, network.text);
+                }
+                const ChildFigures run = inChild([&] {
+                    return engine::processObservationFile(observationPath, isFree ? free : held)
+                        .status;
+                });
+                times[isFree ? 1 : 0] = run.seconds;
+                std::printf("%d points, %ld observations, %s model, %s: %.2f s wall, %.2f s "
+                            "processor, peak memory %.0f MB, status %d; load average %.2f\n",
+                            size, observations, model.c_str(),
+                            isFree ? "free network" : "two fixed points", run.seconds,
+                            run.processorSeconds, static_cast<double>(run.peakKilobytes) / 1024.0,
+                            run.status, loadAverage());
+            }
+            std::printf("   free / two fixed points: %.2f\n", times[1] / times[0]);
+        }
+    }
+}
+
 int main(int argc, char **argv)
 {
     std::vector<int> sizes;
@@ -601,6 +679,7 @@ int main(int argc, char **argv)
     bool generateOnly = false;
     bool secondary = false;
     bool varianceComponents = false;
+    bool free = false;
     std::vector<bool> models = {false, true}; // ellipsoidal or not
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -608,6 +687,8 @@ int main(int argc, char **argv)
             keep = true;
         else if (argument == "--generate")
             generateOnly = keep = true;
+        else if (argument == "--free")
+            free = true;
         else if (argument == "--local")
             models = {false};
         else if (argument == "--ellipsoidal")
@@ -628,17 +709,15 @@ int main(int argc, char **argv)
     const std::string localConfiguration = (folder / "bench.cfg").string();
     engine::writeDefaultConfiguration(localConfiguration);
     const std::string ellipsoidalConfiguration = (folder / "bench_ellipsoidal.cfg").string();
-    {
-        std::ifstream stream(localConfiguration, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(stream)),
-                         std::istreambuf_iterator<char>());
-        const std::string local = "3D_LOCALE";
-        const std::size_t at = text.find(local);
-        if (at == std::string::npos) {
-            std::fprintf(stderr, "No TYPEMODEL in the default configuration\n");
-            return 1;
-        }
-        writeText(ellipsoidalConfiguration, text.replace(at, local.size(), "3D_ELLIPSOIDALE"));
+    if (!configurationWith(localConfiguration, ellipsoidalConfiguration, "3D_LOCALE",
+                           "3D_ELLIPSOIDALE"))
+        return 1;
+    if (free) {
+        compareFree(sizes, models, folder, localConfiguration, ellipsoidalConfiguration);
+        std::error_code error;
+        if (!keep)
+            std::filesystem::remove_all(folder, error);
+        return 0;
     }
 
     std::printf("Engine benchmark: full processing (statistics, report, result and drawing "

@@ -81,7 +81,7 @@ QVector<ConfigurationKey> buildKeys()
          << choice(s, "TYPEANGLES", {"DMS", "GRD", "RAD"}, 1)
          << choice(s, "LINEARUNIT", {" m", "cm", "mm"}, 0, {{"m", 0}}) << count(s, "NBMAXITER", 29)
          << choice(s, "APPLIMBE", {"ZERO", "FIRST", "MOY"}, 0)
-         << choice(s, "FREENET", {"NON", "TRACEMIN", "BASESEL"}, 0, {}, 1)
+         << choice(s, "FREENET", {"NON", "TRACEMIN", "BASESEL"}, 0)
          << choice(s, "SIGMADIST", {"STD", "NOSTD"}, 1) << choice(s, "SIGM+STD", {"OUI", "NON"}, 1)
          << choice(s, "SIGMAOHDF", {"STD", "NOSTD"}, 1);
 

@@ -106,7 +106,9 @@ QWidget *frmoptions::adjustmentTab()
              makeChoice(processing, QStringLiteral("TYPEMODEL"),
                         {tr("3D Locale"), tr("3D Sphérique"), tr("3D Géodésique")}));
     addAbove(tr("Calcul en réseau libre"),
-             makeChoice(processing, QStringLiteral("FREENET"), {tr("Réseau contraint")}));
+             makeChoice(processing, QStringLiteral("FREENET"),
+                        {tr("Réseau contraint"), tr("Réseau libre (trace minimale)"),
+                         tr("Réseau libre (points de base)")}));
     stacked->addStretch();
 
     QGridLayout *grid = nullptr;

@@ -21,6 +21,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -39,6 +40,9 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.observationFiles = files;
     r.logFile = reportPath;
     r.angleUnit = static_cast<std::int64_t>(options.angleUnit);
+    // The summary shows a pre-analysis by its computation code.
+    if (options.calculationType == CalculationType::Simulation)
+        r.calculation = 2;
     if (network) {
         for (const Point &p : network->points)
             r.pointNames.push_back(p.name);
@@ -241,6 +245,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     Statistics statistics;
     Regions regions;
     std::optional<Regions> drawingRegions;
+    std::optional<SimulatedObservations> simulated;
     bool haveOptions = false;
     bool haveNetwork = false;
     bool haveDataCheck = false;
@@ -268,15 +273,24 @@ ProcessOutput runProcessing(const std::string &observationPath,
             network = buildNetwork(source, options, diagnostics);
             haveNetwork = true;
         }
-        // The record lines are in the network now; only the file list is used further on.
-        source.releaseLines();
+        // The record lines are in the network now; only the file list is used further on, but
+        // by the simulated observations, which copy them.
+        const bool simulate = haveOptions && options.generateObservations &&
+                              options.calculationType == CalculationType::Simulation;
+        if (!simulate)
+            source.releaseLines();
         if (!diagnostics.hasErrors()) {
-            dataCheck = checkData(network, options);
-            loops = gnssLoops(network);
-            haveDataCheck = true;
+            // The observed values of a pre-analysis are not read: there is nothing to check.
+            const bool preAnalysis = options.calculationType == CalculationType::Simulation;
+            if (!preAnalysis) {
+                dataCheck = checkData(network, options);
+                loops = gnssLoops(network);
+                haveDataCheck = true;
+            }
             const bool robustEstimation = options.calculationType == CalculationType::Huber ||
                                           options.calculationType == CalculationType::L1Norm;
-            haveVariance = declaresVarianceGroups(network);
+            // Variance components need residuals, which a pre-analysis has not.
+            haveVariance = !preAnalysis && declaresVarianceGroups(network);
             if (haveVariance)
                 outcome = varianceComponentAdjust(network, options, varianceGroups(network),
                                                   diagnostics, variance);
@@ -301,6 +315,12 @@ ProcessOutput runProcessing(const std::string &observationPath,
                     haveStatistics =
                         checkFinite(network, outcome, statistics, regions, diagnostics);
                     haveRegions = haveStatistics;
+                    if (haveStatistics && simulate) {
+                        simulated = simulateObservations(network, source, outcome.state, options,
+                                                         std::random_device()(), kLineEnd);
+                        output.simulatedPath = siblingPath(observationPath, ".sim.iob");
+                        output.simulated = simulated->text;
+                    }
                 }
                 if (haveStatistics && options.matrices.any() && handling.writeMatrix)
                     writeMatrixFiles(
@@ -356,6 +376,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;
+        in.simulated = simulated ? &*simulated : nullptr;
+        in.simulatedPath = output.simulatedPath;
         output.report = writeReport(in, kLineEnd);
         std::string reason;
         const bool reportWritten =
@@ -498,6 +520,14 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         ProcessOutput output =
             runProcessing(observationPath, configurationPath, inputs.run(), handling);
         ProcessSummary summary = output.summary;
+        if (!output.simulated.empty()) {
+            std::string reason;
+            if (inputs.sameAs(output.simulatedPath) ||
+                !writeFileAtomically(output.simulatedPath, output.simulated, &reason))
+                failures.push_back(
+                    notWritten(fr("Le fichier d'observations simulées "), output.simulatedPath,
+                               reason.empty() ? fr("fichier d'entrée du traitement") : reason));
+        }
         if (!reportFailure.empty())
             failures.push_back(reportFailure);
         std::string reason;

@@ -40,6 +40,9 @@ struct ProcessOutput
     std::string report;                         // Latin-1 text with the platform's line ends
     std::string result;                         // bytes of the result file
     std::shared_ptr<const DrawingFile> drawing; // null when no drawing file is to be written
+    // Simulated observations of a pre-analysis (GENE_LOG), empty when none are generated.
+    std::string simulatedPath;
+    std::string simulated;
     ProcessSummary summary;
 };
 

@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <functional>
 
 namespace engine {
 
@@ -170,6 +171,12 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
         }
         for (const auto &[column, derivative] : secondaryColumns)
             triplets.emplace_back(i, column, derivative);
+        if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
+            triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
+                                  eq.instrumentHeight);
+        if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
+            triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
+                                  eq.targetHeight);
     }
     lin.design.resize(m, unknowns.count);
     lin.design.setFromTriplets(triplets.begin(), triplets.end());
@@ -220,94 +227,115 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
     return text;
 }
 
-// What the fixed coordinates leave free, judged from their count and the kinds of observations:
-// the observations fix neither the position of the network (east, north, up) nor, without
-// azimuths, its rotation about the vertical, nor, with angles alone, its scale. Empty when the
-// count suffices; a singular system then comes from the points themselves.
-std::string datumDefect(const Network &network, const Unknowns &unknowns)
+// The points among the undetermined unknowns (by their up or by one of their unknown heights) that
+// have unknown instrument or target heights: their up and those heights may only be known together.
+std::string heightsText(const Network &network, const Unknowns &unknowns,
+                        const std::vector<int> &undetermined)
 {
+    std::vector<bool> withHeights(network.points.size(), false);
+    for (const UnknownHeight &height : network.unknownHeights)
+        withHeights[static_cast<std::size_t>(height.point)] = true;
+    std::vector<int> points;
+    for (int index : undetermined) {
+        if (index < 0)
+            continue;
+        const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+        int point = -1;
+        if (component == kHeightComponent)
+            point = network.unknownHeights[static_cast<std::size_t>(owner)].point;
+        else if (component == 2 && withHeights[static_cast<std::size_t>(owner)])
+            point = owner;
+        if (point >= 0 && std::find(points.begin(), points.end(), point) == points.end())
+            points.push_back(point);
+    }
+    std::string names;
+    for (int point : points)
+        names += (names.empty() ? "" : ", ") +
+                 quoted(network.points[static_cast<std::size_t>(point)].name);
+    if (names.empty())
+        return names;
+    return fr(" La hauteur de ") + names +
+           fr(" et ses hauteurs d'instrument ou de cible inconnues (UNHI, UNHT) ne se séparent "
+              "pas : les visées ne déterminent qu'une combinaison de ces hauteurs. Fixer ou "
+              "niveler "
+              "le point, le viser depuis une station de hauteur connue, ou donner l'une des "
+              "hauteurs (HI, HT).");
+}
+
+// Why a constrained network is singular when the design matrix leaves datum parameters free:
+// how many coordinates are fixed, what is free and what would fix it. Empty when nothing of the
+// datum is free; a singular system then comes from the points themselves.
+std::string datumDefectText(const Network &network, const DatumDefect &defect)
+{
+    if (defect.size() == 0)
+        return std::string();
     std::vector<bool> observed(network.points.size(), false);
-    // An observed position ties its point as fixed coordinates would.
-    std::vector<bool> positioned(network.points.size(), false);
-    std::array<bool, 7> kinds{};
+    bool distances = false;
     for (const Observation &o : network.observations) {
         observed[static_cast<std::size_t>(o.station)] = true;
         observed[static_cast<std::size_t>(o.target)] = true;
-        if (isObservedPosition(o.kind))
-            positioned[static_cast<std::size_t>(o.station)] = true;
-        else
-            kinds[static_cast<std::size_t>(o.kind)] = true;
+        distances = distances || o.kind == ObservationKind::Distance;
     }
-    const bool positions =
-        std::find(positioned.begin(), positioned.end(), true) != positioned.end();
-    const bool distances = kinds[static_cast<std::size_t>(ObservationKind::Distance)];
-    const bool directions = kinds[static_cast<std::size_t>(ObservationKind::Direction)];
-    const bool azimuths = kinds[static_cast<std::size_t>(ObservationKind::Azimuth)];
-    const bool zeniths = kinds[static_cast<std::size_t>(ObservationKind::Zenith)];
-    const bool levelling = kinds[static_cast<std::size_t>(ObservationKind::HeightDifference)];
-    // A GNSS vector fixes the scale and the orientation of the network, not its position.
-    const bool vectors = kinds[static_cast<std::size_t>(ObservationKind::Vector)];
     std::array<int, 3> fixedCount{};
-    int planPoints = 0; // observed points with a fixed east or north
-    bool freePlan = false;
-    bool freeHeight = false;
     for (std::size_t p = 0; p < network.points.size(); ++p) {
-        if (!observed[p])
-            continue;
-        const Point &point = network.points[p];
         for (std::size_t c = 0; c < 3; ++c)
-            fixedCount[c] += point.fixed[c] || positioned[p] ? 1 : 0;
-        planPoints += point.fixed[0] || point.fixed[1] || positioned[p] ? 1 : 0;
-        freePlan = freePlan || unknowns.point[p][0] >= 0 || unknowns.point[p][1] >= 0;
-        freeHeight = freeHeight || unknowns.point[p][2] >= 0;
+            fixedCount[c] += observed[p] && network.points[p].fixed[c] ? 1 : 0;
     }
-    const int fixedPlan = fixedCount[0] + fixedCount[1];
-    std::vector<std::string> missing;
-    if (freePlan) {
-        if (!distances && !directions && !azimuths && !positions && !vectors)
-            missing.push_back(fr("la planimétrie des points libres (aucune observation DIST, DIR "
-                                 "ou AZIM)"));
-        if (fixedCount[0] == 0)
-            missing.push_back(fr("la translation en est"));
-        if (fixedCount[1] == 0)
-            missing.push_back(fr("la translation en nord"));
-        if (!azimuths && !vectors && (fixedPlan < 3 || planPoints < 2))
-            missing.push_back(fr("la rotation autour de la verticale (aucune observation AZIM : il "
-                                 "faut au moins 3 coordonnées planimétriques fixes sur 2 points)"));
-        // Zenith angles carry the scale of known height differences over to the plan.
-        const bool scaleObserved =
-            distances || vectors || (zeniths && (levelling || fixedCount[2] >= 2));
-        if (!scaleObserved && (fixedPlan < 4 || planPoints < 2))
-            missing.push_back(fr("l'échelle (aucune observation DIST : il faut 2 points fixes en "
-                                 "planimétrie)"));
-    }
-    if (freeHeight) {
-        if (!distances && !zeniths && !levelling && !positions && !vectors)
-            missing.push_back(fr("les hauteurs des points libres (aucune observation DIST, ZANG "
-                                 "ou OHDF)"));
-        else if (fixedCount[2] == 0)
-            missing.push_back(fr("la translation verticale (aucune hauteur fixe)"));
-    }
-    if (missing.empty())
-        return std::string();
-    std::string present;
-    for (ObservationKind kind :
-         {ObservationKind::Distance, ObservationKind::Direction, ObservationKind::Azimuth,
-          ObservationKind::Zenith, ObservationKind::HeightDifference, ObservationKind::Vector}) {
-        if (kinds[static_cast<std::size_t>(kind)])
-            present += std::string(present.empty() ? "" : ", ") + observationCode(kind);
-    }
-    const int fixedTotal = fixedPlan + fixedCount[2];
+    const int fixedTotal = fixedCount[0] + fixedCount[1] + fixedCount[2];
     std::string text = fixedTotal == 0
-                           ? fr("aucune coordonnée n'est fixée, le réseau n'a pas de datum")
+                           ? fr("aucune coordonnée n'est fixée")
                            : std::to_string(fixedTotal) + fr(" coordonnée(s) fixée(s) (est ") +
                                  std::to_string(fixedCount[0]) + fr(", nord ") +
                                  std::to_string(fixedCount[1]) + fr(", up ") +
-                                 std::to_string(fixedCount[2]) + fr(") ne suffisent pas");
-    text += fr(". Avec les observations présentes (") + present + fr("), il manque à fixer : ");
-    for (std::size_t i = 0; i < missing.size(); ++i)
-        text += (i == 0 ? "" : "; ") + missing[i];
-    return text + ".";
+                                 std::to_string(fixedCount[2]) + ")";
+    text += fr(" : le réseau a un défaut de datum de ") + std::to_string(defect.size()) +
+            fr(", les observations laissent libres ") + defect.text() + ".";
+    auto isFree = [&](DatumParameter p) {
+        return std::find(defect.free.begin(), defect.free.end(), p) != defect.free.end();
+    };
+    if (fixedCount[0] + fixedCount[1] == 0 &&
+        (isFree(DatumParameter::TranslationEast) || isFree(DatumParameter::TranslationNorth) ||
+         isFree(DatumParameter::TranslationX) || isFree(DatumParameter::TranslationY)))
+        text += fr(" Aucun point n'est fixé en planimétrie.");
+    if (fixedCount[2] == 0 &&
+        (isFree(DatumParameter::TranslationUp) || isFree(DatumParameter::TranslationZ)))
+        text += fr(" Aucune hauteur n'est fixée.");
+    if (isFree(DatumParameter::Scale) || isFree(DatumParameter::PlanScale))
+        text +=
+            distances ? fr(" L'échelle est libre.") : fr(" L'échelle est libre : aucune distance.");
+    return text + fr(" Fixer d'autres coordonnées, ou demander le calcul en réseau libre "
+                     "(FREENET TRACEMIN, ou BASESEL sur des points de base marqués 2).");
+}
+
+// The system actually factored: with `pinned` unknowns held, their columns are dropped from the
+// design matrix and a unit row each (weight 1, misclosure 0) keeps them at zero.
+Linearisation pinnedSystem(const Linearisation &lin, const Eigen::VectorXd &weights,
+                           const std::vector<int> &pinned, Eigen::VectorXd &pinnedWeights)
+{
+    Linearisation result;
+    const Eigen::Index m = lin.design.rows();
+    const auto d = static_cast<Eigen::Index>(pinned.size());
+    std::vector<bool> held(static_cast<std::size_t>(lin.design.cols()), false);
+    for (int j : pinned)
+        held[static_cast<std::size_t>(j)] = true;
+    std::vector<Eigen::Triplet<double>> triplets;
+    triplets.reserve(static_cast<std::size_t>(lin.design.nonZeros() + d));
+    for (Eigen::Index i = 0; i < m; ++i) {
+        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(lin.design, i); it;
+             ++it) {
+            if (!held[static_cast<std::size_t>(it.col())])
+                triplets.emplace_back(i, it.col(), it.value());
+        }
+    }
+    for (Eigen::Index k = 0; k < d; ++k)
+        triplets.emplace_back(m + k, pinned[static_cast<std::size_t>(k)], 1.0);
+    result.design.resize(m + d, lin.design.cols());
+    result.design.setFromTriplets(triplets.begin(), triplets.end());
+    result.misclosures = Eigen::VectorXd::Zero(m + d);
+    result.misclosures.head(m) = lin.misclosures;
+    pinnedWeights = Eigen::VectorXd::Ones(m + d);
+    pinnedWeights.head(m) = weights;
+    return result;
 }
 
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
@@ -317,7 +345,8 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
                                      const Linearisation &lin, const Eigen::VectorXd &weights,
                                      const std::vector<WeightBlock> &blocks,
                                      Diagnostics &diagnostics,
-                                     std::unique_ptr<NormalFactor> previous)
+                                     std::unique_ptr<NormalFactor> previous,
+                                     const std::function<std::string()> &defectText)
 {
     using RowIterator = Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator;
     auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
@@ -373,19 +402,101 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
     }
     if (undetermined.empty())
         return result;
-    const std::string defect = datumDefect(network, unknowns);
+    const std::string defect = defectText();
     std::string text = fr("Système normal singulier : ");
     if (!defect.empty())
         text += defect;
     else if (undetermined.front() < 0)
         text += fr("la factorisation a échoué.");
-    else
+    else {
+        const std::string heights = heightsText(network, unknowns, undetermined);
         text += fr("les observations ne déterminent pas ") +
-                undeterminedText(network, unknowns, undetermined) +
-                fr(". Ces points ne sont pas assez observés, ou leur géométrie est critique "
-                   "(point sur le cercle dangereux d'un relèvement, visées alignées).");
+                undeterminedText(network, unknowns, undetermined) + "." +
+                (heights.empty() ? fr(" Ces points ne sont pas assez observés, ou leur géométrie "
+                                      "est critique (point sur le cercle dangereux d'un "
+                                      "relèvement, visées alignées).")
+                                 : heights);
+    }
     diagnostics.error(std::string(), 0, text);
     return nullptr;
+}
+
+// Carries the solution of the network solved with `pinned` unknowns held to the datum of the
+// options: moves the adjusted state by -G M^-1 G' W dx, dx its corrections from the approximate
+// state, so that G' W dx = 0, and builds the datum transform of its covariance on the outcome's
+// factor. False, with an error, when the base points do not define the datum.
+bool carryToDatum(const Network &network, const Options &options, AdjustmentOutcome &out,
+                  const std::vector<int> &pinned, Diagnostics &diagnostics)
+{
+    const Unknowns &unknowns = out.unknowns;
+    State &state = out.state;
+    const DesignSystem system{out.design, out.weights, out.weightBlocks};
+    std::vector<EllipsoidalPosition> positions;
+    auto datum = std::make_unique<DatumTransform>();
+    datum->pinned = pinned;
+    datum->selection = datumSelection(network, unknowns, options.freeNetwork);
+    // The covariance is carried with the motions at the state of the design matrix, which they
+    // leave unchanged to rounding.
+    if (network.geodetic)
+        positions = ellipsoidalPositions(network.surface, state);
+    const Eigen::MatrixXd designBasis = datumBasis(out.datumDefect, network, unknowns, state,
+                                                   network.geodetic ? &positions : nullptr, system);
+    // The motions of the datum depend on where the points are: the move is taken again from
+    // where it leads until it no longer moves them (twice or three times).
+    constexpr int kPasses = 5;
+    constexpr double kSettled = 1e-12; // metres or radians
+    for (int pass = 0; pass < kPasses; ++pass) {
+        if (network.geodetic)
+            positions = ellipsoidalPositions(network.surface, state);
+        datum->basis = datumBasis(out.datumDefect, network, unknowns, state,
+                                  network.geodetic ? &positions : nullptr, system);
+        const Eigen::MatrixXd wg = datum->selection.asDiagonal() * datum->basis;
+        const Eigen::LDLT<Eigen::MatrixXd> m(datum->basis.transpose() * wg);
+        if (m.info() != Eigen::Success || !m.isPositive() || m.rcond() < 1e-10)
+            break;
+        Eigen::VectorXd dx = Eigen::VectorXd::Zero(unknowns.count);
+        for (int j = 0; j < unknowns.count; ++j) {
+            const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
+            const auto o = static_cast<std::size_t>(owner);
+            if (component == kHeightComponent) {
+                dx(j) = state.heights[o] - out.approximate.heights[o];
+            } else if (component == kOrientationComponent) {
+                dx(j) = normalizeAngle(state.orientations[o] - out.approximate.orientations[o]);
+                if (dx(j) > kPi)
+                    dx(j) -= 2.0 * kPi;
+            } else {
+                const Eigen::Vector3d moved = state.coordinates[o] - out.approximate.coordinates[o];
+                dx(j) = network.geodetic ? positions[o].horizon.col(component).dot(moved)
+                                         : moved(component);
+            }
+        }
+        const Eigen::VectorXd shift = datum->basis * m.solve(wg.transpose() * dx);
+        for (int j = 0; j < unknowns.count; ++j) {
+            const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
+            const auto o = static_cast<std::size_t>(owner);
+            if (component == kHeightComponent)
+                continue; // no motion of the datum changes a height above its mark
+            if (component == kOrientationComponent)
+                state.orientations[o] = normalizeAngle(state.orientations[o] - shift(j));
+            else if (network.geodetic)
+                state.coordinates[o] -= positions[o].horizon.col(component) * shift(j);
+            else
+                state.coordinates[o](component) -= shift(j);
+        }
+        if (!(shift.cwiseAbs().maxCoeff() > kSettled))
+            break;
+    }
+    datum->basis = designBasis;
+    if (!datum->complete(*out.factor)) {
+        diagnostics.error(std::string(), 0,
+                          fr("Réseau libre sur des points de base (FREENET BASESEL) : les "
+                             "coordonnées marquées 2 ne fixent pas ") +
+                              out.datumDefect.text() +
+                              fr(". Marquer 2 des coordonnées d'autres points, plus éloignés."));
+        return false;
+    }
+    out.datum = std::move(datum);
+    return true;
 }
 
 } // namespace
@@ -407,12 +518,22 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     if (diagnostics.hasErrors())
         return out;
     const Unknowns &unknowns = out.unknowns;
+    const bool freeNetwork = options.freeNetwork != FreeNetwork::None;
+    if (options.freeNetwork == FreeNetwork::SelectedBase &&
+        datumSelection(network, unknowns, options.freeNetwork).sum() == 0.0) {
+        diagnostics.error(std::string(), 0,
+                          fr("Réseau libre sur des points de base (FREENET BASESEL) : aucune "
+                             "coordonnée libre n'est marquée 2 dans les indicateurs de fixité."));
+        return out;
+    }
 
     State state;
     // In the geodetic models the coordinates are geocentric, on the ellipsoid or on the sphere.
     const bool ellipsoidal = network.geodetic;
     for (const Point &p : network.points)
         state.coordinates.push_back(ellipsoidal ? network.geocentricOf(p) : p.approximate);
+    for (const UnknownHeight &height : network.unknownHeights)
+        state.heights.push_back(height.approximate);
     std::vector<EllipsoidalPosition> positions;
     const auto positionsAt = [&](const State &at) -> const std::vector<EllipsoidalPosition> * {
         if (!ellipsoidal)
@@ -466,20 +587,71 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             block.weight *= reweighting.factors(block.first);
     }
 
+    // The unknowns held while a free network is solved.
+    std::vector<int> pinned;
+    Eigen::VectorXd pinnedWeights;
+    // Factors the normal matrix at `lin` (with the held unknowns, if any) and, when `dx` is
+    // given, solves it.
+    const auto solveFactor = [&](const Linearisation &lin, const State &at,
+                                 std::unique_ptr<NormalFactor> previous,
+                                 Eigen::VectorXd *dx) -> std::unique_ptr<NormalFactor> {
+        const auto defectText = [&]() {
+            if (freeNetwork)
+                return std::string();
+            const DesignSystem system{lin.design, out.weights, out.weightBlocks};
+            return datumDefectText(
+                network, detectDatumDefect(network, unknowns, at, positionsAt(at), system));
+        };
+        if (pinned.empty()) {
+            auto f = factor(network, unknowns, lin, out.weights, out.weightBlocks, diagnostics,
+                            std::move(previous), defectText);
+            if (f && dx)
+                *dx = solveNormal(*f, lin.design, lin.misclosures, out.weights, out.weightBlocks);
+            return f;
+        }
+        const Linearisation held = pinnedSystem(lin, out.weights, pinned, pinnedWeights);
+        auto f = factor(network, unknowns, held, pinnedWeights, out.weightBlocks, diagnostics,
+                        std::move(previous), defectText);
+        if (f && dx)
+            *dx = solveNormal(*f, held.design, held.misclosures, pinnedWeights, out.weightBlocks);
+        return f;
+    };
+
+    // The datum defect of a free network, from the first linearisation.
+    bool detected = !freeNetwork;
+    const auto detect = [&](const Linearisation &lin) {
+        if (detected)
+            return;
+        detected = true;
+        const DesignSystem system{lin.design, out.weights, out.weightBlocks};
+        out.datumDefect = detectDatumDefect(network, unknowns, state, positionsAt(state), system);
+        if (out.datumDefect.size() > 0)
+            pinned = pinnedUnknowns(
+                datumBasis(out.datumDefect, network, unknowns, state, positionsAt(state), system),
+                unknowns);
+        else
+            diagnostics.warning(std::string(), 0,
+                                fr("Réseau libre demandé, mais les coordonnées fixées "
+                                   "définissent déjà le datum : le réseau est calculé tel "
+                                   "qu'il est contraint."));
+    };
+
     std::unique_ptr<NormalFactor> previous = std::move(reweighting.factor);
-    bool converged = unknowns.count == 0;
+    // A pre-analysis takes the design at the approximate coordinates, without iterating: the
+    // observed values are not read.
+    const bool preAnalysis = options.calculationType == CalculationType::Simulation;
+    bool converged = unknowns.count == 0 || preAnalysis;
     const int maxIterations = reweighting.singleStep ? 1 : options.maxIterations;
     for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
         const Linearisation lin =
             linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
         if (!lin.defined)
             return out;
-        auto normalFactor = factor(network, unknowns, lin, out.weights, out.weightBlocks,
-                                   diagnostics, std::move(previous));
+        detect(lin);
+        Eigen::VectorXd dx;
+        auto normalFactor = solveFactor(lin, state, std::move(previous), &dx);
         if (!normalFactor)
             return out;
-        const Eigen::VectorXd dx =
-            solveNormal(*normalFactor, lin.design, lin.misclosures, out.weights, out.weightBlocks);
         out.iterations = iteration;
 
         if (!dx.allFinite()) {
@@ -497,6 +669,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 record.maxComponent = unknowns.owner[static_cast<std::size_t>(j)].second;
             }
         }
+        // The unknown heights are lengths too: the iterations end when they settle as well.
+        double heightCorrection = 0.0;
+        for (int j : unknowns.height)
+            heightCorrection = std::max(heightCorrection, std::fabs(dx(j)));
         const bool keepMisclosures =
             options.logObservedMinusComputed == IterationListing::All ||
             (options.logObservedMinusComputed == IterationListing::First && iteration == 1);
@@ -520,10 +696,10 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         }
         out.history.push_back(record);
 
-        if (record.maxCorrection > kDivergence) {
+        if (record.maxCorrection > kDivergence || heightCorrection > kDivergence) {
             diagnostics.error(std::string(), 0,
                               fr("Les itérations divergent (correction de ") +
-                                  fixed(record.maxCorrection, 0, 3) +
+                                  fixed(std::max(record.maxCorrection, heightCorrection), 0, 3) +
                                   fr(" m) : vérifier les coordonnées approchées et les "
                                      "observations."));
             return out;
@@ -532,6 +708,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
             if (component == kSecondaryComponent) {
                 state.secondary[static_cast<std::size_t>(owner)] += dx(j);
+            } else if (component == kHeightComponent) {
+                state.heights[static_cast<std::size_t>(owner)] += dx(j);
             } else if (component == kOrientationComponent) {
                 double &orientation = state.orientations[static_cast<std::size_t>(owner)];
                 orientation = normalizeAngle(orientation + dx(j));
@@ -543,7 +721,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
             }
         }
-        converged = reweighting.singleStep || record.maxCorrection < options.convergence;
+        converged = reweighting.singleStep || (record.maxCorrection < options.convergence &&
+                                               heightCorrection < options.convergence);
         previous = std::move(normalFactor);
     }
     out.state = state;
@@ -562,18 +741,20 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return out;
     out.design = final.design;
     out.computed = final.computed;
-    out.residuals = -final.misclosures;
+    out.residuals = preAnalysis ? Eigen::VectorXd::Zero(m) : Eigen::VectorXd(-final.misclosures);
     if (!reweighting.finalFactor) {
         out.factor = std::move(previous);
         out.solved = true;
         return out;
     }
     if (unknowns.count > 0) {
-        out.factor = factor(network, unknowns, final, out.weights, out.weightBlocks, diagnostics,
-                            std::move(previous));
+        detect(final);
+        out.factor = solveFactor(final, state, std::move(previous), nullptr);
         if (!out.factor)
             return out;
     }
+    if (!pinned.empty() && !carryToDatum(network, options, out, pinned, diagnostics))
+        return out;
     out.solved = true;
     return out;
 }

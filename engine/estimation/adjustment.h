@@ -2,12 +2,14 @@
 #define ENGINE_ESTIMATION_ADJUSTMENT_H
 
 #include "engine/base/diagnostics.h"
+#include "engine/estimation/datum.h"
 #include "engine/estimation/linearsystem.h"
 #include "engine/model/ellipsoidalmodel.h"
 #include "engine/model/localmodel.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
 #include "engine/model/unknowns.h"
+#include "engine/solver/datumtransform.h"
 #include "engine/solver/normalfactor.h"
 #include "engine/solver/weightblock.h"
 
@@ -59,6 +61,12 @@ struct AdjustmentOutcome
     Eigen::VectorXd weightFactors;
     std::vector<WeightBlock> weightBlocks; // one per Network::correlated, in its order
     std::unique_ptr<NormalFactor> factor;  // null when there are no unknowns
+
+    // A free network (FREENET): the datum defect found, and the datum its coordinates and their
+    // covariance are carried to. The iterations, residuals and statistics are those of the
+    // network with the pinned unknowns held, which do not depend on the datum.
+    DatumDefect datumDefect;
+    std::unique_ptr<DatumTransform> datum; // null for a network solved as it is constrained
 };
 
 // The approximate orientation of each direction set from the coordinates of `state`, by the
@@ -70,8 +78,11 @@ void approximateOrientations(const Network &network, const Options &options, Sta
 
 // Runs the iterations. Errors (undetermined unknowns, divergence, no convergence, undefined
 // geometry) go to `diagnostics` and leave `solved` false. A singular system is blamed on the
-// datum when the fixed coordinates are too few for the kinds of observations present, otherwise
-// on the points whose unknowns have no pivot, by name.
+// datum when the design matrix leaves translations, rotations or the scale free (see
+// engine/estimation/datum.h), otherwise on the points whose unknowns have no pivot, by name.
+// With FREENET, that datum defect is removed by holding a few unknowns during the iterations,
+// then the solution is carried to the datum of minimum trace (over all points, or the base
+// points with BASESEL).
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
 
 // What the outer loops (robust estimation, variance components) change in a run: the factor of

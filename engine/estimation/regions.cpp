@@ -218,10 +218,13 @@ bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
         }
     }
     if (what.empty()) {
-        bool sound = std::all_of(outcome.state.orientations.begin(),
-                                 outcome.state.orientations.end(), finite) &&
-                     std::all_of(statistics.orientationSigmas.begin(),
-                                 statistics.orientationSigmas.end(), finite);
+        bool sound =
+            std::all_of(outcome.state.orientations.begin(), outcome.state.orientations.end(),
+                        finite) &&
+            std::all_of(statistics.orientationSigmas.begin(), statistics.orientationSigmas.end(),
+                        finite) &&
+            std::all_of(outcome.state.heights.begin(), outcome.state.heights.end(), finite) &&
+            std::all_of(statistics.heightSigmas.begin(), statistics.heightSigmas.end(), finite);
         for (double v : {statistics.weightedSquares, statistics.varianceFactor, statistics.chiLower,
                          statistics.chiUpper, statistics.sigmaScale, statistics.criticalValue,
                          statistics.redundancySum})
@@ -231,8 +234,8 @@ bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
         for (const SecondaryStatistics &p : statistics.secondary)
             sound = sound && finite(p.value) && finite(p.sigma) && finite(p.test);
         if (!sound)
-            what = fr("statistiques de l'ajustement (orientations, paramètres secondaires, v'Pv, "
-                      "s0, bornes des tests)");
+            what = fr("statistiques de l'ajustement (orientations, hauteurs inconnues, paramètres "
+                      "secondaires, v'Pv, s0, bornes des tests)");
     }
     if (what.empty()) {
         bool sound =

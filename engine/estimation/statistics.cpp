@@ -171,14 +171,16 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         outcome.weightFactors.size() == m ? outcome.weightFactors : Eigen::VectorXd::Ones(m).eval();
     for (Eigen::Index i = 0; i < m; ++i)
         st.leftOut += factors(i) > 0.0 ? 0 : 1;
-    st.degreesOfFreedom = st.observations - st.leftOut - st.unknowns;
+    // The datum defect of a free network is no unknown the observations determine.
+    st.degreesOfFreedom =
+        st.observations - st.leftOut - st.unknowns + (outcome.datum ? outcome.datum->defect() : 0);
 
     if (!(options.validation > 0.0 && options.validation < 1.0))
         throw std::domain_error(fr("seuil de confiance VALIDATION hors de ]0 ; 1[ : les tests "
                                    "statistiques ne sont pas définis."));
     Eigen::VectorXd cofactors = Eigen::VectorXd::Zero(m);
     if (outcome.factor) {
-        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor);
+        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor, outcome.datum.get());
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
 
@@ -272,7 +274,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     // The risk alpha is exact even for a confidence next to 1, and every bound is taken from the
     // tail of alpha / 2 itself, whose complement could round to 1.
     const double alpha = 1.0 - options.validation;
-    if (st.degreesOfFreedom > 0) {
+    // A pre-analysis has no residuals to test: its precisions are those of a known s0 of 1.
+    st.preAnalysis = options.calculationType == CalculationType::Simulation;
+    if (st.degreesOfFreedom > 0 && !st.preAnalysis) {
         st.varianceFactor = st.weightedSquares / st.degreesOfFreedom;
         st.chiLower = chiSquareQuantile(alpha / 2.0, st.degreesOfFreedom);
         st.chiUpper = chiSquareUpperQuantile(alpha / 2.0, st.degreesOfFreedom);
@@ -287,7 +291,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         else
             st.scaled = false;
     }
-    if (!st.scaled) {
+    if (st.preAnalysis) {
+        st.varianceFactor = 1.0;
+    } else if (!st.scaled) {
         if (st.degreesOfFreedom > 0) {
             st.residualTest = ResidualTestKind::Normal;
             st.criticalValue = normalUpperQuantile(alpha / 2.0);
@@ -339,6 +345,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
     st.pointCovariances.assign(network.points.size(), Eigen::Matrix3d::Zero());
     st.orientationSigmas.assign(network.sets.size(), 0.0);
+    st.heightSigmas.assign(network.unknownHeights.size(), 0.0);
     if (st.inverse) {
         for (std::size_t p = 0; p < network.points.size(); ++p) {
             const auto &u = outcome.unknowns.point[p];
@@ -355,6 +362,10 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                 const Eigen::MatrixXd block = st.inverse->block({sets[s]});
                 st.orientationSigmas[s] = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
             }
+        }
+        for (std::size_t h = 0; h < outcome.unknowns.height.size(); ++h) {
+            const Eigen::MatrixXd block = st.inverse->block({outcome.unknowns.height[h]});
+            st.heightSigmas[h] = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
         }
     }
 

@@ -108,6 +108,8 @@ struct Statistics
     double chiLower = 0.0;
     double chiUpper = 0.0;
     ChiSquareOutcome chiSquare = ChiSquareOutcome::NotTested;
+    // TYPECALCUL SIMULATION: no residuals, no tests, the a priori variance factor (1).
+    bool preAnalysis = false;
     bool scaled = false;     // the a posteriori factor scales the precisions
     double sigmaScale = 1.0; // s0 when scaled, 1 otherwise
     ResidualTestKind residualTest = ResidualTestKind::None;
@@ -124,6 +126,7 @@ struct Statistics
     // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
     std::vector<Eigen::Matrix3d> pointCovariances;
     std::vector<double> orientationSigmas;                   // per direction set
+    std::vector<double> heightSigmas;                        // per unknown height (metres)
     std::vector<SecondaryStatistics> secondary;              // per secondary parameter
     ResidualTestKind secondaryTest = ResidualTestKind::None; // Normal, or Tau for Student's t
     double secondaryCriticalValue = 0.0;       // bound of |t| (0 without degrees of freedom)

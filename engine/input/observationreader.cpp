@@ -65,6 +65,8 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Unit, 81, 82}}},
         {"HI", {{F::Point, 11, 22}, {F::Height, 24, 33}, {F::Unit, 35, 36}}},
         {"HT", {{F::Point, 11, 22}, {F::Height, 24, 33}, {F::Unit, 35, 36}}},
+        {"UNHI", {{F::Point, 11, 22}, {F::Height, 24, 33}, {F::Unit, 35, 36}}},
+        {"UNHT", {{F::Point, 11, 22}, {F::Height, 24, 33}, {F::Unit, 35, 36}}},
         {"DSET", {{F::SigmaId, 7, 9}}},
         {"DIR",
          {{F::SigmaId, 7, 9},
@@ -243,7 +245,7 @@ const RecordLayout *recordLayout(std::string_view code)
 
 const std::vector<std::string_view> &laterRecordCodes()
 {
-    static const std::vector<std::string_view> codes = {"EPOC", "UNHI", "UNHT"};
+    static const std::vector<std::string_view> codes = {"EPOC"};
     return codes;
 }
 

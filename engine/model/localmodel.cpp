@@ -23,6 +23,27 @@ SightGeometry undefinedAngle(const Eigen::Vector3d &from, const Eigen::Vector3d 
 
 const int kEastNorthUpOfComponent[3] = {1, 0, 2};
 
+namespace {
+
+double heightAt(int unknown, double known, const State &state)
+{
+    return unknown >= 0 && static_cast<std::size_t>(unknown) < state.heights.size()
+               ? state.heights[static_cast<std::size_t>(unknown)]
+               : known;
+}
+
+} // namespace
+
+double instrumentHeightAt(const Observation &o, const State &state)
+{
+    return heightAt(o.instrumentUnknown, o.instrumentHeight, state);
+}
+
+double targetHeightAt(const Observation &o, const State &state)
+{
+    return heightAt(o.targetUnknown, o.targetHeight, state);
+}
+
 ObservationEquation evaluate(const Observation &o, const State &state)
 {
     ObservationEquation eq;
@@ -47,7 +68,8 @@ ObservationEquation evaluate(const Observation &o, const State &state)
     const Eigen::Vector3d &to = state.coordinates[static_cast<std::size_t>(o.target)];
     const double dE = to.x() - from.x();
     const double dN = to.y() - from.y();
-    const double dU = (to.z() + o.targetHeight) - (from.z() + o.instrumentHeight);
+    const double dU =
+        (to.z() + targetHeightAt(o, state)) - (from.z() + instrumentHeightAt(o, state));
     const double h2 = dE * dE + dN * dN;
     const double h = std::sqrt(h2);
     const double s2 = h2 + dU * dU;
@@ -101,6 +123,11 @@ ObservationEquation evaluate(const Observation &o, const State &state)
         break;
     }
     eq.station = -eq.target;
+    // The heights lengthen the marks' verticals: they enter as the marks' ups do.
+    if (takesHeights(o.kind)) {
+        eq.instrumentHeight = eq.station.z();
+        eq.targetHeight = eq.target.z();
+    }
     return eq;
 }
 

@@ -10,7 +10,8 @@
 
 // The local 3D model: a flat frame (east, north, up) whose verticals are all parallel. The line
 // of sight runs from the instrument (the station mark plus the instrument height HI) to the
-// target (the target mark plus the target height HT).
+// target (the target mark plus the target height HT); an unknown height (UNHI, UNHT) takes its
+// value in the state.
 //   DIST  slope distance between instrument and target
 //   AZIM  azimuth, from north towards east, of the horizontal projection of the line
 //   DIR   azimuth minus the orientation of the direction set
@@ -32,7 +33,13 @@ struct State
     std::vector<Eigen::Vector3d> coordinates; // per point: east, north, up (metres)
     std::vector<double> orientations;         // per direction set (radians)
     std::vector<double> secondary;            // per secondary parameter: metres, ppm or coefficient
+    // Per unknown height (Network::unknownHeights), metres; empty: their approximate values.
+    std::vector<double> heights;
 };
+
+// The instrument and the target height of a sight at `state`: known, or the unknown's value.
+double instrumentHeightAt(const Observation &observation, const State &state);
+double targetHeightAt(const Observation &observation, const State &state);
 
 // Whether the geometry of a sight lets its observation be computed and differentiated.
 enum class SightGeometry {
@@ -49,6 +56,9 @@ struct ObservationEquation
     Eigen::Vector3d target = Eigen::Vector3d::Zero();
     double orientation = 0.0; // d computed / d orientation (directions)
     double refraction = 0.0;  // d computed / d coefficient of refraction (zenith angles)
+    // d computed / d instrument height, d computed / d target height (sights)
+    double instrumentHeight = 0.0;
+    double targetHeight = 0.0;
     SightGeometry geometry = SightGeometry::Defined;
 };
 

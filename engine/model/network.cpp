@@ -66,6 +66,12 @@ bool isComponent(ObservationKind kind)
     return kind == ObservationKind::Vector || isObservedPosition(kind);
 }
 
+bool takesHeights(ObservationKind kind)
+{
+    return kind == ObservationKind::Distance || kind == ObservationKind::Direction ||
+           kind == ObservationKind::Azimuth || kind == ObservationKind::Zenith;
+}
+
 const char *observationLabel(const Observation &o)
 {
     static const char *const letters[4][3] = {

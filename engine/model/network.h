@@ -88,6 +88,8 @@ struct Point
     std::string name;
     Eigen::Vector3d approximate = Eigen::Vector3d::Zero(); // east, north, up as read (metres)
     std::array<bool, 3> fixed = {false, false, false};     // east, north, up
+    // Free coordinates flagged 2: they define the datum of a free network with a selected base.
+    std::array<bool, 3> base = {false, false, false};
     bool given = true;     // by a coordinate record; otherwise computed from the observations
     std::string placement; // how a computed point was placed (Latin-1)
     // XYZ, PLH and PLHD records (geodetic models): the position they give, in both forms once
@@ -119,6 +121,22 @@ struct HeightRecord
     double unit = 1.0; // metres per unit of the record
 };
 
+// An instrument height (UNHI, at a station) or a target height (UNHT, at a point sighted) that the
+// adjustment estimates, from its approximate value. Each record is one unknown, taken by the
+// observations that the record's height serves.
+struct UnknownHeight
+{
+    int point = -1;           // index into Network::points
+    bool instrument = true;   // UNHI; false: UNHT
+    double approximate = 0.0; // metres
+    int fileNumber = 0;
+    int lineNumber = 0;
+};
+
+// Whether the instrument and target heights enter an observation of `kind`: the sights (DIST, DIR,
+// AZIM, ZANG); levelling joins the marks, vectors and observed positions the points themselves.
+bool takesHeights(ObservationKind kind);
+
 struct Observation
 {
     ObservationKind kind = ObservationKind::Distance;
@@ -128,8 +146,12 @@ struct Observation
     double sigma = 0.0;            // a priori standard deviation, metres or radians
     double instrumentHeight = 0.0; // metres, above the station mark
     double targetHeight = 0.0;     // metres, above the target mark
-    double refraction = 0.0;       // coefficient of refraction (zenith angles)
-    int set = -1;                  // index into Network::sets (directions)
+    // The unknown heights the sight takes instead (index into Network::unknownHeights, -1: the
+    // height above is known); the height above then holds the approximate value.
+    int instrumentUnknown = -1;
+    int targetUnknown = -1;
+    double refraction = 0.0; // coefficient of refraction (zenith angles)
+    int set = -1;            // index into Network::sets (directions)
     // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
     // height; north, east, up) and, for a latitude or a longitude, the metres per radian along
     // north or east at the observed position, which turn its misclosure and residual into metres.
@@ -241,6 +263,7 @@ struct Network
     std::map<std::string, int> pointIndex;
     std::vector<Observation> observations;
     std::vector<DirectionSet> sets;
+    std::vector<UnknownHeight> unknownHeights;
     std::vector<CorrelatedBlock> correlated; // in the order of their observations
     std::map<std::string, PrecisionFamily> families;
     std::vector<SecondaryGroup> secondaryGroups;         // AUX records, in reading order

@@ -80,6 +80,7 @@ public:
         completeGeodeticPoints();
         placeByVectors();
         resolvePoints();
+        resolveUnknownHeights();
         // The precisions of centring depend on the lengths of the sights, known from here on.
         computeApproximateCoordinates(m_network, m_diagnostics);
         if (m_network.geodetic)
@@ -91,6 +92,21 @@ public:
     }
 
 private:
+    // The height in force per point (metres): known, or the approximate value of an unknown.
+    struct HeightInForce
+    {
+        double value = 0.0;
+        HeightRecord record;
+        int unknown = -1; // index into Network::unknownHeights
+    };
+    // Per unknown height: its point's name and how many distances and zenith angles take it.
+    struct PendingHeight
+    {
+        std::string point;
+        int determining = 0;
+        bool reported = false; // refused already
+    };
+
     struct PendingNames
     {
         std::string station;
@@ -297,7 +313,9 @@ private:
         } else if (code == "GFIL") {
             geoidFile(line);
         } else if (code == "HI" || code == "HT") {
-            height(line, code == "HI");
+            height(line, code == "HI", false);
+        } else if (code == "UNHI" || code == "UNHT") {
+            height(line, code == "UNHI", true);
         } else if (code == "DSET") {
             DirectionSet set;
             set.sigmaId = text(line, Field::SigmaId);
@@ -1366,27 +1384,34 @@ private:
         }
         ok = number(line, Field::Up, "coordonnée verticale", up) && ok;
         std::array<bool, 3> recordFixed = {false, false, false};
+        std::array<bool, 3> recordBase = {false, false, false};
         if (withFixity)
-            ok = fixity(line, recordFixed) && ok;
+            ok = fixity(line, recordFixed, recordBase) && ok;
         if (!ok)
             return std::nullopt;
         p.approximate = Eigen::Vector3d(east * metres, north * metres, up * metres);
         // The flags follow the order of the record's coordinates.
         p.fixed = northFirst ? std::array<bool, 3>{recordFixed[1], recordFixed[0], recordFixed[2]}
                              : recordFixed;
+        p.base = northFirst ? std::array<bool, 3>{recordBase[1], recordBase[0], recordBase[2]}
+                            : recordBase;
         return p;
     }
 
-    // The fixity flags of a coordinate record, in the record's order; a missing one is free.
-    bool fixity(const SourceLine &line, std::array<bool, 3> &fixed)
+    // The fixity flags of a coordinate record, in the record's order; a missing one is free. A 2
+    // is free too, and marks a coordinate of the base of a free network.
+    bool fixity(const SourceLine &line, std::array<bool, 3> &fixed, std::array<bool, 3> &base)
     {
         const std::string_view flags = text(line, Field::Flags);
         for (std::size_t i = 0; i < flags.size(); ++i) {
             if (flags[i] == '1') {
                 fixed[i] = true;
+            } else if (flags[i] == '2') {
+                base[i] = true;
             } else if (flags[i] != '0') {
                 error(line, fr("Indicateurs de fixité illisibles « ") + std::string(flags) +
-                                fr(" » : un 1 (fixe) ou un 0 (libre) par coordonnée."));
+                                fr(" » : un 1 (fixe), un 0 (libre) ou un 2 (libre, point de base "
+                                   "d'un réseau libre) par coordonnée."));
                 return false;
             }
         }
@@ -1673,6 +1698,7 @@ private:
         double metres = 1.0;
         bool ok = unit(line, metres);
         std::array<bool, 3> recordFixed = {false, false, false};
+        std::array<bool, 3> recordBase = {false, false, false};
         Geographic &g = p.geographic;
         if (code == "XYZ") {
             Eigen::Vector3d xyz = Eigen::Vector3d::Zero();
@@ -1680,7 +1706,7 @@ private:
             ok = number(line, Field::Y, "coordonnée Y", xyz.y()) && ok;
             ok = number(line, Field::Z, "coordonnée Z", xyz.z()) && ok;
             if (withFixity)
-                ok = fixity(line, recordFixed) && ok;
+                ok = fixity(line, recordFixed, recordBase) && ok;
             if (!ok)
                 return std::nullopt;
             if (recordFixed[0] != recordFixed[1] || recordFixed[1] != recordFixed[2]) {
@@ -1692,6 +1718,7 @@ private:
             }
             p.geocentric = xyz * metres;
             p.fixed = recordFixed;
+            p.base = recordBase;
         } else if (code == "NEH" || code == "NEO") {
             p.altitude = code == "NEO";
             double height = 0.0;
@@ -1708,7 +1735,7 @@ private:
                 ok = false;
             }
             if (withFixity)
-                ok = fixity(line, recordFixed) && ok;
+                ok = fixity(line, recordFixed, recordBase) && ok;
             if (!ok)
                 return std::nullopt;
             p.gridNorth *= metres;
@@ -1716,6 +1743,7 @@ private:
             (p.altitude ? p.altitudeRead : g.height) = height * metres;
             // North, east, height: north, east, up.
             p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
+            p.base = {recordBase[1], recordBase[0], recordBase[2]};
         } else {
             const bool decimal = code == "PLHD" || code == "PLOD";
             p.altitude = code == "PLO" || code == "PLOD";
@@ -1726,7 +1754,7 @@ private:
                         height) &&
                  ok;
             if (withFixity)
-                ok = fixity(line, recordFixed) && ok;
+                ok = fixity(line, recordFixed, recordBase) && ok;
             if (!ok || !latitude || !longitude)
                 return std::nullopt;
             g.latitude = *latitude;
@@ -1734,6 +1762,7 @@ private:
             (p.altitude ? p.altitudeRead : g.height) = height * metres;
             // Latitude, longitude, height: north, east, up.
             p.fixed = {recordFixed[1], recordFixed[0], recordFixed[2]};
+            p.base = {recordBase[1], recordBase[0], recordBase[2]};
         }
         p.frame = code == "XYZ" ? CoordinateFrame::Geocentric : CoordinateFrame::Geographic;
         return p;
@@ -1928,7 +1957,9 @@ private:
         m_network.points.push_back(p);
     }
 
-    void height(const SourceLine &line, bool instrument)
+    // An HI or HT, or with `unknown` an UNHI or UNHT: the height of the following sights from
+    // that station or to that target, until another of these records for the point.
+    void height(const SourceLine &line, bool instrument, bool unknown)
     {
         const std::string pointName(text(line, Field::Point));
         if (pointName.empty()) {
@@ -1943,8 +1974,105 @@ private:
         if (!within(line, value, -kMaxHeight, kMaxHeight,
                     instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
             return;
-        (instrument ? m_instrumentHeights : m_targetHeights)[pointName] = {
-            value, HeightRecord{line.fileNumber, line.lineNumber, metres}};
+        auto &inForce = instrument ? m_instrumentHeights : m_targetHeights;
+        const auto previous = inForce.find(pointName);
+        if (previous != inForce.end() && previous->second.unknown >= 0)
+            replaceUnknownHeight(previous->second.unknown, line);
+        HeightInForce height{value, HeightRecord{line.fileNumber, line.lineNumber, metres}, -1};
+        if (unknown) {
+            UnknownHeight u;
+            u.instrument = instrument;
+            u.approximate = value;
+            u.fileNumber = line.fileNumber;
+            u.lineNumber = line.lineNumber;
+            height.unknown = static_cast<int>(m_network.unknownHeights.size());
+            m_network.unknownHeights.push_back(u);
+            m_unknownHeights.push_back(PendingHeight{pointName, 0, false});
+        }
+        inForce[pointName] = height;
+    }
+
+    static std::string unknownHeightText(const UnknownHeight &height, const std::string &pointName)
+    {
+        return (height.instrument ? fr("Hauteur d'instrument inconnue (UNHI) de la station « ")
+                                  : fr("Hauteur de cible inconnue (UNHT) du point « ")) +
+               pointName + fr(" »");
+    }
+
+    // An unknown height that the record `line` replaces before any distance or zenith angle took
+    // it would be no unknown of the network: the record is given twice, or in the wrong place.
+    void replaceUnknownHeight(int unknown, const SourceLine &line)
+    {
+        PendingHeight &pending = m_unknownHeights[static_cast<std::size_t>(unknown)];
+        if (pending.determining > 0)
+            return;
+        const UnknownHeight &height = m_network.unknownHeights[static_cast<std::size_t>(unknown)];
+        pending.reported = true;
+        error(height.fileNumber, height.lineNumber,
+              unknownHeightText(height, pending.point) + fr(" en double : la ligne ") +
+                  std::to_string(line.lineNumber) + fr(" (") + m_network.fileName(line.fileNumber) +
+                  fr(") donne une autre hauteur du point avant qu'aucune distance ni aucun angle "
+                     "zénithal ne prenne celle-ci."));
+    }
+
+    // Points the unknown heights, and refuses those no distance or zenith angle determines, or
+    // that no observation tells from the height of their point. After errors in the files the
+    // observations refused would make those messages wrong: they wait for a clean read.
+    void resolveUnknownHeights()
+    {
+        const bool judged = !m_diagnostics.hasErrors();
+        for (std::size_t h = 0; h < m_network.unknownHeights.size(); ++h) {
+            UnknownHeight &height = m_network.unknownHeights[h];
+            const PendingHeight &pending = m_unknownHeights[h];
+            const auto found = m_network.pointIndex.find(pending.point);
+            if (found != m_network.pointIndex.end())
+                height.point = found->second;
+            if (pending.reported || !judged)
+                continue;
+            if (pending.determining == 0 || height.point < 0) {
+                error(height.fileNumber, height.lineNumber,
+                      unknownHeightText(height, pending.point) +
+                          (height.instrument
+                               ? fr(" : aucune distance ni aucun angle zénithal de cette station "
+                                    "ne la suit ; elle ne peut être déterminée.")
+                               : fr(" : aucune distance ni aucun angle zénithal visant ce point ne "
+                                    "la suit ; elle ne peut être déterminée.")));
+                continue;
+            }
+            const Point &point = m_network.points[static_cast<std::size_t>(height.point)];
+            if (point.fixed[2] || separatesHeight(static_cast<int>(h)))
+                continue;
+            error(height.fileNumber, height.lineNumber,
+                  unknownHeightText(height, pending.point) +
+                      fr(" : la hauteur du point est libre et toutes les observations qui la "
+                         "déterminent ") +
+                      (height.instrument ? fr("partent de cet instrument")
+                                         : fr("visent cette cible")) +
+                      fr(" ; seule leur somme est déterminée. Fixer la hauteur du point, le relier "
+                         "par une autre observation (nivellement, visée ") +
+                      (height.instrument ? fr("vers lui") : fr("depuis lui")) +
+                      fr(") ou donner la hauteur connue (") + (height.instrument ? "HI" : "HT") +
+                      ").");
+        }
+    }
+
+    // Whether an observation sees the point of unknown height `h` without that height: one that
+    // depends on the point's up and does not take the height in the point's place.
+    bool separatesHeight(int h) const
+    {
+        const UnknownHeight &height = m_network.unknownHeights[static_cast<std::size_t>(h)];
+        for (const Observation &o : m_network.observations) {
+            if (o.station != height.point && o.target != height.point)
+                continue;
+            if (o.kind == ObservationKind::Direction || o.kind == ObservationKind::Azimuth)
+                continue; // horizontal: blind to heights
+            const bool takes = height.instrument
+                                   ? o.station == height.point && o.instrumentUnknown == h
+                                   : o.target == height.point && o.targetUnknown == h;
+            if (!takes)
+                return true;
+        }
+        return false;
     }
 
     void observation(const SourceLine &line, ObservationKind kind)
@@ -2030,22 +2158,30 @@ private:
             error(line, fr("La longueur du cheminement ne peut être négative."));
             return;
         }
-        const auto hi = m_instrumentHeights.find(names.station);
-        if (hi != m_instrumentHeights.end())
-            std::tie(o.instrumentHeight, o.instrumentRecord) = hi->second;
-        const auto ht = m_targetHeights.find(names.target);
-        if (ht != m_targetHeights.end())
-            std::tie(o.targetHeight, o.targetRecord) = ht->second;
-        if (kind == ObservationKind::HeightDifference) {
-            o.instrumentHeight = 0.0; // levelling joins the marks themselves
-            o.targetHeight = 0.0;
-            o.instrumentRecord = HeightRecord();
-            o.targetRecord = HeightRecord();
+        // Levelling joins the marks themselves: only sights take heights.
+        if (takesHeights(kind)) {
+            const auto hi = m_instrumentHeights.find(names.station);
+            if (hi != m_instrumentHeights.end())
+                takeHeight(kind, hi->second, o.instrumentHeight, o.instrumentRecord,
+                           o.instrumentUnknown);
+            const auto ht = m_targetHeights.find(names.target);
+            if (ht != m_targetHeights.end())
+                takeHeight(kind, ht->second, o.targetHeight, o.targetRecord, o.targetUnknown);
         }
         if (kind == ObservationKind::Direction)
             o.set = directionSet(line, names.station);
         m_network.observations.push_back(o);
         m_names.push_back(names);
+    }
+
+    void takeHeight(ObservationKind kind, const HeightInForce &inForce, double &height,
+                    HeightRecord &record, int &unknown)
+    {
+        height = inForce.value;
+        record = inForce.record;
+        unknown = inForce.unknown;
+        if (unknown >= 0 && (kind == ObservationKind::Distance || kind == ObservationKind::Zenith))
+            ++m_unknownHeights[static_cast<std::size_t>(unknown)].determining;
     }
 
     static bool isAngle(const Observation &o)
@@ -2244,8 +2380,9 @@ private:
     std::optional<PendingBlock> m_block;
     std::vector<PendingBlock> m_blocks; // read whole, in the order of Network::correlated
     std::vector<std::string> m_setStations;
-    std::map<std::string, std::pair<double, HeightRecord>> m_instrumentHeights; // metres
-    std::map<std::string, std::pair<double, HeightRecord>> m_targetHeights;
+    std::map<std::string, HeightInForce> m_instrumentHeights;
+    std::map<std::string, HeightInForce> m_targetHeights;
+    std::vector<PendingHeight> m_unknownHeights;
     AngleUnit m_angleUnit;
     int m_currentSet = -1;
     double m_refractionSigma = 0.0;

@@ -14,6 +14,7 @@
 //                    and those under a GRP of its name
 //   ANGT             angle unit of the following records
 //   LENU, LNEU       points with their fixity flags;  HI, HT  instrument and target heights
+//   UNHI, UNHT       unknown instrument and target heights, with their approximate values
 //   DSET, DIR        direction sets and their directions;  AZIM, ZANG, DIST, OHDF  observations
 //   RSET             precision of the refraction coefficient of the following zenith angles
 //   ELIP             reference ellipsoid of the geodetic models (GRS80 without one)

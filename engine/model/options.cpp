@@ -34,6 +34,13 @@ constexpr Token<CalculationType> kCalculationTypes[] = {
     {CalculationType::L1Norm, "NORMEL1"},
     {CalculationType::Huber, "HUBER"},
     {CalculationType::Simulation, "PREANALYSE"}};
+constexpr Token<GenerationNoise> kGenerationNoises[] = {{GenerationNoise::None, "AUCUN"},
+                                                        {GenerationNoise::White, "BLANC"},
+                                                        {GenerationNoise::Unit, "UNIT"}};
+constexpr Token<GenerationOrientation> kGenerationOrientations[] = {
+    {GenerationOrientation::Random, "ALEATOIRE"},
+    {GenerationOrientation::RandomQuarter, "PISURDEUX"},
+    {GenerationOrientation::Zero, "ZERO"}};
 constexpr Token<ModelType> kModelTypes[] = {{ModelType::Local3D, "3D_LOCALE"},
                                             {ModelType::Spherical3D, "3D_SPHERIQUE"},
                                             {ModelType::Ellipsoidal3D, "3D_ELLIPSOIDALE"}};
@@ -310,11 +317,12 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
                         options.calculationType == CalculationType::L1Norm;
     if (robust)
         options.robustThreshold = reader.number("HUBERVALUE", 0.0, 1e6);
-    else if (options.calculationType != CalculationType::Adjustment)
+    else if (options.calculationType != CalculationType::Adjustment &&
+             options.calculationType != CalculationType::Simulation)
         diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
                           fr("Le type de calcul ") + optionToken(options.calculationType) +
-                              fr(" n'est pas encore traité par ce moteur : AJUSTEMENT, HUBER et "
-                                 "NORMEL1 sont disponibles."));
+                              fr(" n'est pas encore traité par ce moteur : AJUSTEMENT, SIMULATION "
+                                 "(préanalyse), HUBER et NORMEL1 sont disponibles."));
 
     options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
 
@@ -324,10 +332,6 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.approximateOrientation =
         reader.choice("APPLIMBE", kApproximateOrientations, ApproximateOrientation::Zero);
     options.freeNetwork = reader.choice("FREENET", kFreeNetworks, FreeNetwork::None);
-    if (options.freeNetwork != FreeNetwork::None)
-        diagnostics.error(fileLabel, reader.lineOf("FREENET"),
-                          fr("Le calcul en réseau libre (") + optionToken(options.freeNetwork) +
-                              fr(") n'est pas encore traité par ce moteur."));
     options.distanceQuadratic = reader.choice("SIGMADIST", kStandardForms, false);
     options.addOwnAndFamily = reader.choice("SIGM+STD", kYesNo, false);
     options.heightDifferencePerRootKm = reader.choice("SIGMAOHDF", kStandardForms, false);
@@ -339,6 +343,14 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.varianceIterations = reader.count("VCEITERMAX", 1, 1000);
     options.logVarianceIterations = reader.flag("VCESOLINT");
 
+    options.generateObservations = reader.flag("GENE_LOG");
+    options.generationNoise = reader.choice("GENE_NOISE", kGenerationNoises, GenerationNoise::None);
+    options.generationOrientation =
+        reader.choice("GENE_LIMBE", kGenerationOrientations, GenerationOrientation::Random);
+    if (options.generateObservations && options.calculationType != CalculationType::Simulation)
+        diagnostics.warning(fileLabel, reader.lineOf("GENE_LOG"),
+                            fr("GENE_LOG OUI : les observations ne sont simulées qu'avec une "
+                               "préanalyse (TYPECALCUL SIMULATION) ; rien n'est généré."));
     options.multiEpoch = reader.flag("MEP_MODE");
     if (options.multiEpoch)
         diagnostics.error(fileLabel, reader.lineOf("MEP_MODE"),

@@ -46,6 +46,11 @@ struct MatrixOptions
                inverse == MatrixOutput::EachIteration;
     }
 };
+// Simulated observations (GENE_NOISE): exact values, or errors drawn from each observation's
+// standard deviation (BLANC; UNIT is taken alike).
+enum class GenerationNoise { None, White, Unit };
+// Orientation of the circle of each generated direction set (GENE_LIMBE).
+enum class GenerationOrientation { Random, RandomQuarter, Zero };
 
 // The forms of the adjusted coordinates in the report (LOG_SOLFIN: XYZ; PLH and PLO; NEH and
 // NEO; the local coordinates).
@@ -102,6 +107,9 @@ struct Options
     bool kmlRequested = false;
     MatrixOptions matrices;
     RegionOptions regions;
+    bool generateObservations = false; // GENE_LOG, with a pre-analysis
+    GenerationNoise generationNoise = GenerationNoise::None;
+    GenerationOrientation generationOrientation = GenerationOrientation::Random;
 };
 
 // The token of a value in the configuration file: "AJUSTEMENT", "3D_LOCALE", "MOY", "NON", "NEU"...

@@ -13,6 +13,8 @@ const char *componentName(int component)
         return "N";
     case 2:
         return "U";
+    case kHeightComponent:
+        return "hauteur";
     default:
         break;
     }
@@ -29,6 +31,13 @@ std::string unknownLabel(const Network &network, const Unknowns &unknowns, int i
             network.secondaryParameters[static_cast<std::size_t>(owner)];
         return std::string(secondaryTypeCode(parameter.type)) + fr(" du groupe « ") +
                network.secondaryGroups[static_cast<std::size_t>(parameter.group)].name + fr(" »");
+    }
+    if (component == kHeightComponent) {
+        const UnknownHeight &height = network.unknownHeights[static_cast<std::size_t>(owner)];
+        return (height.instrument ? fr("hauteur d'instrument inconnue de ")
+                                  : fr("hauteur de cible inconnue de ")) +
+               network.points[static_cast<std::size_t>(height.point)].name + fr(" (ligne ") +
+               std::to_string(height.lineNumber) + ")";
     }
     if (component == kOrientationComponent) {
         const DirectionSet &set = network.sets[static_cast<std::size_t>(owner)];
@@ -77,6 +86,13 @@ Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
             u.set[s] = u.count++;
             u.owner.emplace_back(static_cast<int>(s), kOrientationComponent);
         }
+    }
+    u.orientationCount = u.count - u.coordinateCount;
+    // Every unknown height serves a sight: the network builder refuses one that serves none.
+    u.height.assign(network.unknownHeights.size(), -1);
+    for (std::size_t h = 0; h < network.unknownHeights.size(); ++h) {
+        u.height[h] = u.count++;
+        u.owner.emplace_back(static_cast<int>(h), kHeightComponent);
     }
     // Every secondary parameter made applies to some observation. Numbered last, they come last
     // in the elimination order too: each one couples all of its observations' points.

@@ -89,9 +89,15 @@ public:
             varianceComponents();
         if (m_in.statistics) {
             statistics();
-            if (m_options.logPartialFactors)
+            if (m_in.outcome && m_in.network && m_options.freeNetwork != FreeNetwork::None)
+                datum();
+            if (m_in.simulated)
+                simulated();
+            if (m_options.logPartialFactors && !m_in.statistics->preAnalysis)
                 partialFactors();
             adjustedCoordinates();
+            if (m_in.outcome && m_in.network && !m_in.network->unknownHeights.empty())
+                unknownHeights();
             if (m_options.logAuxiliary) {
                 orientations();
                 secondaryParameters();
@@ -101,7 +107,7 @@ public:
                      regionReport(*m_in.network, *m_in.regions, m_options, m_in.statistics->scaled))
                     m_out.line(line);
             }
-            if (m_options.logResiduals != ResidualListing::None)
+            if (m_options.logResiduals != ResidualListing::None && !m_in.statistics->preAnalysis)
                 residuals();
             if (m_options.logResidualsNeu)
                 residualsNeu();
@@ -189,6 +195,7 @@ private:
         row("Critère de convergence (m)", fixed(o.convergence, 0, 6));
         row("Nombre maximum d'itérations", std::to_string(o.maxIterations));
         row("Valeurs approchées des orientations", optionToken(o.approximateOrientation));
+        row("Calcul en réseau libre", optionToken(o.freeNetwork));
         row("Précision des distances",
             o.distanceQuadratic ? fr("racine(a² + (b.D)²)") : fr("a + b.D"));
         row("Précision des dénivelées",
@@ -703,6 +710,12 @@ private:
         row("Nombre d'inconnues", std::to_string(s.unknowns));
         row("Degrés de liberté", std::to_string(s.degreesOfFreedom));
         row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));
+        if (s.preAnalysis) {
+            row("Type de calcul", fr("PREANALYSE (valeurs observées non lues)"));
+            row("Facteur de variance", fr("a priori, connu : s0² = 1"));
+            row("Tests statistiques", fr("aucun (pas de résidus)"));
+            return;
+        }
         row("Itérations", std::to_string(m_in.outcome ? m_in.outcome->iterations : 0));
         row("Somme pondérée des carrés des résidus v'Pv", fixed(s.weightedSquares, 0, 4));
         const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
@@ -755,6 +768,65 @@ private:
         }
     }
 
+    // What the generation of simulated observations wrote.
+    void simulated()
+    {
+        const SimulatedObservations &g = *m_in.simulated;
+        m_out.heading("OBSERVATIONS SIMULEES");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Fichier écrit", m_in.simulatedPath);
+        row("Valeurs calculées",
+            std::to_string(g.generated) + fr(" (coordonnées approchées, DIST DIR AZIM ZANG OHDF)"));
+        row("Lignes recopiées telles quelles", std::to_string(g.kept));
+        row("Bruit", m_options.generationNoise == GenerationNoise::None
+                         ? fr("aucun (valeurs exactes)")
+                         : fr("loi normale, écart-type de chaque observation"));
+        row("Graine du tirage", std::to_string(g.seed));
+        if (m_options.generationNoise != GenerationNoise::None)
+            row("Plus grande erreur tirée", fixed(g.largestError, 0, 2) + fr(" écart-type(s)"));
+        row("Orientation des jeux de directions",
+            m_options.generationOrientation == GenerationOrientation::Zero ? fr("nulle")
+            : m_options.generationOrientation == GenerationOrientation::RandomQuarter
+                ? fr("tirée entre 0 et pi/2")
+                : fr("tirée entre 0 et pi"));
+    }
+
+    // What the datum defect of a free network was and how it was fixed.
+    void datum()
+    {
+        const AdjustmentOutcome &out = *m_in.outcome;
+        const Network &n = *m_in.network;
+        m_out.heading("RESEAU LIBRE : DATUM");
+        if (!out.datum) {
+            m_out.line(fr("   Aucun défaut de datum : les coordonnées fixées définissent le "
+                          "datum, le réseau est calculé tel qu'il est contraint."));
+            return;
+        }
+        m_out.line(fr("   Défaut de datum trouvé par la matrice des observations : ") +
+                   std::to_string(out.datum->defect()));
+        m_out.line(fr("   Paramètres libres : ") + out.datumDefect.text() + ".");
+        std::string held;
+        for (int j : out.datum->pinned)
+            held += (held.empty() ? "" : ", ") + unknownLabel(n, out.unknowns, j);
+        m_out.line(fr("   Résolution avec ces inconnues tenues : ") + held + ".");
+        if (m_options.freeNetwork == FreeNetwork::MinimumTrace) {
+            m_out.line(fr("   Datum : trace minimale de la covariance des coordonnées de tous les "
+                          "points (contraintes internes)."));
+            return;
+        }
+        std::string base;
+        for (std::size_t p = 0; p < n.points.size(); ++p) {
+            const auto &flags = n.points[p].base;
+            if (flags[0] || flags[1] || flags[2])
+                base += (base.empty() ? "" : ", ") + n.points[p].name;
+        }
+        m_out.line(fr("   Datum : trace minimale de la covariance des coordonnées des points de "
+                      "base (marqués 2) : ") +
+                   base + ".");
+    }
+
     void partialFactors()
     {
         const Statistics &s = *m_in.statistics;
@@ -779,6 +851,32 @@ private:
         for (const std::string &line :
              coordinateReport(*m_in.network, *m_in.outcome, *m_in.statistics, m_options))
             m_out.line(line);
+    }
+
+    void unknownHeights()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const AdjustmentOutcome &out = *m_in.outcome;
+        m_out.heading("HAUTEURS D'INSTRUMENT ET DE CIBLE INCONNUES");
+        m_out.line(
+            fr("   Hauteur    Point           Approchée (m)   Compensée (m)  Ecart-type (mm)  "
+               "Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (std::size_t h = 0; h < n.unknownHeights.size(); ++h) {
+            const UnknownHeight &height = n.unknownHeights[h];
+            const double adjusted =
+                h < out.state.heights.size() ? out.state.heights[h] : height.approximate;
+            const double sigma = h < s.heightSigmas.size() ? s.heightSigmas[h] : 0.0;
+            m_out.line(
+                std::string(height.instrument ? fr("   instrument ") : fr("   cible      ")) +
+                columnLeft(n.points[static_cast<std::size_t>(height.point)].name, 14) +
+                columnRight(fixed(height.approximate, 0, 4), 15) +
+                columnRight(fixed(adjusted, 0, 4), 16) +
+                columnRight(fixed(sigma * 1000.0, 0, 2), 17) +
+                columnRight(std::to_string(height.lineNumber), 7) +
+                columnRight(std::to_string(height.fileNumber), 9));
+        }
     }
 
     void orientations()

@@ -11,6 +11,7 @@
 #include "engine/estimation/variancecomponents.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
+#include "engine/output/simulatedobservations.h"
 
 #include <string>
 #include <vector>
@@ -36,6 +37,9 @@ struct ReportInput
     const Statistics *statistics = nullptr;    // null unless the adjustment succeeded
     const Regions *regions = nullptr;          // null unless the adjustment succeeded
     const Diagnostics *diagnostics = nullptr;
+    // The simulated observations of a pre-analysis (GENE_LOG) and their file, or null.
+    const SimulatedObservations *simulated = nullptr;
+    std::string simulatedPath;
 };
 
 // The heading of the residual section and the key line of one observation in it.

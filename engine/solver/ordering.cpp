@@ -57,6 +57,8 @@ PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
         if (s < unknowns.set.size() && unknowns.set[s] >= 0 && station >= 0)
             graph.hasUnknowns[static_cast<std::size_t>(station)] = true;
     }
+    for (std::size_t h = 0; h < network.unknownHeights.size() && h < unknowns.height.size(); ++h)
+        graph.hasUnknowns[static_cast<std::size_t>(network.unknownHeights[h].point)] = true;
     for (const Observation &o : network.observations) {
         if (o.station == o.target)
             continue;
@@ -76,8 +78,8 @@ PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
     return graph;
 }
 
-// The unknowns in the order of `points`: per point the orientations of its sets, then its free
-// coordinates. Unknowns of no point (none in a well-formed network) come last.
+// The unknowns in the order of `points`: per point the orientations of its sets and its unknown
+// heights, then its free coordinates. Unknowns of no point, the secondary parameters, come last.
 std::vector<int> expand(const Network &network, const Unknowns &unknowns,
                         const std::vector<int> &points)
 {
@@ -87,6 +89,9 @@ std::vector<int> expand(const Network &network, const Unknowns &unknowns,
         if (s < unknowns.set.size() && unknowns.set[s] >= 0 && station >= 0)
             setsAt[static_cast<std::size_t>(station)].push_back(unknowns.set[s]);
     }
+    for (std::size_t h = 0; h < network.unknownHeights.size() && h < unknowns.height.size(); ++h)
+        setsAt[static_cast<std::size_t>(network.unknownHeights[h].point)].push_back(
+            unknowns.height[h]);
     std::vector<int> position(static_cast<std::size_t>(unknowns.count), -1);
     int next = 0;
     auto place = [&](int unknown) {
@@ -221,28 +226,40 @@ std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unkn
 
 NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
 {
-    // Each pair of points, and each set with a point it reaches, is taken once rather than once
-    // per observation.
+    // Each pair of points, each unknown of an observation that is no coordinate (the orientation
+    // of its set, its unknown heights, its secondary parameters) with a point it reaches, and each
+    // pair of those, is taken
+    // once rather than once per observation.
     std::vector<std::pair<int, int>> pairs;
-    std::vector<std::pair<int, int>> setPoints;       // (orientation unknown, point)
-    std::vector<std::pair<int, int>> secondaryPoints; // (secondary parameter unknown, point)
-    std::vector<std::pair<int, int>> secondaryPairs;  // parameters of one observation
+    std::vector<std::pair<int, int>>
+        extraPoints; // (orientation, height or secondary unknown, point)
+    std::vector<std::pair<int, int>> extraPairs;
+    std::vector<int> extras; // of one observation
     pairs.reserve(network.observations.size());
+    const auto unknownOf = [](const std::vector<int> &list, int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < list.size()
+                   ? list[static_cast<std::size_t>(index)]
+                   : -1;
+    };
     for (const Observation &o : network.observations) {
         pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
-        for (std::size_t a = 0; a < o.secondary.size(); ++a) {
-            const int parameter = unknowns.secondary[static_cast<std::size_t>(o.secondary[a])];
-            secondaryPoints.emplace_back(parameter, o.station);
-            secondaryPoints.emplace_back(parameter, o.target);
-            for (std::size_t b = 0; b <= a; ++b)
-                secondaryPairs.emplace_back(
-                    parameter, unknowns.secondary[static_cast<std::size_t>(o.secondary[b])]);
+        extras.clear();
+        for (int e :
+             {unknownOf(unknowns.set, o.set), unknownOf(unknowns.height, o.instrumentUnknown),
+              unknownOf(unknowns.height, o.targetUnknown)}) {
+            if (e >= 0)
+                extras.push_back(e);
         }
-        if (o.set >= 0 && static_cast<std::size_t>(o.set) < unknowns.set.size()) {
-            const int orientation = unknowns.set[static_cast<std::size_t>(o.set)];
-            if (orientation >= 0) {
-                setPoints.emplace_back(orientation, o.station);
-                setPoints.emplace_back(orientation, o.target);
+        for (int parameter : o.secondary)
+            extras.push_back(unknownOf(unknowns.secondary, parameter));
+        for (std::size_t a = 0; a < extras.size(); ++a) {
+            if (extras[a] < 0)
+                continue;
+            extraPoints.emplace_back(extras[a], o.station);
+            extraPoints.emplace_back(extras[a], o.target);
+            for (std::size_t b = 0; b < a; ++b) {
+                if (extras[b] >= 0)
+                    extraPairs.emplace_back(extras[a], extras[b]);
             }
         }
     }
@@ -251,7 +268,7 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
             for (std::size_t b = a + 1; b < points.size(); ++b)
                 pairs.emplace_back(points[a], points[b]);
     }
-    for (auto *list : {&pairs, &setPoints, &secondaryPoints, &secondaryPairs}) {
+    for (auto *list : {&pairs, &extraPoints, &extraPairs}) {
         std::sort(list->begin(), list->end());
         list->erase(std::unique(list->begin(), list->end()), list->end());
     }
@@ -272,16 +289,12 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
             for (std::size_t b = 0; b <= a; ++b)
                 couple(own[a], own[b]);
     }
-    for (const auto &[orientation, point] : setPoints) {
-        couple(orientation, orientation);
+    for (const auto &[extra, point] : extraPoints) {
+        couple(extra, extra);
         for (int c : coordinates(point))
-            couple(orientation, c);
+            couple(extra, c);
     }
-    for (const auto &[parameter, point] : secondaryPoints) {
-        for (int c : coordinates(point))
-            couple(parameter, c);
-    }
-    for (const auto &[a, b] : secondaryPairs)
+    for (const auto &[a, b] : extraPairs)
         couple(a, b);
     NormalMatrix pattern(unknowns.count, unknowns.count);
     pattern.setFromTriplets(entries.begin(), entries.end(), [](double a, double) { return a; });

@@ -23,8 +23,9 @@ long rowPosition(const Supernode &node, const int *rows, int row)
 
 } // namespace
 
-SelectedInverse::SelectedInverse(const NormalFactor &factor)
+SelectedInverse::SelectedInverse(const NormalFactor &factor, const DatumTransform *datum)
     : m_factor(factor)
+    , m_datum(datum)
 {
     const SupernodalCholesky &solver = factor.solver;
     const std::vector<Supernode> &nodes = solver.supernodes();
@@ -98,6 +99,12 @@ std::optional<double> SelectedInverse::entry(int i, int j) const
 }
 
 Eigen::MatrixXd SelectedInverse::block(const std::vector<int> &unknowns) const
+{
+    Eigen::MatrixXd result = factorBlock(unknowns);
+    return m_datum ? m_datum->transformed(unknowns, std::move(result)) : result;
+}
+
+Eigen::MatrixXd SelectedInverse::factorBlock(const std::vector<int> &unknowns) const
 {
     const auto k = static_cast<Eigen::Index>(unknowns.size());
     Eigen::MatrixXd result = Eigen::MatrixXd::Zero(k, k);

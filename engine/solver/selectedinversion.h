@@ -1,6 +1,7 @@
 #ifndef ENGINE_SOLVER_SELECTEDINVERSION_H
 #define ENGINE_SOLVER_SELECTEDINVERSION_H
 
+#include "engine/solver/datumtransform.h"
 #include "engine/solver/normalfactor.h"
 
 #include <Eigen/Core>
@@ -31,8 +32,9 @@ namespace engine {
 class SelectedInverse
 {
 public:
-    // Keeps a reference to `factor`, which must outlive this object.
-    explicit SelectedInverse(const NormalFactor &factor);
+    // Keeps a reference to `factor` and to `datum`, which must outlive this object. With a datum,
+    // block() gives the inverse in that datum; entry() always gives that of the factor.
+    explicit SelectedInverse(const NormalFactor &factor, const DatumTransform *datum = nullptr);
 
     // Number of unknowns.
     int size() const { return m_factor.solver.size(); }
@@ -49,7 +51,10 @@ public:
     long storedEntries() const { return static_cast<long>(m_values.size()); }
 
 private:
+    Eigen::MatrixXd factorBlock(const std::vector<int> &unknowns) const;
+
     const NormalFactor &m_factor;
+    const DatumTransform *m_datum = nullptr;
     Eigen::VectorXd m_values; // Z in the layout of the factor's supernodal blocks
 };
 

@@ -423,6 +423,9 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "ZANG", {"", "P1", "P2", "95 10 20.5", "4", "0.13"}),
         recordLine(c, "DIST", {"S1", "P1", "P2", "1234.5678", "1.5", "mm"}),
         recordLine(c, "OHDF", {"", "P2", "P3", "-1.234", "0.8", "250.5", "cm"}),
+        recordLine(c, "UNHI", {"P2", "152", "cm"}),
+        recordLine(c, "UNHT", {"P1", "0.35", "m "}),
+        recordLine(c, "DIST", {"S1", "P2", "P1", "1234.5678", "1.5", "mm"}),
     };
     // The records of points on the ellipsoid, read in a geodetic model.
     const std::vector<std::string> geodeticLines = {
@@ -658,6 +661,17 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     QCOMPARE(levelling.length, 2.505);
     QCOMPARE(network.points[std::size_t(levelling.station)].name, std::string("P2"));
     QCOMPARE(network.points[std::size_t(levelling.target)].name, std::string("P3"));
+    // The unknown heights, with their approximate values, taken by the last distance.
+    QCOMPARE(network.unknownHeights.size(), std::size_t(2));
+    QVERIFY(network.unknownHeights[0].instrument);
+    QCOMPARE(network.unknownHeights[0].approximate, 1.52);
+    QCOMPARE(network.points[std::size_t(network.unknownHeights[0].point)].name, std::string("P2"));
+    QVERIFY(!network.unknownHeights[1].instrument);
+    QCOMPARE(network.unknownHeights[1].approximate, 0.35);
+    const engine::Observation &back = network.observations.back();
+    QCOMPARE(back.instrumentUnknown, 0);
+    QCOMPARE(back.targetUnknown, 1);
+    QCOMPARE(back.instrumentHeight, 1.52);
 }
 
 void TestEngineContract::resultFileReadByTheWorkbench_data()

@@ -160,7 +160,9 @@ void tst_frmoptions::entries_data()
                                 << QStringList{"Ajustement", "Préanalyse", "Norme L1", "Huber"};
     QTest::newRow("TYPEMODEL") << "TYPEMODEL"
                                << QStringList{"3D Locale", "3D Sphérique", "3D Géodésique"};
-    QTest::newRow("FREENET") << "FREENET" << QStringList{"Réseau contraint"};
+    QTest::newRow("FREENET") << "FREENET"
+                             << QStringList{"Réseau contraint", "Réseau libre (trace minimale)",
+                                            "Réseau libre (points de base)"};
     QTest::newRow("LINEARUNIT") << "LINEARUNIT" << QStringList{" m", "cm", "mm"};
     QTest::newRow("SIGMADIST") << "SIGMADIST"
                                << QStringList{" +- précision (m) +- PPM (ppm)",
@@ -340,12 +342,6 @@ void tst_frmoptions::tokensWithoutCaption_data()
     QTest::addColumn<QString>("token");
     QTest::addColumn<QString>("firstToken");
 
-    QTest::newRow("TRACEMIN") << "FREENET"
-                              << "TRACEMIN"
-                              << "NON";
-    QTest::newRow("BASESEL") << "FREENET"
-                             << "BASESEL"
-                             << "NON";
     QTest::newRow("LSVCE") << "VCE_METHOD"
                            << "LSVCE"
                            << "HELMERT";
