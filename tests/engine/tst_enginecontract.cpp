@@ -617,11 +617,11 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     QCOMPARE(instrument.scope, engine::SecondaryScope::Distances);
     QCOMPARE(instrument.types, (std::vector<engine::SecondaryType>{
                                    engine::SecondaryType::Scale, engine::SecondaryType::Constant}));
-    // The family's distance takes the scale and the constant; its three observations (the
-    // direction of its set, the azimuth and the distance) form the variance group.
+    // The family's distances take the scale and the constant; its four observations (the
+    // direction of its set, the azimuth and the two distances) form the variance group.
     QCOMPARE(network.secondaryParameters.size(), std::size_t(2));
     QCOMPARE(network.varianceGroups.size(), std::size_t(1));
-    QCOMPARE(network.varianceGroups.front().observations.size(), std::size_t(3));
+    QCOMPARE(network.varianceGroups.front().observations.size(), std::size_t(4));
 
     const engine::Point &p1 = network.points[std::size_t(network.pointIndex.at("P1"))];
     QVERIFY(near(p1.approximate, Eigen::Vector3d(1000.125, 2000.25, 100.5)));
