@@ -30,6 +30,16 @@ const std::vector<RecordLayout> &recordLayouts()
         {"TITL", {{F::Text, 7, 79}}},
         {"GRP", {{F::Text, 7, 79}}},
         {"ANGT", {{F::AngleUnit, 7, 9}}},
+        {"AUX",
+         {{F::ObservationType, 7, 9},
+          {F::GroupName, 11, 22},
+          {F::Parameter1, 24, 27},
+          {F::Parameter2, 29, 32},
+          {F::Parameter3, 34, 37},
+          {F::Parameter4, 39, 42},
+          {F::Parameter5, 44, 47},
+          {F::Parameter6, 49, 52},
+          {F::Parameter7, 54, 57}}},
         {"SIGM",
          {{F::SigmaId, 7, 9},
           {F::Constant, 11, 20},
@@ -235,7 +245,7 @@ const RecordLayout *recordLayout(std::string_view code)
 
 const std::vector<std::string_view> &laterRecordCodes()
 {
-    static const std::vector<std::string_view> codes = {"AUX", "EPOC"};
+    static const std::vector<std::string_view> codes = {"EPOC"};
     return codes;
 }
 

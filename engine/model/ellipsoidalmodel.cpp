@@ -164,7 +164,8 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
                 marksTogether ? SightGeometry::CoincidentPoints : SightGeometry::VerticalSight;
             return eq;
         }
-        eq.computed = std::atan2(h, u) - o.refraction * h / (2.0 * kEarthRadius);
+        eq.refraction = -h / (2.0 * kEarthRadius);
+        eq.computed = std::atan2(h, u) + o.refraction * eq.refraction;
         const double common = u / (h * s2);
         gradient = common * (e * frame.col(0) + n * frame.col(1)) - (h / s2) * frame.col(2);
         break;

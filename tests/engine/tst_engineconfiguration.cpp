@@ -201,7 +201,6 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
-    QTest::newRow("robust estimation") << "TYPECALCUL HUBER\n" << 1 << "HUBER";
     QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
     QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";

@@ -407,7 +407,9 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     const std::vector<std::string> lines = {
         recordLine(c, "TITL", {QString::fromUtf8("Réseau du contrat")}),
         recordLine(c, "GRP", {QStringLiteral("Cheminement nord")}),
-        recordLine(c, "SIGM", {"S1", "1.5", "2", "0.5", "1", "2", "", "mm"}),
+        recordLine(c, "SIGM", {"S1", "1.5", "2", "0.5", "1", "2", "INSTR,SESS", "mm"}),
+        recordLine(c, "AUX", {"DIS", "INSTR", "    ", "SCAL", "    ", "CONS"}),
+        recordLine(c, "AUX", {"ALL", "SESS", "GVCE"}),
         recordLine(c, "LENU", {"110", "P1", "1000.125", "2000.25", "100.5", "m "}),
         recordLine(c, "LNEU", {"011", "P2", "210050", "130075", "10125", "cm"}),
         recordLine(c, "LENU", {"000", "P3", "1500", "2500", "90", ""}),
@@ -608,6 +610,18 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     QCOMPARE(family.centringPoint, 0.0005);
     QCOMPARE(family.centringStation, 0.001);
     QCOMPARE(family.centringTarget, 0.002);
+    QCOMPARE(family.groups, (std::vector<std::string>{"INSTR", "SESS"}));
+    QCOMPARE(network.secondaryGroups.size(), std::size_t(2));
+    const engine::SecondaryGroup &instrument = network.secondaryGroups.front();
+    QCOMPARE(instrument.name, std::string("INSTR"));
+    QCOMPARE(instrument.scope, engine::SecondaryScope::Distances);
+    QCOMPARE(instrument.types, (std::vector<engine::SecondaryType>{
+                                   engine::SecondaryType::Scale, engine::SecondaryType::Constant}));
+    // The family's distances take the scale and the constant; its four observations (the
+    // direction of its set, the azimuth and the two distances) form the variance group.
+    QCOMPARE(network.secondaryParameters.size(), std::size_t(2));
+    QCOMPARE(network.varianceGroups.size(), std::size_t(1));
+    QCOMPARE(network.varianceGroups.front().observations.size(), std::size_t(4));
 
     const engine::Point &p1 = network.points[std::size_t(network.pointIndex.at("P1"))];
     QVERIFY(near(p1.approximate, Eigen::Vector3d(1000.125, 2000.25, 100.5)));
@@ -639,6 +653,7 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     const engine::Observation &distance = observationOf(network, engine::ObservationKind::Distance);
     QCOMPARE(distance.value, 1.2345678);
     QCOMPARE(distance.ownSigma, 0.0015);
+    QCOMPARE(distance.secondary, (std::vector<int>{0, 1}));
     const engine::Observation &levelling =
         observationOf(network, engine::ObservationKind::HeightDifference);
     QCOMPARE(levelling.value, -0.01234);
