@@ -643,8 +643,11 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     bool converged = unknowns.count == 0 || preAnalysis;
     const int maxIterations = reweighting.singleStep ? 1 : options.maxIterations;
     for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
+        const AdjustmentOutcome *known = iteration == 1 ? reweighting.linearisedAtStart : nullptr;
         const Linearisation lin =
-            linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
+            known ? Linearisation{known->design, known->computed, -known->residuals, true}
+                  : linearise(network, unknowns, state, positionsAt(state), endsAt(state),
+                              diagnostics);
         if (!lin.defined)
             return out;
         detect(lin);

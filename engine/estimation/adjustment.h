@@ -93,6 +93,9 @@ struct Reweighting
 {
     Eigen::VectorXd factors; // empty: the a priori weights
     const State *start = nullptr;
+    // An earlier outcome whose adjusted state is `start`: its design matrix and residuals are the
+    // linearisation there, taken as they are rather than formed again.
+    const AdjustmentOutcome *linearisedAtStart = nullptr;
     // The factor of an earlier run on the same network: its analysis of the pattern serves again.
     std::unique_ptr<NormalFactor> factor;
     // Without it the run stops at the residuals of the adjusted state: no factor of the final

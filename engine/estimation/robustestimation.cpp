@@ -78,6 +78,7 @@ AdjustmentOutcome robustAdjust(const Network &network, const Options &options,
         Reweighting reweighting;
         reweighting.factors = factors;
         reweighting.start = &previous;
+        reweighting.linearisedAtStart = &current;
         reweighting.factor = std::move(current.factor);
         reweighting.finalFactor = false;
         reweighting.singleStep = true;

@@ -104,6 +104,7 @@ AdjustmentOutcome varianceComponentAdjust(const Network &network, const Options 
         Reweighting reweighting;
         reweighting.factors = factors;
         reweighting.start = iteration > 1 ? &previous : nullptr;
+        reweighting.linearisedAtStart = iteration > 1 ? &current : nullptr;
         reweighting.factor = std::move(current.factor);
         current = adjust(network, options, diagnostics, std::move(reweighting));
         if (!current.solved || diagnostics.hasErrors())
