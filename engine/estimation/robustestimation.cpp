@@ -115,6 +115,7 @@ AdjustmentOutcome robustAdjust(const Network &network, const Options &options,
     Reweighting final;
     final.factors = kept;
     final.start = &robust.estimate;
+    final.linearisedAtStart = &current;
     final.factor = std::move(current.factor);
     AdjustmentOutcome outcome = adjust(network, options, diagnostics, std::move(final));
     outcome.approximate = approximate;
