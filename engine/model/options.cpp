@@ -313,16 +313,9 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
     options.calculationType =
         reader.choice("TYPECALCUL", kCalculationTypes, CalculationType::Adjustment);
-    const bool robust = options.calculationType == CalculationType::Huber ||
-                        options.calculationType == CalculationType::L1Norm;
-    if (robust)
+    if (options.calculationType == CalculationType::Huber ||
+        options.calculationType == CalculationType::L1Norm)
         options.robustThreshold = reader.number("HUBERVALUE", 0.0, 1e6);
-    else if (options.calculationType != CalculationType::Adjustment &&
-             options.calculationType != CalculationType::Simulation)
-        diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
-                          fr("Le type de calcul ") + optionToken(options.calculationType) +
-                              fr(" n'est pas encore traité par ce moteur : AJUSTEMENT, SIMULATION "
-                                 "(préanalyse), HUBER et NORMEL1 sont disponibles."));
 
     options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
 
