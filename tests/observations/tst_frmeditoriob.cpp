@@ -378,12 +378,13 @@ void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked_data()
     QTest::addColumn<bool>("read");
 
     // docs/engine.md: the observations, the points on the ellipsoid, in projections and with
-    // altitudes, and the GNSS vectors are read, the epochs not yet.
+    // altitudes, the GNSS vectors and the epochs are read, the auxiliary records not yet.
     QTest::newRow("DIST") << "DIST" << true;
     QTest::newRow("LENU") << "LENU" << true;
     QTest::newRow("PLH") << "PLH" << true;
     QTest::newRow("PLO") << "PLO" << true;
-    QTest::newRow("EPOC") << "EPOC" << false;
+    QTest::newRow("EPOC") << "EPOC" << true;
+    QTest::newRow("AUX") << "AUX" << false;
     QTest::newRow("DXYZ") << "DXYZ" << true;
 }
 

@@ -223,7 +223,7 @@ void tst_RecordHelp::recordPagesHoldEveryField()
     QCOMPARE(cellText(table, 5, 1), QStringLiteral("15"));
     QVERIFY(distance.toPlainText().contains(QStringLiteral("Lu par le moteur")));
     QTextDocument geodetic;
-    geodetic.setHtml(recordPageHtml(type(QStringLiteral("EPOC"))));
+    geodetic.setHtml(recordPageHtml(type(QStringLiteral("AUX"))));
     QVERIFY(geodetic.toPlainText().contains(QStringLiteral("Pas encore traité par le moteur")));
 }
 
