@@ -220,6 +220,7 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Undulation, 60, 71},
           {F::Unit, 73, 74}}},
         {"GFIL", {{F::Text, 7, 70}}},
+        {"EPOC", {{F::Text, 7, 46}}},
     };
     return layouts;
 }
@@ -235,7 +236,7 @@ const RecordLayout *recordLayout(std::string_view code)
 
 const std::vector<std::string_view> &laterRecordCodes()
 {
-    static const std::vector<std::string_view> codes = {"AUX", "EPOC"};
+    static const std::vector<std::string_view> codes = {"AUX"};
     return codes;
 }
 

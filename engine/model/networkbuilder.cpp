@@ -305,6 +305,10 @@ private:
             geodeticPoint(line, code);
         } else if (isProjectionRecord(code)) {
             projectionRecord(line, code);
+        } else if (code == "EPOC") {
+            // The epochs are split before the network is built: one met here is out of place.
+            error(line, fr("L'enregistrement EPOC n'est traité qu'avec l'analyse multi époques "
+                           "(MEP_MODE OUI dans la configuration)."));
         } else if (code == "GEOI") {
             geoidRecord(line);
         } else if (code == "GFIL") {

@@ -202,7 +202,8 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
     QTest::newRow("robust estimation") << "TYPECALCUL HUBER\n" << 1 << "HUBER";
-    QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";
+    QTest::newRow("congruence level") << "MEP_MODE   OUI\nMEP_DOCONG OUI\nMEP_CSEUIL 2\n"
+                                      << 3 << "MEP_CSEUIL";
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
     QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";
     QTest::newRow("confidence of 1 - 1e-16") << "VALIDATION 0.9999999999999999\n"

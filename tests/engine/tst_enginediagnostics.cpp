@@ -25,7 +25,7 @@ void TestEngineDiagnostics::floodOfBadLinesIsCountedByKind()
     for (int i = 0; i < kUnknown; ++i)
         text += i % 2 ? " X\n" : " QQQ" + std::to_string(i % 7) + "\n";
     for (int i = 0; i < kLater; ++i)
-        text += " EPOC 111 P" + std::to_string(i) + "\n";
+        text += " AUX  111 P" + std::to_string(i) + "\n";
     const std::string observations = engine::normalizedPath("flood.iob");
     const std::string configuration = engine::normalizedPath("flood.cfg");
     const engine::ProcessOutput output = engine::runProcessing(
@@ -48,7 +48,7 @@ void TestEngineDiagnostics::floodOfBadLinesIsCountedByKind()
                               "d'enregistrement inconnu « ")),
              1);
     QCOMPARE(count(engine::fr("... et 1 000 autres erreurs du même type que : L'enregistrement "
-                              "EPOC n'est pas encore traité")),
+                              "AUX n'est pas encore traité")),
              1);
     QCOMPARE(count(engine::fr("TRAITEMENT INTERROMPU : 21000 erreur(s)")), 1);
     QVERIFY(report.size() < 100000);
