@@ -709,9 +709,9 @@ QStringList RecordCatalogue::engineRecordCodes()
             QStringLiteral("OMER"), QStringLiteral("PLH"),  QStringLiteral("PLHD"),
             QStringLiteral("PLO"),  QStringLiteral("PLOD"), QStringLiteral("PMOY"),
             QStringLiteral("RSET"), QStringLiteral("SIGM"), QStringLiteral("STGR"),
-            QStringLiteral("TITL"), QStringLiteral("TMER"), QStringLiteral("WGT"),
-            QStringLiteral("XLAM"), QStringLiteral("XTMR"), QStringLiteral("XYZ"),
-            QStringLiteral("ZANG")};
+            QStringLiteral("TITL"), QStringLiteral("TMER"), QStringLiteral("UNHI"),
+            QStringLiteral("UNHT"), QStringLiteral("WGT"),  QStringLiteral("XLAM"),
+            QStringLiteral("XTMR"), QStringLiteral("XYZ"),  QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

@@ -289,7 +289,9 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         runs.push_back(std::move(run));
     }
     std::vector<EpochComparison> comparisons;
-    bool succeeded = !general.hasErrors() && !runs.empty();
+    const bool split = !general.hasErrors() && !runs.empty();
+    const int generalErrors = general.errorCount();
+    bool succeeded = split;
     std::string reason;
     try {
         if (succeeded) {
@@ -313,10 +315,11 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
             }
         }
     } catch (const std::domain_error &e) {
-        general.error(std::string(), 0, fr("Calcul statistique impossible : ") + e.what());
+        runs.back().diagnostics.error(std::string(), 0,
+                                      fr("Calcul statistique impossible : ") + e.what());
         succeeded = false;
     } catch (const std::bad_alloc &) {
-        general.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
+        runs.back().diagnostics.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
         succeeded = false;
     }
     for (EpochRun &run : runs) {
@@ -332,17 +335,19 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         std::map<std::string, int> index;
         points = unitedNames(runs, index).size();
         if (points > kMaxDrawingPoints) {
-            general.warning(std::string(), 0,
-                            fr("Fichier de dessin non écrit : les époques comptent ") +
-                                std::to_string(points) + fr(" points, au-delà des ") +
-                                std::to_string(kMaxDrawingPoints) + fr(" que le dessin admet."));
+            runs.back().diagnostics.warning(
+                std::string(), 0,
+                fr("Fichier de dessin non écrit : les époques comptent ") + std::to_string(points) +
+                    fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
+                    fr(" que le dessin admet."));
         } else {
             const DrawingFile drawing = unitedDrawing(runs, comparisons, options);
+            // The last epoch's section closes the report before the comparisons.
             if (handling.writeDrawing &&
                 !handling.writeDrawing(output.drawingPath, drawing, reason)) {
-                general.error(std::string(), 0,
-                              fr("Le fichier de dessin ") + output.drawingPath +
-                                  fr(" n'a pas pu être écrit (") + reason + ").");
+                runs.back().diagnostics.error(std::string(), 0,
+                                              fr("Le fichier de dessin ") + output.drawingPath +
+                                                  fr(" n'a pas pu être écrit (") + reason + ").");
                 succeeded = false;
             }
             if (!handling.writeDrawing)
@@ -372,12 +377,12 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         return writeReport(in, kLineEnd);
     };
     int errors = general.errorCount();
-    if (general.hasErrors() || runs.empty()) {
+    if (!split) {
         output.report = reportOf(general, nullptr);
     } else {
         output.report = epochListReport(names, options.epochs, kLineEnd);
         for (std::size_t e = 0; e < runs.size(); ++e) {
-            errors += runs[e].diagnostics.errorCount() - diagnostics.errorCount();
+            errors += runs[e].diagnostics.errorCount() - generalErrors;
             output.report += epochBanner(static_cast<int>(e), names[e], kLineEnd) +
                              reportOf(runs[e].diagnostics, &runs[e]);
         }
