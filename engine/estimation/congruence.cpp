@@ -193,8 +193,8 @@ private:
         }
         const auto size = static_cast<Eigen::Index>(tested.size()) * width;
         if (size > kMaxCongruenceComponents) {
-            t.reason = fr("test non fait : ") + std::to_string(size) +
-                       fr(" composantes, au-delà des ") + std::to_string(kMaxCongruenceComponents) +
+            t.reason = std::to_string(size) + fr(" composantes, au-delà des ") +
+                       std::to_string(kMaxCongruenceComponents) +
                        fr(" que ce test traite (ses cofacteurs sont pleins)");
             return t;
         }
@@ -227,7 +227,7 @@ private:
             const auto [omega, h] = system.omega(stable);
             if (h <= 0) {
                 if (t.steps.empty())
-                    t.reason = fr("test non fait : aucune composante testable au-delà du datum");
+                    t.reason = fr("aucune composante testable au-delà du datum");
                 break;
             }
             CongruenceStep step;

@@ -90,8 +90,9 @@ struct EpochComparison
     std::vector<CongruenceTest> tests;
 };
 
-// Beyond this many components the congruence tests are not made: their cofactors are dense.
-constexpr int kMaxCongruenceComponents = 1500;
+// Beyond this many components the congruence tests are not made: their cofactors are dense, and
+// the localisation forms the quadratic form of every subset left by one point (O(n^4) in all).
+constexpr int kMaxCongruenceComponents = 300;
 
 // The displacements of the points of both epochs and, with MEP_DOCONG, the tests of the
 // dimensions MEP_CTYPE asks. Reads the epochs' inverses, which must still be there.
