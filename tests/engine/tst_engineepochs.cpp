@@ -5,7 +5,10 @@
 #include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/estimation/distributions.h"
+#include "engine/output/drawingfile.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
+#include "ficreader.h"
 #include "observationlines.h"
 
 #include <QtTest>
@@ -97,6 +100,15 @@ std::string monitoringFile(const std::map<std::string, std::string> &flags,
         lines.insert(lines.end(), observed.begin(), observed.end());
     }
     return joinLines(lines);
+}
+
+int count(const std::string &text, const std::string &fragment)
+{
+    int n = 0;
+    for (std::size_t at = text.find(fragment); at != std::string::npos;
+         at = text.find(fragment, at + 1))
+        ++n;
+    return n;
 }
 
 std::string withKey(std::string text, const std::string &key, const std::string &value)
@@ -195,6 +207,7 @@ private slots:
     void displacementsDoNotDependOnTheStablePoints();
     void congruenceFindsThePointsBeyondTheirDetectableShift_data();
     void congruenceFindsThePointsBeyondTheirDetectableShift();
+    void resultAndDrawingHoldEveryEpoch();
     void stableNetworksRaiseFewAlarms();
     void fisherQuantileMatchesStudent();
 };
@@ -318,6 +331,50 @@ void TestEngineEpochs::congruenceFindsThePointsBeyondTheirDetectableShift()
         for (const std::string &name : found)
             shown += name + " ";
         QVERIFY2(found == expected, ("found " + shown).c_str());
+    }
+}
+
+// The result file holds the observations of the three epochs, each with its epoch, ranked
+// together; the drawing the three epochs and, per comparison, the regions between epochs of
+// every point.
+void TestEngineEpochs::resultAndDrawingHoldEveryEpoch()
+{
+    std::mt19937 noise(7);
+    const engine::ProcessOutput output =
+        runMonitoring(monitoringFile({{"R1", "222"}, {"R2", "222"}, {"R3", "222"}, {"R4", "222"}},
+                                     {{"P2", {0.004, -0.003, 0.0}}}, {0.001, 3.0}, &noise),
+                      monitoringConfiguration("BASESEL", false));
+    QCOMPARE(output.summary.status, 0);
+    const int perEpoch = 8 * 7 * 3;
+    const FicResult fic = readFicBytes(QByteArray::fromStdString(output.result), true);
+    QCOMPARE(fic.epochCount, 3);
+    QCOMPARE(fic.observationCount, 3 * perEpoch);
+    QCOMPARE(fic.observations.size(), 3 * perEpoch);
+    QCOMPARE(fic.pointNames.size(), 8);
+    int counts[3] = {0, 0, 0};
+    for (int r = 0; r < fic.observations.size(); ++r) {
+        const FicObservation &o = fic.observations[r];
+        QCOMPARE(o.rank, r + 1);
+        QVERIFY(o.epoch >= 1 && o.epoch <= 3);
+        ++counts[o.epoch - 1];
+        if (r > 0)
+            QVERIFY(std::fabs(o.normalizedResidual) <=
+                    std::fabs(fic.observations[r - 1].normalizedResidual));
+        // Each rank is the key of one residual in the report.
+        QCOMPARE(count(output.report, engine::residualKey(o.rank) + "  "), 1);
+    }
+    for (int c : counts)
+        QCOMPARE(c, perEpoch);
+    QVERIFY(output.drawing);
+    const engine::DrawingFile &drawing = *output.drawing;
+    QCOMPARE(drawing.epochCount, std::int64_t(3));
+    QCOMPARE(drawing.names.size(), std::size_t(8));
+    QCOMPARE(drawing.epochEllipses.size(), std::size_t(16));
+    QCOMPARE(drawing.epochRectangles.size(), std::size_t(16));
+    for (const engine::DrawingRegion &r : drawing.epochEllipses) {
+        QVERIFY(r.epoch == 2 || r.epoch == 3);
+        QCOMPARE(r.point2, r.point1);
+        QVERIFY(r.shape.semiAxis1 > 0.0 && r.shape.semiAxis1 < 0.01);
     }
 }
 
