@@ -6,8 +6,9 @@ JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev libgeographiclib-dev fonts-dejavu-core qttranslations5-l10n
 # The validators the test suite runs over the desktop entry and the metainfo, and what the Debian
 # package needs beyond the build (dpkg-shlibdeps, which names the libraries' packages); PROJ's
-# tools and grids, the oracle of the projection and geoid tests.
-TEST_PACKAGES := desktop-file-utils appstream dpkg-dev proj-bin proj-data
+# tools and grids, the oracle of the projection and geoid tests; the independent solvers the
+# robust estimation is held against (statsmodels, GLPK).
+TEST_PACKAGES := desktop-file-utils appstream dpkg-dev proj-bin proj-data python3-statsmodels glpk-utils
 PACKAGE_PACKAGES := dpkg-dev
 CCACHE := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)

@@ -22,20 +22,26 @@
 // as a free network (FREENET TRACEMIN, no point fixed), and the ratio of their times is printed.
 // With --epochs, each size is observed three times (local model) and processed as three epochs.
 //
-//   bench_engine [--keep] [--generate] [--free | --epochs] [--local | --ellipsoidal] [SIZE ...]
+//   bench_engine [--keep] [--generate] [--free | --epochs] [--local | --ellipsoidal]
+//                [--secondary] [--vce] [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
 //   --free         two fixed points against the free network
 //   --epochs       three epochs of each size, compared with the first
 //   --local        only the local model; --ellipsoidal: only the ellipsoidal model
+//   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
+//                  and a refraction coefficient: three unknowns that couple the whole network
+//   --vce          also time the variance components (one group per kind of observation)
 
 #include "engine/api/process.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
 #include "engine/estimation/regions.h"
+#include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/input/observationreader.h"
 #include "engine/model/approximatecoordinates.h"
 #include "engine/model/networkbuilder.h"
@@ -181,7 +187,7 @@ struct GeneratedNetwork
 // The points held fixed: the corners and a sparse grid, two opposite corners, or none.
 enum class Fixing { Spread, TwoCorners, None };
 
-GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal,
+GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secondary,
                           Fixing fixing = Fixing::Spread, unsigned noiseSeed = 0)
 {
     const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
@@ -236,15 +242,21 @@ GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal,
         std::string line = record("SIGM", "DST");
         right(line, 11, 10, number(kDistanceConstant, 5));
         right(line, 22, 10, number(kDistancePpm, 3));
+        if (secondary)
+            left(line, 66, "G1");
         left(line, 79, "m");
         add(line);
         for (auto [id, sigma] : {std::pair<const char *, double>{"HZ", kDirectionSigma},
                                  std::pair<const char *, double>{"ZEN", kZenithSigma}}) {
             line = record("SIGM", id);
             right(line, 11, 10, number(sigma, 3));
+            if (secondary && std::string(id) == "ZEN")
+                left(line, 66, "G1");
             left(line, 79, "m");
             add(line);
         }
+        if (secondary)
+            add(" AUX  ALL G1           CONS SCAL REFR");
     }
     for (int k = 0; k < count; ++k) {
         const TruePoint &p = points[static_cast<std::size_t>(k)];
@@ -439,8 +451,57 @@ void timeApproximateCoordinates(const engine::Network &network)
     stage.print("approximate coordinates", note);
 }
 
+// Huber's estimation (k = 2.5) of `network`, the least-squares adjustment included; its processor
+// time against that of the least squares alone, `leastSquaresSeconds` (target: at most 3 times).
+void timeRobustEstimation(const engine::Network &network, engine::Options options,
+                          double leastSquaresSeconds)
+{
+    options.calculationType = engine::CalculationType::Huber;
+    options.robustThreshold = 2.5;
+    engine::Diagnostics diagnostics;
+    engine::RobustOutcome robust;
+    Stage stage;
+    const double start = processorSeconds();
+    const engine::AdjustmentOutcome outcome =
+        engine::robustAdjust(network, options, diagnostics, robust);
+    const double robustSeconds = processorSeconds() - start;
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "%d reweightings, %zu down-weighted, %s; %.2f times the least squares "
+                  "(target <= 3)",
+                  robust.iterations, robust.downWeighted.size(),
+                  outcome.solved && robust.estimated ? "solved" : "FAILED",
+                  leastSquaresSeconds > 0.0 ? robustSeconds / leastSquaresSeconds : 0.0);
+    stage.print("Huber estimation", note);
+}
+
+// The variance components of `network`, one group per kind of observation, estimated to
+// convergence; their processor time against that of the least squares alone.
+void timeVarianceComponents(const engine::Network &network, engine::Options options,
+                            double leastSquaresSeconds)
+{
+    options.varianceIterations = 100;
+    engine::Diagnostics diagnostics;
+    engine::VarianceOutcome variance;
+    Stage stage;
+    const double start = processorSeconds();
+    const engine::AdjustmentOutcome outcome = engine::varianceComponentAdjust(
+        network, options, engine::varianceGroups(network), diagnostics, variance);
+    const double vceSeconds = processorSeconds() - start;
+    std::string components;
+    for (const engine::VarianceComponent &c : variance.components)
+        components += " " + c.name + " " + std::to_string(c.variance);
+    char note[320];
+    std::snprintf(
+        note, sizeof note, "%d iterations, %s; %.2f times the least squares;%s",
+        variance.iterations, outcome.solved && variance.estimated ? "converged" : "FAILED",
+        leastSquaresSeconds > 0.0 ? vceSeconds / leastSquaresSeconds : 0.0, components.c_str());
+    stage.print("variance components", note);
+}
+
 // The stages of a processing, timed one by one (the same calls as the engine's processing).
-void timeStages(const std::string &observationPath, const std::string &configurationPath)
+void timeStages(const std::string &observationPath, const std::string &configurationPath,
+                bool varianceComponents)
 {
     engine::Diagnostics diagnostics;
     std::string configurationText;
@@ -460,11 +521,16 @@ void timeStages(const std::string &observationPath, const std::string &configura
     stage.print("data check", std::to_string(check.hints.size()) + " hints");
 
     stage = Stage();
+    const double leastSquaresStart = processorSeconds();
     const engine::AdjustmentOutcome outcome = engine::adjust(network, options, diagnostics);
+    const double leastSquaresSeconds = processorSeconds() - leastSquaresStart;
     stage.print("adjustment", std::to_string(outcome.iterations) + " iterations, " +
                                   (outcome.solved ? "solved" : "FAILED"));
     if (!outcome.solved)
         return;
+    timeRobustEstimation(network, options, leastSquaresSeconds);
+    if (varianceComponents)
+        timeVarianceComponents(network, options, leastSquaresSeconds);
     if (outcome.factor) {
         std::printf("      factor: %ld unknowns, %ld entries of L stored\n",
                     static_cast<long>(outcome.unknowns.count),
@@ -590,7 +656,7 @@ void compareFree(const std::vector<int> &sizes, const std::vector<bool> &models,
                 long observations = 0;
                 {
                     const GeneratedNetwork network = generate(
-                        size, 20240501u + static_cast<unsigned>(size), ellipsoidal, fixing);
+                        size, 20240501u + static_cast<unsigned>(size), ellipsoidal, false, fixing);
                     observations = network.observations;
                     writeText(observationPath, network.text);
                 }
@@ -638,8 +704,8 @@ void compareEpochs(const std::vector<int> &sizes, const std::filesystem::path &f
             std::string text;
             for (unsigned epoch = 0; epoch < 3; ++epoch) {
                 const GeneratedNetwork network =
-                    generate(size, 20240501u + static_cast<unsigned>(size), false, Fixing::Spread,
-                             7919u * (epoch + 1));
+                    generate(size, 20240501u + static_cast<unsigned>(size), false, false,
+                             Fixing::Spread, 7919u * (epoch + 1));
                 const std::size_t first = network.text.find("\n HI");
                 if (epoch == 0)
                     text = network.text.substr(0, first + 1);
@@ -663,6 +729,8 @@ int main(int argc, char **argv)
     std::vector<int> sizes;
     bool keep = false;
     bool generateOnly = false;
+    bool secondary = false;
+    bool varianceComponents = false;
     bool free = false;
     bool epochs = false;
     std::vector<bool> models = {false, true}; // ellipsoidal or not
@@ -680,6 +748,10 @@ int main(int argc, char **argv)
             models = {false};
         else if (argument == "--ellipsoidal")
             models = {true};
+        else if (argument == "--secondary")
+            secondary = true;
+        else if (argument == "--vce")
+            varianceComponents = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -721,7 +793,7 @@ int main(int argc, char **argv)
             int fixedPoints = 0;
             {
                 const GeneratedNetwork network =
-                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal);
+                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal, secondary);
                 observations = network.observations;
                 fixedPoints = network.fixedPoints;
                 writeText(observationPath, network.text);
@@ -741,7 +813,7 @@ int main(int argc, char **argv)
                         static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
             std::printf("   stages:\n");
             inChild([&] {
-                timeStages(observationPath, configurationPath);
+                timeStages(observationPath, configurationPath, varianceComponents);
                 return 0;
             });
         }

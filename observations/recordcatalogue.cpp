@@ -699,19 +699,20 @@ QStringList RecordCatalogue::highlighterKeywords()
 QStringList RecordCatalogue::engineRecordCodes()
 {
     return {QStringLiteral("3DC"),  QStringLiteral("3DD"),  QStringLiteral("ANGT"),
-            QStringLiteral("AZIM"), QStringLiteral("CORR"), QStringLiteral("COV"),
-            QStringLiteral("DIR"),  QStringLiteral("DIST"), QStringLiteral("DSET"),
-            QStringLiteral("DXYZ"), QStringLiteral("ELEM"), QStringLiteral("ELIP"),
-            QStringLiteral("EPOC"), QStringLiteral("GEOI"), QStringLiteral("GFIL"),
-            QStringLiteral("GRP"),  QStringLiteral("HI"),   QStringLiteral("HT"),
-            QStringLiteral("LAMB"), QStringLiteral("LENU"), QStringLiteral("LNEU"),
-            QStringLiteral("NEH"),  QStringLiteral("NEO"),  QStringLiteral("OHDF"),
-            QStringLiteral("OMER"), QStringLiteral("PLH"),  QStringLiteral("PLHD"),
-            QStringLiteral("PLO"),  QStringLiteral("PLOD"), QStringLiteral("PMOY"),
-            QStringLiteral("RSET"), QStringLiteral("SIGM"), QStringLiteral("STGR"),
-            QStringLiteral("TITL"), QStringLiteral("TMER"), QStringLiteral("UNHI"),
-            QStringLiteral("UNHT"), QStringLiteral("WGT"),  QStringLiteral("XLAM"),
-            QStringLiteral("XTMR"), QStringLiteral("XYZ"),  QStringLiteral("ZANG")};
+            QStringLiteral("AUX"),  QStringLiteral("AZIM"), QStringLiteral("CORR"),
+            QStringLiteral("COV"),  QStringLiteral("DIR"),  QStringLiteral("DIST"),
+            QStringLiteral("DSET"), QStringLiteral("DXYZ"), QStringLiteral("ELEM"),
+            QStringLiteral("ELIP"), QStringLiteral("EPOC"), QStringLiteral("GEOI"),
+            QStringLiteral("GFIL"), QStringLiteral("GRP"),  QStringLiteral("HI"),
+            QStringLiteral("HT"),   QStringLiteral("LAMB"), QStringLiteral("LENU"),
+            QStringLiteral("LNEU"), QStringLiteral("NEH"),  QStringLiteral("NEO"),
+            QStringLiteral("OHDF"), QStringLiteral("OMER"), QStringLiteral("PLH"),
+            QStringLiteral("PLHD"), QStringLiteral("PLO"),  QStringLiteral("PLOD"),
+            QStringLiteral("PMOY"), QStringLiteral("RSET"), QStringLiteral("SIGM"),
+            QStringLiteral("STGR"), QStringLiteral("TITL"), QStringLiteral("TMER"),
+            QStringLiteral("UNHI"), QStringLiteral("UNHT"), QStringLiteral("WGT"),
+            QStringLiteral("XLAM"), QStringLiteral("XTMR"), QStringLiteral("XYZ"),
+            QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

@@ -76,7 +76,7 @@ QVector<ConfigurationKey> buildKeys()
     const char *s = "AJUSTEMENT";
     keys << text(s, "CRITCONV") << text(s, "HUBERVALUE")
          << choice(s, "TYPECALCUL", {"AJUSTEMENT", "SIMULATION", "NORMEL1", "HUBER"}, 0,
-                   {{"PREANALYSE", 1}}, 2)
+                   {{"PREANALYSE", 1}})
          << choice(s, "TYPEMODEL", {"3D_LOCALE", "3D_SPHERIQUE", "3D_ELLIPSOIDALE"}, 2)
          << choice(s, "TYPEANGLES", {"DMS", "GRD", "RAD"}, 1)
          << choice(s, "LINEARUNIT", {" m", "cm", "mm"}, 0, {{"m", 0}}) << count(s, "NBMAXITER", 29)

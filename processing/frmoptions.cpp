@@ -99,8 +99,9 @@ QWidget *frmoptions::adjustmentTab()
         stacked->addWidget(new QLabel(label, processing));
         stacked->addWidget(field);
     };
-    addAbove(tr("Type de traitement"), makeChoice(processing, QStringLiteral("TYPECALCUL"),
-                                                  {tr("Ajustement"), tr("Préanalyse")}));
+    addAbove(tr("Type de traitement"),
+             makeChoice(processing, QStringLiteral("TYPECALCUL"),
+                        {tr("Ajustement"), tr("Préanalyse"), tr("Norme L1"), tr("Huber")}));
     addAbove(tr("Type de modélisation"),
              makeChoice(processing, QStringLiteral("TYPEMODEL"),
                         {tr("3D Locale"), tr("3D Sphérique"), tr("3D Géodésique")}));

@@ -7,11 +7,14 @@
 #include "engine/estimation/datacheck.h"
 #include "engine/estimation/gnssloops.h"
 #include "engine/estimation/regions.h"
+#include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/model/angles.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/model/options.h"
 #include "engine/output/drawingfile.h"
+#include "engine/output/matrixfiles.h"
 #include "engine/output/report.h"
 #include "engine/output/resultfile.h"
 
@@ -209,6 +212,20 @@ std::error_code removeOldOutput(const std::string &path)
     return error;
 }
 
+// The matrix files an earlier run on `observationPath` left in its folder.
+std::vector<std::string> oldMatrixFiles(const std::string &observationPath)
+{
+    std::vector<std::string> found;
+    const fs::path folder = pathFromLatin1(siblingPath(observationPath, "")).parent_path();
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = latin1FromPath(it->path().filename());
+        if (isMatrixFileName(observationPath, name))
+            found.push_back(latin1FromPath(it->path()));
+    }
+    return found;
+}
+
 } // namespace
 
 ProcessOutput runProcessing(const std::string &observationPath,
@@ -223,6 +240,9 @@ ProcessOutput runProcessing(const std::string &observationPath,
     DataCheck dataCheck;
     GnssLoops loops;
     AdjustmentOutcome outcome;
+    RobustOutcome robust;
+    VarianceOutcome variance;
+    bool haveVariance = false;
     Statistics statistics;
     Regions regions;
     std::optional<Regions> drawingRegions;
@@ -267,12 +287,23 @@ ProcessOutput runProcessing(const std::string &observationPath,
             source.releaseLines();
         if (!diagnostics.hasErrors()) {
             // The observed values of a pre-analysis are not read: there is nothing to check.
-            if (options.calculationType != CalculationType::Simulation) {
+            const bool preAnalysis = options.calculationType == CalculationType::Simulation;
+            if (!preAnalysis) {
                 dataCheck = checkData(network, options);
                 loops = gnssLoops(network);
                 haveDataCheck = true;
             }
-            outcome = adjust(network, options, diagnostics);
+            const bool robustEstimation = options.calculationType == CalculationType::Huber ||
+                                          options.calculationType == CalculationType::L1Norm;
+            // Variance components need residuals, which a pre-analysis has not.
+            haveVariance = !preAnalysis && declaresVarianceGroups(network);
+            if (haveVariance)
+                outcome = varianceComponentAdjust(network, options, varianceGroups(network),
+                                                  diagnostics, variance);
+            else if (robustEstimation)
+                outcome = robustAdjust(network, options, diagnostics, robust);
+            else
+                outcome = adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
                 statistics = computeStatistics(network, outcome, options);
@@ -297,6 +328,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
                         output.simulated = simulated->text;
                     }
                 }
+                if (haveStatistics && options.matrices.any() && handling.writeMatrix)
+                    writeMatrixFiles(
+                        observationPath, network, outcome, statistics,
+                        adjustedSystem(network, outcome, statistics.inverse.get(), options),
+                        options, handling.writeMatrix, diagnostics);
                 // The inverse and the factor have served: free them before the report.
                 statistics.inverse.reset();
                 outcome.factor.reset();
@@ -341,6 +377,8 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.dataCheck = haveDataCheck ? &dataCheck : nullptr;
         in.gnssLoops = haveDataCheck ? &loops : nullptr;
         in.outcome = haveOutcome ? &outcome : nullptr;
+        in.robust = haveOutcome && robust.estimated ? &robust : nullptr;
+        in.variance = haveOutcome && haveVariance && variance.iterations > 0 ? &variance : nullptr;
         in.statistics = haveStatistics ? &statistics : nullptr;
         in.regions = haveRegions ? &regions : nullptr;
         in.diagnostics = &diagnostics;
@@ -428,6 +466,17 @@ ProcessSummary processObservationFile(const std::string &observationPath,
                 systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
             undeletable.insert(o.path);
         }
+        // So must the matrix files, whose number of iterations may differ from this run's.
+        for (const std::string &path : oldMatrixFiles(observationPath)) {
+            if (inputs.sameAs(path))
+                continue;
+            const std::error_code error = removeOldOutput(path);
+            if (error)
+                handling.refusals.push_back(
+                    fr("Traitement refusé : le fichier ") + path +
+                    fr(" d'un traitement précédent n'a pas pu être supprimé (") +
+                    systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
+        }
 
         std::vector<std::string> failures;
         // The failed outputs of a refused run go over the old ones in place when these could be
@@ -451,6 +500,18 @@ ProcessSummary processObservationFile(const std::string &observationPath,
             if (!drawingWritten)
                 failures.push_back(notWritten(fr("Le fichier de dessin "), path, reason));
             return drawingWritten;
+        };
+        std::vector<std::string> matricesWritten;
+        handling.writeMatrix = [&](const std::string &path, const std::string &content,
+                                   std::string &reason) {
+            if (inputs.sameAs(path)) {
+                reason = fr("fichier d'entrée du traitement");
+                return false;
+            }
+            if (!writeFileAtomically(path, content, &reason))
+                return false;
+            matricesWritten.push_back(path);
+            return true;
         };
         std::string reportFailure;
         handling.writeReport = [&](const std::string &path, const std::string &report,
@@ -484,9 +545,13 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         }
         if (!summary.reportWritten)
             summary.status = 1;
-        // A drawing without a successful run must not be taken for a good one.
+        // A drawing or matrices without a successful run must not be taken for good ones.
         if (summary.status != 0 && drawingWritten)
             removeOldOutput(output.drawingPath);
+        if (summary.status != 0) {
+            for (const std::string &path : matricesWritten)
+                removeOldOutput(path);
+        }
         if (undeletable.count(output.drawingPath))
             overwriteInPlace(output.drawingPath, std::string());
 

@@ -57,6 +57,9 @@ struct OutputHandling
         writeDrawing;
     std::function<bool(const std::string &path, const std::string &report, std::string &reason)>
         writeReport;
+    // The matrix files ([MATRICES]); none are made without it.
+    std::function<bool(const std::string &path, const std::string &content, std::string &reason)>
+        writeMatrix;
 };
 
 // Runs the processing: files are read through `loader`, and nothing is written but through the

@@ -1,6 +1,7 @@
 #include "engine/estimation/adjustment.h"
 
 #include "engine/base/text.h"
+#include "engine/estimation/linearsystem.h"
 #include "engine/model/angles.h"
 #include "engine/model/ellipsoidalmodel.h"
 #include "engine/solver/ordering.h"
@@ -78,6 +79,41 @@ std::string undefinedSightText(const Observation &o, const ObservationEquation &
     return fr("Calcul impossible : valeurs non finies (coordonnées approchées aberrantes ?).");
 }
 
+// The secondary parameters of `o` taken into its equation `eq` at `state`: a distance's
+// constants and scales, a zenith angle's refraction coefficient in place of its record's. Appends
+// the parameters' columns and derivatives to `columns`.
+void applySecondary(const Network &network, const Unknowns &unknowns, const Observation &o,
+                    const State &state, ObservationEquation &eq,
+                    std::vector<std::pair<int, double>> &columns)
+{
+    double lengthening = 0.0; // the scales, relative
+    const double measured = eq.computed;
+    for (int k : o.secondary) {
+        const auto index = static_cast<std::size_t>(k);
+        const double value = state.secondary[index];
+        const int column = unknowns.secondary[index];
+        switch (network.secondaryParameters[index].type) {
+        case SecondaryType::Constant:
+            eq.computed += value;
+            columns.emplace_back(column, 1.0);
+            break;
+        case SecondaryType::Scale:
+            lengthening += value * 1e-6;
+            eq.computed += measured * value * 1e-6;
+            columns.emplace_back(column, measured * 1e-6);
+            break;
+        case SecondaryType::Refraction:
+            eq.computed += (value - o.refraction) * eq.refraction;
+            columns.emplace_back(column, eq.refraction);
+            break;
+        case SecondaryType::VarianceGroup:
+            break;
+        }
+    }
+    eq.station *= 1.0 + lengthening;
+    eq.target *= 1.0 + lengthening;
+}
+
 struct Linearisation
 {
     Eigen::SparseMatrix<double, Eigen::RowMajor> design;
@@ -99,10 +135,14 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     lin.misclosures.resize(m);
     std::vector<Eigen::Triplet<double>> triplets;
     triplets.reserve(network.observations.size() * 7);
+    std::vector<std::pair<int, double>> secondaryColumns;
     for (Eigen::Index i = 0; i < m; ++i) {
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
-        const ObservationEquation eq =
+        ObservationEquation eq =
             positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid) : evaluate(o, state);
+        secondaryColumns.clear();
+        if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
+            applySecondary(network, unknowns, o, state, eq, secondaryColumns);
         const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                             eq.target.allFinite() && std::isfinite(eq.orientation);
         if (eq.geometry != SightGeometry::Defined || !finite) {
@@ -129,6 +169,8 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
             if (column >= 0)
                 triplets.emplace_back(i, column, eq.orientation);
         }
+        for (const auto &[column, derivative] : secondaryColumns)
+            triplets.emplace_back(i, column, derivative);
         if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
             triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
                                   eq.instrumentHeight);
@@ -183,6 +225,41 @@ std::string undeterminedText(const Network &network, const Unknowns &unknowns,
     if (owners > items.size())
         text += fr(" et ") + std::to_string(owners - items.size()) + fr(" autre(s)");
     return text;
+}
+
+// The points among the undetermined unknowns (by their up or by one of their unknown heights) that
+// have unknown instrument or target heights: their up and those heights may only be known together.
+std::string heightsText(const Network &network, const Unknowns &unknowns,
+                        const std::vector<int> &undetermined)
+{
+    std::vector<bool> withHeights(network.points.size(), false);
+    for (const UnknownHeight &height : network.unknownHeights)
+        withHeights[static_cast<std::size_t>(height.point)] = true;
+    std::vector<int> points;
+    for (int index : undetermined) {
+        if (index < 0)
+            continue;
+        const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+        int point = -1;
+        if (component == kHeightComponent)
+            point = network.unknownHeights[static_cast<std::size_t>(owner)].point;
+        else if (component == 2 && withHeights[static_cast<std::size_t>(owner)])
+            point = owner;
+        if (point >= 0 && std::find(points.begin(), points.end(), point) == points.end())
+            points.push_back(point);
+    }
+    std::string names;
+    for (int point : points)
+        names += (names.empty() ? "" : ", ") +
+                 quoted(network.points[static_cast<std::size_t>(point)].name);
+    if (names.empty())
+        return names;
+    return fr(" La hauteur de ") + names +
+           fr(" et ses hauteurs d'instrument ou de cible inconnues (UNHI, UNHT) ne se séparent "
+              "pas : les visées ne déterminent qu'une combinaison de ces hauteurs. Fixer ou "
+              "niveler "
+              "le point, le viser depuis une station de hauteur connue, ou donner l'une des "
+              "hauteurs (HI, HT).");
 }
 
 // Why a constrained network is singular when the design matrix leaves datum parameters free:
@@ -261,39 +338,6 @@ Linearisation pinnedSystem(const Linearisation &lin, const Eigen::VectorXd &weig
     return result;
 }
 
-// The weight matrix P of all the observations, sparse: the diagonal weights and the blocks.
-Eigen::SparseMatrix<double> weightMatrix(const Eigen::VectorXd &weights,
-                                         const std::vector<WeightBlock> &blocks)
-{
-    std::vector<Eigen::Triplet<double>> entries;
-    for (Eigen::Index i = 0; i < weights.size(); ++i) {
-        if (weights(i) != 0.0)
-            entries.emplace_back(i, i, weights(i));
-    }
-    for (const WeightBlock &block : blocks) {
-        for (Eigen::Index a = 0; a < block.size(); ++a)
-            for (Eigen::Index b = 0; b < block.size(); ++b)
-                entries.emplace_back(block.first + a, block.first + b, block.weight(a, b));
-    }
-    Eigen::SparseMatrix<double> p(weights.size(), weights.size());
-    p.setFromTriplets(entries.begin(), entries.end());
-    return p;
-}
-
-// A' P l: the diagonal weights, then the blocks.
-Eigen::VectorXd weightedMisclosures(const Linearisation &lin, const Eigen::VectorXd &weights,
-                                    const std::vector<WeightBlock> &blocks)
-{
-    Eigen::VectorXd rhs =
-        lin.design.transpose() * (weights.array() * lin.misclosures.array()).matrix();
-    for (const WeightBlock &block : blocks) {
-        const Eigen::VectorXd pl =
-            block.weight * lin.misclosures.segment(block.first, block.size());
-        rhs += lin.design.middleRows(block.first, block.size()).transpose() * pl;
-    }
-    return rhs;
-}
-
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
 // the previous iteration, when given, is factored anew: its analysis of the pattern (order and
 // supernodes) and its storage serve again.
@@ -364,11 +408,15 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
         text += defect;
     else if (undetermined.front() < 0)
         text += fr("la factorisation a échoué.");
-    else
+    else {
+        const std::string heights = heightsText(network, unknowns, undetermined);
         text += fr("les observations ne déterminent pas ") +
-                undeterminedText(network, unknowns, undetermined) +
-                fr(". Ces points ne sont pas assez observés, ou leur géométrie est critique "
-                   "(point sur le cercle dangereux d'un relèvement, visées alignées).");
+                undeterminedText(network, unknowns, undetermined) + "." +
+                (heights.empty() ? fr(" Ces points ne sont pas assez observés, ou leur géométrie "
+                                      "est critique (point sur le cercle dangereux d'un "
+                                      "relèvement, visées alignées).")
+                                 : heights);
+    }
     diagnostics.error(std::string(), 0, text);
     return nullptr;
 }
@@ -455,6 +503,12 @@ bool carryToDatum(const Network &network, const Options &options, AdjustmentOutc
 
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics)
 {
+    return adjust(network, options, diagnostics, Reweighting());
+}
+
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics,
+                         Reweighting reweighting)
+{
     AdjustmentOutcome out;
     if (network.observations.empty()) {
         diagnostics.error(std::string(), 0, fr("Aucune observation à ajuster."));
@@ -488,6 +542,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return &positions;
     };
     approximateOrientations(network, options, state, positionsAt(state));
+    for (const SecondaryParameter &parameter : network.secondaryParameters)
+        state.secondary.push_back(parameter.start);
     // The spherical model's vectors are differences on the ellipsoid: their ends are taken back
     // there at each iteration.
     const bool vectorsOnEllipsoid =
@@ -506,6 +562,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return &ends;
     };
     out.approximate = state;
+    if (reweighting.start)
+        state = *reweighting.start;
 
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     out.weights.resize(m);
@@ -522,13 +580,21 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         out.weights.segment(block.first, block.size()).setZero();
         out.weightBlocks.push_back(std::move(w));
     }
+    if (reweighting.factors.size() == m) {
+        out.weightFactors = reweighting.factors;
+        out.weights = out.weights.cwiseProduct(reweighting.factors);
+        for (WeightBlock &block : out.weightBlocks)
+            block.weight *= reweighting.factors(block.first);
+    }
 
     // The unknowns held while a free network is solved.
     std::vector<int> pinned;
     Eigen::VectorXd pinnedWeights;
+    // Factors the normal matrix at `lin` (with the held unknowns, if any) and, when `dx` is
+    // given, solves it.
     const auto solveFactor = [&](const Linearisation &lin, const State &at,
                                  std::unique_ptr<NormalFactor> previous,
-                                 Eigen::VectorXd &rhs) -> std::unique_ptr<NormalFactor> {
+                                 Eigen::VectorXd *dx) -> std::unique_ptr<NormalFactor> {
         const auto defectText = [&]() {
             if (freeNetwork)
                 return std::string();
@@ -537,14 +603,18 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 network, detectDatumDefect(network, unknowns, at, positionsAt(at), system));
         };
         if (pinned.empty()) {
-            rhs = weightedMisclosures(lin, out.weights, out.weightBlocks);
-            return factor(network, unknowns, lin, out.weights, out.weightBlocks, diagnostics,
-                          std::move(previous), defectText);
+            auto f = factor(network, unknowns, lin, out.weights, out.weightBlocks, diagnostics,
+                            std::move(previous), defectText);
+            if (f && dx)
+                *dx = solveNormal(*f, lin.design, lin.misclosures, out.weights, out.weightBlocks);
+            return f;
         }
         const Linearisation held = pinnedSystem(lin, out.weights, pinned, pinnedWeights);
-        rhs = weightedMisclosures(held, pinnedWeights, out.weightBlocks);
-        return factor(network, unknowns, held, pinnedWeights, out.weightBlocks, diagnostics,
-                      std::move(previous), defectText);
+        auto f = factor(network, unknowns, held, pinnedWeights, out.weightBlocks, diagnostics,
+                        std::move(previous), defectText);
+        if (f && dx)
+            *dx = solveNormal(*f, held.design, held.misclosures, pinnedWeights, out.weightBlocks);
+        return f;
     };
 
     // The datum defect of a free network, from the first linearisation.
@@ -566,24 +636,22 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                                    "qu'il est contraint."));
     };
 
-    std::unique_ptr<NormalFactor> previous;
+    std::unique_ptr<NormalFactor> previous = std::move(reweighting.factor);
     // A pre-analysis takes the design at the approximate coordinates, without iterating: the
     // observed values are not read.
     const bool preAnalysis = options.calculationType == CalculationType::Simulation;
     bool converged = unknowns.count == 0 || preAnalysis;
-    for (int iteration = 1; iteration <= options.maxIterations && !converged; ++iteration) {
+    const int maxIterations = reweighting.singleStep ? 1 : options.maxIterations;
+    for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
         const Linearisation lin =
             linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
         if (!lin.defined)
             return out;
         detect(lin);
-        Eigen::VectorXd rhs;
-        auto normalFactor = solveFactor(lin, state, std::move(previous), rhs);
+        Eigen::VectorXd dx;
+        auto normalFactor = solveFactor(lin, state, std::move(previous), &dx);
         if (!normalFactor)
             return out;
-        const Eigen::VectorXd scaledRhs = normalFactor->scale.cwiseProduct(rhs);
-        const Eigen::VectorXd dx =
-            normalFactor->scale.cwiseProduct(normalFactor->solver.solve(scaledRhs));
         out.iterations = iteration;
 
         if (!dx.allFinite()) {
@@ -615,6 +683,17 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             record.misclosures = lin.misclosures;
         if (keepCorrections)
             record.corrections = dx;
+        if (options.matrices.eachIteration()) {
+            auto system = std::make_shared<LinearSystem>();
+            system->iteration = iteration;
+            system->design = lin.design;
+            system->misclosures = lin.misclosures;
+            system->solution = dx;
+            if (options.matrices.inverse == MatrixOutput::EachIteration)
+                system->inverse =
+                    inverseOnPattern(network, unknowns, SelectedInverse(*normalFactor));
+            record.system = std::move(system);
+        }
         out.history.push_back(record);
 
         if (record.maxCorrection > kDivergence || heightCorrection > kDivergence) {
@@ -627,7 +706,9 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         }
         for (int j = 0; j < unknowns.count; ++j) {
             const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(j)];
-            if (component == kHeightComponent) {
+            if (component == kSecondaryComponent) {
+                state.secondary[static_cast<std::size_t>(owner)] += dx(j);
+            } else if (component == kHeightComponent) {
                 state.heights[static_cast<std::size_t>(owner)] += dx(j);
             } else if (component == kOrientationComponent) {
                 double &orientation = state.orientations[static_cast<std::size_t>(owner)];
@@ -640,8 +721,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
                 state.coordinates[static_cast<std::size_t>(owner)](component) += dx(j);
             }
         }
-        converged =
-            record.maxCorrection < options.convergence && heightCorrection < options.convergence;
+        converged = reweighting.singleStep || (record.maxCorrection < options.convergence &&
+                                               heightCorrection < options.convergence);
         previous = std::move(normalFactor);
     }
     out.state = state;
@@ -661,10 +742,14 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     out.design = final.design;
     out.computed = final.computed;
     out.residuals = preAnalysis ? Eigen::VectorXd::Zero(m) : Eigen::VectorXd(-final.misclosures);
+    if (!reweighting.finalFactor) {
+        out.factor = std::move(previous);
+        out.solved = true;
+        return out;
+    }
     if (unknowns.count > 0) {
         detect(final);
-        Eigen::VectorXd rhs;
-        out.factor = solveFactor(final, state, std::move(previous), rhs);
+        out.factor = solveFactor(final, state, std::move(previous), nullptr);
         if (!out.factor)
             return out;
     }

@@ -3,6 +3,7 @@
 
 #include "engine/base/diagnostics.h"
 #include "engine/estimation/datum.h"
+#include "engine/estimation/linearsystem.h"
 #include "engine/model/ellipsoidalmodel.h"
 #include "engine/model/localmodel.h"
 #include "engine/model/network.h"
@@ -37,6 +38,8 @@ struct IterationRecord
     int maxComponent = -1;
     Eigen::VectorXd misclosures; // observed minus computed, when the report asks for them
     Eigen::VectorXd corrections; // corrections of the unknowns, when the report asks for them
+    // The system solved, when the matrices of each iteration are asked for.
+    std::shared_ptr<const LinearSystem> system;
 };
 
 struct AdjustmentOutcome
@@ -53,6 +56,9 @@ struct AdjustmentOutcome
     Eigen::VectorXd computed;
     Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
     Eigen::VectorXd weights;   // 1 / sigma^2; 0 for the observations of a weight block
+    // Per observation, the factor its a priori weight was multiplied by (0: left out of the
+    // adjustment); empty when the a priori weights were used as they are.
+    Eigen::VectorXd weightFactors;
     std::vector<WeightBlock> weightBlocks; // one per Network::correlated, in its order
     std::unique_ptr<NormalFactor> factor;  // null when there are no unknowns
 
@@ -78,6 +84,27 @@ void approximateOrientations(const Network &network, const Options &options, Sta
 // then the solution is carried to the datum of minimum trace (over all points, or the base
 // points with BASESEL).
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
+
+// What the outer loops (robust estimation, variance components) change in a run: the factor of
+// each observation's a priori weight (0 leaves it out; a weight block takes the factor of its
+// first observation as a whole) and the state the iterations start from (the approximate
+// coordinates and orientations when null).
+struct Reweighting
+{
+    Eigen::VectorXd factors; // empty: the a priori weights
+    const State *start = nullptr;
+    // The factor of an earlier run on the same network: its analysis of the pattern serves again.
+    std::unique_ptr<NormalFactor> factor;
+    // Without it the run stops at the residuals of the adjusted state: no factor of the final
+    // normal matrix, which only the statistics need; the outcome's factor is then that of the
+    // last iteration, to be handed to the next run and nothing else.
+    bool finalFactor = true;
+    // One Gauss-Newton step, taken as converged: an outer loop that repeats until its own
+    // solution stops moving needs no more per round.
+    bool singleStep = false;
+};
+AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics,
+                         Reweighting reweighting);
 
 } // namespace engine
 

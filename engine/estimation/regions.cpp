@@ -231,9 +231,11 @@ bool checkFinite(const Network &network, const AdjustmentOutcome &outcome,
             sound = sound && finite(v);
         for (const PartialFactor &f : statistics.partialFactors)
             sound = sound && finite(f.weightedSquares) && finite(f.redundancy);
+        for (const SecondaryStatistics &p : statistics.secondary)
+            sound = sound && finite(p.value) && finite(p.sigma) && finite(p.test);
         if (!sound)
-            what = fr("statistiques de l'ajustement (orientations, hauteurs inconnues, v'Pv, s0, "
-                      "bornes des tests)");
+            what = fr("statistiques de l'ajustement (orientations, hauteurs inconnues, paramètres "
+                      "secondaires, v'Pv, s0, bornes des tests)");
     }
     if (what.empty()) {
         bool sound =

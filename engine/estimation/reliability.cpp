@@ -58,13 +58,15 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
     std::vector<ReliabilityBox> boxes(network.points.size());
     for (std::size_t i = 0; i < m; ++i) {
         const ObservationStatistics &s = statistics.perObservation[i];
-        if (!s.controlled)
+        if (!s.controlled || s.leftOut)
             continue;
-        // In a weight block the bias that moves w by delta0 is delta0 s sqrt(Qvv_ii) / r_i.
+        // In a weight block the bias that moves w by delta0 is delta0 s sqrt(Qvv_ii) / r_i. The
+        // standard deviation is that of the weight used, which a variance component may scale.
         result.biasFactor[i] =
             s.correlated
                 ? statistics.sigmaScale * std::sqrt(s.residualCofactor) / s.redundancy
-                : statistics.sigmaScale * network.observations[i].sigma / std::sqrt(s.redundancy);
+                : statistics.sigmaScale /
+                      std::sqrt(outcome.weights(static_cast<Eigen::Index>(i)) * s.redundancy);
     }
     // Per observation of a weight block, its block; -1 for the others.
     std::vector<int> blockOf(m, -1);
@@ -84,7 +86,7 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
     std::vector<double> row;
     for (std::size_t i = 0; i < m; ++i) {
         const ObservationStatistics &s = statistics.perObservation[i];
-        if (!s.controlled)
+        if (!s.controlled || s.leftOut)
             continue;
         const Observation &o = network.observations[i];
 

@@ -164,10 +164,16 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     st.observations = static_cast<int>(m);
     st.unknowns = outcome.unknowns.count;
+    st.perObservation.resize(static_cast<std::size_t>(m));
+    // The factor of each a priori weight; an observation left out counts for nothing but its
+    // residual, tested against the solution of the others.
+    const Eigen::VectorXd factors =
+        outcome.weightFactors.size() == m ? outcome.weightFactors : Eigen::VectorXd::Ones(m).eval();
+    for (Eigen::Index i = 0; i < m; ++i)
+        st.leftOut += factors(i) > 0.0 ? 0 : 1;
     // The datum defect of a free network is no unknown the observations determine.
     st.degreesOfFreedom =
-        st.observations - st.unknowns + (outcome.datum ? outcome.datum->defect() : 0);
-    st.perObservation.resize(static_cast<std::size_t>(m));
+        st.observations - st.leftOut - st.unknowns + (outcome.datum ? outcome.datum->defect() : 0);
 
     if (!(options.validation > 0.0 && options.validation < 1.0))
         throw std::domain_error(fr("seuil de confiance VALIDATION hors de ]0 ; 1[ : les tests "
@@ -191,17 +197,29 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
         const double p = outcome.weights(i);
         s.residual = outcome.residuals(i);
+        s.adjustedSigma = std::sqrt(std::max(cofactors(i), 0.0));
+        if (!(factors(i) > 0.0)) {
+            const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
+            s.leftOut = true;
+            s.correlated = true;
+            s.residualCofactor = sigma * sigma + std::max(cofactors(i), 0.0);
+            s.redundancy = 1.0;
+            weightedSquares(i) = 0.0;
+            continue;
+        }
         const double redundancy = 1.0 - p * cofactors(i);
         st.rawRedundancySum += redundancy;
         s.redundancy = std::clamp(redundancy, 0.0, 1.0);
-        s.adjustedSigma = std::sqrt(std::max(cofactors(i), 0.0));
         weightedSquares(i) = p * s.residual * s.residual;
         st.weightedSquares += weightedSquares(i);
         st.redundancySum += s.redundancy;
     }
     for (std::size_t b = 0; b < outcome.weightBlocks.size(); ++b) {
         const WeightBlock &block = outcome.weightBlocks[b];
-        const Eigen::MatrixXd &covariance = network.correlated[b].covariance;
+        const double factor = factors(block.first);
+        const bool leftOut = !(factor > 0.0);
+        const Eigen::MatrixXd covariance =
+            leftOut ? network.correlated[b].covariance : network.correlated[b].covariance / factor;
         Eigen::MatrixXd adjusted = Eigen::MatrixXd::Zero(block.size(), block.size());
         if (st.inverse) {
             // The block's unknowns are coupled in N by its weight: their block of N^-1 lies on
@@ -210,7 +228,9 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             if (!d.unknowns.empty())
                 adjusted = d.rows * st.inverse->block(d.unknowns) * d.rows.transpose();
         }
-        const Eigen::MatrixXd qvv = covariance - adjusted;
+        // Left out, its residual is the prediction error of the others' solution.
+        const Eigen::MatrixXd qvv = leftOut ? Eigen::MatrixXd(covariance + adjusted)
+                                            : Eigen::MatrixXd(covariance - adjusted);
         const Eigen::MatrixXd redundancies = qvv * block.weight;
         const Eigen::VectorXd v = outcome.residuals.segment(block.first, block.size());
         const Eigen::VectorXd pv = block.weight * v;
@@ -236,9 +256,15 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             s.residual = v(r);
             s.correlated = true;
             s.residualCofactor = qvv(r, r);
+            s.adjustedSigma = std::sqrt(std::max(adjusted(r, r), 0.0));
+            if (leftOut) {
+                s.leftOut = true;
+                s.redundancy = 1.0;
+                weightedSquares(i) = 0.0;
+                continue;
+            }
             st.rawRedundancySum += redundancies(r, r);
             s.redundancy = std::clamp(redundancies(r, r), 0.0, 1.0);
-            s.adjustedSigma = std::sqrt(std::max(adjusted(r, r), 0.0));
             weightedSquares(i) = v(r) * pv(r);
             st.weightedSquares += weightedSquares(i);
             st.redundancySum += s.redundancy;
@@ -288,7 +314,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
 
     for (Eigen::Index i = 0; i < m; ++i) {
         ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
-        const double sigma = network.observations[static_cast<std::size_t>(i)].sigma;
+        const double sigma = network.observations[static_cast<std::size_t>(i)].sigma /
+                             (s.leftOut ? 1.0 : std::sqrt(factors(i)));
         s.adjustedSigma *= st.sigmaScale;
         s.controlled = s.redundancy >= kUncontrolledRedundancy;
         if (s.correlated)
@@ -297,8 +324,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             s.normalized = s.correlated
                                ? s.residual / (st.sigmaScale * std::sqrt(s.residualCofactor))
                                : s.residual / (st.sigmaScale * sigma * std::sqrt(s.redundancy));
-            s.valid = st.residualTest == ResidualTestKind::None ||
-                      std::fabs(s.normalized) <= st.criticalValue;
+            s.valid = !s.leftOut && (st.residualTest == ResidualTestKind::None ||
+                                     std::fabs(s.normalized) <= st.criticalValue);
         }
         if (s.valid)
             ++st.validCount;
@@ -342,6 +369,29 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         }
     }
 
+    // Secondary parameters: significant when |t| exceeds the two-sided bound at the VALIDATION
+    // level; with s0 in their standard deviation, t follows Student's law of f degrees of freedom.
+    if (st.degreesOfFreedom > 0) {
+        st.secondaryTest = st.scaled ? ResidualTestKind::Tau : ResidualTestKind::Normal;
+        st.secondaryCriticalValue = st.scaled
+                                        ? studentUpperQuantile(alpha / 2.0, st.degreesOfFreedom)
+                                        : normalUpperQuantile(alpha / 2.0);
+    }
+    for (std::size_t k = 0; k < outcome.unknowns.secondary.size(); ++k) {
+        SecondaryStatistics parameter;
+        parameter.value = outcome.state.secondary[k];
+        if (st.inverse) {
+            const Eigen::MatrixXd block = st.inverse->block({outcome.unknowns.secondary[k]});
+            parameter.sigma = st.sigmaScale * std::sqrt(std::max(block(0, 0), 0.0));
+        }
+        if (parameter.sigma > 0.0) {
+            parameter.test = std::fabs(parameter.value) / parameter.sigma;
+            parameter.significant =
+                st.secondaryCriticalValue > 0.0 && parameter.test > st.secondaryCriticalValue;
+        }
+        st.secondary.push_back(parameter);
+    }
+
     // Partial variance factors, per kind of observation then per group.
     std::map<int, PartialFactor> kinds;
     std::map<std::string, PartialFactor> groups;
@@ -349,6 +399,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         const Observation &o = network.observations[static_cast<std::size_t>(i)];
         const ObservationStatistics &s = st.perObservation[static_cast<std::size_t>(i)];
         const double pv2 = weightedSquares(i);
+        if (s.leftOut)
+            continue;
         for (PartialFactor *f :
              {&kinds[static_cast<int>(o.kind)], o.group.empty() ? nullptr : &groups[o.group]}) {
             if (!f)

@@ -56,6 +56,9 @@ struct ObservationStatistics
     bool correlated = false;
     double residualCofactor = 0.0;
     bool controlled = true;
+    // Left out of the adjustment (weight factor 0): its residual is tested against the solution
+    // of the others, with Qvv = C + A N^-1 A', and it is never valid.
+    bool leftOut = false;
     bool valid = true;
     int rank = 0; // from 1
 };
@@ -69,6 +72,17 @@ struct ItemStatistics
     double test = 0.0; // T
     bool controlled = false;
     bool valid = true;
+};
+
+// A secondary parameter (CONS, SCAL, REFR) and its test of significance: t = value / sigma,
+// against the normal quantile, or Student's with the degrees of freedom when s0 scales the
+// precisions (s0 is then in sigma).
+struct SecondaryStatistics
+{
+    double value = 0.0; // metres, ppm or the coefficient
+    double sigma = 0.0;
+    double test = 0.0; // |t|
+    bool significant = false;
 };
 
 struct PartialFactor
@@ -87,7 +101,8 @@ struct Statistics
 {
     int observations = 0;
     int unknowns = 0;
-    int degreesOfFreedom = 0;
+    int leftOut = 0;              // observations left out of the adjustment
+    int degreesOfFreedom = 0;     // observations kept - unknowns
     double weightedSquares = 0.0; // v'Pv
     double varianceFactor = 0.0;  // s0^2 (0 without degrees of freedom)
     double chiLower = 0.0;
@@ -110,8 +125,11 @@ struct Statistics
     std::vector<Eigen::Vector3d> pointSigmas; // per point (east, north, up); 0 if fixed
     // Per point, the covariance of its (east, north, up) unknowns, scaled as `pointSigmas`.
     std::vector<Eigen::Matrix3d> pointCovariances;
-    std::vector<double> orientationSigmas;     // per direction set
-    std::vector<double> heightSigmas;          // per unknown height (metres)
+    std::vector<double> orientationSigmas;                   // per direction set
+    std::vector<double> heightSigmas;                        // per unknown height (metres)
+    std::vector<SecondaryStatistics> secondary;              // per secondary parameter
+    ResidualTestKind secondaryTest = ResidualTestKind::None; // Normal, or Tau for Student's t
+    double secondaryCriticalValue = 0.0;       // bound of |t| (0 without degrees of freedom)
     std::vector<PartialFactor> partialFactors; // per kind, then per group
     // N^-1 on the pattern of the factor, for the regions; it refers to the outcome's factor and
     // must not outlive it. Null when there are no unknowns.

@@ -30,6 +30,16 @@ const std::vector<RecordLayout> &recordLayouts()
         {"TITL", {{F::Text, 7, 79}}},
         {"GRP", {{F::Text, 7, 79}}},
         {"ANGT", {{F::AngleUnit, 7, 9}}},
+        {"AUX",
+         {{F::ObservationType, 7, 9},
+          {F::GroupName, 11, 22},
+          {F::Parameter1, 24, 27},
+          {F::Parameter2, 29, 32},
+          {F::Parameter3, 34, 37},
+          {F::Parameter4, 39, 42},
+          {F::Parameter5, 44, 47},
+          {F::Parameter6, 49, 52},
+          {F::Parameter7, 54, 57}}},
         {"SIGM",
          {{F::SigmaId, 7, 9},
           {F::Constant, 11, 20},
@@ -234,18 +244,6 @@ const RecordLayout *recordLayout(std::string_view code)
     return nullptr;
 }
 
-const std::vector<std::string_view> &laterRecordCodes()
-{
-    static const std::vector<std::string_view> codes = {"AUX"};
-    return codes;
-}
-
-bool isRecordCode(std::string_view code)
-{
-    const auto &later = laterRecordCodes();
-    return recordLayout(code) || std::find(later.begin(), later.end(), code) != later.end();
-}
-
 std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,
                                                       const RecordLayout &layout)
 {
@@ -364,7 +362,7 @@ private:
         while (end < line.size() && !isSpace(line[end]))
             ++end;
         const std::string_view code = line.substr(start, end - start);
-        if (!isRecordCode(code))
+        if (!recordLayout(code))
             return;
         m_diagnostics.warning(path, lineNumber,
                               fr("Ligne commençant par une tabulation, lue comme un commentaire : "

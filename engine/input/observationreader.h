@@ -31,6 +31,15 @@ enum class Field {
     CentringStation,
     CentringTarget,
     Secondary,
+    ObservationType,
+    GroupName,
+    Parameter1,
+    Parameter2,
+    Parameter3,
+    Parameter4,
+    Parameter5,
+    Parameter6,
+    Parameter7,
     Flags,
     Point,
     East,
@@ -102,12 +111,6 @@ struct RecordLayout
 // The layouts of the records this engine reads, and the one of `code` (null when not read).
 const std::vector<RecordLayout> &recordLayouts();
 const RecordLayout *recordLayout(std::string_view code);
-
-// The record codes of the observation files that this engine does not read yet.
-const std::vector<std::string_view> &laterRecordCodes();
-
-// Whether `code` is a record code of the observation files, read now or not yet.
-bool isRecordCode(std::string_view code);
 
 // The runs of columns [first, last] of `line` whose characters stand outside the code and the
 // fields of `layout` without being blanks; trailing blanks and tabs are not looked at.

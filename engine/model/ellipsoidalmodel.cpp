@@ -2,6 +2,8 @@
 
 #include "engine/model/angles.h"
 
+#include <Eigen/Geometry>
+
 #include <cmath>
 #include <limits>
 
@@ -11,6 +13,16 @@ namespace {
 
 // Below this length (metres) two points count as coincident, as in the local model.
 constexpr double kCoincidence = 1e-9;
+
+// The turning of the horizon of `p`, in geocentric components, per metre of its correction along
+// east (column 0) and north (column 1): latitude and longitude change, the frame turns with them.
+Eigen::Matrix3d horizonTurning(const EllipsoidalPosition &p)
+{
+    Eigen::Matrix3d perMetre = Eigen::Matrix3d::Zero(); // in the horizon's own components
+    perMetre.col(0) = Eigen::Vector3d(0.0, 1.0, std::tan(p.geographic.latitude)) / p.primeRadius;
+    perMetre.col(1) = Eigen::Vector3d(-1.0 / p.meridianRadius, 0.0, 0.0);
+    return p.horizon * perMetre;
+}
 
 } // namespace
 
@@ -22,6 +34,12 @@ EllipsoidalPosition ellipsoidalPosition(const ReferenceEllipsoid &ellipsoid,
     p.geographic = toGeographic(ellipsoid, geocentric);
     p.horizon = localHorizon(p.geographic.latitude, p.geographic.longitude);
     p.plumb = p.horizon;
+    const double a = ellipsoid.semiMajor;
+    const double e2 = 1.0 - (ellipsoid.semiMinor * ellipsoid.semiMinor) / (a * a);
+    const double sine = std::sin(p.geographic.latitude);
+    const double w = std::sqrt(1.0 - e2 * sine * sine);
+    p.primeRadius = a / w + p.geographic.height;
+    p.meridianRadius = a * (1.0 - e2) / (w * w * w) + p.geographic.height;
     return p;
 }
 
@@ -146,7 +164,8 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
                 marksTogether ? SightGeometry::CoincidentPoints : SightGeometry::VerticalSight;
             return eq;
         }
-        eq.computed = std::atan2(h, u) - o.refraction * h / (2.0 * kEarthRadius);
+        eq.refraction = -h / (2.0 * kEarthRadius);
+        eq.computed = std::atan2(h, u) + o.refraction * eq.refraction;
         const double common = u / (h * s2);
         gradient = common * (e * frame.col(0) + n * frame.col(1)) - (h / s2) * frame.col(2);
         break;
@@ -160,6 +179,22 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
     }
     eq.target = to.horizon.transpose() * gradient;
     eq.station = -(from.horizon.transpose() * gradient);
+    if (from.primeRadius > 0.0 && to.primeRadius > 0.0) {
+        // The station's frame of angles and both normals turn with their points' corrections.
+        const Eigen::Vector3d perLocal = frame.transpose() * gradient; // d computed / d local
+        const Eigen::Matrix3d stationTurn = horizonTurning(from);
+        const Eigen::Matrix3d targetTurn = horizonTurning(to);
+        const double hi = instrumentHeightAt(o, state);
+        const double ht = targetHeightAt(o, state);
+        for (int c = 0; c < 2; ++c) {
+            const Eigen::Vector3d omega = stationTurn.col(c);
+            const bool angle = o.kind != ObservationKind::Distance;
+            if (angle)
+                eq.station(c) -= perLocal.dot((frame.transpose() * omega).cross(local));
+            eq.station(c) -= hi * gradient.dot(omega.cross(from.horizon.col(2)));
+            eq.target(c) += ht * gradient.dot(targetTurn.col(c).cross(to.horizon.col(2)));
+        }
+    }
     // The heights lie along the normals, as the up of each horizon.
     eq.instrumentHeight = eq.station.z();
     eq.targetHeight = eq.target.z();

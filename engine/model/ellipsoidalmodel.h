@@ -30,9 +30,11 @@
 //         in metres along north and east at the observed position
 //   DXYZ  a component X, Y or Z of a GNSS vector: the target's geocentric coordinate minus the
 //         station's, marks on the ellipsoid (no instrument or target height)
-// Derivatives are taken with the horizons held still: their turning with a point's correction is
-// of the order of the sight over the Earth's radius, and changes the speed of the iterations,
-// not where they end.
+// A point's correction turns its horizon (by the correction over the radii of curvature): the
+// derivatives of the angles take that turning into account, and so do those of the sights through
+// the normals that carry the heights. It is of the order of the sight over the Earth's radius, but
+// it is all that shows a motion of the whole network to the angles (a translation, a rotation about
+// the vertical), so that without it the iterations would not settle along such motions.
 namespace engine {
 
 // A point of the ellipsoidal model at its current position.
@@ -42,6 +44,9 @@ struct EllipsoidalPosition
     Geographic geographic;
     Eigen::Matrix3d horizon = Eigen::Matrix3d::Identity(); // east, north, up as columns
     Eigen::Matrix3d plumb = Eigen::Matrix3d::Identity();   // the same along the plumb line
+    // Radii of curvature of the meridian and of the prime vertical at the point's height (metres).
+    double meridianRadius = 0.0;
+    double primeRadius = 0.0;
 };
 
 EllipsoidalPosition ellipsoidalPosition(const ReferenceEllipsoid &ellipsoid,

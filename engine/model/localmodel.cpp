@@ -106,8 +106,8 @@ ObservationEquation evaluate(const Observation &o, const State &state)
             eq.geometry = undefinedAngle(from, to);
             return eq;
         }
-        const double refraction = o.refraction * h / (2.0 * kEarthRadius);
-        eq.computed = std::atan2(h, dU) - refraction;
+        eq.refraction = -h / (2.0 * kEarthRadius);
+        eq.computed = std::atan2(h, dU) + o.refraction * eq.refraction;
         const double common = dU / (h * s2);
         eq.target = Eigen::Vector3d(dE * common, dN * common, -h / s2);
         break;

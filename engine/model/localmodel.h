@@ -32,6 +32,7 @@ struct State
 {
     std::vector<Eigen::Vector3d> coordinates; // per point: east, north, up (metres)
     std::vector<double> orientations;         // per direction set (radians)
+    std::vector<double> secondary;            // per secondary parameter: metres, ppm or coefficient
     // Per unknown height (Network::unknownHeights), metres; empty: their approximate values.
     std::vector<double> heights;
 };
@@ -54,6 +55,7 @@ struct ObservationEquation
     Eigen::Vector3d station = Eigen::Vector3d::Zero(); // d computed / d (east, north, up)
     Eigen::Vector3d target = Eigen::Vector3d::Zero();
     double orientation = 0.0; // d computed / d orientation (directions)
+    double refraction = 0.0;  // d computed / d coefficient of refraction (zenith angles)
     // d computed / d instrument height, d computed / d target height (sights)
     double instrumentHeight = 0.0;
     double targetHeight = 0.0;

@@ -33,6 +33,34 @@ bool isObservedPosition(ObservationKind kind)
            kind == ObservationKind::Local;
 }
 
+const char *secondaryTypeCode(SecondaryType type)
+{
+    switch (type) {
+    case SecondaryType::Constant:
+        return "CONS";
+    case SecondaryType::Scale:
+        return "SCAL";
+    case SecondaryType::Refraction:
+        return "REFR";
+    case SecondaryType::VarianceGroup:
+        break;
+    }
+    return "GVCE";
+}
+
+const char *secondaryScopeCode(SecondaryScope scope)
+{
+    switch (scope) {
+    case SecondaryScope::Distances:
+        return "DIS";
+    case SecondaryScope::ZenithAngles:
+        return "ZAN";
+    case SecondaryScope::All:
+        break;
+    }
+    return "ALL";
+}
+
 bool isComponent(ObservationKind kind)
 {
     return kind == ObservationKind::Vector || isObservedPosition(kind);

@@ -45,6 +45,23 @@ bool isComponent(ObservationKind kind);
 
 struct Observation;
 
+// The kinds of observation a group of secondary parameters (AUX) applies to: DIS its distances,
+// ZAN its zenith angles, ALL every observation each of its parameters can apply to.
+enum class SecondaryScope { Distances, ZenithAngles, All };
+
+// The parameter types of an AUX record.
+enum class SecondaryType {
+    Constant,     // CONS: added to the group's distances, metres
+    Scale,        // SCAL: lengthens the group's distances, parts per million
+    Refraction,   // REFR: the coefficient of refraction of the group's zenith angles
+    VarianceGroup // GVCE: the group's observations share a variance component; no unknown
+};
+
+// The token of a parameter type ("CONS", "SCAL", "REFR", "GVCE") and of a scope ("DIS", "ZAN",
+// "ALL").
+const char *secondaryTypeCode(SecondaryType type);
+const char *secondaryScopeCode(SecondaryScope scope);
+
 // The record code of an observation, or for a component the letter of it: DX, DY, DZ for a
 // vector; X, Y, Z; P, L, H; N, E, H for an observed position.
 const char *observationLabel(const Observation &observation);
@@ -143,6 +160,12 @@ struct Observation
     std::string group; // GRP in force (Latin-1)
     int fileNumber = 0;
     int lineNumber = 0;
+    // The secondary parameters its computed value takes: indices into
+    // Network::secondaryParameters (constants and scales of a distance, the refraction of a
+    // zenith angle).
+    std::vector<int> secondary;
+    // Its variance component group: index into Network::varianceGroups, -1 for none.
+    int varianceGroup = -1;
 
     // Precision as read, resolved into `sigma` once the whole file is read.
     std::string sigmaId;
@@ -184,8 +207,41 @@ struct PrecisionFamily
     double centringTarget = 0.0;  // metres
     double unit = 1.0;            // metres per record unit
     std::string otherParameters;
+    // The groups of secondary parameters its observations belong to, as listed in
+    // `otherParameters` (names separated by blanks or commas).
+    std::vector<std::string> groups;
     int fileNumber = 0;
     int lineNumber = 0;
+};
+
+// A group of secondary parameters (AUX): its observations are those whose precision family lists
+// its name, and those that follow a GRP record of its name.
+struct SecondaryGroup
+{
+    std::string name;
+    SecondaryScope scope = SecondaryScope::All;
+    std::vector<SecondaryType> types; // as the record lists them
+    int fileNumber = 0;
+    int lineNumber = 0;
+};
+
+// A secondary parameter (CONS, SCAL or REFR of a group), one unknown of the adjustment; only the
+// parameters that apply to at least one observation are made.
+struct SecondaryParameter
+{
+    int group = 0; // index into Network::secondaryGroups
+    SecondaryType type = SecondaryType::Constant;
+    double start = 0.0;   // where the iterations start: metres, ppm, or the coefficient
+    int observations = 0; // how many observations take it
+};
+
+// A variance component group (GVCE): the observations whose a priori variances share one factor.
+struct VarianceGroup
+{
+    std::string name;
+    int fileNumber = 0; // its AUX record
+    int lineNumber = 0;
+    std::vector<int> observations; // indices into Network::observations, increasing
 };
 
 // Consecutive observations whose errors are correlated: the components of an observed position,
@@ -210,6 +266,9 @@ struct Network
     std::vector<UnknownHeight> unknownHeights;
     std::vector<CorrelatedBlock> correlated; // in the order of their observations
     std::map<std::string, PrecisionFamily> families;
+    std::vector<SecondaryGroup> secondaryGroups;         // AUX records, in reading order
+    std::vector<SecondaryParameter> secondaryParameters; // by group, then in the record's order
+    std::vector<VarianceGroup> varianceGroups;           // the GVCE groups, in AUX order
     std::vector<std::string> titles;
     bool geodetic = false;        // the ellipsoidal or the spherical model
     ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one

@@ -87,6 +87,7 @@ public:
             resolveGeoid();
         resolvePrecisions();
         resolveCorrelatedBlocks();
+        resolveSecondary();
         return std::move(m_network);
     }
 
@@ -269,12 +270,7 @@ private:
         if (m_block && blockRecord(line, code))
             return;
         if (!m_layout) {
-            const auto &later = laterRecordCodes();
-            if (std::find(later.begin(), later.end(), code) != later.end())
-                error(line, fr("L'enregistrement ") + std::string(code) +
-                                fr(" n'est pas encore traité par ce moteur."));
-            else
-                error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
+            error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
             return;
         }
         checkColumns(line);
@@ -293,6 +289,8 @@ private:
                                 fr(" » (DMS, GRD ou RAD attendu)."));
         } else if (code == "SIGM") {
             family(line);
+        } else if (code == "AUX") {
+            secondaryGroup(line);
         } else if (code == "LENU" || code == "LNEU") {
             if (m_options.model == ModelType::Local3D)
                 point(line);
@@ -1009,17 +1007,267 @@ private:
         if (!ok)
             return;
         f.otherParameters = text(line, Field::Secondary);
-        if (!f.otherParameters.empty()) {
-            error(line, fr("Les paramètres secondaires d'une famille de précision (« ") +
-                            f.otherParameters +
-                            fr(" ») ne sont pas encore traités par ce moteur."));
-            return;
-        }
+        f.groups = groupNames(f.otherParameters);
         if (m_network.families.count(f.id)) {
             error(line, fr("La famille de précision « ") + f.id + fr(" » est déjà définie."));
             return;
         }
         m_network.families[f.id] = f;
+    }
+
+    // The names of "Autres paramètres", separated by blanks or commas, each once.
+    static std::vector<std::string> groupNames(const std::string &list)
+    {
+        std::vector<std::string> names;
+        std::string name;
+        for (std::size_t i = 0; i <= list.size(); ++i) {
+            const char c = i < list.size() ? list[i] : ' ';
+            if (c != ' ' && c != ',' && c != '\t') {
+                name += c;
+                continue;
+            }
+            if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(name);
+            name.clear();
+        }
+        return names;
+    }
+
+    // An AUX record: a group, the kind of observation it applies to and up to seven parameter
+    // types. It may stand anywhere in the files; its members are gathered once all are read.
+    void secondaryGroup(const SourceLine &line)
+    {
+        SecondaryGroup g;
+        g.name = text(line, Field::GroupName);
+        g.fileNumber = line.fileNumber;
+        g.lineNumber = line.lineNumber;
+        const std::string_view scope = text(line, Field::ObservationType);
+        bool ok = true;
+        if (scope == "DIS") {
+            g.scope = SecondaryScope::Distances;
+        } else if (scope == "ZAN") {
+            g.scope = SecondaryScope::ZenithAngles;
+        } else if (scope == "ALL") {
+            g.scope = SecondaryScope::All;
+        } else {
+            error(line, fr("Type d'observation inconnu « ") + std::string(scope) +
+                            fr(" » pour un groupe de paramètres secondaires (DIS, ZAN ou ALL "
+                               "attendu, ") +
+                            columnsOf(Field::ObservationType) + ").");
+            ok = false;
+        }
+        if (g.name.empty()) {
+            error(line, fr("Groupe de paramètres secondaires sans nom (") +
+                            columnsOf(Field::GroupName) + ").");
+            return;
+        }
+        if (g.name.find_first_of(" ,\t") != std::string::npos) {
+            error(line, fr("Le nom du groupe « ") + g.name +
+                            fr(" » contient un blanc ou une virgule, qui séparent les noms de "
+                               "groupes d'une famille de précision SIGM."));
+            ok = false;
+        }
+        for (Field field :
+             {Field::Parameter1, Field::Parameter2, Field::Parameter3, Field::Parameter4,
+              Field::Parameter5, Field::Parameter6, Field::Parameter7}) {
+            const std::string_view token = text(line, field);
+            if (token.empty())
+                continue;
+            std::optional<SecondaryType> type;
+            for (SecondaryType t : {SecondaryType::Constant, SecondaryType::Scale,
+                                    SecondaryType::Refraction, SecondaryType::VarianceGroup}) {
+                if (token == secondaryTypeCode(t))
+                    type = t;
+            }
+            if (!type) {
+                error(line, fr("Type de paramètre secondaire inconnu « ") + std::string(token) +
+                                fr(" » (") + columnsOf(field) +
+                                fr(" ; CONS, SCAL, REFR ou GVCE attendu)."));
+                ok = false;
+                continue;
+            }
+            if (std::find(g.types.begin(), g.types.end(), *type) != g.types.end()) {
+                error(line, fr("Le paramètre ") + std::string(token) +
+                                fr(" est répété dans le groupe « ") + g.name + fr(" »."));
+                ok = false;
+                continue;
+            }
+            const bool lengths = *type == SecondaryType::Constant || *type == SecondaryType::Scale;
+            if ((lengths && g.scope == SecondaryScope::ZenithAngles) ||
+                (*type == SecondaryType::Refraction && g.scope == SecondaryScope::Distances)) {
+                error(line, fr("Le paramètre ") + std::string(token) +
+                                fr(" ne s'applique pas aux observations ") + std::string(scope) +
+                                fr(" : CONS et SCAL portent sur les distances (DIS ou ALL), "
+                                   "REFR sur les angles zénithaux (ZAN ou ALL)."));
+                ok = false;
+                continue;
+            }
+            g.types.push_back(*type);
+        }
+        for (const SecondaryGroup &other : m_network.secondaryGroups) {
+            if (other.name == g.name) {
+                error(line, fr("Le groupe de paramètres secondaires « ") + g.name +
+                                fr(" » est déjà défini (ligne ") +
+                                std::to_string(other.lineNumber) + fr(" du fichier ") +
+                                std::to_string(other.fileNumber) + ").");
+                return;
+            }
+        }
+        if (!ok)
+            return;
+        if (g.types.empty())
+            m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
+                                  fr("Le groupe « ") + g.name +
+                                      fr(" » ne déclare aucun paramètre : il est sans effet."));
+        m_network.secondaryGroups.push_back(std::move(g));
+    }
+
+    // Whether a parameter of `type` of a group of `scope` applies to `o`.
+    static bool appliesTo(SecondaryType type, SecondaryScope scope, const Observation &o)
+    {
+        switch (type) {
+        case SecondaryType::Constant:
+        case SecondaryType::Scale:
+            return o.kind == ObservationKind::Distance;
+        case SecondaryType::Refraction:
+            return o.kind == ObservationKind::Zenith;
+        case SecondaryType::VarianceGroup:
+            break;
+        }
+        switch (scope) {
+        case SecondaryScope::Distances:
+            return o.kind == ObservationKind::Distance;
+        case SecondaryScope::ZenithAngles:
+            return o.kind == ObservationKind::Zenith;
+        case SecondaryScope::All:
+            break;
+        }
+        return true;
+    }
+
+    // The groups of secondary parameters of each observation: those its precision family lists
+    // (the family of its Sigma-ID, or of its DSET's), and the one named as its GRP. Every
+    // parameter that applies to at least one observation becomes an unknown; the GVCE groups
+    // gather their observations.
+    void resolveSecondary()
+    {
+        const auto &groups = m_network.secondaryGroups;
+        std::map<std::string, int> byName;
+        for (std::size_t g = 0; g < groups.size(); ++g)
+            byName[groups[g].name] = static_cast<int>(g);
+        std::map<std::string, std::vector<int>> familyGroups;
+        for (const auto &[id, family] : m_network.families) {
+            std::vector<int> &list = familyGroups[id];
+            for (const std::string &name : family.groups) {
+                const auto found = byName.find(name);
+                if (found == byName.end())
+                    error(family.fileNumber, family.lineNumber,
+                          fr("Groupe de paramètres secondaires inconnu « ") + name +
+                              fr(" » : aucun enregistrement AUX ne le définit."));
+                else
+                    list.push_back(found->second);
+            }
+        }
+        if (groups.empty())
+            return;
+        // Per group and parameter type, the index of its parameter.
+        std::vector<std::array<int, 4>> parameterOf(groups.size(), {-1, -1, -1, -1});
+        std::vector<std::vector<int>> members(m_network.observations.size());
+        std::vector<std::array<int, 4>> counts(groups.size(), {0, 0, 0, 0});
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            const Observation &o = m_network.observations[i];
+            std::string id = o.sigmaId;
+            if (id.empty() && o.set >= 0)
+                id = m_network.sets[static_cast<std::size_t>(o.set)].sigmaId;
+            std::vector<int> &of = members[i];
+            const auto listed = familyGroups.find(id);
+            if (listed != familyGroups.end())
+                of = listed->second;
+            const auto named = byName.find(o.group);
+            if (named != byName.end() && std::find(of.begin(), of.end(), named->second) == of.end())
+                of.push_back(named->second);
+            for (int g : of) {
+                const SecondaryGroup &group = groups[static_cast<std::size_t>(g)];
+                for (SecondaryType type : group.types) {
+                    if (appliesTo(type, group.scope, o))
+                        ++counts[static_cast<std::size_t>(g)][static_cast<std::size_t>(type)];
+                }
+            }
+        }
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            const SecondaryGroup &group = groups[g];
+            for (SecondaryType type : group.types) {
+                const int count = counts[g][static_cast<std::size_t>(type)];
+                if (count == 0) {
+                    m_diagnostics.warning(
+                        m_network.fileName(group.fileNumber), group.lineNumber,
+                        fr("Le paramètre ") + secondaryTypeCode(type) + fr(" du groupe « ") +
+                            group.name +
+                            fr(" » ne s'applique à aucune observation : il n'est pas estimé."));
+                    continue;
+                }
+                if (type == SecondaryType::VarianceGroup) {
+                    parameterOf[g][static_cast<std::size_t>(type)] =
+                        static_cast<int>(m_network.varianceGroups.size());
+                    m_network.varianceGroups.push_back(
+                        {group.name, group.fileNumber, group.lineNumber, {}});
+                    continue;
+                }
+                parameterOf[g][static_cast<std::size_t>(type)] =
+                    static_cast<int>(m_network.secondaryParameters.size());
+                SecondaryParameter parameter;
+                parameter.group = static_cast<int>(g);
+                parameter.type = type;
+                parameter.observations = count;
+                m_network.secondaryParameters.push_back(parameter);
+            }
+        }
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            Observation &o = m_network.observations[i];
+            int refractionGroup = -1; // of the parameter of refraction taken
+            for (int g : members[i]) {
+                const SecondaryGroup &group = groups[static_cast<std::size_t>(g)];
+                for (SecondaryType type : group.types) {
+                    const int k =
+                        parameterOf[static_cast<std::size_t>(g)][static_cast<std::size_t>(type)];
+                    if (k < 0 || !appliesTo(type, group.scope, o))
+                        continue;
+                    if (type == SecondaryType::VarianceGroup) {
+                        auto &varianceGroups = m_network.varianceGroups;
+                        if (o.varianceGroup >= 0) {
+                            const std::string &first =
+                                varianceGroups[static_cast<std::size_t>(o.varianceGroup)].name;
+                            error(o.fileNumber, o.lineNumber,
+                                  fr("L'observation appartient à deux groupes de variance GVCE "
+                                     "(« ") +
+                                      first + fr(" » et « ") + group.name + fr(" »)."));
+                            continue;
+                        }
+                        o.varianceGroup = k;
+                        varianceGroups[static_cast<std::size_t>(k)].observations.push_back(
+                            static_cast<int>(i));
+                        continue;
+                    }
+                    if (type == SecondaryType::Refraction) {
+                        if (refractionGroup >= 0) {
+                            error(o.fileNumber, o.lineNumber,
+                                  fr("L'angle zénithal a deux coefficients de réfraction à "
+                                     "estimer (groupes « ") +
+                                      groups[static_cast<std::size_t>(refractionGroup)].name +
+                                      fr(" » et « ") + group.name + fr(" »)."));
+                            continue;
+                        }
+                        refractionGroup = g;
+                        // The iterations start from the coefficients written on the group's
+                        // zenith angles, so that they begin where the data check stands.
+                        SecondaryParameter &parameter =
+                            m_network.secondaryParameters[static_cast<std::size_t>(k)];
+                        parameter.start += o.refraction / parameter.observations;
+                    }
+                    o.secondary.push_back(k);
+                }
+            }
+        }
     }
 
     // One ellipsoid serves the whole run: an ELIP record repeating the one in force is harmless,
@@ -1767,16 +2015,18 @@ private:
     }
 
     // Points the unknown heights, and refuses those no distance or zenith angle determines, or
-    // that no observation tells from the height of their point.
+    // that no observation tells from the height of their point. After errors in the files the
+    // observations refused would make those messages wrong: they wait for a clean read.
     void resolveUnknownHeights()
     {
+        const bool judged = !m_diagnostics.hasErrors();
         for (std::size_t h = 0; h < m_network.unknownHeights.size(); ++h) {
             UnknownHeight &height = m_network.unknownHeights[h];
             const PendingHeight &pending = m_unknownHeights[h];
             const auto found = m_network.pointIndex.find(pending.point);
             if (found != m_network.pointIndex.end())
                 height.point = found->second;
-            if (pending.reported)
+            if (pending.reported || !judged)
                 continue;
             if (pending.determining == 0 || height.point < 0) {
                 error(height.fileNumber, height.lineNumber,

@@ -8,7 +8,11 @@
 
 // Turns the record lines of the observation files into the network of the local 3D model.
 //   TITL, GRP        title and observation group, carried into the report
-//   SIGM             precision family;  ANGT  angle unit of the following records
+//   SIGM             precision family, with the groups of secondary parameters it lists
+//   AUX              group of secondary parameters (constant, scale, refraction, variance
+//                    group), whose members are the observations of the families that list it
+//                    and those under a GRP of its name
+//   ANGT             angle unit of the following records
 //   LENU, LNEU       points with their fixity flags;  HI, HT  instrument and target heights
 //   UNHI, UNHT       unknown instrument and target heights, with their approximate values
 //   DSET, DIR        direction sets and their directions;  AZIM, ZANG, DIST, OHDF  observations

@@ -74,8 +74,11 @@ constexpr Token<std::pair<bool, bool>> kRegionModes[] = {
 // SIGMADIST and SIGMAOHDF: the quadratic (or per root kilometre) form of a precision.
 constexpr Token<bool> kStandardForms[] = {{true, "STD"}, {false, "NOSTD"}};
 constexpr Token<bool> kYesNo[] = {{true, "OUI"}, {false, "NON"}};
-// OUTMAT_ABP, OUTMAT_NC and OUTMAT_INC: no matrix, the final one, or one per iteration.
-constexpr Token<bool> kMatrixOutputs[] = {{false, "NON"}, {true, "FINAL"}, {true, "ALL_ITER"}};
+constexpr Token<MatrixOutput> kMatrixOutputs[] = {{MatrixOutput::None, "NON"},
+                                                  {MatrixOutput::Final, "FINAL"},
+                                                  {MatrixOutput::EachIteration, "ALL_ITER"}};
+constexpr Token<VarianceMethod> kVarianceMethods[] = {{VarianceMethod::Helmert, "HELMERT"},
+                                                      {VarianceMethod::Lsvce, "LSVCE"}};
 
 template <typename T, std::size_t N> const char *tokenOf(const Token<T> (&tokens)[N], T value)
 {
@@ -334,12 +337,16 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
 
     options.calculationType =
         reader.choice("TYPECALCUL", kCalculationTypes, CalculationType::Adjustment);
-    if (options.calculationType != CalculationType::Adjustment &&
-        options.calculationType != CalculationType::Simulation)
+    const bool robust = options.calculationType == CalculationType::Huber ||
+                        options.calculationType == CalculationType::L1Norm;
+    if (robust)
+        options.robustThreshold = reader.number("HUBERVALUE", 0.0, 1e6);
+    else if (options.calculationType != CalculationType::Adjustment &&
+             options.calculationType != CalculationType::Simulation)
         diagnostics.error(fileLabel, reader.lineOf("TYPECALCUL"),
                           fr("Le type de calcul ") + optionToken(options.calculationType) +
-                              fr(" n'est pas encore traité par ce moteur : seuls AJUSTEMENT et "
-                                 "SIMULATION (préanalyse) sont disponibles."));
+                              fr(" n'est pas encore traité par ce moteur : AJUSTEMENT, SIMULATION "
+                                 "(préanalyse), HUBER et NORMEL1 sont disponibles."));
 
     options.model = reader.choice("TYPEMODEL", kModelTypes, ModelType::Ellipsoidal3D);
 
@@ -355,6 +362,10 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.sigmaScaling = reader.choice("TYPESIGMA0", kSigmaScalings, SigmaScaling::Auto);
     options.validation =
         reader.probability("VALIDATION", kLowestValidation, kHighestConfidence, 0.95);
+
+    options.varianceMethod = reader.choice("VCE_METHOD", kVarianceMethods, VarianceMethod::Helmert);
+    options.varianceIterations = reader.count("VCEITERMAX", 1, 1000);
+    options.logVarianceIterations = reader.flag("VCESOLINT");
 
     options.generateObservations = reader.flag("GENE_LOG");
     options.generationNoise = reader.choice("GENE_NOISE", kGenerationNoises, GenerationNoise::None);
@@ -398,14 +409,14 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     options.drawingRequested = reader.flag("DRW_EXPORT");
     options.kmlRequested = reader.flag("KML_EXPORT");
     // An unknown token asks for no matrix, as the configuration editor reads it.
-    for (const char *key : {"OUTMAT_ABP", "OUTMAT_NC", "OUTMAT_INC"}) {
-        if (reader.choice(key, kMatrixOutputs, false))
-            options.matricesRequested = true;
-    }
-    for (const char *key : {"OUTMAT_V", "OUTMAT_X"}) {
-        if (reader.choice(key, kYesNo, false))
-            options.matricesRequested = true;
-    }
+    MatrixOptions &matrices = options.matrices;
+    matrices.coordinates = reader.choice("OUTMAT_CRD", kRegionCoordinates, RegionCoordinates::Neu);
+    matrices.scaling = reader.choice("OUTMAT_SG0", kSigmaScalings, SigmaScaling::Auto);
+    matrices.design = reader.choice("OUTMAT_ABP", kMatrixOutputs, MatrixOutput::None);
+    matrices.normal = reader.choice("OUTMAT_NC", kMatrixOutputs, MatrixOutput::None);
+    matrices.inverse = reader.choice("OUTMAT_INC", kMatrixOutputs, MatrixOutput::None);
+    matrices.residuals = reader.choice("OUTMAT_V", kYesNo, false);
+    matrices.solution = reader.choice("OUTMAT_X", kYesNo, false);
     readRegionOptions(reader, options.regions, options.logReliability, options.model);
     return options;
 }

@@ -22,6 +22,31 @@ enum class FreeNetwork { None, MinimumTrace, SelectedBase };
 enum class SigmaScaling { Auto, Never, Always };
 enum class ResidualListing { None, All, InvalidOnly };
 enum class IterationListing { None, First, All };
+enum class VarianceMethod { Helmert, Lsvce };
+enum class MatrixOutput { None, Final, EachIteration };
+
+// The matrices written beside the report ([MATRICES]).
+struct MatrixOptions
+{
+    RegionCoordinates coordinates = RegionCoordinates::Neu; // OUTMAT_CRD
+    SigmaScaling scaling = SigmaScaling::Auto;              // OUTMAT_SG0
+    MatrixOutput design = MatrixOutput::None;               // A, P, l
+    MatrixOutput normal = MatrixOutput::None;               // N, c
+    MatrixOutput inverse = MatrixOutput::None;              // inv(N)
+    bool residuals = false;                                 // V
+    bool solution = false;                                  // X
+
+    bool any() const
+    {
+        return design != MatrixOutput::None || normal != MatrixOutput::None ||
+               inverse != MatrixOutput::None || residuals || solution;
+    }
+    bool eachIteration() const
+    {
+        return design == MatrixOutput::EachIteration || normal == MatrixOutput::EachIteration ||
+               inverse == MatrixOutput::EachIteration;
+    }
+};
 // Simulated observations (GENE_NOISE): exact values, or errors drawn from each observation's
 // standard deviation (BLANC; UNIT is taken alike).
 enum class GenerationNoise { None, White, Unit };
@@ -61,6 +86,7 @@ struct Options
 {
     double convergence = 0.0001; // metres
     CalculationType calculationType = CalculationType::Adjustment;
+    double robustThreshold = 2.5; // HUBERVALUE, in units of the a priori standard deviation
     ModelType model = ModelType::Local3D;
     AngleUnit angleUnit = AngleUnit::Grades;
     LinearUnit linearUnit = LinearUnit::Metre;
@@ -72,7 +98,10 @@ struct Options
     bool heightDifferencePerRootKm = false; // SIGMAOHDF STD
     SigmaScaling sigmaScaling = SigmaScaling::Auto;
     double validation = 0.95;
-    bool multiEpoch = false; // MEP_MODE
+    VarianceMethod varianceMethod = VarianceMethod::Helmert;
+    int varianceIterations = 10;        // VCEITERMAX
+    bool logVarianceIterations = false; // VCESOLINT
+    bool multiEpoch = false;            // MEP_MODE
     EpochOptions epochs;
     int distanceDecimals = 4;
     int angleDecimals = 2;
@@ -90,7 +119,7 @@ struct Options
     bool logPartialFactors = true;
     bool drawingRequested = true;
     bool kmlRequested = false;
-    bool matricesRequested = false;
+    MatrixOptions matrices;
     RegionOptions regions;
     bool generateObservations = false; // GENE_LOG, with a pre-analysis
     GenerationNoise generationNoise = GenerationNoise::None;

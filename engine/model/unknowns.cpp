@@ -26,6 +26,12 @@ std::string unknownLabel(const Network &network, const Unknowns &unknowns, int i
     if (index < 0 || index >= unknowns.count)
         return "?";
     const auto [owner, component] = unknowns.owner[static_cast<std::size_t>(index)];
+    if (component == kSecondaryComponent) {
+        const SecondaryParameter &parameter =
+            network.secondaryParameters[static_cast<std::size_t>(owner)];
+        return std::string(secondaryTypeCode(parameter.type)) + fr(" du groupe « ") +
+               network.secondaryGroups[static_cast<std::size_t>(parameter.group)].name + fr(" »");
+    }
     if (component == kHeightComponent) {
         const UnknownHeight &height = network.unknownHeights[static_cast<std::size_t>(owner)];
         return (height.instrument ? fr("hauteur d'instrument inconnue de ")
@@ -87,6 +93,13 @@ Unknowns numberUnknowns(const Network &network, Diagnostics &diagnostics)
     for (std::size_t h = 0; h < network.unknownHeights.size(); ++h) {
         u.height[h] = u.count++;
         u.owner.emplace_back(static_cast<int>(h), kHeightComponent);
+    }
+    // Every secondary parameter made applies to some observation. Numbered last, they come last
+    // in the elimination order too: each one couples all of its observations' points.
+    u.secondary.assign(network.secondaryParameters.size(), -1);
+    for (std::size_t k = 0; k < network.secondaryParameters.size(); ++k) {
+        u.secondary[k] = u.count++;
+        u.owner.emplace_back(static_cast<int>(k), kSecondaryComponent);
     }
     return u;
 }

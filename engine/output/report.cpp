@@ -83,6 +83,10 @@ public:
             gnssLoops();
         if (m_in.outcome && !m_in.outcome->history.empty())
             iterations();
+        if (m_in.robust && m_in.network)
+            robustEstimation();
+        if (m_in.variance)
+            varianceComponents();
         if (m_in.statistics) {
             statistics();
             if (m_in.outcome && m_in.network && m_options.freeNetwork != FreeNetwork::None)
@@ -94,8 +98,10 @@ public:
             adjustedCoordinates();
             if (m_in.outcome && m_in.network && !m_in.network->unknownHeights.empty())
                 unknownHeights();
-            if (m_options.logAuxiliary)
+            if (m_options.logAuxiliary) {
                 orientations();
+                secondaryParameters();
+            }
             if (m_in.regions && m_in.network) {
                 for (const std::string &line :
                      regionReport(*m_in.network, *m_in.regions, m_options, m_in.statistics->scaled))
@@ -203,9 +209,6 @@ private:
         if (o.kmlRequested)
             m_out.line(fr("   Fichier KML demandé : il n'est pas produit par cette version du "
                           "moteur."));
-        if (o.matricesRequested)
-            m_out.line(fr("   Extraction de matrices demandée : elle n'est pas produite par "
-                          "cette version du moteur."));
     }
 
     // The ellipsoid, said whether it comes from an ELIP record or is the default, and the plane
@@ -584,15 +587,113 @@ private:
                 m_out.line(fr("   Corrections des inconnues, itération ") +
                            std::to_string(r.number) + " :");
                 for (Eigen::Index j = 0; j < r.corrections.size(); ++j) {
-                    const bool orientation =
-                        out.unknowns.owner[static_cast<std::size_t>(j)].second == 3;
-                    m_out.line("   " +
-                               columnLeft(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40) +
-                               (orientation ? smallAngle(r.corrections(j), 16) + " " +
-                                                  smallAngleUnitSymbol(m_options.angleUnit)
-                                            : length(r.corrections(j), 16) + " m"));
+                    const auto [owner, component] = out.unknowns.owner[static_cast<std::size_t>(j)];
+                    const std::string label =
+                        "   " + columnLeft(unknownLabel(n, out.unknowns, static_cast<int>(j)), 40);
+                    if (component == kSecondaryComponent)
+                        m_out.line(label +
+                                   secondaryValue(
+                                       n.secondaryParameters[static_cast<std::size_t>(owner)].type,
+                                       r.corrections(j), 16));
+                    else if (component == kOrientationComponent)
+                        m_out.line(label + smallAngle(r.corrections(j), 16) + " " +
+                                   smallAngleUnitSymbol(m_options.angleUnit));
+                    else
+                        m_out.line(label + length(r.corrections(j), 16) + " m");
                 }
             }
+        }
+    }
+
+    void robustEstimation()
+    {
+        const RobustOutcome &r = *m_in.robust;
+        const Network &n = *m_in.network;
+        m_out.heading("ESTIMATION ROBUSTE");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Méthode", r.method == CalculationType::Huber
+                           ? fr("Huber (moindres carrés repondérés)")
+                           : fr("norme L1 (moindres carrés repondérés)"));
+        row("Valeur limite k (en écarts-types a priori)", fixed(r.threshold, 0, 3));
+        row("Itérations de repondération", std::to_string(r.iterations));
+        row("Observations sous-pondérées (|v/sigma| > k)", std::to_string(r.downWeighted.size()));
+        if (r.downWeighted.empty())
+            return;
+        m_out.line(fr("   Les observations sous-pondérées sont écartées de l'ajustement final par "
+                      "moindres carrés,"));
+        m_out.line(fr("   dont les statistiques suivent ; leur résidu y est testé contre la "
+                      "solution des autres."));
+        m_out.line();
+        m_out.line(fr("   Type Station      -> Visé                 Résidu robuste     v/sigma"
+                      "    Poids   Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (int index : r.downWeighted) {
+            const auto i = static_cast<std::size_t>(index);
+            const Observation &o = n.observations[i];
+            const auto e = static_cast<Eigen::Index>(i);
+            const std::string &station = n.points[static_cast<std::size_t>(o.station)].name;
+            const std::string sight =
+                isObservedPosition(o.kind)
+                    ? columnLeft(station, 29)
+                    : columnLeft(station, 13) + "-> " +
+                          columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13);
+            m_out.line("   " + columnLeft(observationLabel(o), 5) + sight +
+                       small(o, r.residuals(e), 12) + " " + padRight(smallUnit(o), 4) +
+                       columnRight(fixed(r.standardized(e), 0, 2), 9) +
+                       columnRight(fixed(r.factors(e), 0, 4), 9) +
+                       columnRight(std::to_string(o.lineNumber), 8) +
+                       columnRight(std::to_string(o.fileNumber), 9));
+        }
+    }
+
+    void varianceComponents()
+    {
+        const VarianceOutcome &v = *m_in.variance;
+        m_out.heading("COMPOSANTES DE VARIANCE");
+        auto row = [&](const char *label, const std::string &value) {
+            m_out.line("   " + padRight(fr(label), 48) + ": " + value);
+        };
+        row("Méthode", fr("Helmert (itérée)"));
+        row("Itérations", std::to_string(v.iterations) +
+                              (v.estimated ? fr(" (convergée)") : fr(" (non convergée)")));
+        if (!v.history.empty()) {
+            std::string names;
+            for (const VarianceComponent &c : v.components)
+                names += columnRight(c.name, 13);
+            m_out.line(padRight("   Groupe", 38) + names);
+        }
+        for (std::size_t k = 0; k < v.history.size(); ++k) {
+            std::string values;
+            for (double ratio : v.history[k])
+                values += columnRight(fixed(ratio, 0, 6), 13);
+            m_out.line(fr("   Itération ") + columnRight(std::to_string(k + 1), 3) +
+                       fr(" : v'Pv / r par groupe") + values);
+        }
+        m_out.line(fr("   Chaque composante multiplie les variances a priori de son groupe ; "
+                      "test du khi-deux"));
+        m_out.line(fr("   de r degrés de liberté sur r x composante (composante = 1 a priori)."));
+        m_out.line();
+        m_out.line(
+            fr("   Groupe                     Nb obs.      Somme r   Composante    Ecart-type"
+               "   Borne inf.   Borne sup.  Test"));
+        m_out.line(kThinRule);
+        for (const VarianceComponent &c : v.components) {
+            if (!c.estimable) {
+                m_out.line("   " + columnLeft(c.name, 24) +
+                           columnRight(std::to_string(c.count), 10) +
+                           columnRight(fixed(c.redundancy, 0, 3), 13) +
+                           fr("   non estimable (aucune redondance)"));
+                continue;
+            }
+            m_out.line("   " + columnLeft(c.name, 24) + columnRight(std::to_string(c.count), 10) +
+                       columnRight(fixed(c.redundancy, 0, 3), 13) +
+                       columnRight(fixed(c.variance, 0, 6), 13) +
+                       columnRight(fixed(std::sqrt(c.variance), 0, 6), 14) +
+                       columnRight(fixed(c.chiLower, 0, 3), 13) +
+                       columnRight(fixed(c.chiUpper, 0, 3), 13) +
+                       (c.passed ? fr("  accepté") : fr("  refusé")));
         }
     }
 
@@ -604,6 +705,8 @@ private:
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
         row("Nombre d'observations", std::to_string(s.observations));
+        if (s.leftOut > 0)
+            row("Observations écartées de l'ajustement", std::to_string(s.leftOut));
         row("Nombre d'inconnues", std::to_string(s.unknowns));
         row("Degrés de liberté", std::to_string(s.degreesOfFreedom));
         row("Somme des nombres de redondance", fixed(s.redundancySum, 0, 3));
@@ -800,6 +903,68 @@ private:
                        smallAngleUnitSymbol(m_options.angleUnit) +
                        columnRight(std::to_string(set.lineNumber), 7) +
                        columnRight(std::to_string(set.fileNumber), 9));
+        }
+    }
+
+    // A secondary parameter's value with its unit: a constant in millimetres, a scale in parts per
+    // million, a coefficient of refraction bare.
+    std::string secondaryValue(SecondaryType type, double value, int width) const
+    {
+        switch (type) {
+        case SecondaryType::Constant:
+            return columnRight(
+                       fixed(value * 1000.0, 0, std::max(m_options.distanceDecimals - 1, 2)),
+                       width) +
+                   " mm ";
+        case SecondaryType::Scale:
+            return columnRight(fixed(value, 0, 3), width) + " ppm";
+        case SecondaryType::Refraction:
+        case SecondaryType::VarianceGroup:
+            break;
+        }
+        return columnRight(fixed(value, 0, 4), width) + "    ";
+    }
+
+    void secondaryParameters()
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        if (n.secondaryParameters.empty() || s.secondary.size() != n.secondaryParameters.size())
+            return;
+        m_out.heading("PARAMETRES SECONDAIRES : GROUPES AUX");
+        const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
+        switch (s.secondaryTest) {
+        case ResidualTestKind::Normal:
+            m_out.line(fr("   Test de signification : |t| = |valeur| / écart-type > ") +
+                       fixed(s.secondaryCriticalValue, 0, 3) + fr(" (loi normale, ") + confidence +
+                       ")");
+            break;
+        case ResidualTestKind::Tau:
+            m_out.line(fr("   Test de signification : |t| = |valeur| / écart-type > ") +
+                       fixed(s.secondaryCriticalValue, 0, 3) + fr(" (loi de Student à ") +
+                       std::to_string(s.degreesOfFreedom) + fr(" degrés de liberté, ") +
+                       confidence + ")");
+            break;
+        case ResidualTestKind::None:
+            m_out.line(fr("   Test de signification : non réalisé (aucune redondance)"));
+            break;
+        }
+        m_out.line();
+        m_out.line(fr("   Groupe        Param.           Valeur          Ecart-type        |t|  "
+                      "Significatif  Obs.   Ligne  Fichier"));
+        m_out.line(kThinRule);
+        for (std::size_t k = 0; k < n.secondaryParameters.size(); ++k) {
+            const SecondaryParameter &p = n.secondaryParameters[k];
+            const SecondaryGroup &g = n.secondaryGroups[static_cast<std::size_t>(p.group)];
+            const SecondaryStatistics &t = s.secondary[k];
+            const bool tested = s.secondaryTest != ResidualTestKind::None && t.sigma > 0.0;
+            m_out.line("   " + columnLeft(g.name, 14) + columnLeft(secondaryTypeCode(p.type), 6) +
+                       secondaryValue(p.type, t.value, 16) + secondaryValue(p.type, t.sigma, 16) +
+                       columnRight(tested ? fixed(t.test, 0, 2) : std::string("-"), 9) + "  " +
+                       columnLeft(tested ? (t.significant ? fr("OUI") : fr("NON")) : "-", 12) +
+                       columnRight(std::to_string(p.observations), 6) +
+                       columnRight(std::to_string(g.lineNumber), 8) +
+                       columnRight(std::to_string(g.fileNumber), 9));
         }
     }
 

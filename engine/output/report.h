@@ -6,7 +6,9 @@
 #include "engine/estimation/datacheck.h"
 #include "engine/estimation/gnssloops.h"
 #include "engine/estimation/regions.h"
+#include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
 #include "engine/output/simulatedobservations.h"
@@ -30,8 +32,10 @@ struct ReportInput
     const DataCheck *dataCheck = nullptr; // null when the adjustment was not attempted
     const GnssLoops *gnssLoops = nullptr; // likewise
     const AdjustmentOutcome *outcome = nullptr;
-    const Statistics *statistics = nullptr; // null unless the adjustment succeeded
-    const Regions *regions = nullptr;       // null unless the adjustment succeeded
+    const RobustOutcome *robust = nullptr;     // null unless a robust estimate converged
+    const VarianceOutcome *variance = nullptr; // null unless variance components were estimated
+    const Statistics *statistics = nullptr;    // null unless the adjustment succeeded
+    const Regions *regions = nullptr;          // null unless the adjustment succeeded
     const Diagnostics *diagnostics = nullptr;
     // The simulated observations of a pre-analysis (GENE_LOG) and their file, or null.
     const SimulatedObservations *simulated = nullptr;

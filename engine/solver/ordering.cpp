@@ -79,8 +79,7 @@ PointGraph pointGraph(const Network &network, const Unknowns &unknowns)
 }
 
 // The unknowns in the order of `points`: per point the orientations of its sets and its unknown
-// heights, then its free coordinates. Unknowns of no point (none in a well-formed network) come
-// last.
+// heights, then its free coordinates. Unknowns of no point, the secondary parameters, come last.
 std::vector<int> expand(const Network &network, const Unknowns &unknowns,
                         const std::vector<int> &points)
 {
@@ -228,11 +227,14 @@ std::vector<int> minimumDegreeOrder(const Network &network, const Unknowns &unkn
 NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
 {
     // Each pair of points, each unknown of an observation that is no coordinate (the orientation
-    // of its set, its unknown heights) with a point it reaches, and each pair of those, is taken
+    // of its set, its unknown heights, its secondary parameters) with a point it reaches, and each
+    // pair of those, is taken
     // once rather than once per observation.
     std::vector<std::pair<int, int>> pairs;
-    std::vector<std::pair<int, int>> extraPoints; // (orientation or height unknown, point)
+    std::vector<std::pair<int, int>>
+        extraPoints; // (orientation, height or secondary unknown, point)
     std::vector<std::pair<int, int>> extraPairs;
+    std::vector<int> extras; // of one observation
     pairs.reserve(network.observations.size());
     const auto unknownOf = [](const std::vector<int> &list, int index) {
         return index >= 0 && static_cast<std::size_t>(index) < list.size()
@@ -241,15 +243,21 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
     };
     for (const Observation &o : network.observations) {
         pairs.emplace_back(std::min(o.station, o.target), std::max(o.station, o.target));
-        const int extras[3] = {unknownOf(unknowns.set, o.set),
-                               unknownOf(unknowns.height, o.instrumentUnknown),
-                               unknownOf(unknowns.height, o.targetUnknown)};
-        for (int a = 0; a < 3; ++a) {
+        extras.clear();
+        for (int e :
+             {unknownOf(unknowns.set, o.set), unknownOf(unknowns.height, o.instrumentUnknown),
+              unknownOf(unknowns.height, o.targetUnknown)}) {
+            if (e >= 0)
+                extras.push_back(e);
+        }
+        for (int parameter : o.secondary)
+            extras.push_back(unknownOf(unknowns.secondary, parameter));
+        for (std::size_t a = 0; a < extras.size(); ++a) {
             if (extras[a] < 0)
                 continue;
             extraPoints.emplace_back(extras[a], o.station);
             extraPoints.emplace_back(extras[a], o.target);
-            for (int b = 0; b < a; ++b) {
+            for (std::size_t b = 0; b < a; ++b) {
                 if (extras[b] >= 0)
                     extraPairs.emplace_back(extras[a], extras[b]);
             }

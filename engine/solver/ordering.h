@@ -21,14 +21,16 @@
 // Nested dissection relies on the plan coordinates; a network whose points share their plan
 // position (a levelling network with dummy coordinates, say) would be split badly. So an
 // approximate minimum degree order of the same graph is computed too, and the order with the
-// smaller work of factorization is kept.
+// smaller work of factorization is kept. The secondary parameters, which belong to no point and
+// couple every point of their observations, come after all the points' unknowns: their rows of
+// the factor are then dense, one row each, and fill nothing else.
 namespace engine {
 
 // The pattern of the normal matrix that the observations can fill whatever the values of their
 // derivatives: every observation couples all the free coordinates of its station and target, the
-// orientation of its direction set and its unknown heights. Factored on this pattern, the inverse
-// elements of each observation, each point and each pair of points joined by an observation all lie
-// on the pattern of the factor. Entries are 1 on the lower triangle.
+// orientation of its direction set, its unknown heights and its secondary parameters. Factored on
+// this pattern, the inverse elements of each observation, each point and each pair of points joined
+// by an observation all lie on the pattern of the factor. Entries are 1 on the lower triangle.
 NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns);
 
 // The position of each unknown in the elimination order, for the normal matrix whose pattern is

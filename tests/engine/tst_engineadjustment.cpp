@@ -557,7 +557,6 @@ void TestEngineAdjustment::badNetworksAreReported_data()
         << QStringList{a, b, QString::fromStdString(dist("", "A", "B", 100.0, ""))} << 3
         << "Aucune précision";
     QTest::newRow("unknown code") << QStringList{a, b, " ABCD  x"} << 3 << "inconnu";
-    QTest::newRow("record for later") << QStringList{a, b, " AUX  E1"} << 3 << "pas encore trait";
     QTest::newRow("epoch without the multi-epoch mode")
         << QStringList{a, b, " EPOC  E1"} << 3 << "MEP_MODE OUI";
     QTest::newRow("unreadable number")

@@ -201,7 +201,6 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
-    QTest::newRow("robust estimation") << "TYPECALCUL HUBER\n" << 1 << "HUBER";
     QTest::newRow("congruence level") << "MEP_MODE   OUI\nMEP_DOCONG OUI\nMEP_CSEUIL 2\n"
                                       << 3 << "MEP_CSEUIL";
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";

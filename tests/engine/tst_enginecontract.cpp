@@ -408,7 +408,9 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     const std::vector<std::string> lines = {
         recordLine(c, "TITL", {QString::fromUtf8("Réseau du contrat")}),
         recordLine(c, "GRP", {QStringLiteral("Cheminement nord")}),
-        recordLine(c, "SIGM", {"S1", "1.5", "2", "0.5", "1", "2", "", "mm"}),
+        recordLine(c, "SIGM", {"S1", "1.5", "2", "0.5", "1", "2", "INSTR,SESS", "mm"}),
+        recordLine(c, "AUX", {"DIS", "INSTR", "    ", "SCAL", "    ", "CONS"}),
+        recordLine(c, "AUX", {"ALL", "SESS", "GVCE"}),
         recordLine(c, "LENU", {"110", "P1", "1000.125", "2000.25", "100.5", "m "}),
         recordLine(c, "LNEU", {"011", "P2", "210050", "130075", "10125", "cm"}),
         recordLine(c, "LENU", {"000", "P3", "1500", "2500", "90", ""}),
@@ -422,6 +424,9 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         recordLine(c, "ZANG", {"", "P1", "P2", "95 10 20.5", "4", "0.13"}),
         recordLine(c, "DIST", {"S1", "P1", "P2", "1234.5678", "1.5", "mm"}),
         recordLine(c, "OHDF", {"", "P2", "P3", "-1.234", "0.8", "250.5", "cm"}),
+        recordLine(c, "UNHI", {"P2", "152", "cm"}),
+        recordLine(c, "UNHT", {"P1", "0.35", "m "}),
+        recordLine(c, "DIST", {"S1", "P2", "P1", "1234.5678", "1.5", "mm"}),
     };
     // The records of points on the ellipsoid, read in a geodetic model.
     const std::vector<std::string> geodeticLines = {
@@ -637,6 +642,18 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     QCOMPARE(family.centringPoint, 0.0005);
     QCOMPARE(family.centringStation, 0.001);
     QCOMPARE(family.centringTarget, 0.002);
+    QCOMPARE(family.groups, (std::vector<std::string>{"INSTR", "SESS"}));
+    QCOMPARE(network.secondaryGroups.size(), std::size_t(2));
+    const engine::SecondaryGroup &instrument = network.secondaryGroups.front();
+    QCOMPARE(instrument.name, std::string("INSTR"));
+    QCOMPARE(instrument.scope, engine::SecondaryScope::Distances);
+    QCOMPARE(instrument.types, (std::vector<engine::SecondaryType>{
+                                   engine::SecondaryType::Scale, engine::SecondaryType::Constant}));
+    // The family's distances take the scale and the constant; its four observations (the
+    // direction of its set, the azimuth and the two distances) form the variance group.
+    QCOMPARE(network.secondaryParameters.size(), std::size_t(2));
+    QCOMPARE(network.varianceGroups.size(), std::size_t(1));
+    QCOMPARE(network.varianceGroups.front().observations.size(), std::size_t(4));
 
     const engine::Point &p1 = network.points[std::size_t(network.pointIndex.at("P1"))];
     QVERIFY(near(p1.approximate, Eigen::Vector3d(1000.125, 2000.25, 100.5)));
@@ -668,6 +685,7 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     const engine::Observation &distance = observationOf(network, engine::ObservationKind::Distance);
     QCOMPARE(distance.value, 1.2345678);
     QCOMPARE(distance.ownSigma, 0.0015);
+    QCOMPARE(distance.secondary, (std::vector<int>{0, 1}));
     const engine::Observation &levelling =
         observationOf(network, engine::ObservationKind::HeightDifference);
     QCOMPARE(levelling.value, -0.01234);
@@ -675,6 +693,17 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     QCOMPARE(levelling.length, 2.505);
     QCOMPARE(network.points[std::size_t(levelling.station)].name, std::string("P2"));
     QCOMPARE(network.points[std::size_t(levelling.target)].name, std::string("P3"));
+    // The unknown heights, with their approximate values, taken by the last distance.
+    QCOMPARE(network.unknownHeights.size(), std::size_t(2));
+    QVERIFY(network.unknownHeights[0].instrument);
+    QCOMPARE(network.unknownHeights[0].approximate, 1.52);
+    QCOMPARE(network.points[std::size_t(network.unknownHeights[0].point)].name, std::string("P2"));
+    QVERIFY(!network.unknownHeights[1].instrument);
+    QCOMPARE(network.unknownHeights[1].approximate, 0.35);
+    const engine::Observation &back = network.observations.back();
+    QCOMPARE(back.instrumentUnknown, 0);
+    QCOMPARE(back.targetUnknown, 1);
+    QCOMPARE(back.instrumentHeight, 1.52);
 }
 
 void TestEngineContract::resultFileReadByTheWorkbench_data()

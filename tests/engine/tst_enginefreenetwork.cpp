@@ -220,6 +220,8 @@ private slots:
     void preAnalysisHasTheAdjustmentsPrecisions();
     void constrainedDefectIsNamed_data();
     void constrainedDefectIsNamed();
+    void publishedFreeNetworks_data();
+    void publishedFreeNetworks();
 };
 
 void TestEngineFreeNetwork::freeLevellingMatchesClosedForm()
@@ -472,6 +474,70 @@ void TestEngineFreeNetwork::constrainedDefectIsNamed()
         QVERIFY2(text.find(engine::fr(part.toStdString())) != std::string::npos, text.c_str());
     // No point is blamed: the defect is the network's.
     QVERIFY2(text.find(engine::fr("« ")) == std::string::npos, text.c_str());
+}
+
+// A levelled height difference of a published example: from, to, observed (m), length (km).
+struct PublishedLine
+{
+    const char *from;
+    const char *to;
+    double difference;
+    double length;
+};
+using PublishedLines = std::vector<PublishedLine>;
+// Per mark: its approximate height and its published minimum-trace correction (m).
+using PublishedMarks = std::map<std::string, std::pair<double, double>>;
+Q_DECLARE_METATYPE(PublishedLines)
+Q_DECLARE_METATYPE(PublishedMarks)
+
+void TestEngineFreeNetwork::publishedFreeNetworks_data()
+{
+    QTest::addColumn<PublishedLines>("lines");
+    QTest::addColumn<PublishedMarks>("marks");
+    // A. Maus (1998), solved exercise no. 29 of a course in adjustment (free levelling network of
+    // six marks, nine lines weighted 1 / length in km, inner constraint: the corrections sum to
+    // zero), read at ypbind.de/maus/belege/statist/1997/stat9.html: the approximate heights, the
+    // observed differences and lengths, and the corrections found by Gauss's algorithm (that of F
+    // cut off there, taken from the constraint). No standard deviations are given.
+    QTest::newRow("Maus 1998, exercise 29")
+        << PublishedLines{{"A", "C", 0.4370, 0.76},  {"A", "E", 7.3144, 0.93},
+                          {"C", "E", 6.8746, 0.58},  {"D", "C", 10.5098, 0.44},
+                          {"D", "E", 17.3830, 0.68}, {"F", "E", 0.9942, 0.51},
+                          {"D", "F", 16.3866, 0.79}, {"D", "B", 13.9479, 1.18},
+                          {"B", "F", 2.4415, 1.36}}
+        << PublishedMarks{
+               {"A", {111.6930, 6.5955e-5}},
+               {"B", {115.5700, -1.0513e-4}},
+               {"C", {112.1314, 8.0725e-6}},
+               {"D", {101.6225, 2.5531e-5}},
+               {"E", {119.0058, 2.2950e-5}},
+               {"F", {118.0108, -(6.5955e-5 - 1.0513e-4 + 8.0725e-6 + 2.5531e-5 + 2.2950e-5)}}};
+}
+
+void TestEngineFreeNetwork::publishedFreeNetworks()
+{
+    QFETCH(PublishedLines, lines);
+    QFETCH(PublishedMarks, marks);
+    std::vector<std::string> file;
+    double east = 0.0;
+    for (const auto &[name, mark] : marks) {
+        file.push_back(lenu("110", name, east, 0.0, mark.first));
+        east += 100.0;
+    }
+    // Variances of 1 mm^2 per km, in millimetres.
+    for (const PublishedLine &l : lines)
+        file.push_back(ohdf("", l.from, l.to, l.difference * 1000.0, number(std::sqrt(l.length), 8),
+                            l.length * 1e6, "mm"));
+    const auto run = runEngine(file, freeOptions(engine::FreeNetwork::MinimumTrace));
+    QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
+    QCOMPARE(run->outcome.datumDefect.size(), 1);
+    // The published solution took the normal equations rounded to three decimals, which moves its
+    // corrections (1e-5 to 1e-4 m) by up to a few tenths of a micrometre.
+    for (const auto &[name, mark] : marks) {
+        const double up = run->adjusted(name).z();
+        QVERIFY2(std::fabs(up - (mark.first + mark.second)) < 5e-7,
+                 qPrintable(QString("%1 %2").arg(name.c_str()).arg(up - mark.first)));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestEngineFreeNetwork)

@@ -15,8 +15,9 @@ using namespace observationlines;
 namespace {
 
 // A hillside network of six marks, A and B fixed, every pair sighted both ways with a direction
-// set, a distance and a zenith angle; the observed values are placeholders, never read.
-std::vector<std::string> plannedNetwork()
+// set, a distance and a zenith angle; the observed values are placeholders, never read. With
+// `unknownHeights` the instrument heights of the free marks are unknowns of 1.55 m approximately.
+std::vector<std::string> plannedNetwork(bool unknownHeights = false)
 {
     struct Mark
     {
@@ -31,7 +32,7 @@ std::vector<std::string> plannedNetwork()
     for (const Mark &m : marks)
         lines.push_back(lenu(m.name[0] < 'C' ? "111" : "000", m.name, m.e, m.n, m.u));
     for (const Mark &s : marks) {
-        lines.push_back(height("HI", s.name, 1.55));
+        lines.push_back(height(unknownHeights && s.name[0] >= 'C' ? "UNHI" : "HI", s.name, 1.55));
         lines.push_back(record("DSET"));
         for (const Mark &t : marks) {
             if (&s == &t)
@@ -53,13 +54,14 @@ std::vector<std::string> linesOf(const std::string &text)
     return lines;
 }
 
-engine::SimulatedObservations simulate(engine::GenerationNoise noise, std::uint32_t seed)
+engine::SimulatedObservations simulate(engine::GenerationNoise noise, std::uint32_t seed,
+                                       bool unknownHeights = false)
 {
     engine::Options options;
     options.calculationType = engine::CalculationType::Simulation;
     options.generateObservations = true;
     options.generationNoise = noise;
-    const auto planned = runEngine(plannedNetwork(), options);
+    const auto planned = runEngine(plannedNetwork(unknownHeights), options);
     return engine::simulateObservations(planned->network, planned->source,
                                         planned->outcome.approximate, options, seed, "\n");
 }
@@ -79,19 +81,32 @@ class TestEngineSimulation : public QObject
     Q_OBJECT
 
 private slots:
+    void exactValuesGiveTheApproximateCoordinates_data();
     void exactValuesGiveTheApproximateCoordinates();
     void noisyValuesPassTheGlobalTestAsOftenAsItsConfidence();
 };
 
+void TestEngineSimulation::exactValuesGiveTheApproximateCoordinates_data()
+{
+    QTest::addColumn<bool>("unknownHeights");
+    QTest::newRow("known heights") << false;
+    QTest::newRow("unknown instrument heights") << true;
+}
+
 void TestEngineSimulation::exactValuesGiveTheApproximateCoordinates()
 {
-    const engine::SimulatedObservations simulated = simulate(engine::GenerationNoise::None, 7);
+    QFETCH(bool, unknownHeights);
+    const engine::SimulatedObservations simulated =
+        simulate(engine::GenerationNoise::None, 7, unknownHeights);
     QCOMPARE(simulated.generated, 6 * 5 * 3);
     const auto run = runEngine(linesOf(simulated.text), adjustment());
     QVERIFY2(run->solved, diagnosticsText(run->diagnostics).c_str());
     for (std::size_t p = 0; p < run->network.points.size(); ++p)
         QVERIFY((run->outcome.state.coordinates[p] - run->network.points[p].approximate).norm() <
                 1e-5);
+    QCOMPARE(run->network.unknownHeights.size(), std::size_t(unknownHeights ? 4 : 0));
+    for (double height : run->outcome.state.heights)
+        QVERIFY(std::fabs(height - 1.55) < 1e-5);
     // Written to 1e-4 of an arc second and to the micrometre, the values leave nothing to share.
     QVERIFY2(run->statistics.weightedSquares < 1e-3,
              qPrintable(QString::number(run->statistics.weightedSquares)));

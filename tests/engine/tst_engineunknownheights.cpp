@@ -3,6 +3,7 @@
 // approximate heights, in every model and in a free network; and the heights no observation can
 // determine.
 #include "engine/base/text.h"
+#include "engine/output/report.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 
@@ -209,6 +210,8 @@ void TestEngineUnknownHeights::trueHeightsAreRecovered_data()
     QTest::newRow("local") << Frame::Local << engine::FreeNetwork::None;
     QTest::newRow("local, free network") << Frame::Local << engine::FreeNetwork::MinimumTrace;
     QTest::newRow("ellipsoid") << Frame::Ellipsoid << engine::FreeNetwork::None;
+    QTest::newRow("ellipsoid, free network")
+        << Frame::Ellipsoid << engine::FreeNetwork::MinimumTrace;
     QTest::newRow("sphere") << Frame::Sphere << engine::FreeNetwork::None;
     QTest::newRow("projection") << Frame::Projection << engine::FreeNetwork::None;
 }
@@ -227,9 +230,30 @@ void TestEngineUnknownHeights::trueHeightsAreRecovered()
     QCOMPARE(static_cast<int>(run->network.unknownHeights.size()), 5);
     QVERIFY2(heightError(*run) < 1e-4, qPrintable(QString::number(heightError(*run))));
     QVERIFY(run->statistics.weightedSquares < 1e-3);
-    // Each height is in the report with its standard deviation.
+    // Each height is in the report's section with its standard deviation: the target on E, true
+    // 1.750 m, given 1.820 m.
     for (double sigma : run->statistics.heightSigmas)
         QVERIFY(sigma > 1e-5 && sigma < 0.01);
+    const engine::Options options = heightOptions(frame, free);
+    engine::ReportInput in;
+    in.options = &options;
+    in.network = &run->network;
+    in.outcome = &run->outcome;
+    in.statistics = &run->statistics;
+    in.diagnostics = &run->diagnostics;
+    const QString report = QString::fromLatin1(engine::writeReport(in, "\n").c_str());
+    const int section = report.indexOf("HAUTEURS D'INSTRUMENT ET DE CIBLE INCONNUES");
+    QVERIFY(section > 0);
+    const QRegularExpression targetRow(
+        QStringLiteral("cible +E +1\\.8200 +1\\.7500 +(\\d+\\.\\d\\d) "));
+    const QRegularExpressionMatch row = targetRow.match(report, section);
+    QVERIFY2(row.hasMatch(), qPrintable(report.mid(section, 800)));
+    double targetSigma = 0.0;
+    for (std::size_t h = 0; h < run->network.unknownHeights.size(); ++h) {
+        if (!run->network.unknownHeights[h].instrument)
+            targetSigma = run->statistics.heightSigmas[h];
+    }
+    QCOMPARE(row.captured(1).toDouble(), std::round(targetSigma * 1e5) / 100.0);
 
     // The heights are no datum parameter: the defect is that of the marks with known heights
     // (in plan the translations and the rotation about the vertical), and their precisions are
@@ -281,6 +305,23 @@ void TestEngineUnknownHeights::undeterminedHeightsAreRefused_data()
     QTest::newRow("target height and a new point's up")
         << QStringList{a, b, q(height("UNHT", "P", 1.3)), distAP, zangAP, distBP, zangBP} << 3
         << "seule leur somme";
+    // P stationed and sighted, always with its unknown heights: the sights see only P's up less
+    // both heights.
+    QTest::newRow("station and target of unknown heights")
+        << QStringList{a,
+                       b,
+                       q(lenu("000", "P", 150.0, 200.0, 101.0)),
+                       q(height("UNHT", "P", 1.3)),
+                       q(height("UNHI", "P", 1.5)),
+                       distAP,
+                       zangAP,
+                       distBP,
+                       zangBP,
+                       q(dist("", "P", "A", 250.0, "0.002")),
+                       q(angle("ZANG", "", "P", "A", grades(1.59), "3")),
+                       q(dist("", "P", "B", 180.0, "0.002")),
+                       q(angle("ZANG", "", "P", "B", grades(1.58), "3"))}
+        << 0 << "(UNHI, UNHT) ne se s";
     QTest::newRow("instrument height with directions only")
         << QStringList{a,
                        b,

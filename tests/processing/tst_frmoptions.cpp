@@ -156,7 +156,8 @@ void tst_frmoptions::entries_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("TYPECALCUL") << "TYPECALCUL" << QStringList{"Ajustement", "Préanalyse"};
+    QTest::newRow("TYPECALCUL") << "TYPECALCUL"
+                                << QStringList{"Ajustement", "Préanalyse", "Norme L1", "Huber"};
     QTest::newRow("TYPEMODEL") << "TYPEMODEL"
                                << QStringList{"3D Locale", "3D Sphérique", "3D Géodésique"};
     QTest::newRow("FREENET") << "FREENET"
@@ -341,12 +342,6 @@ void tst_frmoptions::tokensWithoutCaption_data()
     QTest::addColumn<QString>("token");
     QTest::addColumn<QString>("firstToken");
 
-    QTest::newRow("NORMEL1") << "TYPECALCUL"
-                             << "NORMEL1"
-                             << "AJUSTEMENT";
-    QTest::newRow("HUBER") << "TYPECALCUL"
-                           << "HUBER"
-                           << "AJUSTEMENT";
     QTest::newRow("LSVCE") << "VCE_METHOD"
                            << "LSVCE"
                            << "HELMERT";

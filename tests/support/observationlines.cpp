@@ -169,4 +169,22 @@ std::string dms(double radians, int decimals)
     return threeParts(d, 60.0, decimals);
 }
 
+std::string aux(const std::string &scope, const std::string &group,
+                const std::vector<std::string> &types)
+{
+    std::string line = record("AUX");
+    place(line, 7, 3, scope, false);
+    place(line, 11, 12, group, false);
+    for (std::size_t k = 0; k < types.size(); ++k)
+        place(line, 24 + 5 * static_cast<int>(k), 4, types[k], false);
+    return line;
+}
+
+std::string groupRecord(const std::string &group)
+{
+    std::string line = record("GRP");
+    place(line, 7, 73, group, false);
+    return line;
+}
+
 } // namespace observationlines

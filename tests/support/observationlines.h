@@ -2,6 +2,7 @@
 #define OBSERVATIONLINES_H
 
 #include <string>
+#include <vector>
 
 // Record lines of observation files for the tests, built field by field at the columns of the
 // record catalogue (column 1 blank, code in columns 2 to 5). Independent of the code under test:
@@ -39,6 +40,10 @@ std::string ohdf(const std::string &sigmaId, const std::string &from, const std:
                  double value, const std::string &stdDev, double length,
                  const std::string &unit = "m ");
 std::string withSigmaId(const std::string &code, const std::string &sigmaId);
+// An AUX group: its scope (DIS, ZAN, ALL), its name and its parameter types.
+std::string aux(const std::string &scope, const std::string &group,
+                const std::vector<std::string> &types);
+std::string groupRecord(const std::string &group);
 
 // An angle in radians in the three-part forms: "ggg cc cccc.ccc" grades, "ddd mm ss.sss" degrees.
 std::string grades(double radians, int decimals = 4);

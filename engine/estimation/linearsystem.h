@@ -1,0 +1,47 @@
+#ifndef ENGINE_ESTIMATION_LINEARSYSTEM_H
+#define ENGINE_ESTIMATION_LINEARSYSTEM_H
+
+#include "engine/model/network.h"
+#include "engine/model/unknowns.h"
+#include "engine/solver/normalfactor.h"
+#include "engine/solver/selectedinversion.h"
+#include "engine/solver/weightblock.h"
+
+#include <Eigen/Core>
+#include <Eigen/SparseCore>
+
+#include <vector>
+
+// One linear system of the adjustment, A x = l + v with the weights P, as the matrix files give
+// it: the system of a Gauss-Newton iteration, or the one linearised at the adjusted state.
+namespace engine {
+
+struct LinearSystem
+{
+    int iteration = 0; // from 1; 0 for the system at the adjusted state
+    Eigen::SparseMatrix<double, Eigen::RowMajor> design; // A
+    Eigen::VectorXd misclosures;                         // l, observed minus computed
+    Eigen::VectorXd solution;                            // x = N^-1 A' P l
+    // The lower triangle of N^-1 on the structural pattern of N; empty when not asked for.
+    Eigen::SparseMatrix<double> inverse;
+};
+
+// The elements of N^-1 where N is structurally not zero: each unknown with the unknowns of the
+// points an observation (or a block of correlated observations) joins to its own, and each
+// orientation with the points of its set. Lower triangle, in the numbering of the unknowns.
+Eigen::SparseMatrix<double> inverseOnPattern(const Network &network, const Unknowns &unknowns,
+                                             const SelectedInverse &inverse);
+
+// x = N^-1 A' P l by the factor of N.
+Eigen::VectorXd solveNormal(const NormalFactor &factor,
+                            const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
+                            const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
+                            const std::vector<WeightBlock> &blocks);
+
+// The weight matrix of all the observations, sparse: the diagonal weights and the blocks.
+Eigen::SparseMatrix<double> weightMatrix(const Eigen::VectorXd &weights,
+                                         const std::vector<WeightBlock> &blocks);
+
+} // namespace engine
+
+#endif // ENGINE_ESTIMATION_LINEARSYSTEM_H
