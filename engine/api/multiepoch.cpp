@@ -8,7 +8,9 @@
 #include "engine/estimation/gnssloops.h"
 #include "engine/estimation/regions.h"
 #include "engine/estimation/reliability.h"
+#include "engine/estimation/robustestimation.h"
 #include "engine/estimation/statistics.h"
+#include "engine/estimation/variancecomponents.h"
 #include "engine/model/angles.h"
 #include "engine/model/networkbuilder.h"
 #include "engine/output/deformationreport.h"
@@ -33,12 +35,15 @@ struct EpochRun
     DataCheck dataCheck;
     GnssLoops loops;
     AdjustmentOutcome outcome;
+    RobustOutcome robust;
+    VarianceOutcome variance;
     Statistics statistics;
     Regions regions;
     std::optional<Regions> drawingRegions;
     bool built = false;
     bool checked = false;
     bool adjusted = false;
+    bool variancesEstimated = false;
     bool succeeded = false;
 };
 
@@ -49,12 +54,23 @@ void adjustEpoch(EpochRun &run, const Options &options)
     checkSharedRecords(run.source, run.network, run.diagnostics);
     if (run.diagnostics.hasErrors())
         return;
-    if (options.calculationType != CalculationType::Simulation) {
+    const bool preAnalysis = options.calculationType == CalculationType::Simulation;
+    if (!preAnalysis) {
         run.dataCheck = checkData(run.network, options);
         run.loops = gnssLoops(run.network);
         run.checked = true;
     }
-    run.outcome = adjust(run.network, options, run.diagnostics);
+    // Each epoch is estimated as a file of one epoch would be: its own variance components or
+    // robust weights, since the epochs are independent.
+    run.variancesEstimated = !preAnalysis && declaresVarianceGroups(run.network);
+    if (run.variancesEstimated)
+        run.outcome = varianceComponentAdjust(run.network, options, varianceGroups(run.network),
+                                              run.diagnostics, run.variance);
+    else if (options.calculationType == CalculationType::Huber ||
+             options.calculationType == CalculationType::L1Norm)
+        run.outcome = robustAdjust(run.network, options, run.diagnostics, run.robust);
+    else
+        run.outcome = adjust(run.network, options, run.diagnostics);
     run.adjusted = true;
     if (!run.outcome.solved || run.diagnostics.hasErrors())
         return;
@@ -371,6 +387,10 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
             in.dataCheck = run->checked ? &run->dataCheck : nullptr;
             in.gnssLoops = run->checked ? &run->loops : nullptr;
             in.outcome = run->adjusted ? &run->outcome : nullptr;
+            in.robust = run->adjusted && run->robust.estimated ? &run->robust : nullptr;
+            in.variance = run->adjusted && run->variancesEstimated && run->variance.iterations > 0
+                              ? &run->variance
+                              : nullptr;
             in.statistics = run->succeeded ? &run->statistics : nullptr;
             in.regions = run->succeeded ? &run->regions : nullptr;
         }

@@ -418,6 +418,16 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     matrices.residuals = reader.choice("OUTMAT_V", kYesNo, false);
     matrices.solution = reader.choice("OUTMAT_X", kYesNo, false);
     readRegionOptions(reader, options.regions, options.logReliability, options.model);
+    // The matrix files and the simulated observations are those of one adjustment.
+    if (options.multiEpoch && options.matrices.any())
+        diagnostics.warning(fileLabel, reader.lineOf("MEP_MODE"),
+                            fr("Analyse multi époques : les fichiers de matrices (OUTMAT_...) ne "
+                               "sont pas écrits."));
+    if (options.multiEpoch && options.generateObservations &&
+        options.calculationType == CalculationType::Simulation)
+        diagnostics.warning(fileLabel, reader.lineOf("MEP_MODE"),
+                            fr("Analyse multi époques : les observations simulées (GENE_LOG) ne "
+                               "sont pas générées."));
     return options;
 }
 

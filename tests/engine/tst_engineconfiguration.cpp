@@ -306,6 +306,12 @@ void TestEngineConfiguration::misreadKeyLinesAreWarned_data()
                                  << "";
     QTest::newRow("comment") << "# NBMAXITER 15"
                              << "";
+    // The outputs of one adjustment that a multi-epoch analysis does not make.
+    QTest::newRow("matrix files of epochs") << "MEP_MODE   OUI\nOUTMAT_X   OUI"
+                                            << "fichiers de matrices";
+    QTest::newRow("simulated observations of epochs")
+        << "MEP_MODE   OUI\nTYPECALCUL SIMULATION\nGENE_LOG   OUI"
+        << "GENE_LOG";
 }
 
 void TestEngineConfiguration::misreadKeyLinesAreWarned()

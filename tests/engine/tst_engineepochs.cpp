@@ -11,6 +11,8 @@
 #include "ficreader.h"
 #include "observationlines.h"
 
+#include <GeographicLib/Geocentric.hpp>
+#include <GeographicLib/LocalCartesian.hpp>
 #include <QtTest>
 
 #include <cmath>
@@ -45,14 +47,15 @@ struct Precision
 };
 
 // Direction sets, distances and zenith angles between every pair of `marks`, with errors drawn
-// from their standard deviations when `noise` holds a generator.
+// from their standard deviations when `noise` holds a generator; the records declare these
+// standard deviations times `declared`.
 std::vector<std::string> epochLines(const std::vector<Mark> &marks, const Precision &precision,
-                                    std::mt19937 *noise)
+                                    std::mt19937 *noise, double declared = 1.0)
 {
     std::normal_distribution<double> normal;
     const auto error = [&](double sigma) { return noise ? sigma * normal(*noise) : 0.0; };
     const double angleSigma = precision.direction * 1e-4 * kGonToRad;
-    const std::string angleText = number(precision.direction, 1);
+    const std::string angleText = number(declared * precision.direction, 1);
     std::vector<std::string> lines;
     for (const Mark &from : marks) {
         lines.push_back(record("DSET"));
@@ -63,7 +66,7 @@ std::vector<std::string> epochLines(const std::vector<Mark> &marks, const Precis
             lines.push_back(angle("DIR", "", from.name, to.name,
                                   grades(std::atan2(d.x(), d.y()) + error(angleSigma)), angleText));
             lines.push_back(dist("", from.name, to.name, d.norm() + error(precision.distance),
-                                 number(precision.distance, 4)));
+                                 number(declared * precision.distance, 4)));
             lines.push_back(angle("ZANG", "", from.name, to.name,
                                   grades(std::atan2(d.head<2>().norm(), d.z()) + error(angleSigma)),
                                   angleText));
@@ -76,7 +79,7 @@ std::vector<std::string> epochLines(const std::vector<Mark> &marks, const Precis
 // `flags` says, then the epochs, the marks of `shifts` moved by them from the second epoch on.
 std::string monitoringFile(const std::map<std::string, std::string> &flags,
                            const std::map<std::string, Eigen::Vector3d> &shifts,
-                           const Precision &precision, std::mt19937 *noise)
+                           const Precision &precision, std::mt19937 *noise, double declared = 1.0)
 {
     std::vector<std::string> lines;
     const std::vector<Mark> marks = monitoringMarks();
@@ -96,7 +99,7 @@ std::string monitoringFile(const std::map<std::string, std::string> &flags,
             if (epoch > 1 && s != shifts.end())
                 m.at += s->second;
         }
-        const auto observed = epochLines(moved, precision, noise);
+        const auto observed = epochLines(moved, precision, noise, declared);
         lines.insert(lines.end(), observed.begin(), observed.end());
     }
     return joinLines(lines);
@@ -194,6 +197,63 @@ std::set<std::string> movedPoints(const std::string &report, int to)
     return moved;
 }
 
+// The first value of the table that follows `heading` in each epoch's section, in the row of
+// `name`, at field `field` (the name is field 0).
+std::vector<double> valuesPerEpoch(const std::string &report, const std::string &heading,
+                                   const std::string &name, int field)
+{
+    std::vector<double> values;
+    for (std::size_t at = report.find(heading); at != std::string::npos;
+         at = report.find(heading, at + 1)) {
+        const std::size_t row = report.find("\n   " + name + " ", at);
+        if (row == std::string::npos)
+            break;
+        std::istringstream fields(report.substr(row + 1, report.find('\n', row + 1) - row - 1));
+        std::string text;
+        for (int k = 0; k < field; ++k)
+            fields >> text;
+        double value = 0.0;
+        fields >> value;
+        values.push_back(value);
+    }
+    return values;
+}
+
+// The monitoring marks on the ellipsoid: their local coordinates taken as east, north and up
+// about a point near Lausanne, placed by GeographicLib's local Cartesian frame on GRS80.
+struct GeodeticMarks
+{
+    GeographicLib::Geocentric earth{6378137.0, 1.0 / 298.257222101};
+    GeographicLib::LocalCartesian origin{46.5, 6.6, 400.0, earth};
+
+    // The geocentric position of local (east, north, up) `at` moved by `shift` east, north and up
+    // in the horizon of the mark.
+    Eigen::Vector3d geocentric(const Eigen::Vector3d &at, const Eigen::Vector3d &shift) const
+    {
+        double latitude = 0.0, longitude = 0.0, height = 0.0;
+        origin.Reverse(at.x() - 1000.0, at.y() - 2000.0, at.z(), latitude, longitude, height);
+        const GeographicLib::LocalCartesian horizon(latitude, longitude, height, earth);
+        Eigen::Vector3d xyz;
+        double lat = 0.0, lon = 0.0, h = 0.0;
+        horizon.Reverse(shift.x(), shift.y(), shift.z(), lat, lon, h);
+        earth.Forward(lat, lon, h, xyz.x(), xyz.y(), xyz.z());
+        return xyz;
+    }
+
+    // East, north and up of geocentric `to` in the horizon of geocentric `from`.
+    Eigen::Vector3d horizonOf(const Eigen::Vector3d &from, const Eigen::Vector3d &to) const
+    {
+        double latitude = 0.0, longitude = 0.0, height = 0.0;
+        earth.Reverse(from.x(), from.y(), from.z(), latitude, longitude, height);
+        const GeographicLib::LocalCartesian horizon(latitude, longitude, height, earth);
+        Eigen::Vector3d enu;
+        double lat = 0.0, lon = 0.0, h = 0.0;
+        earth.Reverse(to.x(), to.y(), to.z(), lat, lon, h);
+        horizon.Forward(lat, lon, h, enu.x(), enu.y(), enu.z());
+        return enu;
+    }
+};
+
 } // namespace
 
 class TestEngineEpochs : public QObject
@@ -209,6 +269,9 @@ private slots:
     void congruenceFindsThePointsBeyondTheirDetectableShift();
     void resultAndDrawingHoldEveryEpoch();
     void stableNetworksRaiseFewAlarms();
+    void eachEpochHasItsOwnEstimation_data();
+    void eachEpochHasItsOwnEstimation();
+    void epochsOfTheEllipsoidalModel();
     void fisherQuantileMatchesStudent();
 };
 
@@ -399,6 +462,121 @@ void TestEngineEpochs::stableNetworksRaiseFewAlarms()
 
 // F(1, f) is the square of Student's t of f degrees of freedom at half the risk; F(h, f) tends to
 // chi-square(h) / h as f grows.
+void TestEngineEpochs::eachEpochHasItsOwnEstimation_data()
+{
+    QTest::addColumn<QString>("calculation");
+    QTest::newRow("robust (Huber)") << "HUBER";
+    QTest::newRow("variance components") << "AJUSTEMENT";
+}
+
+// A robust estimation keeps a 5 cm blunder of the second epoch out of the displacements; variance
+// components are estimated in each epoch, whose records declare twice the standard deviations of
+// the noise drawn: a component of 1/4.
+void TestEngineEpochs::eachEpochHasItsOwnEstimation()
+{
+    QFETCH(QString, calculation);
+    const bool robust = calculation == "HUBER";
+    const std::map<std::string, Eigen::Vector3d> shifts = {{"P2", {0.004, -0.003, 0.0}},
+                                                           {"P4", {0.0, 0.012, -0.016}}};
+    const std::map<std::string, std::string> flags = {
+        {"R1", "111"}, {"R2", "111"}, {"R3", "111"}, {"R4", "111"}};
+    std::mt19937 random(23);
+    std::string file =
+        monitoringFile(flags, shifts, {0.001, 3.0}, robust ? nullptr : &random, robust ? 1.0 : 2.0);
+    if (robust) {
+        const std::size_t second = file.find("Campagne 2");
+        const std::size_t line = file.find("\n DIST", second) + 1;
+        const double value = std::stod(file.substr(line + 49, 15));
+        std::string blundered = file.substr(line, file.find('\n', line) - line);
+        place(blundered, 50, 15, number(value + 0.05, 6), true);
+        file.replace(line, blundered.size(), blundered);
+    } else {
+        file.insert(file.find(" EPOC"), aux("ALL", "G", {"GVCE"}) + "\n" + groupRecord("G") + "\n");
+    }
+    const engine::ProcessOutput output =
+        runMonitoring(file, withKey(monitoringConfiguration("NON", false), "TYPECALCUL",
+                                    calculation.toStdString()));
+    QVERIFY2(output.summary.status == 0, output.report.c_str());
+    if (robust) {
+        QCOMPARE(count(output.report, "ESTIMATION ROBUSTE"), 3);
+        for (int to = 2; to <= 3; ++to) {
+            const auto rows = displacementTable(output.report, to);
+            for (const char *name : {"P1", "P2", "P3", "P4"}) {
+                QVERIFY2(rows.count(name), name);
+                const auto s = shifts.find(name);
+                const Eigen::Vector3d truth =
+                    s == shifts.end() ? Eigen::Vector3d::Zero() : s->second;
+                for (int k = 0; k < 3; ++k)
+                    QVERIFY2(std::fabs(rows.at(name)[static_cast<std::size_t>(k)] - truth(k)) <
+                                 2e-5,
+                             name);
+            }
+        }
+    } else {
+        const std::vector<double> components =
+            valuesPerEpoch(output.report, "COMPOSANTES DE VARIANCE", "G", 3);
+        QCOMPARE(components.size(), std::size_t(3));
+        for (double component : components)
+            QVERIFY2(std::fabs(component - 0.25) < 0.1, std::to_string(component).c_str());
+    }
+}
+
+// The epochs of the ellipsoidal model: the marks in XYZ, the sights computed in each station's
+// horizon; the displacements, in each mark's horizon, are the shifts given there.
+void TestEngineEpochs::epochsOfTheEllipsoidalModel()
+{
+    const GeodeticMarks geodetic;
+    const std::map<std::string, Eigen::Vector3d> shifts = {{"P2", {0.004, -0.003, 0.0}},
+                                                           {"P4", {0.0, 0.012, -0.016}}};
+    const std::vector<Mark> marks = monitoringMarks();
+    std::vector<std::string> lines;
+    for (const Mark &m : marks) {
+        const bool reference = m.name[0] == 'R';
+        const Eigen::Vector3d at = geodetic.geocentric(
+            m.at, reference ? Eigen::Vector3d::Zero() : Eigen::Vector3d(0.02, -0.01, 0.015));
+        std::string line = lenu(reference ? "111" : "000", m.name, at.x(), at.y(), at.z());
+        line.replace(1, 4, "XYZ ");
+        lines.push_back(line);
+    }
+    for (int epoch = 1; epoch <= 2; ++epoch) {
+        std::string line = record("EPOC");
+        place(line, 7, 40, "Campagne " + std::to_string(epoch), false);
+        lines.push_back(line);
+        std::vector<Eigen::Vector3d> at;
+        for (const Mark &m : marks) {
+            const auto s = shifts.find(m.name);
+            at.push_back(geodetic.geocentric(
+                m.at, epoch > 1 && s != shifts.end() ? s->second : Eigen::Vector3d::Zero()));
+        }
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            lines.push_back(record("DSET"));
+            for (std::size_t j = 0; j < marks.size(); ++j) {
+                if (i == j)
+                    continue;
+                const Eigen::Vector3d d = geodetic.horizonOf(at[i], at[j]);
+                lines.push_back(angle("DIR", "", marks[i].name, marks[j].name,
+                                      grades(std::atan2(d.x(), d.y())), "3.0"));
+                lines.push_back(
+                    dist("", marks[i].name, marks[j].name, (at[j] - at[i]).norm(), "0.0010"));
+                lines.push_back(angle("ZANG", "", marks[i].name, marks[j].name,
+                                      grades(std::atan2(d.head<2>().norm(), d.z())), "3.0"));
+            }
+        }
+    }
+    const engine::ProcessOutput output =
+        runMonitoring(joinLines(lines), withKey(monitoringConfiguration("NON", false), "TYPEMODEL",
+                                                "3D_ELLIPSOIDALE"));
+    QVERIFY2(output.summary.status == 0, output.report.c_str());
+    const auto rows = displacementTable(output.report, 2);
+    for (const char *name : {"P1", "P2", "P3", "P4"}) {
+        QVERIFY2(rows.count(name), name);
+        const auto s = shifts.find(name);
+        const Eigen::Vector3d truth = s == shifts.end() ? Eigen::Vector3d::Zero() : s->second;
+        for (int k = 0; k < 3; ++k)
+            QVERIFY2(std::fabs(rows.at(name)[static_cast<std::size_t>(k)] - truth(k)) < 2e-5, name);
+    }
+}
+
 void TestEngineEpochs::fisherQuantileMatchesStudent()
 {
     for (double f : {3.0, 10.0, 57.0}) {
