@@ -50,8 +50,8 @@ QString indexHtml()
         html += QStringLiteral("<li>") + step.toHtmlEscaped() + QStringLiteral("</li>");
     html += QStringLiteral("</ol>");
     html += paragraph(tr("Un fichier qui échoue le dit dans son rapport : la ligne fautive, la "
-                         "colonne et la raison. Le moteur ne traite pas encore tous les types "
-                         "d'enregistrement ; la page des formats indique lesquels il lit."));
+                         "colonne et la raison. La page des formats indique les types "
+                         "d'enregistrement que le moteur lit."));
     html += QStringLiteral("<h2>") + tr("Sommaire").toHtmlEscaped() + QStringLiteral("</h2><ul>");
     html += QStringLiteral("<li>") +
             link(recordIndexAddress(), tr("Formats des enregistrements des fichiers IOB")) +

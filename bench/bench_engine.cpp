@@ -20,13 +20,15 @@
 //
 // With --free, each size runs twice instead: with two fixed points (two opposite corners), then
 // as a free network (FREENET TRACEMIN, no point fixed), and the ratio of their times is printed.
+// With --epochs, each size is observed three times (local model) and processed as three epochs.
 //
-//   bench_engine [--keep] [--generate] [--free] [--local | --ellipsoidal] [--secondary] [--vce]
-//                [SIZE ...]
+//   bench_engine [--keep] [--generate] [--free | --epochs] [--local | --ellipsoidal]
+//                [--secondary] [--vce] [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
 //   --free         two fixed points against the free network
+//   --epochs       three epochs of each size, compared with the first
 //   --local        only the local model; --ellipsoidal: only the ellipsoidal model
 //   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
 //                  and a refraction coefficient: three unknowns that couple the whole network
@@ -186,7 +188,7 @@ struct GeneratedNetwork
 enum class Fixing { Spread, TwoCorners, None };
 
 GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secondary,
-                          Fixing fixing = Fixing::Spread)
+                          Fixing fixing = Fixing::Spread, unsigned noiseSeed = 0)
 {
     const GeographicLib::Geocentric grs80(6378137.0, 1.0 / 298.257222101);
     std::mt19937 random(seed);
@@ -284,6 +286,9 @@ GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secon
     }
 
     std::vector<std::pair<double, int>> candidates;
+    // Another observation of the same marks: their noise from its own seed.
+    if (noiseSeed != 0)
+        random.seed(noiseSeed);
     for (int k = 0; k < count; ++k) {
         const TruePoint &s = points[static_cast<std::size_t>(k)];
         const int row = k / side;
@@ -672,6 +677,53 @@ void compareFree(const std::vector<int> &sizes, const std::vector<bool> &models,
     }
 }
 
+// Three epochs of the generated network, each observed with its own noise: the coordinates and
+// sigma families of the first generation are shared, the observations of each generation (from
+// its first HI record on) make an epoch.
+void compareEpochs(const std::vector<int> &sizes, const std::filesystem::path &folder,
+                   const std::string &localConfiguration)
+{
+    std::printf("Engine benchmark: three epochs (MEP_MODE OUI, each compared with the first, "
+                "congruence tests asked), local model, full processing\n");
+    const std::string configuration = (folder / "epochs.cfg").string();
+    const std::pair<const char *, const char *> keys[] = {
+        {"MEP_MODE   NON", "MEP_MODE   OUI"}, {"MEP_FROM0  NON", "MEP_FROM0  OUI"},
+        {"MEP_DOCONF NON", "MEP_DOCONF OUI"}, {"MEP_DOFIAB NON", "MEP_DOFIAB OUI"},
+        {"MEP_DOCONG NON", "MEP_DOCONG OUI"}, {"MEP_CTYPE  000", "MEP_CTYPE  001"}};
+    std::string from = localConfiguration;
+    for (const auto &[key, value] : keys) {
+        if (!configurationWith(from, configuration, key, value))
+            return;
+        from = configuration;
+    }
+    for (int size : sizes) {
+        const std::string observationPath =
+            (folder / ("epochs" + std::to_string(size) + ".iob")).string();
+        long observations = 0;
+        {
+            std::string text;
+            for (unsigned epoch = 0; epoch < 3; ++epoch) {
+                const GeneratedNetwork network =
+                    generate(size, 20240501u + static_cast<unsigned>(size), false, false,
+                             Fixing::Spread, 7919u * (epoch + 1));
+                const std::size_t first = network.text.find("\n HI");
+                if (epoch == 0)
+                    text = network.text.substr(0, first + 1);
+                text += " EPOC Campagne " + std::to_string(epoch + 1) + "\n" +
+                        network.text.substr(first + 1);
+                observations += network.observations;
+            }
+            writeText(observationPath, text);
+        }
+        const ChildFigures run = inChild(
+            [&] { return engine::processObservationFile(observationPath, configuration).status; });
+        std::printf("3 epochs of %d points, %ld observations in all: %.2f s wall, %.2f s "
+                    "processor, peak memory %.0f MB, status %d; load average %.2f\n",
+                    size, observations, run.seconds, run.processorSeconds,
+                    static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
+    }
+}
+
 int main(int argc, char **argv)
 {
     std::vector<int> sizes;
@@ -680,6 +732,7 @@ int main(int argc, char **argv)
     bool secondary = false;
     bool varianceComponents = false;
     bool free = false;
+    bool epochs = false;
     std::vector<bool> models = {false, true}; // ellipsoidal or not
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -689,6 +742,8 @@ int main(int argc, char **argv)
             generateOnly = keep = true;
         else if (argument == "--free")
             free = true;
+        else if (argument == "--epochs")
+            epochs = true;
         else if (argument == "--local")
             models = {false};
         else if (argument == "--ellipsoidal")
@@ -712,8 +767,11 @@ int main(int argc, char **argv)
     if (!configurationWith(localConfiguration, ellipsoidalConfiguration, "3D_LOCALE",
                            "3D_ELLIPSOIDALE"))
         return 1;
-    if (free) {
-        compareFree(sizes, models, folder, localConfiguration, ellipsoidalConfiguration);
+    if (free || epochs) {
+        if (free)
+            compareFree(sizes, models, folder, localConfiguration, ellipsoidalConfiguration);
+        else
+            compareEpochs(sizes, folder, localConfiguration);
         std::error_code error;
         if (!keep)
             std::filesystem::remove_all(folder, error);

@@ -702,16 +702,17 @@ QStringList RecordCatalogue::engineRecordCodes()
             QStringLiteral("AUX"),  QStringLiteral("AZIM"), QStringLiteral("CORR"),
             QStringLiteral("COV"),  QStringLiteral("DIR"),  QStringLiteral("DIST"),
             QStringLiteral("DSET"), QStringLiteral("DXYZ"), QStringLiteral("ELEM"),
-            QStringLiteral("ELIP"), QStringLiteral("GEOI"), QStringLiteral("GFIL"),
-            QStringLiteral("GRP"),  QStringLiteral("HI"),   QStringLiteral("HT"),
-            QStringLiteral("LAMB"), QStringLiteral("LENU"), QStringLiteral("LNEU"),
-            QStringLiteral("NEH"),  QStringLiteral("NEO"),  QStringLiteral("OHDF"),
-            QStringLiteral("OMER"), QStringLiteral("PLH"),  QStringLiteral("PLHD"),
-            QStringLiteral("PLO"),  QStringLiteral("PLOD"), QStringLiteral("PMOY"),
-            QStringLiteral("RSET"), QStringLiteral("SIGM"), QStringLiteral("STGR"),
-            QStringLiteral("TITL"), QStringLiteral("TMER"), QStringLiteral("UNHI"),
-            QStringLiteral("UNHT"), QStringLiteral("WGT"),  QStringLiteral("XLAM"),
-            QStringLiteral("XTMR"), QStringLiteral("XYZ"),  QStringLiteral("ZANG")};
+            QStringLiteral("ELIP"), QStringLiteral("EPOC"), QStringLiteral("GEOI"),
+            QStringLiteral("GFIL"), QStringLiteral("GRP"),  QStringLiteral("HI"),
+            QStringLiteral("HT"),   QStringLiteral("LAMB"), QStringLiteral("LENU"),
+            QStringLiteral("LNEU"), QStringLiteral("NEH"),  QStringLiteral("NEO"),
+            QStringLiteral("OHDF"), QStringLiteral("OMER"), QStringLiteral("PLH"),
+            QStringLiteral("PLHD"), QStringLiteral("PLO"),  QStringLiteral("PLOD"),
+            QStringLiteral("PMOY"), QStringLiteral("RSET"), QStringLiteral("SIGM"),
+            QStringLiteral("STGR"), QStringLiteral("TITL"), QStringLiteral("TMER"),
+            QStringLiteral("UNHI"), QStringLiteral("UNHT"), QStringLiteral("WGT"),
+            QStringLiteral("XLAM"), QStringLiteral("XTMR"), QStringLiteral("XYZ"),
+            QStringLiteral("ZANG")};
 }
 
 bool RecordCatalogue::engineReads(const QString &code)

@@ -1,5 +1,6 @@
 #include "engine/api/process.h"
 
+#include "engine/api/multiepoch.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
@@ -269,6 +270,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
             haveOptions = true;
         }
         source = readObservationFiles(observationPath, loader, diagnostics);
+        if (haveOptions && options.multiEpoch) {
+            runEpochs(observationPath, configurationPath, options, source, diagnostics, handling,
+                      output);
+            return output;
+        }
         if (haveOptions) {
             network = buildNetwork(source, options, diagnostics);
             haveNetwork = true;

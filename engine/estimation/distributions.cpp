@@ -438,4 +438,25 @@ double tauCriticalValue(double alpha, double dof)
     return std::sqrt(dof) / std::sqrt(1.0 + (dof - 1.0) / t / t);
 }
 
+double fisherUpperQuantile(double q, double dof1, double dof2)
+{
+    requireProbability(q);
+    requireDegrees(dof1);
+    requireDegrees(dof2);
+    // With x = dof1 F / (dof1 F + dof2), P(F > f) = I_(1 - x)(dof2 / 2, dof1 / 2), falling in x.
+    double low = 0.0;
+    double high = 1.0;
+    for (int i = 0; i < 200 && high - low > 0.0; ++i) {
+        const double middle = 0.5 * (low + high);
+        if (middle == low || middle == high)
+            break;
+        if (regularizedBeta(1.0 - middle, dof2 / 2.0, dof1 / 2.0) > q)
+            low = middle;
+        else
+            high = middle;
+    }
+    const double x = 0.5 * (low + high);
+    return dof2 * x / (dof1 * (1.0 - x));
+}
+
 } // namespace engine

@@ -52,6 +52,10 @@ double studentUpperQuantile(double q, double dof);
 // so c follows from the Student quantile at alpha / 2. Always below sqrt(dof).
 double tauCriticalValue(double alpha, double dof);
 
+// x such that P(F > x) = q for Fisher's F with `dof1` and `dof2` degrees of freedom (bisection
+// on the upper tail of the beta law of dof1 F / (dof1 F + dof2), which keeps small q precise).
+double fisherUpperQuantile(double q, double dof1, double dof2);
+
 } // namespace engine
 
 #endif // ENGINE_ESTIMATION_DISTRIBUTIONS_H

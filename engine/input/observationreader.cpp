@@ -230,6 +230,7 @@ const std::vector<RecordLayout> &recordLayouts()
           {F::Undulation, 60, 71},
           {F::Unit, 73, 74}}},
         {"GFIL", {{F::Text, 7, 70}}},
+        {"EPOC", {{F::Text, 7, 46}}},
     };
     return layouts;
 }
@@ -241,18 +242,6 @@ const RecordLayout *recordLayout(std::string_view code)
             return &layout;
     }
     return nullptr;
-}
-
-const std::vector<std::string_view> &laterRecordCodes()
-{
-    static const std::vector<std::string_view> codes = {"EPOC"};
-    return codes;
-}
-
-bool isRecordCode(std::string_view code)
-{
-    const auto &later = laterRecordCodes();
-    return recordLayout(code) || std::find(later.begin(), later.end(), code) != later.end();
 }
 
 std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,
@@ -373,7 +362,7 @@ private:
         while (end < line.size() && !isSpace(line[end]))
             ++end;
         const std::string_view code = line.substr(start, end - start);
-        if (!isRecordCode(code))
+        if (!recordLayout(code))
             return;
         m_diagnostics.warning(path, lineNumber,
                               fr("Ligne commençant par une tabulation, lue comme un commentaire : "

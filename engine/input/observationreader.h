@@ -112,12 +112,6 @@ struct RecordLayout
 const std::vector<RecordLayout> &recordLayouts();
 const RecordLayout *recordLayout(std::string_view code);
 
-// The record codes of the observation files that this engine does not read yet.
-const std::vector<std::string_view> &laterRecordCodes();
-
-// Whether `code` is a record code of the observation files, read now or not yet.
-bool isRecordCode(std::string_view code);
-
 // The runs of columns [first, last] of `line` whose characters stand outside the code and the
 // fields of `layout` without being blanks; trailing blanks and tabs are not looked at.
 std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,

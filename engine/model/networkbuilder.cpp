@@ -270,12 +270,7 @@ private:
         if (m_block && blockRecord(line, code))
             return;
         if (!m_layout) {
-            const auto &later = laterRecordCodes();
-            if (std::find(later.begin(), later.end(), code) != later.end())
-                error(line, fr("L'enregistrement ") + std::string(code) +
-                                fr(" n'est pas encore traité par ce moteur."));
-            else
-                error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
+            error(line, fr("Code d'enregistrement inconnu « ") + std::string(code) + fr(" »."));
             return;
         }
         checkColumns(line);
@@ -308,6 +303,10 @@ private:
             geodeticPoint(line, code);
         } else if (isProjectionRecord(code)) {
             projectionRecord(line, code);
+        } else if (code == "EPOC") {
+            // The epochs are split before the network is built: one met here is out of place.
+            error(line, fr("L'enregistrement EPOC n'est traité qu'avec l'analyse multi époques "
+                           "(MEP_MODE OUI dans la configuration)."));
         } else if (code == "GEOI") {
             geoidRecord(line);
         } else if (code == "GFIL") {

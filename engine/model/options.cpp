@@ -257,6 +257,30 @@ void readRegionOptions(OptionReader &reader, RegionOptions &regions, bool biases
                    "les régions sont données en NEU."));
 }
 
+void readEpochOptions(OptionReader &reader, EpochOptions &epochs)
+{
+    epochs.fromFirst = reader.flag("MEP_FROM0");
+    epochs.confidenceRegions = reader.flag("MEP_DOCONF");
+    epochs.reliabilityRegions = reader.flag("MEP_DOFIAB");
+    epochs.congruence = reader.flag("MEP_DOCONG");
+    if (epochs.congruence || epochs.confidenceRegions || epochs.reliabilityRegions)
+        epochs.confidence =
+            reader.probability("MEP_CSEUIL", kLowestConfidence, kHighestConfidence, 0.95);
+    const std::string dimensions = reader.raw("MEP_CTYPE");
+    bool any = false;
+    for (std::size_t d = 0; d < 3; ++d) {
+        epochs.dimensions[d] = d < dimensions.size() && dimensions[d] == '1';
+        any = any || epochs.dimensions[d];
+    }
+    if (epochs.congruence && !any) {
+        epochs.dimensions[2] = true;
+        reader.diagnostics().warning(
+            reader.file(), reader.lineOf("MEP_CTYPE"),
+            fr("MEP_CTYPE ne coche aucun type de coordonnées : les tests de congruence sont "
+               "faits en 3D."));
+    }
+}
+
 } // namespace
 
 const char *optionToken(CalculationType value)
@@ -346,8 +370,7 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
                                "préanalyse (TYPECALCUL SIMULATION) ; rien n'est généré."));
     options.multiEpoch = reader.flag("MEP_MODE");
     if (options.multiEpoch)
-        diagnostics.error(fileLabel, reader.lineOf("MEP_MODE"),
-                          fr("L'analyse multi époques n'est pas encore traitée par ce moteur."));
+        readEpochOptions(reader, options.epochs);
 
     options.distanceDecimals = reader.count("NBDEC_DIST", 1, 9);
     options.angleDecimals = reader.count("NBDEC_ANGT", 1, 9);
@@ -388,6 +411,16 @@ Options optionsFromValues(const ConfigurationValues &values, const std::string &
     matrices.residuals = reader.choice("OUTMAT_V", kYesNo, false);
     matrices.solution = reader.choice("OUTMAT_X", kYesNo, false);
     readRegionOptions(reader, options.regions, options.logReliability, options.model);
+    // The matrix files and the simulated observations are those of one adjustment.
+    if (options.multiEpoch && options.matrices.any())
+        diagnostics.warning(fileLabel, reader.lineOf("MEP_MODE"),
+                            fr("Analyse multi époques : les fichiers de matrices (OUTMAT_...) ne "
+                               "sont pas écrits."));
+    if (options.multiEpoch && options.generateObservations &&
+        options.calculationType == CalculationType::Simulation)
+        diagnostics.warning(fileLabel, reader.lineOf("MEP_MODE"),
+                            fr("Analyse multi époques : les observations simulées (GENE_LOG) ne "
+                               "sont pas générées."));
     return options;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/model/regionoptions.h"
 #include "engine/model/units.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,6 +70,18 @@ struct SolutionForms
     }
 };
 
+// The multi-epoch analysis ([MULTI EPOQUES]).
+struct EpochOptions
+{
+    bool fromFirst = false;          // MEP_FROM0: each epoch against the first, not the previous
+    bool confidenceRegions = false;  // MEP_DOCONF
+    bool reliabilityRegions = false; // MEP_DOFIAB
+    bool congruence = false;         // MEP_DOCONG
+    double confidence = 0.95;        // MEP_CSEUIL
+    // MEP_CTYPE: the tests on the heights (1D), on the plan coordinates (2D), on both (3D).
+    std::array<bool, 3> dimensions = {false, false, false};
+};
+
 struct Options
 {
     double convergence = 0.0001; // metres
@@ -88,7 +101,8 @@ struct Options
     VarianceMethod varianceMethod = VarianceMethod::Helmert;
     int varianceIterations = 10;        // VCEITERMAX
     bool logVarianceIterations = false; // VCESOLINT
-    bool multiEpoch = false;
+    bool multiEpoch = false;            // MEP_MODE
+    EpochOptions epochs;
     int distanceDecimals = 4;
     int angleDecimals = 2;
     bool logCoordinates = true;

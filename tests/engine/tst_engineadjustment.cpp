@@ -557,7 +557,8 @@ void TestEngineAdjustment::badNetworksAreReported_data()
         << QStringList{a, b, QString::fromStdString(dist("", "A", "B", 100.0, ""))} << 3
         << "Aucune précision";
     QTest::newRow("unknown code") << QStringList{a, b, " ABCD  x"} << 3 << "inconnu";
-    QTest::newRow("record for later") << QStringList{a, b, " EPOC  E1"} << 3 << "pas encore trait";
+    QTest::newRow("epoch without the multi-epoch mode")
+        << QStringList{a, b, " EPOC  E1"} << 3 << "MEP_MODE OUI";
     QTest::newRow("unreadable number")
         << QStringList{a, QString::fromStdString(lenu("000", "B", 100, 0, 0)).replace(40, 1, "x")}
         << 2 << "illisible";

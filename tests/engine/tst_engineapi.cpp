@@ -254,7 +254,6 @@ void TestEngineApi::failedProcessingLeavesNoStaleFiles_data()
     QTest::addColumn<bool>("configurationPresent");
     QTest::addColumn<QString>("message");
     QTest::newRow("unknown record code") << " QQQQ  x" << true << "inconnu";
-    QTest::newRow("record of a later model") << " EPOC  E1" << true << "pas encore";
     QTest::newRow("missing configuration") << "" << false << "configuration introuvable";
 }
 

@@ -201,7 +201,8 @@ void TestEngineConfiguration::badValuesAreReported_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("message");
-    QTest::newRow("multi epoch") << "MEP_MODE   OUI\n" << 1 << "multi";
+    QTest::newRow("congruence level") << "MEP_MODE   OUI\nMEP_DOCONG OUI\nMEP_CSEUIL 2\n"
+                                      << 3 << "MEP_CSEUIL";
     QTest::newRow("unreadable criterion") << "CRITCONV   abc\n" << 1 << "CRITCONV";
     QTest::newRow("confidence of one") << "VALIDATION 1\n" << 1 << "VALIDATION";
     QTest::newRow("confidence of 1 - 1e-16") << "VALIDATION 0.9999999999999999\n"
@@ -305,6 +306,12 @@ void TestEngineConfiguration::misreadKeyLinesAreWarned_data()
                                  << "";
     QTest::newRow("comment") << "# NBMAXITER 15"
                              << "";
+    // The outputs of one adjustment that a multi-epoch analysis does not make.
+    QTest::newRow("matrix files of epochs") << "MEP_MODE   OUI\nOUTMAT_X   OUI"
+                                            << "fichiers de matrices";
+    QTest::newRow("simulated observations of epochs")
+        << "MEP_MODE   OUI\nTYPECALCUL SIMULATION\nGENE_LOG   OUI"
+        << "GENE_LOG";
 }
 
 void TestEngineConfiguration::misreadKeyLinesAreWarned()

@@ -7,6 +7,7 @@
 #include "engine/api/process.h"
 #include "engine/base/files.h"
 #include "engine/base/text.h"
+#include "engine/estimation/epochs.h"
 #include "engine/estimation/statistics.h"
 #include "engine/import/geoidgrid.h"
 #include "engine/input/configurationfile.h"
@@ -452,6 +453,16 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     };
     // The sphere's latitude, read in the spherical model.
     const std::string meanLatitudeLine = recordLine(c, "PMOY", {"S12 25 36.147"});
+    // Unknown heights, sighted both ways; an epoch, split off before the network is built.
+    const std::vector<std::string> heightLines = {
+        recordLine(c, "LENU", {"111", "H1", "0", "0", "0", "m "}),
+        recordLine(c, "LENU", {"001", "H2", "100", "0", "0", "m "}),
+        recordLine(c, "UNHI", {"H1", "1.55", "m "}),
+        recordLine(c, "UNHT", {"H2", "120", "cm"}),
+        recordLine(c, "ZANG", {"", "H1", "H2", "100 0 0", "4"}),
+        recordLine(c, "EPOC", {QString::fromUtf8("Campagne de mai")}),
+        recordLine(c, "ZANG", {"", "H1", "H2", "100 0 0", "4"}),
+    };
     // Projections, points in them and with altitudes, and the geoid: a grid of 45 to 47 degrees
     // north and 5 to 7 east whose undulation is 40 m + 1 m per degree east, exact between nodes.
     QTemporaryDir folder;
@@ -499,8 +510,29 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     codes.insert(engine::trim(meanLatitudeLine.substr(1, 4)));
     for (const std::string &line : projectionLines)
         codes.insert(engine::trim(line.substr(1, 4)));
+    for (const std::string &line : heightLines)
+        codes.insert(engine::trim(line.substr(1, 4)));
     for (const engine::RecordLayout &layout : engine::recordLayouts())
         QVERIFY2(codes.count(layout.code), layout.code);
+    {
+        engine::Diagnostics diagnostics;
+        const std::string path = engine::normalizedPath("heights.iob");
+        const engine::ObservationSource source = engine::readObservationFiles(
+            path, memoryLoader({{path, joinLines(heightLines)}}), diagnostics);
+        const std::vector<engine::EpochSource> epochs = engine::splitEpochs(source, diagnostics);
+        QCOMPARE(epochs.size(), std::size_t(1));
+        QCOMPARE(epochs.front().name, engine::fr("Campagne de mai"));
+        QCOMPARE(epochs.front().sharedRecords, std::size_t(5));
+        engine::ObservationSource shared;
+        shared.files = source.files;
+        shared.records.assign(source.records.begin(), source.records.begin() + 5);
+        const engine::Network network =
+            engine::buildNetwork(shared, engine::Options(), diagnostics);
+        QVERIFY2(diagnostics.items().empty(), diagnosticsText(diagnostics).c_str());
+        QCOMPARE(network.unknownHeights.size(), std::size_t(2));
+        QCOMPARE(network.unknownHeights[0].approximate, 1.55);
+        QCOMPARE(network.unknownHeights[1].approximate, 1.2);
+    }
     {
         engine::Diagnostics diagnostics;
         const std::string path = engine::normalizedPath("geodetic.iob");

@@ -20,12 +20,12 @@ private slots:
 void TestEngineDiagnostics::floodOfBadLinesIsCountedByKind()
 {
     constexpr int kUnknown = 20000;
-    constexpr int kLater = 1000;
+    constexpr int kEpochs = 1000;
     std::string text;
     for (int i = 0; i < kUnknown; ++i)
         text += i % 2 ? " X\n" : " QQQ" + std::to_string(i % 7) + "\n";
-    for (int i = 0; i < kLater; ++i)
-        text += " EPOC 111 P" + std::to_string(i) + "\n";
+    for (int i = 0; i < kEpochs; ++i)
+        text += " EPOC Campagne " + std::to_string(i) + "\n";
     const std::string observations = engine::normalizedPath("flood.iob");
     const std::string configuration = engine::normalizedPath("flood.cfg");
     const engine::ProcessOutput output = engine::runProcessing(
@@ -33,7 +33,7 @@ void TestEngineDiagnostics::floodOfBadLinesIsCountedByKind()
         memoryLoader(
             {{observations, text}, {configuration, engine::defaultConfigurationText("\n")}}));
     QCOMPARE(output.summary.status, 1);
-    QCOMPARE(output.summary.errors, kUnknown + kLater);
+    QCOMPARE(output.summary.errors, kUnknown + kEpochs);
     const std::string &report = output.report;
     const auto count = [&](const std::string &fragment) {
         int n = 0;
@@ -47,8 +47,9 @@ void TestEngineDiagnostics::floodOfBadLinesIsCountedByKind()
     QCOMPARE(count(engine::fr("... et 19 500 autres erreurs du même type que : Code "
                               "d'enregistrement inconnu « ")),
              1);
+    // Epochs without the multi-epoch mode.
     QCOMPARE(count(engine::fr("... et 1 000 autres erreurs du même type que : L'enregistrement "
-                              "EPOC n'est pas encore traité")),
+                              "EPOC n'est traité qu'avec")),
              1);
     QCOMPARE(count(engine::fr("TRAITEMENT INTERROMPU : 21000 erreur(s)")), 1);
     QVERIFY(report.size() < 100000);

@@ -378,12 +378,12 @@ void tst_frmEditorIOB::recordsTheEngineCannotReadAreMarked_data()
     QTest::addColumn<bool>("read");
 
     // docs/engine.md: the observations, the points on the ellipsoid, in projections and with
-    // altitudes, the GNSS vectors and the secondary parameters are read, the epochs not yet.
+    // altitudes, the GNSS vectors, the epochs and the secondary parameters are all read.
     QTest::newRow("DIST") << "DIST" << true;
     QTest::newRow("LENU") << "LENU" << true;
     QTest::newRow("PLH") << "PLH" << true;
     QTest::newRow("PLO") << "PLO" << true;
-    QTest::newRow("EPOC") << "EPOC" << false;
+    QTest::newRow("EPOC") << "EPOC" << true;
     QTest::newRow("DXYZ") << "DXYZ" << true;
     QTest::newRow("AUX") << "AUX" << true;
 }
