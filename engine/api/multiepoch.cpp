@@ -184,32 +184,14 @@ ResultFile resultOf(const std::vector<EpochRun> &runs,
     r.varianceFactor = degrees > 0 ? squares / degrees : 0.0;
     r.auxiliaryValue = squares;
     r.chiSquare = !tested ? 2 : passed ? 1 : 0;
-    const ResidualTestKind kind = runs.front().statistics.residualTest;
     r.residualTest =
-        static_cast<std::int64_t>(kind == ResidualTestKind::Tau      ? ResidualTest::Tau
-                                  : kind == ResidualTestKind::Normal ? ResidualTest::Normal
-                                                                     : ResidualTest::None);
-    const double angleUnit = angleUnitInRadians(options.angleUnit);
-    const double smallAngle = smallAngleUnitInRadians(options.angleUnit);
+        static_cast<std::int64_t>(residualTestCode(runs.front().statistics.residualTest));
     for (const auto &[epoch, i] : order) {
         const EpochRun &run = runs[static_cast<std::size_t>(epoch)];
         const Observation &o = run.network.observations[static_cast<std::size_t>(i)];
-        const ObservationStatistics &s = run.statistics.perObservation[static_cast<std::size_t>(i)];
-        const bool angle = o.kind == ObservationKind::Direction ||
-                           o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Zenith;
-        const bool geographicAngle = o.kind == ObservationKind::Geographic && o.component < 2;
-        ResultRecord rec;
+        ResultRecord rec = observationRecord(
+            o, run.statistics.perObservation[static_cast<std::size_t>(i)], options.angleUnit);
         rec.epoch = epoch + 1;
-        rec.value = angle || geographicAngle ? o.value / angleUnit : o.value;
-        rec.rank = s.rank;
-        rec.residual = angle ? s.residual / smallAngle : s.residual;
-        rec.normalizedResidual = s.normalized;
-        rec.reliability = 100.0 * s.redundancy;
-        rec.valid = s.valid ? 1 : 0;
-        rec.lineNumber = o.lineNumber;
-        rec.fileNumber = o.fileNumber;
-        rec.kind = static_cast<std::int64_t>(o.kind);
-        rec.component = isComponent(o.kind) ? o.component + 1 : 1;
         rec.station = index.at(run.network.points[static_cast<std::size_t>(o.station)].name) + 1;
         rec.target = index.at(run.network.points[static_cast<std::size_t>(o.target)].name) + 1;
         r.records.push_back(rec);

@@ -58,32 +58,11 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.chiSquare = static_cast<std::int64_t>(statistics->chiSquare);
     r.auxiliaryValue = statistics->weightedSquares;
     r.validCount = statistics->validCount;
-    const ResidualTest test = statistics->residualTest == ResidualTestKind::Tau ? ResidualTest::Tau
-                              : statistics->residualTest == ResidualTestKind::Normal
-                                  ? ResidualTest::Normal
-                                  : ResidualTest::None;
-    r.residualTest = static_cast<std::int64_t>(test);
-    const double angleUnit = angleUnitInRadians(options.angleUnit);
-    const double smallAngle = smallAngleUnitInRadians(options.angleUnit);
+    r.residualTest = static_cast<std::int64_t>(residualTestCode(statistics->residualTest));
     for (int index : statistics->rankOrder) {
         const auto i = static_cast<std::size_t>(index);
         const Observation &o = network->observations[i];
-        const ObservationStatistics &s = statistics->perObservation[i];
-        const bool angle = o.kind == ObservationKind::Direction ||
-                           o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Zenith;
-        // An observed latitude or longitude: its residual is in metres along north or east.
-        const bool geographicAngle = o.kind == ObservationKind::Geographic && o.component < 2;
-        ResultRecord rec;
-        rec.value = angle || geographicAngle ? o.value / angleUnit : o.value;
-        rec.rank = s.rank;
-        rec.residual = angle ? s.residual / smallAngle : s.residual;
-        rec.normalizedResidual = s.normalized;
-        rec.reliability = 100.0 * s.redundancy;
-        rec.valid = s.valid ? 1 : 0;
-        rec.lineNumber = o.lineNumber;
-        rec.fileNumber = o.fileNumber;
-        rec.kind = static_cast<std::int64_t>(o.kind);
-        rec.component = isComponent(o.kind) ? o.component + 1 : 1;
+        ResultRecord rec = observationRecord(o, statistics->perObservation[i], options.angleUnit);
         rec.station = o.station + 1;
         rec.target = o.target + 1;
         r.records.push_back(rec);

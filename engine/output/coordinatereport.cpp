@@ -3,6 +3,7 @@
 #include "engine/base/text.h"
 #include "engine/estimation/componentframes.h"
 #include "engine/model/angles.h"
+#include "engine/output/reportwriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +12,6 @@ namespace engine {
 
 namespace {
 
-constexpr const char kRule[] =
-    "================================================================================";
-constexpr const char kThinRule[] =
-    "--------------------------------------------------------------------------------";
 constexpr double kDegree = kPi / 180.0;
 
 class Tables
@@ -43,7 +40,7 @@ public:
                  fr(" ; écarts-types selon ses axes."));
         line(fr("   Point                    Est              Nord                Up"
                 "       sE       sN       sU"));
-        line(kThinRule);
+        line(kReportThinRule);
         const ComponentFrames plane(n, m_options, m_outcome.state, RegionCoordinates::Neu, true);
         for (std::size_t p = 0; p < n.points.size(); ++p) {
             const Eigen::Vector3d &state = m_outcome.state.coordinates[p];
@@ -89,7 +86,7 @@ public:
         heading("COORDONNEES AJUSTEES XYZ (m)");
         line(fr("   Point                      X                 Y                 Z"
                 "       sX       sY       sZ"));
-        line(kThinRule);
+        line(kReportThinRule);
         const ComponentFrames xyz(n, m_options, m_outcome.state, RegionCoordinates::Xyz);
         for (std::size_t p = 0; p < n.points.size(); ++p) {
             const Eigen::Vector3d c = n.ellipsoidGeocentricOf(m_outcome.state.coordinates[p]);
@@ -115,7 +112,7 @@ public:
                            "       sN       sE       sU")
                       : fr("   Point               Latitude          Longitude           h (m)"
                            "       sN       sE       sU"));
-        line(kThinRule);
+        line(kReportThinRule);
         // The seconds to a tenth of the report's last decimal of a metre (1e-5" is 0.3 mm).
         const int secondDecimals = m_options.distanceDecimals + 1;
         std::vector<Geographic> positions;
@@ -169,7 +166,7 @@ public:
                            "       sN       sE       sU")
                       : fr("   Point                   Nord               Est           h (m)"
                            "       sN       sE       sU"));
-        line(kThinRule);
+        line(kReportThinRule);
         std::vector<std::string> distortions;
         for (std::size_t p = 0; p < n.points.size(); ++p) {
             const Point &point = n.points[p];
@@ -249,9 +246,9 @@ private:
     void heading(const char *utf8)
     {
         line();
-        line(kRule);
+        line(kReportRule);
         line(std::string(" ") + fr(utf8));
-        line(kRule);
+        line(kReportRule);
     }
 
     std::string length(double metres, int width) const
@@ -303,9 +300,9 @@ std::vector<std::string> geoidReport(const Network &network, const Options &opti
     if (options.model == ModelType::Local3D || !options.logGeoid)
         return lines;
     lines.emplace_back();
-    lines.emplace_back(kRule);
+    lines.emplace_back(kReportRule);
     lines.push_back(fr(" GEOIDE : ONDULATION ET DEVIATIONS DE LA VERTICALE AUX POINTS"));
-    lines.emplace_back(kRule);
+    lines.emplace_back(kReportRule);
     if (!network.hasGeoid()) {
         lines.push_back(
             fr("   Aucun géoïde (ni grille GFIL, ni enregistrement GEOI) : les hauteurs "
@@ -318,7 +315,7 @@ std::vector<std::string> geoidReport(const Network &network, const Options &opti
                         fr(" ligne ") + std::to_string(network.geoidLineNumber) + ")");
     lines.push_back(
         fr("   Point              N (m)   Déviation N/S (\")   Déviation E/W (\")   Origine"));
-    lines.emplace_back(kThinRule);
+    lines.emplace_back(kReportThinRule);
     constexpr double kArcSecond = kPi / 180.0 / 3600.0;
     for (const Point &p : network.points) {
         if (!p.geoid) {

@@ -1,45 +1,13 @@
 #include "engine/output/deformationreport.h"
 
 #include "engine/base/text.h"
+#include "engine/output/reportwriter.h"
 
 #include <cmath>
 
 namespace engine {
 
 namespace {
-
-constexpr const char kRule[] =
-    "================================================================================";
-constexpr const char kThinRule[] =
-    "--------------------------------------------------------------------------------";
-
-class Lines
-{
-public:
-    explicit Lines(const char *lineEnd)
-        : m_lineEnd(lineEnd)
-    {}
-
-    void line(const std::string &latin1 = std::string())
-    {
-        m_text += latin1;
-        m_text += m_lineEnd;
-    }
-
-    void heading(const std::string &latin1)
-    {
-        line();
-        line(kRule);
-        line(" " + latin1);
-        line(kRule);
-    }
-
-    std::string text() && { return std::move(m_text); }
-
-private:
-    const char *m_lineEnd;
-    std::string m_text;
-};
 
 std::string epochLabel(const std::vector<std::string> &names, int index)
 {
@@ -56,7 +24,7 @@ const char *dimensionText(int dimension)
 std::string epochListReport(const std::vector<std::string> &names, const EpochOptions &options,
                             const char *lineEnd)
 {
-    Lines out(lineEnd);
+    ReportWriter out(lineEnd);
     out.heading(fr("ANALYSE MULTI EPOQUES : ") + std::to_string(names.size()) + fr(" époques"));
     for (std::size_t i = 0; i < names.size(); ++i)
         out.line("   " + columnRight(std::to_string(i + 1), 4) + "  " + names[i]);
@@ -70,13 +38,13 @@ std::string epochListReport(const std::vector<std::string> &names, const EpochOp
 
 std::string epochBanner(int index, const std::string &name, const char *lineEnd)
 {
-    Lines out(lineEnd);
+    ReportWriter out(lineEnd);
     out.line();
-    out.line(kRule);
-    out.line(kRule);
+    out.line(kReportRule);
+    out.line(kReportRule);
     out.line(fr(" EPOQUE ") + std::to_string(index + 1) + " : " + name);
-    out.line(kRule);
-    out.line(kRule);
+    out.line(kReportRule);
+    out.line(kReportRule);
     return std::move(out).text();
 }
 
@@ -84,7 +52,7 @@ std::string deformationReport(const std::vector<std::string> &names,
                               const std::vector<EpochComparison> &comparisons,
                               const EpochOptions &options, int decimals, const char *lineEnd)
 {
-    Lines out(lineEnd);
+    ReportWriter out(lineEnd);
     const auto length = [&](double metres, int width) { return fixed(metres, width, decimals); };
     for (const EpochComparison &c : comparisons) {
         out.heading(fr("DEPLACEMENTS ENTRE LES EPOQUES ") + epochLabel(names, c.from) + fr(" ET ") +
@@ -94,7 +62,7 @@ std::string deformationReport(const std::vector<std::string> &names,
                  fr(" (m, est, nord, up), écarts-types de Qd = Q1 + Q2 :"));
         out.line(fr("   Point                 dE           dN           dU"
                     "       sdE      sdN      sdU"));
-        out.line(kThinRule);
+        out.line(kReportThinRule);
         for (const PointDisplacement &d : c.displacements) {
             std::string row = "   " + columnLeft(d.name, 14);
             std::string sigmas;
@@ -124,7 +92,7 @@ std::string deformationReport(const std::vector<std::string> &names,
                                std::to_string(c.degreesOfFreedom) + fr(") au seuil ") +
                                fixed(options.confidence, 0, 4) + ".");
             out.line(fr("   Etape    h          T   Valeur critique   Résultat"));
-            out.line(kThinRule);
+            out.line(kReportThinRule);
             for (std::size_t s = 0; s < t.steps.size(); ++s) {
                 const CongruenceStep &step = t.steps[s];
                 std::string result =
@@ -139,7 +107,7 @@ std::string deformationReport(const std::vector<std::string> &names,
             }
             out.line();
             out.line(fr("   Point           h          T   Valeur critique   Verdict"));
-            out.line(kThinRule);
+            out.line(kReportThinRule);
             bool alone = false;
             for (const PointVerdict &v : t.points) {
                 // A stable point whose own test exceeds its bound: the stable set as a whole

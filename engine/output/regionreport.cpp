@@ -1,6 +1,7 @@
 #include "engine/output/regionreport.h"
 
 #include "engine/base/text.h"
+#include "engine/output/reportwriter.h"
 
 #include <cmath>
 
@@ -8,8 +9,6 @@ namespace engine {
 
 namespace {
 
-constexpr const char kRule[] =
-    "================================================================================";
 // The letters of the components and of their pairs, for NEU, XYZ and PLU.
 constexpr const char *kNeuComponents[3] = {"N", "E", "U"};
 constexpr const char *kNeuPairs[3] = {"NE", "NU", "EU"};
@@ -43,9 +42,9 @@ public:
     void heading(const char *utf8)
     {
         line();
-        line(kRule);
+        line(kReportRule);
         line(std::string(" ") + fr(utf8));
-        line(kRule);
+        line(kReportRule);
     }
 
     void confidence(bool scaled)

@@ -5,6 +5,7 @@
 #include "engine/model/angles.h"
 #include "engine/output/coordinatereport.h"
 #include "engine/output/regionreport.h"
+#include "engine/output/reportwriter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,40 +13,6 @@
 namespace engine {
 
 namespace {
-
-constexpr const char kRule[] =
-    "================================================================================";
-constexpr const char kThinRule[] =
-    "--------------------------------------------------------------------------------";
-
-class Writer
-{
-public:
-    explicit Writer(const char *lineEnd)
-        : m_lineEnd(lineEnd)
-    {}
-
-    // `utf8` is a text of the sources; `latin1` parts (names, paths) are appended as they are.
-    void line(const std::string &latin1 = std::string())
-    {
-        m_text += latin1;
-        m_text += m_lineEnd;
-    }
-
-    void heading(const char *utf8)
-    {
-        line();
-        line(kRule);
-        line(std::string(" ") + fr(utf8));
-        line(kRule);
-    }
-
-    std::string text() && { return std::move(m_text); }
-
-private:
-    const char *m_lineEnd;
-    std::string m_text;
-};
 
 bool isAngle(ObservationKind kind)
 {
@@ -163,10 +130,10 @@ private:
 
     void header()
     {
-        m_out.line(kRule);
+        m_out.line(kReportRule);
         m_out.line(fr(" TAVLO - RAPPORT DE CALCUL"));
         m_out.line(fr(" Moteur : ") + kEngineVersion);
-        m_out.line(kRule);
+        m_out.line(kReportRule);
         m_out.line(fr(" Fichier d'observations   : ") + m_in.observationPath);
         m_out.line(fr(" Fichier de configuration : ") + m_in.configurationPath);
         if (m_in.network) {
@@ -183,7 +150,7 @@ private:
 
     void options()
     {
-        m_out.heading("OPTIONS DU CALCUL");
+        m_out.heading(fr("OPTIONS DU CALCUL"));
         const Options &o = m_options;
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
@@ -217,7 +184,7 @@ private:
     {
         const Network &n = *m_in.network;
         const ReferenceEllipsoid &e = n.ellipsoid;
-        m_out.heading("MODELE GEODESIQUE");
+        m_out.heading(fr("MODELE GEODESIQUE"));
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
@@ -262,7 +229,7 @@ private:
     {
         if (!m_in.diagnostics || m_in.diagnostics->items().empty())
             return;
-        m_out.heading("MESSAGES");
+        m_out.heading(fr("MESSAGES"));
         for (const Diagnostic &d : m_in.diagnostics->items()) {
             std::string where;
             if (!d.file.empty()) {
@@ -316,14 +283,14 @@ private:
     void approximateCoordinates()
     {
         const Network &n = *m_in.network;
-        m_out.heading("COORDONNEES APPROCHEES (m)");
+        m_out.heading(fr("COORDONNEES APPROCHEES (m)"));
         if (m_options.model != ModelType::Local3D)
             m_out.line(fr("   Est, nord, up dans le plan tangent à l'ellipsoïde") +
                        (n.drawingProjection < 0 ? fr(" (plan du dessin)") : std::string()) +
                        fr(" ; fixité selon l'horizon de chaque point."));
         m_out.line(fr("   Point         Fixité (ENU)             Est              Nord"
                       "                Up"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (const Point &p : n.points) {
             m_out.line("   " + columnLeft(p.name, 14) + columnLeft(fixity(p), 13) +
                        length(p.approximate.x(), 18) + length(p.approximate.y(), 18) +
@@ -352,7 +319,7 @@ private:
         m_out.line();
         m_out.line(fr("   Points calculés à partir des observations : ") + std::to_string(count));
         m_out.line(fr("   Point         Placé par"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (const Point &p : n.points) {
             if (!p.given)
                 m_out.line("   " + columnLeft(p.name, 14) +
@@ -431,7 +398,7 @@ private:
     {
         const Network &n = *m_in.network;
         const DataCheck &check = *m_in.dataCheck;
-        m_out.heading("CONTROLE DES DONNEES AVANT AJUSTEMENT");
+        m_out.heading(fr("CONTROLE DES DONNEES AVANT AJUSTEMENT"));
         m_out.line(fr("   Observé moins calculé sur les coordonnées approchées et les orientations "
                       "approchées des jeux,"));
         m_out.line(fr("   rapporté à l'écart-type a priori : les ") + std::to_string(kListedWorst) +
@@ -439,7 +406,7 @@ private:
                    fr(" sigma."));
         m_out.line(fr("   Rang  Obs.  Station      Point visé         Observé - calculé      "
                       "Ecart/sigma  Fichier  Ligne"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         std::size_t beyond = 0;
         for (std::size_t k = 0; k < check.misfits.size(); ++k) {
             const ObservationMisfit &m = check.misfits[k];
@@ -468,7 +435,7 @@ private:
         if (!check.loops.empty()) {
             m_out.line(fr("   Boucle    Fermeture (m)  Ecart-type (m)  Fermeture/sigma   "
                           "Fermée par (fichier, ligne)   Points"));
-            m_out.line(kThinRule);
+            m_out.line(kReportThinRule);
         }
         for (std::size_t k = 0; k < check.loops.size(); ++k) {
             const LevellingLoop &loop = check.loops[k];
@@ -509,7 +476,7 @@ private:
     {
         const Network &n = *m_in.network;
         const GnssLoops &g = *m_in.gnssLoops;
-        m_out.heading("BOUCLES DE VECTEURS GNSS AVANT AJUSTEMENT");
+        m_out.heading(fr("BOUCLES DE VECTEURS GNSS AVANT AJUSTEMENT"));
         m_out.line(fr("   Fermeture en nord, est, up au premier point de la boucle ; T = fermeture "
                       "pondérée par sa covariance propagée,"));
         m_out.line(fr("   hors tolérance au-delà de ") + fixed(g.critical, 0, 3) +
@@ -521,7 +488,7 @@ private:
             return;
         m_out.line(fr("   Boucle  Vect.   Nord (m)    Est (m)     Up (m)  Longueur (m)     ppm"
                       "          T   Fermée par (fichier, ligne)   Points"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (std::size_t k = 0; k < g.loops.size(); ++k) {
             const GnssLoop &loop = g.loops[k];
             const bool flagged = loop.test > g.critical;
@@ -554,9 +521,9 @@ private:
     {
         const AdjustmentOutcome &out = *m_in.outcome;
         const Network &n = *m_in.network;
-        m_out.heading("ITERATIONS");
+        m_out.heading(fr("ITERATIONS"));
         m_out.line(fr("   Itération   Correction maximale (m)   Inconnue"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (const IterationRecord &r : out.history) {
             std::string where = "-";
             if (r.maxPoint >= 0)
@@ -609,7 +576,7 @@ private:
     {
         const RobustOutcome &r = *m_in.robust;
         const Network &n = *m_in.network;
-        m_out.heading("ESTIMATION ROBUSTE");
+        m_out.heading(fr("ESTIMATION ROBUSTE"));
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
@@ -628,7 +595,7 @@ private:
         m_out.line();
         m_out.line(fr("   Type Station      -> Visé                 Résidu robuste     v/sigma"
                       "    Poids   Ligne  Fichier"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (int index : r.downWeighted) {
             const auto i = static_cast<std::size_t>(index);
             const Observation &o = n.observations[i];
@@ -651,7 +618,7 @@ private:
     void varianceComponents()
     {
         const VarianceOutcome &v = *m_in.variance;
-        m_out.heading("COMPOSANTES DE VARIANCE");
+        m_out.heading(fr("COMPOSANTES DE VARIANCE"));
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
@@ -678,7 +645,7 @@ private:
         m_out.line(
             fr("   Groupe                     Nb obs.      Somme r   Composante    Ecart-type"
                "   Borne inf.   Borne sup.  Test"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (const VarianceComponent &c : v.components) {
             if (!c.estimable) {
                 m_out.line("   " + columnLeft(c.name, 24) +
@@ -700,7 +667,7 @@ private:
     void statistics()
     {
         const Statistics &s = *m_in.statistics;
-        m_out.heading("STATISTIQUES");
+        m_out.heading(fr("STATISTIQUES"));
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
@@ -772,7 +739,7 @@ private:
     void simulated()
     {
         const SimulatedObservations &g = *m_in.simulated;
-        m_out.heading("OBSERVATIONS SIMULEES");
+        m_out.heading(fr("OBSERVATIONS SIMULEES"));
         auto row = [&](const char *label, const std::string &value) {
             m_out.line("   " + padRight(fr(label), 48) + ": " + value);
         };
@@ -798,7 +765,7 @@ private:
     {
         const AdjustmentOutcome &out = *m_in.outcome;
         const Network &n = *m_in.network;
-        m_out.heading("RESEAU LIBRE : DATUM");
+        m_out.heading(fr("RESEAU LIBRE : DATUM"));
         if (!out.datum) {
             m_out.line(fr("   Aucun défaut de datum : les coordonnées fixées définissent le "
                           "datum, le réseau est calculé tel qu'il est contraint."));
@@ -832,10 +799,10 @@ private:
         const Statistics &s = *m_in.statistics;
         if (s.partialFactors.empty())
             return;
-        m_out.heading("FACTEURS DE VARIANCE PARTIELS");
+        m_out.heading(fr("FACTEURS DE VARIANCE PARTIELS"));
         m_out.line(fr("   Type ou groupe             Nb obs.           v'Pv      Somme r"
                       "          s0²"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (const PartialFactor &f : s.partialFactors) {
             const std::string factor = f.redundancy > kUncontrolledRedundancy
                                            ? fixed(f.weightedSquares / f.redundancy, 0, 4)
@@ -858,11 +825,11 @@ private:
         const Network &n = *m_in.network;
         const Statistics &s = *m_in.statistics;
         const AdjustmentOutcome &out = *m_in.outcome;
-        m_out.heading("HAUTEURS D'INSTRUMENT ET DE CIBLE INCONNUES");
+        m_out.heading(fr("HAUTEURS D'INSTRUMENT ET DE CIBLE INCONNUES"));
         m_out.line(
             fr("   Hauteur    Point           Approchée (m)   Compensée (m)  Ecart-type (mm)  "
                "Ligne  Fichier"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (std::size_t h = 0; h < n.unknownHeights.size(); ++h) {
             const UnknownHeight &height = n.unknownHeights[h];
             const double adjusted =
@@ -886,9 +853,9 @@ private:
         const AdjustmentOutcome &out = *m_in.outcome;
         if (n.sets.empty())
             return;
-        m_out.heading("PARAMETRES SECONDAIRES : ORIENTATIONS DES JEUX DE DIRECTIONS");
+        m_out.heading(fr("PARAMETRES SECONDAIRES : ORIENTATIONS DES JEUX DE DIRECTIONS"));
         m_out.line(fr("   Jeu  Station            Orientation        Ecart-type   Ligne  Fichier"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (std::size_t k = 0; k < n.sets.size(); ++k) {
             const DirectionSet &set = n.sets[k];
             if (out.unknowns.set[k] < 0)
@@ -931,7 +898,7 @@ private:
         const Statistics &s = *m_in.statistics;
         if (n.secondaryParameters.empty() || s.secondary.size() != n.secondaryParameters.size())
             return;
-        m_out.heading("PARAMETRES SECONDAIRES : GROUPES AUX");
+        m_out.heading(fr("PARAMETRES SECONDAIRES : GROUPES AUX"));
         const std::string confidence = fixed(m_options.validation * 100.0, 0, 2) + " %";
         switch (s.secondaryTest) {
         case ResidualTestKind::Normal:
@@ -952,7 +919,7 @@ private:
         m_out.line();
         m_out.line(fr("   Groupe        Param.           Valeur          Ecart-type        |t|  "
                       "Significatif  Obs.   Ligne  Fichier"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         for (std::size_t k = 0; k < n.secondaryParameters.size(); ++k) {
             const SecondaryParameter &p = n.secondaryParameters[k];
             const SecondaryGroup &g = n.secondaryGroups[static_cast<std::size_t>(p.group)];
@@ -986,14 +953,14 @@ private:
         const Network &n = *m_in.network;
         const Statistics &s = *m_in.statistics;
         const AdjustmentOutcome &out = *m_in.outcome;
-        m_out.heading("RESIDUS 3D EN NEU");
+        m_out.heading(fr("RESIDUS 3D EN NEU"));
         m_out.line(
             fr("   Résidus des vecteurs GNSS et des positions observées XYZ tournés en nord, "
                "est, up à leur station ; résidus normés"));
         m_out.line(fr("   des composantes tournées (w = v / (k racine(Qvv))), test 3D de chacun."));
         m_out.line(fr("   Obs.  Station      Point visé    Fichier  Ligne    vN (m)    vE (m)    "
                       "vU (m)      wN      wE      wU   Test 3D"));
-        m_out.line(kThinRule);
+        m_out.line(kReportThinRule);
         int listed = 0;
         for (const ItemStatistics &item : s.items) {
             const Observation &o = n.observations[static_cast<std::size_t>(item.first)];
@@ -1045,9 +1012,9 @@ private:
             for (int c = 0; c < 3; ++c)
                 itemOf[static_cast<std::size_t>(s.items[k].first + c)] = static_cast<int>(k);
         m_out.line();
-        m_out.line(kRule);
+        m_out.line(kReportRule);
         m_out.line(std::string(" ") + kResidualHeading);
-        m_out.line(kRule);
+        m_out.line(kReportRule);
         m_out.line(fr("   Observations par rang de résidu normé décroissant. Résidu = valeur "
                       "ajustée - valeur observée."));
         m_out.line(fr("   Angles en ") + angleUnitName(m_options.angleUnit) +
@@ -1104,19 +1071,19 @@ private:
     void conclusion()
     {
         m_out.line();
-        m_out.line(kRule);
+        m_out.line(kReportRule);
         const int errors = m_in.diagnostics ? m_in.diagnostics->errorCount() : 0;
         if (errors == 0 && m_in.statistics)
             m_out.line(fr(" TRAITEMENT TERMINE"));
         else
             m_out.line(fr(" TRAITEMENT INTERROMPU : ") + std::to_string(errors) +
                        fr(" erreur(s), voir la section MESSAGES."));
-        m_out.line(kRule);
+        m_out.line(kReportRule);
     }
 
     const ReportInput &m_in;
     Options m_options;
-    Writer m_out;
+    ReportWriter m_out;
 };
 
 } // namespace

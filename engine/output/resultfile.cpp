@@ -1,5 +1,6 @@
 #include "engine/output/resultfile.h"
 
+#include "engine/model/angles.h"
 #include "engine/output/binarywriter.h"
 
 namespace engine {
@@ -45,6 +46,33 @@ std::string encodeResultFile(const ResultFile &file)
         }
     }
     return std::move(e).bytes();
+}
+
+ResultRecord observationRecord(const Observation &o, const ObservationStatistics &s, AngleUnit unit)
+{
+    const bool angle = o.kind == ObservationKind::Direction || o.kind == ObservationKind::Azimuth ||
+                       o.kind == ObservationKind::Zenith;
+    // An observed latitude or longitude: its residual is in metres along north or east.
+    const bool geographicAngle = o.kind == ObservationKind::Geographic && o.component < 2;
+    ResultRecord rec;
+    rec.value = angle || geographicAngle ? o.value / angleUnitInRadians(unit) : o.value;
+    rec.rank = s.rank;
+    rec.residual = angle ? s.residual / smallAngleUnitInRadians(unit) : s.residual;
+    rec.normalizedResidual = s.normalized;
+    rec.reliability = 100.0 * s.redundancy;
+    rec.valid = s.valid ? 1 : 0;
+    rec.lineNumber = o.lineNumber;
+    rec.fileNumber = o.fileNumber;
+    rec.kind = static_cast<std::int64_t>(o.kind);
+    rec.component = isComponent(o.kind) ? o.component + 1 : 1;
+    return rec;
+}
+
+ResidualTest residualTestCode(ResidualTestKind kind)
+{
+    return kind == ResidualTestKind::Tau      ? ResidualTest::Tau
+           : kind == ResidualTestKind::Normal ? ResidualTest::Normal
+                                              : ResidualTest::None;
 }
 
 } // namespace engine

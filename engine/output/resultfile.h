@@ -1,6 +1,10 @@
 #ifndef ENGINE_OUTPUT_RESULTFILE_H
 #define ENGINE_OUTPUT_RESULTFILE_H
 
+#include "engine/estimation/statistics.h"
+#include "engine/model/network.h"
+#include "engine/model/options.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -53,6 +57,14 @@ struct ResultFile
 
 // The bytes of the file.
 std::string encodeResultFile(const ResultFile &file);
+
+// The record of observation `o` and its statistics `s`: angles in `unit`, angular residuals in
+// its small unit. Station and target stay 0: the caller numbers the points.
+ResultRecord observationRecord(const Observation &o, const ObservationStatistics &s,
+                               AngleUnit unit);
+
+// The header's code of the residual test.
+ResidualTest residualTestCode(ResidualTestKind kind);
 
 } // namespace engine
 
