@@ -21,15 +21,19 @@
 // With --free, each size runs twice instead: with two fixed points (two opposite corners), then
 // as a free network (FREENET TRACEMIN, no point fixed), and the ratio of their times is printed.
 // With --epochs, each size is observed three times (local model) and processed as three epochs.
+// With --dense, the network is the dense one of a national densification instead: every station
+// observes each neighbour within two grid steps (twelve of them, about 36 observations a point)
+// and only the four corners are fixed.
 //
 //   bench_engine [--keep] [--generate] [--free | --epochs] [--local | --ellipsoidal]
-//                [--secondary] [--vce] [SIZE ...]
+//                [--dense] [--secondary] [--vce] [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
 //   --free         two fixed points against the free network
 //   --epochs       three epochs of each size, compared with the first
 //   --local        only the local model; --ellipsoidal: only the ellipsoidal model
+//   --dense        the dense geometry: twelve neighbours a station, four fixed corners
 //   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
 //                  and a refraction coefficient: three unknowns that couple the whole network
 //   --vce          also time the variance components (one group per kind of observation)
@@ -185,7 +189,10 @@ struct GeneratedNetwork
 };
 
 // The points held fixed: the corners and a sparse grid, two opposite corners, or none.
-enum class Fixing { Spread, TwoCorners, None };
+enum class Fixing { Spread, Corners, TwoCorners, None };
+
+// Stations observe their six nearest neighbours, or (dense) all within two grid steps.
+bool denseGeometry = false;
 
 GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secondary,
                           Fixing fixing = Fixing::Spread, unsigned noiseSeed = 0)
@@ -220,6 +227,9 @@ GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secon
         case Fixing::Spread:
             p.fixed = corner || (row % kFixedEvery == kFixedEvery / 2 &&
                                  column % kFixedEvery == kFixedEvery / 2);
+            break;
+        case Fixing::Corners:
+            p.fixed = corner;
             break;
         case Fixing::TwoCorners:
             p.fixed = k == 0 || k == count - 1;
@@ -299,11 +309,15 @@ GeneratedNetwork generate(int count, unsigned seed, bool ellipsoidal, bool secon
                 const int other = r * side + c;
                 if (r < 0 || c < 0 || c >= side || other >= count || other == k)
                     continue;
+                if (denseGeometry && (r - row) * (r - row) + (c - column) * (c - column) > 4)
+                    continue;
                 const TruePoint &t = points[static_cast<std::size_t>(other)];
                 candidates.emplace_back(std::hypot(t.e - s.e, t.n - s.n), other);
             }
         }
-        const std::size_t taken = std::min<std::size_t>(kNeighbours, candidates.size());
+        const std::size_t taken = denseGeometry
+                                      ? candidates.size()
+                                      : std::min<std::size_t>(kNeighbours, candidates.size());
         std::partial_sort(candidates.begin(), candidates.begin() + static_cast<long>(taken),
                           candidates.end());
         std::string line = record("HI");
@@ -748,6 +762,8 @@ int main(int argc, char **argv)
             models = {false};
         else if (argument == "--ellipsoidal")
             models = {true};
+        else if (argument == "--dense")
+            denseGeometry = true;
         else if (argument == "--secondary")
             secondary = true;
         else if (argument == "--vce")
@@ -793,7 +809,8 @@ int main(int argc, char **argv)
             int fixedPoints = 0;
             {
                 const GeneratedNetwork network =
-                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal, secondary);
+                    generate(size, 20240501u + static_cast<unsigned>(size), ellipsoidal, secondary,
+                             denseGeometry ? Fixing::Corners : Fixing::Spread);
                 observations = network.observations;
                 fixedPoints = network.fixedPoints;
                 writeText(observationPath, network.text);
