@@ -39,6 +39,7 @@
 //   --vce          also time the variance components (one group per kind of observation)
 
 #include "engine/api/process.h"
+#include "engine/base/parallel.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
@@ -536,10 +537,20 @@ void timeStages(const std::string &observationPath, const std::string &configura
 
     stage = Stage();
     const double leastSquaresStart = processorSeconds();
-    const engine::AdjustmentOutcome outcome = engine::adjust(network, options, diagnostics);
+    engine::SolverTimings phases;
+    engine::Reweighting timed;
+    timed.timings = &phases;
+    const engine::AdjustmentOutcome outcome =
+        engine::adjust(network, options, diagnostics, std::move(timed));
     const double leastSquaresSeconds = processorSeconds() - leastSquaresStart;
     stage.print("adjustment", std::to_string(outcome.iterations) + " iterations, " +
-                                  (outcome.solved ? "solved" : "FAILED"));
+                                  (outcome.solved ? "solved" : "FAILED") + ", " +
+                                  std::to_string(engine::threadCount()) + " threads");
+    std::printf("        forming the normal matrix %6.2f s wall\n", phases.forming);
+    std::printf("        ordering and analysis     %6.2f s wall\n", phases.analysis);
+    for (std::size_t k = 0; k < phases.factorizations.size(); ++k)
+        std::printf("        factorization %zu           %6.2f s wall\n", k + 1,
+                    phases.factorizations[k]);
     if (!outcome.solved)
         return;
     timeRobustEstimation(network, options, leastSquaresSeconds);
@@ -555,6 +566,7 @@ void timeStages(const std::string &observationPath, const std::string &configura
     engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
     const bool determined = engine::checkDetermination(network, outcome, statistics, diagnostics);
     stage.print("statistics", determined ? "determined" : "NOT DETERMINED");
+    std::printf("        selected inversion        %6.2f s wall\n", phases.inversion);
 
     stage = Stage();
     const engine::Regions regions = engine::computeRegions(network, outcome, statistics, options);

@@ -21,6 +21,9 @@ namespace {
 // A coordinate correction beyond this (metres) means the iterations run away.
 constexpr double kDivergence = 1e7;
 
+// Observations linearised together, by one thread.
+constexpr Eigen::Index kObservationRun = 4096;
+
 } // namespace
 
 // A mean of unit vectors, so that readings near 0 and 400 gon agree.
@@ -133,50 +136,79 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     Linearisation lin;
     lin.computed.resize(m);
     lin.misclosures.resize(m);
+    // The observations are taken in runs of a fixed length, in parallel; each run keeps its
+    // entries and its errors, put together in the order of the observations afterwards.
+    struct Run
+    {
+        std::vector<Eigen::Triplet<double>> triplets;
+        std::vector<std::pair<Eigen::Index, std::string>> errors;
+    };
+    const Eigen::Index runCount = (m + kObservationRun - 1) / kObservationRun;
+    std::vector<Run> runs(static_cast<std::size_t>(runCount));
+#pragma omp parallel for schedule(dynamic, 1)
+    for (Eigen::Index r = 0; r < runCount; ++r) {
+        Run &run = runs[static_cast<std::size_t>(r)];
+        const Eigen::Index end = std::min(m, (r + 1) * kObservationRun);
+        run.triplets.reserve(static_cast<std::size_t>(end - r * kObservationRun) * 7);
+        std::vector<std::pair<int, double>> secondaryColumns;
+        for (Eigen::Index i = r * kObservationRun; i < end; ++i) {
+            const Observation &o = network.observations[static_cast<std::size_t>(i)];
+            ObservationEquation eq = positions
+                                         ? evaluateEllipsoidal(o, *positions, state, onEllipsoid)
+                                         : evaluate(o, state);
+            secondaryColumns.clear();
+            if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
+                applySecondary(network, unknowns, o, state, eq, secondaryColumns);
+            const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
+                                eq.target.allFinite() && std::isfinite(eq.orientation);
+            if (eq.geometry != SightGeometry::Defined || !finite) {
+                run.errors.emplace_back(i, undefinedSightText(o, eq));
+                lin.computed(i) = 0.0;
+                lin.misclosures(i) = 0.0;
+                continue;
+            }
+            lin.computed(i) = eq.computed;
+            lin.misclosures(i) = misclosure(o, eq.computed);
+            auto &triplets = run.triplets;
+            const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
+            const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
+            for (int c = 0; c < 3; ++c) {
+                if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
+                    triplets.emplace_back(i, stationUnknowns[static_cast<std::size_t>(c)],
+                                          eq.station(c));
+                if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
+                    triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)],
+                                          eq.target(c));
+            }
+            if (o.kind == ObservationKind::Direction && o.set >= 0) {
+                const int column = unknowns.set[static_cast<std::size_t>(o.set)];
+                if (column >= 0)
+                    triplets.emplace_back(i, column, eq.orientation);
+            }
+            for (const auto &[column, derivative] : secondaryColumns)
+                triplets.emplace_back(i, column, derivative);
+            if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
+                triplets.emplace_back(
+                    i, unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
+                    eq.instrumentHeight);
+            if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
+                triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
+                                      eq.targetHeight);
+        }
+    }
     std::vector<Eigen::Triplet<double>> triplets;
-    triplets.reserve(network.observations.size() * 7);
-    std::vector<std::pair<int, double>> secondaryColumns;
-    for (Eigen::Index i = 0; i < m; ++i) {
-        const Observation &o = network.observations[static_cast<std::size_t>(i)];
-        ObservationEquation eq =
-            positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid) : evaluate(o, state);
-        secondaryColumns.clear();
-        if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
-            applySecondary(network, unknowns, o, state, eq, secondaryColumns);
-        const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
-                            eq.target.allFinite() && std::isfinite(eq.orientation);
-        if (eq.geometry != SightGeometry::Defined || !finite) {
+    std::size_t total = 0;
+    for (const Run &run : runs)
+        total += run.triplets.size();
+    triplets.reserve(total);
+    for (Run &run : runs) {
+        for (const auto &[i, text] : run.errors) {
+            const Observation &o = network.observations[static_cast<std::size_t>(i)];
             lin.defined = false;
-            diagnostics.error(network.fileName(o.fileNumber), o.lineNumber,
-                              undefinedSightText(o, eq));
-            lin.computed(i) = 0.0;
-            lin.misclosures(i) = 0.0;
-            continue;
+            diagnostics.error(network.fileName(o.fileNumber), o.lineNumber, text);
         }
-        lin.computed(i) = eq.computed;
-        lin.misclosures(i) = misclosure(o, eq.computed);
-        const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
-        const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
-        for (int c = 0; c < 3; ++c) {
-            if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
-                triplets.emplace_back(i, stationUnknowns[static_cast<std::size_t>(c)],
-                                      eq.station(c));
-            if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
-                triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)], eq.target(c));
-        }
-        if (o.kind == ObservationKind::Direction && o.set >= 0) {
-            const int column = unknowns.set[static_cast<std::size_t>(o.set)];
-            if (column >= 0)
-                triplets.emplace_back(i, column, eq.orientation);
-        }
-        for (const auto &[column, derivative] : secondaryColumns)
-            triplets.emplace_back(i, column, derivative);
-        if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
-            triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
-                                  eq.instrumentHeight);
-        if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
-            triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
-                                  eq.targetHeight);
+        triplets.insert(triplets.end(), run.triplets.begin(), run.triplets.end());
+        run = Run();
     }
     lin.design.resize(m, unknowns.count);
     lin.design.setFromTriplets(triplets.begin(), triplets.end());
@@ -341,15 +373,22 @@ Linearisation pinnedSystem(const Linearisation &lin, const Eigen::VectorXd &weig
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
 // the previous iteration, when given, is factored anew: its analysis of the pattern (order and
 // supernodes) and its storage serve again.
-std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unknowns,
-                                     const Linearisation &lin, const Eigen::VectorXd &weights,
-                                     const std::vector<WeightBlock> &blocks,
-                                     Diagnostics &diagnostics,
-                                     std::unique_ptr<NormalFactor> previous,
-                                     const std::function<std::string()> &defectText)
+std::unique_ptr<NormalFactor>
+factor(const Network &network, const Unknowns &unknowns, const Linearisation &lin,
+       const Eigen::VectorXd &weights, const std::vector<WeightBlock> &blocks,
+       Diagnostics &diagnostics, std::unique_ptr<NormalFactor> previous,
+       const std::function<std::string()> &defectText, SolverTimings *timings)
 {
     using RowIterator = Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator;
     auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
+    result->timings = timings;
+    SolverTimings untimed;
+    SolverTimings &phases = timings ? *timings : untimed;
+    auto start = SolverTimings::Clock::now();
+    const auto record = [&](double &phase) {
+        phase += SolverTimings::since(start);
+        start = SolverTimings::Clock::now();
+    };
     const Eigen::Index n = lin.design.cols();
     Eigen::VectorXd diagonal = Eigen::VectorXd::Zero(n);
     for (Eigen::Index i = 0; i < lin.design.rows(); ++i) {
@@ -373,19 +412,27 @@ std::unique_ptr<NormalFactor> factor(const Network &network, const Unknowns &unk
         const double d = diagonal(j);
         result->scale(j) = d > 0.0 && std::isfinite(d) ? 1.0 / std::sqrt(d) : 1.0;
     }
+    record(phases.forming);
     if (!result->solver.analysis()) {
         const NormalMatrix structure = structuralPattern(network, unknowns);
         result->solver.setOrdering(eliminationOrder(network, unknowns, structure));
         result->solver.analyzePattern(structure);
+        record(phases.analysis);
     }
     // The normal matrix is added up straight into the analysed pattern, which holds every pair
     // of unknowns an observation joins; forming it as a sparse product is the fallback.
-    if (!result->solver.computeNormal(lin.design, weights, result->scale, blocks)) {
+    if (result->solver.formNormal(lin.design, weights, result->scale, blocks)) {
+        record(phases.forming);
+        result->solver.factorNormal();
+    } else {
         const Eigen::SparseMatrix<double> design = lin.design;
         NormalMatrix normal = design.transpose() * weightMatrix(weights, blocks) * design;
         normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
         result->solver.compute(normal);
     }
+    double factorization = 0.0;
+    record(factorization);
+    phases.factorizations.push_back(factorization);
     std::vector<int> undetermined;
     if (result->solver.info() == Eigen::Success) {
         const Eigen::VectorXd &pivots = result->solver.vectorD();
@@ -604,14 +651,14 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         };
         if (pinned.empty()) {
             auto f = factor(network, unknowns, lin, out.weights, out.weightBlocks, diagnostics,
-                            std::move(previous), defectText);
+                            std::move(previous), defectText, reweighting.timings);
             if (f && dx)
                 *dx = solveNormal(*f, lin.design, lin.misclosures, out.weights, out.weightBlocks);
             return f;
         }
         const Linearisation held = pinnedSystem(lin, out.weights, pinned, pinnedWeights);
         auto f = factor(network, unknowns, held, pinnedWeights, out.weightBlocks, diagnostics,
-                        std::move(previous), defectText);
+                        std::move(previous), defectText, reweighting.timings);
         if (f && dx)
             *dx = solveNormal(*f, held.design, held.misclosures, pinnedWeights, out.weightBlocks);
         return f;
@@ -644,10 +691,13 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     const int maxIterations = reweighting.singleStep ? 1 : options.maxIterations;
     for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
         const AdjustmentOutcome *known = iteration == 1 ? reweighting.linearisedAtStart : nullptr;
+        const auto start = SolverTimings::Clock::now();
         const Linearisation lin =
             known ? Linearisation{known->design, known->computed, -known->residuals, true}
                   : linearise(network, unknowns, state, positionsAt(state), endsAt(state),
                               diagnostics);
+        if (reweighting.timings)
+            reweighting.timings->forming += SolverTimings::since(start);
         if (!lin.defined)
             return out;
         detect(lin);
@@ -738,8 +788,11 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         return out;
     }
 
+    const auto start = SolverTimings::Clock::now();
     const Linearisation final =
         linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
+    if (reweighting.timings)
+        reweighting.timings->forming += SolverTimings::since(start);
     if (!final.defined)
         return out;
     out.design = final.design;
@@ -755,6 +808,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         out.factor = solveFactor(final, state, std::move(previous), nullptr);
         if (!out.factor)
             return out;
+        // Only the statistics use the final factor: its work storage goes before they run.
+        out.factor->solver.releaseWork();
     }
     if (!pinned.empty() && !carryToDatum(network, options, out, pinned, diagnostics))
         return out;

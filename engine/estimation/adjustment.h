@@ -11,6 +11,7 @@
 #include "engine/model/unknowns.h"
 #include "engine/solver/datumtransform.h"
 #include "engine/solver/normalfactor.h"
+#include "engine/solver/solvertimings.h"
 #include "engine/solver/weightblock.h"
 
 #include <Eigen/Core>
@@ -105,6 +106,8 @@ struct Reweighting
     // One Gauss-Newton step, taken as converged: an outer loop that repeats until its own
     // solution stops moving needs no more per round.
     bool singleStep = false;
+    // Where to time the phases of the run (and the selected inversion on its factor), if asked.
+    SolverTimings *timings = nullptr;
 };
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics,
                          Reweighting reweighting);

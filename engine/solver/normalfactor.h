@@ -1,6 +1,7 @@
 #ifndef ENGINE_SOLVER_NORMALFACTOR_H
 #define ENGINE_SOLVER_NORMALFACTOR_H
 
+#include "engine/solver/solvertimings.h"
 #include "engine/solver/supernodalcholesky.h"
 
 #include <Eigen/Core>
@@ -16,6 +17,7 @@ struct NormalFactor
 {
     SupernodalCholesky solver;
     Eigen::VectorXd scale;
+    SolverTimings *timings = nullptr; // where the phases are timed, when asked
 };
 
 } // namespace engine

@@ -1,5 +1,10 @@
 #include "engine/solver/selectedinversion.h"
 
+#include "engine/base/parallel.h"
+#include "engine/solver/frontkernels.h"
+
+#include <omp.h>
+
 #include <algorithm>
 
 namespace engine {
@@ -21,6 +26,57 @@ long rowPosition(const Supernode &node, const int *rows, int row)
     return found - rows;
 }
 
+struct InverseWork
+{
+    Eigen::MatrixXd h;
+    Eigen::MatrixXd zii;
+    Eigen::MatrixXd linv;
+};
+
+// The columns of Z of supernode `s`, from those of the supernodes above it.
+void invertSupernode(const SupernodalCholesky &solver, double *zValues, int s, InverseWork &work)
+{
+    const std::vector<Supernode> &nodes = solver.supernodes();
+    const std::vector<int> &rows = solver.rows();
+    const std::vector<int> &supernodeOf = solver.supernodeOf();
+    const Supernode &node = nodes[static_cast<std::size_t>(s)];
+    const int k = node.columns;
+    const int m = node.rowCount;
+    const int r = m - k;
+    const Eigen::Map<const Eigen::MatrixXd> block(solver.values().data() + node.valueStart, m, k);
+    Eigen::Map<Eigen::MatrixXd> z(zValues + node.valueStart, m, k);
+
+    work.linv.resize(k, k);
+    invertLower(block.topRows(k), work.linv);
+    assignTransposedProduct(z.topRows(k), work.linv, work.linv);
+    if (r == 0)
+        return;
+
+    work.h = block.bottomRows(r);
+    solveOnTheRight(block.topRows(k), work.h);
+
+    // Z(I, I), lower triangle, from the supernodes that own the columns of I.
+    const int *below = rows.data() + node.rowStart + k;
+    Eigen::MatrixXd &zii = work.zii;
+    zii.resize(r, r);
+#pragma omp parallel for schedule(dynamic, 16) if (r > frontBlockSize() && !omp_in_parallel())
+    for (int b = 0; b < r; ++b) {
+        const int column = below[b];
+        const Supernode &owner =
+            nodes[static_cast<std::size_t>(supernodeOf[static_cast<std::size_t>(column)])];
+        const int *ownerRows = rows.data() + owner.rowStart;
+        const double *ownerZ =
+            zValues + owner.valueStart + static_cast<long>(column - owner.first) * owner.rowCount;
+        for (int a = b; a < r; ++a) {
+            const long p = rowPosition(owner, ownerRows, below[a]);
+            zii(a, b) = p < 0 ? 0.0 : ownerZ[p];
+        }
+    }
+    auto zij = z.bottomRows(r);
+    assignNegatedSymmetricProduct(zij, zii, work.h);
+    subtractTransposedProduct(z.topRows(k), work.h, zij);
+}
+
 } // namespace
 
 SelectedInverse::SelectedInverse(const NormalFactor &factor, const DatumTransform *datum)
@@ -28,53 +84,26 @@ SelectedInverse::SelectedInverse(const NormalFactor &factor, const DatumTransfor
     , m_datum(datum)
 {
     const SupernodalCholesky &solver = factor.solver;
-    const std::vector<Supernode> &nodes = solver.supernodes();
-    const std::vector<int> &rows = solver.rows();
-    const std::vector<int> &supernodeOf = solver.supernodeOf();
-    const double *l = solver.values().data();
+    const SupernodalCholesky::Analysis &symbolic = *solver.analysis();
+    const auto start = SolverTimings::Clock::now();
     // Every entry is written below, so the storage starts uninitialized.
     m_values.resize(solver.values().size());
-
-    Eigen::MatrixXd h;
-    Eigen::MatrixXd zii;
-    Eigen::MatrixXd linv;
-    for (auto s = static_cast<long>(nodes.size()) - 1; s >= 0; --s) {
-        const Supernode &node = nodes[static_cast<std::size_t>(s)];
-        const int k = node.columns;
-        const int m = node.rowCount;
-        const int r = m - k;
-        const Eigen::Map<const Eigen::MatrixXd> block(l + node.valueStart, m, k);
-        Eigen::Map<Eigen::MatrixXd> z(m_values.data() + node.valueStart, m, k);
-        const auto l11 = block.topRows(k).triangularView<Eigen::Lower>();
-
-        linv.setIdentity(k, k);
-        l11.solveInPlace(linv);
-        z.topRows(k).noalias() = linv.transpose() * linv;
-        if (r == 0)
-            continue;
-
-        h = block.bottomRows(r);
-        l11.solveInPlace<Eigen::OnTheRight>(h);
-
-        // Z(I, I), lower triangle, from the supernodes that own the columns of I.
-        const int *below = rows.data() + node.rowStart + k;
-        zii.resize(r, r);
-        for (int b = 0; b < r; ++b) {
-            const int column = below[b];
-            const Supernode &owner =
-                nodes[static_cast<std::size_t>(supernodeOf[static_cast<std::size_t>(column)])];
-            const int *ownerRows = rows.data() + owner.rowStart;
-            const double *ownerZ = m_values.data() + owner.valueStart +
-                                   static_cast<long>(column - owner.first) * owner.rowCount;
-            for (int a = b; a < r; ++a) {
-                const long p = rowPosition(owner, ownerRows, below[a]);
-                zii(a, b) = p < 0 ? 0.0 : ownerZ[p];
-            }
-        }
-        auto zij = z.bottomRows(r);
-        zij.noalias() = -(zii.selfadjointView<Eigen::Lower>() * h);
-        z.topRows(k).noalias() -= h.transpose() * zij;
+    // A supernode needs the inverse on the supernodes above it only: the top of the tree first,
+    // then each subtree on its own, from its root down.
+    std::vector<InverseWork> work(static_cast<std::size_t>(std::max(1, threadCount())));
+    for (auto s = symbolic.top.rbegin(); s != symbolic.top.rend(); ++s)
+        invertSupernode(solver, m_values.data(), *s, work.front());
+    const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
+#pragma omp parallel for schedule(dynamic, 1)
+    for (long t = 0; t < subtreeCount; ++t) {
+        const SupernodalCholesky::Analysis::Subtree &tree =
+            symbolic.subtrees[static_cast<std::size_t>(t)];
+        InverseWork &own = work[static_cast<std::size_t>(omp_get_thread_num())];
+        for (int s = tree.root; s >= tree.first; --s)
+            invertSupernode(solver, m_values.data(), s, own);
     }
+    if (factor.timings)
+        factor.timings->inversion += SolverTimings::since(start);
 }
 
 std::optional<double> SelectedInverse::entry(int i, int j) const

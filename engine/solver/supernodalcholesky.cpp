@@ -1,10 +1,16 @@
 #include "engine/solver/supernodalcholesky.h"
 
+#include "engine/base/parallel.h"
+#include "engine/solver/frontkernels.h"
+
 #include <Eigen/OrderingMethods>
+
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <queue>
 
 namespace engine {
 
@@ -19,6 +25,17 @@ constexpr double kRelaxZeros = 0.25;
 
 // Width of the column panels of the dense factorization of a diagonal block.
 constexpr int kPanel = 48;
+
+// The tree is cut until no subtree holds more than this share of the work of the factorization:
+// enough subtrees to keep the threads busy whatever their number up to a few, few enough that the
+// supernodes above them stay few.
+constexpr double kSubtreeShare = 1.0 / 32.0;
+
+constexpr int kDefaultFrontBlock = 128;
+
+// Columns of the normal matrix added up together, by one thread.
+constexpr Eigen::Index kColumnRun = 1024;
+int frontBlock = kDefaultFrontBlock;
 
 using Matrix = SupernodalCholesky::Matrix;
 using Supernode = SupernodalCholesky::Supernode;
@@ -183,9 +200,8 @@ void denseCholesky(Eigen::Ref<Eigen::MatrixXd> f, Eigen::Ref<Eigen::VectorXd> pi
         }
         const Eigen::Index trailing = k - j0 - width;
         if (trailing > 0)
-            f.block(j0 + width, j0 + width, trailing, trailing)
-                .selfadjointView<Eigen::Lower>()
-                .rankUpdate(f.block(j0 + width, j0, trailing, width), -1.0);
+            subtractLowerProduct(f.block(j0 + width, j0 + width, trailing, trailing),
+                                 f.block(j0 + width, j0, trailing, width));
     }
 }
 
@@ -234,7 +250,204 @@ bool withinPattern(const Matrix &lower, const Matrix &pattern)
     return true;
 }
 
+using Analysis = SupernodalCholesky::Analysis;
+using Workspace = SupernodalCholesky::Workspace;
+
+long updateSize(const Supernode &node)
+{
+    const long below = node.rowCount - node.columns;
+    return below * below;
+}
+
+// Cuts the tree into subtrees of at most kSubtreeShare of the work each, by splitting the heaviest
+// subtree at its root while it is above that share, and sizes the stacks of update matrices: a
+// supernode takes its children's updates off the top of its stack, then puts its own.
+void cutTree(Analysis &symbolic)
+{
+    const auto count = symbolic.supernodes.size();
+    std::vector<double> work(count, 0.0);
+    std::vector<int> firstOf(count);
+    double total = 0.0;
+    for (std::size_t s = 0; s < count; ++s) {
+        const Supernode &node = symbolic.supernodes[s];
+        const int firstChild = symbolic.childStart[s];
+        firstOf[s] = firstChild < symbolic.childStart[s + 1]
+                         ? firstOf[static_cast<std::size_t>(
+                               symbolic.children[static_cast<std::size_t>(firstChild)])]
+                         : static_cast<int>(s);
+        work[s] += static_cast<double>(node.columns) * node.rowCount * node.rowCount;
+        if (node.parent >= 0)
+            work[static_cast<std::size_t>(node.parent)] += work[s];
+        else
+            total += work[s];
+    }
+    using Candidate = std::pair<double, int>;
+    std::priority_queue<Candidate> heaviest;
+    for (std::size_t s = 0; s < count; ++s) {
+        if (symbolic.supernodes[s].parent < 0)
+            heaviest.emplace(work[s], static_cast<int>(s));
+    }
+    std::vector<char> above(count, 0);
+    while (!heaviest.empty() && heaviest.top().first > kSubtreeShare * total) {
+        const int s = heaviest.top().second;
+        heaviest.pop();
+        above[static_cast<std::size_t>(s)] = 1;
+        for (int p = symbolic.childStart[static_cast<std::size_t>(s)];
+             p < symbolic.childStart[static_cast<std::size_t>(s) + 1]; ++p) {
+            const int child = symbolic.children[static_cast<std::size_t>(p)];
+            heaviest.emplace(work[static_cast<std::size_t>(child)], child);
+        }
+    }
+    symbolic.rootUpdate.assign(count, -1);
+    symbolic.subtrees.clear();
+    for (; !heaviest.empty(); heaviest.pop()) {
+        const int root = heaviest.top().second;
+        const auto r = static_cast<std::size_t>(root);
+        Analysis::Subtree tree;
+        tree.first = firstOf[r];
+        tree.root = root;
+        long top = 0;
+        for (int s = tree.first; s <= root; ++s) {
+            const auto us = static_cast<std::size_t>(s);
+            for (int p = symbolic.childStart[us]; p < symbolic.childStart[us + 1]; ++p)
+                top -= updateSize(symbolic.supernodes[static_cast<std::size_t>(
+                    symbolic.children[static_cast<std::size_t>(p)])]);
+            if (s != root)
+                top += updateSize(symbolic.supernodes[us]);
+            tree.stackSize = std::max(tree.stackSize, top);
+            tree.largestFront = std::max(tree.largestFront, symbolic.supernodes[us].rowCount);
+        }
+        if (updateSize(symbolic.supernodes[r]) > 0) {
+            symbolic.rootUpdate[r] = symbolic.rootUpdateSize;
+            symbolic.rootUpdateSize += updateSize(symbolic.supernodes[r]);
+        }
+        symbolic.subtrees.push_back(tree);
+    }
+    symbolic.top.clear();
+    symbolic.topStackSize = 0;
+    symbolic.topLargestFront = 0;
+    long top = 0;
+    for (std::size_t s = 0; s < count; ++s) {
+        if (!above[s])
+            continue;
+        symbolic.top.push_back(static_cast<int>(s));
+        for (int p = symbolic.childStart[s]; p < symbolic.childStart[s + 1]; ++p) {
+            const auto child =
+                static_cast<std::size_t>(symbolic.children[static_cast<std::size_t>(p)]);
+            if (above[child])
+                top -= updateSize(symbolic.supernodes[child]);
+        }
+        top += updateSize(symbolic.supernodes[s]);
+        symbolic.topStackSize = std::max(symbolic.topStackSize, top);
+        symbolic.topLargestFront =
+            std::max(symbolic.topLargestFront, symbolic.supernodes[s].rowCount);
+    }
+}
+
+void prepare(Workspace &work, int n, int largestFront, long stackSize)
+{
+    const auto front = static_cast<Eigen::Index>(largestFront) * largestFront;
+    if (work.front.size() < front)
+        work.front.resize(front);
+    if (work.stack.size() < stackSize)
+        work.stack.resize(stackSize);
+    if (work.position.size() != static_cast<std::size_t>(n))
+        work.position.assign(static_cast<std::size_t>(n), -1);
+}
+
+// What the factorization of a supernode reads and writes besides its workspace. Each supernode
+// writes its own columns of L, its own pivots and its own entry of `updateAt`.
+struct FrontContext
+{
+    const Analysis &symbolic;
+    const Matrix &lower;
+    double *values;
+    double *pivots;
+    std::vector<const double *> &updateAt; // per supernode, its update matrix
+    double *rootUpdates;
+};
+
+// Adds the update matrix of a child (`size` rows `rows`, lower triangle) into `front`.
+void extendAdd(Eigen::Map<Eigen::MatrixXd> &front, const std::vector<int> &position,
+               const double *data, int size, const int *rows)
+{
+    const Eigen::Map<const Eigen::MatrixXd> matrix(data, size, size);
+    // Each column of the update lands in a column of its own.
+#pragma omp parallel for schedule(dynamic, 16) if (size > frontBlock && !omp_in_parallel())
+    for (int b = 0; b < size; ++b) {
+        const int column = position[static_cast<std::size_t>(rows[b])];
+        for (int a = b; a < size; ++a)
+            front(position[static_cast<std::size_t>(rows[a])], column) += matrix(a, b);
+    }
+}
+
+// The supernode `s`: gathers its frontal matrix, factors it, leaves its update matrix on top of
+// the workspace's stack (or with the subtrees' roots) and its block in L.
+void factorSupernode(const FrontContext &context, int s, Workspace &work, long &top)
+{
+    const Analysis &symbolic = context.symbolic;
+    const auto us = static_cast<std::size_t>(s);
+    const Supernode &node = symbolic.supernodes[us];
+    const int m = node.rowCount;
+    const int k = node.columns;
+    const int *rows = symbolic.rows.data() + node.rowStart;
+    for (int t = 0; t < m; ++t)
+        work.position[static_cast<std::size_t>(rows[t])] = t;
+
+    // Only the lower triangle of the frontal matrix is used.
+    Eigen::Map<Eigen::MatrixXd> front(work.front.data(), m, m);
+#pragma omp parallel for schedule(static) if (m > frontBlock && !omp_in_parallel())
+    for (int c = 0; c < m; ++c)
+        front.col(c).tail(m - c).setZero();
+    for (int j = node.first; j < node.first + k; ++j) {
+        for (Matrix::InnerIterator it(context.lower, j); it; ++it)
+            front(work.position[static_cast<std::size_t>(it.row())], j - node.first) += it.value();
+    }
+    // The children's updates, the last child first as they come off the stack.
+    for (int p = symbolic.childStart[us + 1] - 1; p >= symbolic.childStart[us]; --p) {
+        const auto child = static_cast<std::size_t>(symbolic.children[static_cast<std::size_t>(p)]);
+        const Supernode &c = symbolic.supernodes[child];
+        const int size = c.rowCount - c.columns;
+        if (size == 0)
+            continue;
+        const double *data = context.updateAt[child];
+        extendAdd(front, work.position, data, size, symbolic.rows.data() + c.rowStart + c.columns);
+        if (symbolic.rootUpdate[child] < 0)
+            top = data - work.stack.data();
+    }
+
+    denseCholesky(front.topLeftCorner(k, k),
+                  Eigen::Map<Eigen::VectorXd>(context.pivots + node.first, k));
+    const int below = m - k;
+    if (below > 0) {
+        auto l21 = front.bottomLeftCorner(below, k);
+        solveTransposedOnTheRight(front.topLeftCorner(k, k), l21);
+        const long at = symbolic.rootUpdate[us];
+        double *data = at >= 0 ? context.rootUpdates + at : work.stack.data() + top;
+        Eigen::Map<Eigen::MatrixXd> update(data, below, below);
+        update.triangularView<Eigen::Lower>() =
+            front.bottomRightCorner(below, below).triangularView<Eigen::Lower>();
+        subtractLowerProduct(update, l21);
+        context.updateAt[us] = data;
+        if (at < 0)
+            top += static_cast<long>(below) * below;
+    }
+    Eigen::Map<Eigen::MatrixXd> block(context.values + node.valueStart, m, k);
+    block = front.leftCols(k);
+    block.topRows(k).triangularView<Eigen::StrictlyUpper>().setZero();
+}
+
 } // namespace
+
+void setFrontBlockSize(int columns)
+{
+    frontBlock = columns > 0 ? columns : kDefaultFrontBlock;
+}
+
+int frontBlockSize()
+{
+    return frontBlock;
+}
 
 double factorizationWork(const Matrix &matrix, const std::vector<int> &position)
 {
@@ -294,7 +507,34 @@ bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::Vector
                                        const Eigen::VectorXd &scale,
                                        const std::vector<WeightBlock> &blocks)
 {
+    if (!formNormal(design, weights, scale, blocks))
+        return false;
+    factorNormal();
+    return true;
+}
+
+void SupernodalCholesky::releaseWork()
+{
+    m_work = std::vector<Workspace>();
+    m_rootUpdates = Eigen::VectorXd();
+    m_normal = Matrix();
+    m_normalFormed = false;
+}
+
+void SupernodalCholesky::factorNormal()
+{
+    if (!m_normalFormed)
+        return;
+    factorize(m_normal);
+    m_info = Eigen::Success;
+}
+
+bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd &weights,
+                                    const Eigen::VectorXd &scale,
+                                    const std::vector<WeightBlock> &blocks)
+{
     m_info = Eigen::InvalidInput;
+    m_normalFormed = false;
     const auto n = design.cols();
     if (!m_analysis || m_analysis->permutation.size() != n || scale.size() != n ||
         weights.size() != design.rows())
@@ -303,30 +543,73 @@ bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::Vector
     // column: each product of two entries of a row finds its place by a binary search.
     if (m_normal.cols() != n || m_normal.nonZeros() != m_analysis->pattern.nonZeros())
         m_normal = m_analysis->pattern;
-    std::fill(m_normal.valuePtr(), m_normal.valuePtr() + m_normal.nonZeros(), 0.0);
     const int *start = m_normal.outerIndexPtr();
     const int *rows = m_normal.innerIndexPtr();
     double *values = m_normal.valuePtr();
     const auto &position = m_analysis->permutation.indices();
-    std::vector<std::pair<int, double>> entries;
+    // The columns are cut into runs placed by their count alone. Each run adds up the products
+    // that land in it, from the rows of the design that touch it, in their order: every entry is
+    // summed in the order of the rows whatever the thread count.
+    const auto runs = static_cast<std::size_t>((n + kColumnRun - 1) / kColumnRun);
+    std::vector<long> runStart(runs + 1, 0);
+    std::vector<Eigen::Index> lastRow(runs, -1);
+    const auto runOf = [&](Eigen::Index column) {
+        return static_cast<std::size_t>(position(column) / kColumnRun);
+    };
     for (Eigen::Index i = 0; i < design.rows(); ++i) {
-        entries.clear();
-        for (Design::InnerIterator it(design, i); it; ++it)
-            entries.emplace_back(position(it.col()), it.value() * scale(it.col()));
-        const double w = weights(i);
-        for (std::size_t a = 0; a < entries.size(); ++a) {
-            for (std::size_t b = 0; b <= a; ++b) {
-                const int row = std::max(entries[a].first, entries[b].first);
-                const int column = std::min(entries[a].first, entries[b].first);
-                const int *first = rows + start[column];
-                const int *last = rows + start[column + 1];
-                const int *found = std::lower_bound(first, last, row);
-                if (found == last || *found != row)
-                    return false;
-                values[found - rows] += w * entries[a].second * entries[b].second;
+        for (Design::InnerIterator it(design, i); it; ++it) {
+            const std::size_t run = runOf(it.col());
+            if (lastRow[run] != i) {
+                lastRow[run] = i;
+                ++runStart[run + 1];
             }
         }
     }
+    std::partial_sum(runStart.begin(), runStart.end(), runStart.begin());
+    std::vector<Eigen::Index> runRows(static_cast<std::size_t>(runStart.back()));
+    std::vector<long> next(runStart.begin(), runStart.end() - 1);
+    std::fill(lastRow.begin(), lastRow.end(), -1);
+    for (Eigen::Index i = 0; i < design.rows(); ++i) {
+        for (Design::InnerIterator it(design, i); it; ++it) {
+            const std::size_t run = runOf(it.col());
+            if (lastRow[run] != i) {
+                lastRow[run] = i;
+                runRows[static_cast<std::size_t>(next[run]++)] = i;
+            }
+        }
+    }
+    bool outside = false;
+#pragma omp parallel for schedule(dynamic, 1) reduction(|| : outside)
+    for (std::size_t run = 0; run < runs; ++run) {
+        const auto first = static_cast<int>(run * kColumnRun);
+        const auto end = static_cast<int>(std::min<Eigen::Index>(n, first + kColumnRun));
+        std::fill(values + start[first], values + start[end], 0.0);
+        std::vector<std::pair<int, double>> entries;
+        for (long p = runStart[run]; p < runStart[run + 1]; ++p) {
+            const Eigen::Index i = runRows[static_cast<std::size_t>(p)];
+            entries.clear();
+            for (Design::InnerIterator it(design, i); it; ++it)
+                entries.emplace_back(position(it.col()), it.value() * scale(it.col()));
+            const double w = weights(i);
+            for (std::size_t a = 0; a < entries.size(); ++a) {
+                for (std::size_t b = 0; b <= a; ++b) {
+                    const int row = std::max(entries[a].first, entries[b].first);
+                    const int column = std::min(entries[a].first, entries[b].first);
+                    if (column < first || column >= end)
+                        continue;
+                    const int *from = rows + start[column];
+                    const int *to = rows + start[column + 1];
+                    const int *found = std::lower_bound(from, to, row);
+                    if (found == to || *found != row)
+                        outside = true;
+                    else
+                        values[found - rows] += w * entries[a].second * entries[b].second;
+                }
+            }
+        }
+    }
+    if (outside)
+        return false;
     // A block adds w_ab a_a a_b' for every pair of its rows; each product lands in the lower
     // triangle once, from the ordered pair whose first entry is the lower.
     std::vector<std::vector<std::pair<int, double>>> blockRows;
@@ -358,8 +641,7 @@ bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::Vector
             }
         }
     }
-    factorize(m_normal);
-    m_info = Eigen::Success;
+    m_normalFormed = true;
     return true;
 }
 
@@ -446,13 +728,10 @@ void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position
         for (int j = node.first; j < node.first + node.columns; ++j)
             symbolic->supernodeOf[static_cast<std::size_t>(j)] = static_cast<int>(s);
     }
-    symbolic->childCount.assign(supernodeCount, 0);
     for (std::size_t s = 0; s < supernodeCount; ++s) {
         Supernode &node = symbolic->supernodes[s];
         const int p = parent[static_cast<std::size_t>(node.first + node.columns - 1)];
         node.parent = p < 0 ? -1 : symbolic->supernodeOf[static_cast<std::size_t>(p)];
-        if (node.parent >= 0)
-            ++symbolic->childCount[static_cast<std::size_t>(node.parent)];
     }
 
     // Rows of each supernode: its columns, the rows of A below them, and the rows of its children
@@ -497,19 +776,15 @@ void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position
         valueTotal += static_cast<long>(node.rowCount) * node.columns;
     }
     symbolic->valueCount = valueTotal;
-    // The update matrices live on a stack: a supernode takes its children's off the top, then
-    // puts its own.
-    long top = 0;
+    symbolic->childStart.assign(supernodeCount + 1, 0);
     for (std::size_t s = 0; s < supernodeCount; ++s) {
-        const Supernode &node = symbolic->supernodes[s];
-        for (int child : childLists[s]) {
-            const Supernode &c = symbolic->supernodes[static_cast<std::size_t>(child)];
-            top -= static_cast<long>(c.rowCount - c.columns) * (c.rowCount - c.columns);
-        }
-        top += static_cast<long>(node.rowCount - node.columns) * (node.rowCount - node.columns);
-        symbolic->updatePeak = std::max(symbolic->updatePeak, top);
-        symbolic->largestFront = std::max(symbolic->largestFront, node.rowCount);
+        symbolic->childStart[s + 1] =
+            symbolic->childStart[s] + static_cast<int>(childLists[s].size());
+        symbolic->children.insert(symbolic->children.end(), childLists[s].begin(),
+                                  childLists[s].end());
+        symbolic->largestFront = std::max(symbolic->largestFront, symbolic->supernodes[s].rowCount);
     }
+    cutTree(*symbolic);
     symbolic->pattern = lower;
     m_analysis = std::move(symbolic);
 }
@@ -519,72 +794,29 @@ void SupernodalCholesky::factorize(const Matrix &lower)
     const Analysis &symbolic = *m_analysis;
     const int n = static_cast<int>(lower.cols());
     // Every entry of L is written below, so its storage starts uninitialized (and is kept when
-    // the matrix has the same pattern as the last one); the frontal matrix and the stack of
-    // update matrices are allocated once at their largest.
+    // the matrix has the same pattern as the last one), like the work storage.
     m_values.resize(symbolic.valueCount);
     m_pivots.setZero(n);
-    std::vector<int> position(static_cast<std::size_t>(n), -1);
-    const auto largest = static_cast<Eigen::Index>(symbolic.largestFront);
-    m_front.resize(largest * largest);
-    m_stack.resize(symbolic.updatePeak);
-    double *const stack = m_stack.data();
-    struct Update
-    {
-        long offset;
-        int size;
-        const int *rows;
-    };
-    std::vector<Update> updates;
-    long top = 0;
-    for (std::size_t s = 0; s < symbolic.supernodes.size(); ++s) {
-        const Supernode &node = symbolic.supernodes[s];
-        const int m = node.rowCount;
-        const int k = node.columns;
-        const int *rows = symbolic.rows.data() + node.rowStart;
-        for (int t = 0; t < m; ++t)
-            position[static_cast<std::size_t>(rows[t])] = t;
-
-        // Only the lower triangle of the frontal matrix is used.
-        Eigen::Map<Eigen::MatrixXd> front(m_front.data(), m, m);
-        for (int c = 0; c < m; ++c)
-            front.col(c).tail(m - c).setZero();
-        for (int j = node.first; j < node.first + k; ++j) {
-            for (Matrix::InnerIterator it(lower, j); it; ++it)
-                front(position[static_cast<std::size_t>(it.row())], j - node.first) += it.value();
-        }
-        for (int c = 0; c < symbolic.childCount[s]; ++c) {
-            const Update update = updates.back();
-            updates.pop_back();
-            const Eigen::Map<const Eigen::MatrixXd> matrix(stack + update.offset, update.size,
-                                                           update.size);
-            for (int b = 0; b < update.size; ++b) {
-                const int column = position[static_cast<std::size_t>(update.rows[b])];
-                for (int a = b; a < update.size; ++a)
-                    front(position[static_cast<std::size_t>(update.rows[a])], column) +=
-                        matrix(a, b);
-            }
-            top = update.offset;
-        }
-
-        denseCholesky(front.topLeftCorner(k, k), m_pivots.segment(node.first, k));
-        const int below = m - k;
-        if (below > 0) {
-            auto l21 = front.bottomLeftCorner(below, k);
-            front.topLeftCorner(k, k)
-                .triangularView<Eigen::Lower>()
-                .transpose()
-                .solveInPlace<Eigen::OnTheRight>(l21);
-            Eigen::Map<Eigen::MatrixXd> update(stack + top, below, below);
-            update.triangularView<Eigen::Lower>() =
-                front.bottomRightCorner(below, below).triangularView<Eigen::Lower>();
-            update.selfadjointView<Eigen::Lower>().rankUpdate(l21, -1.0);
-            updates.push_back({top, below, rows + k});
-            top += static_cast<long>(below) * below;
-        }
-        Eigen::Map<Eigen::MatrixXd> block(m_values.data() + node.valueStart, m, k);
-        block = front.leftCols(k);
-        block.topRows(k).triangularView<Eigen::StrictlyUpper>().setZero();
+    m_rootUpdates.resize(symbolic.rootUpdateSize);
+    m_work.resize(static_cast<std::size_t>(std::max(1, threadCount())));
+    std::vector<const double *> updateAt(symbolic.supernodes.size(), nullptr);
+    const FrontContext context{symbolic,        lower,    m_values.data(),
+                               m_pivots.data(), updateAt, m_rootUpdates.data()};
+    const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
+#pragma omp parallel for schedule(dynamic, 1)
+    for (long t = 0; t < subtreeCount; ++t) {
+        const Analysis::Subtree &tree = symbolic.subtrees[static_cast<std::size_t>(t)];
+        Workspace &work = m_work[static_cast<std::size_t>(omp_get_thread_num())];
+        prepare(work, n, tree.largestFront, tree.stackSize);
+        long top = 0;
+        for (int s = tree.first; s <= tree.root; ++s)
+            factorSupernode(context, s, work, top);
     }
+    Workspace &work = m_work.front();
+    prepare(work, n, symbolic.topLargestFront, symbolic.topStackSize);
+    long top = 0;
+    for (int s : symbolic.top)
+        factorSupernode(context, s, work, top);
 }
 
 Eigen::VectorXd SupernodalCholesky::solve(const Eigen::VectorXd &b) const

@@ -54,11 +54,29 @@ public:
         std::vector<Supernode> supernodes;
         std::vector<int> rows;
         std::vector<int> supernodeOf;        // per column (elimination order)
-        std::vector<int> childCount;         // per supernode
         Eigen::SparseMatrix<double> pattern; // lower pattern analysed, elimination order
         long valueCount = 0;
         int largestFront = 0; // rows of the largest supernode
-        long updatePeak = 0;  // largest total size of the update matrices held at once
+        // The children of supernode s: children[childStart[s] .. childStart[s + 1]), ascending.
+        std::vector<int> childStart;
+        std::vector<int> children;
+        // The elimination tree cut into subtrees that are worked independently (in parallel),
+        // heaviest first, and the supernodes above them, worked after them in postorder. A subtree
+        // is the run of supernodes first .. root; its update matrices live on a stack of its own
+        // but for the root's, kept for the top at `rootUpdate` (per supernode, -1 when none).
+        struct Subtree
+        {
+            int first = 0;
+            int root = 0;
+            long stackSize = 0;
+            int largestFront = 0;
+        };
+        std::vector<Subtree> subtrees;
+        std::vector<int> top;
+        std::vector<long> rootUpdate;
+        long rootUpdateSize = 0;
+        long topStackSize = 0;
+        int topLargestFront = 0;
     };
 
     // The elimination order to use, as the position of each unknown; an empty order asks for an
@@ -86,6 +104,14 @@ public:
     bool computeNormal(const Design &design, const Eigen::VectorXd &weights,
                        const Eigen::VectorXd &scale,
                        const std::vector<WeightBlock> &blocks = std::vector<WeightBlock>());
+    // computeNormal() in its two steps: adding up the normal matrix, then factoring it.
+    bool formNormal(const Design &design, const Eigen::VectorXd &weights,
+                    const Eigen::VectorXd &scale,
+                    const std::vector<WeightBlock> &blocks = std::vector<WeightBlock>());
+    void factorNormal();
+
+    // Frees the work storage kept for the next factorization; the factor stays.
+    void releaseWork();
 
     // Success once a matrix is factored (small pivots included: see vectorD()).
     Eigen::ComputationInfo info() const { return m_info; }
@@ -107,6 +133,15 @@ public:
     // Entries of L stored, explicit zeros of merged supernodes included.
     long storedEntries() const { return static_cast<long>(m_values.size()); }
 
+    // Work storage of one thread of the factorization: its frontal matrix, its stack of update
+    // matrices and the position of each row in the current front.
+    struct Workspace
+    {
+        Eigen::VectorXd front;
+        Eigen::VectorXd stack;
+        std::vector<int> position;
+    };
+
 private:
     void analyse(const Matrix &matrix, std::vector<int> position);
     void factorize(const Matrix &permutedLower);
@@ -114,11 +149,11 @@ private:
     std::vector<int> m_requestedOrder;
     std::shared_ptr<const Analysis> m_analysis;
     Eigen::VectorXd m_values; // the supernodal blocks of L, one after the other
-    // Work storage of the factorization, kept for the next one: the frontal matrix and the stack
-    // of update matrices.
-    Eigen::VectorXd m_front;
-    Eigen::VectorXd m_stack;
+    // Work storage of the factorization, kept for the next one.
+    std::vector<Workspace> m_work;
+    Eigen::VectorXd m_rootUpdates;
     Matrix m_normal; // the normal matrix added up on the analysed pattern (computeNormal)
+    bool m_normalFormed = false;
     Eigen::VectorXd m_pivots;
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
 };
@@ -133,6 +168,13 @@ private:
 // bound (a resection point near its danger circle) is caught after the solve: see
 // checkDetermination in engine/estimation/statistics.h.
 constexpr double kPivotTolerance = 1e-10;
+
+// Dense products on fronts wider than this many columns are split into blocks of this many
+// columns (or rows), worked in parallel; the blocks depend on the sizes only, so that the results
+// do not depend on the thread count. Lowered by tests to engage the split on small networks; 0
+// restores the default.
+void setFrontBlockSize(int columns);
+int frontBlockSize();
 
 // The work of factoring `matrix` (its lower triangle) in the order `position`: the sum over the
 // columns of L of the square of their counts of nonzeros, about the number of multiplications.

@@ -1,0 +1,145 @@
+#include "engine/solver/frontkernels.h"
+
+#include "engine/solver/supernodalcholesky.h"
+
+#include <Eigen/Core>
+
+#include <omp.h>
+
+#include <algorithm>
+
+namespace engine {
+
+namespace {
+
+// The blocks of a dimension of `size`: count, and the start and width of block b.
+struct Blocks
+{
+    explicit Blocks(Eigen::Index size)
+        : size(size)
+        , width(frontBlockSize())
+        , count((size + width - 1) / width)
+    {}
+    Eigen::Index start(Eigen::Index b) const { return b * width; }
+    Eigen::Index widthOf(Eigen::Index b) const { return std::min(width, size - b * width); }
+    Eigen::Index size;
+    Eigen::Index width;
+    Eigen::Index count;
+};
+
+} // namespace
+
+void subtractLowerProduct(MatrixRef c, const ConstMatrixRef &l)
+{
+    const Blocks blocks(c.rows());
+    if (blocks.count <= 1) {
+        c.selfadjointView<Eigen::Lower>().rankUpdate(l, -1.0);
+        return;
+    }
+    // The blocks on the left are the tallest: taken first, handed out one at a time.
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index b = 0; b < blocks.count; ++b) {
+        const Eigen::Index c0 = blocks.start(b);
+        const Eigen::Index w = blocks.widthOf(b);
+        const Eigen::Index rest = blocks.size - c0 - w;
+        c.block(c0, c0, w, w).selfadjointView<Eigen::Lower>().rankUpdate(l.middleRows(c0, w), -1.0);
+        if (rest > 0)
+            c.block(c0 + w, c0, rest, w).noalias() -=
+                l.bottomRows(rest) * l.middleRows(c0, w).transpose();
+    }
+}
+
+void solveTransposedOnTheRight(const ConstMatrixRef &l, MatrixRef x)
+{
+    const Blocks blocks(x.rows());
+    if (blocks.count <= 1) {
+        l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(x);
+        return;
+    }
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index b = 0; b < blocks.count; ++b) {
+        auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
+        l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(rows);
+    }
+}
+
+void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x)
+{
+    const Blocks blocks(x.rows());
+    if (blocks.count <= 1) {
+        l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(x);
+        return;
+    }
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index b = 0; b < blocks.count; ++b) {
+        auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
+        l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(rows);
+    }
+}
+
+void invertLower(const ConstMatrixRef &l, MatrixRef x)
+{
+    const Blocks blocks(x.cols());
+    x.setIdentity();
+    if (blocks.count <= 1) {
+        l.triangularView<Eigen::Lower>().solveInPlace(x);
+        return;
+    }
+    // Column j of L^-1 is zero above row j: each block solves the trailing triangle only.
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index b = 0; b < blocks.count; ++b) {
+        const Eigen::Index c0 = blocks.start(b);
+        const Eigen::Index rest = blocks.size - c0;
+        auto columns = x.block(c0, c0, rest, blocks.widthOf(b));
+        l.bottomRightCorner(rest, rest).triangularView<Eigen::Lower>().solveInPlace(columns);
+    }
+}
+
+void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
+{
+    const Blocks blocks(c.cols());
+    if (blocks.count <= 1) {
+        c.noalias() = a.transpose() * b;
+        return;
+    }
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index k = 0; k < blocks.count; ++k) {
+        const Eigen::Index c0 = blocks.start(k);
+        const Eigen::Index w = blocks.widthOf(k);
+        c.middleCols(c0, w).noalias() = a.transpose() * b.middleCols(c0, w);
+    }
+}
+
+void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
+{
+    const Blocks blocks(c.cols());
+    if (blocks.count <= 1) {
+        c.noalias() -= a.transpose() * b;
+        return;
+    }
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index k = 0; k < blocks.count; ++k) {
+        const Eigen::Index c0 = blocks.start(k);
+        const Eigen::Index w = blocks.widthOf(k);
+        c.middleCols(c0, w).noalias() -= a.transpose() * b.middleCols(c0, w);
+    }
+}
+
+void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRef &b)
+{
+    const Blocks blocks(c.rows());
+    if (blocks.count <= 1) {
+        c.noalias() = -(s.selfadjointView<Eigen::Lower>() * b);
+        return;
+    }
+    for (Eigen::Index j = 0; j + 1 < s.cols(); ++j)
+        s.row(j).tail(s.cols() - j - 1) = s.col(j).tail(s.cols() - j - 1).transpose();
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index k = 0; k < blocks.count; ++k) {
+        const Eigen::Index r0 = blocks.start(k);
+        const Eigen::Index w = blocks.widthOf(k);
+        c.middleRows(r0, w).noalias() = -(s.middleRows(r0, w) * b);
+    }
+}
+
+} // namespace engine

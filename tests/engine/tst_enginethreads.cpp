@@ -1,0 +1,174 @@
+// The engine's results do not depend on its thread count: a network big enough to cut its
+// elimination tree into many subtrees, with the dense products of its fronts split into small
+// blocks, is processed with 1, 2 and 8 threads and every output compared byte for byte.
+
+#include "engine/api/process.h"
+#include "engine/base/parallel.h"
+#include "engine/base/text.h"
+#include "engine/model/angles.h"
+#include "engine/solver/supernodalcholesky.h"
+#include "enginetesthelpers.h"
+#include "observationlines.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+using namespace observationlines;
+
+namespace {
+
+constexpr int kSide = 22;       // points a side of the grid
+constexpr double kStep = 250.0; // metres between neighbours
+constexpr int kSmallBlock = 8;  // columns of a block of the dense products, to split every front
+
+// A jittered grid on rolling terrain; each station observes every neighbour within two grid steps
+// with a direction, a slope distance and a zenith angle, from the true coordinates with noise. The
+// four corners are fixed, the other points start a few decimetres off.
+std::vector<std::string> gridNetwork()
+{
+    std::mt19937 random(20261209u);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    std::vector<Eigen::Vector3d> truth;
+    for (int r = 0; r < kSide; ++r) {
+        for (int c = 0; c < kSide; ++c) {
+            const double e = c * kStep + 40.0 * unit(random);
+            const double n = r * kStep + 40.0 * unit(random);
+            truth.emplace_back(e, n, 300.0 + 40.0 * std::sin(e / 900.0) * std::cos(n / 1300.0));
+        }
+    }
+    const auto name = [](int p) { return "P" + std::to_string(p); };
+    const auto corner = [](int r, int c) {
+        return (r == 0 || r == kSide - 1) && (c == 0 || c == kSide - 1);
+    };
+    std::vector<std::string> lines;
+    lines.push_back(" TITL  Grille");
+    lines.push_back(sigm("DIS", 0.002, 2.0, 0.0, 0.0));
+    for (int r = 0; r < kSide; ++r) {
+        for (int c = 0; c < kSide; ++c) {
+            const Eigen::Vector3d &p = truth[static_cast<std::size_t>(r * kSide + c)];
+            const bool fixed = corner(r, c);
+            const double off = fixed ? 0.0 : 0.3;
+            lines.push_back(lenu(fixed ? "111" : "000", name(r * kSide + c),
+                                 p.x() + off * unit(random), p.y() + off * unit(random),
+                                 p.z() + off * unit(random)));
+        }
+    }
+    const double angleSigma = 20.0; // decimilligrades
+    const double angleRadians = angleSigma * 1e-4 * engine::kPi / 200.0;
+    for (int r = 0; r < kSide; ++r) {
+        for (int c = 0; c < kSide; ++c) {
+            const int s = r * kSide + c;
+            lines.push_back(record("DSET"));
+            for (int tr = std::max(0, r - 2); tr <= std::min(kSide - 1, r + 2); ++tr) {
+                for (int tc = std::max(0, c - 2); tc <= std::min(kSide - 1, c + 2); ++tc) {
+                    if ((tr - r) * (tr - r) + (tc - c) * (tc - c) > 4 || (tr == r && tc == c))
+                        continue;
+                    const int t = tr * kSide + tc;
+                    const Eigen::Vector3d d =
+                        truth[static_cast<std::size_t>(t)] - truth[static_cast<std::size_t>(s)];
+                    const double h = std::hypot(d.x(), d.y());
+                    const double length = d.norm();
+                    lines.push_back(
+                        angle("DIR", "", name(s), name(t),
+                              grades(std::atan2(d.x(), d.y()) + angleRadians * unit(random)),
+                              number(angleSigma, 1)));
+                    lines.push_back(dist("DIS", name(s), name(t),
+                                         length + (0.002 + 2e-6 * length) * unit(random), ""));
+                    lines.push_back(
+                        angle("ZANG", "", name(s), name(t),
+                              grades(std::atan2(h, d.z()) + angleRadians * unit(random)),
+                              number(angleSigma, 1)));
+                }
+            }
+        }
+    }
+    return lines;
+}
+
+struct Outputs
+{
+    std::string report;
+    std::string result;
+    std::vector<Eigen::Vector3d> coordinates;
+};
+
+} // namespace
+
+class TestEngineThreads : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void resultsDoNotDependOnTheThreadCount();
+
+private:
+    Outputs process(int threads) const;
+
+    QTemporaryDir m_folder;
+    std::string m_observations;
+    std::string m_configuration;
+    std::vector<std::string> m_lines;
+};
+
+void TestEngineThreads::initTestCase()
+{
+    QVERIFY(m_folder.isValid());
+    m_lines = gridNetwork();
+    m_observations = m_folder.filePath("grille.iob").toStdString();
+    m_configuration = m_folder.filePath("grille.cfg").toStdString();
+    std::ofstream file(m_observations, std::ios::binary);
+    file << joinLines(m_lines);
+    file.close();
+    QVERIFY(file.good());
+    QVERIFY(engine::writeDefaultConfiguration(m_configuration));
+    engine::setFrontBlockSize(kSmallBlock);
+}
+
+void TestEngineThreads::cleanupTestCase()
+{
+    engine::setFrontBlockSize(0);
+    engine::setThreadCount(0);
+}
+
+Outputs TestEngineThreads::process(int threads) const
+{
+    engine::setThreadCount(threads);
+    Outputs outputs;
+    const engine::ProcessOutput output =
+        engine::runProcessing(m_observations, m_configuration, engine::diskFileLoader());
+    outputs.report = output.report;
+    outputs.result = output.result;
+    const std::unique_ptr<EngineRun> run = runEngine(m_lines);
+    if (run->solved)
+        outputs.coordinates = run->outcome.state.coordinates;
+    return outputs;
+}
+
+void TestEngineThreads::resultsDoNotDependOnTheThreadCount()
+{
+    const Outputs single = process(1);
+    QVERIFY(!single.coordinates.empty());
+    QVERIFY(!single.result.empty());
+    QVERIFY(single.report.find("AJUSTEMENT") != std::string::npos);
+    for (int threads : {2, 8}) {
+        const Outputs several = process(threads);
+        QVERIFY2(several.report == single.report, qPrintable(QString("%1 threads").arg(threads)));
+        QVERIFY2(several.result == single.result, qPrintable(QString("%1 threads").arg(threads)));
+        QCOMPARE(several.coordinates.size(), single.coordinates.size());
+        for (std::size_t p = 0; p < single.coordinates.size(); ++p) {
+            // Bit for bit: not a tolerance.
+            QVERIFY2(std::memcmp(several.coordinates[p].data(), single.coordinates[p].data(),
+                                 3 * sizeof(double)) == 0,
+                     qPrintable(QString("point %1, %2 threads").arg(p).arg(threads)));
+        }
+    }
+}
+
+QTEST_GUILESS_MAIN(TestEngineThreads)
+#include "tst_enginethreads.moc"
