@@ -67,8 +67,18 @@ void invertSupernode(const SupernodalCholesky &solver, double *zValues, int s, I
         const int *ownerRows = rows.data() + owner.rowStart;
         const double *ownerZ =
             zValues + owner.valueStart + static_cast<long>(column - owner.first) * owner.rowCount;
+        // Both row lists ascend: one walk down the owner's rows finds them all.
+        const int ownerEnd = owner.first + owner.columns;
+        const int *walk = ownerRows + owner.columns;
+        const int *const walkEnd = ownerRows + owner.rowCount;
         for (int a = b; a < r; ++a) {
-            const long p = rowPosition(owner, ownerRows, below[a]);
+            const int row = below[a];
+            long p = row - owner.first;
+            if (row >= ownerEnd) {
+                while (walk != walkEnd && *walk < row)
+                    ++walk;
+                p = walk != walkEnd && *walk == row ? walk - ownerRows : -1;
+            }
             zii(a, b) = p < 0 ? 0.0 : ownerZ[p];
         }
     }
