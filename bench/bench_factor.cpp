@@ -3,7 +3,7 @@
 // factors it.
 //
 // CHOLMOD (SuiteSparse) is called through Eigen's CholmodSupport, with its own fill-reducing
-// order (METIS when the library has it, then AMD) and with the engine's nested dissection order
+// order (METIS when the library has it, else AMD) and with the engine's nested dissection order
 // given as the matrix's own order, so that both factor the same fill. Times are the best of three
 // numerical factorizations (the analysis apart); the selected inversion is timed on the engine's
 // factor. Built only when CMake finds CHOLMOD.
@@ -159,8 +159,22 @@ int main(int argc, char **argv)
         analysis, engineFactor.wall, engineFactor.processor, factor.solver.storedEntries(),
         inversion.wall, inversion.processor);
 
-    timeCholmod("METIS", CHOLMOD_METIS, lower, engineFactor);
-    timeCholmod("AMD", CHOLMOD_AMD, lower, engineFactor);
+    const engine::SupernodalCholesky::Analysis &symbolic = *factor.solver.analysis();
+    long largestSubtreeStack = 0;
+    for (const auto &tree : symbolic.subtrees)
+        largestSubtreeStack = std::max(largestSubtreeStack, tree.stackSize);
+    const double megabytes = 8.0 / 1e6;
+    std::printf("  engine's storage: L %.0f MB, %zu subtrees below %zu supernodes (largest front "
+                "%d rows): update matrices of the top %.0f MB, of the subtrees' roots %.0f MB, "
+                "largest stack of a subtree %.0f MB\n",
+                static_cast<double>(factor.solver.storedEntries()) * megabytes,
+                symbolic.subtrees.size(), symbolic.top.size(), symbolic.largestFront,
+                static_cast<double>(symbolic.topStackSize) * megabytes,
+                static_cast<double>(symbolic.rootUpdateSize) * megabytes,
+                static_cast<double>(largestSubtreeStack) * megabytes);
+
+    if (!timeCholmod("METIS", CHOLMOD_METIS, lower, engineFactor))
+        timeCholmod("AMD", CHOLMOD_AMD, lower, engineFactor);
     // The engine's order given as the matrix's own.
     Eigen::SparseMatrix<double> full;
     full = lower.selfadjointView<Eigen::Lower>().twistedBy(factor.solver.permutationP());

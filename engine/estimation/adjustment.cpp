@@ -136,11 +136,13 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     Linearisation lin;
     lin.computed.resize(m);
     lin.misclosures.resize(m);
-    // The observations are taken in runs of a fixed length, in parallel; each run keeps its
-    // entries and its errors, put together in the order of the observations afterwards.
+    // The observations are taken in runs of a fixed length, in parallel; each run keeps the
+    // entries of its rows (columns ascending, a column met twice summed in the order met) and its
+    // errors, put together in the order of the observations afterwards.
     struct Run
     {
-        std::vector<Eigen::Triplet<double>> triplets;
+        std::vector<int> counts; // entries of each row
+        std::vector<std::pair<int, double>> entries;
         std::vector<std::pair<Eigen::Index, std::string>> errors;
     };
     const Eigen::Index runCount = (m + kObservationRun - 1) / kObservationRun;
@@ -149,69 +151,90 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     for (Eigen::Index r = 0; r < runCount; ++r) {
         Run &run = runs[static_cast<std::size_t>(r)];
         const Eigen::Index end = std::min(m, (r + 1) * kObservationRun);
-        run.triplets.reserve(static_cast<std::size_t>(end - r * kObservationRun) * 7);
-        std::vector<std::pair<int, double>> secondaryColumns;
+        run.counts.reserve(static_cast<std::size_t>(end - r * kObservationRun));
+        run.entries.reserve(static_cast<std::size_t>(end - r * kObservationRun) * 7);
+        std::vector<std::pair<int, double>> row;
         for (Eigen::Index i = r * kObservationRun; i < end; ++i) {
             const Observation &o = network.observations[static_cast<std::size_t>(i)];
             ObservationEquation eq = positions
                                          ? evaluateEllipsoidal(o, *positions, state, onEllipsoid)
                                          : evaluate(o, state);
-            secondaryColumns.clear();
+            row.clear();
             if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
-                applySecondary(network, unknowns, o, state, eq, secondaryColumns);
+                applySecondary(network, unknowns, o, state, eq, row);
             const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                                 eq.target.allFinite() && std::isfinite(eq.orientation);
             if (eq.geometry != SightGeometry::Defined || !finite) {
                 run.errors.emplace_back(i, undefinedSightText(o, eq));
                 lin.computed(i) = 0.0;
                 lin.misclosures(i) = 0.0;
+                run.counts.push_back(0);
                 continue;
             }
             lin.computed(i) = eq.computed;
             lin.misclosures(i) = misclosure(o, eq.computed);
-            auto &triplets = run.triplets;
+            // The secondary parameters' columns, already in `row`, go after the others.
+            const std::vector<std::pair<int, double>> secondary(row.begin(), row.end());
+            row.clear();
             const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
             const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
             for (int c = 0; c < 3; ++c) {
                 if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
-                    triplets.emplace_back(i, stationUnknowns[static_cast<std::size_t>(c)],
-                                          eq.station(c));
+                    row.emplace_back(stationUnknowns[static_cast<std::size_t>(c)], eq.station(c));
                 if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
-                    triplets.emplace_back(i, targetUnknowns[static_cast<std::size_t>(c)],
-                                          eq.target(c));
+                    row.emplace_back(targetUnknowns[static_cast<std::size_t>(c)], eq.target(c));
             }
             if (o.kind == ObservationKind::Direction && o.set >= 0) {
                 const int column = unknowns.set[static_cast<std::size_t>(o.set)];
                 if (column >= 0)
-                    triplets.emplace_back(i, column, eq.orientation);
+                    row.emplace_back(column, eq.orientation);
             }
-            for (const auto &[column, derivative] : secondaryColumns)
-                triplets.emplace_back(i, column, derivative);
+            row.insert(row.end(), secondary.begin(), secondary.end());
             if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
-                triplets.emplace_back(
-                    i, unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
-                    eq.instrumentHeight);
+                row.emplace_back(unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
+                                 eq.instrumentHeight);
             if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
-                triplets.emplace_back(i, unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
-                                      eq.targetHeight);
+                row.emplace_back(unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
+                                 eq.targetHeight);
+            std::stable_sort(row.begin(), row.end(),
+                             [](const auto &a, const auto &b) { return a.first < b.first; });
+            const std::size_t first = run.entries.size();
+            for (const auto &entry : row) {
+                if (run.entries.size() > first && run.entries.back().first == entry.first)
+                    run.entries.back().second += entry.second;
+                else
+                    run.entries.push_back(entry);
+            }
+            run.counts.push_back(static_cast<int>(run.entries.size() - first));
         }
     }
-    std::vector<Eigen::Triplet<double>> triplets;
-    std::size_t total = 0;
-    for (const Run &run : runs)
-        total += run.triplets.size();
-    triplets.reserve(total);
-    for (Run &run : runs) {
-        for (const auto &[i, text] : run.errors) {
-            const Observation &o = network.observations[static_cast<std::size_t>(i)];
+    lin.design.resize(m, unknowns.count);
+    std::vector<long> runOffset(runs.size() + 1, 0);
+    int *outer = lin.design.outerIndexPtr();
+    outer[0] = 0;
+    Eigen::Index i = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        for (const auto &[index, text] : runs[r].errors) {
+            const Observation &o = network.observations[static_cast<std::size_t>(index)];
             lin.defined = false;
             diagnostics.error(network.fileName(o.fileNumber), o.lineNumber, text);
         }
-        triplets.insert(triplets.end(), run.triplets.begin(), run.triplets.end());
-        run = Run();
+        for (int count : runs[r].counts) {
+            outer[i + 1] = outer[i] + count;
+            ++i;
+        }
+        runOffset[r + 1] = outer[i];
     }
-    lin.design.resize(m, unknowns.count);
-    lin.design.setFromTriplets(triplets.begin(), triplets.end());
+    lin.design.resizeNonZeros(outer[m]);
+#pragma omp parallel for schedule(static)
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto at = static_cast<std::size_t>(runOffset[r]);
+        for (std::size_t e = 0; e < runs[r].entries.size(); ++e) {
+            lin.design.innerIndexPtr()[at + e] = runs[r].entries[e].first;
+            lin.design.valuePtr()[at + e] = runs[r].entries[e].second;
+        }
+        runs[r] = Run();
+    }
     return lin;
 }
 

@@ -304,11 +304,27 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
 std::vector<int> eliminationOrder(const Network &network, const Unknowns &unknowns,
                                   const NormalMatrix &pattern)
 {
-    std::vector<int> best = minimumDegreeOrder(network, unknowns);
     if (network.points.size() < kSmallNetwork)
-        return best;
-    std::vector<int> dissected = nestedDissectionOrder(network, unknowns);
-    if (factorizationWork(pattern, dissected) < factorizationWork(pattern, best))
+        return minimumDegreeOrder(network, unknowns);
+    // The two orders and their work are independent: one thread each.
+    std::vector<int> best;
+    std::vector<int> dissected;
+    double bestWork = 0.0;
+    double dissectedWork = 0.0;
+#pragma omp parallel sections
+    {
+#pragma omp section
+        {
+            best = minimumDegreeOrder(network, unknowns);
+            bestWork = factorizationWork(pattern, best);
+        }
+#pragma omp section
+        {
+            dissected = nestedDissectionOrder(network, unknowns);
+            dissectedWork = factorizationWork(pattern, dissected);
+        }
+    }
+    if (dissectedWork < bestWork)
         best = std::move(dissected);
     return best;
 }

@@ -21,7 +21,7 @@ using namespace observationlines;
 
 namespace {
 
-constexpr int kSide = 22;       // points a side of the grid
+constexpr int kSide = 18;       // points a side of the grid
 constexpr double kStep = 250.0; // metres between neighbours
 constexpr int kSmallBlock = 8;  // columns of a block of the dense products, to split every front
 
