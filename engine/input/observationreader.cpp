@@ -1,5 +1,6 @@
 #include "engine/input/observationreader.h"
 
+#include "engine/base/largepages.h"
 #include "engine/base/text.h"
 
 #include <algorithm>
@@ -378,8 +379,10 @@ private:
         const auto lines =
             static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
         const std::size_t needed = result.records.size() + lines;
-        if (needed > result.records.capacity())
+        if (needed > result.records.capacity()) {
             result.records.reserve(std::max(needed, 2 * result.records.capacity()));
+            adviseLargePages(result.records.data(), result.records.capacity() * sizeof(SourceLine));
+        }
         std::size_t start = 0;
         int lineNumber = 0;
         while (start < content.size()) {

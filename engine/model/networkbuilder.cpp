@@ -1,5 +1,6 @@
 #include "engine/model/networkbuilder.h"
 
+#include "engine/base/largepages.h"
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
 #include "engine/model/approximatecoordinates.h"
@@ -78,6 +79,7 @@ public:
         const auto sights = static_cast<std::size_t>(
             std::count_if(m_source.records.begin(), m_source.records.end(), isSightLine));
         m_network.observations.reserve(sights);
+        adviseLargePages(m_network.observations.data(), sights * sizeof(Observation));
         m_names.reserve(sights);
         for (const SourceLine &line : m_source.records)
             record(line);
@@ -2194,10 +2196,13 @@ private:
 
     int nameNumber(std::string_view name)
     {
-        const auto [entry, added] =
-            m_nameNumbers.emplace(std::string(name), static_cast<int>(m_nameTexts.size()));
-        if (added)
-            m_nameTexts.push_back(&entry->first);
+        std::string key(name);
+        const auto known = m_nameNumbers.find(key);
+        if (known != m_nameNumbers.end())
+            return known->second;
+        const auto entry =
+            m_nameNumbers.emplace(std::move(key), static_cast<int>(m_nameTexts.size())).first;
+        m_nameTexts.push_back(&entry->first);
         return entry->second;
     }
 
