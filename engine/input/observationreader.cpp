@@ -4,6 +4,7 @@
 #include "engine/base/text.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace engine {
 
@@ -238,11 +239,15 @@ const std::vector<RecordLayout> &recordLayouts()
 
 const RecordLayout *recordLayout(std::string_view code)
 {
-    for (const RecordLayout &layout : recordLayouts()) {
-        if (code == layout.code)
-            return &layout;
-    }
-    return nullptr;
+    // Every record line looks its layout up.
+    static const std::unordered_map<std::string_view, const RecordLayout *> byCode = [] {
+        std::unordered_map<std::string_view, const RecordLayout *> layouts;
+        for (const RecordLayout &layout : recordLayouts())
+            layouts.emplace(layout.code, &layout);
+        return layouts;
+    }();
+    const auto found = byCode.find(code);
+    return found == byCode.end() ? nullptr : found->second;
 }
 
 std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,

@@ -284,7 +284,16 @@ private:
             return;
         }
         checkColumns(line);
-        if (code == "TITL") {
+        // The records of sights first: they make most of a large file.
+        if (code == "DIST") {
+            observation(line, ObservationKind::Distance);
+        } else if (code == "DIR") {
+            observation(line, ObservationKind::Direction);
+        } else if (code == "ZANG") {
+            observation(line, ObservationKind::Zenith);
+        } else if (code == "HI" || code == "HT") {
+            height(line, code == "HI", false);
+        } else if (code == "TITL") {
             const std::string_view title = text(line, Field::Text);
             if (!title.empty())
                 m_network.titles.emplace_back(title);
@@ -321,8 +330,6 @@ private:
             geoidRecord(line);
         } else if (code == "GFIL") {
             geoidFile(line);
-        } else if (code == "HI" || code == "HT") {
-            height(line, code == "HI", false);
         } else if (code == "UNHI" || code == "UNHT") {
             height(line, code == "UNHI", true);
         } else if (code == "DSET") {
@@ -343,14 +350,8 @@ private:
                 within(line, value, 0.0, kMaxRefractionSigma,
                        "précision du coefficient de réfraction", ""))
                 m_refractionSigma = value;
-        } else if (code == "DIST") {
-            observation(line, ObservationKind::Distance);
-        } else if (code == "DIR") {
-            observation(line, ObservationKind::Direction);
         } else if (code == "AZIM") {
             observation(line, ObservationKind::Azimuth);
-        } else if (code == "ZANG") {
-            observation(line, ObservationKind::Zenith);
         } else if (code == "OHDF") {
             observation(line, ObservationKind::HeightDifference);
         } else if (code == "3DC" || code == "3DD") {
