@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -23,6 +24,26 @@ bool isAngle(const Observation &o)
 {
     return o.kind == ObservationKind::Direction || o.kind == ObservationKind::Azimuth ||
            o.kind == ObservationKind::Zenith;
+}
+
+// Sorts `items` by `before`, a strict total order, in pieces sorted in parallel then merged: the
+// result is the one order `before` defines, whatever the thread count.
+template <typename T, typename Less> void sortInParallel(std::vector<T> &items, Less before)
+{
+    constexpr std::ptrdiff_t kPieces = 8;
+    const auto size = static_cast<std::ptrdiff_t>(items.size());
+    const auto bound = [&](std::ptrdiff_t piece) {
+        return items.begin() + size * std::min(piece, kPieces) / kPieces;
+    };
+#pragma omp parallel for schedule(static)
+    for (std::ptrdiff_t piece = 0; piece < kPieces; ++piece)
+        std::sort(bound(piece), bound(piece + 1), before);
+    for (std::ptrdiff_t width = 1; width < kPieces; width *= 2) {
+#pragma omp parallel for schedule(static)
+        for (std::ptrdiff_t piece = 0; piece < kPieces; piece += 2 * width)
+            std::inplace_merge(bound(piece), bound(piece + width), bound(piece + 2 * width),
+                               before);
+    }
 }
 
 bool fits(double normalizedReread)
@@ -124,8 +145,8 @@ private:
     {
         const std::size_t count = m_network.observations.size();
         m_normalized.assign(count, 0.0);
-        std::vector<double> misfit(count, 0.0);
-        std::vector<char> computed(count, 0);
+        // Observation -1: no misfit.
+        check.misfits.assign(count, ObservationMisfit{-1, 0.0, 0.0});
 #pragma omp parallel for schedule(static)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
             const auto i = static_cast<std::size_t>(k);
@@ -133,23 +154,19 @@ private:
             const auto value = misfitOf(o, m_state);
             if (!value || !(o.sigma > 0.0))
                 continue;
-            misfit[i] = *value;
             m_normalized[i] = *value / o.sigma;
-            computed[i] = 1;
+            check.misfits[i] = {static_cast<int>(k), *value, m_normalized[i]};
         }
-        check.misfits.reserve(
-            static_cast<std::size_t>(std::count(computed.begin(), computed.end(), char(1))));
-        for (std::size_t i = 0; i < count; ++i) {
-            if (computed[i])
-                check.misfits.push_back({static_cast<int>(i), misfit[i], m_normalized[i]});
-        }
+        check.misfits.erase(
+            std::remove_if(check.misfits.begin(), check.misfits.end(),
+                           [](const ObservationMisfit &m) { return m.observation < 0; }),
+            check.misfits.end());
         // The worst first; equal ones in the order of the observations.
-        std::sort(check.misfits.begin(), check.misfits.end(),
-                  [](const ObservationMisfit &a, const ObservationMisfit &b) {
-                      const double x = std::abs(a.normalized);
-                      const double y = std::abs(b.normalized);
-                      return x > y || (x == y && a.observation < b.observation);
-                  });
+        sortInParallel(check.misfits, [](const ObservationMisfit &a, const ObservationMisfit &b) {
+            const double x = std::abs(a.normalized);
+            const double y = std::abs(b.normalized);
+            return x > y || (x == y && a.observation < b.observation);
+        });
     }
 
     // For each direction, the orientation of its set from the other directions of the set: the
@@ -159,7 +176,7 @@ private:
     void robustOrientations()
     {
         const std::size_t count = m_network.observations.size();
-        m_robustOrientation.assign(count, std::nullopt);
+        m_robustOrientation.assign(count, kNone);
         // Unwrapped about the set's approximate orientation.
         std::vector<double> unwrapped(count, 0.0);
         std::vector<char> defined(count, 0);
@@ -207,10 +224,10 @@ private:
     {
         std::optional<double> misfit;
         if (o.kind == ObservationKind::Direction) {
-            if (!m_robustOrientation[index])
+            if (std::isnan(m_robustOrientation[index]))
                 return std::nullopt;
             State state;
-            state.orientations = {*m_robustOrientation[index]};
+            state.orientations = {m_robustOrientation[index]};
             Observation alone = o;
             alone.set = 0;
             if (!m_network.geodetic) {
@@ -503,8 +520,9 @@ private:
     const Network &m_network;
     State m_state;
     std::vector<EllipsoidalPosition> m_positions; // geodetic models: the points of m_state
-    std::vector<double> m_normalized; // as read, against the set's approximate orientation
-    std::vector<std::optional<double>> m_robustOrientation;
+    std::vector<double> m_normalized;        // as read, against the set's approximate orientation
+    std::vector<double> m_robustOrientation; // kNone: none
+    static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 };
 
 } // namespace
