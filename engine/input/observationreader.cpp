@@ -292,9 +292,11 @@ namespace {
 class Reader
 {
 public:
-    Reader(const FileLoader &loader, Diagnostics &diagnostics)
+    // Without `keepLines`, only the files are listed: their texts and record lines are let go.
+    Reader(const FileLoader &loader, Diagnostics &diagnostics, bool keepLines)
         : m_loader(loader)
         , m_diagnostics(diagnostics)
+        , m_keepLines(keepLines)
     {}
 
     ObservationSource result;
@@ -336,8 +338,12 @@ public:
         m_stack.push_back(path);
         if (firstMet)
             warnOfUtf8(content, path);
-        result.contents.push_back(std::make_unique<const std::string>(std::move(content)));
-        readLines(*result.contents.back(), path, fileNumber);
+        if (m_keepLines) {
+            result.contents.push_back(std::make_unique<const std::string>(std::move(content)));
+            readLines(*result.contents.back(), path, fileNumber);
+        } else {
+            readLines(content, path, fileNumber);
+        }
         m_stack.pop_back();
     }
 
@@ -384,7 +390,7 @@ private:
         const auto lines =
             static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
         const std::size_t needed = result.records.size() + lines;
-        if (needed > result.records.capacity()) {
+        if (m_keepLines && needed > result.records.capacity()) {
             result.records.reserve(std::max(needed, 2 * result.records.capacity()));
             adviseLargePages(result.records.data(), result.records.capacity() * sizeof(SourceLine));
         }
@@ -402,7 +408,7 @@ private:
             if (line.empty())
                 continue;
             if (line[0] == ' ') {
-                if (!trimmedView(line).empty())
+                if (m_keepLines && !trimmedView(line).empty())
                     result.records.push_back({fileNumber, lineNumber, line});
             } else if (line[0] == '#') {
                 include(line, path, lineNumber);
@@ -436,6 +442,7 @@ private:
 
     const FileLoader &m_loader;
     Diagnostics &m_diagnostics;
+    const bool m_keepLines;
     std::vector<std::string> m_stack;
     int m_includes = 0;
 };
@@ -445,9 +452,17 @@ private:
 ObservationSource readObservationFiles(const std::string &mainPath, const FileLoader &loader,
                                        Diagnostics &diagnostics)
 {
-    Reader reader(loader, diagnostics);
+    Reader reader(loader, diagnostics, true);
     reader.read(normalizedPath(mainPath), std::string(), 0);
     return std::move(reader.result);
+}
+
+std::vector<std::string> listObservationFiles(const std::string &mainPath, const FileLoader &loader,
+                                              Diagnostics &diagnostics)
+{
+    Reader reader(loader, diagnostics, false);
+    reader.read(normalizedPath(mainPath), std::string(), 0);
+    return std::move(reader.result.files);
 }
 
 } // namespace engine
