@@ -26,6 +26,9 @@ bool isAngle(const Observation &o)
            o.kind == ObservationKind::Zenith;
 }
 
+// Below this many observations, threads would cost more than they save.
+constexpr std::size_t kParallelFrom = 100000;
+
 // Sorts `items` by `before`, a strict total order, in pieces sorted in parallel then merged: the
 // result is the one order `before` defines, whatever the thread count.
 template <typename T, typename Less> void sortInParallel(std::vector<T> &items, Less before)
@@ -35,11 +38,11 @@ template <typename T, typename Less> void sortInParallel(std::vector<T> &items, 
     const auto bound = [&](std::ptrdiff_t piece) {
         return items.begin() + size * std::min(piece, kPieces) / kPieces;
     };
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (items.size() >= kParallelFrom)
     for (std::ptrdiff_t piece = 0; piece < kPieces; ++piece)
         std::sort(bound(piece), bound(piece + 1), before);
     for (std::ptrdiff_t width = 1; width < kPieces; width *= 2) {
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (items.size() >= kParallelFrom)
         for (std::ptrdiff_t piece = 0; piece < kPieces; piece += 2 * width)
             std::inplace_merge(bound(piece), bound(piece + width), bound(piece + 2 * width),
                                before);
@@ -147,7 +150,7 @@ private:
         m_normalized.assign(count, 0.0);
         // Observation -1: no misfit.
         check.misfits.assign(count, ObservationMisfit{-1, 0.0, 0.0});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
             const auto i = static_cast<std::size_t>(k);
             const Observation &o = m_network.observations[i];
@@ -180,7 +183,7 @@ private:
         // Unwrapped about the set's approximate orientation.
         std::vector<double> unwrapped(count, 0.0);
         std::vector<char> defined(count, 0);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
             const auto i = static_cast<std::size_t>(k);
             const Observation &o = m_network.observations[i];
@@ -298,7 +301,7 @@ private:
         // others' are those of m_normalized, 0 where there is none.
         const std::size_t count = m_network.observations.size();
         std::vector<double> asReadOf(m_normalized);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
             const auto i = static_cast<std::size_t>(k);
             const Observation &o = m_network.observations[i];
