@@ -76,11 +76,12 @@ public:
         m_network.files = m_source.files;
         m_network.geodetic = m_options.model != ModelType::Local3D;
         // A large network's observations are not copied from one growing array to the next.
-        const auto sights = static_cast<std::size_t>(
-            std::count_if(m_source.records.begin(), m_source.records.end(), isSightLine));
-        m_network.observations.reserve(sights);
-        adviseLargePages(m_network.observations.data(), sights * sizeof(Observation));
-        m_names.reserve(sights);
+        std::size_t observations = 0;
+        for (const SourceLine &line : m_source.records)
+            observations += observationsOfLine(line);
+        m_network.observations.reserve(observations);
+        adviseLargePages(m_network.observations.data(), observations * sizeof(Observation));
+        m_names.reserve(observations);
         for (const SourceLine &line : m_source.records)
             record(line);
         if (m_block)
@@ -378,12 +379,15 @@ private:
         }
     }
 
-    static bool isSightLine(const SourceLine &line)
+    // At most how many observations a record line makes: one per sight, three per observed
+    // position (its 3DC line) and per vector.
+    static std::size_t observationsOfLine(const SourceLine &line)
     {
         const std::string_view code =
             trimmedView(columnsView(line.text, kCodeFirst, kCodeLast - kCodeFirst + 1));
-        return code == "DIST" || code == "DIR" || code == "ZANG" || code == "AZIM" ||
-               code == "OHDF";
+        if (code == "DIST" || code == "DIR" || code == "ZANG" || code == "AZIM" || code == "OHDF")
+            return 1;
+        return code == "3DC" || code == "DXYZ" ? 3 : 0;
     }
 
     static bool isMatrixHeader(std::string_view code)
