@@ -527,8 +527,10 @@ void timeStages(const std::string &observationPath, const std::string &configura
     Stage stage;
     const engine::ObservationSource source =
         engine::readObservationFiles(observationPath, engine::diskFileLoader(), diagnostics);
+    stage.print("read");
+    stage = Stage();
     const engine::Network network = engine::buildNetwork(source, options, diagnostics);
-    stage.print("read and build");
+    stage.print("build");
     timeApproximateCoordinates(network);
 
     stage = Stage();

@@ -411,7 +411,7 @@ ProcessSummary processObservationFile(const std::string &observationPath,
             std::string text;
             load(configurationPath, text);
             Diagnostics unused;
-            readObservationFiles(observationPath, load, unused);
+            listObservationFiles(observationPath, load, unused);
         }
 
         const OutputFile outputs[] = {

@@ -1,10 +1,11 @@
 #include "engine/base/files.h"
 
+#include "engine/base/largepages.h"
 #include "engine/base/text.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <system_error>
 
 namespace engine {
@@ -21,11 +22,25 @@ FileLoader diskFileLoader()
         std::ifstream stream(file, std::ios::binary);
         if (!stream)
             return false;
-        std::ostringstream buffer;
-        buffer << stream.rdbuf();
+        // Read at its size in one piece: a stream buffer that grows would copy a large file
+        // several times. Whatever it holds beyond that size when read is read too.
+        const std::uintmax_t size = fs::file_size(file, error);
+        std::string text;
+        if (!error) {
+            text.reserve(static_cast<std::size_t>(size));
+            adviseLargePages(text.data(), text.capacity());
+            text.resize(static_cast<std::size_t>(size));
+        }
+        stream.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(stream.gcount()));
+        char chunk[65536];
+        while (stream) {
+            stream.read(chunk, sizeof chunk);
+            text.append(chunk, static_cast<std::size_t>(stream.gcount()));
+        }
         if (stream.bad())
             return false;
-        content = buffer.str();
+        content = std::move(text);
         return true;
     };
 }

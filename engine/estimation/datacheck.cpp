@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <optional>
 #include <tuple>
@@ -23,6 +24,29 @@ bool isAngle(const Observation &o)
 {
     return o.kind == ObservationKind::Direction || o.kind == ObservationKind::Azimuth ||
            o.kind == ObservationKind::Zenith;
+}
+
+// Below this many observations, threads would cost more than they save.
+constexpr std::size_t kParallelFrom = 100000;
+
+// Sorts `items` by `before`, a strict total order, in pieces sorted in parallel then merged: the
+// result is the one order `before` defines, whatever the thread count.
+template <typename T, typename Less> void sortInParallel(std::vector<T> &items, Less before)
+{
+    constexpr std::ptrdiff_t kPieces = 8;
+    const auto size = static_cast<std::ptrdiff_t>(items.size());
+    const auto bound = [&](std::ptrdiff_t piece) {
+        return items.begin() + size * std::min(piece, kPieces) / kPieces;
+    };
+#pragma omp parallel for schedule(static) if (items.size() >= kParallelFrom)
+    for (std::ptrdiff_t piece = 0; piece < kPieces; ++piece)
+        std::sort(bound(piece), bound(piece + 1), before);
+    for (std::ptrdiff_t width = 1; width < kPieces; width *= 2) {
+#pragma omp parallel for schedule(static) if (items.size() >= kParallelFrom)
+        for (std::ptrdiff_t piece = 0; piece < kPieces; piece += 2 * width)
+            std::inplace_merge(bound(piece), bound(piece + width), bound(piece + 2 * width),
+                               before);
+    }
 }
 
 bool fits(double normalizedReread)
@@ -122,19 +146,30 @@ private:
 
     void misfits(DataCheck &check)
     {
-        m_normalized.assign(m_network.observations.size(), 0.0);
-        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+        const std::size_t count = m_network.observations.size();
+        m_normalized.assign(count, 0.0);
+        // Observation -1: no misfit.
+        check.misfits.assign(count, ObservationMisfit{-1, 0.0, 0.0});
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
+        for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
+            const auto i = static_cast<std::size_t>(k);
             const Observation &o = m_network.observations[i];
-            const auto misfit = misfitOf(o, m_state);
-            if (!misfit || !(o.sigma > 0.0))
+            const auto value = misfitOf(o, m_state);
+            if (!value || !(o.sigma > 0.0))
                 continue;
-            m_normalized[i] = *misfit / o.sigma;
-            check.misfits.push_back({static_cast<int>(i), *misfit, m_normalized[i]});
+            m_normalized[i] = *value / o.sigma;
+            check.misfits[i] = {static_cast<int>(k), *value, m_normalized[i]};
         }
-        std::stable_sort(check.misfits.begin(), check.misfits.end(),
-                         [](const ObservationMisfit &a, const ObservationMisfit &b) {
-                             return std::abs(a.normalized) > std::abs(b.normalized);
-                         });
+        check.misfits.erase(
+            std::remove_if(check.misfits.begin(), check.misfits.end(),
+                           [](const ObservationMisfit &m) { return m.observation < 0; }),
+            check.misfits.end());
+        // The worst first; equal ones in the order of the observations.
+        sortInParallel(check.misfits, [](const ObservationMisfit &a, const ObservationMisfit &b) {
+            const double x = std::abs(a.normalized);
+            const double y = std::abs(b.normalized);
+            return x > y || (x == y && a.observation < b.observation);
+        });
     }
 
     // For each direction, the orientation of its set from the other directions of the set: the
@@ -143,9 +178,14 @@ private:
     // any reading.
     void robustOrientations()
     {
-        m_robustOrientation.assign(m_network.observations.size(), std::nullopt);
-        std::vector<std::vector<std::pair<double, int>>> bySet(m_network.sets.size());
-        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+        const std::size_t count = m_network.observations.size();
+        m_robustOrientation.assign(count, kNone);
+        // Unwrapped about the set's approximate orientation.
+        std::vector<double> unwrapped(count, 0.0);
+        std::vector<char> defined(count, 0);
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
+        for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
+            const auto i = static_cast<std::size_t>(k);
             const Observation &o = m_network.observations[i];
             if (o.kind != ObservationKind::Direction || o.set < 0)
                 continue;
@@ -155,9 +195,14 @@ private:
             if (eq.geometry != SightGeometry::Defined)
                 continue;
             const auto set = static_cast<std::size_t>(o.set);
-            // Unwrapped about the set's approximate orientation.
-            bySet[set].emplace_back(wrapAngle(eq.computed - o.value - m_state.orientations[set]),
-                                    static_cast<int>(i));
+            unwrapped[i] = wrapAngle(eq.computed - o.value - m_state.orientations[set]);
+            defined[i] = 1;
+        }
+        std::vector<std::vector<std::pair<double, int>>> bySet(m_network.sets.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            if (defined[i])
+                bySet[static_cast<std::size_t>(m_network.observations[i].set)].emplace_back(
+                    unwrapped[i], static_cast<int>(i));
         }
         for (std::size_t s = 0; s < bySet.size(); ++s) {
             auto &values = bySet[s];
@@ -182,10 +227,10 @@ private:
     {
         std::optional<double> misfit;
         if (o.kind == ObservationKind::Direction) {
-            if (!m_robustOrientation[index])
+            if (std::isnan(m_robustOrientation[index]))
                 return std::nullopt;
             State state;
-            state.orientations = {*m_robustOrientation[index]};
+            state.orientations = {m_robustOrientation[index]};
             Observation alone = o;
             alone.set = 0;
             if (!m_network.geodetic) {
@@ -252,11 +297,22 @@ private:
 
     void observationHints(DataCheck &check) const
     {
-        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+        // The misfits as read, the directions' against their set's robust orientation; the
+        // others' are those of m_normalized, 0 where there is none.
+        const std::size_t count = m_network.observations.size();
+        std::vector<double> asReadOf(m_normalized);
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
+        for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
+            const auto i = static_cast<std::size_t>(k);
             const Observation &o = m_network.observations[i];
-            const auto asRead = normalized(o, i, o.sigma);
-            if (!asRead || std::abs(*asRead) < kHintMisfit)
+            if (o.kind == ObservationKind::Direction)
+                asReadOf[i] = normalized(o, i, o.sigma).value_or(0.0);
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            if (std::abs(asReadOf[i]) < kHintMisfit)
                 continue;
+            const Observation &o = m_network.observations[i];
+            const std::optional<double> asRead = asReadOf[i];
             std::optional<Hint> best;
             for (const Reading &r : rereadings(o)) {
                 Observation reread = o;
@@ -289,13 +345,30 @@ private:
     // angle that takes its height, all of which must fit once it is re-read.
     void heightHints(DataCheck &check, bool instrument) const
     {
+        const auto recordOf = [&](const Observation &o) {
+            const HeightRecord &record = instrument ? o.instrumentRecord : o.targetRecord;
+            const bool judged = record.lineNumber > 0 && (o.kind == ObservationKind::Distance ||
+                                                          o.kind == ObservationKind::Zenith);
+            return judged
+                       ? std::optional<std::pair<int, int>>({record.fileNumber, record.lineNumber})
+                       : std::nullopt;
+        };
+        // Only the records that serve a misfit worth a hint are looked at.
+        std::vector<std::pair<int, int>> suspects;
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            if (std::abs(m_normalized[i]) < kHintMisfit)
+                continue;
+            if (const auto record = recordOf(m_network.observations[i]))
+                suspects.push_back(*record);
+        }
+        if (suspects.empty())
+            return;
+        std::sort(suspects.begin(), suspects.end());
         std::map<std::pair<int, int>, std::vector<std::size_t>> byRecord;
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
-            const Observation &o = m_network.observations[i];
-            const HeightRecord &record = instrument ? o.instrumentRecord : o.targetRecord;
-            if (record.lineNumber > 0 &&
-                (o.kind == ObservationKind::Distance || o.kind == ObservationKind::Zenith))
-                byRecord[{record.fileNumber, record.lineNumber}].push_back(i);
+            const auto record = recordOf(m_network.observations[i]);
+            if (record && std::binary_search(suspects.begin(), suspects.end(), *record))
+                byRecord[*record].push_back(i);
         }
         for (const auto &[where, served] : byRecord) {
             const Observation &first = m_network.observations[served.front()];
@@ -450,8 +523,9 @@ private:
     const Network &m_network;
     State m_state;
     std::vector<EllipsoidalPosition> m_positions; // geodetic models: the points of m_state
-    std::vector<double> m_normalized; // as read, against the set's approximate orientation
-    std::vector<std::optional<double>> m_robustOrientation;
+    std::vector<double> m_normalized;        // as read, against the set's approximate orientation
+    std::vector<double> m_robustOrientation; // kNone: none
+    static constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 };
 
 } // namespace

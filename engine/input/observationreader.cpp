@@ -1,8 +1,10 @@
 #include "engine/input/observationreader.h"
 
+#include "engine/base/largepages.h"
 #include "engine/base/text.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace engine {
 
@@ -237,11 +239,15 @@ const std::vector<RecordLayout> &recordLayouts()
 
 const RecordLayout *recordLayout(std::string_view code)
 {
-    for (const RecordLayout &layout : recordLayouts()) {
-        if (code == layout.code)
-            return &layout;
-    }
-    return nullptr;
+    // Every record line looks its layout up.
+    static const std::unordered_map<std::string_view, const RecordLayout *> byCode = [] {
+        std::unordered_map<std::string_view, const RecordLayout *> layouts;
+        for (const RecordLayout &layout : recordLayouts())
+            layouts.emplace(layout.code, &layout);
+        return layouts;
+    }();
+    const auto found = byCode.find(code);
+    return found == byCode.end() ? nullptr : found->second;
 }
 
 std::vector<std::pair<int, int>> columnsOutsideFields(std::string_view line,
@@ -286,9 +292,11 @@ namespace {
 class Reader
 {
 public:
-    Reader(const FileLoader &loader, Diagnostics &diagnostics)
+    // Without `keepLines`, only the files are listed: their texts and record lines are let go.
+    Reader(const FileLoader &loader, Diagnostics &diagnostics, bool keepLines)
         : m_loader(loader)
         , m_diagnostics(diagnostics)
+        , m_keepLines(keepLines)
     {}
 
     ObservationSource result;
@@ -330,8 +338,12 @@ public:
         m_stack.push_back(path);
         if (firstMet)
             warnOfUtf8(content, path);
-        result.contents.push_back(std::make_unique<const std::string>(std::move(content)));
-        readLines(*result.contents.back(), path, fileNumber);
+        if (m_keepLines) {
+            result.contents.push_back(std::make_unique<const std::string>(std::move(content)));
+            readLines(*result.contents.back(), path, fileNumber);
+        } else {
+            readLines(content, path, fileNumber);
+        }
         m_stack.pop_back();
     }
 
@@ -378,8 +390,10 @@ private:
         const auto lines =
             static_cast<std::size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
         const std::size_t needed = result.records.size() + lines;
-        if (needed > result.records.capacity())
+        if (m_keepLines && needed > result.records.capacity()) {
             result.records.reserve(std::max(needed, 2 * result.records.capacity()));
+            adviseLargePages(result.records.data(), result.records.capacity() * sizeof(SourceLine));
+        }
         std::size_t start = 0;
         int lineNumber = 0;
         while (start < content.size()) {
@@ -394,7 +408,7 @@ private:
             if (line.empty())
                 continue;
             if (line[0] == ' ') {
-                if (!trimmedView(line).empty())
+                if (m_keepLines && !trimmedView(line).empty())
                     result.records.push_back({fileNumber, lineNumber, line});
             } else if (line[0] == '#') {
                 include(line, path, lineNumber);
@@ -428,6 +442,7 @@ private:
 
     const FileLoader &m_loader;
     Diagnostics &m_diagnostics;
+    const bool m_keepLines;
     std::vector<std::string> m_stack;
     int m_includes = 0;
 };
@@ -437,9 +452,17 @@ private:
 ObservationSource readObservationFiles(const std::string &mainPath, const FileLoader &loader,
                                        Diagnostics &diagnostics)
 {
-    Reader reader(loader, diagnostics);
+    Reader reader(loader, diagnostics, true);
     reader.read(normalizedPath(mainPath), std::string(), 0);
     return std::move(reader.result);
+}
+
+std::vector<std::string> listObservationFiles(const std::string &mainPath, const FileLoader &loader,
+                                              Diagnostics &diagnostics)
+{
+    Reader reader(loader, diagnostics, false);
+    reader.read(normalizedPath(mainPath), std::string(), 0);
+    return std::move(reader.result.files);
 }
 
 } // namespace engine

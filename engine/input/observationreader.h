@@ -151,6 +151,10 @@ constexpr int kMaxIncludes = 1000;
 ObservationSource readObservationFiles(const std::string &mainPath, const FileLoader &loader,
                                        Diagnostics &diagnostics);
 
+// The files the reading of `mainPath` reads, with the same messages, without keeping their texts.
+std::vector<std::string> listObservationFiles(const std::string &mainPath, const FileLoader &loader,
+                                              Diagnostics &diagnostics);
+
 // `name` taken relative to the folder of `includingFile` unless it is absolute.
 std::string resolveInclude(const std::string &includingFile, const std::string &name);
 

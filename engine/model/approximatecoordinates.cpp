@@ -419,7 +419,6 @@ public:
 
     void run()
     {
-        index();
         std::vector<int> examine;
         for (std::size_t p = 0; p < m_points; ++p) {
             if (!m_network.points[p].given)
@@ -427,6 +426,7 @@ public:
         }
         if (examine.empty())
             return;
+        index();
         std::vector<int> sets(m_network.sets.size());
         std::iota(sets.begin(), sets.end(), 0);
         for (;;) {

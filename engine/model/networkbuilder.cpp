@@ -1,5 +1,6 @@
 #include "engine/model/networkbuilder.h"
 
+#include "engine/base/largepages.h"
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
 #include "engine/model/approximatecoordinates.h"
@@ -10,9 +11,11 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <system_error>
 #include <tuple>
+#include <unordered_map>
 
 namespace engine {
 
@@ -72,6 +75,13 @@ public:
     {
         m_network.files = m_source.files;
         m_network.geodetic = m_options.model != ModelType::Local3D;
+        // A large network's observations are not copied from one growing array to the next.
+        std::size_t observations = 0;
+        for (const SourceLine &line : m_source.records)
+            observations += observationsOfLine(line);
+        m_network.observations.reserve(observations);
+        adviseLargePages(m_network.observations.data(), observations * sizeof(Observation));
+        m_names.reserve(observations);
         for (const SourceLine &line : m_source.records)
             record(line);
         if (m_block)
@@ -107,10 +117,11 @@ private:
         bool reported = false; // refused already
     };
 
+    // The points an observation names, by their number in m_nameTexts.
     struct PendingNames
     {
-        std::string station;
-        std::string target;
+        int station = -1;
+        int target = -1;
     };
 
     // A vector of a 3DD block as read.
@@ -274,7 +285,16 @@ private:
             return;
         }
         checkColumns(line);
-        if (code == "TITL") {
+        // The records of sights first: they make most of a large file.
+        if (code == "DIST") {
+            observation(line, ObservationKind::Distance);
+        } else if (code == "DIR") {
+            observation(line, ObservationKind::Direction);
+        } else if (code == "ZANG") {
+            observation(line, ObservationKind::Zenith);
+        } else if (code == "HI" || code == "HT") {
+            height(line, code == "HI", false);
+        } else if (code == "TITL") {
             const std::string_view title = text(line, Field::Text);
             if (!title.empty())
                 m_network.titles.emplace_back(title);
@@ -311,8 +331,6 @@ private:
             geoidRecord(line);
         } else if (code == "GFIL") {
             geoidFile(line);
-        } else if (code == "HI" || code == "HT") {
-            height(line, code == "HI", false);
         } else if (code == "UNHI" || code == "UNHT") {
             height(line, code == "UNHI", true);
         } else if (code == "DSET") {
@@ -333,14 +351,8 @@ private:
                 within(line, value, 0.0, kMaxRefractionSigma,
                        "précision du coefficient de réfraction", ""))
                 m_refractionSigma = value;
-        } else if (code == "DIST") {
-            observation(line, ObservationKind::Distance);
-        } else if (code == "DIR") {
-            observation(line, ObservationKind::Direction);
         } else if (code == "AZIM") {
             observation(line, ObservationKind::Azimuth);
-        } else if (code == "ZANG") {
-            observation(line, ObservationKind::Zenith);
         } else if (code == "OHDF") {
             observation(line, ObservationKind::HeightDifference);
         } else if (code == "3DC" || code == "3DD") {
@@ -365,6 +377,17 @@ private:
             error(line, fr("Ligne ELEM hors d'un bloc de matrice : elle suit une entête COV, CORR "
                            "ou WGT, ou la ligne ELEM précédente."));
         }
+    }
+
+    // At most how many observations a record line makes: one per sight, three per observed
+    // position (its 3DC line) and per vector.
+    static std::size_t observationsOfLine(const SourceLine &line)
+    {
+        const std::string_view code =
+            trimmedView(columnsView(line.text, kCodeFirst, kCodeLast - kCodeFirst + 1));
+        if (code == "DIST" || code == "DIR" || code == "ZANG" || code == "AZIM" || code == "OHDF")
+            return 1;
+        return code == "3DC" || code == "DXYZ" ? 3 : 0;
     }
 
     static bool isMatrixHeader(std::string_view code)
@@ -692,8 +715,9 @@ private:
                 o.value = p.approximate(c == 0 ? 1 : c == 1 ? 0 : 2);
                 break;
             }
-            m_network.observations.push_back(o);
-            m_names.push_back({p.name, p.name});
+            m_network.observations.push_back(std::move(o));
+            const int name = nameNumber(p.name);
+            m_names.push_back({name, name});
         }
         m_network.correlated.push_back(block);
         m_blocks.push_back(std::move(b));
@@ -738,8 +762,8 @@ private:
                 o.lineNumber = v.line.lineNumber;
                 o.group = m_group;
                 o.sigmaId = b.sigmaId;
-                m_network.observations.push_back(o);
-                m_names.push_back({v.station, v.target});
+                m_network.observations.push_back(std::move(o));
+                m_names.push_back({nameNumber(v.station), nameNumber(v.target)});
             }
         }
         m_network.correlated.push_back(block);
@@ -1974,7 +1998,8 @@ private:
                     instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
             return;
         auto &inForce = instrument ? m_instrumentHeights : m_targetHeights;
-        const auto previous = inForce.find(pointName);
+        const int name = nameNumber(pointName);
+        const auto previous = inForce.find(name);
         if (previous != inForce.end() && previous->second.unknown >= 0)
             replaceUnknownHeight(previous->second.unknown, line);
         HeightInForce height{value, HeightRecord{line.fileNumber, line.lineNumber, metres}, -1};
@@ -1988,7 +2013,7 @@ private:
             m_network.unknownHeights.push_back(u);
             m_unknownHeights.push_back(PendingHeight{pointName, 0, false});
         }
-        inForce[pointName] = height;
+        inForce[name] = height;
     }
 
     static std::string unknownHeightText(const UnknownHeight &height, const std::string &pointName)
@@ -2082,16 +2107,16 @@ private:
         o.lineNumber = line.lineNumber;
         o.group = m_group;
         o.sigmaId = text(line, Field::SigmaId);
-        PendingNames names{std::string(text(line, Field::Station)),
-                           std::string(text(line, Field::Target))};
-        if (names.station.empty() || names.target.empty()) {
+        const std::string_view station = text(line, Field::Station);
+        const std::string_view target = text(line, Field::Target);
+        if (station.empty() || target.empty()) {
             error(line, fr("Nom de point manquant (station en ") + columnsOf(Field::Station) +
                             fr(", point visé en ") + columnsOf(Field::Target) + ").");
             return;
         }
-        if (names.station == names.target) {
-            error(line,
-                  fr("Le point visé est la station elle-même (« ") + names.station + fr(" »)."));
+        if (station == target) {
+            error(line, fr("Le point visé est la station elle-même (« ") + std::string(station) +
+                            fr(" »)."));
             return;
         }
         bool ok = true;
@@ -2157,6 +2182,7 @@ private:
             error(line, fr("La longueur du cheminement ne peut être négative."));
             return;
         }
+        const PendingNames names{nameNumber(station), nameNumber(target)};
         // Levelling joins the marks themselves: only sights take heights.
         if (takesHeights(kind)) {
             const auto hi = m_instrumentHeights.find(names.station);
@@ -2168,9 +2194,21 @@ private:
                 takeHeight(kind, ht->second, o.targetHeight, o.targetRecord, o.targetUnknown);
         }
         if (kind == ObservationKind::Direction)
-            o.set = directionSet(line, names.station);
-        m_network.observations.push_back(o);
+            o.set = directionSet(line, station);
+        m_network.observations.push_back(std::move(o));
         m_names.push_back(names);
+    }
+
+    int nameNumber(std::string_view name)
+    {
+        std::string key(name);
+        const auto known = m_nameNumbers.find(key);
+        if (known != m_nameNumbers.end())
+            return known->second;
+        const auto entry =
+            m_nameNumbers.emplace(std::move(key), static_cast<int>(m_nameTexts.size())).first;
+        m_nameTexts.push_back(&entry->first);
+        return entry->second;
     }
 
     void takeHeight(ObservationKind kind, const HeightInForce &inForce, double &height,
@@ -2212,7 +2250,7 @@ private:
 
     // The set of a direction: the current DSET, or a new one when there is none yet or when the
     // current one belongs to another station.
-    int directionSet(const SourceLine &line, const std::string &station)
+    int directionSet(const SourceLine &line, std::string_view station)
     {
         if (m_currentSet >= 0) {
             auto &set = m_network.sets[static_cast<std::size_t>(m_currentSet)];
@@ -2224,8 +2262,9 @@ private:
                 return m_currentSet;
             }
             m_diagnostics.warning(m_network.fileName(line.fileNumber), line.lineNumber,
-                                  fr("Direction depuis « ") + station + fr(" » dans le jeu de « ") +
-                                      setStation + fr(" » : un nouveau jeu est ouvert."));
+                                  fr("Direction depuis « ") + std::string(station) +
+                                      fr(" » dans le jeu de « ") + setStation +
+                                      fr(" » : un nouveau jeu est ouvert."));
             DirectionSet next;
             next.sigmaId = set.sigmaId;
             next.fileNumber = line.fileNumber;
@@ -2247,31 +2286,48 @@ private:
     // at the first line that names it; the points to compute come after the given ones, by name.
     void resolvePoints()
     {
-        std::map<std::string, std::pair<int, int>> computed; // name -> file and line
+        const std::size_t nameCount = m_nameTexts.size();
+        std::vector<int> pointOfName(nameCount, -1);
+        for (std::size_t n = 0; n < nameCount; ++n) {
+            const auto found = m_network.pointIndex.find(*m_nameTexts[n]);
+            if (found != m_network.pointIndex.end())
+                pointOfName[n] = found->second;
+        }
+        constexpr std::pair<int, int> kNowhere{std::numeric_limits<int>::max(), 0};
+        std::vector<std::pair<int, int>> firstNamed(nameCount, kNowhere); // file and line
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
             const Observation &o = m_network.observations[i];
-            for (const std::string *pointName : {&m_names[i].station, &m_names[i].target}) {
-                if (m_network.pointIndex.count(*pointName))
-                    continue;
-                const std::pair<int, int> where{o.fileNumber, o.lineNumber};
-                const auto [entry, added] = computed.emplace(*pointName, where);
-                if (!added && where < entry->second)
-                    entry->second = where;
+            for (const int name : {m_names[i].station, m_names[i].target}) {
+                const auto n = static_cast<std::size_t>(name);
+                if (pointOfName[n] < 0)
+                    firstNamed[n] =
+                        std::min(firstNamed[n], std::pair<int, int>(o.fileNumber, o.lineNumber));
             }
         }
-        for (const auto &[pointName, where] : computed) {
+        std::vector<int> computed;
+        for (std::size_t n = 0; n < nameCount; ++n) {
+            if (firstNamed[n] != kNowhere)
+                computed.push_back(static_cast<int>(n));
+        }
+        std::sort(computed.begin(), computed.end(), [this](int a, int b) {
+            return *m_nameTexts[static_cast<std::size_t>(a)] <
+                   *m_nameTexts[static_cast<std::size_t>(b)];
+        });
+        for (const int name : computed) {
+            const auto n = static_cast<std::size_t>(name);
             Point p;
-            p.name = pointName;
+            p.name = *m_nameTexts[n];
             p.given = false;
-            p.fileNumber = where.first;
-            p.lineNumber = where.second;
-            m_network.pointIndex[p.name] = static_cast<int>(m_network.points.size());
-            m_network.points.push_back(p);
+            p.fileNumber = firstNamed[n].first;
+            p.lineNumber = firstNamed[n].second;
+            pointOfName[n] = static_cast<int>(m_network.points.size());
+            m_network.pointIndex[p.name] = pointOfName[n];
+            m_network.points.push_back(std::move(p));
         }
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
             Observation &o = m_network.observations[i];
-            o.station = m_network.pointIndex.at(m_names[i].station);
-            o.target = m_network.pointIndex.at(m_names[i].target);
+            o.station = pointOfName[static_cast<std::size_t>(m_names[i].station)];
+            o.target = pointOfName[static_cast<std::size_t>(m_names[i].target)];
         }
         for (std::size_t s = 0; s < m_network.sets.size(); ++s) {
             if (s < m_setStations.size()) {
@@ -2375,12 +2431,16 @@ private:
     Diagnostics &m_diagnostics;
     const RecordLayout *m_layout = nullptr; // of the record being read
     Network m_network;
-    std::vector<PendingNames> m_names;
+    std::vector<PendingNames> m_names; // per observation
+    // The point names met, numbered in the order first met.
+    std::unordered_map<std::string, int> m_nameNumbers;
+    std::vector<const std::string *> m_nameTexts; // keys of m_nameNumbers
+
     std::optional<PendingBlock> m_block;
     std::vector<PendingBlock> m_blocks; // read whole, in the order of Network::correlated
     std::vector<std::string> m_setStations;
-    std::map<std::string, HeightInForce> m_instrumentHeights;
-    std::map<std::string, HeightInForce> m_targetHeights;
+    std::unordered_map<int, HeightInForce> m_instrumentHeights; // by name number
+    std::unordered_map<int, HeightInForce> m_targetHeights;
     std::vector<PendingHeight> m_unknownHeights;
     AngleUnit m_angleUnit;
     int m_currentSet = -1;

@@ -3,12 +3,14 @@
 // name, and a plain blunder of the same size must get no hint.
 
 #include "engine/api/process.h"
+#include "engine/base/parallel.h"
 #include "engine/estimation/datacheck.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace observationlines;
@@ -219,6 +221,25 @@ Checked check(const std::vector<std::string> &lines)
     return c;
 }
 
+// Whether two checks list the same misfits and hints, to the bit.
+bool sameCheck(const engine::DataCheck &a, const engine::DataCheck &b)
+{
+    const auto sameMisfit = [](const engine::ObservationMisfit &x,
+                               const engine::ObservationMisfit &y) {
+        return x.observation == y.observation && x.misfit == y.misfit &&
+               x.normalized == y.normalized;
+    };
+    const auto sameHint = [](const engine::Hint &x, const engine::Hint &y) {
+        return x.kind == y.kind && x.fileNumber == y.fileNumber && x.lineNumber == y.lineNumber &&
+               x.observation == y.observation && x.observations == y.observations &&
+               x.reread == y.reread && x.normalizedAsRead == y.normalizedAsRead &&
+               x.normalizedReread == y.normalizedReread;
+    };
+    return std::equal(a.misfits.begin(), a.misfits.end(), b.misfits.begin(), b.misfits.end(),
+                      sameMisfit) &&
+           std::equal(a.hints.begin(), a.hints.end(), b.hints.begin(), b.hints.end(), sameHint);
+}
+
 // A levelling network: five benchmarks joined by seven height differences (three independent
 // loops), each of standard deviation 1 mm.
 struct Levelling
@@ -319,6 +340,13 @@ void TestEngineDataCheck::hints()
     QCOMPARE(c.check.misfits.size(), c.run->network.observations.size());
     // The mistake shows, the blunder as much as the mistake.
     QVERIFY(std::abs(c.check.misfits.front().normalized) > engine::kHintMisfit);
+    // The same check whatever the number of threads.
+    for (const int threads : {1, 2, 8}) {
+        engine::setThreadCount(threads);
+        const engine::DataCheck again = engine::checkData(c.run->network, engine::Options());
+        engine::setThreadCount(0);
+        QVERIFY2(sameCheck(again, c.check), std::to_string(threads).c_str());
+    }
     if (kind < 0) {
         QCOMPARE(c.check.hints.size(), std::size_t(0));
         return;

@@ -129,6 +129,10 @@ void TestEngineObservationReader::includesAreNumberedInTheOrderFirstMet()
     QVERIFY2(!diagnostics.hasErrors(), diagnosticsText(diagnostics).c_str());
     QCOMPARE(source.files,
              (std::vector<std::string>{path("main.iob"), path("sub/b.iob"), path("c.iob")}));
+    engine::Diagnostics listing;
+    QCOMPARE(engine::listObservationFiles(path("main.iob"), memoryLoader(files), listing),
+             source.files);
+    QCOMPARE(listing.items().size(), diagnostics.items().size());
     const std::vector<std::tuple<int, int, std::string>> expected = {
         {1, 1, " ONE"}, {2, 2, " B1"}, {3, 1, " C1"},   {2, 4, " B2"},
         {1, 3, " TWO"}, {3, 1, " C1"}, {1, 5, " THREE"}};
@@ -177,16 +181,21 @@ void TestEngineObservationReader::includeProblemsAreReported()
     QFETCH(QString, file);
     QFETCH(int, line);
     QFETCH(QString, message);
+    const engine::FileLoader loader = memoryLoader(
+        {{path("main.iob"), mainText.toStdString()}, {path("other.iob"), otherText.toStdString()}});
     engine::Diagnostics diagnostics;
-    engine::readObservationFiles(path("main.iob"),
-                                 memoryLoader({{path("main.iob"), mainText.toStdString()},
-                                               {path("other.iob"), otherText.toStdString()}}),
-                                 diagnostics);
+    engine::readObservationFiles(path("main.iob"), loader, diagnostics);
     QCOMPARE(diagnostics.errorCount(), 1);
     const auto &d = diagnostics.items().front();
     QCOMPARE(d.file, path(file.toStdString()));
     QCOMPARE(d.line, line);
     QVERIFY2(d.text.find(message.toStdString()) != std::string::npos, d.text.c_str());
+    // Listing the files only says the same.
+    engine::Diagnostics listing;
+    engine::listObservationFiles(path("main.iob"), loader, listing);
+    QCOMPARE(listing.items().size(), diagnostics.items().size());
+    QCOMPARE(listing.items().front().line, d.line);
+    QCOMPARE(listing.items().front().text, d.text);
 }
 
 // A record of the network is reported against the file it comes from, the included one as well
