@@ -157,6 +157,8 @@ ResultFile resultOf(const std::vector<EpochRun> &runs,
     r.observationFiles = files;
     r.logFile = reportPath;
     r.epochCount = static_cast<std::int64_t>(runs.size());
+    for (const EpochRun &run : runs)
+        r.epochNames.push_back(run.source.name);
     r.angleUnit = static_cast<std::int64_t>(options.angleUnit);
     if (options.calculationType == CalculationType::Simulation)
         r.calculation = 2;

@@ -411,6 +411,7 @@ void TestEngineEpochs::resultAndDrawingHoldEveryEpoch()
     const int perEpoch = 8 * 7 * 3;
     const FicResult fic = readFicBytes(QByteArray::fromStdString(output.result), true);
     QCOMPARE(fic.epochCount, 3);
+    QCOMPARE(fic.epochNames, (QStringList{"Campagne 1", "Campagne 2", "Campagne 3"}));
     QCOMPARE(fic.observationCount, 3 * perEpoch);
     QCOMPARE(fic.observations.size(), 3 * perEpoch);
     QCOMPARE(fic.pointNames.size(), 8);
