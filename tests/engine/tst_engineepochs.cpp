@@ -268,6 +268,7 @@ private slots:
     void congruenceFindsThePointsBeyondTheirDetectableShift_data();
     void congruenceFindsThePointsBeyondTheirDetectableShift();
     void resultAndDrawingHoldEveryEpoch();
+    void reportOpensAndClosesOnce();
     void stableNetworksRaiseFewAlarms();
     void eachEpochHasItsOwnEstimation_data();
     void eachEpochHasItsOwnEstimation();
@@ -440,6 +441,33 @@ void TestEngineEpochs::resultAndDrawingHoldEveryEpoch()
         QCOMPARE(r.point2, r.point1);
         QVERIFY(r.shape.semiAxis1 > 0.0 && r.shape.semiAxis1 < 0.01);
     }
+}
+
+// The report's opening and closing line stand once, around a section per epoch titled with its
+// name, and the comparisons after the last epoch.
+void TestEngineEpochs::reportOpensAndClosesOnce()
+{
+    const engine::ProcessOutput output =
+        runMonitoring(monitoringFile({{"R1", "222"}, {"R2", "222"}, {"R3", "222"}, {"R4", "222"}},
+                                     {}, {0.001, 3.0}, nullptr),
+                      monitoringConfiguration("BASESEL", true));
+    QCOMPARE(output.summary.status, 0);
+    const std::string &report = output.report;
+    for (const char *once : {"TAVLO - RAPPORT DE CALCUL", "OPTIONS DU CALCUL", "TRAITEMENT TERMINE",
+                             "ANALYSE MULTI EPOQUES"})
+        QCOMPARE(count(report, engine::fr(once)), 1);
+    QCOMPARE(count(report, "STATISTIQUES"), 3);
+    std::size_t at = report.find(engine::fr("ANALYSE MULTI EPOQUES"));
+    for (const std::string next :
+         {"EPOQUE 1 : Campagne 1", "STATISTIQUES", "EPOQUE 2 : Campagne 2", "STATISTIQUES",
+          "EPOQUE 3 : Campagne 3", "STATISTIQUES", "DEPLACEMENTS ENTRE LES EPOQUES 1",
+          "TEST DE CONGRUENCE", "TRAITEMENT TERMINE"}) {
+        const std::size_t found = report.find(engine::fr(next), at + 1);
+        QVERIFY2(found != std::string::npos, next.c_str());
+        at = found;
+    }
+    QVERIFY(report.find(engine::fr("TAVLO - RAPPORT DE CALCUL")) <
+            report.find(engine::fr("ANALYSE MULTI EPOQUES")));
 }
 
 // Without any shift the global test of two epochs fails at its risk, 5 %: of 200 runs of two
