@@ -298,6 +298,7 @@ public:
             if (m_options.dimensions[static_cast<std::size_t>(dimension - 1)])
                 m_out.tests.push_back(test(dimension));
         }
+        toStablePoints();
     }
 
 private:
@@ -349,6 +350,77 @@ private:
                            scaleB * cofactors(m_b, {ub.begin(), ub.end()});
             m_out.displacements.push_back(d);
         }
+    }
+
+    // The S-transformation of the displacements and their covariance onto the points that the
+    // test of the highest dimension made keeps stable: d' = (I - G T) d with T = (G_S' G_S)^+ G_S'
+    // on the rows of the stable points, the minimum trace over them. Only a free datum moves so.
+    void toStablePoints()
+    {
+        const DatumTransform *datum = m_a.outcome->datum.get();
+        const CongruenceTest *decisive = nullptr;
+        for (const CongruenceTest &t : m_out.tests) {
+            if (t.done)
+                decisive = &t;
+        }
+        if (!datum || datum->basis.cols() == 0 || !decisive)
+            return;
+        std::vector<bool> stable(m_out.displacements.size(), false);
+        for (const PointVerdict &v : decisive->points)
+            stable[static_cast<std::size_t>(v.displacement)] = !v.moved;
+        std::vector<int> ua;
+        std::vector<int> ub;
+        std::vector<std::pair<std::size_t, int>> at; // (displacement, component) of each row
+        for (std::size_t i = 0; i < m_out.displacements.size(); ++i) {
+            const PointDisplacement &pd = m_out.displacements[i];
+            for (int c = 0; c < 3; ++c) {
+                if (!pd.estimated[static_cast<std::size_t>(c)])
+                    continue;
+                ua.push_back(unknownsOf(m_a.outcome->unknowns, pd.pointA, {c}).front());
+                ub.push_back(unknownsOf(m_b.outcome->unknowns, pd.pointB, {c}).front());
+                at.emplace_back(i, c);
+            }
+        }
+        const auto n = static_cast<Eigen::Index>(at.size());
+        if (n > kMaxCongruenceComponents)
+            return;
+        Eigen::MatrixXd g(n, datum->basis.cols());
+        Eigen::MatrixXd onStable = Eigen::MatrixXd::Zero(n, datum->basis.cols());
+        Eigen::VectorXd d(n);
+        for (Eigen::Index r = 0; r < n; ++r) {
+            const auto [i, c] = at[static_cast<std::size_t>(r)];
+            g.row(r) = datum->basis.row(ua[static_cast<std::size_t>(r)]);
+            if (stable[i])
+                onStable.row(r) = g.row(r);
+            d(r) = m_out.displacements[i].displacement(c);
+        }
+        // The stable points must hold every datum motion that the epochs leave free.
+        const PseudoInverse whole = pseudoInverse(g.transpose() * g);
+        const PseudoInverse held = pseudoInverse(onStable.transpose() * onStable);
+        if (held.rank < whole.rank)
+            return;
+        const double scaleA = m_a.statistics->sigmaScale * m_a.statistics->sigmaScale;
+        const double scaleB = m_b.statistics->sigmaScale * m_b.statistics->sigmaScale;
+        Eigen::MatrixXd q = scaleA * cofactors(m_a, ua);
+        q += scaleB * cofactors(m_b, ub);
+        // S = I - G T with T of the datum's few rows: the blocks of S Q S' without forming S.
+        const Eigen::MatrixXd t = held.inverse * onStable.transpose();
+        const Eigen::VectorXd moved = d - g * (t * d);
+        const Eigen::MatrixXd tq = t * q;
+        const Eigen::MatrixXd tqt = tq * t.transpose();
+        for (Eigen::Index r = 0; r < n; ++r) {
+            const auto [i, c] = at[static_cast<std::size_t>(r)];
+            PointDisplacement &pd = m_out.displacements[i];
+            pd.displacement(c) = moved(r);
+            for (Eigen::Index k = r; k >= 0 && at[static_cast<std::size_t>(k)].first == i; --k) {
+                const int e = at[static_cast<std::size_t>(k)].second;
+                const double v = q(r, k) - g.row(r).dot(tq.col(k)) - g.row(k).dot(tq.col(r)) +
+                                 g.row(r).dot(tqt * g.row(k).transpose());
+                pd.covariance(c, e) = v;
+                pd.covariance(e, c) = v;
+            }
+        }
+        m_out.stableDatum = decisive->dimension;
     }
 
     CongruenceTest test(int dimension)

@@ -28,6 +28,10 @@
 // chi-square(h) / h; otherwise T = Omega / (h s^2), s^2 = (v'Pv_a + v'Pv_b) / (f_a + f_b), against
 // Fisher's F(h, f_a + f_b). The level is MEP_CSEUIL.
 //
+// After the tests, in a free network, the displacements and their covariance are transformed (an
+// S-transformation) onto the points that the test of the highest dimension keeps stable, so that
+// no moved point holds their datum.
+//
 // Localisation: while the test of the points held stable fails, the point whose removal lowers
 // Omega most (Omega_F - Omega_F\p) is declared moved and the test is repeated on the others. Each
 // point's own test is then its share against the stable set: (Omega_S+p - Omega_S) / (h_p s^2),
@@ -97,6 +101,9 @@ struct EpochComparison
     int degreesOfFreedom = 0;    // f_a + f_b
     std::vector<PointDisplacement> displacements;
     std::vector<CongruenceTest> tests;
+    // The dimension of the test whose stable points the displacements were finally transformed
+    // onto; 0 when they stay in the epochs' datum (fixed points, or no test made).
+    int stableDatum = 0;
 };
 
 // Beyond this many components the congruence tests are not made: the cofactors of the tested
