@@ -435,7 +435,7 @@ void TestEngineEpochs::displacementsDoNotDependOnTheStablePoints()
         if (congruence)
             QCOMPARE(movedPoints(output.report, to), (std::set<std::string>{"P2", "P4"}));
         QCOMPARE(count(output.report,
-                       engine::fr("Rapportés aux points stables du test de congruence 3D")),
+                       engine::fr("Rapportés par transformation S aux points stables du test 3D")),
                  congruence ? 2 : 0);
         const auto rows = displacementTable(output.report, to);
         for (const Mark &m : monitoringMarks()) {
