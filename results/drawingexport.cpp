@@ -184,9 +184,7 @@ bool writeDrawingDxf(const DrawingPlan &plan, const QString &path, QString &erro
     for (const RegionLayer &family : kRegionLayers) {
         if (!plan.isShown(family.element))
             continue;
-        const double magnification = family.ellipse
-                                         ? view.ellipseScale() * view.ellipseFactor()
-                                         : view.rectangleScale() * view.rectangleFactor();
+        const double magnification = plan.regionMagnification(family.element);
         for (const DrwRegion &region : drawing.*family.regions) {
             if (region.epoch != plan.currentEpoch() || region.point1 < 1 || region.point1 > n)
                 continue;

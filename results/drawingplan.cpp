@@ -1,6 +1,7 @@
 #include "drawingplan.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStaticText>
@@ -231,8 +232,10 @@ bool DrawingPlan::RegionLayer::sameButView(const RegionLayer &other) const
 {
     return valid && other.valid && drawing == other.drawing && size == other.size &&
            ratio == other.ratio && ellipseMagnification == other.ellipseMagnification &&
-           rectangleMagnification == other.rectangleMagnification && epoch == other.epoch &&
-           shown == other.shown;
+           rectangleMagnification == other.rectangleMagnification &&
+           epochEllipseMagnification == other.epochEllipseMagnification &&
+           epochRectangleMagnification == other.epochRectangleMagnification &&
+           epoch == other.epoch && shown == other.shown;
 }
 
 bool DrawingPlan::RegionLayer::sameAs(const RegionLayer &other) const
@@ -257,6 +260,26 @@ void DrawingPlan::collectRegions() const
         m_regionLayer = layer;
 }
 
+double DrawingPlan::regionMagnification(DrawElement element) const
+{
+    switch (element) {
+    case DrawElement::AbsoluteEllipses:
+    case DrawElement::RelativeEllipses:
+        return m_view.ellipseMagnification(false);
+    case DrawElement::EpochEllipses:
+        return m_view.ellipseMagnification(true);
+    case DrawElement::AbsoluteRectangles:
+    case DrawElement::RelativeRectangles:
+        return m_view.rectangleMagnification(false);
+    case DrawElement::EpochRectangles:
+        return m_view.rectangleMagnification(true);
+    case DrawElement::Names:
+    case DrawElement::Links:
+        break;
+    }
+    return 1.0;
+}
+
 void DrawingPlan::checkRegions()
 {
     if (regionsPending())
@@ -275,8 +298,10 @@ void DrawingPlan::drawRegions(QPainter &painter, const QSize &size, qreal ratio,
     wanted.centreX = m_view.centreX();
     wanted.centreY = m_view.centreY();
     wanted.pixelsPerUnit = m_view.pixelsPerUnit(size);
-    wanted.ellipseMagnification = m_view.ellipseScale() * m_view.ellipseFactor();
-    wanted.rectangleMagnification = m_view.rectangleScale() * m_view.rectangleFactor();
+    wanted.ellipseMagnification = regionMagnification(DrawElement::AbsoluteEllipses);
+    wanted.rectangleMagnification = regionMagnification(DrawElement::AbsoluteRectangles);
+    wanted.epochEllipseMagnification = regionMagnification(DrawElement::EpochEllipses);
+    wanted.epochRectangleMagnification = regionMagnification(DrawElement::EpochRectangles);
     wanted.epoch = m_currentEpoch;
     for (const RegionFamily &family : kFamilies)
         wanted.shown.append(isShown(family.element));
@@ -346,9 +371,11 @@ RegionRaster DrawingPlan::gatherRegions(const RegionLayer &layer, const ScreenPo
     for (const RegionFamily &family : kFamilies) {
         if (!isShown(family.element) || (m_drawing.*family.regions).isEmpty())
             continue;
-        const double scale = family.shape == RegionRaster::Shape::Ellipse
-                                 ? layer.ellipseMagnification
-                                 : layer.rectangleMagnification;
+        const double scale =
+            family.element == DrawElement::EpochEllipses     ? layer.epochEllipseMagnification
+            : family.element == DrawElement::EpochRectangles ? layer.epochRectangleMagnification
+            : family.shape == RegionRaster::Shape::Ellipse   ? layer.ellipseMagnification
+                                                             : layer.rectangleMagnification;
         QColor fill = family.fill;
         fill.setAlpha(kRegionFillAlpha);
         raster.beginFamily(family.shape, kRegionPenWidth * ratio,
@@ -434,9 +461,7 @@ void DrawingPlan::drawRegionShapes(QPainter &painter, const QSize &size,
     for (const RegionFamily &family : kFamilies) {
         if (!isShown(family.element))
             continue;
-        const double scale = family.shape == RegionRaster::Shape::Ellipse
-                                 ? m_view.ellipseScale() * m_view.ellipseFactor()
-                                 : m_view.rectangleScale() * m_view.rectangleFactor();
+        const double scale = regionMagnification(family.element);
         QColor fill = family.fill;
         fill.setAlpha(kRegionFillAlpha);
         painter.setPen(QPen(family.outline, kRegionPenWidth, family.outlineStyle, Qt::RoundCap));
@@ -542,6 +567,18 @@ void DrawingPlan::drawPoints(QPainter &painter, const ScreenPoints &screen, qrea
     }
 }
 
+bool DrawingPlan::showsEpochRegions(DrawElement element) const
+{
+    if (!isShown(element))
+        return false;
+    const QVector<DrwRegion> &regions =
+        element == DrawElement::EpochEllipses ? m_drawing.epochEllipses : m_drawing.epochRectangles;
+    const int count = m_drawing.points.size();
+    return std::any_of(regions.begin(), regions.end(), [&](const DrwRegion &r) {
+        return r.epoch == m_currentEpoch && r.point1 >= 1 && r.point1 <= count;
+    });
+}
+
 void DrawingPlan::drawLegend(QPainter &painter, const QSize &size) const
 {
     // The legend keeps its place whatever the view.
@@ -553,24 +590,43 @@ void DrawingPlan::drawLegend(QPainter &painter, const QSize &size) const
     painter.drawLine(15, 40, 20, 20);
     painter.drawLine(25, 40, 20, 20);
     painter.drawText(15, 15, QStringLiteral("N"));
+    // The between-epochs regions, at their own magnification, get a dashed bar beside their
+    // family's while the epoch shown has some.
     const struct
     {
         QString caption;
         int offset;
         double length;
+        double epochLength;
     } bars[] = {
-        {legendText("Réseau"), 299, m_view.networkBarLength(size)},
-        {legendText("Confiance"), 199, m_view.ellipseBarLength(size)},
-        {legendText("Fiabilité"), 99, m_view.rectangleBarLength(size)},
+        {legendText("Réseau"), 299, m_view.networkBarLength(size), 0.0},
+        {legendText("Confiance"), 199, m_view.ellipseBarLength(size),
+         showsEpochRegions(DrawElement::EpochEllipses) ? m_view.epochEllipseBarLength(size) : 0.0},
+        {legendText("Fiabilité"), 99, m_view.rectangleBarLength(size),
+         showsEpochRegions(DrawElement::EpochRectangles) ? m_view.epochRectangleBarLength(size)
+                                                         : 0.0},
     };
     legendPen.setCapStyle(Qt::FlatCap);
+    const QFontMetrics barMetrics(painter.font());
     for (const auto &bar : bars) {
         const int captionRow = legendRow(size.height(), bar.offset);
         const int barRow = legendRow(size.height(), bar.offset - 50);
         painter.setPen(legendPen);
         painter.drawText(15, captionRow, bar.caption);
         painter.drawLine(15, barRow, 65, barRow);
-        painter.drawText(75, barRow, barLengthText(bar.length));
+        const QString text = barLengthText(bar.length);
+        painter.drawText(75, barRow, text);
+        if (bar.epochLength <= 0.0)
+            continue;
+        const int left = 75 + barMetrics.horizontalAdvance(text) + 20;
+        QPen dashed = legendPen;
+        dashed.setStyle(Qt::DashLine);
+        dashed.setWidth(3);
+        painter.setPen(dashed);
+        painter.drawLine(left, barRow, left + 50, barRow);
+        painter.setPen(legendPen);
+        painter.drawText(left + 60, barRow,
+                         barLengthText(bar.epochLength) + legendText(" entre époques"));
     }
 
     if (m_fixed.isEmpty())

@@ -47,6 +47,8 @@ public:
 
     void setShown(DrawElement element, bool shown);
     bool isShown(DrawElement element) const;
+    // The magnification the regions of `element` are drawn with (1 for the other elements).
+    double regionMagnification(DrawElement element) const;
     // The epoch, from 1, whose regions are drawn.
     void setCurrentEpoch(int epoch);
     int currentEpoch() const { return m_currentEpoch; }
@@ -96,6 +98,8 @@ private:
     void drawPoints(QPainter &painter, const ScreenPoints &screen, qreal ratio,
                     Rendering rendering) const;
     void drawLegend(QPainter &painter, const QSize &size) const;
+    // Whether the between-epochs family `element` is shown and has regions of the current epoch.
+    bool showsEpochRegions(DrawElement element) const;
     // Regions worked out for a view: which regions, how large and where.
     struct RegionLayer
     {
@@ -108,6 +112,8 @@ private:
         double pixelsPerUnit = 0.0;
         double ellipseMagnification = 0.0;
         double rectangleMagnification = 0.0;
+        double epochEllipseMagnification = 0.0;
+        double epochRectangleMagnification = 0.0;
         int epoch = 0;
         QVector<bool> shown;
         bool valid = false;

@@ -41,13 +41,15 @@ double largestSemiAxis(std::initializer_list<const QVector<DrwRegion> *> lists)
     return largest;
 }
 
-double baseScale(double radius, double absoluteLargest, double otherLargest)
+// The magnification that draws the largest region, the first of the two found positive, a
+// quarter of `radius` long; `fallback` when there is none or it cannot.
+double baseScale(double radius, double firstLargest, double otherLargest, double fallback = 1.0)
 {
-    const double largest = absoluteLargest > 0.0 ? absoluteLargest : otherLargest;
+    const double largest = firstLargest > 0.0 ? firstLargest : otherLargest;
     if (largest <= 0.0)
-        return 1.0;
+        return fallback;
     const double scale = radius * kRegionShare / largest;
-    return std::isfinite(scale) && scale > 0.0 ? scale : 1.0;
+    return std::isfinite(scale) && scale > 0.0 ? scale : fallback;
 }
 
 } // namespace
@@ -87,6 +89,20 @@ void DrawingView::fit(const DrwDrawing &drawing)
     m_rectangleScale =
         baseScale(radius, largestSemiAxis({&drawing.absoluteRectangles}),
                   largestSemiAxis({&drawing.relativeRectangles, &drawing.epochRectangles}));
+    m_epochEllipseScale =
+        baseScale(radius, largestSemiAxis({&drawing.epochEllipses}), 0.0, m_ellipseScale);
+    m_epochRectangleScale =
+        baseScale(radius, largestSemiAxis({&drawing.epochRectangles}), 0.0, m_rectangleScale);
+}
+
+double DrawingView::ellipseMagnification(bool betweenEpochs) const
+{
+    return (betweenEpochs ? m_epochEllipseScale : m_ellipseScale) * m_ellipseFactor;
+}
+
+double DrawingView::rectangleMagnification(bool betweenEpochs) const
+{
+    return (betweenEpochs ? m_epochRectangleScale : m_rectangleScale) * m_rectangleFactor;
 }
 
 double DrawingView::span() const
@@ -173,12 +189,22 @@ double DrawingView::networkBarLength(const QSize &size) const
 
 double DrawingView::ellipseBarLength(const QSize &size) const
 {
-    return kLegendBarPixels / (pixelsPerUnit(size) * m_ellipseScale * m_ellipseFactor);
+    return kLegendBarPixels / (pixelsPerUnit(size) * ellipseMagnification(false));
 }
 
 double DrawingView::rectangleBarLength(const QSize &size) const
 {
-    return kLegendBarPixels / (pixelsPerUnit(size) * m_rectangleScale * m_rectangleFactor);
+    return kLegendBarPixels / (pixelsPerUnit(size) * rectangleMagnification(false));
+}
+
+double DrawingView::epochEllipseBarLength(const QSize &size) const
+{
+    return kLegendBarPixels / (pixelsPerUnit(size) * ellipseMagnification(true));
+}
+
+double DrawingView::epochRectangleBarLength(const QSize &size) const
+{
+    return kLegendBarPixels / (pixelsPerUnit(size) * rectangleMagnification(true));
 }
 
 double sliderFactor(int position)

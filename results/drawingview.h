@@ -27,6 +27,11 @@ public:
     // absolute first half-axis takes its base magnification from the largest first half-axis of
     // its relative and between-epochs regions, and from nothing of these keeps a magnification of
     // 1 (regions and their legend at true size).
+    //
+    // The between-epochs regions of each family get a base magnification of their own, found the
+    // same way from their largest first half-axis: a displacement's region is often many times
+    // the regions of one epoch, and would cover the plan at theirs. Without such regions it is
+    // the family's.
     void fit(const DrwDrawing &drawing);
 
     double meanX() const { return m_meanX; }
@@ -38,6 +43,11 @@ public:
     double zoom() const { return m_zoom; }
     double ellipseScale() const { return m_ellipseScale; }
     double rectangleScale() const { return m_rectangleScale; }
+    double epochEllipseScale() const { return m_epochEllipseScale; }
+    double epochRectangleScale() const { return m_epochRectangleScale; }
+    // A family's magnification as drawn: its base magnification times its slider factor.
+    double ellipseMagnification(bool betweenEpochs) const;
+    double rectangleMagnification(bool betweenEpochs) const;
     double ellipseFactor() const { return m_ellipseFactor; }
     double rectangleFactor() const { return m_rectangleFactor; }
     void setEllipseFactor(double factor) { m_ellipseFactor = factor; }
@@ -73,6 +83,8 @@ public:
     double networkBarLength(const QSize &size) const;
     double ellipseBarLength(const QSize &size) const;
     double rectangleBarLength(const QSize &size) const;
+    double epochEllipseBarLength(const QSize &size) const;
+    double epochRectangleBarLength(const QSize &size) const;
 
 private:
     double m_meanX = 0.0;
@@ -84,6 +96,8 @@ private:
     double m_zoom = 1.0;
     double m_ellipseScale = 1.0;
     double m_rectangleScale = 1.0;
+    double m_epochEllipseScale = 1.0;
+    double m_epochRectangleScale = 1.0;
     double m_ellipseFactor = 1.0;
     double m_rectangleFactor = 1.0;
 };

@@ -154,6 +154,22 @@ void readRecords(BinaryFieldReader &reader, qint64 recordCount, FicResult &resul
     }
 }
 
+// The names of the epochs after the records, when the bytes there begin with their marker.
+QStringList readEpochNames(const QByteArray &bytes, qint64 offset)
+{
+    if (offset >= bytes.size())
+        return {};
+    BinaryFieldReader reader(reinterpret_cast<const uchar *>(bytes.constData()) + offset,
+                             bytes.size() - offset);
+    if (reader.readText() != QLatin1String("EPOQUES"))
+        return {};
+    const qint64 count = reader.boundedCount(reader.readI64(), kMinTextBytes);
+    QStringList names;
+    for (qint64 i = 0; i < count && !reader.atEnd(); ++i)
+        names.append(reader.readText());
+    return names;
+}
+
 } // namespace
 
 FicResult readFic(const QString &path, bool withObservations)
@@ -194,8 +210,12 @@ FicResult readFicBytes(const QByteArray &bytes, bool withObservations)
     const qint64 entries =
         qMin(reader.boundedCount(recordCount, kRecordBytes), kMaxEntries<FicObservation>);
     result.observations.resize(int(entries));
+    const qint64 recordsEnd = reader.position() + (result.status == 0 ? entries * kRecordBytes : 0);
     if (withObservations && result.status == 0)
         readRecords(reader, entries, result);
+    // A file holding fewer records than its header counts ends before any names.
+    if (result.status != 0 || entries == recordCount)
+        result.epochNames = readEpochNames(bytes, recordsEnd);
     return result;
 }
 

@@ -13,6 +13,8 @@
 // names (TEXT), an auxiliary real (F64), valid observations, residual test code, angle unit code.
 // Then N records of 104 bytes: epoch, value (F64), rank, residual (F64), normalized residual (F64),
 // reliability (F64), validity, line number, file number, kind, component, station, target.
+// A run of several epochs then names them, past the records (past the header of a failed run,
+// which has none): the TEXT "EPOQUES", a count and that many TEXT names; older files end before.
 //
 // Nothing read from the file is trusted. Every count is bounded by the bytes left, so the memory
 // used is bounded by the file's size: `observations` holds at most as many entries as whole

@@ -50,6 +50,8 @@ struct FicResult
     QString testName;
     QString angleUnit;
     QVector<FicObservation> observations; // in rank order
+    // The names of the epochs, in order, when the file names them (a run of several epochs).
+    QStringList epochNames;
 };
 
 #endif // FICRESULT_H

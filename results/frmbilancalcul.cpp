@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
@@ -42,6 +43,7 @@ public:
 
 frmBilanCalcul::frmBilanCalcul(const QStringList &files, const QList<bool> &resultWritten)
     : m_table(new QTableWidget(this))
+    , m_epochs(new QLabel(this))
     , m_quitButton(new QPushButton(tr("Quitter"), this))
     , m_logButton(new QPushButton(tr("Voir Log"), this))
     , m_infoButton(new QPushButton(tr("Plus d'infos"), this))
@@ -74,6 +76,7 @@ frmBilanCalcul::frmBilanCalcul(const QStringList &files, const QList<bool> &resu
             result.status = 2;
         }
         const QStringList texts = summaryRowTexts(result);
+        m_epochTexts.append(summaryEpochText(result));
         for (int column = 0; column < kColumnCount; ++column) {
             auto *item = new QTableWidgetItem(texts.at(column));
             item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
@@ -92,6 +95,11 @@ frmBilanCalcul::frmBilanCalcul(const QStringList &files, const QList<bool> &resu
         }
     }
     layout->addWidget(m_table);
+    m_epochs->setObjectName(QStringLiteral("epochNames"));
+    m_epochs->setWordWrap(true);
+    m_epochs->setTextFormat(Qt::PlainText);
+    m_epochs->hide();
+    layout->addWidget(m_epochs);
 
     // Every column wide enough for its texts, the whole row in view when the screen allows.
     m_table->resizeColumnsToContents();
@@ -148,6 +156,9 @@ void frmBilanCalcul::selectionChanged()
 {
     const int row = selectedRow();
     const QString state = row < 0 ? QString() : m_table->item(row, kStateColumn)->text();
+    const QString epochs = m_epochTexts.value(row);
+    m_epochs->setText(epochs);
+    m_epochs->setVisible(!epochs.isEmpty());
     m_logButton->setEnabled(state == tr("OK") || state == tr("Voir LOG"));
     m_infoButton->setEnabled(state == tr("OK"));
 }

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class QLabel;
 class QPushButton;
 class QTableWidget;
 
@@ -36,6 +37,8 @@ private:
     int selectedRow() const;
 
     QTableWidget *m_table;
+    QLabel *m_epochs;
+    QStringList m_epochTexts; // by row; empty for a run of one epoch
     QPushButton *m_quitButton;
     QPushButton *m_logButton;
     QPushButton *m_infoButton;

@@ -49,6 +49,16 @@ QStringList summaryRowTexts(const FicResult &result)
             QString::number(result.iterationCount)};
 }
 
+QString summaryEpochText(const FicResult &result)
+{
+    if (result.epochNames.isEmpty())
+        return QString();
+    QStringList numbered;
+    for (int i = 0; i < result.epochNames.size(); ++i)
+        numbered.append(QStringLiteral("%1 « %2 »").arg(i + 1).arg(result.epochNames.at(i)));
+    return tr("Epoques de %1 : %2").arg(result.fileName, numbered.join(QStringLiteral(", ")));
+}
+
 QColor summaryChiSquareColour(const FicResult &result)
 {
     return result.status == 0 && result.chiSquareResult == ChiSquareOutcome::Failed

@@ -13,6 +13,10 @@ struct FicResult;
 // iterations. Statistics of a failed or unreadable run are shown as "-".
 QStringList summaryRowTexts(const FicResult &result);
 
+// The epochs a run of several epochs names, numbered, for the line under the table; empty for a
+// file that names none.
+QString summaryEpochText(const FicResult &result);
+
 // Green for a successful run, yellow for a failed one, red for an unreadable result file.
 QColor summaryStateColour(int status);
 

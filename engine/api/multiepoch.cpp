@@ -157,6 +157,8 @@ ResultFile resultOf(const std::vector<EpochRun> &runs,
     r.observationFiles = files;
     r.logFile = reportPath;
     r.epochCount = static_cast<std::int64_t>(runs.size());
+    for (const EpochRun &run : runs)
+        r.epochNames.push_back(run.source.name);
     r.angleUnit = static_cast<std::int64_t>(options.angleUnit);
     if (options.calculationType == CalculationType::Simulation)
         r.calculation = 2;
@@ -288,13 +290,13 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
     }
     std::vector<EpochComparison> comparisons;
     const bool split = !general.hasErrors() && !runs.empty();
-    const int generalErrors = general.errorCount();
+    // What goes wrong after the epochs, for the report's closing.
+    Diagnostics closing;
     bool succeeded = split;
     std::string reason;
     try {
         if (succeeded) {
             for (EpochRun &run : runs) {
-                run.diagnostics = general;
                 adjustEpoch(run, options);
                 succeeded = succeeded && run.succeeded;
             }
@@ -313,11 +315,10 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
             }
         }
     } catch (const std::domain_error &e) {
-        runs.back().diagnostics.error(std::string(), 0,
-                                      fr("Calcul statistique impossible : ") + e.what());
+        closing.error(std::string(), 0, fr("Calcul statistique impossible : ") + e.what());
         succeeded = false;
     } catch (const std::bad_alloc &) {
-        runs.back().diagnostics.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
+        closing.error(std::string(), 0, fr("Mémoire insuffisante pour ce calcul."));
         succeeded = false;
     }
     for (EpochRun &run : runs) {
@@ -333,19 +334,17 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         std::map<std::string, int> index;
         points = unitedNames(runs, index).size();
         if (points > kMaxDrawingPoints) {
-            runs.back().diagnostics.warning(
-                std::string(), 0,
-                fr("Fichier de dessin non écrit : les époques comptent ") + std::to_string(points) +
-                    fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
-                    fr(" que le dessin admet."));
+            closing.warning(std::string(), 0,
+                            fr("Fichier de dessin non écrit : les époques comptent ") +
+                                std::to_string(points) + fr(" points, au-delà des ") +
+                                std::to_string(kMaxDrawingPoints) + fr(" que le dessin admet."));
         } else {
             const DrawingFile drawing = unitedDrawing(runs, comparisons, options);
-            // The last epoch's section closes the report before the comparisons.
             if (handling.writeDrawing &&
                 !handling.writeDrawing(output.drawingPath, drawing, reason)) {
-                runs.back().diagnostics.error(std::string(), 0,
-                                              fr("Le fichier de dessin ") + output.drawingPath +
-                                                  fr(" n'a pas pu être écrit (") + reason + ").");
+                closing.error(std::string(), 0,
+                              fr("Le fichier de dessin ") + output.drawingPath +
+                                  fr(" n'a pas pu être écrit (") + reason + ").");
                 succeeded = false;
             }
             if (!handling.writeDrawing)
@@ -353,12 +352,14 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         }
     }
 
-    // The report: the epochs, each epoch's own report, then the comparisons.
+    // The report: its opening and the list of the epochs, each epoch's sections, the comparisons,
+    // then its closing.
     std::vector<std::string> names;
     for (const EpochRun &run : runs)
         names.push_back(run.source.name);
-    const auto reportOf = [&](const Diagnostics &shown, const EpochRun *run) {
+    const auto reportOf = [&](ReportPart part, const Diagnostics &shown, const EpochRun *run) {
         ReportInput in;
+        in.part = part;
         in.observationPath = observationPath;
         in.configurationPath = configurationPath;
         in.files = source.files;
@@ -378,19 +379,28 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         }
         return writeReport(in, kLineEnd);
     };
-    int errors = general.errorCount();
+    int errors = general.errorCount() + closing.errorCount();
+    for (const EpochRun &run : runs)
+        errors += run.diagnostics.errorCount();
     if (!split) {
-        output.report = reportOf(general, nullptr);
+        output.report = reportOf(ReportPart::Whole, general, nullptr);
     } else {
-        output.report = epochListReport(names, options.epochs, kLineEnd);
-        for (std::size_t e = 0; e < runs.size(); ++e) {
-            errors += runs[e].diagnostics.errorCount() - generalErrors;
+        // The titles of the opening are those the first epoch read.
+        output.report = reportOf(ReportPart::Opening, general, &runs.front()) +
+                        epochListReport(names, options.epochs, kLineEnd);
+        for (std::size_t e = 0; e < runs.size(); ++e)
             output.report += epochBanner(static_cast<int>(e), names[e], kLineEnd) +
-                             reportOf(runs[e].diagnostics, &runs[e]);
-        }
+                             reportOf(ReportPart::Epoch, runs[e].diagnostics, &runs[e]);
         if (succeeded)
             output.report += deformationReport(names, comparisons, options.epochs,
                                                options.distanceDecimals, kLineEnd);
+        ReportInput in;
+        in.part = ReportPart::Closing;
+        in.options = &options;
+        in.diagnostics = &closing;
+        in.runErrors = errors;
+        in.runFinished = succeeded;
+        output.report += writeReport(in, kLineEnd);
     }
     const bool reportWritten =
         handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);

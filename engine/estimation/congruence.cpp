@@ -36,57 +36,240 @@ Eigen::Vector3d displacementOf(const Network &network, const Eigen::Vector3d &a,
     return localHorizon(g.latitude, g.longitude).transpose() * (b - a);
 }
 
-// The dense system of one test: the displacements and cofactors on the tested components of the
-// points, and the datum motions there.
-class CongruenceSystem
+// A symmetric matrix's pseudo-inverse and rank, eigenvalues below kRankThreshold times the
+// largest counting as zero.
+struct PseudoInverse
+{
+    Eigen::MatrixXd inverse;
+    int rank = 0;
+};
+
+PseudoInverse pseudoInverse(const Eigen::MatrixXd &m)
+{
+    PseudoInverse out;
+    out.inverse = Eigen::MatrixXd::Zero(m.rows(), m.cols());
+    if (m.size() == 0)
+        return out;
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(m);
+    const Eigen::VectorXd &values = eigen.eigenvalues();
+    const double largest = values.cwiseAbs().maxCoeff();
+    if (!(largest > 0.0))
+        return out;
+    const Eigen::MatrixXd &vectors = eigen.eigenvectors();
+    for (Eigen::Index i = 0; i < values.size(); ++i) {
+        if (values(i) <= kRankThreshold * largest)
+            continue;
+        ++out.rank;
+        out.inverse += vectors.col(i) * (vectors.col(i).transpose() / values(i));
+    }
+    return out;
+}
+
+// The reduced weights R of the tested components and z = R d, from which the form of any stable
+// set follows by small updates.
+class ReducedSystem
 {
 public:
-    CongruenceSystem(Eigen::VectorXd d, Eigen::MatrixXd q, Eigen::MatrixXd g, int width)
-        : m_d(std::move(d))
-        , m_q(std::move(q))
-        , m_g(std::move(g))
-        , m_width(width)
-    {}
-
-    // Omega and h over the points `set` (indices of the tested points).
-    std::pair<double, int> omega(const std::vector<int> &set) const
+    ReducedSystem(const Eigen::VectorXd &d, Eigen::MatrixXd q, const Eigen::MatrixXd &g, int width)
+        : m_width(width)
     {
-        std::vector<int> rows;
-        for (int p : set)
-            for (int c = 0; c < m_width; ++c)
-                rows.push_back(p * m_width + c);
-        const auto k = static_cast<Eigen::Index>(rows.size());
-        Eigen::VectorXd d(k);
-        Eigen::MatrixXd q(k, k);
-        Eigen::MatrixXd g(k, m_g.cols());
-        for (Eigen::Index i = 0; i < k; ++i) {
-            d(i) = m_d(rows[static_cast<std::size_t>(i)]);
-            g.row(i) = m_g.row(rows[static_cast<std::size_t>(i)]);
-            for (Eigen::Index j = 0; j < k; ++j)
-                q(i, j) = m_q(rows[static_cast<std::size_t>(i)], rows[static_cast<std::size_t>(j)]);
-        }
-        Eigen::MatrixXd basis = Eigen::MatrixXd::Identity(k, k);
+        const Eigen::Index n = d.size();
+        int datumRank = 0;
         if (g.cols() > 0) {
-            Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(g);
-            qr.setThreshold(kRankThreshold);
-            const Eigen::MatrixXd full = qr.householderQ();
-            basis = full.rightCols(k - qr.rank());
+            // Q + c G D^2 G' has the same N' Q N for every c and D, and is regular where Q is
+            // singular only along the datum motions; D brings G's columns to unit length and c to
+            // the size of Q's diagonal, so that the sum stays well conditioned.
+            Eigen::MatrixXd scaled = g;
+            for (Eigen::Index c = 0; c < scaled.cols(); ++c) {
+                const double norm = scaled.col(c).norm();
+                if (norm > 0.0)
+                    scaled.col(c) /= norm;
+            }
+            const double size = n > 0 ? std::max(q.trace() / static_cast<double>(n), 0.0) : 0.0;
+            q.noalias() += (size > 0.0 ? size : 1.0) * scaled * scaled.transpose();
         }
-        const Eigen::Index h = basis.cols();
-        if (h == 0)
-            return {0.0, 0};
-        const Eigen::VectorXd y = basis.transpose() * d;
-        const Eigen::MatrixXd m = basis.transpose() * q * basis;
-        const Eigen::LDLT<Eigen::MatrixXd> ldlt(m);
-        return {y.dot(ldlt.solve(y)), static_cast<int>(h)};
+        {
+            const Eigen::LDLT<Eigen::MatrixXd> ldlt(q);
+            q.resize(0, 0);
+            m_r = ldlt.solve(Eigen::MatrixXd::Identity(n, n));
+            if (g.cols() > 0) {
+                const Eigen::MatrixXd wg = ldlt.solve(g);
+                const PseudoInverse middle = pseudoInverse(g.transpose() * wg);
+                datumRank = middle.rank;
+                m_r.noalias() -= wg * middle.inverse * wg.transpose();
+            }
+        }
+        m_r = 0.5 * (m_r + m_r.transpose()).eval();
+        m_z = m_r * d;
+        m_omega = d.dot(m_z);
+        m_dimension = static_cast<int>(n) - datumRank;
+    }
+
+    int pointCount() const { return static_cast<int>(m_z.size()) / m_width; }
+
+    // Omega and h of the tested points but `moved`.
+    std::pair<double, int> stable(const std::vector<int> &moved) const
+    {
+        const Moved m(*this, moved);
+        return {m_omega - m.share, m_dimension - m.rank};
+    }
+
+    // What each point of `candidates` adds to Omega and h of the tested points but `moved`,
+    // leaving it out of them as well.
+    std::vector<std::pair<double, int>> shares(const std::vector<int> &moved,
+                                               const std::vector<int> &candidates) const
+    {
+        const Moved m(*this, moved);
+        const std::vector<Eigen::Index> rows = components(moved);
+        // R_.M (R_MM)^+, the rows of each candidate taken as needed.
+        Eigen::MatrixXd coupling(m_r.rows(), static_cast<Eigen::Index>(rows.size()));
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            coupling.col(static_cast<Eigen::Index>(k)) = m_r.col(rows[k]);
+        const Eigen::MatrixXd through = coupling * m.inverse;
+        std::vector<std::pair<double, int>> out;
+        out.reserve(candidates.size());
+        for (int p : candidates) {
+            const Eigen::Index first = static_cast<Eigen::Index>(p) * m_width;
+            Eigen::VectorXd u = m_z.segment(first, m_width);
+            Eigen::MatrixXd c = m_r.block(first, first, m_width, m_width);
+            if (!rows.empty()) {
+                u.noalias() -= through.middleRows(first, m_width) * m.z;
+                c.noalias() -= through.middleRows(first, m_width) *
+                               coupling.middleRows(first, m_width).transpose();
+            }
+            const PseudoInverse inverse = pseudoInverse(0.5 * (c + c.transpose()));
+            out.emplace_back(std::max(u.dot(inverse.inverse * u), 0.0), inverse.rank);
+        }
+        return out;
     }
 
 private:
-    Eigen::VectorXd m_d;
-    Eigen::MatrixXd m_q;
-    Eigen::MatrixXd m_g;
+    // z_M' (R_MM)^+ z_M and rank R_MM for the moved points M.
+    struct Moved
+    {
+        Moved(const ReducedSystem &system, const std::vector<int> &moved)
+        {
+            const std::vector<Eigen::Index> rows = system.components(moved);
+            const auto k = static_cast<Eigen::Index>(rows.size());
+            Eigen::MatrixXd block(k, k);
+            z.resize(k);
+            for (Eigen::Index i = 0; i < k; ++i) {
+                z(i) = system.m_z(rows[static_cast<std::size_t>(i)]);
+                for (Eigen::Index j = 0; j < k; ++j)
+                    block(i, j) = system.m_r(rows[static_cast<std::size_t>(i)],
+                                             rows[static_cast<std::size_t>(j)]);
+            }
+            PseudoInverse p = pseudoInverse(block);
+            inverse = std::move(p.inverse);
+            rank = p.rank;
+            share = k > 0 ? std::max(z.dot(inverse * z), 0.0) : 0.0;
+        }
+
+        Eigen::VectorXd z;
+        Eigen::MatrixXd inverse;
+        double share = 0.0;
+        int rank = 0;
+    };
+
+    std::vector<Eigen::Index> components(const std::vector<int> &points) const
+    {
+        std::vector<Eigen::Index> rows;
+        for (int p : points)
+            for (int c = 0; c < m_width; ++c)
+                rows.push_back(static_cast<Eigen::Index>(p) * m_width + c);
+        return rows;
+    }
+
     int m_width;
+    Eigen::MatrixXd m_r;
+    Eigen::VectorXd m_z;
+    double m_omega = 0.0;
+    int m_dimension = 0;
 };
+
+} // namespace
+
+double CongruenceLevel::statistic(double omega, int h) const
+{
+    return omega / (h * varianceFactor);
+}
+
+double CongruenceLevel::critical(int h) const
+{
+    const double q = 1.0 - confidence;
+    if (knownVariance || degreesOfFreedom <= 0)
+        return chiSquareUpperQuantile(q, h) / h;
+    return fisherUpperQuantile(q, h, degreesOfFreedom);
+}
+
+CongruenceTest localise(int dimension, const Eigen::VectorXd &d, Eigen::MatrixXd q,
+                        const Eigen::MatrixXd &g, const CongruenceLevel &level)
+{
+    CongruenceTest t;
+    t.dimension = dimension;
+    const int width = static_cast<int>(testedComponents(dimension).size());
+    const ReducedSystem system(d, std::move(q), g, width);
+    std::vector<int> stable(static_cast<std::size_t>(system.pointCount()));
+    std::iota(stable.begin(), stable.end(), 0);
+    std::vector<int> moved;
+    while (true) {
+        const auto [omega, h] = system.stable(moved);
+        if (h <= 0) {
+            if (t.steps.empty())
+                t.reason = fr("aucune composante testable au-delà du datum");
+            break;
+        }
+        CongruenceStep step;
+        step.dimension = h;
+        step.test = level.statistic(omega, h);
+        step.critical = level.critical(h);
+        if (step.test <= step.critical) {
+            t.steps.push_back(step);
+            break;
+        }
+        const std::vector<std::pair<double, int>> shares = system.shares(moved, stable);
+        std::size_t worst = 0;
+        for (std::size_t k = 1; k < shares.size(); ++k) {
+            if (shares[k].first > shares[worst].first)
+                worst = k;
+        }
+        step.removed = stable[worst];
+        t.steps.push_back(step);
+        moved.push_back(stable[worst]);
+        stable.erase(stable.begin() + static_cast<std::ptrdiff_t>(worst));
+    }
+    t.done = !t.steps.empty();
+    if (!t.done)
+        return t;
+    const std::vector<std::pair<double, int>> stableShares = system.shares(moved, stable);
+    const auto [omegaStable, hStable] = system.stable(moved);
+    for (int p = 0; p < system.pointCount(); ++p) {
+        PointVerdict v;
+        v.displacement = p;
+        const auto isMoved = std::find(moved.begin(), moved.end(), p);
+        v.moved = isMoved != moved.end();
+        double share = 0.0;
+        if (v.moved) {
+            std::vector<int> others = moved;
+            others.erase(others.begin() + (isMoved - moved.begin()));
+            const auto [omegaWith, hWith] = system.stable(others);
+            share = omegaWith - omegaStable;
+            v.dimension = hWith - hStable;
+        } else {
+            const auto at = std::find(stable.begin(), stable.end(), p) - stable.begin();
+            share = stableShares[static_cast<std::size_t>(at)].first;
+            v.dimension = stableShares[static_cast<std::size_t>(at)].second;
+        }
+        if (v.dimension > 0) {
+            v.test = level.statistic(std::max(share, 0.0), v.dimension);
+            v.critical = level.critical(v.dimension);
+        }
+        t.points.push_back(v);
+    }
+    return t;
+}
+
+namespace {
 
 class Comparison
 {
@@ -115,6 +298,7 @@ public:
             if (m_options.dimensions[static_cast<std::size_t>(dimension - 1)])
                 m_out.tests.push_back(test(dimension));
         }
+        toStablePoints();
     }
 
 private:
@@ -168,20 +352,79 @@ private:
         }
     }
 
-    double critical(int h) const
+    // The S-transformation of the displacements and their covariance onto the points that the
+    // test of the highest dimension made keeps stable: d' = (I - G T) d with T = (G_S' G_S)^+ G_S'
+    // on the rows of the stable points, the minimum trace over them. Only a free datum moves so.
+    void toStablePoints()
     {
-        const double q = 1.0 - m_options.confidence;
-        if (m_out.knownVariance || m_out.degreesOfFreedom <= 0)
-            return chiSquareUpperQuantile(q, h) / h;
-        return fisherUpperQuantile(q, h, m_out.degreesOfFreedom);
+        const DatumTransform *datum = m_a.outcome->datum.get();
+        const CongruenceTest *decisive = nullptr;
+        for (const CongruenceTest &t : m_out.tests) {
+            if (t.done)
+                decisive = &t;
+        }
+        if (!datum || datum->basis.cols() == 0 || !decisive)
+            return;
+        std::vector<bool> stable(m_out.displacements.size(), false);
+        for (const PointVerdict &v : decisive->points)
+            stable[static_cast<std::size_t>(v.displacement)] = !v.moved;
+        std::vector<int> ua;
+        std::vector<int> ub;
+        std::vector<std::pair<std::size_t, int>> at; // (displacement, component) of each row
+        for (std::size_t i = 0; i < m_out.displacements.size(); ++i) {
+            const PointDisplacement &pd = m_out.displacements[i];
+            for (int c = 0; c < 3; ++c) {
+                if (!pd.estimated[static_cast<std::size_t>(c)])
+                    continue;
+                ua.push_back(unknownsOf(m_a.outcome->unknowns, pd.pointA, {c}).front());
+                ub.push_back(unknownsOf(m_b.outcome->unknowns, pd.pointB, {c}).front());
+                at.emplace_back(i, c);
+            }
+        }
+        const auto n = static_cast<Eigen::Index>(at.size());
+        if (n > kMaxCongruenceComponents)
+            return;
+        Eigen::MatrixXd g(n, datum->basis.cols());
+        Eigen::MatrixXd onStable = Eigen::MatrixXd::Zero(n, datum->basis.cols());
+        Eigen::VectorXd d(n);
+        for (Eigen::Index r = 0; r < n; ++r) {
+            const auto [i, c] = at[static_cast<std::size_t>(r)];
+            g.row(r) = datum->basis.row(ua[static_cast<std::size_t>(r)]);
+            if (stable[i])
+                onStable.row(r) = g.row(r);
+            d(r) = m_out.displacements[i].displacement(c);
+        }
+        // The stable points must hold every datum motion that the epochs leave free.
+        const PseudoInverse whole = pseudoInverse(g.transpose() * g);
+        const PseudoInverse held = pseudoInverse(onStable.transpose() * onStable);
+        if (held.rank < whole.rank)
+            return;
+        const double scaleA = m_a.statistics->sigmaScale * m_a.statistics->sigmaScale;
+        const double scaleB = m_b.statistics->sigmaScale * m_b.statistics->sigmaScale;
+        Eigen::MatrixXd q = scaleA * cofactors(m_a, ua);
+        q += scaleB * cofactors(m_b, ub);
+        // S = I - G T with T of the datum's few rows: the blocks of S Q S' without forming S.
+        const Eigen::MatrixXd t = held.inverse * onStable.transpose();
+        const Eigen::VectorXd moved = d - g * (t * d);
+        const Eigen::MatrixXd tq = t * q;
+        const Eigen::MatrixXd tqt = tq * t.transpose();
+        for (Eigen::Index r = 0; r < n; ++r) {
+            const auto [i, c] = at[static_cast<std::size_t>(r)];
+            PointDisplacement &pd = m_out.displacements[i];
+            pd.displacement(c) = moved(r);
+            for (Eigen::Index k = r; k >= 0 && at[static_cast<std::size_t>(k)].first == i; --k) {
+                const int e = at[static_cast<std::size_t>(k)].second;
+                const double v = q(r, k) - g.row(r).dot(tq.col(k)) - g.row(k).dot(tq.col(r)) +
+                                 g.row(r).dot(tqt * g.row(k).transpose());
+                pd.covariance(c, e) = v;
+                pd.covariance(e, c) = v;
+            }
+        }
+        m_out.stableDatum = decisive->dimension;
     }
-
-    double statistic(double omega, int h) const { return omega / (h * m_out.varianceFactor); }
 
     CongruenceTest test(int dimension)
     {
-        CongruenceTest t;
-        t.dimension = dimension;
         const std::vector<int> components = testedComponents(dimension);
         const int width = static_cast<int>(components.size());
         std::vector<int> tested; // indices into the displacements
@@ -193,6 +436,8 @@ private:
         }
         const auto size = static_cast<Eigen::Index>(tested.size()) * width;
         if (size > kMaxCongruenceComponents) {
+            CongruenceTest t;
+            t.dimension = dimension;
             t.reason = std::to_string(size) + fr(" composantes, au-delà des ") +
                        std::to_string(kMaxCongruenceComponents) +
                        fr(" que ce test traite (ses cofacteurs sont pleins)");
@@ -211,77 +456,23 @@ private:
                 d(static_cast<Eigen::Index>(i) * width + c) =
                     pd.displacement(components[static_cast<std::size_t>(c)]);
         }
-        const Eigen::MatrixXd q = cofactors(m_a, ua) + cofactors(m_b, ub);
+        Eigen::MatrixXd q = cofactors(m_a, ua);
+        q += cofactors(m_b, ub);
         Eigen::MatrixXd g(size, 0);
         if (const DatumTransform *datum = m_a.outcome->datum.get()) {
             g.resize(size, datum->basis.cols());
             for (Eigen::Index i = 0; i < size; ++i)
                 g.row(i) = datum->basis.row(ua[static_cast<std::size_t>(i)]);
         }
-        const CongruenceSystem system(d, q, g, width);
-
-        std::vector<int> stable(tested.size());
-        std::iota(stable.begin(), stable.end(), 0);
-        std::vector<int> moved;
-        while (true) {
-            const auto [omega, h] = system.omega(stable);
-            if (h <= 0) {
-                if (t.steps.empty())
-                    t.reason = fr("aucune composante testable au-delà du datum");
-                break;
-            }
-            CongruenceStep step;
-            step.dimension = h;
-            step.test = statistic(omega, h);
-            step.critical = critical(h);
-            if (step.test <= step.critical) {
-                t.steps.push_back(step);
-                break;
-            }
-            double largest = -1.0;
-            std::size_t worst = 0;
-            for (std::size_t k = 0; k < stable.size(); ++k) {
-                std::vector<int> others = stable;
-                others.erase(others.begin() + static_cast<std::ptrdiff_t>(k));
-                const double share = omega - system.omega(others).first;
-                if (share > largest) {
-                    largest = share;
-                    worst = k;
-                }
-            }
-            step.removed = tested[static_cast<std::size_t>(stable[worst])];
-            t.steps.push_back(step);
-            moved.push_back(stable[worst]);
-            stable.erase(stable.begin() + static_cast<std::ptrdiff_t>(worst));
+        const CongruenceLevel level{m_options.confidence, m_out.knownVariance, m_out.varianceFactor,
+                                    m_out.degreesOfFreedom};
+        CongruenceTest t = localise(dimension, d, std::move(q), g, level);
+        for (CongruenceStep &step : t.steps) {
+            if (step.removed >= 0)
+                step.removed = tested[static_cast<std::size_t>(step.removed)];
         }
-        t.done = !t.steps.empty();
-        if (!t.done)
-            return t;
-        const auto [omegaStable, hStable] = system.omega(stable);
-        for (std::size_t k = 0; k < tested.size(); ++k) {
-            const int index = static_cast<int>(k);
-            const bool isMoved = std::find(moved.begin(), moved.end(), index) != moved.end();
-            std::vector<int> with = stable;
-            std::pair<double, int> without{omegaStable, hStable};
-            if (isMoved)
-                with.push_back(index);
-            else
-                without = system.omega([&] {
-                    std::vector<int> others = stable;
-                    others.erase(std::find(others.begin(), others.end(), index));
-                    return others;
-                }());
-            const auto [omegaWith, hWith] = system.omega(with);
-            PointVerdict v;
-            v.displacement = tested[k];
-            v.moved = isMoved;
-            v.dimension = hWith - without.second;
-            if (v.dimension > 0) {
-                v.test = statistic(std::max(omegaWith - without.first, 0.0), v.dimension);
-                v.critical = critical(v.dimension);
-            }
-            t.points.push_back(v);
-        }
+        for (PointVerdict &v : t.points)
+            v.displacement = tested[static_cast<std::size_t>(v.displacement)];
         return t;
     }
 

@@ -28,10 +28,23 @@
 // chi-square(h) / h; otherwise T = Omega / (h s^2), s^2 = (v'Pv_a + v'Pv_b) / (f_a + f_b), against
 // Fisher's F(h, f_a + f_b). The level is MEP_CSEUIL.
 //
+// After the tests, in a free network, the displacements and their covariance are transformed (an
+// S-transformation) onto the points that the test of the highest dimension keeps stable, so that
+// no moved point holds their datum.
+//
 // Localisation: while the test of the points held stable fails, the point whose removal lowers
 // Omega most (Omega_F - Omega_F\p) is declared moved and the test is repeated on the others. Each
 // point's own test is then its share against the stable set: (Omega_S+p - Omega_S) / (h_p s^2),
 // h_p its number of components beyond the datum, against the quantile of h_p.
+//
+// The forms are not recomputed for each subset. With R = N (N' Qd N)^-1 N' over all the tested
+// points (R = Qd^-1 when no datum motion is free) and z = R d, declaring the points M moved is
+// giving their components free parameters, which leaves
+//   Omega_S = d'z - z_M' (R_MM)^+ z_M,   h_S = h - rank R_MM,
+// and a further point q lowers Omega_S by u' C^+ u, rank C components, with the Schur complements
+//   u = z_q - R_qM (R_MM)^+ z_M,   C = R_qq - R_qM (R_MM)^+ R_Mq.
+// So one dense inversion of the tested components, then small matrices of the moved points for
+// each step: a point leaving the stable set is a rank-h update, not a new quadratic form.
 namespace engine {
 
 struct EpochResult
@@ -88,11 +101,33 @@ struct EpochComparison
     int degreesOfFreedom = 0;    // f_a + f_b
     std::vector<PointDisplacement> displacements;
     std::vector<CongruenceTest> tests;
+    // The dimension of the test whose stable points the displacements were finally transformed
+    // onto; 0 when they stay in the epochs' datum (fixed points, or no test made).
+    int stableDatum = 0;
 };
 
-// Beyond this many components the congruence tests are not made: their cofactors are dense, and
-// the localisation forms the quadratic form of every subset left by one point (O(n^4) in all).
-constexpr int kMaxCongruenceComponents = 300;
+// Beyond this many components the congruence tests are not made: the cofactors of the tested
+// components are a dense matrix, which is inverted once (some 3 n^2 reals at the peak).
+constexpr int kMaxCongruenceComponents = 3000;
+
+// The decision rule of the tests of one comparison at the level MEP_CSEUIL.
+struct CongruenceLevel
+{
+    double confidence = 0.95;
+    bool knownVariance = true;
+    double varianceFactor = 1.0; // s^2
+    int degreesOfFreedom = 0;    // f_a + f_b
+
+    double statistic(double omega, int h) const;
+    double critical(int h) const;
+};
+
+// The global test and the localisation over `d`, the displacements of the tested points on
+// `dimension` components each (1 up, 2 east and north, 3 all), with their cofactors `q` and the
+// datum motions `g` that the epochs leave free (rows as `d`, no column when fixed points hold the
+// datum). The steps' `removed` and the verdicts' `displacement` are indices of tested points.
+CongruenceTest localise(int dimension, const Eigen::VectorXd &d, Eigen::MatrixXd q,
+                        const Eigen::MatrixXd &g, const CongruenceLevel &level);
 
 // The displacements of the points of both epochs and, with MEP_DOCONG, the tests of the
 // dimensions MEP_CTYPE asks. Reads the epochs' inverses, which must still be there.

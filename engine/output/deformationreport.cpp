@@ -60,6 +60,9 @@ std::string deformationReport(const std::vector<std::string> &names,
         out.line(fr("   Déplacements de l'époque ") + std::to_string(c.to + 1) +
                  fr(" par rapport à l'époque ") + std::to_string(c.from + 1) +
                  fr(" (m, est, nord, up), écarts-types de Qd = Q1 + Q2 :"));
+        if (c.stableDatum > 0)
+            out.line(fr("   Rapportés par transformation S aux points stables du test ") +
+                     dimensionText(c.stableDatum) + ".");
         out.line(fr("   Point                 dE           dN           dU"
                     "       sdE      sdN      sdU"));
         out.line(kReportThinRule);

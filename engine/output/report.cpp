@@ -33,10 +33,17 @@ public:
 
     std::string build() &&
     {
-        header();
-        if (m_in.options && m_options.logOptions)
-            options();
+        const ReportPart part = m_in.part;
+        if (part == ReportPart::Whole || part == ReportPart::Opening) {
+            header();
+            if (m_in.options && m_options.logOptions)
+                options();
+        }
         messages();
+        if (part == ReportPart::Closing)
+            conclusion();
+        if (part == ReportPart::Opening || part == ReportPart::Closing)
+            return std::move(m_out).text();
         if (m_in.network && m_in.options && m_options.model != ModelType::Local3D) {
             geodeticModel();
             for (const std::string &line : geoidReport(*m_in.network, m_options))
@@ -79,7 +86,8 @@ public:
             if (m_options.logResidualsNeu)
                 residualsNeu();
         }
-        conclusion();
+        if (part == ReportPart::Whole)
+            conclusion();
         return std::move(m_out).text();
     }
 
@@ -1072,8 +1080,11 @@ private:
     {
         m_out.line();
         m_out.line(kReportRule);
-        const int errors = m_in.diagnostics ? m_in.diagnostics->errorCount() : 0;
-        if (errors == 0 && m_in.statistics)
+        const bool closing = m_in.part == ReportPart::Closing;
+        const int errors = closing            ? m_in.runErrors
+                           : m_in.diagnostics ? m_in.diagnostics->errorCount()
+                                              : 0;
+        if (errors == 0 && (closing ? m_in.runFinished : m_in.statistics != nullptr))
             m_out.line(fr(" TRAITEMENT TERMINE"));
         else
             m_out.line(fr(" TRAITEMENT INTERROMPU : ") + std::to_string(errors) +

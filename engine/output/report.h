@@ -22,8 +22,17 @@
 // which the workbench searches for to show an observation of the residual window.
 namespace engine {
 
+// A multi-epoch run writes its report in parts: the opening (heading, files, options and the
+// messages of the run before its epochs) once, the sections of each epoch, then the closing (the
+// messages that came after the epochs and the closing line).
+enum class ReportPart { Whole, Opening, Epoch, Closing };
+
 struct ReportInput
 {
+    ReportPart part = ReportPart::Whole;
+    // For the closing part: the errors of the whole run, and whether it went to its end.
+    int runErrors = 0;
+    bool runFinished = false;
     std::string observationPath;
     std::string configurationPath;
     std::vector<std::string> files;

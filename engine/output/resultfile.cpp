@@ -45,6 +45,12 @@ std::string encodeResultFile(const ResultFile &file)
             e.i64(r.target);
         }
     }
+    if (!file.epochNames.empty()) {
+        e.text(kEpochNamesMarker);
+        e.i64(static_cast<std::int64_t>(file.epochNames.size()));
+        for (const std::string &name : file.epochNames)
+            e.text(name);
+    }
     return std::move(e).bytes();
 }
 

@@ -12,8 +12,11 @@
 // The result file (".fic"), little-endian: I64 a signed 64-bit integer, F64 an IEEE 754 binary64
 // real, TEXT an I64 word count n then 8n Latin-1 bytes padded with blanks. The header is followed,
 // for a successful run only, by one record of 13 fields (104 bytes) per observation, in rank
-// order.
+// order. A run of several epochs then names them: the TEXT kEpochNamesMarker, an I64 count and
+// that many TEXT names. Readers of the header and the records never reach these bytes.
 namespace engine {
+
+constexpr const char *kEpochNamesMarker = "EPOQUES";
 
 struct ResultRecord
 {
@@ -51,8 +54,9 @@ struct ResultFile
     double auxiliaryValue = 0.0; // v'Pv of the global test
     std::int64_t validCount = 0;
     std::int64_t residualTest = static_cast<std::int64_t>(ResidualTest::None);
-    std::int64_t angleUnit = 1;        // 1 GRD, 2 DMS, 3 RAD
-    std::vector<ResultRecord> records; // written only when status is 0
+    std::int64_t angleUnit = 1;          // 1 GRD, 2 DMS, 3 RAD
+    std::vector<ResultRecord> records;   // written only when status is 0
+    std::vector<std::string> epochNames; // Latin-1; written when not empty
 };
 
 // The bytes of the file.

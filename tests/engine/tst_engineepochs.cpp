@@ -4,6 +4,7 @@
 // localisation of the moved points by the congruence test.
 #include "engine/api/process.h"
 #include "engine/base/text.h"
+#include "engine/estimation/congruence.h"
 #include "engine/estimation/distributions.h"
 #include "engine/output/drawingfile.h"
 #include "engine/output/report.h"
@@ -11,11 +12,13 @@
 #include "ficreader.h"
 #include "observationlines.h"
 
+#include <Eigen/Dense>
 #include <GeographicLib/Geocentric.hpp>
 #include <GeographicLib/LocalCartesian.hpp>
 #include <QtTest>
 
 #include <cmath>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -173,12 +176,13 @@ std::map<std::string, std::array<double, 6>> displacementTable(const std::string
     return rows;
 }
 
-// The points the 3D congruence test of epochs 1 and `to` declares moved.
-std::set<std::string> movedPoints(const std::string &report, int to)
+// The points the congruence test of epochs 1 and `to` (3D unless `dimension` says) declares moved.
+std::set<std::string> movedPoints(const std::string &report, int to,
+                                  const std::string &dimension = "3D (est, nord, up)")
 {
     std::set<std::string> moved;
-    const std::string heading =
-        engine::fr("TEST DE CONGRUENCE 3D (est, nord, up), EPOQUES 1 ET ") + std::to_string(to);
+    const std::string heading = engine::fr("TEST DE CONGRUENCE ") + dimension +
+                                engine::fr(", EPOQUES 1 ET ") + std::to_string(to);
     std::size_t at = report.find(heading);
     if (at == std::string::npos)
         return {"(pas de test)"};
@@ -254,7 +258,100 @@ struct GeodeticMarks
     }
 };
 
+// A congruence system drawn here: `points` marks scattered over 300 m, `width` components each
+// (1 up, 2 east and north, 3 all), cofactors with correlations between all the marks and, with
+// `free`, the datum motions of a free network (translations, and the rotation about the vertical
+// in plan) projected out of them, as an inner-constraint datum leaves them. The marks of
+// `shifted` move by `shift` metres on each component; the rest is noise drawn from the cofactors.
+struct DrawnSystem
+{
+    Eigen::VectorXd d;
+    Eigen::MatrixXd q;
+    Eigen::MatrixXd g;
+};
+
+DrawnSystem drawnSystem(int points, int width, bool free, const std::set<int> &shifted,
+                        double shift, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> place(0.0, 300.0);
+    std::normal_distribution<double> normal;
+    const int n = points * width;
+    DrawnSystem s;
+    s.g.resize(n, 0);
+    if (free) {
+        s.g = Eigen::MatrixXd::Zero(n, width == 1 ? 1 : width + 1);
+        for (int p = 0; p < points; ++p) {
+            const double east = place(random) - 150.0;
+            const double north = place(random) - 150.0;
+            for (int c = 0; c < width; ++c)
+                s.g(p * width + c, c) = 1.0;
+            if (width > 1) {
+                s.g(p * width, width) = -north / 100.0;
+                s.g(p * width + 1, width) = east / 100.0;
+            }
+        }
+    }
+    // 1 mm standard deviations, a fifth of the variance shared through a few common factors.
+    Eigen::MatrixXd factors(n, 8);
+    for (Eigen::Index i = 0; i < factors.size(); ++i)
+        factors.data()[i] = normal(random);
+    Eigen::MatrixXd q0 =
+        0.8e-6 * Eigen::MatrixXd::Identity(n, n) + 0.2e-6 / 8.0 * factors * factors.transpose();
+    Eigen::VectorXd d(n);
+    for (Eigen::Index i = 0; i < n; ++i)
+        d(i) = normal(random);
+    d = Eigen::LLT<Eigen::MatrixXd>(q0).matrixL() * d;
+    for (int p : shifted)
+        d.segment(p * width, width).array() += shift;
+    Eigen::MatrixXd projector = Eigen::MatrixXd::Identity(n, n);
+    if (free)
+        projector -= s.g * (s.g.transpose() * s.g).ldlt().solve(s.g.transpose());
+    s.d = projector * d;
+    s.q = projector * q0 * projector.transpose();
+    return s;
+}
+
+// Omega and h over the marks `set` as the projection on the complement of the datum motions of
+// that very set gives them: a form of its own for every subset.
+std::pair<double, int> subsetForm(const DrawnSystem &s, int width, const std::vector<int> &set)
+{
+    std::vector<Eigen::Index> rows;
+    for (int p : set)
+        for (int c = 0; c < width; ++c)
+            rows.push_back(p * width + c);
+    const auto k = static_cast<Eigen::Index>(rows.size());
+    Eigen::MatrixXd q(k, k);
+    Eigen::MatrixXd g(k, s.g.cols());
+    Eigen::VectorXd d(k);
+    for (Eigen::Index i = 0; i < k; ++i) {
+        d(i) = s.d(rows[i]);
+        g.row(i) = s.g.row(rows[i]);
+        for (Eigen::Index j = 0; j < k; ++j)
+            q(i, j) = s.q(rows[i], rows[j]);
+    }
+    Eigen::Index rank = 0;
+    if (g.cols() > 0) {
+        Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(g);
+        qr.setThreshold(1e-10);
+        rank = qr.rank();
+        d = qr.householderQ().adjoint() * d;
+        q = qr.householderQ().adjoint() * q;
+        q = q * qr.householderQ();
+    }
+    const Eigen::Index h = k - rank;
+    const Eigen::VectorXd y = d.tail(h);
+    return {y.dot(q.bottomRightCorner(h, h).ldlt().solve(y)), static_cast<int>(h)};
+}
+
+std::vector<int> without(std::vector<int> set, int p)
+{
+    set.erase(std::find(set.begin(), set.end(), p));
+    return set;
+}
 } // namespace
+
+Q_DECLARE_METATYPE(std::set<int>)
 
 class TestEngineEpochs : public QObject
 {
@@ -268,11 +365,15 @@ private slots:
     void congruenceFindsThePointsBeyondTheirDetectableShift_data();
     void congruenceFindsThePointsBeyondTheirDetectableShift();
     void resultAndDrawingHoldEveryEpoch();
+    void reportOpensAndClosesOnce();
     void stableNetworksRaiseFewAlarms();
     void eachEpochHasItsOwnEstimation_data();
     void eachEpochHasItsOwnEstimation();
     void epochsOfTheEllipsoidalModel();
     void fisherQuantileMatchesStudent();
+    void localisationMatchesTheSubsetForms_data();
+    void localisationMatchesTheSubsetForms();
+    void largeLevellingNetworkIsLocalised();
 };
 
 void TestEngineEpochs::epochRecordNeedsTheMultiEpochMode()
@@ -303,19 +404,24 @@ void TestEngineEpochs::displacementsDoNotDependOnTheStablePoints_data()
 {
     QTest::addColumn<QString>("freeNetwork");
     QTest::addColumn<QStringList>("base");
-    QTest::newRow("fixed reference marks") << "NON" << QStringList{"R1", "R2", "R3", "R4"};
+    QTest::addColumn<bool>("congruence");
+    QTest::newRow("fixed reference marks") << "NON" << QStringList{"R1", "R2", "R3", "R4"} << false;
     QTest::newRow("base on the reference marks")
-        << "BASESEL" << QStringList{"R1", "R2", "R3", "R4"};
+        << "BASESEL" << QStringList{"R1", "R2", "R3", "R4"} << false;
     QTest::newRow("base on stable marks of both kinds")
-        << "BASESEL" << QStringList{"R1", "R3", "P1", "P3"};
+        << "BASESEL" << QStringList{"R1", "R3", "P1", "P3"} << false;
+    // The tests find P2 and P4 moved; the displacements are then taken onto the others.
+    QTest::newRow("base holding moved marks, after the tests")
+        << "BASESEL" << QStringList{"R1", "P2", "P3", "P4"} << true;
 }
 
 // Without noise every stable mark keeps its place and each moved one moves by its shift exactly,
-// whatever stable marks hold the datum.
+// whatever stable marks hold the datum, or once the tests have found the marks that moved.
 void TestEngineEpochs::displacementsDoNotDependOnTheStablePoints()
 {
     QFETCH(QString, freeNetwork);
     QFETCH(QStringList, base);
+    QFETCH(bool, congruence);
     const std::map<std::string, Eigen::Vector3d> shifts = {{"P2", {0.004, -0.003, 0.0}},
                                                            {"P4", {0.0, 0.012, -0.016}}};
     std::map<std::string, std::string> flags;
@@ -323,9 +429,14 @@ void TestEngineEpochs::displacementsDoNotDependOnTheStablePoints()
         flags[name.toStdString()] = freeNetwork == "NON" ? "111" : "222";
     const engine::ProcessOutput output =
         runMonitoring(monitoringFile(flags, shifts, {0.001, 3.0}, nullptr),
-                      monitoringConfiguration(freeNetwork.toStdString(), false));
+                      monitoringConfiguration(freeNetwork.toStdString(), congruence));
     QVERIFY2(output.summary.status == 0, output.report.c_str());
     for (int to = 2; to <= 3; ++to) {
+        if (congruence)
+            QCOMPARE(movedPoints(output.report, to), (std::set<std::string>{"P2", "P4"}));
+        QCOMPARE(count(output.report,
+                       engine::fr("Rapportés par transformation S aux points stables du test 3D")),
+                 congruence ? 2 : 0);
         const auto rows = displacementTable(output.report, to);
         for (const Mark &m : monitoringMarks()) {
             if (freeNetwork == "NON" && flags.count(m.name))
@@ -411,6 +522,7 @@ void TestEngineEpochs::resultAndDrawingHoldEveryEpoch()
     const int perEpoch = 8 * 7 * 3;
     const FicResult fic = readFicBytes(QByteArray::fromStdString(output.result), true);
     QCOMPARE(fic.epochCount, 3);
+    QCOMPARE(fic.epochNames, (QStringList{"Campagne 1", "Campagne 2", "Campagne 3"}));
     QCOMPARE(fic.observationCount, 3 * perEpoch);
     QCOMPARE(fic.observations.size(), 3 * perEpoch);
     QCOMPARE(fic.pointNames.size(), 8);
@@ -439,6 +551,33 @@ void TestEngineEpochs::resultAndDrawingHoldEveryEpoch()
         QCOMPARE(r.point2, r.point1);
         QVERIFY(r.shape.semiAxis1 > 0.0 && r.shape.semiAxis1 < 0.01);
     }
+}
+
+// The report's opening and closing line stand once, around a section per epoch titled with its
+// name, and the comparisons after the last epoch.
+void TestEngineEpochs::reportOpensAndClosesOnce()
+{
+    const engine::ProcessOutput output =
+        runMonitoring(monitoringFile({{"R1", "222"}, {"R2", "222"}, {"R3", "222"}, {"R4", "222"}},
+                                     {}, {0.001, 3.0}, nullptr),
+                      monitoringConfiguration("BASESEL", true));
+    QCOMPARE(output.summary.status, 0);
+    const std::string &report = output.report;
+    for (const char *once : {"TAVLO - RAPPORT DE CALCUL", "OPTIONS DU CALCUL", "TRAITEMENT TERMINE",
+                             "ANALYSE MULTI EPOQUES"})
+        QCOMPARE(count(report, engine::fr(once)), 1);
+    QCOMPARE(count(report, "STATISTIQUES"), 3);
+    std::size_t at = report.find(engine::fr("ANALYSE MULTI EPOQUES"));
+    for (const std::string next :
+         {"EPOQUE 1 : Campagne 1", "STATISTIQUES", "EPOQUE 2 : Campagne 2", "STATISTIQUES",
+          "EPOQUE 3 : Campagne 3", "STATISTIQUES", "DEPLACEMENTS ENTRE LES EPOQUES 1",
+          "TEST DE CONGRUENCE", "TRAITEMENT TERMINE"}) {
+        const std::size_t found = report.find(engine::fr(next), at + 1);
+        QVERIFY2(found != std::string::npos, next.c_str());
+        at = found;
+    }
+    QVERIFY(report.find(engine::fr("TAVLO - RAPPORT DE CALCUL")) <
+            report.find(engine::fr("ANALYSE MULTI EPOQUES")));
 }
 
 // Without any shift the global test of two epochs fails at its risk, 5 %: of 200 runs of two
@@ -588,6 +727,123 @@ void TestEngineEpochs::fisherQuantileMatchesStudent()
     // Tables of the F law: F(3, 20) at 95 % is 3.10, F(2, 60) is 3.15.
     QVERIFY(std::fabs(engine::fisherUpperQuantile(0.05, 3.0, 20.0) - 3.0984) < 1e-4);
     QVERIFY(std::fabs(engine::fisherUpperQuantile(0.05, 2.0, 60.0) - 3.1504) < 1e-4);
+}
+
+// The localisation updates one inversion of the tested cofactors as points leave the stable set;
+// each step must take the point and give the test values that the form of every subset, formed
+// anew, gives, up to the old limit of 300 components, and localise beyond it.
+void TestEngineEpochs::localisationMatchesTheSubsetForms_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("free");
+    QTest::addColumn<std::set<int>>("shifted");
+    QTest::addColumn<bool>("compared");
+
+    QTest::newRow("heights, free, 60 marks") << 60 << 1 << true << std::set<int>{7, 31} << true;
+    QTest::newRow("plan, free, 150 marks: 300 components")
+        << 150 << 2 << true << std::set<int>{12, 99} << true;
+    QTest::newRow("3D, fixed datum, 100 marks: 300 components")
+        << 100 << 3 << false << std::set<int>{40} << true;
+    QTest::newRow("3D, free, 40 marks, nothing moved")
+        << 40 << 3 << true << std::set<int>{} << true;
+    QTest::newRow("plan, free, 700 marks: 1400 components")
+        << 700 << 2 << true << std::set<int>{5, 350, 699} << false;
+}
+
+void TestEngineEpochs::localisationMatchesTheSubsetForms()
+{
+    QFETCH(int, points);
+    QFETCH(int, width);
+    QFETCH(bool, free);
+    QFETCH(std::set<int>, shifted);
+    QFETCH(bool, compared);
+
+    const DrawnSystem s = drawnSystem(points, width, free, shifted, 0.02, 4242u + points);
+    const engine::CongruenceLevel level; // known variance, 95 %
+    const engine::CongruenceTest t = engine::localise(width, s.d, s.q, s.g, level);
+    QVERIFY(t.done);
+    std::set<int> moved;
+    for (const engine::PointVerdict &v : t.points) {
+        if (v.moved)
+            moved.insert(v.displacement);
+    }
+    QCOMPARE(moved, shifted);
+    if (!compared)
+        return;
+
+    std::vector<int> stable(static_cast<std::size_t>(points));
+    std::iota(stable.begin(), stable.end(), 0);
+    for (const engine::CongruenceStep &step : t.steps) {
+        const auto [omega, h] = subsetForm(s, width, stable);
+        QCOMPARE(step.dimension, h);
+        QVERIFY(std::fabs(step.test - level.statistic(omega, h)) <= 1e-6 * step.test);
+        if (step.removed < 0)
+            break;
+        double largest = -1.0;
+        int worst = -1;
+        for (int p : stable) {
+            const double share = omega - subsetForm(s, width, without(stable, p)).first;
+            if (share > largest) {
+                largest = share;
+                worst = p;
+            }
+        }
+        QCOMPARE(step.removed, worst);
+        stable = without(stable, worst);
+    }
+    const auto [omegaStable, hStable] = subsetForm(s, width, stable);
+    for (const engine::PointVerdict &v : t.points) {
+        std::vector<int> with = stable;
+        std::pair<double, int> less{omegaStable, hStable};
+        if (v.moved)
+            with.push_back(v.displacement);
+        else
+            less = subsetForm(s, width, without(stable, v.displacement));
+        const auto more = subsetForm(s, width, with);
+        QCOMPARE(v.dimension, more.second - less.second);
+        const double expected = level.statistic(more.first - less.first, v.dimension);
+        QVERIFY2(std::fabs(v.test - expected) <= 1e-6 * std::max(expected, 1e-3),
+                 (std::to_string(v.test) + " " + std::to_string(expected)).c_str());
+    }
+}
+
+// A levelling line of 320 marks tied every fifth mark, observed twice, two marks sunk by 8 mm in
+// between: beyond 300 components the heights are still tested and exactly those two found.
+void TestEngineEpochs::largeLevellingNetworkIsLocalised()
+{
+    constexpr int kMarks = 320;
+    std::mt19937 noise(320);
+    std::normal_distribution<double> normal(0.0, 0.0003);
+    const auto name = [](int i) { return i == 0 ? std::string("B0") : "M" + std::to_string(i); };
+    std::vector<double> heights(kMarks + 1);
+    std::vector<std::string> lines;
+    for (int i = 0; i <= kMarks; ++i) {
+        heights[static_cast<std::size_t>(i)] = 100.0 + 3.0 * std::sin(0.05 * i);
+        lines.push_back(lenu(i == 0 ? "111" : "110", name(i), 10.0 * i, 5.0 * (i % 7),
+                             heights[static_cast<std::size_t>(i)] + 0.01));
+    }
+    for (int epoch = 1; epoch <= 2; ++epoch) {
+        lines.push_back(record("EPOC"));
+        if (epoch == 2) {
+            heights[50] -= 0.008;
+            heights[250] -= 0.008;
+        }
+        for (int i = 0; i < kMarks; ++i) {
+            for (int step : {1, 5}) {
+                if (i + step > kMarks || (step == 5 && i % 5 != 0))
+                    continue;
+                const double rise = heights[static_cast<std::size_t>(i + step)] -
+                                    heights[static_cast<std::size_t>(i)] + normal(noise);
+                lines.push_back(ohdf("", name(i), name(i + step), rise, "0.0003", 10.0 * step));
+            }
+        }
+    }
+    std::string configuration = monitoringConfiguration("NON", true);
+    configuration = withKey(configuration, "MEP_CTYPE", "100");
+    const engine::ProcessOutput output = runMonitoring(joinLines(lines), configuration);
+    QCOMPARE(output.summary.status, 0);
+    QCOMPARE(movedPoints(output.report, 2, "1D (up)"), (std::set<std::string>{"M50", "M250"}));
 }
 
 QTEST_APPLESS_MAIN(TestEngineEpochs)

@@ -60,6 +60,8 @@ private slots:
     void fitsMeanAndRadius();
     void regionScales_data();
     void regionScales();
+    void epochRegionScales_data();
+    void epochRegionScales();
     void groundToScreen_data();
     void groundToScreen();
     void visibleOnCanvas_data();
@@ -184,6 +186,52 @@ void tst_DrawingView::regionScales()
     QCOMPARE(fitted(ellipses).rectangleScale(), 1.0);
     QVERIFY(std::abs(fitted(rectangles).rectangleScale() - scale) < 1e-9 * scale);
     QCOMPARE(fitted(rectangles).ellipseScale(), 1.0);
+}
+
+void tst_DrawingView::epochRegionScales_data()
+{
+    QTest::addColumn<QVector<double>>("absolute");
+    QTest::addColumn<QVector<double>>("betweenEpochs");
+    QTest::addColumn<double>("epochScale");
+
+    // Radius 100 m: the largest region between epochs is drawn 25 m long, whatever the others.
+    QTest::newRow("displacements larger than one epoch's regions")
+        << QVector<double>{0.002, 0.001} << QVector<double>{0.05, 0.5} << 50.0;
+    QTest::newRow("displacements smaller")
+        << QVector<double>{0.5} << QVector<double>{0.01} << 2500.0;
+    QTest::newRow("none: the family's") << QVector<double>{0.05} << QVector<double>{} << 500.0;
+    QTest::newRow("only zero: the family's")
+        << QVector<double>{0.05} << QVector<double>{0.0} << 500.0;
+}
+
+void tst_DrawingView::epochRegionScales()
+{
+    QFETCH(QVector<double>, absolute);
+    QFETCH(QVector<double>, betweenEpochs);
+    QFETCH(double, epochScale);
+
+    DrwDrawing d = cross();
+    for (double a : absolute) {
+        d.absoluteEllipses.append(region(a));
+        d.absoluteRectangles.append(region(2 * a));
+    }
+    for (double a : betweenEpochs) {
+        d.epochEllipses.append(region(a));
+        d.epochRectangles.append(region(2 * a));
+    }
+    DrawingView view = fitted(d);
+    view.setEllipseFactor(3.0);
+    view.setRectangleFactor(0.5);
+    QVERIFY(std::abs(view.epochEllipseScale() - epochScale) < 1e-9 * epochScale);
+    QVERIFY(std::abs(view.epochRectangleScale() - epochScale / 2) < 1e-9 * epochScale);
+    QVERIFY(std::abs(view.ellipseMagnification(true) - 3.0 * epochScale) < 1e-9 * epochScale);
+    QVERIFY(std::abs(view.rectangleMagnification(true) - 0.25 * epochScale) < 1e-9 * epochScale);
+    // The legend's 50 pixels, one metre each on the square canvas.
+    const double bar = view.epochEllipseBarLength(kSquare);
+    QVERIFY(std::abs(bar - 50.0 / (3.0 * epochScale)) < 1e-9 * bar);
+    // The regions of one epoch keep their own scale.
+    const double own = 25.0 / *std::max_element(absolute.begin(), absolute.end());
+    QVERIFY(std::abs(view.ellipseScale() - own) < 1e-9 * own);
 }
 
 void tst_DrawingView::groundToScreen_data()

@@ -130,6 +130,8 @@ private slots:
     void headerOnlyWithoutObservations();
     void noObservations();
     void failedRunReadsHeaderOnly();
+    void epochNames_data();
+    void epochNames();
     void texts_data();
     void texts();
     void reverseRankOrder();
@@ -279,6 +281,59 @@ void tst_FicReader::failedRunReadsHeaderOnly()
 
     w.status = 7; // any other value fails too
     QVERIFY(isDefault(readFic(write(w.bytes()), true).observations.at(0)));
+}
+
+// The names of the epochs written after the records (after the header of a failed run).
+QByteArray epochTrailer(const QStringList &names, qint64 count)
+{
+    QByteArray bytes = FicWriter::text(QStringLiteral("EPOQUES")) + FicWriter::i64(count);
+    for (const QString &name : names)
+        bytes += FicWriter::text(name);
+    return bytes;
+}
+
+void tst_FicReader::epochNames_data()
+{
+    QTest::addColumn<FicWriter>("writer");
+    QTest::addColumn<QStringList>("names");
+
+    const QStringList three{QStringLiteral("Campagne été"), QStringLiteral("2"),
+                            QStringLiteral("Hiver 2026")};
+    FicWriter w = smallRun();
+    QTest::newRow("one epoch, no names") << w << QStringList();
+    w.epochCount = 3;
+    w.trailer = epochTrailer(three, 3);
+    QTest::newRow("after the records") << w << three;
+    FicWriter failed = w;
+    failed.status = 1;
+    failed.observationCount = 3;
+    failed.records.clear();
+    QTest::newRow("failed run, after the header") << failed << three;
+    FicWriter hostile = w;
+    hostile.trailer = epochTrailer(three, kI64Max);
+    QTest::newRow("count beyond the bytes") << hostile << three;
+    hostile.trailer = epochTrailer(three, -2);
+    QTest::newRow("negative count") << hostile << QStringList();
+    FicWriter other = w;
+    other.trailer = FicWriter::text(QStringLiteral("AUTRE")) + FicWriter::i64(1) +
+                    FicWriter::text(QStringLiteral("X"));
+    QTest::newRow("no marker") << other << QStringList();
+    FicWriter missing = w;
+    missing.records.removeLast();
+    missing.observationCount = 3;
+    QTest::newRow("fewer records than counted") << missing << QStringList();
+}
+
+void tst_FicReader::epochNames()
+{
+    QFETCH(FicWriter, writer);
+    QFETCH(QStringList, names);
+    for (const bool withObservations : {false, true}) {
+        const FicResult r = readFic(write(writer.bytes()), withObservations);
+        QCOMPARE(r.epochNames, names);
+        QCOMPARE(qint64(r.observationCount),
+                 writer.observationCount.value_or(qint64(writer.records.size())));
+    }
 }
 
 void tst_FicReader::texts_data()

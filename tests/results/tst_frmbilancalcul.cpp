@@ -6,6 +6,7 @@
 #include "summaryrow.h"
 
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -58,6 +59,7 @@ private slots:
     void emptyList();
     void rowsFromFiles();
     void stateColoursArePainted();
+    void epochNamesOfTheSelectedRow();
     void failedGlobalTestInWarningColour();
     void resultNotWrittenByTheRunShownMissing();
     void sameBaseNameInTwoFolders();
@@ -239,6 +241,27 @@ void tst_frmBilanCalcul::stateColoursArePainted()
     const QRect otherName = t->visualItemRect(t->item(1, 0));
     QCOMPARE(image.pixelColor(selectedName.left() + 3, selectedName.top() + 3), highlight);
     QVERIFY(image.pixelColor(otherName.left() + 3, otherName.top() + 3) != highlight);
+}
+
+void tst_frmBilanCalcul::epochNamesOfTheSelectedRow()
+{
+    FicWriter epochs = FicWriter::sample(3);
+    epochs.epochCount = 2;
+    epochs.trailer = FicWriter::text(QStringLiteral("EPOQUES")) + FicWriter::i64(2) +
+                     FicWriter::text(QStringLiteral("Mars")) +
+                     FicWriter::text(QStringLiteral("Crue d'été"));
+    const FicWriter single = FicWriter::sample(3);
+    frmBilanCalcul dialog(
+        {observationFile("barrage.iob", &epochs), observationFile("seule.iob", &single)});
+    dialog.show();
+    const auto *names = dialog.findChild<QLabel *>(QStringLiteral("epochNames"));
+    QVERIFY(names);
+    QVERIFY(names->isVisible());
+    QCOMPARE(names->text(),
+             QStringLiteral("Epoques de barrage.fic : 1 « Mars », 2 « Crue d'été »"));
+    QVERIFY(names->geometry().top() > table(dialog)->geometry().bottom());
+    table(dialog)->selectRow(1);
+    QVERIFY(!names->isVisible());
 }
 
 void tst_frmBilanCalcul::failedGlobalTestInWarningColour()

@@ -626,31 +626,32 @@ void tst_frmDraw::degenerateDrawings()
 
 void tst_frmDraw::hugeRegionPaints()
 {
-    // Against an absolute ellipse of 1 mm, a region of 1e200 m would be drawn some 1e205 pixels
-    // wide: it still paints, covering the whole canvas, dashes and all.
+    // Against an absolute ellipse of 1 mm, a relative region of 1e200 m would be drawn some 1e205
+    // pixels wide: it still paints, covering the whole canvas. (The regions between epochs have a
+    // magnification of their own, so that none of them is ever that large.)
     DrwDrawing d = cross();
     d.absoluteEllipses = {drwRegion(2, 0, 1, 0.001, 0.001, 0)};
-    d.epochEllipses = {drwRegion(3, 3, 1, 1e200, 1e200, 10)};
-    d.epochRectangles = {drwRegion(3, 3, 1, 1e300, 1e300, 10)};
+    d.relativeEllipses = {drwRegion(3, 3, 1, 1e200, 1e200, 10)};
+    d.relativeRectangles = {drwRegion(3, 3, 1, 1e300, 1e300, 10)};
     Canvas c(d);
-    c.canvas.setShown(DrawElement::EpochRectangles, false);
+    c.canvas.setShown(DrawElement::RelativeRectangles, false);
     const QImage image = c.image();
-    QVERIFY2(near(image, QPoint(500, 100), overWhite(QColor(255, 100, 0))),
+    QVERIFY2(near(image, QPoint(500, 100), overWhite(QColor(0, 0, 200))),
              describe(image, QPoint(500, 100)));
-    c.canvas.setShown(DrawElement::EpochRectangles, true);
-    c.canvas.setShown(DrawElement::EpochEllipses, false);
+    c.canvas.setShown(DrawElement::RelativeRectangles, true);
+    c.canvas.setShown(DrawElement::RelativeEllipses, false);
     // The rectangles take their magnification from the largest of them, so this one is drawn a
     // quarter of the radius, 50 pixels, from B.
     QVERIFY2(near(c.image(), QPoint(500, 100), kWhite, 0), describe(c.image(), QPoint(500, 100)));
-    QVERIFY2(near(c.image(), kB + QPoint(-40, -40), overWhite(QColor(100, 255, 0))),
+    QVERIFY2(near(c.image(), kB + QPoint(-40, -40), overWhite(QColor(100, 255, 200))),
              describe(c.image(), kB + QPoint(-40, -40)));
 
     // Against an absolute rectangle of 1 mm, 1e305 m is no finite size on screen: it is left
     // out.
     d.absoluteRectangles = {drwRegion(2, 0, 1, 0.001, 0.001, 0)};
-    d.epochRectangles = {drwRegion(3, 3, 1, 1e305, 1e305, 10)};
+    d.relativeRectangles = {drwRegion(3, 3, 1, 1e305, 1e305, 10)};
     Canvas rectangles(d);
-    rectangles.canvas.setShown(DrawElement::EpochEllipses, false);
+    rectangles.canvas.setShown(DrawElement::RelativeEllipses, false);
     const QImage image2 = rectangles.image();
     QVERIFY2(near(image2, QPoint(500, 100), kWhite, 0), describe(image2, QPoint(500, 100)));
     QVERIFY2(near(image2, kB + QPoint(-40, -40), kWhite, 0),
