@@ -337,7 +337,7 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
                 std::string(), 0,
                 fr("Fichier de dessin non écrit : les époques comptent ") + std::to_string(points) +
                     fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
-                    fr(" que le dessin admet."));
+                    fr(" que le dessin admet. ") + partialDrawingHint());
         } else {
             const DrawingFile drawing = unitedDrawing(runs, comparisons, options);
             // The last epoch's section closes the report before the comparisons.

@@ -59,6 +59,7 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.auxiliaryValue = statistics->weightedSquares;
     r.validCount = statistics->validCount;
     r.residualTest = static_cast<std::int64_t>(residualTestCode(statistics->residualTest));
+    r.records.reserve(statistics->rankOrder.size());
     for (int index : statistics->rankOrder) {
         const auto i = static_cast<std::size_t>(index);
         const Observation &o = network->observations[i];
@@ -82,7 +83,8 @@ std::shared_ptr<const DrawingFile> drawingFor(const Network &network,
                                 std::to_string(network.points.size()) +
                                 fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
                                 fr(" que le dessin admet (sa matrice des liens croît comme le "
-                                   "carré du nombre de points)."));
+                                   "carré du nombre de points). ") +
+                                partialDrawingHint());
         return nullptr;
     }
     return std::make_shared<const DrawingFile>(drawingOf(network, outcome, regions));

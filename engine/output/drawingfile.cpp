@@ -35,6 +35,18 @@ void pairs(BinaryWriter &w, const std::vector<DrawingRegion> &regions)
     }
 }
 
+// Little-endian, as BinaryWriter writes it; a column outside the row is dropped.
+void putI64(std::string &row, std::int64_t column, std::int64_t value)
+{
+    if (column < 0 || static_cast<std::size_t>(column) >= row.size() / 8)
+        return;
+    auto bits = static_cast<std::uint64_t>(value);
+    for (std::size_t b = 0; b < 8; ++b) {
+        row[static_cast<std::size_t>(column) * 8 + b] = static_cast<char>(bits & 0xFF);
+        bits >>= 8;
+    }
+}
+
 bool planFixed(const Unknowns &unknowns, std::int64_t point)
 {
     const auto &u = unknowns.point[static_cast<std::size_t>(point)];
@@ -42,6 +54,13 @@ bool planFixed(const Unknowns &unknowns, std::int64_t point)
 }
 
 } // namespace
+
+std::string partialDrawingHint()
+{
+    return fr("Pour dessiner une partie du réseau, traitez-la à part : un fichier d'observations "
+              "qui ne garde que ses points et les observations entre eux, avec les points de sa "
+              "bordure fixés à leurs coordonnées ajustées.");
+}
 
 DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
                       const Regions &regions)
@@ -124,14 +143,16 @@ bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::
         w.f64(c(1));
         w.f64(c(2));
     }
+    // A row of zeros in which the counts of the row's links are put, then taken out again.
+    std::string row(static_cast<std::size_t>(n) * 8, '\0');
     auto link = drawing.links.begin();
     for (std::int64_t i = 0; i < n; ++i) {
-        for (std::int64_t j = 0; j < n; ++j) {
-            std::int64_t count = 0;
-            if (link != drawing.links.end() && link->row == i && link->column == j)
-                count = (link++)->count;
-            w.i64(count);
-        }
+        const auto first = link;
+        for (; link != drawing.links.end() && link->row == i; ++link)
+            putI64(row, link->column, link->count);
+        w.raw(row);
+        for (auto put = first; put != link; ++put)
+            putI64(row, put->column, 0);
     }
     single(w, drawing.absoluteEllipses);
     pairs(w, drawing.relativeEllipses);

@@ -9,6 +9,11 @@ std::string encodeResultFile(const ResultFile &file)
 {
     BinaryWriter e;
     const bool withRecords = file.status == 0;
+    std::size_t texts = 0;
+    for (const auto *names : {&file.observationFiles, &file.pointNames})
+        for (const std::string &name : *names)
+            texts += 8 + name.size() + 8;
+    e.reserve(160 + texts + file.logFile.size() + (withRecords ? 104 * file.records.size() : 0));
     e.i64(file.status);
     e.i64(file.calculation);
     e.i64(withRecords ? static_cast<std::int64_t>(file.records.size()) : file.observationCount);
