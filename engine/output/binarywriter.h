@@ -21,14 +21,22 @@ public:
     // Hands the bytes to `file` a chunk at a time, so that a large file is never held whole.
     explicit BinaryWriter(AtomicFile &file);
 
-    void i64(std::int64_t value)
+    // `value` in the file's encoding at `at`; returns the place after it.
+    static char *putI64(char *at, std::int64_t value)
     {
         auto bits = static_cast<std::uint64_t>(value);
-        char bytes[8];
-        for (char &byte : bytes) {
-            byte = static_cast<char>(bits & 0xFF);
+        for (int i = 0; i < 8; ++i) {
+            at[i] = static_cast<char>(bits & 0xFF);
             bits >>= 8;
         }
+        return at + 8;
+    }
+    static char *putF64(char *at, double value);
+
+    void i64(std::int64_t value)
+    {
+        char bytes[8];
+        putI64(bytes, value);
         m_bytes.append(bytes, sizeof bytes);
         spill();
     }

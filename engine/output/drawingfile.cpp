@@ -35,16 +35,11 @@ void pairs(BinaryWriter &w, const std::vector<DrawingRegion> &regions)
     }
 }
 
-// Little-endian, as BinaryWriter writes it; a column outside the row is dropped.
-void putI64(std::string &row, std::int64_t column, std::int64_t value)
+// A count of a row of the link matrix; a column outside the row is dropped.
+void putCount(std::string &row, std::int64_t column, std::int64_t count)
 {
-    if (column < 0 || static_cast<std::size_t>(column) >= row.size() / 8)
-        return;
-    auto bits = static_cast<std::uint64_t>(value);
-    for (std::size_t b = 0; b < 8; ++b) {
-        row[static_cast<std::size_t>(column) * 8 + b] = static_cast<char>(bits & 0xFF);
-        bits >>= 8;
-    }
+    if (column >= 0 && static_cast<std::size_t>(column) < row.size() / 8)
+        BinaryWriter::putI64(row.data() + column * 8, count);
 }
 
 bool planFixed(const Unknowns &unknowns, std::int64_t point)
@@ -149,10 +144,10 @@ bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::
     for (std::int64_t i = 0; i < n; ++i) {
         const auto first = link;
         for (; link != drawing.links.end() && link->row == i; ++link)
-            putI64(row, link->column, link->count);
+            putCount(row, link->column, link->count);
         w.raw(row);
         for (auto put = first; put != link; ++put)
-            putI64(row, put->column, 0);
+            putCount(row, put->column, 0);
     }
     single(w, drawing.absoluteEllipses);
     pairs(w, drawing.relativeEllipses);

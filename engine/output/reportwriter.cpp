@@ -1,7 +1,8 @@
 #include "engine/output/reportwriter.h"
 
+#include "engine/base/chunkedloop.h"
+
 #include <algorithm>
-#include <exception>
 #include <utility>
 #include <vector>
 
@@ -38,28 +39,18 @@ void ReportWriter::entries(std::size_t count, const EntryFormat &format)
 {
     const std::size_t chunks = (count + kChunkEntries - 1) / kChunkEntries;
     std::vector<std::string> texts(std::min(chunks, kBatchChunks));
-    std::vector<std::exception_ptr> failures(texts.size());
     const std::size_t start = m_text.size();
     for (std::size_t first = 0; first < chunks; first += kBatchChunks) {
-        const auto batch = static_cast<long>(std::min(kBatchChunks, chunks - first));
-#pragma omp parallel for schedule(dynamic, 1)
-        for (long c = 0; c < batch; ++c) {
-            const auto slot = static_cast<std::size_t>(c);
-            try {
-                texts[slot].clear();
-                const std::size_t begin = (first + slot) * kChunkEntries;
-                const std::size_t end = std::min(begin + kChunkEntries, count);
-                for (std::size_t k = begin; k < end; ++k)
-                    format(k, texts[slot]);
-            } catch (...) {
-                failures[slot] = std::current_exception();
-            }
-        }
-        for (std::size_t slot = 0; slot < static_cast<std::size_t>(batch); ++slot) {
-            if (failures[slot])
-                std::rethrow_exception(failures[slot]);
+        const std::size_t batch = std::min(kBatchChunks, chunks - first);
+        forEachChunk(batch, 1, [&](std::size_t slot, std::size_t) {
+            texts[slot].clear();
+            const std::size_t begin = (first + slot) * kChunkEntries;
+            const std::size_t end = std::min(begin + kChunkEntries, count);
+            for (std::size_t k = begin; k < end; ++k)
+                format(k, texts[slot]);
+        });
+        for (std::size_t slot = 0; slot < batch; ++slot)
             m_text += texts[slot];
-        }
         // Room for the rest at the size of the entries so far, with a margin: a long listing is
         // not copied again and again as the text grows.
         const std::size_t done = std::min(count, (first + kBatchChunks) * kChunkEntries);

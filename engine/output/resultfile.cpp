@@ -1,9 +1,16 @@
 #include "engine/output/resultfile.h"
 
+#include "engine/base/chunkedloop.h"
 #include "engine/model/angles.h"
 #include "engine/output/binarywriter.h"
 
 namespace engine {
+
+namespace {
+
+constexpr std::size_t kRecordBytes = 13 * 8;
+
+} // namespace
 
 std::string encodeResultFile(const ResultFile &file)
 {
@@ -13,7 +20,8 @@ std::string encodeResultFile(const ResultFile &file)
     for (const auto *names : {&file.observationFiles, &file.pointNames})
         for (const std::string &name : *names)
             texts += 8 + name.size() + 8;
-    e.reserve(160 + texts + file.logFile.size() + (withRecords ? 104 * file.records.size() : 0));
+    e.reserve(160 + texts + file.logFile.size() +
+              (withRecords ? kRecordBytes * file.records.size() : 0));
     e.i64(file.status);
     e.i64(file.calculation);
     e.i64(withRecords ? static_cast<std::int64_t>(file.records.size()) : file.observationCount);
@@ -33,24 +41,32 @@ std::string encodeResultFile(const ResultFile &file)
     e.i64(file.validCount);
     e.i64(file.residualTest);
     e.i64(file.angleUnit);
-    if (withRecords) {
-        for (const ResultRecord &r : file.records) {
-            e.i64(r.epoch);
-            e.f64(r.value);
-            e.i64(r.rank);
-            e.f64(r.residual);
-            e.f64(r.normalizedResidual);
-            e.f64(r.reliability);
-            e.i64(r.valid);
-            e.i64(r.lineNumber);
-            e.i64(r.fileNumber);
-            e.i64(r.kind);
-            e.i64(r.component);
-            e.i64(r.station);
-            e.i64(r.target);
+    std::string bytes = std::move(e).bytes();
+    if (!withRecords)
+        return bytes;
+    // The records, each at its place, in parallel.
+    const std::size_t start = bytes.size();
+    bytes.resize(start + kRecordBytes * file.records.size());
+    forEachChunk(file.records.size(), 4096, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const ResultRecord &r = file.records[k];
+            char *at = bytes.data() + start + kRecordBytes * k;
+            at = BinaryWriter::putI64(at, r.epoch);
+            at = BinaryWriter::putF64(at, r.value);
+            at = BinaryWriter::putI64(at, r.rank);
+            at = BinaryWriter::putF64(at, r.residual);
+            at = BinaryWriter::putF64(at, r.normalizedResidual);
+            at = BinaryWriter::putF64(at, r.reliability);
+            at = BinaryWriter::putI64(at, r.valid);
+            at = BinaryWriter::putI64(at, r.lineNumber);
+            at = BinaryWriter::putI64(at, r.fileNumber);
+            at = BinaryWriter::putI64(at, r.kind);
+            at = BinaryWriter::putI64(at, r.component);
+            at = BinaryWriter::putI64(at, r.station);
+            BinaryWriter::putI64(at, r.target);
         }
-    }
-    return std::move(e).bytes();
+    });
+    return bytes;
 }
 
 ResultRecord observationRecord(const Observation &o, const ObservationStatistics &s, AngleUnit unit)
