@@ -2,7 +2,6 @@
 
 #include "engine/api/multiepoch.h"
 #include "engine/base/atomicfile.h"
-#include "engine/base/chunkedloop.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
@@ -60,17 +59,7 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.auxiliaryValue = statistics->weightedSquares;
     r.validCount = statistics->validCount;
     r.residualTest = static_cast<std::int64_t>(residualTestCode(statistics->residualTest));
-    r.records.resize(statistics->rankOrder.size());
-    forEachChunk(r.records.size(), 4096, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k) {
-            const auto i = static_cast<std::size_t>(statistics->rankOrder[k]);
-            const Observation &o = network->observations[i];
-            ResultRecord &rec = r.records[k];
-            rec = observationRecord(o, statistics->perObservation[i], options.angleUnit);
-            rec.station = o.station + 1;
-            rec.target = o.target + 1;
-        }
-    });
+    r.records = rankedRecords(*network, *statistics, options.angleUnit);
     return r;
 }
 

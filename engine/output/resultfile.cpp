@@ -89,6 +89,22 @@ ResultRecord observationRecord(const Observation &o, const ObservationStatistics
     return rec;
 }
 
+std::vector<ResultRecord> rankedRecords(const Network &network, const Statistics &statistics,
+                                        AngleUnit unit)
+{
+    std::vector<ResultRecord> records(statistics.rankOrder.size());
+    forEachChunk(records.size(), 4096, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const auto i = static_cast<std::size_t>(statistics.rankOrder[k]);
+            const Observation &o = network.observations[i];
+            records[k] = observationRecord(o, statistics.perObservation[i], unit);
+            records[k].station = o.station + 1;
+            records[k].target = o.target + 1;
+        }
+    });
+    return records;
+}
+
 ResidualTest residualTestCode(ResidualTestKind kind)
 {
     return kind == ResidualTestKind::Tau      ? ResidualTest::Tau

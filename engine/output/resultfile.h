@@ -63,6 +63,11 @@ std::string encodeResultFile(const ResultFile &file);
 ResultRecord observationRecord(const Observation &o, const ObservationStatistics &s,
                                AngleUnit unit);
 
+// The records of a run's observations in rank order, their points numbered from 1 in network
+// order.
+std::vector<ResultRecord> rankedRecords(const Network &network, const Statistics &statistics,
+                                        AngleUnit unit);
+
 // The header's code of the residual test.
 ResidualTest residualTestCode(ResidualTestKind kind);
 
