@@ -598,8 +598,8 @@ void timeStages(const std::string &observationPath, const std::string &configura
     result.status = 0;
     for (const engine::Point &p : network.points)
         result.pointNames.push_back(p.name);
-    result.records = engine::rankedRecords(network, statistics, options.angleUnit);
-    const std::string bytes = engine::encodeResultFile(result);
+    const std::string bytes =
+        engine::encodeResultFile(result, network, statistics, options.angleUnit);
     std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(bytes.size()) / 1e6);
     stage.print("result file", size);
 }

@@ -10,9 +10,10 @@ namespace {
 
 constexpr std::size_t kRecordBytes = 13 * 8;
 
-} // namespace
-
-std::string encodeResultFile(const ResultFile &file)
+// The file with `count` records, record k given by `recordAt(k)`, each encoded at its place in
+// parallel.
+template <typename RecordAt>
+std::string encode(const ResultFile &file, std::size_t count, const RecordAt &recordAt)
 {
     BinaryWriter e;
     const bool withRecords = file.status == 0;
@@ -20,11 +21,10 @@ std::string encodeResultFile(const ResultFile &file)
     for (const auto *names : {&file.observationFiles, &file.pointNames})
         for (const std::string &name : *names)
             texts += 8 + name.size() + 8;
-    e.reserve(160 + texts + file.logFile.size() +
-              (withRecords ? kRecordBytes * file.records.size() : 0));
+    e.reserve(160 + texts + file.logFile.size() + (withRecords ? kRecordBytes * count : 0));
     e.i64(file.status);
     e.i64(file.calculation);
-    e.i64(withRecords ? static_cast<std::int64_t>(file.records.size()) : file.observationCount);
+    e.i64(withRecords ? static_cast<std::int64_t>(count) : file.observationCount);
     e.i64(file.unknownCount);
     e.i64(file.epochCount);
     e.i64(file.iterationCount);
@@ -44,12 +44,11 @@ std::string encodeResultFile(const ResultFile &file)
     std::string bytes = std::move(e).bytes();
     if (!withRecords)
         return bytes;
-    // The records, each at its place, in parallel.
     const std::size_t start = bytes.size();
-    bytes.resize(start + kRecordBytes * file.records.size());
-    forEachChunk(file.records.size(), 4096, [&](std::size_t begin, std::size_t end) {
+    bytes.resize(start + kRecordBytes * count);
+    forEachChunk(count, 4096, [&](std::size_t begin, std::size_t end) {
         for (std::size_t k = begin; k < end; ++k) {
-            const ResultRecord &r = file.records[k];
+            const ResultRecord r = recordAt(k);
             char *at = bytes.data() + start + kRecordBytes * k;
             at = BinaryWriter::putI64(at, r.epoch);
             at = BinaryWriter::putF64(at, r.value);
@@ -67,6 +66,26 @@ std::string encodeResultFile(const ResultFile &file)
         }
     });
     return bytes;
+}
+
+} // namespace
+
+std::string encodeResultFile(const ResultFile &file)
+{
+    return encode(file, file.records.size(), [&](std::size_t k) { return file.records[k]; });
+}
+
+std::string encodeResultFile(const ResultFile &file, const Network &network,
+                             const Statistics &statistics, AngleUnit unit)
+{
+    return encode(file, statistics.rankOrder.size(), [&](std::size_t k) {
+        const auto i = static_cast<std::size_t>(statistics.rankOrder[k]);
+        const Observation &o = network.observations[i];
+        ResultRecord record = observationRecord(o, statistics.perObservation[i], unit);
+        record.station = o.station + 1;
+        record.target = o.target + 1;
+        return record;
+    });
 }
 
 ResultRecord observationRecord(const Observation &o, const ObservationStatistics &s, AngleUnit unit)
@@ -87,22 +106,6 @@ ResultRecord observationRecord(const Observation &o, const ObservationStatistics
     rec.kind = static_cast<std::int64_t>(o.kind);
     rec.component = isComponent(o.kind) ? o.component + 1 : 1;
     return rec;
-}
-
-std::vector<ResultRecord> rankedRecords(const Network &network, const Statistics &statistics,
-                                        AngleUnit unit)
-{
-    std::vector<ResultRecord> records(statistics.rankOrder.size());
-    forEachChunk(records.size(), 4096, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k) {
-            const auto i = static_cast<std::size_t>(statistics.rankOrder[k]);
-            const Observation &o = network.observations[i];
-            records[k] = observationRecord(o, statistics.perObservation[i], unit);
-            records[k].station = o.station + 1;
-            records[k].target = o.target + 1;
-        }
-    });
-    return records;
 }
 
 ResidualTest residualTestCode(ResidualTestKind kind)
