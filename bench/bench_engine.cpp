@@ -597,6 +597,7 @@ void timeStages(const std::string &observationPath, const std::string &configura
     in.files = source.files;
     in.options = &options;
     in.network = &network;
+    in.dataCheck = &check;
     in.outcome = &outcome;
     in.statistics = &statistics;
     in.regions = &regions;
@@ -605,6 +606,16 @@ void timeStages(const std::string &observationPath, const std::string &configura
     char size[32];
     std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(report.size()) / 1e6);
     stage.print("report", size);
+
+    stage = Stage();
+    engine::ResultFile result;
+    result.status = 0;
+    for (const engine::Point &p : network.points)
+        result.pointNames.push_back(p.name);
+    const std::string bytes =
+        engine::encodeResultFile(result, network, statistics, options.angleUnit);
+    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(bytes.size()) / 1e6);
+    stage.print("result file", size);
 }
 
 struct ChildFigures

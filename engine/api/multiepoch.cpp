@@ -337,7 +337,8 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
             closing.warning(std::string(), 0,
                             fr("Fichier de dessin non écrit : les époques comptent ") +
                                 std::to_string(points) + fr(" points, au-delà des ") +
-                                std::to_string(kMaxDrawingPoints) + fr(" que le dessin admet."));
+                                std::to_string(kMaxDrawingPoints) + fr(" que le dessin admet. ") +
+                                partialDrawingHint());
         } else {
             const DrawingFile drawing = unitedDrawing(runs, comparisons, options);
             if (handling.writeDrawing &&

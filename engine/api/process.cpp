@@ -59,14 +59,6 @@ ResultFile resultOf(const std::string &reportPath, const std::vector<std::string
     r.auxiliaryValue = statistics->weightedSquares;
     r.validCount = statistics->validCount;
     r.residualTest = static_cast<std::int64_t>(residualTestCode(statistics->residualTest));
-    for (int index : statistics->rankOrder) {
-        const auto i = static_cast<std::size_t>(index);
-        const Observation &o = network->observations[i];
-        ResultRecord rec = observationRecord(o, statistics->perObservation[i], options.angleUnit);
-        rec.station = o.station + 1;
-        rec.target = o.target + 1;
-        r.records.push_back(rec);
-    }
     return r;
 }
 
@@ -82,7 +74,8 @@ std::shared_ptr<const DrawingFile> drawingFor(const Network &network,
                                 std::to_string(network.points.size()) +
                                 fr(" points, au-delà des ") + std::to_string(kMaxDrawingPoints) +
                                 fr(" que le dessin admet (sa matrice des liens croît comme le "
-                                   "carré du nombre de points)."));
+                                   "carré du nombre de points). ") +
+                                partialDrawingHint());
         return nullptr;
     }
     return std::make_shared<const DrawingFile>(drawingOf(network, outcome, regions));
@@ -312,9 +305,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
                         observationPath, network, outcome, statistics,
                         adjustedSystem(network, outcome, statistics.inverse.get(), options),
                         options, handling.writeMatrix, diagnostics);
-                // The inverse and the factor have served: free them before the report.
+                // The inverse, the factor and the design matrix have served: free them before
+                // the report.
                 statistics.inverse.reset();
                 outcome.factor.reset();
+                outcome.design = Eigen::SparseMatrix<double, Eigen::RowMajor>();
                 if (haveRegions && options.drawingRequested)
                     output.drawing = drawingFor(
                         network, outcome, drawingRegions ? *drawingRegions : regions, diagnostics);
@@ -369,10 +364,13 @@ ProcessOutput runProcessing(const std::string &observationPath,
             handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
         const bool succeeded =
             haveStatistics && !diagnostics.hasErrors() && (reportWritten || !handling.writeReport);
-        output.result = encodeResultFile(
+        const ResultFile result =
             resultOf(output.reportPath, source.files, haveNetwork ? &network : nullptr,
                      haveOutcome ? &outcome : nullptr, haveStatistics ? &statistics : nullptr,
-                     options, succeeded));
+                     options, succeeded);
+        // The records of a successful run come straight from its statistics.
+        output.result = succeeded ? encodeResultFile(result, network, statistics, options.angleUnit)
+                                  : encodeResultFile(result);
         fillSummary(output.summary, options, haveStatistics ? &statistics : nullptr,
                     haveOutcome ? &outcome : nullptr, diagnostics);
         output.summary.reportWritten = reportWritten;

@@ -1,7 +1,9 @@
 #include "engine/base/text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <system_error>
 
 namespace engine {
@@ -267,23 +269,99 @@ std::string siblingPath(std::string_view observationPath, std::string_view exten
     return result;
 }
 
-std::string fixed(double value, int width, int decimals)
+namespace {
+
+constexpr int kMaxDecimals = 12;
+constexpr double kScales[kMaxDecimals + 1] = {1e0, 1e1, 1e2, 1e3,  1e4,  1e5, 1e6,
+                                              1e7, 1e8, 1e9, 1e10, 1e11, 1e12};
+constexpr std::uint64_t kIntegerScales[kMaxDecimals + 1] = {
+    1ULL,           10ULL,           100ULL,          1000ULL,      10000ULL,
+    100000ULL,      1000000ULL,      10000000ULL,     100000000ULL, 1000000000ULL,
+    10000000000ULL, 100000000000ULL, 1000000000000ULL};
+
+// The text of a finite `value` with `decimals` digits after the point (0 to 12), into `buffer`;
+// returns its end. A value that rounds to zero has no minus sign.
+char *fixedText(char *buffer, char *end, double value, int decimals)
 {
-    if (!std::isfinite(value))
-        return padLeft("*", width);
-    if (decimals < 0)
-        decimals = 0;
-    if (decimals > 12)
-        decimals = 12;
-    // to_chars, unlike printf, ignores the process locale: the decimal separator stays a point.
-    char buffer[96];
+    // Scaled by a power of ten (exact up to 1e22), the value is rounded once by the product, by at
+    // most 2^-53 of itself: when it lies further than that from a half, its nearest integer is
+    // that of the exact decimal value, which is what the correctly rounded conversion gives.
+    const double scaled = std::fabs(value) * kScales[decimals];
+    if (scaled < 0x1p52) {
+        const double whole = std::floor(scaled);
+        const double fraction = scaled - whole;
+        if (std::fabs(fraction - 0.5) > scaled * 0x1p-50) {
+            const std::uint64_t digits =
+                static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1U : 0U);
+            char *at = buffer;
+            if (digits != 0 && value < 0.0)
+                *at++ = '-';
+            const std::uint64_t scale = kIntegerScales[decimals];
+            at = std::to_chars(at, end, digits / scale).ptr;
+            if (decimals > 0) {
+                *at++ = '.';
+                std::uint64_t fractionDigits = digits % scale;
+                for (int i = decimals - 1; i >= 0; --i) {
+                    at[i] = static_cast<char>('0' + fractionDigits % 10);
+                    fractionDigits /= 10;
+                }
+                at += decimals;
+            }
+            return at;
+        }
+    }
+    // Ties, large values: the correctly rounded conversion itself. to_chars, unlike printf,
+    // ignores the process locale: the decimal separator stays a point.
     const auto format =
         std::fabs(value) >= 1e30 ? std::chars_format::scientific : std::chars_format::fixed;
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, format, decimals);
-    std::string text(buffer, result.ec == std::errc() ? result.ptr : buffer);
-    if (!text.empty() && text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos)
-        text.erase(0, 1); // no "-0.000"
-    return padLeft(text, width);
+    const auto result = std::to_chars(buffer, end, value, format, decimals);
+    if (result.ec != std::errc())
+        return buffer;
+    if (buffer[0] == '-' &&
+        std::all_of(buffer, result.ptr, [](char c) { return c == '-' || c == '0' || c == '.'; })) {
+        std::copy(buffer + 1, result.ptr, buffer); // no "-0.000"
+        return result.ptr - 1;
+    }
+    return result.ptr;
+}
+
+} // namespace
+
+void appendFixed(std::string &out, double value, int width, int decimals)
+{
+    char buffer[96];
+    const char *end = buffer + 1;
+    buffer[0] = '*';
+    if (std::isfinite(value))
+        end =
+            fixedText(buffer, buffer + sizeof buffer, value, std::clamp(decimals, 0, kMaxDecimals));
+    const auto length = static_cast<int>(end - buffer);
+    if (length < width)
+        out.append(static_cast<std::size_t>(width - length), ' ');
+    out.append(buffer, static_cast<std::size_t>(length));
+}
+
+std::string fixed(double value, int width, int decimals)
+{
+    std::string text;
+    appendFixed(text, value, width, decimals);
+    return text;
+}
+
+void appendColumnLeft(std::string &out, std::string_view text, int width)
+{
+    out += text;
+    if (static_cast<int>(text.size()) < width - 1)
+        out.append(static_cast<std::size_t>(width - 1) - text.size(), ' ');
+    out += ' ';
+}
+
+void appendColumnRight(std::string &out, std::string_view text, int width)
+{
+    out += ' ';
+    if (static_cast<int>(text.size()) < width - 1)
+        out.append(static_cast<std::size_t>(width - 1) - text.size(), ' ');
+    out += text;
 }
 
 std::string columnLeft(std::string_view text, int width)

@@ -75,8 +75,11 @@ std::string latin1FromPath(const std::filesystem::path &path);
 // ".log" gives "C:\m\net.old.log".
 std::string siblingPath(std::string_view observationPath, std::string_view extension);
 
-// `value` in fixed notation with `decimals` digits after the point, right-aligned in `width`.
+// `value` in fixed notation with `decimals` digits after the point (at most 12), right-aligned
+// in `width`: the correctly rounded decimal of the binary value, as printf's "%.*f" gives it in
+// the C locale, without the sign of a value that rounds to zero; "*" when it is not finite.
 std::string fixed(double value, int width, int decimals);
+void appendFixed(std::string &out, double value, int width, int decimals);
 
 // `text` left-aligned in `width` characters (never cut), or right-aligned.
 std::string padRight(std::string_view text, int width);
@@ -87,6 +90,8 @@ std::string padLeft(std::string_view text, int width);
 // the columns of a table never run together.
 std::string columnLeft(std::string_view text, int width);
 std::string columnRight(std::string_view text, int width);
+void appendColumnLeft(std::string &out, std::string_view text, int width);
+void appendColumnRight(std::string &out, std::string_view text, int width);
 
 } // namespace engine
 

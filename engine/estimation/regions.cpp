@@ -2,6 +2,7 @@
 
 #include "engine/estimation/componentframes.h"
 
+#include "engine/base/chunkedloop.h"
 #include "engine/base/text.h"
 #include "engine/estimation/distributions.h"
 
@@ -151,16 +152,20 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
 
     if (confidence) {
         for (std::size_t p = 0; p < network.points.size(); ++p) {
-            const int point = static_cast<int>(p);
-            if (!hasFreeCoordinate(outcome.unknowns, point))
-                continue;
-            const std::array<int, 3> u = neuUnknowns(outcome.unknowns, point);
-            const Eigen::Matrix3d r = frames.rotation(point, point);
-            PointCovariance c;
-            c.point1 = point;
-            c.covariance = variance * (r * inverse.block({u[0], u[1], u[2]}) * r.transpose());
-            regions.points.push_back(c);
+            if (hasFreeCoordinate(outcome.unknowns, static_cast<int>(p))) {
+                PointCovariance c;
+                c.point1 = static_cast<int>(p);
+                regions.points.push_back(c);
+            }
         }
+        forEachChunk(regions.points.size(), 256, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t k = begin; k < end; ++k) {
+                PointCovariance &c = regions.points[k];
+                const std::array<int, 3> u = neuUnknowns(outcome.unknowns, c.point1);
+                const Eigen::Matrix3d r = frames.rotation(c.point1, c.point1);
+                c.covariance = variance * (r * inverse.block({u[0], u[1], u[2]}) * r.transpose());
+            }
+        });
     }
     // Relative regions between two fixed points would be empty.
     std::vector<std::pair<int, int>> relativeLinks;
@@ -172,20 +177,22 @@ Regions computeRegions(const Network &network, const AdjustmentOutcome &outcome,
         }
     }
     if (relativeConfidence) {
-        regions.pairs.reserve(relativeLinks.size());
-        for (const auto &[first, second] : relativeLinks) {
-            const std::array<int, 3> a = neuUnknowns(outcome.unknowns, first);
-            const std::array<int, 3> b = neuUnknowns(outcome.unknowns, second);
-            const Eigen::MatrixXd q = inverse.block({a[0], a[1], a[2], b[0], b[1], b[2]});
-            // The difference of the two points in the components of the frame at the first.
-            Eigen::Matrix<double, 3, 6> difference;
-            difference << -frames.rotation(first, first), frames.rotation(second, first);
-            PointCovariance c;
-            c.point1 = first;
-            c.point2 = second;
-            c.covariance = variance * (difference * q * difference.transpose());
-            regions.pairs.push_back(c);
-        }
+        regions.pairs.resize(relativeLinks.size());
+        forEachChunk(relativeLinks.size(), 256, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t k = begin; k < end; ++k) {
+                const auto [first, second] = relativeLinks[k];
+                const std::array<int, 3> a = neuUnknowns(outcome.unknowns, first);
+                const std::array<int, 3> b = neuUnknowns(outcome.unknowns, second);
+                const Eigen::MatrixXd q = inverse.block({a[0], a[1], a[2], b[0], b[1], b[2]});
+                // The difference of the two points in the components of the frame at the first.
+                Eigen::Matrix<double, 3, 6> difference;
+                difference << -frames.rotation(first, first), frames.rotation(second, first);
+                PointCovariance &c = regions.pairs[k];
+                c.point1 = first;
+                c.point2 = second;
+                c.covariance = variance * (difference * q * difference.transpose());
+            }
+        });
     }
     if (reliability)
         regions.reliability = computeReliability(

@@ -1,5 +1,6 @@
 #include "engine/estimation/reliability.h"
 
+#include "engine/base/chunkedloop.h"
 #include "engine/estimation/distributions.h"
 
 #include <algorithm>
@@ -18,6 +19,16 @@ std::uint64_t pairKey(int a, int b)
     return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(a)) << 32) |
            static_cast<std::uint32_t>(b);
 }
+
+// Observations whose displacements are held at once.
+constexpr std::size_t kBatchObservations = 1 << 16;
+
+// The displacement of an observation's station and target by its bias.
+struct Displacements
+{
+    Eigen::Vector3d station = Eigen::Vector3d::Zero();
+    Eigen::Vector3d target = Eigen::Vector3d::Zero();
+};
 
 void widen(ReliabilityBox &box, const Eigen::Vector3d &displacement, int observation)
 {
@@ -82,14 +93,10 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         return result;
     const SelectedInverse &inverse = *statistics.inverse;
 
-    std::vector<int> unknowns;
-    std::vector<double> row;
-    for (std::size_t i = 0; i < m; ++i) {
-        const ObservationStatistics &s = statistics.perObservation[i];
-        if (!s.controlled || s.leftOut)
-            continue;
+    // The displacement of the station and of the target by the bias of observation `i`, with
+    // `unknowns` and `row` as room to work in.
+    auto displacements = [&](std::size_t i, std::vector<int> &unknowns, std::vector<double> &row) {
         const Observation &o = network.observations[i];
-
         // The unknowns of the observation's row, then the coordinates of its station and target
         // that the row does not hold.
         unknowns.clear();
@@ -139,28 +146,53 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
             }
             return d;
         };
-        const Eigen::Vector3d atStation = displacement(o.station);
-        const Eigen::Vector3d atTarget = displacement(o.target);
-        for (auto [point, d] : {std::pair<int, Eigen::Vector3d>{o.station, atStation},
-                                std::pair<int, Eigen::Vector3d>{o.target, atTarget}}) {
-            const auto &own = outcome.unknowns.point[static_cast<std::size_t>(point)];
-            if ((own[0] < 0 && own[1] < 0 && own[2] < 0) ||
-                (point == o.target && o.target == o.station))
+        return Displacements{displacement(o.station), displacement(o.target)};
+    };
+
+    // The displacements of a batch of observations are computed in parallel, then taken into
+    // the boxes in the order of the observations.
+    std::vector<Displacements> moved;
+    for (std::size_t first = 0; first < m; first += kBatchObservations) {
+        const std::size_t count = std::min(kBatchObservations, m - first);
+        moved.resize(count);
+        forEachChunk(count, 512, [&](std::size_t begin, std::size_t end) {
+            std::vector<int> unknowns;
+            std::vector<double> row;
+            for (std::size_t k = begin; k < end; ++k) {
+                const ObservationStatistics &s = statistics.perObservation[first + k];
+                if (s.controlled && !s.leftOut)
+                    moved[k] = displacements(first + k, unknowns, row);
+            }
+        });
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t i = first + k;
+            const ObservationStatistics &s = statistics.perObservation[i];
+            if (!s.controlled || s.leftOut)
                 continue;
-            const auto p = static_cast<std::size_t>(point);
-            boxes[p].point1 = point;
-            widen(boxes[p], frames.rotation(point, point) * d, static_cast<int>(i));
-        }
-        if (!pairIndex.empty()) {
-            const int first = std::min(o.station, o.target);
-            const int second = std::max(o.station, o.target);
-            const auto found = pairIndex.find(pairKey(first, second));
-            if (found != pairIndex.end()) {
-                const bool forward = o.station == first;
-                const Eigen::Vector3d relative =
-                    frames.rotation(second, first) * (forward ? atTarget : atStation) -
-                    frames.rotation(first, first) * (forward ? atStation : atTarget);
-                widen(result.pairs[found->second], relative, static_cast<int>(i));
+            const Observation &o = network.observations[i];
+            const Eigen::Vector3d &atStation = moved[k].station;
+            const Eigen::Vector3d &atTarget = moved[k].target;
+            for (auto [point, d] : {std::pair<int, Eigen::Vector3d>{o.station, atStation},
+                                    std::pair<int, Eigen::Vector3d>{o.target, atTarget}}) {
+                const auto &own = outcome.unknowns.point[static_cast<std::size_t>(point)];
+                if ((own[0] < 0 && own[1] < 0 && own[2] < 0) ||
+                    (point == o.target && o.target == o.station))
+                    continue;
+                const auto p = static_cast<std::size_t>(point);
+                boxes[p].point1 = point;
+                widen(boxes[p], frames.rotation(point, point) * d, static_cast<int>(i));
+            }
+            if (!pairIndex.empty()) {
+                const int lower = std::min(o.station, o.target);
+                const int upper = std::max(o.station, o.target);
+                const auto found = pairIndex.find(pairKey(lower, upper));
+                if (found != pairIndex.end()) {
+                    const bool forward = o.station == lower;
+                    const Eigen::Vector3d relative =
+                        frames.rotation(upper, lower) * (forward ? atTarget : atStation) -
+                        frames.rotation(lower, lower) * (forward ? atStation : atTarget);
+                    widen(result.pairs[found->second], relative, static_cast<int>(i));
+                }
             }
         }
     }

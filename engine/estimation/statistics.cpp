@@ -1,5 +1,6 @@
 #include "engine/estimation/statistics.h"
 
+#include "engine/base/chunkedloop.h"
 #include "engine/base/text.h"
 #include "engine/estimation/distributions.h"
 #include "engine/solver/inverseelements.h"
@@ -11,6 +12,7 @@
 #include <limits>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace engine {
 
@@ -46,16 +48,28 @@ std::vector<WeakSight> weakestSights(const Network &network, const AdjustmentOut
     pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
     std::vector<WeakSight> weakest(network.points.size());
     const Unknowns &unknowns = outcome.unknowns;
-    for (const auto &[a, b] : pairs) {
+    // The variance of each pair's difference, in parallel; the weakest are then taken in the
+    // order of the pairs.
+    std::vector<double> variances(pairs.size(), 0.0);
+    forEachChunk(pairs.size(), 1024, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const auto [a, b] = pairs[k];
+            if (!hasFreeCoordinate(unknowns, a) && !hasFreeCoordinate(unknowns, b))
+                continue;
+            const auto &ua = unknowns.point[static_cast<std::size_t>(a)];
+            const auto &ub = unknowns.point[static_cast<std::size_t>(b)];
+            // Both points' coordinates are joined by the observation: the block lies on the
+            // pattern.
+            const Eigen::MatrixXd q = inverse.block({ua[0], ua[1], ua[2], ub[0], ub[1], ub[2]});
+            variances[k] = q.topLeftCorner<3, 3>().trace() + q.bottomRightCorner<3, 3>().trace() -
+                           2.0 * q.topRightCorner<3, 3>().trace();
+        }
+    });
+    for (std::size_t k = 0; k < pairs.size(); ++k) {
+        const auto [a, b] = pairs[k];
         if (!hasFreeCoordinate(unknowns, a) && !hasFreeCoordinate(unknowns, b))
             continue;
-        const auto &ua = unknowns.point[static_cast<std::size_t>(a)];
-        const auto &ub = unknowns.point[static_cast<std::size_t>(b)];
-        // Both points' coordinates are joined by the observation: the block lies on the pattern.
-        const Eigen::MatrixXd q = inverse.block({ua[0], ua[1], ua[2], ub[0], ub[1], ub[2]});
-        const double variance = q.topLeftCorner<3, 3>().trace() +
-                                q.bottomRightCorner<3, 3>().trace() -
-                                2.0 * q.topRightCorner<3, 3>().trace();
+        const double variance = variances[k];
         const double length = (outcome.state.coordinates[static_cast<std::size_t>(b)] -
                                outcome.state.coordinates[static_cast<std::size_t>(a)])
                                   .norm();
@@ -331,15 +345,22 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             ++st.validCount;
     }
 
-    st.rankOrder.resize(static_cast<std::size_t>(m));
+    // Sorted with their keys beside them rather than reached through the statistics.
+    std::vector<std::pair<double, int>> ranked(static_cast<std::size_t>(m));
     for (Eigen::Index i = 0; i < m; ++i)
-        st.rankOrder[static_cast<std::size_t>(i)] = static_cast<int>(i);
-    std::stable_sort(st.rankOrder.begin(), st.rankOrder.end(), [&](int a, int b) {
-        return std::fabs(st.perObservation[static_cast<std::size_t>(a)].normalized) >
-               std::fabs(st.perObservation[static_cast<std::size_t>(b)].normalized);
-    });
-    for (std::size_t r = 0; r < st.rankOrder.size(); ++r)
-        st.perObservation[static_cast<std::size_t>(st.rankOrder[r])].rank = static_cast<int>(r) + 1;
+        ranked[static_cast<std::size_t>(i)] = {
+            std::fabs(st.perObservation[static_cast<std::size_t>(i)].normalized),
+            static_cast<int>(i)};
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const std::pair<double, int> &a, const std::pair<double, int> &b) {
+                         return a.first > b.first;
+                     });
+    st.rankOrder.resize(ranked.size());
+    for (std::size_t r = 0; r < ranked.size(); ++r) {
+        st.rankOrder[r] = ranked[r].second;
+        st.perObservation[static_cast<std::size_t>(ranked[r].second)].rank =
+            static_cast<int>(r) + 1;
+    }
 
     // Standard deviations of the unknowns from the diagonal blocks of N^-1.
     st.pointSigmas.assign(network.points.size(), Eigen::Vector3d::Zero());
@@ -347,15 +368,18 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     st.orientationSigmas.assign(network.sets.size(), 0.0);
     st.heightSigmas.assign(network.unknownHeights.size(), 0.0);
     if (st.inverse) {
-        for (std::size_t p = 0; p < network.points.size(); ++p) {
-            const auto &u = outcome.unknowns.point[p];
-            if (u[0] < 0 && u[1] < 0 && u[2] < 0)
-                continue;
-            const Eigen::MatrixXd block = st.inverse->block(std::vector<int>(u.begin(), u.end()));
-            st.pointCovariances[p] = st.sigmaScale * st.sigmaScale * block;
-            for (int c = 0; c < 3; ++c)
-                st.pointSigmas[p](c) = st.sigmaScale * std::sqrt(std::max(block(c, c), 0.0));
-        }
+        forEachChunk(network.points.size(), 256, [&](std::size_t begin, std::size_t end) {
+            for (std::size_t p = begin; p < end; ++p) {
+                const auto &u = outcome.unknowns.point[p];
+                if (u[0] < 0 && u[1] < 0 && u[2] < 0)
+                    continue;
+                const Eigen::MatrixXd block =
+                    st.inverse->block(std::vector<int>(u.begin(), u.end()));
+                st.pointCovariances[p] = st.sigmaScale * st.sigmaScale * block;
+                for (int c = 0; c < 3; ++c)
+                    st.pointSigmas[p](c) = st.sigmaScale * std::sqrt(std::max(block(c, c), 0.0));
+            }
+        });
         std::vector<int> sets(outcome.unknowns.set.begin(), outcome.unknowns.set.end());
         for (std::size_t s = 0; s < sets.size(); ++s) {
             if (sets[s] >= 0) {

@@ -12,12 +12,20 @@ BinaryWriter::BinaryWriter(AtomicFile &file)
     m_bytes.reserve(kChunk + 64);
 }
 
-void BinaryWriter::f64(double value)
+char *BinaryWriter::putF64(char *at, double value)
 {
     std::uint64_t bits = 0;
     static_assert(sizeof bits == sizeof value, "binary64 expected");
     std::memcpy(&bits, &value, sizeof bits);
-    i64(static_cast<std::int64_t>(bits));
+    return putI64(at, static_cast<std::int64_t>(bits));
+}
+
+void BinaryWriter::f64(double value)
+{
+    char bytes[8];
+    putF64(bytes, value);
+    m_bytes.append(bytes, sizeof bytes);
+    spill();
 }
 
 void BinaryWriter::text(const std::string &value)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // The fields of the engine's binary files (the result file and the drawing file), little-endian
@@ -20,18 +21,36 @@ public:
     // Hands the bytes to `file` a chunk at a time, so that a large file is never held whole.
     explicit BinaryWriter(AtomicFile &file);
 
-    void i64(std::int64_t value)
+    // `value` in the file's encoding at `at`; returns the place after it.
+    static char *putI64(char *at, std::int64_t value)
     {
         auto bits = static_cast<std::uint64_t>(value);
         for (int i = 0; i < 8; ++i) {
-            m_bytes.push_back(static_cast<char>(bits & 0xFF));
+            at[i] = static_cast<char>(bits & 0xFF);
             bits >>= 8;
         }
+        return at + 8;
+    }
+    static char *putF64(char *at, double value);
+
+    void i64(std::int64_t value)
+    {
+        char bytes[8];
+        putI64(bytes, value);
+        m_bytes.append(bytes, sizeof bytes);
         spill();
     }
     void f64(double value);
+    // Bytes already in the file's encoding.
+    void raw(std::string_view bytes)
+    {
+        m_bytes += bytes;
+        spill();
+    }
     void text(const std::string &value);
 
+    // Room for `size` bytes, of a writer without a file that knows what it will write.
+    void reserve(std::size_t size) { m_bytes.reserve(size); }
     // The bytes gathered, of a writer without a file.
     std::string bytes() && { return std::move(m_bytes); }
     // Hands the last bytes to the file and commits it; false when any write or the commit failed.

@@ -35,6 +35,13 @@ void pairs(BinaryWriter &w, const std::vector<DrawingRegion> &regions)
     }
 }
 
+// A count of a row of the link matrix; a column outside the row is dropped.
+void putCount(std::string &row, std::int64_t column, std::int64_t count)
+{
+    if (column >= 0 && static_cast<std::size_t>(column) < row.size() / 8)
+        BinaryWriter::putI64(row.data() + column * 8, count);
+}
+
 bool planFixed(const Unknowns &unknowns, std::int64_t point)
 {
     const auto &u = unknowns.point[static_cast<std::size_t>(point)];
@@ -42,6 +49,13 @@ bool planFixed(const Unknowns &unknowns, std::int64_t point)
 }
 
 } // namespace
+
+std::string partialDrawingHint()
+{
+    return fr("Pour dessiner une partie du réseau, traitez-la à part : un fichier d'observations "
+              "qui ne garde que ses points et les observations entre eux, avec les points de sa "
+              "bordure fixés à leurs coordonnées ajustées.");
+}
 
 DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
                       const Regions &regions)
@@ -124,14 +138,16 @@ bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::
         w.f64(c(1));
         w.f64(c(2));
     }
+    // A row of zeros in which the counts of the row's links are put, then taken out again.
+    std::string row(static_cast<std::size_t>(n) * 8, '\0');
     auto link = drawing.links.begin();
     for (std::int64_t i = 0; i < n; ++i) {
-        for (std::int64_t j = 0; j < n; ++j) {
-            std::int64_t count = 0;
-            if (link != drawing.links.end() && link->row == i && link->column == j)
-                count = (link++)->count;
-            w.i64(count);
-        }
+        const auto first = link;
+        for (; link != drawing.links.end() && link->row == i; ++link)
+            putCount(row, link->column, link->count);
+        w.raw(row);
+        for (auto put = first; put != link; ++put)
+            putCount(row, put->column, 0);
     }
     single(w, drawing.absoluteEllipses);
     pairs(w, drawing.relativeEllipses);

@@ -34,6 +34,9 @@ namespace engine {
 // window reads it whole: beyond this many points no drawing file is written.
 constexpr std::size_t kMaxDrawingPoints = 5000;
 
+// What the warning of a drawing not written for its size tells the user to do instead (Latin-1).
+std::string partialDrawingHint();
+
 struct DrawingRegion
 {
     std::int64_t point1 = 0; // from 1
@@ -67,9 +70,9 @@ struct DrawingFile
 DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
                       const Regions &regions);
 
-// Writes `drawing` to `path` through an AtomicFile; the link matrix is written row by row rather
-// than built in memory. False when it fails, with the reason in `error` when given, leaving the
-// file at `path` as it was.
+// Writes `drawing` to `path` through an AtomicFile; the link matrix is written a row at a time
+// rather than built in memory. False when it fails, with the reason in `error` when given, leaving
+// the file at `path` as it was.
 bool writeDrawingFile(const std::string &path, const DrawingFile &drawing,
                       std::string *error = nullptr);
 

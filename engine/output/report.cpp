@@ -8,7 +8,10 @@
 #include "engine/output/reportwriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string_view>
+#include <vector>
 
 namespace engine {
 
@@ -99,36 +102,78 @@ private:
         return width > 0 ? columnRight(text, width) : text;
     }
 
+    // A number in a table column of `width` (with a blank before it however wide it is), or bare
+    // with a width of 0.
+    static void appendNumber(std::string &out, double v, int width, int decimals)
+    {
+        if (width > 0)
+            out += ' ';
+        appendFixed(out, v, width - 1, decimals);
+    }
+
+    static void appendColumn(std::string &out, std::string_view text, int width)
+    {
+        if (width > 0)
+            appendColumnRight(out, text, width);
+        else
+            out += text;
+    }
+
+    void appendLength(std::string &out, double metres, int width) const
+    {
+        appendNumber(out, metres, width, m_options.distanceDecimals);
+    }
+
     std::string length(double metres, int width = 0) const
     {
-        return column(fixed(metres, 0, m_options.distanceDecimals), width);
+        std::string text;
+        appendLength(text, metres, width);
+        return text;
+    }
+
+    void appendSmallAngle(std::string &out, double radians, int width) const
+    {
+        appendNumber(out, radians / smallAngleUnitInRadians(m_options.angleUnit), width,
+                     m_options.angleDecimals);
     }
 
     std::string smallAngle(double radians, int width = 0) const
     {
-        return column(fixed(radians / smallAngleUnitInRadians(m_options.angleUnit), 0,
-                            m_options.angleDecimals),
-                      width);
+        std::string text;
+        appendSmallAngle(text, radians, width);
+        return text;
     }
 
     // A value of the observation's kind: metres or an angle in the run's unit.
-    std::string value(const Observation &o, double v, int width) const
+    void appendValue(std::string &out, const Observation &o, double v, int width) const
     {
         if (o.kind == ObservationKind::Geographic && o.component < 2)
-            return column(formatAngle(o.component == 0 ? v : normalizeAngle(v), m_options.angleUnit,
-                                      m_options.angleDecimals),
-                          width);
-        if (isAngle(o.kind))
-            return column(
-                formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
+            appendColumn(out,
+                         formatAngle(o.component == 0 ? v : normalizeAngle(v), m_options.angleUnit,
+                                     m_options.angleDecimals),
+                         width);
+        else if (isAngle(o.kind))
+            appendColumn(
+                out, formatAngle(normalizeAngle(v), m_options.angleUnit, m_options.angleDecimals),
                 width);
-        return length(v, width);
+        else
+            appendLength(out, v, width);
     }
 
     // A small quantity of the observation's kind: metres, or the small angle unit.
+    void appendSmall(std::string &out, const Observation &o, double v, int width) const
+    {
+        if (isAngle(o.kind))
+            appendSmallAngle(out, v, width);
+        else
+            appendLength(out, v, width);
+    }
+
     std::string small(const Observation &o, double v, int width) const
     {
-        return isAngle(o.kind) ? smallAngle(v, width) : length(v, width);
+        std::string text;
+        appendSmall(text, o, v, width);
+        return text;
     }
 
     std::string smallUnit(const Observation &o) const
@@ -416,22 +461,32 @@ private:
                       "Ecart/sigma  Fichier  Ligne"));
         m_out.line(kReportThinRule);
         std::size_t beyond = 0;
+        std::vector<std::size_t> listed;
         for (std::size_t k = 0; k < check.misfits.size(); ++k) {
-            const ObservationMisfit &m = check.misfits[k];
-            if (std::abs(m.normalized) > kListedMisfit)
-                ++beyond;
-            else if (k >= kListedWorst)
-                continue;
-            const Observation &o = n.observations[static_cast<std::size_t>(m.observation)];
-            m_out.line(padLeft(std::to_string(k + 1), 7) + "  " +
-                       columnLeft(observationCode(o.kind), 6) +
-                       columnLeft(n.points[static_cast<std::size_t>(o.station)].name, 13) +
-                       columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13) +
-                       small(o, m.misfit, 18) + " " + padRight(smallUnit(o), 4) +
-                       columnRight(fixed(m.normalized, 0, 1), 13) +
-                       columnRight(std::to_string(o.fileNumber), 9) +
-                       columnRight(std::to_string(o.lineNumber), 7));
+            const bool large = std::abs(check.misfits[k].normalized) > kListedMisfit;
+            beyond += large ? 1 : 0;
+            if (large || k < kListedWorst)
+                listed.push_back(k);
         }
+        m_out.entries(listed.size(), [&](std::size_t at, std::string &text) {
+            const std::size_t k = listed[at];
+            const ObservationMisfit &m = check.misfits[k];
+            const Observation &o = n.observations[static_cast<std::size_t>(m.observation)];
+            appendInteger(text, static_cast<long long>(k + 1), 7);
+            text += "  ";
+            appendColumnLeft(text, observationCode(o.kind), 6);
+            appendColumnLeft(text, n.points[static_cast<std::size_t>(o.station)].name, 13);
+            appendColumnLeft(text, n.points[static_cast<std::size_t>(o.target)].name, 13);
+            appendSmall(text, o, m.misfit, 18);
+            text += ' ';
+            text += padRight(smallUnit(o), 4);
+            appendNumber(text, m.normalized, 13, 1);
+            text += ' ';
+            appendInteger(text, o.fileNumber, 8);
+            text += ' ';
+            appendInteger(text, o.lineNumber, 6);
+            text += m_out.lineEnd();
+        });
         m_out.line(fr("   Observations contrôlées : ") + std::to_string(check.misfits.size()) +
                    fr(", au-delà de ") + fixed(kListedMisfit, 0, 0) + fr(" sigma : ") +
                    std::to_string(beyond));
@@ -1014,7 +1069,6 @@ private:
     {
         const Network &n = *m_in.network;
         const Statistics &s = *m_in.statistics;
-        const AdjustmentOutcome &out = *m_in.outcome;
         std::vector<int> itemOf(n.observations.size(), -1);
         for (std::size_t k = 0; k < s.items.size(); ++k)
             for (int c = 0; c < 3; ++c)
@@ -1030,50 +1084,122 @@ private:
                    fr(", longueurs en m. Fiabilité : nombre de redondance en %."));
         if (m_options.logResiduals == ResidualListing::InvalidOnly)
             m_out.line(fr("   Seules les observations rejetées sont listées."));
+        std::vector<int> listed;
+        listed.reserve(s.rankOrder.size());
         for (int index : s.rankOrder) {
-            const auto i = static_cast<std::size_t>(index);
-            const Observation &o = n.observations[i];
-            const ObservationStatistics &st = s.perObservation[i];
-            if (m_options.logResiduals == ResidualListing::InvalidOnly && st.valid)
-                continue;
-            m_out.line();
-            // An observed position is of one point: no sight to show.
-            const std::string &station = n.points[static_cast<std::size_t>(o.station)].name;
-            const std::string sight =
-                isObservedPosition(o.kind)
-                    ? columnLeft(station, 29)
-                    : columnLeft(station, 13) + "-> " +
-                          columnLeft(n.points[static_cast<std::size_t>(o.target)].name, 13);
-            std::string title = residualKey(st.rank) + "  " + columnLeft(observationLabel(o), 5) +
-                                sight + fr("fichier ") + std::to_string(o.fileNumber) +
-                                fr(" ligne ") + std::to_string(o.lineNumber);
-            if (!o.group.empty())
-                title += fr("  groupe ") + o.group;
-            m_out.line(title);
-            const double adjusted = out.computed(static_cast<Eigen::Index>(i));
-            m_out.line(fr("     Observé  ") + value(o, o.value, 18) + fr("   Ajusté ") +
-                       value(o, adjusted, 18) + fr("   Ecart-type ") + small(o, o.sigma, 10) + " " +
-                       smallUnit(o));
-            std::string last = fr("     Résidu   ") + small(o, st.residual, 12) + " " +
-                               padRight(smallUnit(o), 4) + fr("   Résidu normé ");
-            last += columnRight(st.controlled ? fixed(st.normalized, 0, 3) : std::string("-"), 9);
-            if (m_options.logReliability) {
-                last +=
-                    fr("   Fiabilité ") + columnRight(fixed(st.redundancy * 100.0, 0, 2), 7) + " %";
-                const double bias = m_in.regions ? minimalDetectableBias(*m_in.regions, i) : -1.0;
-                last += fr("   Biais min. ") +
-                        (bias < 0.0 ? columnRight("-", 10) : small(o, bias, 10)) + " " +
-                        smallUnit(o);
-            }
-            last += st.controlled ? (st.valid ? fr("   VALIDE") : fr("   REJETEE"))
-                                  : fr("   NON CONTROLEE");
-            m_out.line(last);
-            if (itemOf[i] >= 0)
-                m_out.line((o.kind == ObservationKind::Vector
-                                ? fr("     Test 3D du vecteur : ")
-                                : fr("     Test 3D de la position : ")) +
-                           itemTestText(s.items[static_cast<std::size_t>(itemOf[i])]));
+            if (m_options.logResiduals != ResidualListing::InvalidOnly ||
+                !s.perObservation[static_cast<std::size_t>(index)].valid)
+                listed.push_back(index);
         }
+        const ResidualLabels labels;
+        m_out.entries(listed.size(), [&](std::size_t k, std::string &text) {
+            residual(text, static_cast<std::size_t>(listed[k]), itemOf, labels);
+        });
+    }
+
+    // The Latin-1 texts of a residual entry, converted once for the whole listing.
+    struct ResidualLabels
+    {
+        std::string file = fr("fichier ");
+        std::string line = fr(" ligne ");
+        std::string group = fr("  groupe ");
+        std::string observed = fr("     Observé  ");
+        std::string adjusted = fr("   Ajusté ");
+        std::string sigma = fr("   Ecart-type ");
+        std::string residual = fr("     Résidu   ");
+        std::string normalized = fr("   Résidu normé ");
+        std::string reliability = fr("   Fiabilité ");
+        std::string bias = fr("   Biais min. ");
+        std::string valid = fr("   VALIDE");
+        std::string rejected = fr("   REJETEE");
+        std::string uncontrolled = fr("   NON CONTROLEE");
+        std::string vectorTest = fr("     Test 3D du vecteur : ");
+        std::string positionTest = fr("     Test 3D de la position : ");
+    };
+
+    // The lines of observation `i` in the residual listing, appended to `text`.
+    void residual(std::string &text, std::size_t i, const std::vector<int> &itemOf,
+                  const ResidualLabels &labels) const
+    {
+        const Network &n = *m_in.network;
+        const Statistics &s = *m_in.statistics;
+        const Observation &o = n.observations[i];
+        const ObservationStatistics &st = s.perObservation[i];
+        const char *end = m_out.lineEnd();
+        text += end;
+        text += '#';
+        appendInteger(text, st.rank, 11);
+        text += "  ";
+        appendColumnLeft(text, observationLabel(o), 5);
+        // An observed position is of one point: no sight to show.
+        const std::string &station = n.points[static_cast<std::size_t>(o.station)].name;
+        if (isObservedPosition(o.kind)) {
+            appendColumnLeft(text, station, 29);
+        } else {
+            appendColumnLeft(text, station, 13);
+            text += "-> ";
+            appendColumnLeft(text, n.points[static_cast<std::size_t>(o.target)].name, 13);
+        }
+        text += labels.file;
+        appendInteger(text, o.fileNumber);
+        text += labels.line;
+        appendInteger(text, o.lineNumber);
+        if (!o.group.empty()) {
+            text += labels.group;
+            text += o.group;
+        }
+        text += end;
+
+        const std::string unit = smallUnit(o);
+        text += labels.observed;
+        appendValue(text, o, o.value, 18);
+        text += labels.adjusted;
+        appendValue(text, o, m_in.outcome->computed(static_cast<Eigen::Index>(i)), 18);
+        text += labels.sigma;
+        appendSmall(text, o, o.sigma, 10);
+        text += ' ';
+        text += unit;
+        text += end;
+
+        text += labels.residual;
+        appendSmall(text, o, st.residual, 12);
+        text += ' ';
+        text += padRight(unit, 4);
+        text += labels.normalized;
+        if (st.controlled)
+            appendNumber(text, st.normalized, 9, 3);
+        else
+            appendColumnRight(text, "-", 9);
+        if (m_options.logReliability) {
+            text += labels.reliability;
+            appendNumber(text, st.redundancy * 100.0, 7, 2);
+            text += " %";
+            const double bias = m_in.regions ? minimalDetectableBias(*m_in.regions, i) : -1.0;
+            text += labels.bias;
+            if (bias < 0.0)
+                appendColumnRight(text, "-", 10);
+            else
+                appendSmall(text, o, bias, 10);
+            text += ' ';
+            text += unit;
+        }
+        text += st.controlled ? (st.valid ? labels.valid : labels.rejected) : labels.uncontrolled;
+        text += end;
+        if (itemOf[i] >= 0) {
+            text += o.kind == ObservationKind::Vector ? labels.vectorTest : labels.positionTest;
+            text += itemTestText(s.items[static_cast<std::size_t>(itemOf[i])]);
+            text += end;
+        }
+    }
+
+    // `value` right-aligned in `width`.
+    static void appendInteger(std::string &out, long long value, int width = 0)
+    {
+        char digits[24];
+        const char *end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        if (end - digits < width)
+            out.append(static_cast<std::size_t>(width - (end - digits)), ' ');
+        out.append(digits, static_cast<std::size_t>(end - digits));
     }
 
     void conclusion()

@@ -1,7 +1,10 @@
 #ifndef ENGINE_OUTPUT_REPORTWRITER_H
 #define ENGINE_OUTPUT_REPORTWRITER_H
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace engine {
 
@@ -15,11 +18,21 @@ inline constexpr char kReportThinRule[] =
 class ReportWriter
 {
 public:
+    // Formats entry `index` of a listing at the end of `text`, as whole lines each ended by the
+    // writer's line end.
+    using EntryFormat = std::function<void(std::size_t index, std::string &text)>;
+
     explicit ReportWriter(const char *lineEnd);
 
-    void line(const std::string &latin1 = std::string());
+    const char *lineEnd() const { return m_lineEnd; }
+
+    void line(std::string_view latin1 = std::string_view());
     // A section heading: a blank line, then the title between two rules.
     void heading(const std::string &latin1);
+    // The entries 0 to count - 1 of a listing, in order. They are formatted in parallel, a chunk
+    // of a fixed size at a time, so that the text does not depend on the number of threads; the
+    // formatting must only read what it shares.
+    void entries(std::size_t count, const EntryFormat &format);
 
     std::string text() &&;
 

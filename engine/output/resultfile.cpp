@@ -1,17 +1,45 @@
 #include "engine/output/resultfile.h"
 
+#include "engine/base/chunkedloop.h"
 #include "engine/model/angles.h"
 #include "engine/output/binarywriter.h"
 
 namespace engine {
 
-std::string encodeResultFile(const ResultFile &file)
+namespace {
+
+constexpr std::size_t kRecordBytes = 13 * 8;
+
+// `bytes` followed by the names of the epochs of a multi-epoch run, after the records: readers of
+// the records alone never reach them.
+std::string withEpochNames(std::string bytes, const ResultFile &file)
+{
+    if (file.epochNames.empty())
+        return bytes;
+    BinaryWriter e;
+    e.text(kEpochNamesMarker);
+    e.i64(static_cast<std::int64_t>(file.epochNames.size()));
+    for (const std::string &name : file.epochNames)
+        e.text(name);
+    bytes += std::move(e).bytes();
+    return bytes;
+}
+
+// The file with `count` records, record k given by `recordAt(k)`, each encoded at its place in
+// parallel.
+template <typename RecordAt>
+std::string encode(const ResultFile &file, std::size_t count, const RecordAt &recordAt)
 {
     BinaryWriter e;
     const bool withRecords = file.status == 0;
+    std::size_t texts = 0;
+    for (const auto *names : {&file.observationFiles, &file.pointNames})
+        for (const std::string &name : *names)
+            texts += 8 + name.size() + 8;
+    e.reserve(160 + texts + file.logFile.size() + (withRecords ? kRecordBytes * count : 0));
     e.i64(file.status);
     e.i64(file.calculation);
-    e.i64(withRecords ? static_cast<std::int64_t>(file.records.size()) : file.observationCount);
+    e.i64(withRecords ? static_cast<std::int64_t>(count) : file.observationCount);
     e.i64(file.unknownCount);
     e.i64(file.epochCount);
     e.i64(file.iterationCount);
@@ -28,30 +56,51 @@ std::string encodeResultFile(const ResultFile &file)
     e.i64(file.validCount);
     e.i64(file.residualTest);
     e.i64(file.angleUnit);
-    if (withRecords) {
-        for (const ResultRecord &r : file.records) {
-            e.i64(r.epoch);
-            e.f64(r.value);
-            e.i64(r.rank);
-            e.f64(r.residual);
-            e.f64(r.normalizedResidual);
-            e.f64(r.reliability);
-            e.i64(r.valid);
-            e.i64(r.lineNumber);
-            e.i64(r.fileNumber);
-            e.i64(r.kind);
-            e.i64(r.component);
-            e.i64(r.station);
-            e.i64(r.target);
+    std::string bytes = std::move(e).bytes();
+    if (!withRecords)
+        return withEpochNames(std::move(bytes), file);
+    const std::size_t start = bytes.size();
+    bytes.resize(start + kRecordBytes * count);
+    forEachChunk(count, 4096, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t k = begin; k < end; ++k) {
+            const ResultRecord r = recordAt(k);
+            char *at = bytes.data() + start + kRecordBytes * k;
+            at = BinaryWriter::putI64(at, r.epoch);
+            at = BinaryWriter::putF64(at, r.value);
+            at = BinaryWriter::putI64(at, r.rank);
+            at = BinaryWriter::putF64(at, r.residual);
+            at = BinaryWriter::putF64(at, r.normalizedResidual);
+            at = BinaryWriter::putF64(at, r.reliability);
+            at = BinaryWriter::putI64(at, r.valid);
+            at = BinaryWriter::putI64(at, r.lineNumber);
+            at = BinaryWriter::putI64(at, r.fileNumber);
+            at = BinaryWriter::putI64(at, r.kind);
+            at = BinaryWriter::putI64(at, r.component);
+            at = BinaryWriter::putI64(at, r.station);
+            BinaryWriter::putI64(at, r.target);
         }
-    }
-    if (!file.epochNames.empty()) {
-        e.text(kEpochNamesMarker);
-        e.i64(static_cast<std::int64_t>(file.epochNames.size()));
-        for (const std::string &name : file.epochNames)
-            e.text(name);
-    }
-    return std::move(e).bytes();
+    });
+    return withEpochNames(std::move(bytes), file);
+}
+
+} // namespace
+
+std::string encodeResultFile(const ResultFile &file)
+{
+    return encode(file, file.records.size(), [&](std::size_t k) { return file.records[k]; });
+}
+
+std::string encodeResultFile(const ResultFile &file, const Network &network,
+                             const Statistics &statistics, AngleUnit unit)
+{
+    return encode(file, statistics.rankOrder.size(), [&](std::size_t k) {
+        const auto i = static_cast<std::size_t>(statistics.rankOrder[k]);
+        const Observation &o = network.observations[i];
+        ResultRecord record = observationRecord(o, statistics.perObservation[i], unit);
+        record.station = o.station + 1;
+        record.target = o.target + 1;
+        return record;
+    });
 }
 
 ResultRecord observationRecord(const Observation &o, const ObservationStatistics &s, AngleUnit unit)

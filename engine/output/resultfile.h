@@ -61,6 +61,11 @@ struct ResultFile
 
 // The bytes of the file.
 std::string encodeResultFile(const ResultFile &file);
+// The bytes of the file of a run, whose records are those of its observations in rank order
+// (their points numbered from 1 in network order), encoded as they are made rather than held:
+// `file.records` is not read.
+std::string encodeResultFile(const ResultFile &file, const Network &network,
+                             const Statistics &statistics, AngleUnit unit);
 
 // The record of observation `o` and its statistics `s`: angles in `unit`, angular residuals in
 // its small unit. Station and target stay 0: the caller numbers the points.

@@ -1,5 +1,7 @@
 #include "engine/solver/inverseelements.h"
 
+#include "engine/base/chunkedloop.h"
+
 #include <vector>
 
 namespace engine {
@@ -9,23 +11,27 @@ adjustedObservationCofactors(const SelectedInverse &inverse,
                              const Eigen::SparseMatrix<double, Eigen::RowMajor> &design)
 {
     Eigen::VectorXd result = Eigen::VectorXd::Zero(design.rows());
-    std::vector<int> columns;
-    std::vector<double> values;
-    for (Eigen::Index row = 0; row < design.rows(); ++row) {
-        columns.clear();
-        values.clear();
-        for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(design, row); it;
-             ++it) {
-            columns.push_back(static_cast<int>(it.col()));
-            values.push_back(it.value());
-        }
-        if (columns.empty())
-            continue;
-        const Eigen::MatrixXd block = inverse.block(columns);
-        const Eigen::Map<const Eigen::VectorXd> a(values.data(),
-                                                  static_cast<Eigen::Index>(values.size()));
-        result(row) = a.dot(block * a);
-    }
+    forEachChunk(
+        static_cast<std::size_t>(design.rows()), 1024, [&](std::size_t begin, std::size_t end) {
+            std::vector<int> columns;
+            std::vector<double> values;
+            for (auto row = static_cast<Eigen::Index>(begin); row < static_cast<Eigen::Index>(end);
+                 ++row) {
+                columns.clear();
+                values.clear();
+                for (Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator it(design, row);
+                     it; ++it) {
+                    columns.push_back(static_cast<int>(it.col()));
+                    values.push_back(it.value());
+                }
+                if (columns.empty())
+                    continue;
+                const Eigen::MatrixXd block = inverse.block(columns);
+                const Eigen::Map<const Eigen::VectorXd> a(values.data(),
+                                                          static_cast<Eigen::Index>(values.size()));
+                result(row) = a.dot(block * a);
+            }
+        });
     return result;
 }
 

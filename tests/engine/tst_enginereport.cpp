@@ -11,7 +11,11 @@
 
 #include <QtTest>
 
+#include <algorithm>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 using namespace observationlines;
 
@@ -61,6 +65,8 @@ private slots:
     void residualTestIsNamedWithItsCriticalValue_data();
     void residualTestIsNamedWithItsCriticalValue();
     void wideValuesKeepTheirColumnsApart();
+    void numbersAreRoundedAsPrintfRoundsThem_data();
+    void numbersAreRoundedAsPrintfRoundsThem();
 };
 
 void TestEngineReport::sectionsFollowTheLogKeys_data()
@@ -263,6 +269,71 @@ void TestEngineReport::wideValuesKeepTheirColumnsApart()
     }
     // P is known to more than 1000 m.
     QVERIFY(report.join('\n').contains(QRegularExpression(" 1\\d\\d\\d\\.\\d{9}")));
+}
+
+void TestEngineReport::numbersAreRoundedAsPrintfRoundsThem_data()
+{
+    // `count` values from `first` by `step`, each formatted with `decimals`.
+    QTest::addColumn<double>("first");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("decimals");
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("0.00005") << 0.00005 << 0.0 << 1 << 4;
+    QTest::newRow("1.23445") << 1.23445 << 0.0 << 1 << 4;
+    QTest::newRow("-0.0") << -0.0 << 0.0 << 1 << 3;
+    QTest::newRow("-0.0004 rounds to zero") << -0.0004 << 0.0 << 1 << 3;
+    QTest::newRow("-0.0005 just beyond the half") << -0.0005 << 0.0 << 1 << 3;
+    QTest::newRow("no decimals") << 1234.5678 << 0.0 << 1 << 0;
+    QTest::newRow("twelve decimals") << 0.1 << 0.0 << 1 << 12;
+    QTest::newRow("decimals beyond twelve") << 2.0 / 3.0 << 0.0 << 1 << 15;
+    QTest::newRow("large") << 123456789012.345678 << 0.0 << 1 << 4;
+    QTest::newRow("beyond 2^52") << 6.5e15 << 0.0 << 1 << 2;
+    QTest::newRow("below 1e30") << -9.87e29 << 0.0 << 1 << 2;
+    QTest::newRow("from 1e30 in scientific form") << 1e30 << 0.0 << 1 << 4;
+    QTest::newRow("infinite") << -inf << 0.0 << 1 << 3;
+    QTest::newRow("not a number") << nan << 0.0 << 1 << 3;
+    QTest::newRow("exact halves go to even") << -1000.5 << 1.0 << 2001 << 0;
+    QTest::newRow("exact eighths go to even") << -50.0 << 0.125 << 801 << 2;
+    QTest::newRow("near halves of 1e-4") << -5.0 << 0.00005 << 200001 << 4;
+    QTest::newRow("near halves of 1e-3") << 0.0 << 0.0005 << 100001 << 3;
+    QTest::newRow("lengths to 0.1 mm") << 12345.6789 << 0.000123456789 << 100000 << 4;
+    QTest::newRow("angles to 1e-8") << 0.0 << 0.00399999997 << 100000 << 8;
+}
+
+void TestEngineReport::numbersAreRoundedAsPrintfRoundsThem()
+{
+    QFETCH(double, first);
+    QFETCH(double, step);
+    QFETCH(int, count);
+    QFETCH(int, decimals);
+    constexpr int width = 14;
+    // printf's decimal separator is the locale's, which the application took from the
+    // environment.
+    std::setlocale(LC_NUMERIC, "C");
+    for (int i = 0; i < count; ++i) {
+        const double value = first + i * step;
+        // The C library's conversion, rounded correctly from the binary value; a value that rounds
+        // to zero loses its sign, and one from 1e30 is in scientific form.
+        std::string expected = "*";
+        if (std::isfinite(value)) {
+            char text[128];
+            std::snprintf(text, sizeof text, std::fabs(value) >= 1e30 ? "%.*e" : "%.*f",
+                          std::min(decimals, 12), value);
+            expected = text;
+            if (expected[0] == '-' && expected.find_first_not_of("-0.") == std::string::npos)
+                expected.erase(0, 1);
+        }
+        expected.insert(0, std::max(0, width - static_cast<int>(expected.size())), ' ');
+        const std::string written = engine::fixed(value, width, decimals);
+        if (written != expected)
+            QFAIL(qPrintable(
+                QString("%1 with %2 decimals: \"%3\", not \"%4\"")
+                    .arg(value, 0, 'g', 17)
+                    .arg(decimals)
+                    .arg(QString::fromStdString(written), QString::fromStdString(expected))));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEngineReport)
