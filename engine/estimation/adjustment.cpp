@@ -1,4 +1,5 @@
 #include "engine/estimation/adjustment.h"
+#include "engine/base/parallelfailure.h"
 
 #include "engine/base/text.h"
 #include "engine/estimation/linearsystem.h"
@@ -147,67 +148,72 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     };
     const Eigen::Index runCount = (m + kObservationRun - 1) / kObservationRun;
     std::vector<Run> runs(static_cast<std::size_t>(runCount));
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
     for (Eigen::Index r = 0; r < runCount; ++r) {
-        Run &run = runs[static_cast<std::size_t>(r)];
-        const Eigen::Index end = std::min(m, (r + 1) * kObservationRun);
-        run.counts.reserve(static_cast<std::size_t>(end - r * kObservationRun));
-        run.entries.reserve(static_cast<std::size_t>(end - r * kObservationRun) * 7);
-        std::vector<std::pair<int, double>> row;
-        for (Eigen::Index i = r * kObservationRun; i < end; ++i) {
-            const Observation &o = network.observations[static_cast<std::size_t>(i)];
-            ObservationEquation eq = positions
-                                         ? evaluateEllipsoidal(o, *positions, state, onEllipsoid)
-                                         : evaluate(o, state);
-            row.clear();
-            if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
-                applySecondary(network, unknowns, o, state, eq, row);
-            const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
-                                eq.target.allFinite() && std::isfinite(eq.orientation);
-            if (eq.geometry != SightGeometry::Defined || !finite) {
-                run.errors.emplace_back(i, undefinedSightText(o, eq));
-                lin.computed(i) = 0.0;
-                lin.misclosures(i) = 0.0;
-                run.counts.push_back(0);
-                continue;
+        failure.run([&] {
+            Run &run = runs[static_cast<std::size_t>(r)];
+            const Eigen::Index end = std::min(m, (r + 1) * kObservationRun);
+            run.counts.reserve(static_cast<std::size_t>(end - r * kObservationRun));
+            run.entries.reserve(static_cast<std::size_t>(end - r * kObservationRun) * 7);
+            std::vector<std::pair<int, double>> row;
+            for (Eigen::Index i = r * kObservationRun; i < end; ++i) {
+                const Observation &o = network.observations[static_cast<std::size_t>(i)];
+                ObservationEquation eq =
+                    positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid)
+                              : evaluate(o, state);
+                row.clear();
+                if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
+                    applySecondary(network, unknowns, o, state, eq, row);
+                const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
+                                    eq.target.allFinite() && std::isfinite(eq.orientation);
+                if (eq.geometry != SightGeometry::Defined || !finite) {
+                    run.errors.emplace_back(i, undefinedSightText(o, eq));
+                    lin.computed(i) = 0.0;
+                    lin.misclosures(i) = 0.0;
+                    run.counts.push_back(0);
+                    continue;
+                }
+                lin.computed(i) = eq.computed;
+                lin.misclosures(i) = misclosure(o, eq.computed);
+                // The secondary parameters' columns, already in `row`, go after the others.
+                const std::vector<std::pair<int, double>> secondary(row.begin(), row.end());
+                row.clear();
+                const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
+                const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
+                for (int c = 0; c < 3; ++c) {
+                    if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
+                        row.emplace_back(stationUnknowns[static_cast<std::size_t>(c)],
+                                         eq.station(c));
+                    if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
+                        row.emplace_back(targetUnknowns[static_cast<std::size_t>(c)], eq.target(c));
+                }
+                if (o.kind == ObservationKind::Direction && o.set >= 0) {
+                    const int column = unknowns.set[static_cast<std::size_t>(o.set)];
+                    if (column >= 0)
+                        row.emplace_back(column, eq.orientation);
+                }
+                row.insert(row.end(), secondary.begin(), secondary.end());
+                if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
+                    row.emplace_back(unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
+                                     eq.instrumentHeight);
+                if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
+                    row.emplace_back(unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
+                                     eq.targetHeight);
+                std::stable_sort(row.begin(), row.end(),
+                                 [](const auto &a, const auto &b) { return a.first < b.first; });
+                const std::size_t first = run.entries.size();
+                for (const auto &entry : row) {
+                    if (run.entries.size() > first && run.entries.back().first == entry.first)
+                        run.entries.back().second += entry.second;
+                    else
+                        run.entries.push_back(entry);
+                }
+                run.counts.push_back(static_cast<int>(run.entries.size() - first));
             }
-            lin.computed(i) = eq.computed;
-            lin.misclosures(i) = misclosure(o, eq.computed);
-            // The secondary parameters' columns, already in `row`, go after the others.
-            const std::vector<std::pair<int, double>> secondary(row.begin(), row.end());
-            row.clear();
-            const auto &stationUnknowns = unknowns.point[static_cast<std::size_t>(o.station)];
-            const auto &targetUnknowns = unknowns.point[static_cast<std::size_t>(o.target)];
-            for (int c = 0; c < 3; ++c) {
-                if (stationUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.station(c) != 0.0)
-                    row.emplace_back(stationUnknowns[static_cast<std::size_t>(c)], eq.station(c));
-                if (targetUnknowns[static_cast<std::size_t>(c)] >= 0 && eq.target(c) != 0.0)
-                    row.emplace_back(targetUnknowns[static_cast<std::size_t>(c)], eq.target(c));
-            }
-            if (o.kind == ObservationKind::Direction && o.set >= 0) {
-                const int column = unknowns.set[static_cast<std::size_t>(o.set)];
-                if (column >= 0)
-                    row.emplace_back(column, eq.orientation);
-            }
-            row.insert(row.end(), secondary.begin(), secondary.end());
-            if (o.instrumentUnknown >= 0 && eq.instrumentHeight != 0.0)
-                row.emplace_back(unknowns.height[static_cast<std::size_t>(o.instrumentUnknown)],
-                                 eq.instrumentHeight);
-            if (o.targetUnknown >= 0 && eq.targetHeight != 0.0)
-                row.emplace_back(unknowns.height[static_cast<std::size_t>(o.targetUnknown)],
-                                 eq.targetHeight);
-            std::stable_sort(row.begin(), row.end(),
-                             [](const auto &a, const auto &b) { return a.first < b.first; });
-            const std::size_t first = run.entries.size();
-            for (const auto &entry : row) {
-                if (run.entries.size() > first && run.entries.back().first == entry.first)
-                    run.entries.back().second += entry.second;
-                else
-                    run.entries.push_back(entry);
-            }
-            run.counts.push_back(static_cast<int>(run.entries.size() - first));
-        }
+        });
     }
+    failure.rethrow();
     lin.design.resize(m, unknowns.count);
     std::vector<long> runOffset(runs.size() + 1, 0);
     int *outer = lin.design.outerIndexPtr();

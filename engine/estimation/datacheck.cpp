@@ -1,4 +1,5 @@
 #include "engine/estimation/datacheck.h"
+#include "engine/base/parallelfailure.h"
 
 #include "engine/estimation/adjustment.h"
 #include "engine/model/angles.h"
@@ -150,16 +151,20 @@ private:
         m_normalized.assign(count, 0.0);
         // Observation -1: no misfit.
         check.misfits.assign(count, ObservationMisfit{-1, 0.0, 0.0});
+        ParallelFailure failure;
 #pragma omp parallel for schedule(static) if (count >= kParallelFrom)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
-            const auto i = static_cast<std::size_t>(k);
-            const Observation &o = m_network.observations[i];
-            const auto value = misfitOf(o, m_state);
-            if (!value || !(o.sigma > 0.0))
-                continue;
-            m_normalized[i] = *value / o.sigma;
-            check.misfits[i] = {static_cast<int>(k), *value, m_normalized[i]};
+            failure.run([&] {
+                const auto i = static_cast<std::size_t>(k);
+                const Observation &o = m_network.observations[i];
+                const auto value = misfitOf(o, m_state);
+                if (!value || !(o.sigma > 0.0))
+                    return;
+                m_normalized[i] = *value / o.sigma;
+                check.misfits[i] = {static_cast<int>(k), *value, m_normalized[i]};
+            });
         }
+        failure.rethrow();
         check.misfits.erase(
             std::remove_if(check.misfits.begin(), check.misfits.end(),
                            [](const ObservationMisfit &m) { return m.observation < 0; }),
@@ -183,21 +188,25 @@ private:
         // Unwrapped about the set's approximate orientation.
         std::vector<double> unwrapped(count, 0.0);
         std::vector<char> defined(count, 0);
+        ParallelFailure failure;
 #pragma omp parallel for schedule(static) if (count >= kParallelFrom)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
-            const auto i = static_cast<std::size_t>(k);
-            const Observation &o = m_network.observations[i];
-            if (o.kind != ObservationKind::Direction || o.set < 0)
-                continue;
-            Observation azimuth = o;
-            azimuth.kind = ObservationKind::Azimuth;
-            const ObservationEquation eq = equationOf(azimuth, m_state);
-            if (eq.geometry != SightGeometry::Defined)
-                continue;
-            const auto set = static_cast<std::size_t>(o.set);
-            unwrapped[i] = wrapAngle(eq.computed - o.value - m_state.orientations[set]);
-            defined[i] = 1;
+            failure.run([&] {
+                const auto i = static_cast<std::size_t>(k);
+                const Observation &o = m_network.observations[i];
+                if (o.kind != ObservationKind::Direction || o.set < 0)
+                    return;
+                Observation azimuth = o;
+                azimuth.kind = ObservationKind::Azimuth;
+                const ObservationEquation eq = equationOf(azimuth, m_state);
+                if (eq.geometry != SightGeometry::Defined)
+                    return;
+                const auto set = static_cast<std::size_t>(o.set);
+                unwrapped[i] = wrapAngle(eq.computed - o.value - m_state.orientations[set]);
+                defined[i] = 1;
+            });
         }
+        failure.rethrow();
         std::vector<std::vector<std::pair<double, int>>> bySet(m_network.sets.size());
         for (std::size_t i = 0; i < count; ++i) {
             if (defined[i])
@@ -301,13 +310,17 @@ private:
         // others' are those of m_normalized, 0 where there is none.
         const std::size_t count = m_network.observations.size();
         std::vector<double> asReadOf(m_normalized);
+        ParallelFailure failure;
 #pragma omp parallel for schedule(static) if (count >= kParallelFrom)
         for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
-            const auto i = static_cast<std::size_t>(k);
-            const Observation &o = m_network.observations[i];
-            if (o.kind == ObservationKind::Direction)
-                asReadOf[i] = normalized(o, i, o.sigma).value_or(0.0);
+            failure.run([&] {
+                const auto i = static_cast<std::size_t>(k);
+                const Observation &o = m_network.observations[i];
+                if (o.kind == ObservationKind::Direction)
+                    asReadOf[i] = normalized(o, i, o.sigma).value_or(0.0);
+            });
         }
+        failure.rethrow();
         for (std::size_t i = 0; i < count; ++i) {
             if (std::abs(asReadOf[i]) < kHintMisfit)
                 continue;

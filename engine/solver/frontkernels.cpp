@@ -1,4 +1,5 @@
 #include "engine/solver/frontkernels.h"
+#include "engine/base/parallelfailure.h"
 
 #include "engine/solver/supernodalcholesky.h"
 
@@ -37,16 +38,22 @@ void subtractLowerProduct(MatrixRef c, const ConstMatrixRef &l)
         return;
     }
     // The blocks on the left are the tallest: taken first, handed out one at a time.
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        const Eigen::Index c0 = blocks.start(b);
-        const Eigen::Index w = blocks.widthOf(b);
-        const Eigen::Index rest = blocks.size - c0 - w;
-        c.block(c0, c0, w, w).selfadjointView<Eigen::Lower>().rankUpdate(l.middleRows(c0, w), -1.0);
-        if (rest > 0)
-            c.block(c0 + w, c0, rest, w).noalias() -=
-                l.bottomRows(rest) * l.middleRows(c0, w).transpose();
+        failure.run([&] {
+            const Eigen::Index c0 = blocks.start(b);
+            const Eigen::Index w = blocks.widthOf(b);
+            const Eigen::Index rest = blocks.size - c0 - w;
+            c.block(c0, c0, w, w)
+                .selfadjointView<Eigen::Lower>()
+                .rankUpdate(l.middleRows(c0, w), -1.0);
+            if (rest > 0)
+                c.block(c0 + w, c0, rest, w).noalias() -=
+                    l.bottomRows(rest) * l.middleRows(c0, w).transpose();
+        });
     }
+    failure.rethrow();
 }
 
 void solveTransposedOnTheRight(const ConstMatrixRef &l, MatrixRef x)
@@ -56,11 +63,15 @@ void solveTransposedOnTheRight(const ConstMatrixRef &l, MatrixRef x)
         l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(x);
         return;
     }
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
-        l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(rows);
+        failure.run([&] {
+            auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
+            l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(rows);
+        });
     }
+    failure.rethrow();
 }
 
 void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x)
@@ -70,11 +81,15 @@ void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x)
         l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(x);
         return;
     }
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
-        l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(rows);
+        failure.run([&] {
+            auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
+            l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(rows);
+        });
     }
+    failure.rethrow();
 }
 
 void invertLower(const ConstMatrixRef &l, MatrixRef x)
@@ -86,13 +101,17 @@ void invertLower(const ConstMatrixRef &l, MatrixRef x)
         return;
     }
     // Column j of L^-1 is zero above row j: each block solves the trailing triangle only.
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        const Eigen::Index c0 = blocks.start(b);
-        const Eigen::Index rest = blocks.size - c0;
-        auto columns = x.block(c0, c0, rest, blocks.widthOf(b));
-        l.bottomRightCorner(rest, rest).triangularView<Eigen::Lower>().solveInPlace(columns);
+        failure.run([&] {
+            const Eigen::Index c0 = blocks.start(b);
+            const Eigen::Index rest = blocks.size - c0;
+            auto columns = x.block(c0, c0, rest, blocks.widthOf(b));
+            l.bottomRightCorner(rest, rest).triangularView<Eigen::Lower>().solveInPlace(columns);
+        });
     }
+    failure.rethrow();
 }
 
 void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
@@ -102,12 +121,16 @@ void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMa
         c.noalias() = a.transpose() * b;
         return;
     }
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index k = 0; k < blocks.count; ++k) {
-        const Eigen::Index c0 = blocks.start(k);
-        const Eigen::Index w = blocks.widthOf(k);
-        c.middleCols(c0, w).noalias() = a.transpose() * b.middleCols(c0, w);
+        failure.run([&] {
+            const Eigen::Index c0 = blocks.start(k);
+            const Eigen::Index w = blocks.widthOf(k);
+            c.middleCols(c0, w).noalias() = a.transpose() * b.middleCols(c0, w);
+        });
     }
+    failure.rethrow();
 }
 
 void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
@@ -117,12 +140,16 @@ void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const Const
         c.noalias() -= a.transpose() * b;
         return;
     }
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index k = 0; k < blocks.count; ++k) {
-        const Eigen::Index c0 = blocks.start(k);
-        const Eigen::Index w = blocks.widthOf(k);
-        c.middleCols(c0, w).noalias() -= a.transpose() * b.middleCols(c0, w);
+        failure.run([&] {
+            const Eigen::Index c0 = blocks.start(k);
+            const Eigen::Index w = blocks.widthOf(k);
+            c.middleCols(c0, w).noalias() -= a.transpose() * b.middleCols(c0, w);
+        });
     }
+    failure.rethrow();
 }
 
 void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRef &b)
@@ -134,12 +161,16 @@ void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRe
     }
     for (Eigen::Index j = 0; j + 1 < s.cols(); ++j)
         s.row(j).tail(s.cols() - j - 1) = s.col(j).tail(s.cols() - j - 1).transpose();
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
     for (Eigen::Index k = 0; k < blocks.count; ++k) {
-        const Eigen::Index r0 = blocks.start(k);
-        const Eigen::Index w = blocks.widthOf(k);
-        c.middleRows(r0, w).noalias() = -(s.middleRows(r0, w) * b);
+        failure.run([&] {
+            const Eigen::Index r0 = blocks.start(k);
+            const Eigen::Index w = blocks.widthOf(k);
+            c.middleRows(r0, w).noalias() = -(s.middleRows(r0, w) * b);
+        });
     }
+    failure.rethrow();
 }
 
 } // namespace engine

@@ -1,4 +1,5 @@
 #include "engine/solver/ordering.h"
+#include "engine/base/parallelfailure.h"
 
 #include "engine/solver/supernodalcholesky.h"
 
@@ -311,19 +312,21 @@ std::vector<int> eliminationOrder(const Network &network, const Unknowns &unknow
     std::vector<int> dissected;
     double bestWork = 0.0;
     double dissectedWork = 0.0;
+    ParallelFailure failure;
 #pragma omp parallel sections
     {
 #pragma omp section
-        {
+        failure.run([&] {
             best = minimumDegreeOrder(network, unknowns);
             bestWork = factorizationWork(pattern, best);
-        }
+        });
 #pragma omp section
-        {
+        failure.run([&] {
             dissected = nestedDissectionOrder(network, unknowns);
             dissectedWork = factorizationWork(pattern, dissected);
-        }
+        });
     }
+    failure.rethrow();
     if (dissectedWork < bestWork)
         best = std::move(dissected);
     return best;

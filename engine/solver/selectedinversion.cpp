@@ -1,4 +1,5 @@
 #include "engine/solver/selectedinversion.h"
+#include "engine/base/parallelfailure.h"
 
 #include "engine/base/parallel.h"
 #include "engine/solver/frontkernels.h"
@@ -104,14 +105,18 @@ SelectedInverse::SelectedInverse(const NormalFactor &factor, const DatumTransfor
     for (auto s = symbolic.top.rbegin(); s != symbolic.top.rend(); ++s)
         invertSupernode(solver, m_values.data(), *s, work.front());
     const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
     for (long t = 0; t < subtreeCount; ++t) {
-        const SupernodalCholesky::Analysis::Subtree &tree =
-            symbolic.subtrees[static_cast<std::size_t>(t)];
-        InverseWork &own = work[static_cast<std::size_t>(omp_get_thread_num())];
-        for (int s = tree.root; s >= tree.first; --s)
-            invertSupernode(solver, m_values.data(), s, own);
+        failure.run([&] {
+            const SupernodalCholesky::Analysis::Subtree &tree =
+                symbolic.subtrees[static_cast<std::size_t>(t)];
+            InverseWork &own = work[static_cast<std::size_t>(omp_get_thread_num())];
+            for (int s = tree.root; s >= tree.first; --s)
+                invertSupernode(solver, m_values.data(), s, own);
+        });
     }
+    failure.rethrow();
     if (factor.timings)
         factor.timings->inversion += SolverTimings::since(start);
 }

@@ -1,4 +1,5 @@
 #include "engine/solver/supernodalcholesky.h"
+#include "engine/base/parallelfailure.h"
 
 #include "engine/base/parallel.h"
 #include "engine/solver/frontkernels.h"
@@ -579,35 +580,39 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
         }
     }
     bool outside = false;
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1) reduction(|| : outside)
     for (std::size_t run = 0; run < runs; ++run) {
-        const auto first = static_cast<int>(run * kColumnRun);
-        const auto end = static_cast<int>(std::min<Eigen::Index>(n, first + kColumnRun));
-        std::fill(values + start[first], values + start[end], 0.0);
-        std::vector<std::pair<int, double>> entries;
-        for (long p = runStart[run]; p < runStart[run + 1]; ++p) {
-            const Eigen::Index i = runRows[static_cast<std::size_t>(p)];
-            entries.clear();
-            for (Design::InnerIterator it(design, i); it; ++it)
-                entries.emplace_back(position(it.col()), it.value() * scale(it.col()));
-            const double w = weights(i);
-            for (std::size_t a = 0; a < entries.size(); ++a) {
-                for (std::size_t b = 0; b <= a; ++b) {
-                    const int row = std::max(entries[a].first, entries[b].first);
-                    const int column = std::min(entries[a].first, entries[b].first);
-                    if (column < first || column >= end)
-                        continue;
-                    const int *from = rows + start[column];
-                    const int *to = rows + start[column + 1];
-                    const int *found = std::lower_bound(from, to, row);
-                    if (found == to || *found != row)
-                        outside = true;
-                    else
-                        values[found - rows] += w * entries[a].second * entries[b].second;
+        failure.run([&] {
+            const auto first = static_cast<int>(run * kColumnRun);
+            const auto end = static_cast<int>(std::min<Eigen::Index>(n, first + kColumnRun));
+            std::fill(values + start[first], values + start[end], 0.0);
+            std::vector<std::pair<int, double>> entries;
+            for (long p = runStart[run]; p < runStart[run + 1]; ++p) {
+                const Eigen::Index i = runRows[static_cast<std::size_t>(p)];
+                entries.clear();
+                for (Design::InnerIterator it(design, i); it; ++it)
+                    entries.emplace_back(position(it.col()), it.value() * scale(it.col()));
+                const double w = weights(i);
+                for (std::size_t a = 0; a < entries.size(); ++a) {
+                    for (std::size_t b = 0; b <= a; ++b) {
+                        const int row = std::max(entries[a].first, entries[b].first);
+                        const int column = std::min(entries[a].first, entries[b].first);
+                        if (column < first || column >= end)
+                            continue;
+                        const int *from = rows + start[column];
+                        const int *to = rows + start[column + 1];
+                        const int *found = std::lower_bound(from, to, row);
+                        if (found == to || *found != row)
+                            outside = true;
+                        else
+                            values[found - rows] += w * entries[a].second * entries[b].second;
+                    }
                 }
             }
-        }
+        });
     }
+    failure.rethrow();
     if (outside)
         return false;
     // A block adds w_ab a_a a_b' for every pair of its rows; each product lands in the lower
@@ -803,15 +808,19 @@ void SupernodalCholesky::factorize(const Matrix &lower)
     const FrontContext context{symbolic,        lower,    m_values.data(),
                                m_pivots.data(), updateAt, m_rootUpdates.data()};
     const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
+    ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
     for (long t = 0; t < subtreeCount; ++t) {
-        const Analysis::Subtree &tree = symbolic.subtrees[static_cast<std::size_t>(t)];
-        Workspace &work = m_work[static_cast<std::size_t>(omp_get_thread_num())];
-        prepare(work, n, tree.largestFront, tree.stackSize);
-        long top = 0;
-        for (int s = tree.first; s <= tree.root; ++s)
-            factorSupernode(context, s, work, top);
+        failure.run([&] {
+            const Analysis::Subtree &tree = symbolic.subtrees[static_cast<std::size_t>(t)];
+            Workspace &work = m_work[static_cast<std::size_t>(omp_get_thread_num())];
+            prepare(work, n, tree.largestFront, tree.stackSize);
+            long top = 0;
+            for (int s = tree.first; s <= tree.root; ++s)
+                factorSupernode(context, s, work, top);
+        });
     }
+    failure.rethrow();
     Workspace &work = m_work.front();
     prepare(work, n, symbolic.topLargestFront, symbolic.topStackSize);
     long top = 0;

@@ -4,6 +4,7 @@
 
 #include "engine/api/process.h"
 #include "engine/base/parallel.h"
+#include "engine/base/parallelfailure.h"
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
 #include "engine/solver/supernodalcholesky.h"
@@ -106,6 +107,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void resultsDoNotDependOnTheThreadCount();
+    void memoryRunOutOnAThreadReachesTheCaller();
 
 private:
     Outputs process(int threads) const;
@@ -168,6 +170,26 @@ void TestEngineThreads::resultsDoNotDependOnTheThreadCount()
                      qPrintable(QString("point %1, %2 threads").arg(p).arg(threads)));
         }
     }
+}
+
+// A run out of memory on any of the threads must come back to the processing as an exception (its
+// message), not end the process that loaded the engine.
+void TestEngineThreads::memoryRunOutOnAThreadReachesTheCaller()
+{
+    engine::setThreadCount(8);
+    engine::ParallelFailure failure;
+    int finished = 0;
+#pragma omp parallel for schedule(static, 1) reduction(+ : finished)
+    for (int i = 0; i < 64; ++i) {
+        failure.run([&] {
+            if (i % 8 == 5)
+                throw std::bad_alloc();
+            ++finished;
+        });
+    }
+    QCOMPARE(finished, 56);
+    QVERIFY_EXCEPTION_THROWN(failure.rethrow(), std::bad_alloc);
+    engine::setThreadCount(0);
 }
 
 QTEST_GUILESS_MAIN(TestEngineThreads)
