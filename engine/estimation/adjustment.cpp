@@ -1,6 +1,6 @@
 #include "engine/estimation/adjustment.h"
-#include "engine/base/parallelfailure.h"
 
+#include "engine/base/parallelfailure.h"
 #include "engine/base/text.h"
 #include "engine/estimation/linearsystem.h"
 #include "engine/model/angles.h"

@@ -1,6 +1,6 @@
 #include "engine/estimation/datacheck.h"
-#include "engine/base/parallelfailure.h"
 
+#include "engine/base/parallelfailure.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/model/angles.h"
 #include "engine/model/ellipsoidalmodel.h"
@@ -29,6 +29,17 @@ bool isAngle(const Observation &o)
 
 // Below this many observations, threads would cost more than they save.
 constexpr std::size_t kParallelFrom = 100000;
+
+// body(i) for every observation i of `count`, in parallel from kParallelFrom of them on, each
+// writing its own slots only; an exception thrown by one is thrown again once all are done.
+template <typename Body> void forEachObservation(std::size_t count, const Body &body)
+{
+    ParallelFailure failure;
+#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
+    for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k)
+        failure.run([&] { body(static_cast<std::size_t>(k)); });
+    failure.rethrow();
+}
 
 // Sorts `items` by `before`, a strict total order, in pieces sorted in parallel then merged: the
 // result is the one order `before` defines, whatever the thread count.
@@ -151,20 +162,14 @@ private:
         m_normalized.assign(count, 0.0);
         // Observation -1: no misfit.
         check.misfits.assign(count, ObservationMisfit{-1, 0.0, 0.0});
-        ParallelFailure failure;
-#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
-        for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
-            failure.run([&] {
-                const auto i = static_cast<std::size_t>(k);
-                const Observation &o = m_network.observations[i];
-                const auto value = misfitOf(o, m_state);
-                if (!value || !(o.sigma > 0.0))
-                    return;
-                m_normalized[i] = *value / o.sigma;
-                check.misfits[i] = {static_cast<int>(k), *value, m_normalized[i]};
-            });
-        }
-        failure.rethrow();
+        forEachObservation(count, [&](std::size_t i) {
+            const Observation &o = m_network.observations[i];
+            const auto value = misfitOf(o, m_state);
+            if (!value || !(o.sigma > 0.0))
+                return;
+            m_normalized[i] = *value / o.sigma;
+            check.misfits[i] = {static_cast<int>(i), *value, m_normalized[i]};
+        });
         check.misfits.erase(
             std::remove_if(check.misfits.begin(), check.misfits.end(),
                            [](const ObservationMisfit &m) { return m.observation < 0; }),
@@ -188,25 +193,19 @@ private:
         // Unwrapped about the set's approximate orientation.
         std::vector<double> unwrapped(count, 0.0);
         std::vector<char> defined(count, 0);
-        ParallelFailure failure;
-#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
-        for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
-            failure.run([&] {
-                const auto i = static_cast<std::size_t>(k);
-                const Observation &o = m_network.observations[i];
-                if (o.kind != ObservationKind::Direction || o.set < 0)
-                    return;
-                Observation azimuth = o;
-                azimuth.kind = ObservationKind::Azimuth;
-                const ObservationEquation eq = equationOf(azimuth, m_state);
-                if (eq.geometry != SightGeometry::Defined)
-                    return;
-                const auto set = static_cast<std::size_t>(o.set);
-                unwrapped[i] = wrapAngle(eq.computed - o.value - m_state.orientations[set]);
-                defined[i] = 1;
-            });
-        }
-        failure.rethrow();
+        forEachObservation(count, [&](std::size_t i) {
+            const Observation &o = m_network.observations[i];
+            if (o.kind != ObservationKind::Direction || o.set < 0)
+                return;
+            Observation azimuth = o;
+            azimuth.kind = ObservationKind::Azimuth;
+            const ObservationEquation eq = equationOf(azimuth, m_state);
+            if (eq.geometry != SightGeometry::Defined)
+                return;
+            const auto set = static_cast<std::size_t>(o.set);
+            unwrapped[i] = wrapAngle(eq.computed - o.value - m_state.orientations[set]);
+            defined[i] = 1;
+        });
         std::vector<std::vector<std::pair<double, int>>> bySet(m_network.sets.size());
         for (std::size_t i = 0; i < count; ++i) {
             if (defined[i])
@@ -310,17 +309,11 @@ private:
         // others' are those of m_normalized, 0 where there is none.
         const std::size_t count = m_network.observations.size();
         std::vector<double> asReadOf(m_normalized);
-        ParallelFailure failure;
-#pragma omp parallel for schedule(static) if (count >= kParallelFrom)
-        for (std::ptrdiff_t k = 0; k < static_cast<std::ptrdiff_t>(count); ++k) {
-            failure.run([&] {
-                const auto i = static_cast<std::size_t>(k);
-                const Observation &o = m_network.observations[i];
-                if (o.kind == ObservationKind::Direction)
-                    asReadOf[i] = normalized(o, i, o.sigma).value_or(0.0);
-            });
-        }
-        failure.rethrow();
+        forEachObservation(count, [&](std::size_t i) {
+            const Observation &o = m_network.observations[i];
+            if (o.kind == ObservationKind::Direction)
+                asReadOf[i] = normalized(o, i, o.sigma).value_or(0.0);
+        });
         for (std::size_t i = 0; i < count; ++i) {
             if (std::abs(asReadOf[i]) < kHintMisfit)
                 continue;

@@ -1,6 +1,6 @@
 #include "engine/solver/frontkernels.h"
-#include "engine/base/parallelfailure.h"
 
+#include "engine/base/parallelfailure.h"
 #include "engine/solver/supernodalcholesky.h"
 
 #include <Eigen/Core>
@@ -28,6 +28,17 @@ struct Blocks
     Eigen::Index count;
 };
 
+// body(b) for every block b, on the engine's threads unless the caller already runs on them (the
+// front of a subtree); an exception thrown by a block is thrown again once they are all done.
+template <typename Body> void forEachBlock(const Blocks &blocks, const Body &body)
+{
+    ParallelFailure failure;
+#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
+    for (Eigen::Index b = 0; b < blocks.count; ++b)
+        failure.run([&] { body(b); });
+    failure.rethrow();
+}
+
 } // namespace
 
 void subtractLowerProduct(MatrixRef c, const ConstMatrixRef &l)
@@ -38,22 +49,15 @@ void subtractLowerProduct(MatrixRef c, const ConstMatrixRef &l)
         return;
     }
     // The blocks on the left are the tallest: taken first, handed out one at a time.
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        failure.run([&] {
-            const Eigen::Index c0 = blocks.start(b);
-            const Eigen::Index w = blocks.widthOf(b);
-            const Eigen::Index rest = blocks.size - c0 - w;
-            c.block(c0, c0, w, w)
-                .selfadjointView<Eigen::Lower>()
-                .rankUpdate(l.middleRows(c0, w), -1.0);
-            if (rest > 0)
-                c.block(c0 + w, c0, rest, w).noalias() -=
-                    l.bottomRows(rest) * l.middleRows(c0, w).transpose();
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index b) {
+        const Eigen::Index c0 = blocks.start(b);
+        const Eigen::Index w = blocks.widthOf(b);
+        const Eigen::Index rest = blocks.size - c0 - w;
+        c.block(c0, c0, w, w).selfadjointView<Eigen::Lower>().rankUpdate(l.middleRows(c0, w), -1.0);
+        if (rest > 0)
+            c.block(c0 + w, c0, rest, w).noalias() -=
+                l.bottomRows(rest) * l.middleRows(c0, w).transpose();
+    });
 }
 
 void solveTransposedOnTheRight(const ConstMatrixRef &l, MatrixRef x)
@@ -63,15 +67,10 @@ void solveTransposedOnTheRight(const ConstMatrixRef &l, MatrixRef x)
         l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(x);
         return;
     }
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        failure.run([&] {
-            auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
-            l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(rows);
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index b) {
+        auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
+        l.triangularView<Eigen::Lower>().transpose().solveInPlace<Eigen::OnTheRight>(rows);
+    });
 }
 
 void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x)
@@ -81,15 +80,10 @@ void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x)
         l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(x);
         return;
     }
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        failure.run([&] {
-            auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
-            l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(rows);
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index b) {
+        auto rows = x.middleRows(blocks.start(b), blocks.widthOf(b));
+        l.triangularView<Eigen::Lower>().solveInPlace<Eigen::OnTheRight>(rows);
+    });
 }
 
 void invertLower(const ConstMatrixRef &l, MatrixRef x)
@@ -101,17 +95,12 @@ void invertLower(const ConstMatrixRef &l, MatrixRef x)
         return;
     }
     // Column j of L^-1 is zero above row j: each block solves the trailing triangle only.
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index b = 0; b < blocks.count; ++b) {
-        failure.run([&] {
-            const Eigen::Index c0 = blocks.start(b);
-            const Eigen::Index rest = blocks.size - c0;
-            auto columns = x.block(c0, c0, rest, blocks.widthOf(b));
-            l.bottomRightCorner(rest, rest).triangularView<Eigen::Lower>().solveInPlace(columns);
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index b) {
+        const Eigen::Index c0 = blocks.start(b);
+        const Eigen::Index rest = blocks.size - c0;
+        auto columns = x.block(c0, c0, rest, blocks.widthOf(b));
+        l.bottomRightCorner(rest, rest).triangularView<Eigen::Lower>().solveInPlace(columns);
+    });
 }
 
 void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
@@ -121,16 +110,11 @@ void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMa
         c.noalias() = a.transpose() * b;
         return;
     }
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index k = 0; k < blocks.count; ++k) {
-        failure.run([&] {
-            const Eigen::Index c0 = blocks.start(k);
-            const Eigen::Index w = blocks.widthOf(k);
-            c.middleCols(c0, w).noalias() = a.transpose() * b.middleCols(c0, w);
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index k) {
+        const Eigen::Index c0 = blocks.start(k);
+        const Eigen::Index w = blocks.widthOf(k);
+        c.middleCols(c0, w).noalias() = a.transpose() * b.middleCols(c0, w);
+    });
 }
 
 void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
@@ -140,16 +124,11 @@ void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const Const
         c.noalias() -= a.transpose() * b;
         return;
     }
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index k = 0; k < blocks.count; ++k) {
-        failure.run([&] {
-            const Eigen::Index c0 = blocks.start(k);
-            const Eigen::Index w = blocks.widthOf(k);
-            c.middleCols(c0, w).noalias() -= a.transpose() * b.middleCols(c0, w);
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index k) {
+        const Eigen::Index c0 = blocks.start(k);
+        const Eigen::Index w = blocks.widthOf(k);
+        c.middleCols(c0, w).noalias() -= a.transpose() * b.middleCols(c0, w);
+    });
 }
 
 void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRef &b)
@@ -161,16 +140,11 @@ void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRe
     }
     for (Eigen::Index j = 0; j + 1 < s.cols(); ++j)
         s.row(j).tail(s.cols() - j - 1) = s.col(j).tail(s.cols() - j - 1).transpose();
-    ParallelFailure failure;
-#pragma omp parallel for schedule(dynamic, 1) if (!omp_in_parallel())
-    for (Eigen::Index k = 0; k < blocks.count; ++k) {
-        failure.run([&] {
-            const Eigen::Index r0 = blocks.start(k);
-            const Eigen::Index w = blocks.widthOf(k);
-            c.middleRows(r0, w).noalias() = -(s.middleRows(r0, w) * b);
-        });
-    }
-    failure.rethrow();
+    forEachBlock(blocks, [&](Eigen::Index k) {
+        const Eigen::Index r0 = blocks.start(k);
+        const Eigen::Index w = blocks.widthOf(k);
+        c.middleRows(r0, w).noalias() = -(s.middleRows(r0, w) * b);
+    });
 }
 
 } // namespace engine

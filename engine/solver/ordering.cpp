@@ -1,6 +1,6 @@
 #include "engine/solver/ordering.h"
-#include "engine/base/parallelfailure.h"
 
+#include "engine/base/parallelfailure.h"
 #include "engine/solver/supernodalcholesky.h"
 
 #include <Eigen/OrderingMethods>

@@ -1,7 +1,7 @@
 #include "engine/solver/supernodalcholesky.h"
-#include "engine/base/parallelfailure.h"
 
 #include "engine/base/parallel.h"
+#include "engine/base/parallelfailure.h"
 #include "engine/solver/frontkernels.h"
 
 #include <Eigen/OrderingMethods>
