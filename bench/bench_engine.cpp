@@ -39,6 +39,7 @@
 //   --vce          also time the variance components (one group per kind of observation)
 
 #include "engine/api/process.h"
+#include "engine/base/atomicfile.h"
 #include "engine/base/parallel.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
@@ -514,6 +515,31 @@ void timeVarianceComponents(const engine::Network &network, engine::Options opti
     stage.print("variance components", note);
 }
 
+// The report written to its file as it is made, as a processing writes it.
+class ReportFile : public engine::ReportStream
+{
+public:
+    explicit ReportFile(const std::string &path)
+        : m_file(path)
+    {}
+    void write(std::string_view latin1) override
+    {
+        m_file.write(latin1);
+        m_bytes += latin1.size();
+    }
+    bool commit(std::string &reason) override
+    {
+        const bool committed = m_file.commit();
+        reason = m_file.error();
+        return committed;
+    }
+    std::size_t bytes() const { return m_bytes; }
+
+private:
+    engine::AtomicFile m_file;
+    std::size_t m_bytes = 0;
+};
+
 // The stages of a processing, timed one by one (the same calls as the engine's processing).
 void timeStages(const std::string &observationPath, const std::string &configurationPath,
                 bool varianceComponents)
@@ -602,9 +628,13 @@ void timeStages(const std::string &observationPath, const std::string &configura
     in.statistics = &statistics;
     in.regions = &regions;
     in.diagnostics = &diagnostics;
-    const std::string report = engine::writeReport(in, engine::kLineEnd);
-    char size[32];
-    std::snprintf(size, sizeof size, "%.1f MB", static_cast<double>(report.size()) / 1e6);
+    ReportFile report(engine::siblingPath(observationPath, ".log"));
+    engine::writeReport(in, engine::kLineEnd, report);
+    std::string reason;
+    const bool reportWritten = report.commit(reason);
+    char size[48];
+    std::snprintf(size, sizeof size, "%.1f MB written%s", static_cast<double>(report.bytes()) / 1e6,
+                  reportWritten ? "" : ", FAILED");
     stage.print("report", size);
 
     stage = Stage();

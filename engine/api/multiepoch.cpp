@@ -354,7 +354,21 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
     }
 
     // The report: its opening and the list of the epochs, each epoch's sections, the comparisons,
-    // then its closing.
+    // then its closing, written to the report's stream as it is made when there is one.
+    const std::unique_ptr<ReportStream> stream =
+        handling.openReport ? handling.openReport(output.reportPath) : nullptr;
+    const auto emit = [&](const std::string &text) {
+        if (stream)
+            stream->write(text);
+        else
+            output.report += text;
+    };
+    const auto emitReport = [&](const ReportInput &in) {
+        if (stream)
+            writeReport(in, kLineEnd, *stream);
+        else
+            output.report += writeReport(in, kLineEnd);
+    };
     std::vector<std::string> names;
     for (const EpochRun &run : runs)
         names.push_back(run.source.name);
@@ -378,34 +392,34 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
             in.statistics = run->succeeded ? &run->statistics : nullptr;
             in.regions = run->succeeded ? &run->regions : nullptr;
         }
-        return writeReport(in, kLineEnd);
+        emitReport(in);
     };
     int errors = general.errorCount() + closing.errorCount();
     for (const EpochRun &run : runs)
         errors += run.diagnostics.errorCount();
     if (!split) {
-        output.report = reportOf(ReportPart::Whole, general, nullptr);
+        reportOf(ReportPart::Whole, general, nullptr);
     } else {
         // The titles of the opening are those the first epoch read.
-        output.report = reportOf(ReportPart::Opening, general, &runs.front()) +
-                        epochListReport(names, options.epochs, kLineEnd);
-        for (std::size_t e = 0; e < runs.size(); ++e)
-            output.report += epochBanner(static_cast<int>(e), names[e], kLineEnd) +
-                             reportOf(ReportPart::Epoch, runs[e].diagnostics, &runs[e]);
+        reportOf(ReportPart::Opening, general, &runs.front());
+        emit(epochListReport(names, options.epochs, kLineEnd));
+        for (std::size_t e = 0; e < runs.size(); ++e) {
+            emit(epochBanner(static_cast<int>(e), names[e], kLineEnd));
+            reportOf(ReportPart::Epoch, runs[e].diagnostics, &runs[e]);
+        }
         if (succeeded)
-            output.report += deformationReport(names, comparisons, options.epochs,
-                                               options.distanceDecimals, kLineEnd);
+            emit(deformationReport(names, comparisons, options.epochs, options.distanceDecimals,
+                                   kLineEnd));
         ReportInput in;
         in.part = ReportPart::Closing;
         in.options = &options;
         in.diagnostics = &closing;
         in.runErrors = errors;
         in.runFinished = succeeded;
-        output.report += writeReport(in, kLineEnd);
+        emitReport(in);
     }
-    const bool reportWritten =
-        handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
-    succeeded = succeeded && (reportWritten || !handling.writeReport);
+    const bool reportWritten = stream && stream->commit(reason);
+    succeeded = succeeded && (reportWritten || !handling.openReport);
     const ResultFile result =
         resultOf(runs, order, options, output.reportPath, source.files, succeeded);
     output.result = encodeResultFile(result);

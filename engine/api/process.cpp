@@ -167,6 +167,56 @@ private:
     std::map<std::string, Input> m_inputs;
 };
 
+// The report written to its file as it is made. `failure` receives the message of a report that
+// could not be written. The run's input at `path` is never written over; a report that can only
+// go over the old one in place (a folder where files can be neither created nor removed) is held
+// whole until the commit, as it is the short one of a refused run.
+class ReportOnDisk : public ReportStream
+{
+public:
+    ReportOnDisk(const std::string &path, bool input, bool inPlace, std::string &failure)
+        : m_path(path)
+        , m_input(input)
+        , m_inPlace(inPlace)
+        , m_failure(failure)
+    {
+        if (!m_input)
+            m_file = std::make_unique<AtomicFile>(path);
+    }
+
+    void write(std::string_view latin1) override
+    {
+        if (m_file)
+            m_file->write(latin1);
+        if (m_inPlace)
+            m_text += latin1;
+    }
+
+    bool commit(std::string &reason) override
+    {
+        m_failure.clear();
+        if (m_input) {
+            reason = fr("fichier d'entrée du traitement");
+            return false;
+        }
+        if (m_file->commit())
+            return true;
+        reason = m_file->error();
+        if (m_inPlace && overwriteInPlace(m_path, m_text))
+            return true;
+        m_failure = notWritten(fr("Le rapport "), m_path, reason);
+        return false;
+    }
+
+private:
+    std::string m_path;
+    bool m_input;
+    bool m_inPlace;
+    std::string &m_failure;
+    std::unique_ptr<AtomicFile> m_file;
+    std::string m_text;
+};
+
 // Removes the file an earlier run left at `path`, if any. A folder there is not the engine's to
 // remove, even empty.
 std::error_code removeOldOutput(const std::string &path)
@@ -358,12 +408,17 @@ ProcessOutput runProcessing(const std::string &observationPath,
         in.diagnostics = &diagnostics;
         in.simulated = simulated ? &*simulated : nullptr;
         in.simulatedPath = output.simulatedPath;
-        output.report = writeReport(in, kLineEnd);
-        std::string reason;
-        const bool reportWritten =
-            handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
+        bool reportWritten = false;
+        if (handling.openReport) {
+            const std::unique_ptr<ReportStream> stream = handling.openReport(output.reportPath);
+            writeReport(in, kLineEnd, *stream);
+            std::string reason;
+            reportWritten = stream->commit(reason);
+        } else {
+            output.report = writeReport(in, kLineEnd);
+        }
         const bool succeeded =
-            haveStatistics && !diagnostics.hasErrors() && (reportWritten || !handling.writeReport);
+            haveStatistics && !diagnostics.hasErrors() && (reportWritten || !handling.openReport);
         const ResultFile result =
             resultOf(output.reportPath, source.files, haveNetwork ? &network : nullptr,
                      haveOutcome ? &outcome : nullptr, haveStatistics ? &statistics : nullptr,
@@ -385,9 +440,13 @@ ProcessOutput runProcessing(const std::string &observationPath,
         output.result = encodeResultFile(failed);
         output.summary = ProcessSummary();
         output.drawing.reset();
-        std::string reason;
-        output.summary.reportWritten =
-            handling.writeReport && handling.writeReport(output.reportPath, output.report, reason);
+        if (handling.openReport) {
+            // What the failed report had written is gone with its stream.
+            const std::unique_ptr<ReportStream> stream = handling.openReport(output.reportPath);
+            stream->write(output.report);
+            std::string reason;
+            output.summary.reportWritten = stream->commit(reason);
+        }
     }
     return output;
 }
@@ -491,13 +550,9 @@ ProcessSummary processObservationFile(const std::string &observationPath,
             return true;
         };
         std::string reportFailure;
-        handling.writeReport = [&](const std::string &path, const std::string &report,
-                                   std::string &reason) {
-            const bool written = writeOutput(path, report, reason);
-            reportFailure = written || inputsAmongOutputs.count(path)
-                                ? std::string()
-                                : notWritten(fr("Le rapport "), path, reason);
-            return written;
+        handling.openReport = [&](const std::string &path) {
+            return std::make_unique<ReportOnDisk>(path, inputsAmongOutputs.count(path) > 0,
+                                                  undeletable.count(path) > 0, reportFailure);
         };
 
         ProcessOutput output =

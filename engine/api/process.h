@@ -2,6 +2,7 @@
 #define ENGINE_API_PROCESS_H
 
 #include "engine/input/observationreader.h"
+#include "engine/output/reportstream.h"
 
 #include <functional>
 #include <memory>
@@ -37,7 +38,8 @@ struct ProcessOutput
     std::string reportPath;
     std::string resultPath;
     std::string drawingPath;
-    std::string report;                         // Latin-1 text with the platform's line ends
+    // Latin-1 text with the platform's line ends; empty when it went to the report's stream.
+    std::string report;
     std::string result;                         // bytes of the result file
     std::shared_ptr<const DrawingFile> drawing; // null when no drawing file is to be written
     // Simulated observations of a pre-analysis (GENE_LOG), empty when none are generated.
@@ -47,16 +49,17 @@ struct ProcessOutput
 };
 
 // What the caller of runProcessing decided before the run, and the writers it hands the drawing
-// and the report to as soon as each is final: the report then says whether the drawing was
-// written, and the result file whether the report was. A writer returns false with its reason
-// when it could not write; without writers the outputs stay in memory.
+// and the report to: the report then says whether the drawing was written, and the result file
+// whether the report was. A writer returns false with its reason when it could not write; without
+// writers the outputs stay in memory.
 struct OutputHandling
 {
     std::vector<std::string> refusals; // errors found before the run (Latin-1): nothing is computed
     std::function<bool(const std::string &path, const DrawingFile &drawing, std::string &reason)>
         writeDrawing;
-    std::function<bool(const std::string &path, const std::string &report, std::string &reason)>
-        writeReport;
+    // The stream the report at `path` is written to as it is made; its commit says whether it was
+    // written.
+    std::function<std::unique_ptr<ReportStream>(const std::string &path)> openReport;
     // The matrix files ([MATRICES]); none are made without it.
     std::function<bool(const std::string &path, const std::string &content, std::string &reason)>
         writeMatrix;

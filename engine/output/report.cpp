@@ -26,9 +26,9 @@ bool isAngle(ObservationKind kind)
 class Report
 {
 public:
-    Report(const ReportInput &input, const char *lineEnd)
+    Report(const ReportInput &input, const char *lineEnd, ReportStream *stream)
         : m_in(input)
-        , m_out(lineEnd)
+        , m_out(lineEnd, stream)
     {
         if (m_in.options)
             m_options = *m_in.options;
@@ -1232,7 +1232,12 @@ std::string residualKey(int rank)
 
 std::string writeReport(const ReportInput &input, const char *lineEnd)
 {
-    return Report(input, lineEnd).build();
+    return Report(input, lineEnd, nullptr).build();
+}
+
+void writeReport(const ReportInput &input, const char *lineEnd, ReportStream &stream)
+{
+    Report(input, lineEnd, &stream).build();
 }
 
 } // namespace engine

@@ -11,6 +11,7 @@
 #include "engine/estimation/variancecomponents.h"
 #include "engine/model/network.h"
 #include "engine/model/options.h"
+#include "engine/output/reportstream.h"
 #include "engine/output/simulatedobservations.h"
 
 #include <string>
@@ -56,6 +57,8 @@ constexpr const char kResidualHeading[] = "INFORMATION SUR LES RESIDUS";
 std::string residualKey(int rank);
 
 std::string writeReport(const ReportInput &input, const char *lineEnd);
+// The same text handed to `stream` in pieces as it is made.
+void writeReport(const ReportInput &input, const char *lineEnd, ReportStream &stream);
 
 } // namespace engine
 

@@ -1,6 +1,7 @@
 #include "engine/output/reportwriter.h"
 
 #include "engine/base/chunkedloop.h"
+#include "engine/output/reportstream.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,17 +15,37 @@ namespace {
 // the text of a batch stays small beside the report.
 constexpr std::size_t kChunkEntries = 512;
 constexpr std::size_t kBatchChunks = 64;
+// Text held before it goes to the stream: large writes, a small buffer beside the report.
+constexpr std::size_t kStreamPiece = std::size_t(1) << 20;
 
 } // namespace
 
-ReportWriter::ReportWriter(const char *lineEnd)
+ReportWriter::ReportWriter(const char *lineEnd, ReportStream *stream)
     : m_lineEnd(lineEnd)
-{}
+    , m_stream(stream)
+{
+    if (m_stream)
+        m_text.reserve(kStreamPiece + kStreamPiece / 4);
+}
 
 void ReportWriter::line(std::string_view latin1)
 {
     m_text += latin1;
     m_text += m_lineEnd;
+    flushIfFull();
+}
+
+void ReportWriter::flushIfFull()
+{
+    if (m_stream && m_text.size() >= kStreamPiece)
+        flush();
+}
+
+void ReportWriter::flush()
+{
+    if (!m_text.empty())
+        m_stream->write(m_text);
+    m_text.clear();
 }
 
 void ReportWriter::heading(const std::string &latin1)
@@ -49,6 +70,19 @@ void ReportWriter::entries(std::size_t count, const EntryFormat &format)
             for (std::size_t k = begin; k < end; ++k)
                 format(k, texts[slot]);
         });
+        if (m_stream) {
+            // A large chunk goes as it is, a small one with the text around it.
+            for (std::size_t slot = 0; slot < batch; ++slot) {
+                if (texts[slot].size() < kStreamPiece / 8) {
+                    m_text += texts[slot];
+                    flushIfFull();
+                } else {
+                    flush();
+                    m_stream->write(texts[slot]);
+                }
+            }
+            continue;
+        }
         for (std::size_t slot = 0; slot < batch; ++slot)
             m_text += texts[slot];
         // Room for the rest at the size of the entries so far, with a margin: a long listing is
@@ -64,6 +98,8 @@ void ReportWriter::entries(std::size_t count, const EntryFormat &format)
 
 std::string ReportWriter::text() &&
 {
+    if (m_stream)
+        flush();
     return std::move(m_text);
 }
 

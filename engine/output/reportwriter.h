@@ -14,7 +14,10 @@ inline constexpr char kReportRule[] =
 inline constexpr char kReportThinRule[] =
     "--------------------------------------------------------------------------------";
 
-// A report's text, built line by line with the processing's line end. Texts are Latin-1.
+class ReportStream;
+
+// A report's text, built line by line with the processing's line end. Texts are Latin-1. With a
+// stream, the text is handed to it in pieces as it grows instead of being held whole.
 class ReportWriter
 {
 public:
@@ -22,7 +25,7 @@ public:
     // writer's line end.
     using EntryFormat = std::function<void(std::size_t index, std::string &text)>;
 
-    explicit ReportWriter(const char *lineEnd);
+    explicit ReportWriter(const char *lineEnd, ReportStream *stream = nullptr);
 
     const char *lineEnd() const { return m_lineEnd; }
 
@@ -34,10 +37,16 @@ public:
     // formatting must only read what it shares.
     void entries(std::size_t count, const EntryFormat &format);
 
+    // The text; with a stream, the rest of it goes to the stream and the text returned is empty.
     std::string text() &&;
 
 private:
+    // Hands the text held so far to the stream once it is large enough to be worth a write.
+    void flushIfFull();
+    void flush();
+
     const char *m_lineEnd;
+    ReportStream *m_stream;
     std::string m_text;
 };
 

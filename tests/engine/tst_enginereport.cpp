@@ -49,6 +49,46 @@ std::string configuration(const std::string &extraLines)
     return engine::defaultConfigurationText("\n") + extraLines;
 }
 
+// A levelling line of `points` benchmarks, each joined to the next four by height differences:
+// about four observations a point, enough for a residual listing of a few megabytes.
+std::vector<std::string> levellingLines(int points)
+{
+    std::vector<std::string> lines = {" TITL  Nivellement"};
+    const auto name = [](int p) { return "R" + std::to_string(p); };
+    const auto height = [](int p) { return 100.0 + 0.37 * p + 2.0 * std::sin(0.1 * p); };
+    for (int p = 0; p < points; ++p)
+        lines.push_back(lenu(p == 0 ? "111" : "110", name(p), 10.0 * p, 0.0, height(p)));
+    for (int p = 0; p < points; ++p) {
+        for (int q = p + 1; q <= std::min(points - 1, p + 4); ++q) {
+            // A millimetre of misclosure that varies, so that every residual is different.
+            const double noise = 0.001 * std::sin(1.7 * p + 0.3 * q);
+            lines.push_back(
+                ohdf("", name(p), name(q), height(q) - height(p) + noise, "0.001", 10.0 * (q - p)));
+        }
+    }
+    return lines;
+}
+
+// A report stream that keeps the pieces it is handed, and whether it was committed.
+class PieceStream : public engine::ReportStream
+{
+public:
+    PieceStream(std::vector<std::string> &pieces, int &commits)
+        : m_pieces(pieces)
+        , m_commits(commits)
+    {}
+    void write(std::string_view latin1) override { m_pieces.emplace_back(latin1); }
+    bool commit(std::string &) override
+    {
+        ++m_commits;
+        return true;
+    }
+
+private:
+    std::vector<std::string> &m_pieces;
+    int &m_commits;
+};
+
 } // namespace
 
 class TestEngineReport : public QObject
@@ -59,6 +99,7 @@ private slots:
     void sectionsFollowTheLogKeys_data();
     void sectionsFollowTheLogKeys();
     void residualSectionListsTheWantedObservations();
+    void reportIsStreamedInPieces();
     void residualKeyIsRightAligned();
     void aPosterioriFactorScalesWhenAsked_data();
     void aPosterioriFactorScalesWhenAsked();
@@ -136,6 +177,43 @@ void TestEngineReport::residualSectionListsTheWantedObservations()
     const QString firstEntry = all.mid(first, all.indexOf("REJETEE", first) - first);
     QVERIFY2(firstEntry.contains("ligne 7") && !firstEntry.contains("VALIDE"),
              qPrintable(firstEntry));
+}
+
+void TestEngineReport::reportIsStreamedInPieces()
+{
+    // A long report goes to its stream in pieces as it is made, never whole, and the pieces make
+    // the very text a run without a stream keeps.
+    const std::string iob = engine::normalizedPath("nivellement.iob");
+    const std::string cfg = engine::normalizedPath("nivellement.cfg");
+    const auto files =
+        memoryLoader({{iob, joinLines(levellingLines(2500))}, {cfg, configuration("")}});
+    const engine::ProcessOutput whole = engine::runProcessing(iob, cfg, files);
+    QCOMPARE(whole.summary.status, 0);
+    std::vector<std::string> pieces;
+    int commits = 0;
+    engine::OutputHandling handling;
+    std::string openedPath;
+    handling.openReport = [&](const std::string &path) {
+        openedPath = path;
+        return std::make_unique<PieceStream>(pieces, commits);
+    };
+    const engine::ProcessOutput streamed = engine::runProcessing(iob, cfg, files, handling);
+    QCOMPARE(streamed.summary.status, 0);
+    QCOMPARE(openedPath, whole.reportPath);
+    QVERIFY(streamed.summary.reportWritten);
+    QCOMPARE(commits, 1);
+    QVERIFY(streamed.report.empty());
+    std::string joined;
+    std::size_t largest = 0;
+    for (const std::string &piece : pieces) {
+        joined += piece;
+        largest = std::max(largest, piece.size());
+    }
+    QVERIFY2(joined == whole.report, "the pieces differ from the report held whole");
+    QVERIFY2(whole.report.size() > 3 * largest,
+             qPrintable(QString("report of %1 bytes in pieces of up to %2")
+                            .arg(whole.report.size())
+                            .arg(largest)));
 }
 
 void TestEngineReport::residualKeyIsRightAligned()
