@@ -41,6 +41,7 @@
 #include "engine/api/process.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/parallel.h"
+#include "engine/base/runthreads.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
@@ -554,6 +555,7 @@ void timeStages(const std::string &observationPath, const std::string &configura
     const engine::ObservationSource source =
         engine::readObservationFiles(observationPath, engine::diskFileLoader(), diagnostics);
     stage.print("read");
+    const engine::RunThreads threads(source.records.size());
     stage = Stage();
     const engine::Network network = engine::buildNetwork(source, options, diagnostics);
     stage.print("build");

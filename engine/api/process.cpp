@@ -2,6 +2,7 @@
 
 #include "engine/api/multiepoch.h"
 #include "engine/base/atomicfile.h"
+#include "engine/base/runthreads.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/estimation/datacheck.h"
@@ -275,6 +276,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
     bool haveOutcome = false;
     bool haveStatistics = false;
     bool haveRegions = false;
+    std::optional<RunThreads> threads;
     try {
         output.reportPath = siblingPath(observationPath, ".log");
         output.resultPath = siblingPath(observationPath, ".fic");
@@ -292,6 +294,7 @@ ProcessOutput runProcessing(const std::string &observationPath,
             haveOptions = true;
         }
         source = readObservationFiles(observationPath, loader, diagnostics);
+        threads.emplace(source.records.size());
         if (haveOptions && options.multiEpoch) {
             runEpochs(observationPath, configurationPath, options, source, diagnostics, handling,
                       output);

@@ -5,6 +5,7 @@
 #include "engine/api/process.h"
 #include "engine/base/parallel.h"
 #include "engine/base/parallelfailure.h"
+#include "engine/base/runthreads.h"
 #include "engine/base/text.h"
 #include "engine/model/angles.h"
 #include "engine/solver/supernodalcholesky.h"
@@ -108,6 +109,8 @@ private slots:
     void cleanupTestCase();
     void resultsDoNotDependOnTheThreadCount();
     void memoryRunOutOnAThreadReachesTheCaller();
+    void smallRunsTakeOneThreadUnlessACountIsAsked_data();
+    void smallRunsTakeOneThreadUnlessACountIsAsked();
 
 private:
     Outputs process(int threads) const;
@@ -189,6 +192,36 @@ void TestEngineThreads::memoryRunOutOnAThreadReachesTheCaller()
     }
     QCOMPARE(finished, 56);
     QVERIFY_EXCEPTION_THROWN(failure.rethrow(), std::bad_alloc);
+    engine::setThreadCount(0);
+}
+
+void TestEngineThreads::smallRunsTakeOneThreadUnlessACountIsAsked_data()
+{
+    // The comparisons above hold only if the counts they ask for are the counts a run gets.
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("expected"); // 0: every core
+    const int large = static_cast<int>(engine::kThreadsFromLines);
+    QTest::newRow("small run") << 0 << 1000 << 1;
+    QTest::newRow("large run") << 0 << large << 0;
+    QTest::newRow("small run, 2 asked") << 2 << 1000 << 2;
+    QTest::newRow("large run, 8 asked") << 8 << large << 8;
+}
+
+void TestEngineThreads::smallRunsTakeOneThreadUnlessACountIsAsked()
+{
+    QFETCH(int, asked);
+    QFETCH(int, lines);
+    QFETCH(int, expected);
+    engine::setThreadCount(0);
+    const int cores = engine::threadCount();
+    engine::setThreadCount(asked);
+    const int before = engine::threadCount();
+    {
+        const engine::RunThreads threads(static_cast<std::size_t>(lines));
+        QCOMPARE(engine::threadCount(), expected > 0 ? expected : cores);
+    }
+    QCOMPARE(engine::threadCount(), before);
     engine::setThreadCount(0);
 }
 

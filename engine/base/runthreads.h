@@ -1,0 +1,30 @@
+#ifndef ENGINE_BASE_RUNTHREADS_H
+#define ENGINE_BASE_RUNTHREADS_H
+
+#include <cstddef>
+
+namespace engine {
+
+// A processing of fewer record lines than this runs on one thread: starting and waking threads
+// for its short loops costs more than they save, and far more on a machine whose cores are busy.
+constexpr std::size_t kThreadsFromLines = 100000;
+
+// While it lives, the engine's loops started from this thread run on the threads a processing of
+// `lines` record lines calls for: the count setThreadCount() asked for, else every core from
+// kThreadsFromLines lines on and one below. The count in force before comes back with its end.
+// Results never depend on it.
+class RunThreads
+{
+public:
+    explicit RunThreads(std::size_t lines);
+    ~RunThreads();
+    RunThreads(const RunThreads &) = delete;
+    RunThreads &operator=(const RunThreads &) = delete;
+
+private:
+    int m_previous;
+};
+
+} // namespace engine
+
+#endif // ENGINE_BASE_RUNTHREADS_H
