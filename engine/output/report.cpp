@@ -1125,7 +1125,7 @@ private:
         const Statistics &s = *m_in.statistics;
         const Observation &o = n.observations[i];
         const ObservationStatistics &st = s.perObservation[i];
-        const char *end = m_out.lineEnd();
+        const std::string_view end = m_out.lineEnd();
         text += end;
         text += '#';
         appendInteger(text, st.rank, 11);

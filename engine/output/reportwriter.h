@@ -27,7 +27,7 @@ public:
 
     explicit ReportWriter(const char *lineEnd, ReportStream *stream = nullptr);
 
-    const char *lineEnd() const { return m_lineEnd; }
+    std::string_view lineEnd() const { return m_lineEnd; }
 
     void line(std::string_view latin1 = std::string_view());
     // A section heading: a blank line, then the title between two rules.
@@ -45,7 +45,7 @@ private:
     void flushIfFull();
     void flush();
 
-    const char *m_lineEnd;
+    std::string_view m_lineEnd;
     ReportStream *m_stream;
     std::string m_text;
 };
