@@ -596,7 +596,9 @@ void timeStages(const std::string &observationPath, const std::string &configura
     }
 
     stage = Stage();
-    engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
+    // As a processing without matrix files does, the inverse takes the factor's place.
+    engine::Statistics statistics =
+        engine::computeStatistics(network, outcome, options, engine::InverseStorage::OverFactor);
     const bool determined = engine::checkDetermination(network, outcome, statistics, diagnostics);
     stage.print("statistics", determined ? "determined" : "NOT DETERMINED");
     std::printf("        selected inversion        %6.2f s wall\n", phases.inversion);
