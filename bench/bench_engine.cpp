@@ -404,18 +404,49 @@ double processorSeconds()
 #endif
 }
 
-// Wall and processor time of a stage.
+// The resident size of this process now and its peak since the last reset, megabytes (Linux;
+// -1 elsewhere or when /proc cannot be read).
+struct ResidentSize
+{
+    double now = -1.0;
+    double peak = -1.0;
+};
+
+ResidentSize residentSize()
+{
+    ResidentSize size;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        const bool peak = line.rfind("VmHWM:", 0) == 0;
+        if (peak || line.rfind("VmRSS:", 0) == 0)
+            (peak ? size.peak : size.now) = std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return size;
+}
+
+// Starts the peak resident size afresh, so that each stage gives its own.
+void resetPeakResidentSize()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// Wall and processor time of a stage, and the resident size at its end and at its peak.
 class Stage
 {
 public:
     Stage()
         : m_wall(std::chrono::steady_clock::now())
         , m_processor(processorSeconds())
-    {}
+    {
+        resetPeakResidentSize();
+    }
     void print(const char *name, const std::string &note = std::string()) const
     {
-        std::printf("      %-24s %8.2f s wall %8.2f s processor%s%s\n", name, seconds(m_wall),
-                    processorSeconds() - m_processor, note.empty() ? "" : "  ", note.c_str());
+        const ResidentSize size = residentSize();
+        std::printf("      %-24s %8.2f s wall %8.2f s processor %6.0f MB peak %6.0f MB after%s%s\n",
+                    name, seconds(m_wall), processorSeconds() - m_processor, size.peak, size.now,
+                    note.empty() ? "" : "  ", note.c_str());
     }
 
 private:
@@ -593,7 +624,9 @@ void timeStages(const std::string &observationPath, const std::string &configura
     }
 
     stage = Stage();
-    engine::Statistics statistics = engine::computeStatistics(network, outcome, options);
+    // As a processing without matrix files does, the inverse takes the factor's place.
+    engine::Statistics statistics =
+        engine::computeStatistics(network, outcome, options, engine::InverseStorage::OverFactor);
     const bool determined = engine::checkDetermination(network, outcome, statistics, diagnostics);
     stage.print("statistics", determined ? "determined" : "NOT DETERMINED");
     std::printf("        selected inversion        %6.2f s wall\n", phases.inversion);

@@ -331,7 +331,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
                 outcome = adjust(network, options, diagnostics);
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
-                statistics = computeStatistics(network, outcome, options);
+                // Unless the matrix files solve again, nothing needs the factor after the
+                // inverse: the inverse takes its place.
+                statistics = computeStatistics(network, outcome, options,
+                                               options.matrices.any() ? InverseStorage::BesideFactor
+                                                                      : InverseStorage::OverFactor);
                 if (checkDetermination(network, outcome, statistics, diagnostics)) {
                     regions = computeRegions(network, outcome, statistics, options);
                     // The drawing shows its plane's north, east and up whatever the report's

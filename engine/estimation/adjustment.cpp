@@ -446,6 +446,7 @@ factor(const Network &network, const Unknowns &unknowns, const Linearisation &li
         const NormalMatrix structure = structuralPattern(network, unknowns);
         result->solver.setOrdering(eliminationOrder(network, unknowns, structure));
         result->solver.analyzePattern(structure);
+        result->onStructuralPattern = true;
         record(phases.analysis);
     }
     // The normal matrix is added up straight into the analysed pattern, which holds every pair
@@ -454,6 +455,7 @@ factor(const Network &network, const Unknowns &unknowns, const Linearisation &li
         record(phases.forming);
         result->solver.factorNormal();
     } else {
+        result->onStructuralPattern = false;
         const Eigen::SparseMatrix<double> design = lin.design;
         NormalMatrix normal = design.transpose() * weightMatrix(weights, blocks) * design;
         normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();

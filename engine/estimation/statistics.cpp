@@ -172,7 +172,7 @@ constexpr int kItemDimension = 3;
 } // namespace
 
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
-                             const Options &options)
+                             const Options &options, InverseStorage storage)
 {
     Statistics st;
     const auto m = static_cast<Eigen::Index>(network.observations.size());
@@ -194,7 +194,11 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                                    "statistiques ne sont pas définis."));
     Eigen::VectorXd cofactors = Eigen::VectorXd::Zero(m);
     if (outcome.factor) {
-        st.inverse = std::make_shared<const SelectedInverse>(*outcome.factor, outcome.datum.get());
+        NormalFactor &factor = *outcome.factor;
+        st.inverse = storage == InverseStorage::OverFactor && factor.onStructuralPattern
+                         ? std::make_shared<const SelectedInverse>(factor, outcome.datum.get(),
+                                                                   InverseStorage::OverFactor)
+                         : std::make_shared<const SelectedInverse>(factor, outcome.datum.get());
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
 

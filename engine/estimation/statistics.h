@@ -146,9 +146,13 @@ BlockDesign blockDesign(const Eigen::SparseMatrix<double, Eigen::RowMajor> &desi
                         const WeightBlock &block);
 
 // The statistics of a solved adjustment. A VALIDATION outside ]0, 1[ is refused with
-// std::domain_error.
+// std::domain_error. With InverseStorage::OverFactor the inverse takes the storage of the
+// outcome's factor, which can then no longer solve, when every block of the inverse that the
+// statistics, the regions and the reliability ask for lies on its pattern (it is kept otherwise):
+// for a caller that needs neither solves nor blocks joining points that no observation joins.
 Statistics computeStatistics(const Network &network, const AdjustmentOutcome &outcome,
-                             const Options &options);
+                             const Options &options,
+                             InverseStorage storage = InverseStorage::BesideFactor);
 
 // A point is not determined by the observations when its standard deviation relative to a point
 // it is sighted with (the square root of the trace of the covariance of their difference, before

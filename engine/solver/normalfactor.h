@@ -18,6 +18,9 @@ struct NormalFactor
     SupernodalCholesky solver;
     Eigen::VectorXd scale;
     SolverTimings *timings = nullptr; // where the phases are timed, when asked
+    // Analysed on structuralPattern(): the blocks of the inverse on each observation, point and
+    // pair of points joined by an observation lie on the pattern of the factor.
+    bool onStructuralPattern = false;
 };
 
 } // namespace engine

@@ -2,11 +2,13 @@
 
 #include "engine/base/parallel.h"
 #include "engine/base/parallelfailure.h"
+#include "engine/base/text.h"
 #include "engine/solver/frontkernels.h"
 
 #include <omp.h>
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace engine {
 
@@ -34,8 +36,10 @@ struct InverseWork
     Eigen::MatrixXd linv;
 };
 
-// The columns of Z of supernode `s`, from those of the supernodes above it.
-void invertSupernode(const SupernodalCholesky &solver, double *zValues, int s, InverseWork &work)
+// The columns of Z of supernode `s`, from those of the supernodes above it and its own block of
+// L in `lValues`, which may be `zValues` itself: the block is read before it is overwritten.
+void invertSupernode(const SupernodalCholesky &solver, const double *lValues, double *zValues,
+                     int s, InverseWork &work)
 {
     const std::vector<Supernode> &nodes = solver.supernodes();
     const std::vector<int> &rows = solver.rows();
@@ -44,17 +48,18 @@ void invertSupernode(const SupernodalCholesky &solver, double *zValues, int s, I
     const int k = node.columns;
     const int m = node.rowCount;
     const int r = m - k;
-    const Eigen::Map<const Eigen::MatrixXd> block(solver.values().data() + node.valueStart, m, k);
+    const Eigen::Map<const Eigen::MatrixXd> block(lValues + node.valueStart, m, k);
     Eigen::Map<Eigen::MatrixXd> z(zValues + node.valueStart, m, k);
 
     work.linv.resize(k, k);
     invertLower(block.topRows(k), work.linv);
+    if (r > 0) {
+        work.h = block.bottomRows(r);
+        solveOnTheRight(block.topRows(k), work.h);
+    }
     assignTransposedProduct(z.topRows(k), work.linv, work.linv);
     if (r == 0)
         return;
-
-    work.h = block.bottomRows(r);
-    solveOnTheRight(block.topRows(k), work.h);
 
     // Z(I, I), lower triangle, from the supernodes that own the columns of I.
     const int *below = rows.data() + node.rowStart + k;
@@ -94,16 +99,35 @@ SelectedInverse::SelectedInverse(const NormalFactor &factor, const DatumTransfor
     : m_factor(factor)
     , m_datum(datum)
 {
-    const SupernodalCholesky &solver = factor.solver;
+    // Every entry is written, so the storage starts uninitialized.
+    m_values.resize(factor.solver.values().size());
+    invert();
+}
+
+SelectedInverse::SelectedInverse(NormalFactor &factor, const DatumTransform *datum,
+                                 InverseStorage storage)
+    : m_factor(factor)
+    , m_datum(datum)
+    , m_overFactor(storage == InverseStorage::OverFactor)
+{
+    if (m_overFactor)
+        m_values = factor.solver.takeValues();
+    else
+        m_values.resize(factor.solver.values().size());
+    invert();
+}
+
+void SelectedInverse::invert()
+{
+    const SupernodalCholesky &solver = m_factor.solver;
     const SupernodalCholesky::Analysis &symbolic = *solver.analysis();
     const auto start = SolverTimings::Clock::now();
-    // Every entry is written below, so the storage starts uninitialized.
-    m_values.resize(solver.values().size());
+    const double *lValues = m_overFactor ? m_values.data() : solver.values().data();
     // A supernode needs the inverse on the supernodes above it only: the top of the tree first,
     // then each subtree on its own, from its root down.
     std::vector<InverseWork> work(static_cast<std::size_t>(std::max(1, threadCount())));
     for (auto s = symbolic.top.rbegin(); s != symbolic.top.rend(); ++s)
-        invertSupernode(solver, m_values.data(), *s, work.front());
+        invertSupernode(solver, lValues, m_values.data(), *s, work.front());
     const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
     ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
@@ -113,12 +137,12 @@ SelectedInverse::SelectedInverse(const NormalFactor &factor, const DatumTransfor
                 symbolic.subtrees[static_cast<std::size_t>(t)];
             InverseWork &own = work[static_cast<std::size_t>(omp_get_thread_num())];
             for (int s = tree.root; s >= tree.first; --s)
-                invertSupernode(solver, m_values.data(), s, own);
+                invertSupernode(solver, lValues, m_values.data(), s, own);
         });
     }
     failure.rethrow();
-    if (factor.timings)
-        factor.timings->inversion += SolverTimings::since(start);
+    if (m_factor.timings)
+        m_factor.timings->inversion += SolverTimings::since(start);
 }
 
 std::optional<double> SelectedInverse::entry(int i, int j) const
@@ -175,6 +199,9 @@ Eigen::MatrixXd SelectedInverse::factorBlock(const std::vector<int> &unknowns) c
     }
     if (missing.empty())
         return result;
+    if (m_overFactor)
+        throw std::logic_error(fr("élément de l'inverse hors du profil du facteur, qui n'est "
+                                  "plus gardé"));
     // Columns with entries off the pattern: N^-1 e_j = S Ns^-1 S e_j by solves on the factor.
     Eigen::VectorXd unit = Eigen::VectorXd::Zero(size());
     for (Eigen::Index a : missing) {

@@ -26,8 +26,16 @@
 // Every element the statistics need lies on that pattern: an observation couples all the unknowns
 // of its row of the design matrix in the normal matrix, hence in L. An entry off the pattern (a
 // pair of unknowns that no observation joins) is still available through `block`, which solves
-// for the columns concerned.
+// for the columns concerned, as long as the factor is kept.
+//
+// A supernode's block of L is read only to make its own block of Z, so Z can be written over L in
+// the same sweep, which halves the memory of the inversion when nothing needs the factor after it.
 namespace engine {
+
+// Where the inverse is kept: beside the factor, which stays whole, or over the factor's storage,
+// which is then gone (no more solves, and no entry off the pattern: block() throws
+// std::logic_error for one).
+enum class InverseStorage { BesideFactor, OverFactor };
 
 class SelectedInverse
 {
@@ -35,6 +43,8 @@ public:
     // Keeps a reference to `factor` and to `datum`, which must outlive this object. With a datum,
     // block() gives the inverse in that datum; entry() always gives that of the factor.
     explicit SelectedInverse(const NormalFactor &factor, const DatumTransform *datum = nullptr);
+    // The same, with the inverse over the factor's storage when `storage` says so.
+    SelectedInverse(NormalFactor &factor, const DatumTransform *datum, InverseStorage storage);
 
     // Number of unknowns.
     int size() const { return m_factor.solver.size(); }
@@ -51,10 +61,12 @@ public:
     long storedEntries() const { return static_cast<long>(m_values.size()); }
 
 private:
+    void invert();
     Eigen::MatrixXd factorBlock(const std::vector<int> &unknowns) const;
 
     const NormalFactor &m_factor;
     const DatumTransform *m_datum = nullptr;
+    bool m_overFactor = false;
     Eigen::VectorXd m_values; // Z in the layout of the factor's supernodal blocks
 };
 

@@ -2,6 +2,7 @@
 
 #include "engine/base/parallel.h"
 #include "engine/base/parallelfailure.h"
+#include "engine/base/text.h"
 #include "engine/solver/frontkernels.h"
 
 #include <Eigen/OrderingMethods>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <numeric>
 #include <queue>
+#include <stdexcept>
 
 namespace engine {
 
@@ -828,8 +830,18 @@ void SupernodalCholesky::factorize(const Matrix &lower)
         factorSupernode(context, s, work, top);
 }
 
+Eigen::VectorXd SupernodalCholesky::takeValues()
+{
+    m_info = Eigen::InvalidInput;
+    Eigen::VectorXd values;
+    values.swap(m_values);
+    return values;
+}
+
 Eigen::VectorXd SupernodalCholesky::solve(const Eigen::VectorXd &b) const
 {
+    if (!m_analysis || m_values.size() != m_analysis->valueCount)
+        throw std::logic_error(fr("résolution demandée sans facteur de la matrice normale"));
     const int n = size();
     Eigen::VectorXd y(n);
     for (int i = 0; i < n; ++i)

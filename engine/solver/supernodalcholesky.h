@@ -122,8 +122,13 @@ public:
     // indices()(i) is the position of unknown i in the elimination order.
     const Permutation &permutationP() const { return m_analysis->permutation; }
 
-    // The solution x of A x = b, through the factor.
+    // The solution x of A x = b, through the factor. Throws std::logic_error when there is no
+    // factor (none computed, or its storage taken by takeValues()).
     Eigen::VectorXd solve(const Eigen::VectorXd &b) const;
+
+    // Hands over the storage of L (the blocks of values()), for the selected inversion to
+    // overwrite. The factor is gone until the next factorization, which the analysis still serves.
+    Eigen::VectorXd takeValues();
 
     int size() const { return static_cast<int>(m_pivots.size()); }
     const std::vector<Supernode> &supernodes() const { return m_analysis->supernodes; }

@@ -9,8 +9,10 @@
 
 #include <Eigen/Dense>
 
+#include <memory>
 #include <numeric>
 #include <random>
+#include <stdexcept>
 
 namespace {
 
@@ -72,6 +74,8 @@ private slots:
     void analysisIsSharedAndRedoneWhenThePatternGrows();
     void factorizationWorkCountsTheFill();
     void normalMatrixAddedUpOnThePattern();
+    void inverseOverTheFactor_data();
+    void inverseOverTheFactor();
 };
 
 void TestEngineSparse::factorMatchesDense_data()
@@ -252,6 +256,78 @@ void TestEngineSparse::normalMatrixAddedUpOnThePattern()
     engine::SupernodalCholesky::Design wider(rows + 1, n);
     wider.setFromTriplets(entries.begin(), entries.end());
     QVERIFY(!solver.computeNormal(wider, Eigen::VectorXd::Ones(rows + 1), scale));
+}
+
+void TestEngineSparse::inverseOverTheFactor_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("far");
+    QTest::addColumn<int>("order");
+    QTest::addColumn<int>("frontBlock");
+    QTest::newRow("band and far couplings, minimum degree")
+        << 400 << 5 << 80 << int(Order::MinimumDegree) << 0;
+    QTest::newRow("wide blocks split in fronts of 8 columns")
+        << 300 << 40 << 20 << int(Order::Natural) << 8;
+    QTest::newRow("shuffled order, fronts of 8 columns")
+        << 250 << 6 << 60 << int(Order::Shuffled) << 8;
+}
+
+// The inverse written over the factor's storage is the one kept beside it, entry for entry, and
+// the dense inverse; the factor is gone after it, and a new factorization brings it back.
+void TestEngineSparse::inverseOverTheFactor()
+{
+    QFETCH(int, n);
+    QFETCH(int, width);
+    QFETCH(int, far);
+    QFETCH(int, order);
+    QFETCH(int, frontBlock);
+    engine::setFrontBlockSize(frontBlock);
+    const Eigen::SparseMatrix<double> matrix = testMatrix(n, width, far, 23u + unsigned(n));
+    const Eigen::MatrixXd inverse =
+        Eigen::MatrixXd(matrix).ldlt().solve(Eigen::MatrixXd::Identity(n, n));
+    const auto factored = [&] {
+        auto factor = std::make_unique<engine::NormalFactor>();
+        factor->scale = Eigen::VectorXd::Ones(n);
+        factor->solver.setOrdering(orderFor(static_cast<Order>(order), n, 7u));
+        factor->solver.compute(matrix);
+        return factor;
+    };
+    const auto kept = factored();
+    const auto taken = factored();
+    const engine::SelectedInverse beside(*kept);
+    const engine::SelectedInverse over(*taken, nullptr, engine::InverseStorage::OverFactor);
+    engine::setFrontBlockSize(0);
+    QCOMPARE(taken->solver.values().size(), Eigen::Index(0));
+    int onPattern = 0;
+    std::vector<int> offPattern;
+    for (int j = 0; j < n; ++j) {
+        for (int i = j; i < n; ++i) {
+            const std::optional<double> z = over.entry(i, j);
+            QCOMPARE(z.has_value(), beside.entry(i, j).has_value());
+            if (!z) {
+                offPattern = {i, j};
+                continue;
+            }
+            ++onPattern;
+            QVERIFY2(*z == *beside.entry(i, j), qPrintable(QString("entry %1 %2").arg(i).arg(j)));
+            QVERIFY(std::fabs(*z - inverse(i, j)) <=
+                    kInverseTol * std::sqrt(inverse(i, i) * inverse(j, j)));
+        }
+    }
+    QVERIFY(onPattern > n);
+
+    // Without the factor, no solve and no entry off the pattern; on it, blocks as before.
+    const Eigen::VectorXd b = Eigen::VectorXd::LinSpaced(n, -1.0, 1.0);
+    QVERIFY_EXCEPTION_THROWN(taken->solver.solve(b), std::logic_error);
+    QVERIFY(!offPattern.empty());
+    QVERIFY_EXCEPTION_THROWN(over.block(offPattern), std::logic_error);
+    QVERIFY(over.block({0, 1}) == beside.block({0, 1}));
+
+    // The analysis serves the next factorization.
+    taken->solver.compute(matrix);
+    QCOMPARE(taken->solver.info(), Eigen::Success);
+    QVERIFY((Eigen::MatrixXd(matrix) * taken->solver.solve(b) - b).norm() <= kSolveTol * b.norm());
 }
 
 QTEST_GUILESS_MAIN(TestEngineSparse)
