@@ -612,6 +612,9 @@ void timeStages(const std::string &observationPath, const std::string &configura
     for (std::size_t k = 0; k < phases.factorizations.size(); ++k)
         std::printf("        factorization %zu           %6.2f s wall\n", k + 1,
                     phases.factorizations[k]);
+    for (std::size_t k = 0; k < phases.iterativeSolves.size(); ++k)
+        std::printf("        iterative solve %zu         %6.2f s wall  %d steps\n", k + 1,
+                    phases.iterativeSolves[k], phases.iterativeSteps[k]);
     if (!outcome.solved)
         return;
     timeRobustEstimation(network, options, leastSquaresSeconds);

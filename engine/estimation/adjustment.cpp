@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -25,7 +26,19 @@ constexpr double kDivergence = 1e7;
 // Observations linearised together, by one thread.
 constexpr Eigen::Index kObservationRun = 4096;
 
+std::atomic<bool> everyIterationFactored{false};
+
 } // namespace
+
+void setFactorEveryIteration(bool every)
+{
+    everyIterationFactored = every;
+}
+
+bool factorEveryIteration()
+{
+    return everyIterationFactored;
+}
 
 // A mean of unit vectors, so that readings near 0 and 400 gon agree.
 void approximateOrientations(const Network &network, const Options &options, State &state,
@@ -715,6 +728,33 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     };
 
     std::unique_ptr<NormalFactor> previous = std::move(reweighting.factor);
+    // From the second iteration on, the factor of an earlier one, made in this run with the same
+    // weights and the same held unknowns, preconditions the solve of the new normal equations.
+    bool previousOwn = false;
+    const bool inverseEachIteration = options.matrices.inverse == MatrixOutput::EachIteration;
+    const auto solveNear = [&](const Linearisation &lin, const NormalFactor &nearby,
+                               Eigen::VectorXd &dx) {
+        const auto start = SolverTimings::Clock::now();
+        std::optional<Eigen::VectorXd> solution;
+        int steps = 0;
+        if (pinned.empty()) {
+            solution = solveNormalNear(nearby, lin.design, lin.misclosures, out.weights,
+                                       out.weightBlocks, &steps);
+        } else {
+            Eigen::VectorXd weights;
+            const Linearisation held = pinnedSystem(lin, out.weights, pinned, weights);
+            solution = solveNormalNear(nearby, held.design, held.misclosures, weights,
+                                       out.weightBlocks, &steps);
+        }
+        if (reweighting.timings) {
+            reweighting.timings->iterativeSolves.push_back(SolverTimings::since(start));
+            reweighting.timings->iterativeSteps.push_back(solution ? steps : -1);
+        }
+        if (!solution)
+            return false;
+        dx = std::move(*solution);
+        return true;
+    };
     // A pre-analysis takes the design at the approximate coordinates, without iterating: the
     // observed values are not read.
     const bool preAnalysis = options.calculationType == CalculationType::Simulation;
@@ -733,9 +773,16 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             return out;
         detect(lin);
         Eigen::VectorXd dx;
-        auto normalFactor = solveFactor(lin, state, std::move(previous), &dx);
-        if (!normalFactor)
-            return out;
+        std::unique_ptr<NormalFactor> normalFactor;
+        if (previousOwn && !factorEveryIteration() && !inverseEachIteration &&
+            solveNear(lin, *previous, dx)) {
+            normalFactor = std::move(previous);
+        } else {
+            normalFactor = solveFactor(lin, state, std::move(previous), &dx);
+            if (!normalFactor)
+                return out;
+            previousOwn = true;
+        }
         out.iterations = iteration;
 
         if (!dx.allFinite()) {

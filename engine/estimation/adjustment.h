@@ -86,6 +86,13 @@ void approximateOrientations(const Network &network, const Options &options, Sta
 // points with BASESEL).
 AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnostics &diagnostics);
 
+// From the second Gauss-Newton iteration on, the normal equations are solved by conjugate
+// gradients preconditioned with the factor of an earlier iteration, which costs less than a new
+// factorization. With `every`, each iteration factors its own normal matrix instead: the direct
+// path, which tests compare with.
+void setFactorEveryIteration(bool every);
+bool factorEveryIteration();
+
 // What the outer loops (robust estimation, variance components) change in a run: the factor of
 // each observation's a priori weight (0 leaves it out; a weight block takes the factor of its
 // first observation as a whole) and the state the iterations start from (the approximate

@@ -10,6 +10,7 @@
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
 
+#include <optional>
 #include <vector>
 
 // One linear system of the adjustment, A x = l + v with the weights P, as the matrix files give
@@ -37,6 +38,17 @@ Eigen::VectorXd solveNormal(const NormalFactor &factor,
                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
                             const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
                             const std::vector<WeightBlock> &blocks);
+
+// x = N^-1 A' P l by conjugate gradients on the scaled normal equations, preconditioned by
+// `nearby`: the factor of a normal matrix of the same system (same weights, same held unknowns)
+// linearised at a nearby point, whose scale it keeps. The products with N are taken through the
+// design matrix, N is never formed. Nullopt when they do not converge quickly enough to beat a new
+// factorization (a dozen steps, see linearsystem.cpp); `steps` is set to the steps taken.
+std::optional<Eigen::VectorXd>
+solveNormalNear(const NormalFactor &nearby,
+                const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
+                const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
+                const std::vector<WeightBlock> &blocks, int *steps = nullptr);
 
 // The weight matrix of all the observations, sparse: the diagonal weights and the blocks.
 Eigen::SparseMatrix<double> weightMatrix(const Eigen::VectorXd &weights,

@@ -15,7 +15,10 @@ struct SolverTimings
     double forming = 0.0;  // linearisation and summation of the normal matrix, every iteration
     double analysis = 0.0; // elimination order and analysis of the pattern
     std::vector<double> factorizations; // each numerical factorization, in order
-    double inversion = 0.0;             // selected inversion
+    // Each solve by conjugate gradients on the factor of an earlier iteration, and its steps.
+    std::vector<double> iterativeSolves;
+    std::vector<int> iterativeSteps;
+    double inversion = 0.0; // selected inversion
 
     static double since(Clock::time_point start)
     {

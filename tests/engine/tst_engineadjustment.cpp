@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
+#include <memory>
 #include <random>
 
 using namespace observationlines;
@@ -153,7 +155,115 @@ std::vector<std::string> resectionByDistances(double blunder)
     return lines;
 }
 
+// The ways a generated grid holds its datum.
+enum class GridDatum {
+    FixedCorners,      // its four corners fixed
+    ObservedPositions, // its four corners observed by positions with a full covariance
+    Free               // nothing fixed: a free network of minimum trace
+};
+
+// A jittered grid of `side` x `side` points 250 m apart on rolling terrain; each station observes
+// every neighbour within two grid steps by a direction, a slope distance and a zenith angle,
+// computed here from the true coordinates with noise. The free points start a couple of metres
+// off, so that the iterations take at least three steps.
+std::vector<std::string> gridLines(int side, GridDatum datum)
+{
+    std::mt19937 random(20261210u);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    constexpr double kStep = 250.0;
+    std::vector<Eigen::Vector3d> truth;
+    for (int r = 0; r < side; ++r) {
+        for (int c = 0; c < side; ++c) {
+            const double e = c * kStep + 40.0 * unit(random);
+            const double n = r * kStep + 40.0 * unit(random);
+            truth.emplace_back(e, n, 300.0 + 40.0 * std::sin(e / 900.0) * std::cos(n / 1300.0));
+        }
+    }
+    const auto name = [](int p) { return "P" + std::to_string(p); };
+    const auto corner = [side](int r, int c) {
+        return (r == 0 || r == side - 1) && (c == 0 || c == side - 1);
+    };
+    std::vector<std::string> lines;
+    lines.push_back(" TITL  Grille");
+    lines.push_back(sigm("DIS", 0.002, 2.0, 0.0, 0.0));
+    for (int r = 0; r < side; ++r) {
+        for (int c = 0; c < side; ++c) {
+            const Eigen::Vector3d &p = truth[static_cast<std::size_t>(r * side + c)];
+            const bool fixed = datum == GridDatum::FixedCorners && corner(r, c);
+            const double off = fixed ? 0.0 : 2.0;
+            lines.push_back(lenu(fixed ? "111" : "000", name(r * side + c),
+                                 p.x() + off * unit(random), p.y() + off * unit(random),
+                                 p.z() + off * unit(random)));
+            if (datum != GridDatum::ObservedPositions || !corner(r, c))
+                continue;
+            // North, east, up at a centimetre, correlated.
+            lines.push_back(record("3DC"));
+            lines.push_back(lenu("000", name(r * side + c), p.x(), p.y(), p.z()));
+            lines.push_back(record("COV", {{7, "LG"}, {10, "UPPR"}, {92, "m"}}));
+            lines.push_back(record("ELEM", {{7, "0.0004"}, {31, "0.0001"}, {55, "0.00005"}}));
+            lines.push_back(record("ELEM", {{7, "0.0009"}, {31, "0.0002"}, {55, "0.0016"}}));
+        }
+    }
+    const double angleSigma = 20.0; // decimilligrades
+    const double angleRadians = angleSigma * 1e-4 * kGonToRad;
+    for (int r = 0; r < side; ++r) {
+        for (int c = 0; c < side; ++c) {
+            const int s = r * side + c;
+            lines.push_back(record("DSET"));
+            for (int tr = std::max(0, r - 2); tr <= std::min(side - 1, r + 2); ++tr) {
+                for (int tc = std::max(0, c - 2); tc <= std::min(side - 1, c + 2); ++tc) {
+                    if ((tr - r) * (tr - r) + (tc - c) * (tc - c) > 4 || (tr == r && tc == c))
+                        continue;
+                    const int t = tr * side + tc;
+                    const Eigen::Vector3d d =
+                        truth[static_cast<std::size_t>(t)] - truth[static_cast<std::size_t>(s)];
+                    const double h = std::hypot(d.x(), d.y());
+                    const double length = d.norm();
+                    lines.push_back(
+                        angle("DIR", "", name(s), name(t),
+                              grades(std::atan2(d.x(), d.y()) + angleRadians * unit(random)),
+                              number(angleSigma, 1)));
+                    lines.push_back(dist("DIS", name(s), name(t),
+                                         length + (0.002 + 2e-6 * length) * unit(random), ""));
+                    lines.push_back(
+                        angle("ZANG", "", name(s), name(t),
+                              grades(std::atan2(h, d.z()) + angleRadians * unit(random)),
+                              number(angleSigma, 1)));
+                }
+            }
+        }
+    }
+    return lines;
+}
+
+// The adjustment of `lines`, each iteration's corrections kept, its phases timed.
+struct TimedRun
+{
+    engine::Diagnostics diagnostics;
+    engine::Network network;
+    engine::AdjustmentOutcome outcome;
+    engine::SolverTimings timings;
+};
+
+std::unique_ptr<TimedRun> timedAdjustment(const std::vector<std::string> &lines,
+                                          const engine::Options &options)
+{
+    auto run = std::make_unique<TimedRun>();
+    const std::string path = engine::normalizedPath("network.iob");
+    const engine::ObservationSource source = engine::readObservationFiles(
+        path, memoryLoader({{path, joinLines(lines)}}), run->diagnostics);
+    run->network = engine::buildNetwork(source, options, run->diagnostics);
+    if (run->diagnostics.hasErrors())
+        return run;
+    engine::Reweighting reweighting;
+    reweighting.timings = &run->timings;
+    run->outcome = engine::adjust(run->network, options, run->diagnostics, std::move(reweighting));
+    return run;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(GridDatum)
 
 class TestEngineAdjustment : public QObject
 {
@@ -175,6 +285,8 @@ private slots:
     void weakPointsAreNamed();
     void badNetworksAreReported_data();
     void badNetworksAreReported();
+    void laterIterationsMatchTheDirectSolve_data();
+    void laterIterationsMatchTheDirectSolve();
 };
 
 void TestEngineAdjustment::exactNetworkIsRecovered_data()
@@ -591,6 +703,64 @@ void TestEngineAdjustment::badNetworksAreReported()
         found = found || all;
     }
     QVERIFY2(found, diagnosticsText(run->diagnostics).c_str());
+}
+
+// The iterations after the first solve their normal equations by conjugate gradients on the
+// factor of the first: the same iterations, corrections and adjusted coordinates as when every
+// iteration factors its own normal matrix.
+void TestEngineAdjustment::laterIterationsMatchTheDirectSolve_data()
+{
+    QTest::addColumn<GridDatum>("datum");
+    QTest::newRow("fixed corners") << GridDatum::FixedCorners;
+    QTest::newRow("observed positions") << GridDatum::ObservedPositions;
+    QTest::newRow("free network") << GridDatum::Free;
+}
+
+void TestEngineAdjustment::laterIterationsMatchTheDirectSolve()
+{
+    QFETCH(GridDatum, datum);
+    engine::Options options;
+    options.logIntermediateSolutions = engine::IterationListing::All;
+    if (datum == GridDatum::Free)
+        options.freeNetwork = engine::FreeNetwork::MinimumTrace;
+    const std::vector<std::string> lines = gridLines(7, datum);
+    engine::setFactorEveryIteration(true);
+    const auto direct = timedAdjustment(lines, options);
+    engine::setFactorEveryIteration(false);
+    const auto near = timedAdjustment(lines, options);
+    QVERIFY2(direct->outcome.solved, diagnosticsText(direct->diagnostics).c_str());
+    QVERIFY2(near->outcome.solved, diagnosticsText(near->diagnostics).c_str());
+    const int iterations = direct->outcome.iterations;
+    QVERIFY(iterations >= 3);
+    QCOMPARE(near->outcome.iterations, iterations);
+    QCOMPARE(direct->timings.factorizations.size(), std::size_t(iterations + 1));
+    QVERIFY(direct->timings.iterativeSolves.empty());
+    // Factored at the first iteration and at the adjusted state only.
+    QCOMPARE(near->timings.factorizations.size(), std::size_t(2));
+    QCOMPARE(near->timings.iterativeSteps.size(), std::size_t(iterations - 1));
+    // Each iteration starts where the one before left the points, which the two paths round
+    // differently: the corrections agree to their own 1e-9 beyond that rounding.
+    double extent = 0.0;
+    for (const Eigen::Vector3d &c : direct->outcome.state.coordinates)
+        extent = std::max(extent, c.cwiseAbs().maxCoeff());
+    const double rounding = 64.0 * std::numeric_limits<double>::epsilon() * extent;
+    for (std::size_t k = 0; k < static_cast<std::size_t>(iterations); ++k) {
+        const Eigen::VectorXd &expected = direct->outcome.history[k].corrections;
+        const Eigen::VectorXd &found = near->outcome.history[k].corrections;
+        QCOMPARE(found.size(), expected.size());
+        const double gap = (found - expected).cwiseAbs().maxCoeff();
+        QVERIFY2(gap <= 1e-9 * expected.cwiseAbs().maxCoeff() + rounding,
+                 qPrintable(QString("iteration %1: %2").arg(k + 1).arg(gap)));
+    }
+    double moved = 0.0;
+    double gap = 0.0;
+    for (std::size_t p = 0; p < direct->outcome.state.coordinates.size(); ++p) {
+        const Eigen::Vector3d &adjusted = direct->outcome.state.coordinates[p];
+        moved = std::max(
+            moved, (adjusted - direct->outcome.approximate.coordinates[p]).cwiseAbs().maxCoeff());
+        gap = std::max(gap, (near->outcome.state.coordinates[p] - adjusted).cwiseAbs().maxCoeff());
+    }
+    QVERIFY2(gap <= 1e-9 * moved, qPrintable(QString::number(gap)));
 }
 
 QTEST_GUILESS_MAIN(TestEngineAdjustment)
