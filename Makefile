@@ -2,6 +2,7 @@
 # workbench on the sample files or run the whole test suite.
 
 BUILD_DIR ?= build
+PACKAGE_BUILD_DIR ?= build-package
 JOBS ?= $(shell nproc)
 PACKAGES := cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5svg5-dev libeigen3-dev libgeographiclib-dev fonts-dejavu-core qttranslations5-l10n
 # The validators the test suite runs over the desktop entry and the metainfo, and what the Debian
@@ -50,10 +51,13 @@ test: build
 	@$(MAKE) --no-print-directory deps PACKAGES="$(TEST_PACKAGES)"
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# The Debian package tavlo_<version>_<arch>.deb, in $(BUILD_DIR).
-package: build
+# The Debian package tavlo_<version>_<arch>.deb, in $(PACKAGE_BUILD_DIR): built apart, for any
+# x86-64 processor rather than for this one.
+package: deps
 	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGE_PACKAGES)"
-	cd $(BUILD_DIR) && cpack -G DEB
+	cmake -S . -B $(PACKAGE_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVLO_NATIVE=OFF $(CCACHE)
+	cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS)
+	cd $(PACKAGE_BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(PACKAGE_BUILD_DIR)
