@@ -132,7 +132,7 @@ Eigen::MatrixXd candidateMatrix(const std::vector<DatumParameter> &kinds, const 
         if (!observed[p])
             continue;
         const Eigen::Vector3d r = at(p) - centroid;
-        Eigen::MatrixXd d(3, k);
+        Eigen::Matrix<double, 3, Eigen::Dynamic> d(3, k);
         for (Eigen::Index j = 0; j < k; ++j) {
             d.col(j) = motion(kinds[static_cast<std::size_t>(j)], r);
             if (positions)
