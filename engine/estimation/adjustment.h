@@ -107,8 +107,8 @@ struct Reweighting
     // The factor of an earlier run on the same network: its analysis of the pattern serves again.
     std::unique_ptr<NormalFactor> factor;
     // Without it the run stops at the residuals of the adjusted state: no factor of the final
-    // normal matrix, which only the statistics need; the outcome's factor is then that of the
-    // last iteration, to be handed to the next run and nothing else.
+    // normal matrix, which only the statistics need; the outcome's factor is then the last one
+    // an iteration made, to be handed to the next run and nothing else.
     bool finalFactor = true;
     // One Gauss-Newton step, taken as converged: an outer loop that repeats until its own
     // solution stops moving needs no more per round.
