@@ -867,23 +867,28 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     }
 
     const auto start = SolverTimings::Clock::now();
-    const Linearisation final =
+    Linearisation final =
         linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics);
     if (reweighting.timings)
         reweighting.timings->forming += SolverTimings::since(start);
     if (!final.defined)
         return out;
-    out.design = final.design;
     out.computed = final.computed;
     out.residuals = preAnalysis ? Eigen::VectorXd::Zero(m) : Eigen::VectorXd(-final.misclosures);
     if (!reweighting.finalFactor) {
+        out.design = std::move(final.design);
         out.factor = std::move(previous);
         out.solved = true;
         return out;
     }
+    // The design matrix passes to the outcome only after the final factorization, the run's
+    // peak of memory, so that it is not held twice there.
     if (unknowns.count > 0) {
         detect(final);
         out.factor = solveFactor(final, state, std::move(previous), nullptr);
+    }
+    out.design = std::move(final.design);
+    if (unknowns.count > 0) {
         if (!out.factor)
             return out;
         // Only the statistics use the final factor: its work storage goes before they run.
