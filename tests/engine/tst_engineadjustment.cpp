@@ -1,6 +1,7 @@
 // Numerical tests of the adjustment on synthetic networks whose observations are computed here
 // from known coordinates, independently of the engine's model.
 
+#include "densegrid.h"
 #include "engine/base/text.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
@@ -168,18 +169,9 @@ enum class GridDatum {
 // off, so that the iterations take at least three steps.
 std::vector<std::string> gridLines(int side, GridDatum datum)
 {
-    std::mt19937 random(20261210u);
-    std::normal_distribution<double> unit(0.0, 1.0);
+    densegrid::Noise noise(20261210u);
     constexpr double kStep = 250.0;
-    std::vector<Eigen::Vector3d> truth;
-    for (int r = 0; r < side; ++r) {
-        for (int c = 0; c < side; ++c) {
-            const double e = c * kStep + 40.0 * unit(random);
-            const double n = r * kStep + 40.0 * unit(random);
-            truth.emplace_back(e, n, 300.0 + 40.0 * std::sin(e / 900.0) * std::cos(n / 1300.0));
-        }
-    }
-    const auto name = [](int p) { return "P" + std::to_string(p); };
+    const std::vector<Eigen::Vector3d> truth = densegrid::truth(side, kStep, noise);
     const auto corner = [side](int r, int c) {
         return (r == 0 || r == side - 1) && (c == 0 || c == side - 1);
     };
@@ -191,48 +183,20 @@ std::vector<std::string> gridLines(int side, GridDatum datum)
             const Eigen::Vector3d &p = truth[static_cast<std::size_t>(r * side + c)];
             const bool fixed = datum == GridDatum::FixedCorners && corner(r, c);
             const double off = fixed ? 0.0 : 2.0;
-            lines.push_back(lenu(fixed ? "111" : "000", name(r * side + c),
-                                 p.x() + off * unit(random), p.y() + off * unit(random),
-                                 p.z() + off * unit(random)));
+            lines.push_back(lenu(fixed ? "111" : "000", densegrid::pointName(r * side + c),
+                                 p.x() + off * noise(), p.y() + off * noise(),
+                                 p.z() + off * noise()));
             if (datum != GridDatum::ObservedPositions || !corner(r, c))
                 continue;
             // North, east, up at a centimetre, correlated.
             lines.push_back(record("3DC"));
-            lines.push_back(lenu("000", name(r * side + c), p.x(), p.y(), p.z()));
+            lines.push_back(lenu("000", densegrid::pointName(r * side + c), p.x(), p.y(), p.z()));
             lines.push_back(record("COV", {{7, "LG"}, {10, "UPPR"}, {92, "m"}}));
             lines.push_back(record("ELEM", {{7, "0.0004"}, {31, "0.0001"}, {55, "0.00005"}}));
             lines.push_back(record("ELEM", {{7, "0.0009"}, {31, "0.0002"}, {55, "0.0016"}}));
         }
     }
-    const double angleSigma = 20.0; // decimilligrades
-    const double angleRadians = angleSigma * 1e-4 * kGonToRad;
-    for (int r = 0; r < side; ++r) {
-        for (int c = 0; c < side; ++c) {
-            const int s = r * side + c;
-            lines.push_back(record("DSET"));
-            for (int tr = std::max(0, r - 2); tr <= std::min(side - 1, r + 2); ++tr) {
-                for (int tc = std::max(0, c - 2); tc <= std::min(side - 1, c + 2); ++tc) {
-                    if ((tr - r) * (tr - r) + (tc - c) * (tc - c) > 4 || (tr == r && tc == c))
-                        continue;
-                    const int t = tr * side + tc;
-                    const Eigen::Vector3d d =
-                        truth[static_cast<std::size_t>(t)] - truth[static_cast<std::size_t>(s)];
-                    const double h = std::hypot(d.x(), d.y());
-                    const double length = d.norm();
-                    lines.push_back(
-                        angle("DIR", "", name(s), name(t),
-                              grades(std::atan2(d.x(), d.y()) + angleRadians * unit(random)),
-                              number(angleSigma, 1)));
-                    lines.push_back(dist("DIS", name(s), name(t),
-                                         length + (0.002 + 2e-6 * length) * unit(random), ""));
-                    lines.push_back(
-                        angle("ZANG", "", name(s), name(t),
-                              grades(std::atan2(h, d.z()) + angleRadians * unit(random)),
-                              number(angleSigma, 1)));
-                }
-            }
-        }
-    }
+    densegrid::appendSights(lines, truth, side, noise);
     return lines;
 }
 

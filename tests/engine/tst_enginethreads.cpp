@@ -2,6 +2,7 @@
 // elimination tree into many subtrees, with the dense products of its fronts split into small
 // blocks, is processed with 1, 2 and 8 threads and every output compared byte for byte.
 
+#include "densegrid.h"
 #include "engine/api/process.h"
 #include "engine/base/parallel.h"
 #include "engine/base/parallelfailure.h"
@@ -32,17 +33,8 @@ constexpr int kSmallBlock = 8;  // columns of a block of the dense products, to 
 // four corners are fixed, the other points start a few decimetres off.
 std::vector<std::string> gridNetwork()
 {
-    std::mt19937 random(20261209u);
-    std::normal_distribution<double> unit(0.0, 1.0);
-    std::vector<Eigen::Vector3d> truth;
-    for (int r = 0; r < kSide; ++r) {
-        for (int c = 0; c < kSide; ++c) {
-            const double e = c * kStep + 40.0 * unit(random);
-            const double n = r * kStep + 40.0 * unit(random);
-            truth.emplace_back(e, n, 300.0 + 40.0 * std::sin(e / 900.0) * std::cos(n / 1300.0));
-        }
-    }
-    const auto name = [](int p) { return "P" + std::to_string(p); };
+    densegrid::Noise noise(20261209u);
+    const std::vector<Eigen::Vector3d> truth = densegrid::truth(kSide, kStep, noise);
     const auto corner = [](int r, int c) {
         return (r == 0 || r == kSide - 1) && (c == 0 || c == kSide - 1);
     };
@@ -54,40 +46,12 @@ std::vector<std::string> gridNetwork()
             const Eigen::Vector3d &p = truth[static_cast<std::size_t>(r * kSide + c)];
             const bool fixed = corner(r, c);
             const double off = fixed ? 0.0 : 0.3;
-            lines.push_back(lenu(fixed ? "111" : "000", name(r * kSide + c),
-                                 p.x() + off * unit(random), p.y() + off * unit(random),
-                                 p.z() + off * unit(random)));
+            lines.push_back(lenu(fixed ? "111" : "000", densegrid::pointName(r * kSide + c),
+                                 p.x() + off * noise(), p.y() + off * noise(),
+                                 p.z() + off * noise()));
         }
     }
-    const double angleSigma = 20.0; // decimilligrades
-    const double angleRadians = angleSigma * 1e-4 * engine::kPi / 200.0;
-    for (int r = 0; r < kSide; ++r) {
-        for (int c = 0; c < kSide; ++c) {
-            const int s = r * kSide + c;
-            lines.push_back(record("DSET"));
-            for (int tr = std::max(0, r - 2); tr <= std::min(kSide - 1, r + 2); ++tr) {
-                for (int tc = std::max(0, c - 2); tc <= std::min(kSide - 1, c + 2); ++tc) {
-                    if ((tr - r) * (tr - r) + (tc - c) * (tc - c) > 4 || (tr == r && tc == c))
-                        continue;
-                    const int t = tr * kSide + tc;
-                    const Eigen::Vector3d d =
-                        truth[static_cast<std::size_t>(t)] - truth[static_cast<std::size_t>(s)];
-                    const double h = std::hypot(d.x(), d.y());
-                    const double length = d.norm();
-                    lines.push_back(
-                        angle("DIR", "", name(s), name(t),
-                              grades(std::atan2(d.x(), d.y()) + angleRadians * unit(random)),
-                              number(angleSigma, 1)));
-                    lines.push_back(dist("DIS", name(s), name(t),
-                                         length + (0.002 + 2e-6 * length) * unit(random), ""));
-                    lines.push_back(
-                        angle("ZANG", "", name(s), name(t),
-                              grades(std::atan2(h, d.z()) + angleRadians * unit(random)),
-                              number(angleSigma, 1)));
-                }
-            }
-        }
-    }
+    densegrid::appendSights(lines, truth, kSide, noise);
     return lines;
 }
 
