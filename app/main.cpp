@@ -1,3 +1,4 @@
+#include "allocatortuning.h"
 #include "frmsplash.h"
 #include "mainwindow.h"
 #include "productinfo.h"
@@ -9,6 +10,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Before any thread starts: the engine runs in this process.
+    restartWithAllocatorTuning(argv);
     Q_INIT_RESOURCE(images);
     QApplication app(argc, argv);
     installQtTranslations(app);

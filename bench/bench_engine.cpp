@@ -26,7 +26,7 @@
 // and only the four corners are fixed.
 //
 //   bench_engine [--keep] [--generate] [--free | --epochs] [--local | --ellipsoidal]
-//                [--dense] [--secondary] [--vce] [SIZE ...]
+//                [--dense] [--secondary] [--robust] [--vce] [SIZE ...]
 //                 default sizes: 1000 10000 50000
 //   --keep         keep the generated files and outputs (their folder is printed)
 //   --generate     only write the observation and configuration files
@@ -36,8 +36,10 @@
 //   --dense        the dense geometry: twelve neighbours a station, four fixed corners
 //   --secondary    one AUX group over every distance and zenith angle, with a constant, a scale
 //                  and a refraction coefficient: three unknowns that couple the whole network
+//   --robust       also time Huber's estimation (k = 2.5) against the least squares
 //   --vce          also time the variance components (one group per kind of observation)
 
+#include "allocatortuning.h"
 #include "engine/api/process.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/parallel.h"
@@ -574,7 +576,7 @@ private:
 
 // The stages of a processing, timed one by one (the same calls as the engine's processing).
 void timeStages(const std::string &observationPath, const std::string &configurationPath,
-                bool varianceComponents)
+                bool robust, bool varianceComponents)
 {
     engine::Diagnostics diagnostics;
     std::string configurationText;
@@ -617,7 +619,8 @@ void timeStages(const std::string &observationPath, const std::string &configura
                     phases.iterativeSolves[k], phases.iterativeSteps[k]);
     if (!outcome.solved)
         return;
-    timeRobustEstimation(network, options, leastSquaresSeconds);
+    if (robust)
+        timeRobustEstimation(network, options, leastSquaresSeconds);
     if (varianceComponents)
         timeVarianceComponents(network, options, leastSquaresSeconds);
     if (outcome.factor) {
@@ -833,11 +836,14 @@ void compareEpochs(const std::vector<int> &sizes, const std::filesystem::path &f
 
 int main(int argc, char **argv)
 {
+    // Measured in the same process setting as the engine's programs run.
+    restartWithAllocatorTuning(argv);
     std::vector<int> sizes;
     bool keep = false;
     bool generateOnly = false;
     bool secondary = false;
     bool varianceComponents = false;
+    bool robust = false;
     bool free = false;
     bool epochs = false;
     std::vector<bool> models = {false, true}; // ellipsoidal or not
@@ -861,6 +867,8 @@ int main(int argc, char **argv)
             secondary = true;
         else if (argument == "--vce")
             varianceComponents = true;
+        else if (argument == "--robust")
+            robust = true;
         else
             sizes.push_back(std::atoi(argv[i]));
     }
@@ -923,7 +931,7 @@ int main(int argc, char **argv)
                         static_cast<double>(run.peakKilobytes) / 1024.0, run.status, loadAverage());
             std::printf("   stages:\n");
             inChild([&] {
-                timeStages(observationPath, configurationPath, varianceComponents);
+                timeStages(observationPath, configurationPath, robust, varianceComponents);
                 return 0;
             });
         }

@@ -11,6 +11,7 @@
 // Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error. Why the
 // outputs of a processing were refused or could not be written goes to stderr.
 
+#include "allocatortuning.h"
 #include "engine/api/pointconversion.h"
 #include "engine/api/process.h"
 #include "engine/base/text.h"
@@ -109,6 +110,7 @@ int convert(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
+    restartWithAllocatorTuning(argv);
     if (argc < 2)
         return usage();
     const std::string command = argv[1];

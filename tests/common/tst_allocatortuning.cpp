@@ -1,0 +1,95 @@
+#include "allocatortuning.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// Run as a child: says it started (once per start), restarts itself with the tuning, then prints
+// its process id, the variable it runs with and its second argument.
+constexpr char kChildArgument[] = "--restarted-child";
+
+} // namespace
+
+class tst_AllocatorTuning : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void restartAddsHugePagesOnce_data();
+    void restartAddsHugePagesOnce();
+};
+
+void tst_AllocatorTuning::restartAddsHugePagesOnce_data()
+{
+    QTest::addColumn<bool>("set");
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("restarted");
+
+    QTest::newRow("unset") << false << QString() << "glibc.malloc.hugetlb=1" << true;
+    QTest::newRow("empty") << true << QString() << "glibc.malloc.hugetlb=1" << true;
+    QTest::newRow("other tunables kept")
+        << true << "glibc.malloc.arena_max=2"
+        << "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1" << true;
+    // The user's own choice of huge pages stands, and nothing restarts.
+    QTest::newRow("user's choice") << true << "glibc.malloc.hugetlb=0"
+                                   << "glibc.malloc.hugetlb=0" << false;
+}
+
+void tst_AllocatorTuning::restartAddsHugePagesOnce()
+{
+#if !defined(__linux__) || !defined(__GLIBC__)
+    QSKIP("The allocator is tuned on Linux with the GNU C library only");
+#endif
+    QFETCH(bool, set);
+    QFETCH(QString, given);
+    QFETCH(QString, expected);
+    QFETCH(bool, restarted);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("GLIBC_TUNABLES"));
+    if (set)
+        environment.insert(QStringLiteral("GLIBC_TUNABLES"), given);
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(kChildArgument), QStringLiteral("second argument")});
+    QVERIFY(child.waitForStarted(30000));
+    const qint64 pid = child.processId();
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines =
+        QString::fromLatin1(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const int starts = restarted ? 2 : 1;
+    QCOMPARE(lines.size(), starts + 3);
+    QCOMPARE(lines.count(QStringLiteral("started")), starts);
+    // A restart replaces the program in the same process, with its arguments unchanged.
+    QCOMPARE(lines[starts], QString::number(pid));
+    QCOMPARE(lines[starts + 1], expected);
+    QCOMPARE(lines[starts + 2], QStringLiteral("second argument"));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::strcmp(argv[1], kChildArgument) == 0) {
+        std::printf("started\n");
+        std::fflush(stdout);
+        restartWithAllocatorTuning(argv);
+        const char *tunables = std::getenv("GLIBC_TUNABLES");
+        std::printf("%ld\n%s\n%s\n", static_cast<long>(getpid()), tunables ? tunables : "",
+                    argv[2]);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    tst_AllocatorTuning test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_allocatortuning.moc"
