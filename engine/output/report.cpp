@@ -1,5 +1,6 @@
 #include "engine/output/report.h"
 
+#include "engine/base/prefetch.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 #include "engine/model/angles.h"
@@ -469,6 +470,12 @@ private:
                 listed.push_back(k);
         }
         m_out.entries(listed.size(), [&](std::size_t at, std::string &text) {
+            if (at + kFetchAhead < listed.size())
+                fetchObservation(
+                    static_cast<std::size_t>(check.misfits[listed[at + kFetchAhead]].observation));
+            if (at + kFetchAhead / 2 < listed.size())
+                fetchSight(static_cast<std::size_t>(
+                    check.misfits[listed[at + kFetchAhead / 2]].observation));
             const std::size_t k = listed[at];
             const ObservationMisfit &m = check.misfits[k];
             const Observation &o = n.observations[static_cast<std::size_t>(m.observation)];
@@ -1093,8 +1100,47 @@ private:
         }
         const ResidualLabels labels;
         m_out.entries(listed.size(), [&](std::size_t k, std::string &text) {
+            if (k + kFetchAhead < listed.size()) {
+                const auto ahead = static_cast<std::size_t>(listed[k + kFetchAhead]);
+                fetchObservation(ahead);
+                prefetch(&itemOf[ahead]);
+            }
+            if (k + kFetchAhead / 2 < listed.size())
+                fetchSight(static_cast<std::size_t>(listed[k + kFetchAhead / 2]));
             residual(text, static_cast<std::size_t>(listed[k]), itemOf, labels);
         });
+    }
+
+    // The listings run in the order of their ranks, which scatters their reads over records much
+    // larger than the caches: the records of an entry a few places ahead are fetched while this
+    // one is formatted, its observation first, then the points it names.
+    static constexpr std::size_t kFetchAhead = 16;
+
+    void fetchObservation(std::size_t i) const
+    {
+        const auto *record = reinterpret_cast<const char *>(&m_in.network->observations[i]);
+        for (std::size_t at = 0; at < sizeof(Observation); at += 64)
+            prefetch(record + at);
+        if (m_in.statistics && i < m_in.statistics->perObservation.size()) {
+            const auto *statistics =
+                reinterpret_cast<const char *>(&m_in.statistics->perObservation[i]);
+            prefetch(statistics);
+            prefetch(statistics + sizeof(ObservationStatistics) - 1);
+        }
+        if (m_in.outcome && static_cast<Eigen::Index>(i) < m_in.outcome->computed.size())
+            prefetch(&m_in.outcome->computed(static_cast<Eigen::Index>(i)));
+        if (m_in.regions && i < m_in.regions->reliability.biasFactor.size())
+            prefetch(&m_in.regions->reliability.biasFactor[i]);
+    }
+
+    void fetchSight(std::size_t i) const
+    {
+        const Network &n = *m_in.network;
+        const Observation &o = n.observations[i];
+        for (int point : {o.station, o.target}) {
+            if (point >= 0 && static_cast<std::size_t>(point) < n.points.size())
+                prefetch(&n.points[static_cast<std::size_t>(point)].name);
+        }
     }
 
     // The Latin-1 texts of a residual entry, converted once for the whole listing.
