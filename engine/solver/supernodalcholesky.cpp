@@ -158,24 +158,66 @@ std::vector<int> postorder(const std::vector<int> &parent)
     return post;
 }
 
-// Off-diagonal nonzeros of each column of L, by walking the row subtrees.
-std::vector<int> columnCounts(const Matrix &lower, const std::vector<int> &parent)
+// Off-diagonal nonzeros of each column of L, from the pattern of the lower triangle alone, in
+// time about that of the pattern's entries (Gilbert, Ng and Peyton, "An efficient algorithm to
+// compute row and column counts for sparse Cholesky factorization", 1994): every column j counts
+// the rows i > j whose row subtree reaches j, as differences summed up the tree. `post` is a
+// postorder of the tree `parent`.
+std::vector<int> columnCounts(const Matrix &lower, const std::vector<int> &parent,
+                              const std::vector<int> &post)
 {
-    const int n = static_cast<int>(lower.cols());
-    const Matrix upper = lower.transpose();
-    std::vector<int> counts(static_cast<std::size_t>(n), 0);
-    std::vector<int> mark(static_cast<std::size_t>(n), -1);
-    for (int k = 0; k < n; ++k) {
-        mark[static_cast<std::size_t>(k)] = k;
-        for (Matrix::InnerIterator it(upper, k); it; ++it) {
-            for (int j = static_cast<int>(it.row()); mark[static_cast<std::size_t>(j)] != k;
-                 j = parent[static_cast<std::size_t>(j)]) {
-                ++counts[static_cast<std::size_t>(j)];
-                mark[static_cast<std::size_t>(j)] = k;
-            }
-        }
+    const auto n = static_cast<std::size_t>(lower.cols());
+    std::vector<int> delta(n, 0);
+    std::vector<int> first(n, -1); // the first descendant of each column, in the postorder
+    for (std::size_t k = 0; k < n; ++k) {
+        int j = post[k];
+        delta[static_cast<std::size_t>(j)] = first[static_cast<std::size_t>(j)] == -1 ? 1 : 0;
+        for (; j != -1 && first[static_cast<std::size_t>(j)] == -1;
+             j = parent[static_cast<std::size_t>(j)])
+            first[static_cast<std::size_t>(j)] = static_cast<int>(k);
     }
-    return counts;
+    std::vector<int> maxFirst(n, -1);
+    std::vector<int> previousLeaf(n, -1);
+    std::vector<int> ancestor(n);
+    std::iota(ancestor.begin(), ancestor.end(), 0);
+    for (std::size_t k = 0; k < n; ++k) {
+        const int j = post[k];
+        const auto uj = static_cast<std::size_t>(j);
+        const int p = parent[uj];
+        if (p != -1)
+            --delta[static_cast<std::size_t>(p)];
+        for (Matrix::InnerIterator it(lower, j); it; ++it) {
+            const auto i = static_cast<std::size_t>(it.row());
+            // Is j a leaf of the row subtree of i, and the first one met since the last?
+            if (static_cast<int>(i) <= j || first[uj] <= maxFirst[i])
+                continue;
+            maxFirst[i] = first[uj];
+            const int previous = previousLeaf[i];
+            previousLeaf[i] = j;
+            ++delta[uj];
+            if (previous == -1)
+                continue;
+            // The least common ancestor of this leaf and the previous one, with path compression.
+            int q = previous;
+            while (q != ancestor[static_cast<std::size_t>(q)])
+                q = ancestor[static_cast<std::size_t>(q)];
+            for (int v = previous; v != q;) {
+                const int next = ancestor[static_cast<std::size_t>(v)];
+                ancestor[static_cast<std::size_t>(v)] = q;
+                v = next;
+            }
+            --delta[static_cast<std::size_t>(q)];
+        }
+        if (p != -1)
+            ancestor[uj] = p;
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+        if (parent[j] != -1)
+            delta[static_cast<std::size_t>(parent[j])] += delta[j];
+    }
+    for (int &count : delta)
+        --count;
+    return delta;
 }
 
 // Dense Cholesky of the leading `k` x `k` block of `f` in place (lower triangle), with the pivots
@@ -469,8 +511,9 @@ double factorizationWork(const Matrix &matrix, const std::vector<int> &position)
     if (!isPermutation(position, n))
         return 0.0;
     const Matrix lower = permutedLower(matrix, position);
+    const std::vector<int> parent = eliminationTree(lower);
     double work = 0.0;
-    for (int count : columnCounts(lower, eliminationTree(lower)))
+    for (int count : columnCounts(lower, parent, postorder(parent)))
         work += (count + 1.0) * (count + 1.0);
     return work;
 }
@@ -668,8 +711,10 @@ void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position
     const int n = static_cast<int>(matrix.cols());
     auto symbolic = std::make_shared<Analysis>();
 
-    // Postorder the elimination tree so that every subtree is a run of consecutive columns.
-    const std::vector<int> post = postorder(eliminationTree(permutedLower(matrix, position)));
+    // Postorder the elimination tree so that every subtree is a run of consecutive columns. The
+    // tree of the matrix in that order is the same tree, relabelled, and the postorder its own.
+    const std::vector<int> tree = eliminationTree(permutedLower(matrix, position));
+    const std::vector<int> post = postorder(tree);
     std::vector<int> relabel(static_cast<std::size_t>(n));
     for (int k = 0; k < n; ++k)
         relabel[static_cast<std::size_t>(post[static_cast<std::size_t>(k)])] = k;
@@ -677,8 +722,14 @@ void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position
         p = relabel[static_cast<std::size_t>(p)];
     symbolic->permutation.indices() = Eigen::Map<const Eigen::VectorXi>(position.data(), n);
     const Matrix lower = permutedLower(matrix, position);
-    const std::vector<int> parent = eliminationTree(lower);
-    const std::vector<int> counts = columnCounts(lower, parent);
+    std::vector<int> parent(static_cast<std::size_t>(n), -1);
+    std::vector<int> identity(static_cast<std::size_t>(n));
+    for (int k = 0; k < n; ++k) {
+        const int p = tree[static_cast<std::size_t>(post[static_cast<std::size_t>(k)])];
+        parent[static_cast<std::size_t>(k)] = p == -1 ? -1 : relabel[static_cast<std::size_t>(p)];
+        identity[static_cast<std::size_t>(k)] = k;
+    }
+    const std::vector<int> counts = columnCounts(lower, parent, identity);
 
     // Children counts in the column tree, for the fundamental supernodes.
     std::vector<int> children(static_cast<std::size_t>(n), 0);

@@ -73,6 +73,8 @@ private slots:
     void singularMatrixShowsTinyPivots();
     void analysisIsSharedAndRedoneWhenThePatternGrows();
     void factorizationWorkCountsTheFill();
+    void factorizationWorkOfRandomPatterns_data();
+    void factorizationWorkOfRandomPatterns();
     void normalMatrixAddedUpOnThePattern();
     void inverseOverTheFactor_data();
     void inverseOverTheFactor();
@@ -217,6 +219,72 @@ void TestEngineSparse::factorizationWorkCountsTheFill()
         full += double(n - j) * double(n - j);
     QCOMPARE(engine::factorizationWork(arrow, hubFirst), full);
     QCOMPARE(engine::factorizationWork(arrow, hubLast), 4.0 * (n - 1) + 1.0);
+}
+
+void TestEngineSparse::factorizationWorkOfRandomPatterns_data()
+{
+    QTest::addColumn<int>("n");
+    QTest::addColumn<double>("density");
+    QTest::addColumn<unsigned>("seed");
+
+    QTest::newRow("sparse, many trees") << 60 << 0.02 << 11u;
+    QTest::newRow("sparse") << 120 << 0.04 << 12u;
+    QTest::newRow("denser") << 90 << 0.15 << 13u;
+    QTest::newRow("nearly full") << 40 << 0.7 << 14u;
+}
+
+void TestEngineSparse::factorizationWorkOfRandomPatterns()
+{
+    QFETCH(int, n);
+    QFETCH(double, density);
+    QFETCH(unsigned, seed);
+
+    std::mt19937 random(seed);
+    std::bernoulli_distribution coupled(density);
+    std::vector<std::vector<bool>> pattern(static_cast<std::size_t>(n),
+                                           std::vector<bool>(static_cast<std::size_t>(n)));
+    Eigen::SparseMatrix<double> matrix(n, n);
+    for (int j = 0; j < n; ++j) {
+        matrix.insert(j, j) = 1.0;
+        for (int i = j + 1; i < n; ++i) {
+            if (coupled(random)) {
+                matrix.insert(i, j) = 1.0;
+                pattern[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)] = true;
+            }
+        }
+    }
+    std::vector<int> position(static_cast<std::size_t>(n));
+    std::iota(position.begin(), position.end(), 0);
+    std::shuffle(position.begin(), position.end(), random);
+
+    // The fill by eliminating a dense boolean copy in the order: column k of L holds the rows
+    // below k coupled to k once the columns before it are eliminated.
+    std::vector<std::vector<bool>> filled(static_cast<std::size_t>(n),
+                                          std::vector<bool>(static_cast<std::size_t>(n)));
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < i; ++j) {
+            if (pattern[static_cast<std::size_t>(i)][static_cast<std::size_t>(j)]) {
+                const int a = position[static_cast<std::size_t>(i)];
+                const int b = position[static_cast<std::size_t>(j)];
+                filled[static_cast<std::size_t>(std::max(a, b))]
+                      [static_cast<std::size_t>(std::min(a, b))] = true;
+            }
+        }
+    }
+    double work = 0.0;
+    for (int k = 0; k < n; ++k) {
+        std::vector<int> below;
+        for (int i = k + 1; i < n; ++i) {
+            if (filled[static_cast<std::size_t>(i)][static_cast<std::size_t>(k)])
+                below.push_back(i);
+        }
+        for (int a : below)
+            for (int b : below)
+                if (b < a)
+                    filled[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)] = true;
+        work += (below.size() + 1.0) * (below.size() + 1.0);
+    }
+    QCOMPARE(engine::factorizationWork(matrix, position), work);
 }
 
 void TestEngineSparse::normalMatrixAddedUpOnThePattern()
