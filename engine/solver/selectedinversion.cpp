@@ -176,25 +176,50 @@ Eigen::MatrixXd SelectedInverse::factorBlock(const std::vector<int> &unknowns) c
 {
     const auto k = static_cast<Eigen::Index>(unknowns.size());
     Eigen::MatrixXd result = Eigen::MatrixXd::Zero(k, k);
-    std::vector<Eigen::Index> missing;
+    const SupernodalCholesky &solver = m_factor.solver;
+    const auto &position = solver.permutationP().indices();
+    // The unknowns in elimination order: the supernode of each column is found once, and its rows
+    // are searched in ascending order, each search starting where the one before ended.
+    std::vector<std::pair<int, Eigen::Index>> order; // (position, index in `unknowns`)
+    order.reserve(unknowns.size());
     for (Eigen::Index a = 0; a < k; ++a) {
         const int j = unknowns[static_cast<std::size_t>(a)];
-        if (j < 0 || j >= size())
-            continue;
-        bool complete = true;
-        for (Eigen::Index b = a; b < k; ++b) {
-            const int i = unknowns[static_cast<std::size_t>(b)];
-            if (i < 0 || i >= size())
-                continue;
-            const std::optional<double> z = entry(i, j);
-            if (!z) {
-                complete = false;
+        if (j >= 0 && j < size())
+            order.emplace_back(position(j), a);
+    }
+    std::sort(order.begin(), order.end());
+    // A pair off the pattern has its column of `unknowns` (the first of the two) solved for.
+    std::vector<bool> offPattern(unknowns.size(), false);
+    for (auto column = order.begin(); column != order.end(); ++column) {
+        const Supernode &node = solver.supernodes()[static_cast<std::size_t>(
+            solver.supernodeOf()[static_cast<std::size_t>(column->first)])];
+        const int *rows = solver.rows().data() + node.rowStart;
+        const int *const rowsEnd = rows + node.rowCount;
+        const int *from = rows + node.columns;
+        const double *z = m_values.data() + node.valueStart +
+                          static_cast<long>(column->first - node.first) * node.rowCount;
+        const Eigen::Index a = column->second;
+        const double scaleA = m_factor.scale(unknowns[static_cast<std::size_t>(a)]);
+        for (auto row = column; row != order.end(); ++row) {
+            const Eigen::Index b = row->second;
+            long p = row->first - node.first;
+            if (row->first >= node.first + node.columns) {
+                from = std::lower_bound(from, rowsEnd, row->first);
+                p = from != rowsEnd && *from == row->first ? from - rows : -1;
+            }
+            if (p < 0) {
+                offPattern[static_cast<std::size_t>(std::min(a, b))] = true;
                 continue;
             }
-            result(a, b) = *z;
-            result(b, a) = *z;
+            const double value =
+                m_factor.scale(unknowns[static_cast<std::size_t>(b)]) * scaleA * z[p];
+            result(a, b) = value;
+            result(b, a) = value;
         }
-        if (!complete)
+    }
+    std::vector<Eigen::Index> missing;
+    for (Eigen::Index a = 0; a < k; ++a) {
+        if (offPattern[static_cast<std::size_t>(a)])
             missing.push_back(a);
     }
     if (missing.empty())

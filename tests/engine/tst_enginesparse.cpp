@@ -9,6 +9,7 @@
 
 #include <Eigen/Dense>
 
+#include <algorithm>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -391,6 +392,30 @@ void TestEngineSparse::inverseOverTheFactor()
     QVERIFY(!offPattern.empty());
     QVERIFY_EXCEPTION_THROWN(over.block(offPattern), std::logic_error);
     QVERIFY(over.block({0, 1}) == beside.block({0, 1}));
+    // The rows of a supernode are joined two by two in the factor: their block, asked in any
+    // order, holds the entries one by one.
+    const auto &nodes = taken->solver.supernodes();
+    const auto widest =
+        std::max_element(nodes.begin(), nodes.end(),
+                         [](const auto &x, const auto &y) { return x.rowCount < y.rowCount; });
+    std::vector<int> unknownAt(static_cast<std::size_t>(n));
+    for (int j = 0; j < n; ++j)
+        unknownAt[static_cast<std::size_t>(taken->solver.permutationP().indices()(j))] = j;
+    std::vector<int> clique = {-1};
+    for (int t = 0; t < widest->rowCount; ++t)
+        clique.push_back(unknownAt[static_cast<std::size_t>(
+            taken->solver.rows()[static_cast<std::size_t>(widest->rowStart + t)])]);
+    clique.push_back(clique[1]);
+    std::shuffle(clique.begin(), clique.end(), std::mt19937(3u));
+    const Eigen::MatrixXd block = over.block(clique);
+    for (std::size_t a = 0; a < clique.size(); ++a) {
+        for (std::size_t b = 0; b < clique.size(); ++b) {
+            const std::optional<double> z =
+                clique[a] < 0 || clique[b] < 0 ? 0.0 : over.entry(clique[a], clique[b]);
+            QVERIFY(z.has_value());
+            QCOMPARE(block(Eigen::Index(a), Eigen::Index(b)), *z);
+        }
+    }
 
     // The analysis serves the next factorization.
     taken->solver.compute(matrix);
