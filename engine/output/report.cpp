@@ -1118,15 +1118,9 @@ private:
 
     void fetchObservation(std::size_t i) const
     {
-        const auto *record = reinterpret_cast<const char *>(&m_in.network->observations[i]);
-        for (std::size_t at = 0; at < sizeof(Observation); at += 64)
-            prefetch(record + at);
-        if (m_in.statistics && i < m_in.statistics->perObservation.size()) {
-            const auto *statistics =
-                reinterpret_cast<const char *>(&m_in.statistics->perObservation[i]);
-            prefetch(statistics);
-            prefetch(statistics + sizeof(ObservationStatistics) - 1);
-        }
+        prefetchObject(m_in.network->observations[i]);
+        if (m_in.statistics && i < m_in.statistics->perObservation.size())
+            prefetchObject(m_in.statistics->perObservation[i]);
         if (m_in.outcome && static_cast<Eigen::Index>(i) < m_in.outcome->computed.size())
             prefetch(&m_in.outcome->computed(static_cast<Eigen::Index>(i)));
         if (m_in.regions && i < m_in.regions->reliability.biasFactor.size())

@@ -1,6 +1,7 @@
 #include "engine/output/resultfile.h"
 
 #include "engine/base/chunkedloop.h"
+#include "engine/base/prefetch.h"
 #include "engine/model/angles.h"
 #include "engine/output/binarywriter.h"
 
@@ -93,7 +94,16 @@ std::string encodeResultFile(const ResultFile &file)
 std::string encodeResultFile(const ResultFile &file, const Network &network,
                              const Statistics &statistics, AngleUnit unit)
 {
-    return encode(file, statistics.rankOrder.size(), [&](std::size_t k) {
+    // The records go in rank order, scattered over memory: those a few places ahead are fetched
+    // while this one is encoded.
+    constexpr std::size_t kFetchAhead = 16;
+    const std::size_t count = statistics.rankOrder.size();
+    return encode(file, count, [&](std::size_t k) {
+        if (k + kFetchAhead < count) {
+            const auto ahead = static_cast<std::size_t>(statistics.rankOrder[k + kFetchAhead]);
+            prefetchObject(network.observations[ahead]);
+            prefetchObject(statistics.perObservation[ahead]);
+        }
         const auto i = static_cast<std::size_t>(statistics.rankOrder[k]);
         const Observation &o = network.observations[i];
         ResultRecord record = observationRecord(o, statistics.perObservation[i], unit);
