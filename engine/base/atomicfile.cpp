@@ -26,6 +26,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Bytes written before the system is asked to start writing them to the disk.
+constexpr long long kWriteBackPiece = 8ll << 20;
+
 // Names tried before giving up: a collision needs another writer to have drawn the same number.
 constexpr int kNameAttempts = 64;
 // The target's name is kept in the temporary name, cut so that the whole stays a legal name.
@@ -95,6 +98,8 @@ bool flushToDisk(int descriptor)
     return _commit(descriptor) == 0;
 }
 
+void startWriteBack(int, long long, long long) {}
+
 int closeDescriptor(int descriptor)
 {
     return _close(descriptor);
@@ -126,6 +131,19 @@ bool writeAll(int descriptor, std::string_view bytes)
 bool flushToDisk(int descriptor)
 {
     return ::fsync(descriptor) == 0;
+}
+
+// Asks the system to start writing `length` bytes from `offset` to the disk without waiting,
+// so that the flush of a long file written piece by piece has little left to do at its end.
+void startWriteBack(int descriptor, long long offset, long long length)
+{
+#if defined(__linux__)
+    ::sync_file_range(descriptor, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)descriptor;
+    (void)offset;
+    (void)length;
+#endif
 }
 
 int closeDescriptor(int descriptor)
@@ -195,6 +213,11 @@ bool AtomicFile::write(std::string_view bytes)
     if (!writeAll(m_descriptor, bytes)) {
         fail(lastError());
         return false;
+    }
+    m_written += static_cast<long long>(bytes.size());
+    if (m_written - m_writtenBack >= kWriteBackPiece) {
+        startWriteBack(m_descriptor, m_writtenBack, m_written - m_writtenBack);
+        m_writtenBack = m_written;
     }
     return true;
 }

@@ -36,6 +36,8 @@ private:
     std::filesystem::path m_target;
     std::filesystem::path m_temporary;
     int m_descriptor = -1;
+    long long m_written = 0;
+    long long m_writtenBack = 0; // bytes whose writing to the disk has been started
     std::string m_error;
 };
 
