@@ -273,32 +273,62 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
         std::sort(list->begin(), list->end());
         list->erase(std::unique(list->begin(), list->end()), list->end());
     }
-    std::vector<Eigen::Triplet<double>> entries;
+    // The entries of each column (the lower of the two unknowns) are counted, then written: the
+    // same couplings visited twice, then each column sorted with its repeats removed.
+    const auto n = static_cast<std::size_t>(unknowns.count);
+    std::vector<int> start(n + 1, 0);
+    std::vector<int> next;
+    std::vector<int> rows;
     auto couple = [&](int a, int b) {
-        if (a >= 0 && b >= 0)
-            entries.emplace_back(std::max(a, b), std::min(a, b), 1.0);
+        if (a < 0 || b < 0)
+            return;
+        const auto column = static_cast<std::size_t>(std::min(a, b));
+        if (next.empty())
+            ++start[column + 1];
+        else
+            rows[static_cast<std::size_t>(next[column]++)] = std::max(a, b);
     };
     auto coordinates = [&](int point) { return unknowns.point[static_cast<std::size_t>(point)]; };
-    for (const auto &[first, second] : pairs) {
-        for (int a : coordinates(first))
-            for (int b : coordinates(second))
-                couple(a, b);
-    }
-    for (std::size_t p = 0; p < network.points.size(); ++p) {
-        const auto own = coordinates(static_cast<int>(p));
-        for (std::size_t a = 0; a < 3; ++a)
-            for (std::size_t b = 0; b <= a; ++b)
-                couple(own[a], own[b]);
-    }
-    for (const auto &[extra, point] : extraPoints) {
-        couple(extra, extra);
-        for (int c : coordinates(point))
-            couple(extra, c);
-    }
-    for (const auto &[a, b] : extraPairs)
-        couple(a, b);
+    auto visit = [&] {
+        for (const auto &[first, second] : pairs) {
+            for (int a : coordinates(first))
+                for (int b : coordinates(second))
+                    couple(a, b);
+        }
+        for (std::size_t p = 0; p < network.points.size(); ++p) {
+            const auto own = coordinates(static_cast<int>(p));
+            for (std::size_t a = 0; a < 3; ++a)
+                for (std::size_t b = 0; b <= a; ++b)
+                    couple(own[a], own[b]);
+        }
+        for (const auto &[extra, point] : extraPoints) {
+            couple(extra, extra);
+            for (int c : coordinates(point))
+                couple(extra, c);
+        }
+        for (const auto &[a, b] : extraPairs)
+            couple(a, b);
+    };
+    visit();
+    std::partial_sum(start.begin(), start.end(), start.begin());
+    rows.resize(static_cast<std::size_t>(start.back()));
+    next.assign(start.begin(), start.end() - 1);
+    if (!next.empty())
+        visit();
     NormalMatrix pattern(unknowns.count, unknowns.count);
-    pattern.setFromTriplets(entries.begin(), entries.end(), [](double a, double) { return a; });
+    pattern.resizeNonZeros(static_cast<Eigen::Index>(rows.size()));
+    int *outer = pattern.outerIndexPtr();
+    int *inner = pattern.innerIndexPtr();
+    outer[0] = 0;
+    for (std::size_t j = 0; j < n; ++j) {
+        int *begin = rows.data() + start[j];
+        int *end = rows.data() + start[j + 1];
+        std::sort(begin, end);
+        inner = std::copy(begin, std::unique(begin, end), inner);
+        outer[j + 1] = static_cast<int>(inner - pattern.innerIndexPtr());
+    }
+    pattern.resizeNonZeros(outer[n]);
+    std::fill(pattern.valuePtr(), pattern.valuePtr() + outer[n], 1.0);
     return pattern;
 }
 

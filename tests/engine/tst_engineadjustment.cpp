@@ -3,6 +3,7 @@
 
 #include "densegrid.h"
 #include "engine/base/text.h"
+#include "engine/solver/ordering.h"
 #include "enginetesthelpers.h"
 #include "observationlines.h"
 
@@ -251,6 +252,8 @@ private slots:
     void badNetworksAreReported();
     void laterIterationsMatchTheDirectSolve_data();
     void laterIterationsMatchTheDirectSolve();
+    void structuralPatternHoldsTheNormalMatrix_data();
+    void structuralPatternHoldsTheNormalMatrix();
 };
 
 void TestEngineAdjustment::exactNetworkIsRecovered_data()
@@ -725,6 +728,54 @@ void TestEngineAdjustment::laterIterationsMatchTheDirectSolve()
         gap = std::max(gap, (near->outcome.state.coordinates[p] - adjusted).cwiseAbs().maxCoeff());
     }
     QVERIFY2(gap <= 1e-9 * moved, qPrintable(QString::number(gap)));
+}
+
+void TestEngineAdjustment::structuralPatternHoldsTheNormalMatrix_data()
+{
+    laterIterationsMatchTheDirectSolve_data();
+}
+
+void TestEngineAdjustment::structuralPatternHoldsTheNormalMatrix()
+{
+    QFETCH(GridDatum, datum);
+    engine::Options options;
+    if (datum == GridDatum::Free)
+        options.freeNetwork = engine::FreeNetwork::MinimumTrace;
+    const auto run = timedAdjustment(gridLines(6, datum), options);
+    QVERIFY2(run->outcome.solved, diagnosticsText(run->diagnostics).c_str());
+    QVERIFY(run->outcome.factor);
+    // Added up on the pattern, not by the fallback product.
+    QVERIFY(run->outcome.factor->onStructuralPattern);
+
+    // The pattern of N from the final design, |A|' W |A| with W all ones over each weight block,
+    // so that no sum cancels.
+    const auto &design = run->outcome.design;
+    const Eigen::SparseMatrix<double> a = design.cwiseAbs();
+    std::vector<Eigen::Triplet<double>> ones;
+    for (Eigen::Index i = 0; i < a.rows(); ++i)
+        ones.emplace_back(i, i, 1.0);
+    for (const engine::WeightBlock &block : run->outcome.weightBlocks)
+        for (Eigen::Index r = 0; r < block.size(); ++r)
+            for (Eigen::Index c = 0; c < block.size(); ++c)
+                if (r != c)
+                    ones.emplace_back(block.first + r, block.first + c, 1.0);
+    Eigen::SparseMatrix<double> w(a.rows(), a.rows());
+    w.setFromTriplets(ones.begin(), ones.end());
+    const Eigen::SparseMatrix<double> normal = a.transpose() * w * a;
+    const engine::NormalMatrix structure =
+        engine::structuralPattern(run->network, run->outcome.unknowns);
+    QCOMPARE(structure.cols(), normal.cols());
+    long entries = 0;
+    for (Eigen::Index j = 0; j < normal.cols(); ++j) {
+        for (Eigen::SparseMatrix<double>::InnerIterator it(normal, j); it; ++it) {
+            if (it.row() < j || !(it.value() > 0.0))
+                continue;
+            ++entries;
+            QVERIFY2(structure.coeff(it.row(), j) == 1.0,
+                     qPrintable(QString("N(%1, %2)").arg(it.row()).arg(j)));
+        }
+    }
+    QVERIFY(entries > normal.cols());
 }
 
 QTEST_GUILESS_MAIN(TestEngineAdjustment)
