@@ -103,31 +103,44 @@ void invertLower(const ConstMatrixRef &l, MatrixRef x)
     });
 }
 
-void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
+namespace {
+
+// Columns of a lower triangle worked together when the triangle is at most one block wide.
+constexpr Eigen::Index kTrianglePanel = 32;
+
+// panel(c0, w) over the panels of the columns of a lower triangle of order `size`: blocks worked
+// in parallel on a wide one, narrower panels one after the other on a narrow one.
+template <typename Panel> void forEachTrianglePanel(Eigen::Index size, const Panel &panel)
 {
-    const Blocks blocks(c.cols());
+    const Blocks blocks(size);
     if (blocks.count <= 1) {
-        c.noalias() = a.transpose() * b;
+        for (Eigen::Index c0 = 0; c0 < size; c0 += kTrianglePanel)
+            panel(c0, std::min(kTrianglePanel, size - c0));
         return;
     }
-    forEachBlock(blocks, [&](Eigen::Index k) {
-        const Eigen::Index c0 = blocks.start(k);
-        const Eigen::Index w = blocks.widthOf(k);
-        c.middleCols(c0, w).noalias() = a.transpose() * b.middleCols(c0, w);
+    forEachBlock(blocks, [&](Eigen::Index b) { panel(blocks.start(b), blocks.widthOf(b)); });
+}
+
+} // namespace
+
+void assignLowerGram(MatrixRef c, const ConstMatrixRef &l)
+{
+    // (L' L)(i, j) sums over the rows of L at or below both i and j: the columns from c0 on meet
+    // only the rows from c0 on.
+    const Eigen::Index size = c.cols();
+    forEachTrianglePanel(size, [&](Eigen::Index c0, Eigen::Index w) {
+        const Eigen::Index rest = size - c0;
+        c.block(c0, c0, rest, w).noalias() =
+            l.block(c0, c0, rest, rest).transpose() * l.block(c0, c0, rest, w);
     });
 }
 
-void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
+void subtractLowerTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b)
 {
-    const Blocks blocks(c.cols());
-    if (blocks.count <= 1) {
-        c.noalias() -= a.transpose() * b;
-        return;
-    }
-    forEachBlock(blocks, [&](Eigen::Index k) {
-        const Eigen::Index c0 = blocks.start(k);
-        const Eigen::Index w = blocks.widthOf(k);
-        c.middleCols(c0, w).noalias() -= a.transpose() * b.middleCols(c0, w);
+    const Eigen::Index size = c.cols();
+    forEachTrianglePanel(size, [&](Eigen::Index c0, Eigen::Index w) {
+        c.block(c0, c0, size - c0, w).noalias() -=
+            a.rightCols(size - c0).transpose() * b.middleCols(c0, w);
     });
 }
 

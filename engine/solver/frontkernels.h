@@ -25,10 +25,11 @@ void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x);
 // x := L^-1, L the lower triangle of `l` (x square, of its size).
 void invertLower(const ConstMatrixRef &l, MatrixRef x);
 
-// c = a' b, and c -= a' b.
-void assignTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b);
-void subtractTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b);
-
+// The lower triangle of l' l, l lower triangular (the upper triangle of c off its diagonal
+// panels is left as it was).
+void assignLowerGram(MatrixRef c, const ConstMatrixRef &l);
+// c -= a' b on the lower triangle of c, a' b symmetric (the same about the upper triangle).
+void subtractLowerTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b);
 // c = -(s b), s symmetric given by its lower triangle (its upper triangle may be overwritten).
 void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRef &b);
 

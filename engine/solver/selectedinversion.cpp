@@ -57,7 +57,7 @@ void invertSupernode(const SupernodalCholesky &solver, const double *lValues, do
         work.h = block.bottomRows(r);
         solveOnTheRight(block.topRows(k), work.h);
     }
-    assignTransposedProduct(z.topRows(k), work.linv, work.linv);
+    assignLowerGram(z.topRows(k), work.linv);
     if (r == 0)
         return;
 
@@ -90,7 +90,7 @@ void invertSupernode(const SupernodalCholesky &solver, const double *lValues, do
     }
     auto zij = z.bottomRows(r);
     assignNegatedSymmetricProduct(zij, zii, work.h);
-    subtractTransposedProduct(z.topRows(k), work.h, zij);
+    subtractLowerTransposedProduct(z.topRows(k), work.h, zij);
 }
 
 } // namespace
