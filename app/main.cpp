@@ -1,4 +1,4 @@
-#include "allocatortuning.h"
+#include "engine/base/allocatortuning.h"
 #include "frmsplash.h"
 #include "mainwindow.h"
 #include "productinfo.h"
@@ -11,7 +11,7 @@
 int main(int argc, char *argv[])
 {
     // Before any thread starts: the engine runs in this process.
-    restartWithAllocatorTuning(argv);
+    engine::restartWithAllocatorTuning(argv);
     Q_INIT_RESOURCE(images);
     QApplication app(argc, argv);
     installQtTranslations(app);

@@ -39,8 +39,8 @@
 //   --robust       also time Huber's estimation (k = 2.5) against the least squares
 //   --vce          also time the variance components (one group per kind of observation)
 
-#include "allocatortuning.h"
 #include "engine/api/process.h"
+#include "engine/base/allocatortuning.h"
 #include "engine/base/atomicfile.h"
 #include "engine/base/parallel.h"
 #include "engine/base/runthreads.h"
@@ -837,7 +837,7 @@ void compareEpochs(const std::vector<int> &sizes, const std::filesystem::path &f
 int main(int argc, char **argv)
 {
     // Measured in the same process setting as the engine's programs run.
-    restartWithAllocatorTuning(argv);
+    engine::restartWithAllocatorTuning(argv);
     std::vector<int> sizes;
     bool keep = false;
     bool generateOnly = false;

@@ -11,7 +11,7 @@
 //   bench_factor FILE.iob FILE.cfg
 // Generate the dense networks with `bench_engine --dense --local --generate --keep SIZE`.
 
-#include "allocatortuning.h"
+#include "engine/base/allocatortuning.h"
 #include "engine/base/parallel.h"
 #include "engine/estimation/adjustment.h"
 #include "engine/input/observationreader.h"
@@ -110,7 +110,7 @@ bool timeCholmod(const char *name, int method, const Eigen::SparseMatrix<double>
 int main(int argc, char **argv)
 {
     // Both factorizations run with the allocator set as the engine's programs set it.
-    restartWithAllocatorTuning(argv);
+    engine::restartWithAllocatorTuning(argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: bench_factor FILE.iob FILE.cfg\n");
         return 2;

@@ -11,9 +11,9 @@
 // Exits with 0 when everything succeeded, 1 when a processing failed, 2 on a usage error. Why the
 // outputs of a processing were refused or could not be written goes to stderr.
 
-#include "allocatortuning.h"
 #include "engine/api/pointconversion.h"
 #include "engine/api/process.h"
+#include "engine/base/allocatortuning.h"
 #include "engine/base/text.h"
 #include "engine/base/version.h"
 
@@ -110,7 +110,7 @@ int convert(int argc, char **argv)
 
 int main(int argc, char **argv)
 {
-    restartWithAllocatorTuning(argv);
+    engine::restartWithAllocatorTuning(argv);
     if (argc < 2)
         return usage();
     const std::string command = argv[1];

@@ -1,4 +1,4 @@
-#include "allocatortuning.h"
+#include "engine/base/allocatortuning.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -81,7 +81,7 @@ int main(int argc, char **argv)
     if (argc == 3 && std::strcmp(argv[1], kChildArgument) == 0) {
         std::printf("started\n");
         std::fflush(stdout);
-        restartWithAllocatorTuning(argv);
+        engine::restartWithAllocatorTuning(argv);
         const char *tunables = std::getenv("GLIBC_TUNABLES");
         std::printf("%ld\n%s\n%s\n", static_cast<long>(getpid()), tunables ? tunables : "",
                     argv[2]);
