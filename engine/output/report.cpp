@@ -470,12 +470,9 @@ private:
                 listed.push_back(k);
         }
         m_out.entries(listed.size(), [&](std::size_t at, std::string &text) {
-            if (at + kFetchAhead < listed.size())
-                fetchObservation(
-                    static_cast<std::size_t>(check.misfits[listed[at + kFetchAhead]].observation));
-            if (at + kFetchAhead / 2 < listed.size())
-                fetchSight(static_cast<std::size_t>(
-                    check.misfits[listed[at + kFetchAhead / 2]].observation));
+            fetchAhead(at, listed.size(), [&](std::size_t ahead) {
+                return static_cast<std::size_t>(check.misfits[listed[ahead]].observation);
+            });
             const std::size_t k = listed[at];
             const ObservationMisfit &m = check.misfits[k];
             const Observation &o = n.observations[static_cast<std::size_t>(m.observation)];
@@ -1100,21 +1097,29 @@ private:
         }
         const ResidualLabels labels;
         m_out.entries(listed.size(), [&](std::size_t k, std::string &text) {
-            if (k + kFetchAhead < listed.size()) {
-                const auto ahead = static_cast<std::size_t>(listed[k + kFetchAhead]);
-                fetchObservation(ahead);
-                prefetch(&itemOf[ahead]);
-            }
-            if (k + kFetchAhead / 2 < listed.size())
-                fetchSight(static_cast<std::size_t>(listed[k + kFetchAhead / 2]));
+            fetchAhead(k, listed.size(), [&](std::size_t ahead) {
+                const auto i = static_cast<std::size_t>(listed[ahead]);
+                prefetch(&itemOf[i]);
+                return i;
+            });
             residual(text, static_cast<std::size_t>(listed[k]), itemOf, labels);
         });
     }
 
     // The listings run in the order of their ranks, which scatters their reads over records much
-    // larger than the caches: the records of an entry a few places ahead are fetched while this
-    // one is formatted, its observation first, then the points it names.
+    // larger than the caches: before entry `at` of `count` is formatted, the records of the
+    // entries a few places ahead are fetched, their observations first, then the points these
+    // name. `observationAt(k)` is the observation of entry k.
     static constexpr std::size_t kFetchAhead = 16;
+
+    template <typename ObservationAt>
+    void fetchAhead(std::size_t at, std::size_t count, const ObservationAt &observationAt) const
+    {
+        if (at + kFetchAhead < count)
+            fetchObservation(observationAt(at + kFetchAhead));
+        if (at + kFetchAhead / 2 < count)
+            fetchSight(observationAt(at + kFetchAhead / 2));
+    }
 
     void fetchObservation(std::size_t i) const
     {

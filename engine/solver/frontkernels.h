@@ -25,10 +25,10 @@ void solveOnTheRight(const ConstMatrixRef &l, MatrixRef x);
 // x := L^-1, L the lower triangle of `l` (x square, of its size).
 void invertLower(const ConstMatrixRef &l, MatrixRef x);
 
-// The lower triangle of l' l, l lower triangular (the upper triangle of c off its diagonal
-// panels is left as it was).
+// The lower triangle of c := l' l, l lower triangular, and c -= a' b with a' b symmetric: only
+// the lower triangle of c is to be read afterwards (above its diagonal panels it is left as it
+// was).
 void assignLowerGram(MatrixRef c, const ConstMatrixRef &l);
-// c -= a' b on the lower triangle of c, a' b symmetric (the same about the upper triangle).
 void subtractLowerTransposedProduct(MatrixRef c, const ConstMatrixRef &a, const ConstMatrixRef &b);
 // c = -(s b), s symmetric given by its lower triangle (its upper triangle may be overwritten).
 void assignNegatedSymmetricProduct(MatrixRef c, MatrixRef s, const ConstMatrixRef &b);
