@@ -33,6 +33,14 @@ inline void restartWithAllocatorTuning(char **argv)
         (previous.empty() ? std::string() : previous + ":") + kHugePages + "=1";
     if (setenv(kVariable, tunables.c_str(), 1) != 0)
         return;
+    // Through the program's own path, so that the process keeps its name for ps, top or pkill;
+    // through the kernel's link to it should that path be gone.
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length > 0) {
+        path[length] = '\0';
+        execv(path, argv);
+    }
     execv("/proc/self/exe", argv);
     // Still here: the restart failed, so the program goes on without the tuning.
     if (wasSet)

@@ -1,5 +1,6 @@
 #include "engine/base/allocatortuning.h"
 
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QtTest>
@@ -12,7 +13,7 @@
 namespace {
 
 // Run as a child: says it started (once per start), restarts itself with the tuning, then prints
-// its process id, the variable it runs with and its second argument.
+// its process id, the variable it runs with, its second argument and its name.
 constexpr char kChildArgument[] = "--restarted-child";
 
 } // namespace
@@ -68,12 +69,15 @@ void tst_AllocatorTuning::restartAddsHugePagesOnce()
     const QStringList lines =
         QString::fromLatin1(child.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     const int starts = restarted ? 2 : 1;
-    QCOMPARE(lines.size(), starts + 3);
+    QCOMPARE(lines.size(), starts + 4);
     QCOMPARE(lines.count(QStringLiteral("started")), starts);
     // A restart replaces the program in the same process, with its arguments unchanged.
     QCOMPARE(lines[starts], QString::number(pid));
     QCOMPARE(lines[starts + 1], expected);
     QCOMPARE(lines[starts + 2], QStringLiteral("second argument"));
+    // The process keeps its name (the kernel keeps 15 characters of it).
+    QCOMPARE(lines[starts + 3],
+             QFileInfo(QCoreApplication::applicationFilePath()).fileName().left(15));
 }
 
 int main(int argc, char **argv)
@@ -83,8 +87,14 @@ int main(int argc, char **argv)
         std::fflush(stdout);
         engine::restartWithAllocatorTuning(argv);
         const char *tunables = std::getenv("GLIBC_TUNABLES");
-        std::printf("%ld\n%s\n%s\n", static_cast<long>(getpid()), tunables ? tunables : "",
-                    argv[2]);
+        char name[64] = {};
+        if (std::FILE *comm = std::fopen("/proc/self/comm", "r")) {
+            if (!std::fgets(name, sizeof name, comm))
+                name[0] = '\0';
+            std::fclose(comm);
+        }
+        std::printf("%ld\n%s\n%s\n%s", static_cast<long>(getpid()), tunables ? tunables : "",
+                    argv[2], name);
         return 0;
     }
     QCoreApplication app(argc, argv);
