@@ -26,6 +26,8 @@
 #include <random>
 #include <set>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace engine {
 
@@ -234,6 +236,84 @@ std::error_code removeOldOutput(const std::string &path)
     fs::remove(file, error);
     return error;
 }
+
+// Outputs of an earlier run, taken out of their folder at once and deleted on a thread of their
+// own while the run goes on: deleting a report of several hundred megabytes takes a noticeable
+// part of a large run. A file first gets a second name that no file has yet (a hard link), then
+// loses its own; the second name is removed on the thread. Where no second name can be made, the
+// file is deleted at once. The deletions are over before the object is.
+class OldOutputs
+{
+public:
+    OldOutputs() = default;
+    OldOutputs(const OldOutputs &) = delete;
+    OldOutputs &operator=(const OldOutputs &) = delete;
+    ~OldOutputs()
+    {
+        if (m_deleting.joinable())
+            m_deleting.join();
+    }
+
+    // Takes the file `path` away; the error when it is still there.
+    std::error_code remove(const std::string &path)
+    {
+        constexpr int kNameAttempts = 8;
+        std::error_code error;
+        const fs::path file = pathFromLatin1(path);
+        const fs::file_status status = fs::symlink_status(file, error);
+        if (status.type() == fs::file_type::not_found)
+            return {};
+        if (error)
+            return error;
+        if (status.type() == fs::file_type::directory)
+            return std::make_error_code(std::errc::is_a_directory);
+        for (int attempt = 0; status.type() == fs::file_type::regular && attempt < kNameAttempts;
+             ++attempt) {
+            fs::path aside = file;
+            aside += "." + std::to_string(m_random()) + ".old";
+            fs::create_hard_link(file, aside, error);
+            if (error == std::errc::file_exists)
+                continue;
+            if (error)
+                break;
+            if (fs::remove(file, error)) {
+                m_aside.push_back(std::move(aside));
+                return {};
+            }
+            std::error_code ignored;
+            fs::remove(aside, ignored);
+            return error;
+        }
+        error.clear();
+        fs::remove(file, error);
+        return error;
+    }
+
+    void startDeleting()
+    {
+        if (m_aside.empty() || m_deleting.joinable())
+            return;
+        try {
+            m_deleting = std::thread([paths = std::move(m_aside)] {
+                for (const fs::path &path : paths) {
+                    std::error_code ignored;
+                    fs::remove(path, ignored);
+                }
+            });
+        } catch (const std::system_error &) {
+            for (const fs::path &path : m_aside) {
+                std::error_code ignored;
+                fs::remove(path, ignored);
+            }
+        }
+        m_aside.clear();
+    }
+
+private:
+    std::vector<fs::path> m_aside;
+    std::mt19937_64 m_random{std::random_device()()};
+    std::thread m_deleting;
+};
 
 // The matrix files an earlier run on `observationPath` left in its folder.
 std::vector<std::string> oldMatrixFiles(const std::string &observationPath)
@@ -497,10 +577,11 @@ ProcessSummary processObservationFile(const std::string &observationPath,
             }
         }
         // Outputs of an earlier run must not survive to be taken for this one's.
+        OldOutputs oldOutputs;
         for (const OutputFile &o : outputs) {
             if (inputsAmongOutputs.count(o.path))
                 continue;
-            const std::error_code error = removeOldOutput(o.path);
+            const std::error_code error = oldOutputs.remove(o.path);
             if (!error)
                 continue;
             handling.refusals.push_back(
@@ -513,13 +594,14 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         for (const std::string &path : oldMatrixFiles(observationPath)) {
             if (inputs.sameAs(path))
                 continue;
-            const std::error_code error = removeOldOutput(path);
+            const std::error_code error = oldOutputs.remove(path);
             if (error)
                 handling.refusals.push_back(
                     fr("Traitement refusé : le fichier ") + path +
                     fr(" d'un traitement précédent n'a pas pu être supprimé (") +
                     systemErrorText(error) + fr(") ; il serait pris pour celui de ce traitement."));
         }
+        oldOutputs.startDeleting();
 
         std::vector<std::string> failures;
         // The failed outputs of a refused run go over the old ones in place when these could be
