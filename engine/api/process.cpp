@@ -135,6 +135,18 @@ public:
         };
     }
 
+    // Reads from the disk and notes the file as an input without keeping its text: the text goes
+    // to the caller, which is the run's only reading of it.
+    FileLoader handingOver()
+    {
+        return [this](const std::string &path, std::string &content) {
+            if (!m_disk(path, content))
+                return false;
+            m_inputs.emplace(path, Input{std::string(), 0});
+            return true;
+        };
+    }
+
     // Serves the texts of the first reading; a file it did not read is read from the disk.
     FileLoader run()
     {
@@ -331,9 +343,19 @@ std::vector<std::string> oldMatrixFiles(const std::string &observationPath)
 
 } // namespace
 
-ProcessOutput runProcessing(const std::string &observationPath,
-                            const std::string &configurationPath, const FileLoader &loader,
-                            const OutputHandling &handling)
+namespace {
+
+// The observation files as read before the run, with the messages of their reading.
+struct ReadObservations
+{
+    ObservationSource source;
+    Diagnostics diagnostics;
+};
+
+// The processing; `read`, when given, holds the observation files already read.
+ProcessOutput process(const std::string &observationPath, const std::string &configurationPath,
+                      const FileLoader &loader, const OutputHandling &handling,
+                      ReadObservations *read)
 {
     ProcessOutput output;
     Diagnostics diagnostics;
@@ -373,7 +395,16 @@ ProcessOutput runProcessing(const std::string &observationPath,
                                         configurationPath, diagnostics);
             haveOptions = true;
         }
-        source = readObservationFiles(observationPath, loader, diagnostics);
+        // Files read beforehand with so many messages that some were counted by kind are read
+        // again here, so that the messages come in their order among this run's.
+        if (read && read->diagnostics.omitted().empty()) {
+            source = std::move(read->source);
+            diagnostics.append(read->diagnostics);
+        } else {
+            if (read)
+                read->source = ObservationSource();
+            source = readObservationFiles(observationPath, loader, diagnostics);
+        }
         threads.emplace(source.records.size());
         if (haveOptions && options.multiEpoch) {
             runEpochs(observationPath, configurationPath, options, source, diagnostics, handling,
@@ -538,6 +569,15 @@ ProcessOutput runProcessing(const std::string &observationPath,
     return output;
 }
 
+} // namespace
+
+ProcessOutput runProcessing(const std::string &observationPath,
+                            const std::string &configurationPath, const FileLoader &loader,
+                            const OutputHandling &handling)
+{
+    return process(observationPath, configurationPath, loader, handling, nullptr);
+}
+
 ProcessSummary processObservationFile(const std::string &observationPath,
                                       const std::string &configurationPath)
 {
@@ -549,14 +589,15 @@ ProcessSummary processObservationFile(const std::string &observationPath,
                               "rien n'est écrit.");
             return none;
         }
+        // The configuration, then the observation files, read once: the outputs are checked
+        // against the very files the run reads.
         InputFiles inputs;
         {
-            const FileLoader load = inputs.firstReading();
             std::string text;
-            load(configurationPath, text);
-            Diagnostics unused;
-            listObservationFiles(observationPath, load, unused);
+            inputs.firstReading()(configurationPath, text);
         }
+        ReadObservations read;
+        read.source = readObservationFiles(observationPath, inputs.handingOver(), read.diagnostics);
 
         const OutputFile outputs[] = {
             {siblingPath(observationPath, ".log"), fr("rapport")},
@@ -645,7 +686,7 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         };
 
         ProcessOutput output =
-            runProcessing(observationPath, configurationPath, inputs.run(), handling);
+            process(observationPath, configurationPath, inputs.run(), handling, &read);
         ProcessSummary summary = output.summary;
         if (!output.simulated.empty()) {
             std::string reason;

@@ -53,6 +53,18 @@ public:
         add(Diagnostic::Severity::Warning, std::move(file), line, std::move(text));
     }
 
+    // The messages of `other`, which counted none by kind, after these, as if they had come here
+    // one by one.
+    void append(const Diagnostics &other)
+    {
+        for (const Diagnostic &d : other.m_items) {
+            if (d.severity == Diagnostic::Severity::Error)
+                error(d.file, d.line, d.text);
+            else
+                warning(d.file, d.line, d.text);
+        }
+    }
+
     bool hasErrors() const { return m_errorCount > 0; }
     int errorCount() const { return m_errorCount; }
     // The messages kept whole, in the order they came.

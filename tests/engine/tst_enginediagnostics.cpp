@@ -15,6 +15,8 @@ class TestEngineDiagnostics : public QObject
 private slots:
     void floodOfBadLinesIsCountedByKind();
     void kindsBeyondTheLimitAreCountedTogether();
+    void appendedAsIfOneByOne_data();
+    void appendedAsIfOneByOne();
 };
 
 void TestEngineDiagnostics::floodOfBadLinesIsCountedByKind()
@@ -90,6 +92,61 @@ void TestEngineDiagnostics::kindsBeyondTheLimitAreCountedTogether()
     QCOMPARE(omitted[kinds].severity, engine::Diagnostic::Severity::Error);
     QCOMPARE(omitted[kinds + 1].count, 1LL);
     QCOMPARE(omitted[kinds + 1].severity, engine::Diagnostic::Severity::Warning);
+}
+
+void TestEngineDiagnostics::appendedAsIfOneByOne_data()
+{
+    // Messages sent before, then appended: those appended are all kept whole where they were
+    // made, but not all of them here.
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("after");
+    QTest::addColumn<int>("kinds");
+
+    QTest::newRow("nothing before") << 0 << 400 << 7;
+    QTest::newRow("a few refusals, then a full reading") << 3 << 500 << 7;
+    QTest::newRow("counted by kind together") << 300 << 450 << 7;
+    QTest::newRow("kinds beyond the limit together") << 450 << 500 << 300;
+}
+
+void TestEngineDiagnostics::appendedAsIfOneByOne()
+{
+    QFETCH(int, before);
+    QFETCH(int, after);
+    QFETCH(int, kinds);
+    // Message k: an error or a warning of one of `kinds` texts, told apart by letters (numbers
+    // and quoted parts do not tell kinds apart), each with its own number.
+    const auto send = [kinds](engine::Diagnostics &to, int k) {
+        const int kind = k % kinds;
+        const std::string text = std::string("Sorte ") + char('A' + kind % 26) +
+                                 char('A' + kind / 26) + " \xAB " + std::to_string(k) + " \xBB";
+        if (k % 3 == 0)
+            to.warning("f.iob", k + 1, text);
+        else
+            to.error("f.iob", k + 1, text);
+    };
+    engine::Diagnostics oneByOne;
+    engine::Diagnostics first;
+    engine::Diagnostics second;
+    for (int k = 0; k < before + after; ++k) {
+        send(oneByOne, k);
+        send(k < before ? first : second, k);
+    }
+    QVERIFY(second.omitted().empty());
+    first.append(second);
+    QCOMPARE(first.errorCount(), oneByOne.errorCount());
+    QCOMPARE(first.items().size(), oneByOne.items().size());
+    for (std::size_t i = 0; i < oneByOne.items().size(); ++i) {
+        QCOMPARE(first.items()[i].line, oneByOne.items()[i].line);
+        QCOMPARE(first.items()[i].text, oneByOne.items()[i].text);
+    }
+    QCOMPARE(first.omitted().size(), oneByOne.omitted().size());
+    for (std::size_t i = 0; i < oneByOne.omitted().size(); ++i) {
+        QCOMPARE(first.omitted()[i].severity, oneByOne.omitted()[i].severity);
+        QCOMPARE(first.omitted()[i].example, oneByOne.omitted()[i].example);
+        QCOMPARE(first.omitted()[i].count, oneByOne.omitted()[i].count);
+    }
+    // The rows reach the limit of kinds where they say so.
+    QCOMPARE(oneByOne.omitted().size() > engine::Diagnostics::kKindLimit, kinds > 200);
 }
 
 QTEST_GUILESS_MAIN(TestEngineDiagnostics)
