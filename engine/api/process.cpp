@@ -2,6 +2,7 @@
 
 #include "engine/api/multiepoch.h"
 #include "engine/base/atomicfile.h"
+#include "engine/base/largepages.h"
 #include "engine/base/runthreads.h"
 #include "engine/base/text.h"
 #include "engine/estimation/adjustment.h"
@@ -581,6 +582,11 @@ ProcessOutput runProcessing(const std::string &observationPath,
 ProcessSummary processObservationFile(const std::string &observationPath,
                                       const std::string &configurationPath)
 {
+    // Destroyed last, once everything the processing held is gone.
+    struct FreeMemoryReturned
+    {
+        ~FreeMemoryReturned() { returnFreeMemory(); }
+    } const freeMemoryReturned;
     try {
         // Without a file name there is no place for the outputs: write nothing.
         if (pathFromLatin1(observationPath).filename().empty()) {

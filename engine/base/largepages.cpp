@@ -5,6 +5,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace engine {
 
@@ -20,6 +23,13 @@ void adviseLargePages(const void *data, std::size_t bytes)
 #else
     (void)data;
     (void)bytes;
+#endif
+}
+
+void returnFreeMemory()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
 #endif
 }
 

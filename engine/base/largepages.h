@@ -12,6 +12,10 @@ namespace engine {
 // Asks for huge pages over [data, data + bytes), before the memory is first written.
 void adviseLargePages(const void *data, std::size_t bytes);
 
+// Hands the memory the allocator holds free back to the system: the engine's programs keep it
+// for reuse while they work (see allocatortuning.h), a workbench between two runs need not.
+void returnFreeMemory();
+
 } // namespace engine
 
 #endif // ENGINE_BASE_LARGEPAGES_H

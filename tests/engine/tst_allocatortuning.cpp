@@ -34,11 +34,17 @@ void tst_AllocatorTuning::restartAddsHugePagesOnce_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<bool>("restarted");
 
-    QTest::newRow("unset") << false << QString() << "glibc.malloc.hugetlb=1" << true;
-    QTest::newRow("empty") << true << QString() << "glibc.malloc.hugetlb=1" << true;
-    QTest::newRow("other tunables kept")
-        << true << "glibc.malloc.arena_max=2"
-        << "glibc.malloc.arena_max=2:glibc.malloc.hugetlb=1" << true;
+    const QString ours = QStringLiteral("glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold="
+                                        "4294967295:glibc.malloc.trim_threshold=4294967295");
+    QTest::newRow("unset") << false << QString() << ours << true;
+    QTest::newRow("empty") << true << QString() << ours << true;
+    QTest::newRow("other tunables kept") << true << "glibc.malloc.arena_max=2"
+                                         << "glibc.malloc.arena_max=2:" + ours << true;
+    QTest::newRow("a threshold of the user's kept")
+        << true << "glibc.malloc.trim_threshold=0"
+        << "glibc.malloc.trim_threshold=0:glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold="
+           "4294967295"
+        << true;
     // The user's own choice of huge pages stands, and nothing restarts.
     QTest::newRow("user's choice") << true << "glibc.malloc.hugetlb=0"
                                    << "glibc.malloc.hugetlb=0" << false;
