@@ -42,6 +42,7 @@
 #include "engine/api/process.h"
 #include "engine/base/allocatortuning.h"
 #include "engine/base/atomicfile.h"
+#include "engine/base/largepages.h"
 #include "engine/base/parallel.h"
 #include "engine/base/runthreads.h"
 #include "engine/base/text.h"
@@ -704,6 +705,9 @@ ChildFigures inChild(const std::function<int()> &work)
     const auto start = std::chrono::steady_clock::now();
 #if defined(__unix__)
     std::fflush(stdout);
+    // The child starts as a fresh process would, without the memory the generation freed: its
+    // pages would be copied on the child's first write to them.
+    engine::returnFreeMemory();
     const pid_t pid = fork();
     if (pid == 0) {
         const int status = work();
