@@ -267,21 +267,14 @@ public:
             m_deleting.join();
     }
 
-    // Takes the file `path` away; the error when it is still there.
+    // Takes the file `path` away as removeOldOutput does; the error when it is still there.
     std::error_code remove(const std::string &path)
     {
         constexpr int kNameAttempts = 8;
-        std::error_code error;
         const fs::path file = pathFromLatin1(path);
-        const fs::file_status status = fs::symlink_status(file, error);
-        if (status.type() == fs::file_type::not_found)
-            return {};
-        if (error)
-            return error;
-        if (status.type() == fs::file_type::directory)
-            return std::make_error_code(std::errc::is_a_directory);
-        for (int attempt = 0; status.type() == fs::file_type::regular && attempt < kNameAttempts;
-             ++attempt) {
+        std::error_code error;
+        const bool regular = fs::symlink_status(file, error).type() == fs::file_type::regular;
+        for (int attempt = 0; regular && attempt < kNameAttempts; ++attempt) {
             fs::path aside = file;
             aside += "." + std::to_string(m_random()) + ".old";
             fs::create_hard_link(file, aside, error);
@@ -297,9 +290,7 @@ public:
             fs::remove(aside, ignored);
             return error;
         }
-        error.clear();
-        fs::remove(file, error);
-        return error;
+        return removeOldOutput(path);
     }
 
     void startDeleting()
