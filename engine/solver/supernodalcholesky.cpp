@@ -280,16 +280,17 @@ std::vector<int> minimumDegreeOrder(const Matrix &matrix)
     return positionsOf(inverse.inverse());
 }
 
-bool withinPattern(const Matrix &lower, const Matrix &pattern)
+bool withinPattern(const Matrix &lower, const SupernodalCholesky::Analysis &symbolic)
 {
-    if (lower.cols() != pattern.cols())
+    if (static_cast<std::size_t>(lower.cols()) + 1 != symbolic.patternStart.size())
         return false;
     for (Eigen::Index j = 0; j < lower.cols(); ++j) {
-        Matrix::InnerIterator known(pattern, j);
+        const int *known = symbolic.patternRows.data() + symbolic.patternStart[j];
+        const int *end = symbolic.patternRows.data() + symbolic.patternStart[j + 1];
         for (Matrix::InnerIterator it(lower, j); it; ++it) {
-            while (known && known.row() < it.row())
+            while (known != end && *known < it.row())
                 ++known;
-            if (!known || known.row() != it.row())
+            if (known == end || *known != it.row())
                 return false;
         }
     }
@@ -299,10 +300,22 @@ bool withinPattern(const Matrix &lower, const Matrix &pattern)
 using Analysis = SupernodalCholesky::Analysis;
 using Workspace = SupernodalCholesky::Workspace;
 
+// An update matrix is kept as its lower triangle alone, column after column: half the memory of
+// the square, where the update matrices of the subtrees' roots wait for the top of the tree.
+long packedSize(long order)
+{
+    return order * (order + 1) / 2;
+}
+
+// Where column `column` of a packed lower triangle of order `order` starts.
+long packedColumn(long order, long column)
+{
+    return column * order - column * (column - 1) / 2;
+}
+
 long updateSize(const Supernode &node)
 {
-    const long below = node.rowCount - node.columns;
-    return below * below;
+    return packedSize(node.rowCount - node.columns);
 }
 
 // Cuts the tree into subtrees of at most kSubtreeShare of the work each, by splitting the heaviest
@@ -426,24 +439,24 @@ void prepare(Workspace &work, int n, int largestFront, long stackSize)
 struct FrontContext
 {
     const Analysis &symbolic;
-    const Matrix &lower;
+    const Eigen::Map<const Matrix> &lower;
     double *values;
     double *pivots;
     std::vector<const double *> &updateAt; // per supernode, its update matrix
     double *rootUpdates;
 };
 
-// Adds the update matrix of a child (`size` rows `rows`, lower triangle) into `front`.
+// Adds the update matrix of a child (`size` rows `rows`, packed lower triangle) into `front`.
 void extendAdd(Eigen::Map<Eigen::MatrixXd> &front, const std::vector<int> &position,
                const double *data, int size, const int *rows)
 {
-    const Eigen::Map<const Eigen::MatrixXd> matrix(data, size, size);
     // Each column of the update lands in a column of its own.
 #pragma omp parallel for schedule(dynamic, 16) if (size > frontBlock && !omp_in_parallel())
     for (int b = 0; b < size; ++b) {
         const int column = position[static_cast<std::size_t>(rows[b])];
+        const double *entry = data + packedColumn(size, b) - b;
         for (int a = b; a < size; ++a)
-            front(position[static_cast<std::size_t>(rows[a])], column) += matrix(a, b);
+            front(position[static_cast<std::size_t>(rows[a])], column) += entry[a];
     }
 }
 
@@ -466,7 +479,7 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
     for (int c = 0; c < m; ++c)
         front.col(c).tail(m - c).setZero();
     for (int j = node.first; j < node.first + k; ++j) {
-        for (Matrix::InnerIterator it(context.lower, j); it; ++it)
+        for (Eigen::Map<const Matrix>::InnerIterator it(context.lower, j); it; ++it)
             front(work.position[static_cast<std::size_t>(it.row())], j - node.first) += it.value();
     }
     // The children's updates, the last child first as they come off the stack.
@@ -488,15 +501,16 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
     if (below > 0) {
         auto l21 = front.bottomLeftCorner(below, k);
         solveTransposedOnTheRight(front.topLeftCorner(k, k), l21);
+        auto update = front.bottomRightCorner(below, below);
+        subtractLowerProduct(update, l21);
         const long at = symbolic.rootUpdate[us];
         double *data = at >= 0 ? context.rootUpdates + at : work.stack.data() + top;
-        Eigen::Map<Eigen::MatrixXd> update(data, below, below);
-        update.triangularView<Eigen::Lower>() =
-            front.bottomRightCorner(below, below).triangularView<Eigen::Lower>();
-        subtractLowerProduct(update, l21);
+        for (int b = 0; b < below; ++b)
+            Eigen::Map<Eigen::VectorXd>(data + packedColumn(below, b), below - b) =
+                update.col(b).tail(below - b);
         context.updateAt[us] = data;
         if (at < 0)
-            top += static_cast<long>(below) * below;
+            top += packedSize(below);
     }
     Eigen::Map<Eigen::MatrixXd> block(context.values + node.valueStart, m, k);
     block = front.leftCols(k);
@@ -557,7 +571,7 @@ void SupernodalCholesky::compute(const Matrix &matrix)
         order = positionsOf(m_analysis->permutation);
         lower = permutedLower(matrix, order);
         // A pattern that grew needs a new analysis, in the same order.
-        if (!withinPattern(lower, m_analysis->pattern))
+        if (!withinPattern(lower, *m_analysis))
             m_analysis.reset();
     }
     if (!m_analysis) {
@@ -566,7 +580,8 @@ void SupernodalCholesky::compute(const Matrix &matrix)
         analyse(matrix, order);
         lower = permutedLower(matrix, positionsOf(m_analysis->permutation));
     }
-    factorize(lower);
+    factorize(LowerView(n, n, lower.nonZeros(), lower.outerIndexPtr(), lower.innerIndexPtr(),
+                        lower.valuePtr()));
     m_info = Eigen::Success;
 }
 
@@ -584,7 +599,7 @@ void SupernodalCholesky::releaseWork()
 {
     m_work = std::vector<Workspace>();
     m_rootUpdates = Eigen::VectorXd();
-    m_normal = Matrix();
+    m_normalValues = Eigen::VectorXd();
     m_normalFormed = false;
 }
 
@@ -592,7 +607,9 @@ void SupernodalCholesky::factorNormal()
 {
     if (!m_normalFormed)
         return;
-    factorize(m_normal);
+    const auto n = static_cast<Eigen::Index>(m_analysis->patternStart.size()) - 1;
+    factorize(LowerView(n, n, m_normalValues.size(), m_analysis->patternStart.data(),
+                        m_analysis->patternRows.data(), m_normalValues.data()));
     m_info = Eigen::Success;
 }
 
@@ -608,11 +625,10 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
         return false;
     // The analysed pattern is the lower triangle in elimination order, rows ascending in each
     // column: each product of two entries of a row finds its place by a binary search.
-    if (m_normal.cols() != n || m_normal.nonZeros() != m_analysis->pattern.nonZeros())
-        m_normal = m_analysis->pattern;
-    const int *start = m_normal.outerIndexPtr();
-    const int *rows = m_normal.innerIndexPtr();
-    double *values = m_normal.valuePtr();
+    m_normalValues.resize(static_cast<Eigen::Index>(m_analysis->patternRows.size()));
+    const int *start = m_analysis->patternStart.data();
+    const int *rows = m_analysis->patternRows.data();
+    double *values = m_normalValues.data();
     const auto &position = m_analysis->permutation.indices();
     // The columns are cut into runs placed by their count alone. Each run adds up the products
     // that land in it, from the rows of the design that touch it, in their order: every entry is
@@ -864,11 +880,12 @@ void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position
         symbolic->largestFront = std::max(symbolic->largestFront, symbolic->supernodes[s].rowCount);
     }
     cutTree(*symbolic);
-    symbolic->pattern = lower;
+    symbolic->patternStart.assign(lower.outerIndexPtr(), lower.outerIndexPtr() + n + 1);
+    symbolic->patternRows.assign(lower.innerIndexPtr(), lower.innerIndexPtr() + lower.nonZeros());
     m_analysis = std::move(symbolic);
 }
 
-void SupernodalCholesky::factorize(const Matrix &lower)
+void SupernodalCholesky::factorize(const LowerView &lower)
 {
     const Analysis &symbolic = *m_analysis;
     const int n = static_cast<int>(lower.cols());

@@ -53,8 +53,12 @@ public:
         Permutation permutation; // indices()(i): position of unknown i in the elimination order
         std::vector<Supernode> supernodes;
         std::vector<int> rows;
-        std::vector<int> supernodeOf;        // per column (elimination order)
-        Eigen::SparseMatrix<double> pattern; // lower pattern analysed, elimination order
+        std::vector<int> supernodeOf; // per column (elimination order)
+        // The lower pattern analysed, in elimination order: the rows of column j at
+        // patternRows[patternStart[j] .. patternStart[j + 1]), ascending. The normal matrices
+        // added up on it share it.
+        std::vector<int> patternStart;
+        std::vector<int> patternRows;
         long valueCount = 0;
         int largestFront = 0; // rows of the largest supernode
         // The children of supernode s: children[childStart[s] .. childStart[s + 1]), ascending.
@@ -148,8 +152,9 @@ public:
     };
 
 private:
+    using LowerView = Eigen::Map<const Matrix>;
     void analyse(const Matrix &matrix, std::vector<int> position);
-    void factorize(const Matrix &permutedLower);
+    void factorize(const LowerView &permutedLower);
 
     std::vector<int> m_requestedOrder;
     std::shared_ptr<const Analysis> m_analysis;
@@ -157,7 +162,8 @@ private:
     // Work storage of the factorization, kept for the next one.
     std::vector<Workspace> m_work;
     Eigen::VectorXd m_rootUpdates;
-    Matrix m_normal; // the normal matrix added up on the analysed pattern (computeNormal)
+    // The normal matrix added up on the analysed pattern (computeNormal), its values alone.
+    Eigen::VectorXd m_normalValues;
     bool m_normalFormed = false;
     Eigen::VectorXd m_pivots;
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
