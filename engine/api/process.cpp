@@ -469,7 +469,7 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
                 // the report.
                 statistics.inverse.reset();
                 outcome.factor.reset();
-                outcome.design = Eigen::SparseMatrix<double, Eigen::RowMajor>();
+                outcome.design = DesignMatrix();
                 if (haveRegions && options.drawingRequested)
                     output.drawing = drawingFor(
                         network, outcome, drawingRegions ? *drawingRegions : regions, diagnostics);

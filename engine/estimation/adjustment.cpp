@@ -14,7 +14,10 @@
 #include <atomic>
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <functional>
+#include <numeric>
+#include <stdexcept>
 
 namespace engine {
 
@@ -131,9 +134,25 @@ void applySecondary(const Network &network, const Unknowns &unknowns, const Obse
     eq.target *= 1.0 + lengthening;
 }
 
+// The most entries the row of `o` in the design can take: its station's and its target's
+// unknown coordinates, its set's orientation, its secondary parameters and its unknown heights.
+long entryBound(const Observation &o, const Unknowns &unknowns)
+{
+    long bound = static_cast<long>(o.secondary.size());
+    for (const int point : {o.station, o.target}) {
+        for (const int column : unknowns.point[static_cast<std::size_t>(point)])
+            bound += column >= 0;
+    }
+    if (o.kind == ObservationKind::Direction && o.set >= 0)
+        bound += unknowns.set[static_cast<std::size_t>(o.set)] >= 0;
+    bound += o.instrumentUnknown >= 0;
+    bound += o.targetUnknown >= 0;
+    return bound;
+}
+
 struct Linearisation
 {
-    Eigen::SparseMatrix<double, Eigen::RowMajor> design;
+    DesignMatrix design;
     Eigen::VectorXd computed;
     Eigen::VectorXd misclosures;
     bool defined = true;
@@ -150,25 +169,40 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
     Linearisation lin;
     lin.computed.resize(m);
     lin.misclosures.resize(m);
-    // The observations are taken in runs of a fixed length, in parallel; each run keeps the
-    // entries of its rows (columns ascending, a column met twice summed in the order met) and its
-    // errors, put together in the order of the observations afterwards.
+    // The observations are taken in runs of a fixed length, in parallel. Each run writes the
+    // entries of its rows (columns ascending, a column met twice summed in the order met) straight
+    // into the design, from where the run's rows would end if each took as many entries as its
+    // observation can, and keeps its errors; the runs are then moved together in the order of
+    // the observations. The design is so never held twice.
     struct Run
     {
         std::vector<int> counts; // entries of each row
-        std::vector<std::pair<int, double>> entries;
         std::vector<std::pair<Eigen::Index, std::string>> errors;
     };
     const Eigen::Index runCount = (m + kObservationRun - 1) / kObservationRun;
     std::vector<Run> runs(static_cast<std::size_t>(runCount));
+    const auto runEnd = [&](Eigen::Index r) { return std::min(m, (r + 1) * kObservationRun); };
+    std::vector<long> boundStart(static_cast<std::size_t>(runCount) + 1, 0);
+#pragma omp parallel for schedule(static)
+    for (Eigen::Index r = 0; r < runCount; ++r) {
+        long bound = 0;
+        for (Eigen::Index i = r * kObservationRun; i < runEnd(r); ++i)
+            bound += entryBound(network.observations[static_cast<std::size_t>(i)], unknowns);
+        boundStart[static_cast<std::size_t>(r) + 1] = bound;
+    }
+    std::partial_sum(boundStart.begin(), boundStart.end(), boundStart.begin());
+    lin.design.resize(m, unknowns.count);
+    lin.design.resizeNonZeros(static_cast<Eigen::Index>(boundStart.back()));
+    int *columns = lin.design.innerIndexPtr();
+    double *values = lin.design.valuePtr();
     ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
     for (Eigen::Index r = 0; r < runCount; ++r) {
         failure.run([&] {
             Run &run = runs[static_cast<std::size_t>(r)];
-            const Eigen::Index end = std::min(m, (r + 1) * kObservationRun);
+            const Eigen::Index end = runEnd(r);
             run.counts.reserve(static_cast<std::size_t>(end - r * kObservationRun));
-            run.entries.reserve(static_cast<std::size_t>(end - r * kObservationRun) * 7);
+            long at = boundStart[static_cast<std::size_t>(r)];
             std::vector<std::pair<int, double>> row;
             for (Eigen::Index i = r * kObservationRun; i < end; ++i) {
                 const Observation &o = network.observations[static_cast<std::size_t>(i)];
@@ -215,20 +249,26 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
                                      eq.targetHeight);
                 std::stable_sort(row.begin(), row.end(),
                                  [](const auto &a, const auto &b) { return a.first < b.first; });
-                const std::size_t first = run.entries.size();
-                for (const auto &entry : row) {
-                    if (run.entries.size() > first && run.entries.back().first == entry.first)
-                        run.entries.back().second += entry.second;
-                    else
-                        run.entries.push_back(entry);
+                // The bound holds by construction; checked all the same, since a row beyond it
+                // would write over the next run's.
+                if (at + static_cast<long>(row.size()) >
+                    boundStart[static_cast<std::size_t>(r) + 1])
+                    throw std::logic_error(
+                        fr("ligne de la matrice des dérivées plus longue que prévu"));
+                const long first = at;
+                for (const auto &[column, value] : row) {
+                    if (at > first && columns[at - 1] == column) {
+                        values[at - 1] += value;
+                    } else {
+                        columns[at] = column;
+                        values[at++] = value;
+                    }
                 }
-                run.counts.push_back(static_cast<int>(run.entries.size() - first));
+                run.counts.push_back(static_cast<int>(at - first));
             }
         });
     }
     failure.rethrow();
-    lin.design.resize(m, unknowns.count);
-    std::vector<long> runOffset(runs.size() + 1, 0);
     int *outer = lin.design.outerIndexPtr();
     outer[0] = 0;
     Eigen::Index i = 0;
@@ -238,22 +278,22 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
             lin.defined = false;
             diagnostics.error(network.fileName(o.fileNumber), o.lineNumber, text);
         }
+        const long from = boundStart[r];
         for (int count : runs[r].counts) {
             outer[i + 1] = outer[i] + count;
             ++i;
         }
-        runOffset[r + 1] = outer[i];
+        // Each run moves down (or stays): never over a run not yet moved.
+        const long to = outer[r * kObservationRun];
+        const long count = outer[i] - to;
+        if (to != from) {
+            std::memmove(columns + to, columns + from,
+                         static_cast<std::size_t>(count) * sizeof(int));
+            std::memmove(values + to, values + from,
+                         static_cast<std::size_t>(count) * sizeof(double));
+        }
     }
     lin.design.resizeNonZeros(outer[m]);
-#pragma omp parallel for schedule(static)
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        const auto at = static_cast<std::size_t>(runOffset[r]);
-        for (std::size_t e = 0; e < runs[r].entries.size(); ++e) {
-            lin.design.innerIndexPtr()[at + e] = runs[r].entries[e].first;
-            lin.design.valuePtr()[at + e] = runs[r].entries[e].second;
-        }
-        runs[r] = Run();
-    }
     return lin;
 }
 

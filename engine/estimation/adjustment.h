@@ -10,6 +10,7 @@
 #include "engine/model/options.h"
 #include "engine/model/unknowns.h"
 #include "engine/solver/datumtransform.h"
+#include "engine/solver/designmatrix.h"
 #include "engine/solver/normalfactor.h"
 #include "engine/solver/solvertimings.h"
 #include "engine/solver/weightblock.h"
@@ -53,7 +54,7 @@ struct AdjustmentOutcome
     std::vector<IterationRecord> history;
 
     // Final linearisation at the adjusted state.
-    Eigen::SparseMatrix<double, Eigen::RowMajor> design; // rows: observations
+    DesignMatrix design; // rows: observations
     Eigen::VectorXd computed;
     Eigen::VectorXd residuals; // computed minus observed: observed + residual = adjusted value
     Eigen::VectorXd weights;   // 1 / sigma^2; 0 for the observations of a weight block

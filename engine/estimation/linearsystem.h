@@ -3,6 +3,7 @@
 
 #include "engine/model/network.h"
 #include "engine/model/unknowns.h"
+#include "engine/solver/designmatrix.h"
 #include "engine/solver/normalfactor.h"
 #include "engine/solver/selectedinversion.h"
 #include "engine/solver/weightblock.h"
@@ -19,10 +20,10 @@ namespace engine {
 
 struct LinearSystem
 {
-    int iteration = 0; // from 1; 0 for the system at the adjusted state
-    Eigen::SparseMatrix<double, Eigen::RowMajor> design; // A
-    Eigen::VectorXd misclosures;                         // l, observed minus computed
-    Eigen::VectorXd solution;                            // x = N^-1 A' P l
+    int iteration = 0;           // from 1; 0 for the system at the adjusted state
+    DesignMatrix design;         // A
+    Eigen::VectorXd misclosures; // l, observed minus computed
+    Eigen::VectorXd solution;    // x = N^-1 A' P l
     // The lower triangle of N^-1 on the structural pattern of N; empty when not asked for.
     Eigen::SparseMatrix<double> inverse;
 };

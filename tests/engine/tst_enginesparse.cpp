@@ -77,6 +77,7 @@ private slots:
     void factorizationWorkOfRandomPatterns_data();
     void factorizationWorkOfRandomPatterns();
     void normalMatrixAddedUpOnThePattern();
+    void designChangesHandsWithoutACopy();
     void inverseOverTheFactor_data();
     void inverseOverTheFactor();
 };
@@ -325,6 +326,29 @@ void TestEngineSparse::normalMatrixAddedUpOnThePattern()
     engine::SupernodalCholesky::Design wider(rows + 1, n);
     wider.setFromTriplets(entries.begin(), entries.end());
     QVERIFY(!solver.computeNormal(wider, Eigen::VectorXd::Ones(rows + 1), scale));
+}
+
+void TestEngineSparse::designChangesHandsWithoutACopy()
+{
+    // Eigen's sparse matrices copy their storage when moved; the design, after the factor the
+    // largest matrix of an adjustment, must pass from the last linearisation to the outcome and
+    // on to the caller without being held twice.
+    engine::DesignMatrix design(3, 2);
+    design.insert(0, 0) = 1.0;
+    design.insert(2, 1) = 2.0;
+    design.makeCompressed();
+    const double *values = design.valuePtr();
+    engine::DesignMatrix moved(std::move(design));
+    QCOMPARE(moved.valuePtr(), values);
+    engine::AdjustmentOutcome outcome;
+    outcome.design = engine::DesignMatrix(5, 5);
+    outcome.design = std::move(moved);
+    engine::AdjustmentOutcome caller;
+    caller = std::move(outcome);
+    QCOMPARE(caller.design.valuePtr(), values);
+    QCOMPARE(caller.design.rows(), Eigen::Index(3));
+    QCOMPARE(caller.design.coeff(2, 1), 2.0);
+    QCOMPARE(outcome.design.nonZeros(), Eigen::Index(0));
 }
 
 void TestEngineSparse::inverseOverTheFactor_data()
