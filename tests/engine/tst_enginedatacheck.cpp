@@ -232,8 +232,8 @@ bool sameCheck(const engine::DataCheck &a, const engine::DataCheck &b)
     const auto sameHint = [](const engine::Hint &x, const engine::Hint &y) {
         return x.kind == y.kind && x.fileNumber == y.fileNumber && x.lineNumber == y.lineNumber &&
                x.observation == y.observation && x.observations == y.observations &&
-               x.reread == y.reread && x.normalizedAsRead == y.normalizedAsRead &&
-               x.normalizedReread == y.normalizedReread;
+               x.reread == y.reread && x.written == y.written &&
+               x.normalizedAsRead == y.normalizedAsRead && x.normalizedReread == y.normalizedReread;
     };
     return std::equal(a.misfits.begin(), a.misfits.end(), b.misfits.begin(), b.misfits.end(),
                       sameMisfit) &&
