@@ -60,6 +60,7 @@ void adjustEpoch(EpochRun &run, const Options &options)
         run.loops = gnssLoops(run.network);
         run.checked = true;
     }
+    run.network.releaseAsRead();
     // Each epoch is estimated as a file of one epoch would be: its own variance components or
     // robust weights, since the epochs are independent.
     run.variancesEstimated = !preAnalysis && declaresVarianceGroups(run.network);

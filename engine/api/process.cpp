@@ -421,6 +421,7 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
                 loops = gnssLoops(network);
                 haveDataCheck = true;
             }
+            network.releaseAsRead();
             const bool robustEstimation = options.calculationType == CalculationType::Huber ||
                                           options.calculationType == CalculationType::L1Norm;
             // Variance components need residuals, which a pre-analysis has not.

@@ -68,12 +68,12 @@ bool fits(double normalizedReread)
 
 // The standard deviation of a record read again with its own standard deviation scaled by
 // `ownFactor` (a family's part stays), never below the one as read.
-double rereadSigma(const Observation &o, double ownFactor)
+double rereadSigma(const Observation &o, const ObservationAsRead &asRead, double ownFactor)
 {
-    if (!o.hasOwnSigma)
+    if (!asRead.hasOwnSigma)
         return o.sigma;
-    const double family = std::max(0.0, o.sigma * o.sigma - o.ownSigma * o.ownSigma);
-    const double own = o.ownSigma * ownFactor;
+    const double family = std::max(0.0, o.sigma * o.sigma - asRead.ownSigma * asRead.ownSigma);
+    const double own = asRead.ownSigma * ownFactor;
     return std::max(o.sigma, std::sqrt(family + own * own));
 }
 
@@ -256,6 +256,14 @@ private:
         return *misfit / sigma;
     }
 
+    // The record as read of observation `i`; once the records are released, an empty one, which
+    // no hint reads.
+    const ObservationAsRead &recordAsRead(std::size_t i) const
+    {
+        static const ObservationAsRead none;
+        return i < m_network.asRead.size() ? m_network.asRead[i] : none;
+    }
+
     struct Reading
     {
         HintKind kind;
@@ -265,7 +273,7 @@ private:
         AngleUnit angleUnit = AngleUnit::Grades;
     };
 
-    std::vector<Reading> rereadings(const Observation &o) const
+    std::vector<Reading> rereadings(const Observation &o, const ObservationAsRead &asRead) const
     {
         std::vector<Reading> readings;
         if (o.kind == ObservationKind::Distance || o.kind == ObservationKind::HeightDifference) {
@@ -274,28 +282,29 @@ private:
                     continue;
                 const double factor = unit / o.linearUnit;
                 readings.push_back(
-                    {HintKind::LinearUnit, o.value * factor, rereadSigma(o, factor), unit});
+                    {HintKind::LinearUnit, o.value * factor, rereadSigma(o, asRead, factor), unit});
             }
             return readings;
         }
-        if (!isAngle(o) || o.written.empty())
+        if (!isAngle(o) || asRead.written.empty())
             return readings;
         const AngleRange range =
             o.kind == ObservationKind::Zenith ? AngleRange::HalfCircle : AngleRange::Circle;
         if (o.angleUnit == AngleUnit::Grades || o.angleUnit == AngleUnit::Dms) {
             const AngleUnit other =
                 o.angleUnit == AngleUnit::Grades ? AngleUnit::Dms : AngleUnit::Grades;
-            const double factor = smallAngleUnitInRadians(other) / o.smallAngleUnit;
+            const double factor = smallAngleUnitInRadians(other) / asRead.smallAngleUnit;
             std::string error;
-            if (const auto value = parseAngle(o.written, other, error, range)) {
-                Reading r{HintKind::AngleUnit, *value, rereadSigma(o, factor)};
+            if (const auto value = parseAngle(asRead.written, other, error, range)) {
+                Reading r{HintKind::AngleUnit, *value, rereadSigma(o, asRead, factor)};
                 r.angleUnit = other;
                 readings.push_back(r);
             }
-            if (const auto value = packedSexagesimal(o.written, range)) {
+            if (const auto value = packedSexagesimal(asRead.written, range)) {
                 const double sexagesimal =
-                    smallAngleUnitInRadians(AngleUnit::Dms) / o.smallAngleUnit;
-                readings.push_back({HintKind::Sexagesimal, *value, rereadSigma(o, sexagesimal)});
+                    smallAngleUnitInRadians(AngleUnit::Dms) / asRead.smallAngleUnit;
+                readings.push_back(
+                    {HintKind::Sexagesimal, *value, rereadSigma(o, asRead, sexagesimal)});
             }
         }
         if (o.kind == ObservationKind::Direction)
@@ -318,9 +327,10 @@ private:
             if (std::abs(asReadOf[i]) < kHintMisfit)
                 continue;
             const Observation &o = m_network.observations[i];
+            const ObservationAsRead &record = recordAsRead(i);
             const std::optional<double> asRead = asReadOf[i];
             std::optional<Hint> best;
-            for (const Reading &r : rereadings(o)) {
+            for (const Reading &r : rereadings(o, record)) {
                 Observation reread = o;
                 reread.value = r.value;
                 const auto after = normalized(reread, i, r.sigma);
@@ -338,6 +348,10 @@ private:
                 h.unitAsRead = o.linearUnit;
                 h.unitReread = r.unit;
                 h.angleUnitReread = r.angleUnit;
+                if (r.kind == HintKind::AngleUnit || r.kind == HintKind::Sexagesimal) {
+                    h.written = record.written;
+                    h.angleUnitAsRead = o.angleUnit;
+                }
                 h.normalizedAsRead = *asRead;
                 h.normalizedReread = *after;
                 best = h;
@@ -351,8 +365,10 @@ private:
     // angle that takes its height, all of which must fit once it is re-read.
     void heightHints(DataCheck &check, bool instrument) const
     {
-        const auto recordOf = [&](const Observation &o) {
-            const HeightRecord &record = instrument ? o.instrumentRecord : o.targetRecord;
+        const auto recordOf = [&](std::size_t i) {
+            const Observation &o = m_network.observations[i];
+            const ObservationAsRead &asRead = recordAsRead(i);
+            const HeightRecord &record = instrument ? asRead.instrumentRecord : asRead.targetRecord;
             const bool judged = record.lineNumber > 0 && (o.kind == ObservationKind::Distance ||
                                                           o.kind == ObservationKind::Zenith);
             return judged
@@ -364,7 +380,7 @@ private:
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
             if (std::abs(m_normalized[i]) < kHintMisfit)
                 continue;
-            if (const auto record = recordOf(m_network.observations[i]))
+            if (const auto record = recordOf(i))
                 suspects.push_back(*record);
         }
         if (suspects.empty())
@@ -372,13 +388,14 @@ private:
         std::sort(suspects.begin(), suspects.end());
         std::map<std::pair<int, int>, std::vector<std::size_t>> byRecord;
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
-            const auto record = recordOf(m_network.observations[i]);
+            const auto record = recordOf(i);
             if (record && std::binary_search(suspects.begin(), suspects.end(), *record))
                 byRecord[*record].push_back(i);
         }
         for (const auto &[where, served] : byRecord) {
             const Observation &first = m_network.observations[served.front()];
-            const HeightRecord &record = instrument ? first.instrumentRecord : first.targetRecord;
+            const ObservationAsRead &asRead = recordAsRead(served.front());
+            const HeightRecord &record = instrument ? asRead.instrumentRecord : asRead.targetRecord;
             const double height = instrument ? first.instrumentHeight : first.targetHeight;
             std::size_t worst = served.front();
             for (std::size_t i : served) {

@@ -5,6 +5,7 @@
 #include "engine/model/options.h"
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 // The check of the data before the adjustment, on the approximate coordinates the network holds
@@ -70,6 +71,10 @@ struct Hint
     double unitAsRead = 1.0; // linear units and heights: metres per unit
     double unitReread = 1.0;
     AngleUnit angleUnitReread = AngleUnit::Grades; // AngleUnit
+    // Angles (AngleUnit, Sexagesimal): the angle field as written and the unit it was read in,
+    // for the report, printed once the records as read are released.
+    std::string written;
+    AngleUnit angleUnitAsRead = AngleUnit::Grades;
     double normalizedAsRead = 0.0; // the largest misfit over sigma, as read and re-read
     double normalizedReread = 0.0;
 };
@@ -81,6 +86,8 @@ struct DataCheck
     std::vector<Hint> hints;                // in the order of the files and lines
 };
 
+// The hints of units read another way need the network's records as read (Network::asRead):
+// the check comes before they are released.
 DataCheck checkData(const Network &network, const Options &options);
 
 } // namespace engine

@@ -429,8 +429,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
         const double pv2 = weightedSquares(i);
         if (s.leftOut)
             continue;
-        for (PartialFactor *f :
-             {&kinds[static_cast<int>(o.kind)], o.group.empty() ? nullptr : &groups[o.group]}) {
+        for (PartialFactor *f : {&kinds[static_cast<int>(o.kind)],
+                                 o.group < 0 ? nullptr : &groups[network.groupOf(o)]}) {
             if (!f)
                 continue;
             ++f->count;

@@ -92,6 +92,19 @@ const char *observationLabel(const Observation &o)
     return observationCode(o.kind);
 }
 
+void Network::releaseAsRead()
+{
+    std::vector<ObservationAsRead>().swap(asRead);
+}
+
+const std::string &Network::groupOf(const Observation &observation) const
+{
+    static const std::string none;
+    if (observation.group < 0 || static_cast<std::size_t>(observation.group) >= groupNames.size())
+        return none;
+    return groupNames[static_cast<std::size_t>(observation.group)];
+}
+
 const std::string &Network::fileName(int fileNumber) const
 {
     static const std::string none;

@@ -137,53 +137,58 @@ struct UnknownHeight
 // AZIM, ZANG); levelling joins the marks, vectors and observed positions the points themselves.
 bool takesHeights(ObservationKind kind);
 
+// Members ordered by size, so that the millions of a large network carry no padding.
 struct Observation
 {
-    ObservationKind kind = ObservationKind::Distance;
-    int station = 0; // index into Network::points
-    int target = 0;
     double value = 0.0;            // metres or radians
     double sigma = 0.0;            // a priori standard deviation, metres or radians
     double instrumentHeight = 0.0; // metres, above the station mark
     double targetHeight = 0.0;     // metres, above the target mark
-    // The unknown heights the sight takes instead (index into Network::unknownHeights, -1: the
-    // height above is known); the height above then holds the approximate value.
-    int instrumentUnknown = -1;
-    int targetUnknown = -1;
-    double refraction = 0.0; // coefficient of refraction (zenith angles)
-    int set = -1;            // index into Network::sets (directions)
-    // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
-    // height; north, east, up) and, for a latitude or a longitude, the metres per radian along
+    double refraction = 0.0;       // coefficient of refraction (zenith angles)
+    // Observed positions and vectors: for a latitude or a longitude, the metres per radian along
     // north or east at the observed position, which turn its misclosure and residual into metres.
-    int component = 0;
     double metresPerRadian = 1.0;
-    std::string group; // GRP in force (Latin-1)
-    int fileNumber = 0;
-    int lineNumber = 0;
+    double linearUnit = 1.0; // metres per unit of the record (DIST, OHDF)
+    double length = 0.0;     // OHDF: length of the levelling line, metres (0: not given)
+    // OHDF with a geoid: undulation of the target less that of the station, so that the
+    // observation is a difference of altitudes.
+    double undulationDifference = 0.0;
     // The secondary parameters its computed value takes: indices into
     // Network::secondaryParameters (constants and scales of a distance, the refraction of a
     // zenith angle).
     std::vector<int> secondary;
+    ObservationKind kind = ObservationKind::Distance;
+    int station = 0; // index into Network::points
+    int target = 0;
+    // The unknown heights the sight takes instead (index into Network::unknownHeights, -1: the
+    // height above is known); the height above then holds the approximate value.
+    int instrumentUnknown = -1;
+    int targetUnknown = -1;
+    int set = -1; // index into Network::sets (directions)
+    // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
+    // height; north, east, up).
+    int component = 0;
+    int group = -1; // GRP in force: index into Network::groupNames, -1 for none
+    int fileNumber = 0;
+    int lineNumber = 0;
     // Its variance component group: index into Network::varianceGroups, -1 for none.
     int varianceGroup = -1;
-
-    // Precision as read, resolved into `sigma` once the whole file is read.
-    std::string sigmaId;
-    bool hasOwnSigma = false;
-    double ownSigma = 0.0;       // metres or radians
-    double linearUnit = 1.0;     // metres per unit of the record (DIST, OHDF)
-    double smallAngleUnit = 0.0; // radians per small angle unit in force (angles)
-    double length = 0.0;         // OHDF: length of the levelling line, metres (0: not given)
-    // OHDF with a geoid: undulation of the target less that of the station, so that the
-    // observation is a difference of altitudes.
-    double undulationDifference = 0.0;
-    double refractionSigma = 0.0; // RSET in force (zenith angles)
-
-    // As written, for the data check to read the record again another way.
-    std::string written;                     // the angle field, without surrounding blanks
     AngleUnit angleUnit = AngleUnit::Grades; // the unit in force (angles)
-    HeightRecord instrumentRecord;           // DIST and ZANG
+};
+
+// What only the building of the network and the data check read of an observation's record:
+// its precision as read, resolved into `Observation::sigma` once the whole file is read, and the
+// record as written, for the data check to read it again another way.
+struct ObservationAsRead
+{
+    std::string sigmaId;
+    std::string written;           // the angle field, without surrounding blanks
+    double ownSigma = 0.0;         // metres or radians
+    double smallAngleUnit = 0.0;   // radians per small angle unit in force (angles)
+    double refractionSigma = 0.0;  // RSET in force (zenith angles)
+    HeightRecord instrumentRecord; // DIST and ZANG
     HeightRecord targetRecord;
+    bool hasOwnSigma = false;
 };
 
 // A direction set: the directions read from one station with one orientation of the circle.
@@ -262,6 +267,9 @@ struct Network
     std::vector<Point> points;
     std::map<std::string, int> pointIndex;
     std::vector<Observation> observations;
+    // Beside each observation, at its index, its record as read; empty once released.
+    std::vector<ObservationAsRead> asRead;
+    std::vector<std::string> groupNames; // the GRP names the observations name, in reading order
     std::vector<DirectionSet> sets;
     std::vector<UnknownHeight> unknownHeights;
     std::vector<CorrelatedBlock> correlated; // in the order of their observations
@@ -296,6 +304,11 @@ struct Network
     std::string geoidGridPath; // Latin-1, as resolved
     int geoidFileNumber = 0;
     int geoidLineNumber = 0;
+
+    // Frees the records as read, which nothing reads after the data check.
+    void releaseAsRead();
+    // The GRP name in force at `observation`, empty for none.
+    const std::string &groupOf(const Observation &observation) const;
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;

@@ -81,6 +81,7 @@ public:
             observations += observationsOfLine(line);
         m_network.observations.reserve(observations);
         adviseLargePages(m_network.observations.data(), observations * sizeof(Observation));
+        m_network.asRead.reserve(observations);
         m_names.reserve(observations);
         for (const SourceLine &line : m_source.records)
             record(line);
@@ -299,7 +300,7 @@ private:
             if (!title.empty())
                 m_network.titles.emplace_back(title);
         } else if (code == "GRP") {
-            m_group = text(line, Field::Text);
+            m_group = groupNumber(text(line, Field::Text));
         } else if (code == "ANGT") {
             const std::string_view value = text(line, Field::AngleUnit);
             if (const std::optional<AngleUnit> unit = angleUnitOfToken(value))
@@ -701,7 +702,6 @@ private:
             o.fileNumber = p.fileNumber;
             o.lineNumber = p.lineNumber;
             o.group = m_group;
-            o.sigmaId = b.sigmaId;
             switch (kind) {
             case ObservationKind::Geocentric:
                 o.value = p.geocentric(c);
@@ -716,6 +716,9 @@ private:
                 break;
             }
             m_network.observations.push_back(std::move(o));
+            ObservationAsRead asRead;
+            asRead.sigmaId = b.sigmaId;
+            m_network.asRead.push_back(std::move(asRead));
             const int name = nameNumber(p.name);
             m_names.push_back({name, name});
         }
@@ -761,8 +764,10 @@ private:
                 o.fileNumber = v.line.fileNumber;
                 o.lineNumber = v.line.lineNumber;
                 o.group = m_group;
-                o.sigmaId = b.sigmaId;
                 m_network.observations.push_back(std::move(o));
+                ObservationAsRead asRead;
+                asRead.sigmaId = b.sigmaId;
+                m_network.asRead.push_back(std::move(asRead));
                 m_names.push_back({nameNumber(v.station), nameNumber(v.target)});
             }
         }
@@ -1200,14 +1205,14 @@ private:
         std::vector<std::array<int, 4>> counts(groups.size(), {0, 0, 0, 0});
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
             const Observation &o = m_network.observations[i];
-            std::string id = o.sigmaId;
+            std::string id = m_network.asRead[i].sigmaId;
             if (id.empty() && o.set >= 0)
                 id = m_network.sets[static_cast<std::size_t>(o.set)].sigmaId;
             std::vector<int> &of = members[i];
             const auto listed = familyGroups.find(id);
             if (listed != familyGroups.end())
                 of = listed->second;
-            const auto named = byName.find(o.group);
+            const auto named = byName.find(m_network.groupOf(o));
             if (named != byName.end() && std::find(of.begin(), of.end(), named->second) == of.end())
                 of.push_back(named->second);
             for (int g : of) {
@@ -2106,7 +2111,8 @@ private:
         o.fileNumber = line.fileNumber;
         o.lineNumber = line.lineNumber;
         o.group = m_group;
-        o.sigmaId = text(line, Field::SigmaId);
+        ObservationAsRead r;
+        r.sigmaId = text(line, Field::SigmaId);
         const std::string_view station = text(line, Field::Station);
         const std::string_view target = text(line, Field::Target);
         if (station.empty() || target.empty()) {
@@ -2134,21 +2140,21 @@ private:
                 ok = false;
             } else {
                 o.value = *angle;
-                o.written =
+                r.written =
                     trimmedView(columnsView(line.text, value.first, value.last - value.first + 1));
                 o.angleUnit = m_angleUnit;
             }
-            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
-            o.smallAngleUnit = smallAngleUnitInRadians(m_angleUnit);
-            o.ownSigma = stdDev * o.smallAngleUnit;
+            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &r.hasOwnSigma) && ok;
+            r.smallAngleUnit = smallAngleUnitInRadians(m_angleUnit);
+            r.ownSigma = stdDev * r.smallAngleUnit;
         } else {
             ok = unit(line, o.linearUnit);
             ok = number(line, Field::Value,
                         kind == ObservationKind::Distance ? "distance" : "dénivelée", o.value) &&
                  ok;
-            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &o.hasOwnSigma) && ok;
+            ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &r.hasOwnSigma) && ok;
             o.value *= o.linearUnit;
-            o.ownSigma = stdDev * o.linearUnit;
+            r.ownSigma = stdDev * o.linearUnit;
             if (kind == ObservationKind::HeightDifference) {
                 ok = optionalNumber(line, Field::Length, "longueur", o.length) && ok;
                 o.length *= o.linearUnit;
@@ -2160,7 +2166,7 @@ private:
                  within(line, o.refraction, -kMaxRefraction, kMaxRefraction,
                         "coefficient de réfraction", "") &&
                  ok;
-            o.refractionSigma = m_refractionSigma;
+            r.refractionSigma = m_refractionSigma;
         }
         if (!ok)
             return;
@@ -2168,10 +2174,10 @@ private:
             error(line, fr("Ecart-type négatif."));
             return;
         }
-        if (o.hasOwnSigma && stdDev == 0.0)
-            o.hasOwnSigma = false; // a zero standard deviation means none given
-        if (o.hasOwnSigma && !sigmaWithinLimits(o, o.ownSigma)) {
-            error(line, sigmaLimitText(o, o.ownSigma, std::string()));
+        if (r.hasOwnSigma && stdDev == 0.0)
+            r.hasOwnSigma = false; // a zero standard deviation means none given
+        if (r.hasOwnSigma && !sigmaWithinLimits(o, r.ownSigma)) {
+            error(line, sigmaLimitText(o, r, r.ownSigma, std::string()));
             return;
         }
         if (kind == ObservationKind::Distance && o.value <= 0.0) {
@@ -2187,16 +2193,32 @@ private:
         if (takesHeights(kind)) {
             const auto hi = m_instrumentHeights.find(names.station);
             if (hi != m_instrumentHeights.end())
-                takeHeight(kind, hi->second, o.instrumentHeight, o.instrumentRecord,
+                takeHeight(kind, hi->second, o.instrumentHeight, r.instrumentRecord,
                            o.instrumentUnknown);
             const auto ht = m_targetHeights.find(names.target);
             if (ht != m_targetHeights.end())
-                takeHeight(kind, ht->second, o.targetHeight, o.targetRecord, o.targetUnknown);
+                takeHeight(kind, ht->second, o.targetHeight, r.targetRecord, o.targetUnknown);
         }
         if (kind == ObservationKind::Direction)
             o.set = directionSet(line, station);
         m_network.observations.push_back(std::move(o));
+        m_network.asRead.push_back(std::move(r));
         m_names.push_back(names);
+    }
+
+    // The number of GRP name `name` in Network::groupNames, -1 for an empty one (no group).
+    int groupNumber(std::string_view name)
+    {
+        if (name.empty())
+            return -1;
+        std::string key(name);
+        const auto known = m_groupNumbers.find(key);
+        if (known != m_groupNumbers.end())
+            return known->second;
+        const int number = static_cast<int>(m_network.groupNames.size());
+        m_network.groupNames.push_back(key);
+        m_groupNumbers.emplace(std::move(key), number);
+        return number;
     }
 
     int nameNumber(std::string_view name)
@@ -2235,10 +2257,11 @@ private:
                           : sigma >= kMinLengthSigma && sigma <= kMaxLengthSigma;
     }
 
-    static std::string sigmaLimitText(const Observation &o, double sigma, const std::string &origin)
+    static std::string sigmaLimitText(const Observation &o, const ObservationAsRead &asRead,
+                                      double sigma, const std::string &origin)
     {
         if (isAngle(o)) {
-            const double unit = o.smallAngleUnit > 0.0 ? o.smallAngleUnit : 1.0;
+            const double unit = asRead.smallAngleUnit > 0.0 ? asRead.smallAngleUnit : 1.0;
             return fr("Ecart-type hors limites") + origin + " : " + shortNumber(sigma / unit) +
                    fr(" dans la petite unité d'angle, de ") + shortNumber(kMinAngleSigma / unit) +
                    fr(" à ") + shortNumber(kMaxAngleSigma / unit) + fr(" attendu.");
@@ -2340,11 +2363,13 @@ private:
 
     void resolvePrecisions()
     {
-        for (Observation &o : m_network.observations) {
+        for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
+            Observation &o = m_network.observations[i];
+            const ObservationAsRead &r = m_network.asRead[i];
             if (isComponent(o.kind))
                 continue; // their matrix gives them
             const PrecisionFamily *family = nullptr;
-            std::string id = o.sigmaId;
+            std::string id = r.sigmaId;
             if (id.empty() && o.set >= 0)
                 id = m_network.sets[static_cast<std::size_t>(o.set)].sigmaId;
             if (!id.empty()) {
@@ -2357,7 +2382,7 @@ private:
                 }
                 family = &found->second;
             }
-            if (!family && !o.hasOwnSigma) {
+            if (!family && !r.hasOwnSigma) {
                 error(o.fileNumber, o.lineNumber,
                       fr("Aucune précision pour cette observation : ni écart-type, ni Sigma-ID."));
                 continue;
@@ -2367,16 +2392,16 @@ private:
             const double horizontal = (b.approximate - a.approximate).head<2>().norm();
             double familySigma = 0.0;
             if (family)
-                familySigma = familyPrecision(o, *family, horizontal);
+                familySigma = familyPrecision(o, r, *family, horizontal);
             double variance = 0.0;
-            if (family && o.hasOwnSigma && m_options.addOwnAndFamily)
-                variance = familySigma * familySigma + o.ownSigma * o.ownSigma;
-            else if (o.hasOwnSigma)
-                variance = o.ownSigma * o.ownSigma;
+            if (family && r.hasOwnSigma && m_options.addOwnAndFamily)
+                variance = familySigma * familySigma + r.ownSigma * r.ownSigma;
+            else if (r.hasOwnSigma)
+                variance = r.ownSigma * r.ownSigma;
             else
                 variance = familySigma * familySigma;
             if (o.kind == ObservationKind::Zenith) {
-                const double bending = o.refractionSigma * horizontal / (2.0 * kEarthRadius);
+                const double bending = r.refractionSigma * horizontal / (2.0 * kEarthRadius);
                 variance += bending * bending;
             }
             o.sigma = std::sqrt(variance);
@@ -2385,13 +2410,14 @@ private:
                       fr("Précision nulle ou invalide pour cette observation."));
             else if (!sigmaWithinLimits(o, o.sigma))
                 error(o.fileNumber, o.lineNumber,
-                      sigmaLimitText(o, o.sigma,
+                      sigmaLimitText(o, r, o.sigma,
                                      family ? fr(" (famille « ") + family->id + fr(" »)")
                                             : std::string()));
         }
     }
 
-    double familyPrecision(const Observation &o, const PrecisionFamily &f, double horizontal) const
+    double familyPrecision(const Observation &o, const ObservationAsRead &asRead,
+                           const PrecisionFamily &f, double horizontal) const
     {
         const double centring = std::hypot(f.centringStation, f.centringTarget);
         switch (o.kind) {
@@ -2403,12 +2429,12 @@ private:
         }
         case ObservationKind::Direction:
         case ObservationKind::Azimuth: {
-            const double a = f.constant * o.smallAngleUnit;
+            const double a = f.constant * asRead.smallAngleUnit;
             const double across = horizontal > 0.0 ? centring / horizontal : 0.0;
             return std::hypot(a, across);
         }
         case ObservationKind::Zenith:
-            return f.constant * o.smallAngleUnit;
+            return f.constant * asRead.smallAngleUnit;
         case ObservationKind::HeightDifference: {
             const double a = f.constant * f.unit;
             const double length = o.length > 0.0 ? o.length : horizontal;
@@ -2448,7 +2474,8 @@ private:
     double m_meanLatitude = 0.0; // radians: the sphere's, of the PMOY record or of the points
     std::vector<ProjectionDefinition> m_projections;  // as read, made once the ellipsoid is known
     std::map<std::string, GeoidValue> m_geoidRecords; // GEOI, by point name
-    std::string m_group;
+    int m_group = -1; // GRP in force: index into Network::groupNames
+    std::map<std::string, int> m_groupNumbers;
 };
 
 } // namespace

@@ -412,13 +412,13 @@ private:
                    (o.kind == ObservationKind::Distance ? "78" : "94") +
                    fr(" ; vide, il vaut LINEARUNIT de la configuration).");
         case HintKind::AngleUnit:
-            return sight(o) + fr(" : la lecture « ") + o.written + fr(" » lue en ") +
+            return sight(o) + fr(" : la lecture « ") + h.written + fr(" » lue en ") +
                    angleUnitName(h.angleUnitReread) + fr(" et non en ") +
-                   angleUnitName(o.angleUnit) + fr(" s'accorde aux coordonnées") + misfits +
+                   angleUnitName(h.angleUnitAsRead) + fr(" s'accorde aux coordonnées") + misfits +
                    fr(". Vérifiez l'unité d'angle en vigueur (enregistrement ANGT ou TYPEANGLES "
                       "de la configuration).");
         case HintKind::Sexagesimal:
-            return sight(o) + fr(" : la lecture « ") + o.written +
+            return sight(o) + fr(" : la lecture « ") + h.written +
                    fr(" » lue comme DDD.MMSS (degrés, minutes, secondes accolés) vaut ") +
                    formatAngle(h.reread, AngleUnit::Dms, m_options.angleDecimals) +
                    fr(" et s'accorde aux coordonnées") + misfits +
@@ -1189,9 +1189,9 @@ private:
         appendInteger(text, o.fileNumber);
         text += labels.line;
         appendInteger(text, o.lineNumber);
-        if (!o.group.empty()) {
+        if (const std::string &group = n.groupOf(o); !group.empty()) {
             text += labels.group;
-            text += o.group;
+            text += group;
         }
         text += end;
 

@@ -124,6 +124,14 @@ const engine::Observation &observationOf(const engine::Network &network,
     qFatal("no observation of kind %d", int(kind));
 }
 
+// The record as read of the observation `observationOf` finds.
+const engine::ObservationAsRead &asReadOf(const engine::Network &network,
+                                          engine::ObservationKind kind)
+{
+    const engine::Observation &o = observationOf(network, kind);
+    return network.asRead.at(std::size_t(&o - network.observations.data()));
+}
+
 } // namespace
 
 class TestEngineContract : public QObject
@@ -665,31 +673,36 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     QVERIFY(near(network.points[std::size_t(network.pointIndex.at("P3"))].approximate,
                  Eigen::Vector3d(1500.0, 2500.0, 90.0)));
 
+    QCOMPARE(network.asRead.size(), network.observations.size());
     const double second = kPi / 180.0 / 3600.0;
     const engine::Observation &dir = observationOf(network, engine::ObservationKind::Direction);
     QCOMPARE(dir.value, dmsRadians(123, 45, 12.345));
-    QCOMPARE(dir.ownSigma, 2.5 * second);
+    QCOMPARE(asReadOf(network, engine::ObservationKind::Direction).ownSigma, 2.5 * second);
     QCOMPARE(dir.instrumentHeight, 1.55);
     QCOMPARE(dir.targetHeight, 1.2);
-    QCOMPARE(dir.group, std::string("Cheminement nord"));
+    QCOMPARE(network.groupOf(dir), std::string("Cheminement nord"));
     QCOMPARE(network.sets.at(std::size_t(dir.set)).sigmaId, std::string("S1"));
     const engine::Observation &azimuth = observationOf(network, engine::ObservationKind::Azimuth);
     QCOMPARE(azimuth.value, dmsRadians(45, 30, 0));
-    QCOMPARE(azimuth.ownSigma, 3.0 * second);
-    QCOMPARE(azimuth.sigmaId, std::string("S1"));
+    const engine::ObservationAsRead &azimuthAsRead =
+        asReadOf(network, engine::ObservationKind::Azimuth);
+    QCOMPARE(azimuthAsRead.ownSigma, 3.0 * second);
+    QCOMPARE(azimuthAsRead.sigmaId, std::string("S1"));
     const engine::Observation &zenith = observationOf(network, engine::ObservationKind::Zenith);
     QCOMPARE(zenith.value, dmsRadians(95, 10, 20.5));
-    QCOMPARE(zenith.ownSigma, 4.0 * second);
+    const engine::ObservationAsRead &zenithAsRead =
+        asReadOf(network, engine::ObservationKind::Zenith);
+    QCOMPARE(zenithAsRead.ownSigma, 4.0 * second);
     QCOMPARE(zenith.refraction, 0.13);
-    QCOMPARE(zenith.refractionSigma, 0.06);
+    QCOMPARE(zenithAsRead.refractionSigma, 0.06);
     const engine::Observation &distance = observationOf(network, engine::ObservationKind::Distance);
     QCOMPARE(distance.value, 1.2345678);
-    QCOMPARE(distance.ownSigma, 0.0015);
+    QCOMPARE(asReadOf(network, engine::ObservationKind::Distance).ownSigma, 0.0015);
     QCOMPARE(distance.secondary, (std::vector<int>{0, 1}));
     const engine::Observation &levelling =
         observationOf(network, engine::ObservationKind::HeightDifference);
     QCOMPARE(levelling.value, -0.01234);
-    QCOMPARE(levelling.ownSigma, 0.008);
+    QCOMPARE(asReadOf(network, engine::ObservationKind::HeightDifference).ownSigma, 0.008);
     QCOMPARE(levelling.length, 2.505);
     QCOMPARE(network.points[std::size_t(levelling.station)].name, std::string("P2"));
     QCOMPARE(network.points[std::size_t(levelling.target)].name, std::string("P3"));

@@ -232,8 +232,8 @@ bool sameCheck(const engine::DataCheck &a, const engine::DataCheck &b)
     const auto sameHint = [](const engine::Hint &x, const engine::Hint &y) {
         return x.kind == y.kind && x.fileNumber == y.fileNumber && x.lineNumber == y.lineNumber &&
                x.observation == y.observation && x.observations == y.observations &&
-               x.reread == y.reread && x.normalizedAsRead == y.normalizedAsRead &&
-               x.normalizedReread == y.normalizedReread;
+               x.reread == y.reread && x.written == y.written &&
+               x.normalizedAsRead == y.normalizedAsRead && x.normalizedReread == y.normalizedReread;
     };
     return std::equal(a.misfits.begin(), a.misfits.end(), b.misfits.begin(), b.misfits.end(),
                       sameMisfit) &&
@@ -430,11 +430,21 @@ void TestEngineDataCheck::reportListsTheWorstAndAllBeyondTheThreshold_data()
     QTest::addColumn<Plant>("plant");
     QTest::addColumn<int>("spoiled"); // lengths spoiled by 30 standard deviations
     QTest::addColumn<int>("listed");
+    // What the hint says after the planted record's line number; "%1" stands for its angle field
+    // as written (columns 50 to 64), which the report prints after the records as read are freed.
+    QTest::addColumn<QString>("hint");
 
-    QTest::newRow("none beyond") << Plant::None << 0 << 20;
-    QTest::newRow("a few beyond") << Plant::None << 5 << 20;
-    QTest::newRow("more beyond than the worst listed") << Plant::None << 22 << 22;
-    QTest::newRow("a hint") << Plant::DistanceCentimetresAsMetres << 0 << 20;
+    QTest::newRow("none beyond") << Plant::None << 0 << 20 << QString();
+    QTest::newRow("a few beyond") << Plant::None << 5 << 20 << QString();
+    QTest::newRow("more beyond than the worst listed") << Plant::None << 22 << 22 << QString();
+    QTest::newRow("a hint") << Plant::DistanceCentimetresAsMetres << 0 << 20
+                            << QString("DIST P3 -> P5 : lue en cm et non en m");
+    QTest::newRow("an angle in another unit")
+        << Plant::ZenithDmsUnderGrades << 0 << 20
+        << QString::fromUtf8("ZANG P3 -> P5 : la lecture « %1 » lue en DMS et non en GRD");
+    QTest::newRow("an angle packed as DDD.MMSS")
+        << Plant::PackedUnderDms << 0 << 20
+        << QString::fromUtf8("DIR P3 -> P5 : la lecture « %1 » lue comme DDD.MMSS");
 }
 
 void TestEngineDataCheck::reportListsTheWorstAndAllBeyondTheThreshold()
@@ -442,6 +452,7 @@ void TestEngineDataCheck::reportListsTheWorstAndAllBeyondTheThreshold()
     QFETCH(Plant, plant);
     QFETCH(int, spoiled);
     QFETCH(int, listed);
+    QFETCH(QString, hint);
 
     Network net = network(plant);
     spoil(net.lines, std::vector<double>(static_cast<std::size_t>(spoiled), 30.0));
@@ -475,10 +486,15 @@ void TestEngineDataCheck::reportListsTheWorstAndAllBeyondTheThreshold()
     const int hints = plant == Plant::None ? 0 : 1;
     QCOMPARE(output.summary.hints, hints);
     QVERIFY(report.contains(QString::fromUtf8("Indices d'erreurs probables : %1").arg(hints)));
-    if (hints > 0)
+    if (hints > 0) {
+        const QString planted =
+            QString::fromLatin1(net.lines[static_cast<std::size_t>(net.plantedLine - 1)].c_str());
+        if (hint.contains("%1"))
+            hint = hint.arg(planted.mid(49, 15).trimmed());
         QVERIFY2(report.contains(QString::fromStdString(observations) +
-                                 QString(", ligne %1 : DIST P3 -> P5").arg(net.plantedLine)),
+                                 QString(", ligne %1 : ").arg(net.plantedLine) + hint),
                  qPrintable(report));
+    }
 }
 
 QTEST_APPLESS_MAIN(TestEngineDataCheck)
