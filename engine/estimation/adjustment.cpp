@@ -108,7 +108,7 @@ void applySecondary(const Network &network, const Unknowns &unknowns, const Obse
 {
     double lengthening = 0.0; // the scales, relative
     const double measured = eq.computed;
-    for (int k : o.secondary) {
+    for (int k : network.secondaryOf(o)) {
         const auto index = static_cast<std::size_t>(k);
         const double value = state.secondary[index];
         const int column = unknowns.secondary[index];
@@ -138,7 +138,7 @@ void applySecondary(const Network &network, const Unknowns &unknowns, const Obse
 // unknown coordinates, its set's orientation, its secondary parameters and its unknown heights.
 long entryBound(const Observation &o, const Unknowns &unknowns)
 {
-    long bound = static_cast<long>(o.secondary.size());
+    long bound = o.secondaryCount;
     for (const int point : {o.station, o.target}) {
         for (const int column : unknowns.point[static_cast<std::size_t>(point)])
             bound += column >= 0;
@@ -210,7 +210,7 @@ Linearisation linearise(const Network &network, const Unknowns &unknowns, const 
                     positions ? evaluateEllipsoidal(o, *positions, state, onEllipsoid)
                               : evaluate(o, state);
                 row.clear();
-                if (!o.secondary.empty() && eq.geometry == SightGeometry::Defined)
+                if (o.secondaryCount > 0 && eq.geometry == SightGeometry::Defined)
                     applySecondary(network, unknowns, o, state, eq, row);
                 const bool finite = std::isfinite(eq.computed) && eq.station.allFinite() &&
                                     eq.target.allFinite() && std::isfinite(eq.orientation);
@@ -913,7 +913,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         reweighting.timings->forming += SolverTimings::since(start);
     if (!final.defined)
         return out;
-    out.computed = final.computed;
+    out.computed = std::move(final.computed);
     out.residuals = preAnalysis ? Eigen::VectorXd::Zero(m) : Eigen::VectorXd(-final.misclosures);
     if (!reweighting.finalFactor) {
         out.design = std::move(final.design);

@@ -105,6 +105,16 @@ const std::string &Network::groupOf(const Observation &observation) const
     return groupNames[static_cast<std::size_t>(observation.group)];
 }
 
+IndexRange Network::secondaryOf(const Observation &observation) const
+{
+    const auto start = static_cast<std::size_t>(observation.secondaryStart);
+    const auto count = static_cast<std::size_t>(observation.secondaryCount);
+    if (observation.secondaryStart < 0 || observation.secondaryCount <= 0 ||
+        start + count > observationSecondary.size())
+        return IndexRange();
+    return {observationSecondary.data() + start, observationSecondary.data() + start + count};
+}
+
 const std::string &Network::fileName(int fileNumber) const
 {
     static const std::string none;

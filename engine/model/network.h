@@ -138,6 +138,18 @@ struct UnknownHeight
 bool takesHeights(ObservationKind kind);
 
 // Members ordered by size, so that the millions of a large network carry no padding.
+// A run of indices held by a list of the network.
+struct IndexRange
+{
+    const int *first = nullptr;
+    const int *last = nullptr;
+
+    const int *begin() const { return first; }
+    const int *end() const { return last; }
+    std::size_t size() const { return static_cast<std::size_t>(last - first); }
+    bool empty() const { return first == last; }
+};
+
 struct Observation
 {
     double value = 0.0;            // metres or radians
@@ -153,10 +165,6 @@ struct Observation
     // OHDF with a geoid: undulation of the target less that of the station, so that the
     // observation is a difference of altitudes.
     double undulationDifference = 0.0;
-    // The secondary parameters its computed value takes: indices into
-    // Network::secondaryParameters (constants and scales of a distance, the refraction of a
-    // zenith angle).
-    std::vector<int> secondary;
     ObservationKind kind = ObservationKind::Distance;
     int station = 0; // index into Network::points
     int target = 0;
@@ -169,6 +177,10 @@ struct Observation
     // height; north, east, up).
     int component = 0;
     int group = -1; // GRP in force: index into Network::groupNames, -1 for none
+    // The secondary parameters its computed value takes (constants and scales of a distance, the
+    // refraction of a zenith angle): Network::secondaryOf() gives them.
+    int secondaryStart = 0;
+    int secondaryCount = 0;
     int fileNumber = 0;
     int lineNumber = 0;
     // Its variance component group: index into Network::varianceGroups, -1 for none.
@@ -276,7 +288,10 @@ struct Network
     std::map<std::string, PrecisionFamily> families;
     std::vector<SecondaryGroup> secondaryGroups;         // AUX records, in reading order
     std::vector<SecondaryParameter> secondaryParameters; // by group, then in the record's order
-    std::vector<VarianceGroup> varianceGroups;           // the GVCE groups, in AUX order
+    // The secondary parameters the observations take, indices into secondaryParameters, the
+    // observations' one after the other in their order.
+    std::vector<int> observationSecondary;
+    std::vector<VarianceGroup> varianceGroups; // the GVCE groups, in AUX order
     std::vector<std::string> titles;
     bool geodetic = false;        // the ellipsoidal or the spherical model
     ReferenceEllipsoid ellipsoid; // of the ELIP record, GRS80 without one
@@ -309,6 +324,8 @@ struct Network
     void releaseAsRead();
     // The GRP name in force at `observation`, empty for none.
     const std::string &groupOf(const Observation &observation) const;
+    // The secondary parameters `observation` takes, indices into secondaryParameters.
+    IndexRange secondaryOf(const Observation &observation) const;
 
     // The path of file number `fileNumber`, or an empty text when there is no such file.
     const std::string &fileName(int fileNumber) const;

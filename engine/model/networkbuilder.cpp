@@ -1253,6 +1253,7 @@ private:
         }
         for (std::size_t i = 0; i < m_network.observations.size(); ++i) {
             Observation &o = m_network.observations[i];
+            o.secondaryStart = static_cast<int>(m_network.observationSecondary.size());
             int refractionGroup = -1; // of the parameter of refraction taken
             for (int g : members[i]) {
                 const SecondaryGroup &group = groups[static_cast<std::size_t>(g)];
@@ -1293,9 +1294,11 @@ private:
                             m_network.secondaryParameters[static_cast<std::size_t>(k)];
                         parameter.start += o.refraction / parameter.observations;
                     }
-                    o.secondary.push_back(k);
+                    m_network.observationSecondary.push_back(k);
                 }
             }
+            o.secondaryCount =
+                static_cast<int>(m_network.observationSecondary.size()) - o.secondaryStart;
         }
     }
 

@@ -251,7 +251,7 @@ NormalMatrix structuralPattern(const Network &network, const Unknowns &unknowns)
             if (e >= 0)
                 extras.push_back(e);
         }
-        for (int parameter : o.secondary)
+        for (int parameter : network.secondaryOf(o))
             extras.push_back(unknownOf(unknowns.secondary, parameter));
         for (std::size_t a = 0; a < extras.size(); ++a) {
             if (extras[a] < 0)

@@ -698,7 +698,8 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     const engine::Observation &distance = observationOf(network, engine::ObservationKind::Distance);
     QCOMPARE(distance.value, 1.2345678);
     QCOMPARE(asReadOf(network, engine::ObservationKind::Distance).ownSigma, 0.0015);
-    QCOMPARE(distance.secondary, (std::vector<int>{0, 1}));
+    const engine::IndexRange secondary = network.secondaryOf(distance);
+    QCOMPARE(std::vector<int>(secondary.begin(), secondary.end()), (std::vector<int>{0, 1}));
     const engine::Observation &levelling =
         observationOf(network, engine::ObservationKind::HeightDifference);
     QCOMPARE(levelling.value, -0.01234);
