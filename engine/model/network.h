@@ -137,7 +137,6 @@ struct UnknownHeight
 // AZIM, ZANG); levelling joins the marks, vectors and observed positions the points themselves.
 bool takesHeights(ObservationKind kind);
 
-// Members ordered by size, so that the millions of a large network carry no padding.
 // A run of indices held by a list of the network.
 struct IndexRange
 {
@@ -150,6 +149,7 @@ struct IndexRange
     bool empty() const { return first == last; }
 };
 
+// Members ordered by size, so that the millions of a large network carry no padding.
 struct Observation
 {
     double value = 0.0;            // metres or radians
