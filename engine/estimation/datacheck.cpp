@@ -348,10 +348,8 @@ private:
                 h.unitAsRead = o.linearUnit;
                 h.unitReread = r.unit;
                 h.angleUnitReread = r.angleUnit;
-                if (r.kind == HintKind::AngleUnit || r.kind == HintKind::Sexagesimal) {
+                if (r.kind == HintKind::AngleUnit || r.kind == HintKind::Sexagesimal)
                     h.written = record.written;
-                    h.angleUnitAsRead = o.angleUnit;
-                }
                 h.normalizedAsRead = *asRead;
                 h.normalizedReread = *after;
                 best = h;

@@ -71,10 +71,9 @@ struct Hint
     double unitAsRead = 1.0; // linear units and heights: metres per unit
     double unitReread = 1.0;
     AngleUnit angleUnitReread = AngleUnit::Grades; // AngleUnit
-    // Angles (AngleUnit, Sexagesimal): the angle field as written and the unit it was read in,
-    // for the report, printed once the records as read are released.
+    // Angles (AngleUnit, Sexagesimal): the angle field as written, for the report, printed once
+    // the records as read are released.
     std::string written;
-    AngleUnit angleUnitAsRead = AngleUnit::Grades;
     double normalizedAsRead = 0.0; // the largest misfit over sigma, as read and re-read
     double normalizedReread = 0.0;
 };

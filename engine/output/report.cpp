@@ -414,7 +414,7 @@ private:
         case HintKind::AngleUnit:
             return sight(o) + fr(" : la lecture « ") + h.written + fr(" » lue en ") +
                    angleUnitName(h.angleUnitReread) + fr(" et non en ") +
-                   angleUnitName(h.angleUnitAsRead) + fr(" s'accorde aux coordonnées") + misfits +
+                   angleUnitName(o.angleUnit) + fr(" s'accorde aux coordonnées") + misfits +
                    fr(". Vérifiez l'unité d'angle en vigueur (enregistrement ANGT ou TYPEANGLES "
                       "de la configuration).");
         case HintKind::Sexagesimal:
