@@ -280,24 +280,45 @@ std::vector<int> minimumDegreeOrder(const Matrix &matrix)
     return positionsOf(inverse.inverse());
 }
 
-bool withinPattern(const Matrix &lower, const SupernodalCholesky::Analysis &symbolic)
+using Analysis = SupernodalCholesky::Analysis;
+
+// Where entry (row, column) of the lower triangle, in elimination order, sits among the values of
+// L; -1 when the pattern of L does not hold it. The rows of a supernode ascend.
+long factorPosition(const Analysis &symbolic, int row, int column)
 {
-    if (static_cast<std::size_t>(lower.cols()) + 1 != symbolic.patternStart.size())
+    const Supernode &node = symbolic.supernodes[static_cast<std::size_t>(
+        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+    const int offset = column - node.first;
+    const int *rows = symbolic.rows.data() + node.rowStart;
+    const int *end = rows + node.rowCount;
+    const int *found = std::lower_bound(rows + offset, end, row);
+    if (found == end || *found != row)
+        return -1;
+    return node.valueStart + static_cast<long>(offset) * node.rowCount + (found - rows);
+}
+
+// The first value of column j of L, or the count of values for j = n.
+long columnStart(const Analysis &symbolic, int column)
+{
+    if (column >= static_cast<int>(symbolic.supernodeOf.size()))
+        return symbolic.valueCount;
+    const Supernode &node = symbolic.supernodes[static_cast<std::size_t>(
+        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+    return node.valueStart + static_cast<long>(column - node.first) * node.rowCount;
+}
+
+bool withinPattern(const Matrix &lower, const Analysis &symbolic)
+{
+    if (static_cast<std::size_t>(lower.cols()) != symbolic.supernodeOf.size())
         return false;
     for (Eigen::Index j = 0; j < lower.cols(); ++j) {
-        const int *known = symbolic.patternRows.data() + symbolic.patternStart[j];
-        const int *end = symbolic.patternRows.data() + symbolic.patternStart[j + 1];
         for (Matrix::InnerIterator it(lower, j); it; ++it) {
-            while (known != end && *known < it.row())
-                ++known;
-            if (known == end || *known != it.row())
+            if (factorPosition(symbolic, static_cast<int>(it.row()), static_cast<int>(j)) < 0)
                 return false;
         }
     }
     return true;
 }
-
-using Analysis = SupernodalCholesky::Analysis;
 using Workspace = SupernodalCholesky::Workspace;
 
 // An update matrix is kept as its lower triangle alone, column after column: half the memory of
@@ -406,15 +427,17 @@ void cutTree(Analysis &symbolic)
 // Resizes `v` to `size` entries, asking for huge pages over new storage before it is first
 // written: a first factorization otherwise spends half its time in page faults. Large storage is
 // then zeroed by every thread at once, so that the faults that remain, as costly as the
-// factorization's own work on a virtual machine, are taken on every core.
-void resizeStorage(Eigen::VectorXd &v, Eigen::Index size)
+// factorization's own work on a virtual machine, are taken on every core; unless the caller
+// writes it first on every core itself.
+enum class FirstTouch { Together, ByCaller };
+void resizeStorage(Eigen::VectorXd &v, Eigen::Index size, FirstTouch touch = FirstTouch::Together)
 {
     constexpr Eigen::Index kTouchedTogether = Eigen::Index(1) << 22;
     if (v.size() == size)
         return;
     v.resize(size);
     adviseLargePages(v.data(), static_cast<std::size_t>(size) * sizeof(double));
-    if (size < kTouchedTogether)
+    if (size < kTouchedTogether || touch == FirstTouch::ByCaller)
         return;
     constexpr Eigen::Index kPiece = Eigen::Index(1) << 18;
     const Eigen::Index pieces = (size + kPiece - 1) / kPiece;
@@ -439,8 +462,7 @@ void prepare(Workspace &work, int n, int largestFront, long stackSize)
 struct FrontContext
 {
     const Analysis &symbolic;
-    const Eigen::Map<const Matrix> &lower;
-    double *values;
+    double *values; // L, where the columns not yet factored hold those of the matrix
     double *pivots;
     std::vector<const double *> &updateAt; // per supernode, its update matrix
     double *rootUpdates;
@@ -473,14 +495,16 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
     for (int t = 0; t < m; ++t)
         work.position[static_cast<std::size_t>(rows[t])] = t;
 
-    // Only the lower triangle of the frontal matrix is used.
+    // Only the lower triangle of the frontal matrix is used: the supernode's columns of the
+    // matrix, laid in its block of L, and zeros.
     Eigen::Map<Eigen::MatrixXd> front(work.front.data(), m, m);
+    Eigen::Map<Eigen::MatrixXd> block(context.values + node.valueStart, m, k);
 #pragma omp parallel for schedule(static) if (m > frontBlock && !omp_in_parallel())
-    for (int c = 0; c < m; ++c)
-        front.col(c).tail(m - c).setZero();
-    for (int j = node.first; j < node.first + k; ++j) {
-        for (Eigen::Map<const Matrix>::InnerIterator it(context.lower, j); it; ++it)
-            front(work.position[static_cast<std::size_t>(it.row())], j - node.first) += it.value();
+    for (int c = 0; c < m; ++c) {
+        if (c < k)
+            front.col(c).tail(m - c) = block.col(c).tail(m - c);
+        else
+            front.col(c).tail(m - c).setZero();
     }
     // The children's updates, the last child first as they come off the stack.
     for (int p = symbolic.childStart[us + 1] - 1; p >= symbolic.childStart[us]; --p) {
@@ -512,7 +536,6 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
         if (at < 0)
             top += packedSize(below);
     }
-    Eigen::Map<Eigen::MatrixXd> block(context.values + node.valueStart, m, k);
     block = front.leftCols(k);
     block.topRows(k).triangularView<Eigen::StrictlyUpper>().setZero();
 }
@@ -580,8 +603,13 @@ void SupernodalCholesky::compute(const Matrix &matrix)
         analyse(matrix, order);
         lower = permutedLower(matrix, positionsOf(m_analysis->permutation));
     }
-    factorize(LowerView(n, n, lower.nonZeros(), lower.outerIndexPtr(), lower.innerIndexPtr(),
-                        lower.valuePtr()));
+    resizeStorage(m_values, m_analysis->valueCount);
+    m_values.setZero();
+    for (int j = 0; j < n; ++j) {
+        for (Matrix::InnerIterator it(lower, j); it; ++it)
+            m_values(factorPosition(*m_analysis, static_cast<int>(it.row()), j)) += it.value();
+    }
+    factorize();
     m_info = Eigen::Success;
 }
 
@@ -599,7 +627,6 @@ void SupernodalCholesky::releaseWork()
 {
     m_work = std::vector<Workspace>();
     m_rootUpdates = Eigen::VectorXd();
-    m_normalValues = Eigen::VectorXd();
     m_normalFormed = false;
 }
 
@@ -607,9 +634,8 @@ void SupernodalCholesky::factorNormal()
 {
     if (!m_normalFormed)
         return;
-    const auto n = static_cast<Eigen::Index>(m_analysis->patternStart.size()) - 1;
-    factorize(LowerView(n, n, m_normalValues.size(), m_analysis->patternStart.data(),
-                        m_analysis->patternRows.data(), m_normalValues.data()));
+    m_normalFormed = false;
+    factorize();
     m_info = Eigen::Success;
 }
 
@@ -623,12 +649,11 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
     if (!m_analysis || m_analysis->permutation.size() != n || scale.size() != n ||
         weights.size() != design.rows())
         return false;
-    // The analysed pattern is the lower triangle in elimination order, rows ascending in each
-    // column: each product of two entries of a row finds its place by a binary search.
-    m_normalValues.resize(static_cast<Eigen::Index>(m_analysis->patternRows.size()));
-    const int *start = m_analysis->patternStart.data();
-    const int *rows = m_analysis->patternRows.data();
-    double *values = m_normalValues.data();
+    // The matrix is added up in the storage of L, where the factorization reads it: each product
+    // of two entries of a row finds its place among the rows of its column's supernode.
+    const Analysis &symbolic = *m_analysis;
+    resizeStorage(m_values, symbolic.valueCount, FirstTouch::ByCaller);
+    double *values = m_values.data();
     const auto &position = m_analysis->permutation.indices();
     // The columns are cut into runs placed by their count alone. Each run adds up the products
     // that land in it, from the rows of the design that touch it, in their order: every entry is
@@ -668,7 +693,8 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
         failure.run([&] {
             const auto first = static_cast<int>(run * kColumnRun);
             const auto end = static_cast<int>(std::min<Eigen::Index>(n, first + kColumnRun));
-            std::fill(values + start[first], values + start[end], 0.0);
+            std::fill(values + columnStart(symbolic, first), values + columnStart(symbolic, end),
+                      0.0);
             std::vector<std::pair<int, double>> entries;
             for (long p = runStart[run]; p < runStart[run + 1]; ++p) {
                 const Eigen::Index i = runRows[static_cast<std::size_t>(p)];
@@ -682,13 +708,11 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
                         const int column = std::min(entries[a].first, entries[b].first);
                         if (column < first || column >= end)
                             continue;
-                        const int *from = rows + start[column];
-                        const int *to = rows + start[column + 1];
-                        const int *found = std::lower_bound(from, to, row);
-                        if (found == to || *found != row)
+                        const long at = factorPosition(symbolic, row, column);
+                        if (at < 0)
                             outside = true;
                         else
-                            values[found - rows] += w * entries[a].second * entries[b].second;
+                            values[at] += w * entries[a].second * entries[b].second;
                     }
                 }
             }
@@ -717,12 +741,10 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
                     for (const auto &[pb, vb] : blockRows[static_cast<std::size_t>(b)]) {
                         if (pa < pb)
                             continue;
-                        const int *first = rows + start[pb];
-                        const int *last = rows + start[pb + 1];
-                        const int *found = std::lower_bound(first, last, pa);
-                        if (found == last || *found != pa)
+                        const long at = factorPosition(symbolic, pa, pb);
+                        if (at < 0)
                             return false;
-                        values[found - rows] += w * va * vb;
+                        values[at] += w * va * vb;
                     }
                 }
             }
@@ -880,24 +902,19 @@ void SupernodalCholesky::analyse(const Matrix &matrix, std::vector<int> position
         symbolic->largestFront = std::max(symbolic->largestFront, symbolic->supernodes[s].rowCount);
     }
     cutTree(*symbolic);
-    symbolic->patternStart.assign(lower.outerIndexPtr(), lower.outerIndexPtr() + n + 1);
-    symbolic->patternRows.assign(lower.innerIndexPtr(), lower.innerIndexPtr() + lower.nonZeros());
     m_analysis = std::move(symbolic);
 }
 
-void SupernodalCholesky::factorize(const LowerView &lower)
+void SupernodalCholesky::factorize()
 {
     const Analysis &symbolic = *m_analysis;
-    const int n = static_cast<int>(lower.cols());
-    // Every entry of L is written below, so its storage starts uninitialized (and is kept when
-    // the matrix has the same pattern as the last one), like the work storage.
-    resizeStorage(m_values, symbolic.valueCount);
+    const auto n = static_cast<int>(symbolic.supernodeOf.size());
     m_pivots.setZero(n);
     resizeStorage(m_rootUpdates, symbolic.rootUpdateSize);
     m_work.resize(static_cast<std::size_t>(std::max(1, threadCount())));
     std::vector<const double *> updateAt(symbolic.supernodes.size(), nullptr);
-    const FrontContext context{symbolic,        lower,    m_values.data(),
-                               m_pivots.data(), updateAt, m_rootUpdates.data()};
+    const FrontContext context{symbolic, m_values.data(), m_pivots.data(), updateAt,
+                               m_rootUpdates.data()};
     const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
     ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
@@ -912,6 +929,9 @@ void SupernodalCholesky::factorize(const LowerView &lower)
         });
     }
     failure.rethrow();
+    // The top is worked on the first thread alone: the other threads' storage goes first, since
+    // the top's front and stack, with the factor, make the peak of memory of a run.
+    std::fill(m_work.begin() + 1, m_work.end(), Workspace());
     Workspace &work = m_work.front();
     prepare(work, n, symbolic.topLargestFront, symbolic.topStackSize);
     long top = 0;

@@ -18,13 +18,14 @@
 // column the only child of the next in the tree), whose rows are listed once per supernode. A
 // small supernode is merged into its parent when this adds few explicit zeros.
 //
-// Factorization: the supernodes are taken in postorder. Each one gathers its columns of A and the
-// update matrices of its children into a dense frontal matrix on its rows, factors its diagonal
-// block, solves for the block below, and leaves the Schur complement of the rest as its update
-// matrix for its parent. A pivot that is not clearly positive (below `kPivotTolerance` of the
-// matrix diagonal; the normal matrices of the engine are scaled to a unit diagonal) marks an
-// undetermined unknown: the factorization records it, decouples that unknown and goes on, so that
-// every such unknown can be named.
+// Factorization: A is laid into the storage of L, zeros elsewhere (the normal matrices of the
+// engine are added up there directly). The supernodes are taken in postorder. Each one gathers its
+// columns of A and the update matrices of its children into a dense frontal matrix on its rows,
+// factors its diagonal block, solves for the block below, and leaves the Schur complement of the
+// rest as its update matrix for its parent. A pivot that is not clearly positive (below
+// `kPivotTolerance` of the matrix diagonal; the normal matrices of the engine are scaled to a unit
+// diagonal) marks an undetermined unknown: the factorization records it, decouples that unknown and
+// goes on, so that every such unknown can be named.
 namespace engine {
 
 class SupernodalCholesky
@@ -54,11 +55,6 @@ public:
         std::vector<Supernode> supernodes;
         std::vector<int> rows;
         std::vector<int> supernodeOf; // per column (elimination order)
-        // The lower pattern analysed, in elimination order: the rows of column j at
-        // patternRows[patternStart[j] .. patternStart[j + 1]), ascending. The normal matrices
-        // added up on it share it.
-        std::vector<int> patternStart;
-        std::vector<int> patternRows;
         long valueCount = 0;
         int largestFront = 0; // rows of the largest supernode
         // The children of supernode s: children[childStart[s] .. childStart[s + 1]), ascending.
@@ -102,8 +98,8 @@ public:
 
     // Factors the normal matrix S A' W A S of the rows of `design` (W = diag(weights) but for the
     // rows of `blocks`, which take their full weight matrices; S = diag(scale)), added up straight
-    // into the analysed pattern without forming any other sparse matrix. False, with nothing
-    // factored, when there is no analysis or rows couple two unknowns outside it.
+    // into the storage of L without forming any other sparse matrix. False, with no factor left,
+    // when there is no analysis or rows couple two unknowns outside the pattern of L.
     using Design = Eigen::SparseMatrix<double, Eigen::RowMajor>;
     bool computeNormal(const Design &design, const Eigen::VectorXd &weights,
                        const Eigen::VectorXd &scale,
@@ -152,9 +148,9 @@ public:
     };
 
 private:
-    using LowerView = Eigen::Map<const Matrix>;
     void analyse(const Matrix &matrix, std::vector<int> position);
-    void factorize(const LowerView &permutedLower);
+    // Factors the matrix laid in the storage of L (in elimination order, zeros elsewhere).
+    void factorize();
 
     std::vector<int> m_requestedOrder;
     std::shared_ptr<const Analysis> m_analysis;
@@ -162,9 +158,7 @@ private:
     // Work storage of the factorization, kept for the next one.
     std::vector<Workspace> m_work;
     Eigen::VectorXd m_rootUpdates;
-    // The normal matrix added up on the analysed pattern (computeNormal), its values alone.
-    Eigen::VectorXd m_normalValues;
-    bool m_normalFormed = false;
+    bool m_normalFormed = false; // by formNormal(), in the storage of L, not yet factored
     Eigen::VectorXd m_pivots;
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
 };
