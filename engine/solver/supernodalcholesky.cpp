@@ -695,24 +695,45 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
             const auto end = static_cast<int>(std::min<Eigen::Index>(n, first + kColumnRun));
             std::fill(values + columnStart(symbolic, first), values + columnStart(symbolic, end),
                       0.0);
-            std::vector<std::pair<int, double>> entries;
+            // A row's entries by position: those below an entry in the lower triangle come after
+            // it, and their rows are found in one walk down its column's supernode. The product of
+            // a pair takes its factors in the design's order, whatever their positions.
+            struct Entry
+            {
+                int position;
+                int index; // in the row of the design
+                double value;
+            };
+            std::vector<Entry> entries;
             for (long p = runStart[run]; p < runStart[run + 1]; ++p) {
                 const Eigen::Index i = runRows[static_cast<std::size_t>(p)];
                 entries.clear();
                 for (Design::InnerIterator it(design, i); it; ++it)
-                    entries.emplace_back(position(it.col()), it.value() * scale(it.col()));
+                    entries.push_back({position(it.col()), static_cast<int>(entries.size()),
+                                       it.value() * scale(it.col())});
+                std::sort(entries.begin(), entries.end(),
+                          [](const Entry &x, const Entry &y) { return x.position < y.position; });
                 const double w = weights(i);
-                for (std::size_t a = 0; a < entries.size(); ++a) {
-                    for (std::size_t b = 0; b <= a; ++b) {
-                        const int row = std::max(entries[a].first, entries[b].first);
-                        const int column = std::min(entries[a].first, entries[b].first);
-                        if (column < first || column >= end)
-                            continue;
-                        const long at = factorPosition(symbolic, row, column);
-                        if (at < 0)
+                for (auto b = entries.begin(); b != entries.end(); ++b) {
+                    const int column = b->position;
+                    if (column < first || column >= end)
+                        continue;
+                    const Supernode &node = symbolic.supernodes[static_cast<std::size_t>(
+                        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+                    const int *nodeRows = symbolic.rows.data() + node.rowStart;
+                    const int *nodeEnd = nodeRows + node.rowCount;
+                    const int *found = nodeRows + (column - node.first);
+                    double *columnValues = values + node.valueStart +
+                                           static_cast<long>(column - node.first) * node.rowCount;
+                    for (auto a = b; a != entries.end(); ++a) {
+                        found = std::lower_bound(found, nodeEnd, a->position);
+                        if (found == nodeEnd || *found != a->position) {
                             outside = true;
-                        else
-                            values[at] += w * entries[a].second * entries[b].second;
+                            break;
+                        }
+                        const bool later = a->index > b->index;
+                        columnValues[found - nodeRows] +=
+                            w * (later ? a->value : b->value) * (later ? b->value : a->value);
                     }
                 }
             }
