@@ -277,10 +277,11 @@ private:
     {
         std::vector<Reading> readings;
         if (o.kind == ObservationKind::Distance || o.kind == ObservationKind::HeightDifference) {
+            const double metres = metresPerUnit(o.linearUnit);
             for (double unit : kMetresPerUnit) {
-                if (unit == o.linearUnit)
+                if (unit == metres)
                     continue;
-                const double factor = unit / o.linearUnit;
+                const double factor = unit / metres;
                 readings.push_back(
                     {HintKind::LinearUnit, o.value * factor, rereadSigma(o, asRead, factor), unit});
             }
@@ -345,7 +346,7 @@ private:
                 h.observation = static_cast<int>(i);
                 h.asRead = o.value;
                 h.reread = r.value;
-                h.unitAsRead = o.linearUnit;
+                h.unitAsRead = metresPerUnit(o.linearUnit);
                 h.unitReread = r.unit;
                 h.angleUnitReread = r.angleUnit;
                 if (r.kind == HintKind::AngleUnit || r.kind == HintKind::Sexagesimal)
