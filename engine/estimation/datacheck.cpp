@@ -404,9 +404,10 @@ private:
             if (std::abs(m_normalized[worst]) < kHintMisfit || height == 0.0)
                 continue;
             std::optional<Hint> best;
+            const double metres = metresPerUnit(record.unit);
             for (double unit : kMetresPerUnit) {
-                const double reread = height * unit / record.unit;
-                if (unit == record.unit || std::abs(reread) > kLargestHeight)
+                const double reread = height * unit / metres;
+                if (unit == metres || std::abs(reread) > kLargestHeight)
                     continue;
                 double largest = 0.0;
                 bool allFit = true;
@@ -429,7 +430,7 @@ private:
                 h.observations = static_cast<int>(served.size());
                 h.asRead = height;
                 h.reread = reread;
-                h.unitAsRead = record.unit;
+                h.unitAsRead = metresPerUnit(record.unit);
                 h.unitReread = unit;
                 h.normalizedAsRead = m_normalized[worst];
                 h.normalizedReread = largest;

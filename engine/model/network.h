@@ -119,7 +119,7 @@ struct HeightRecord
 {
     int fileNumber = 0;
     int lineNumber = 0;
-    double unit = 1.0; // metres per unit of the record
+    LinearUnit unit = LinearUnit::Metre;
 };
 
 // An instrument height (UNHI, at a station) or a target height (UNHT, at a point sighted) that the

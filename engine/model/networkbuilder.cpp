@@ -1993,11 +1993,11 @@ private:
             error(line, fr("Hauteur sans nom de point (") + columnsOf(Field::Point) + ").");
             return;
         }
-        double metres = 1.0;
+        LinearUnit read = LinearUnit::Metre;
         double value = 0.0;
-        if (!unit(line, metres) || !number(line, Field::Height, "hauteur", value))
+        if (!unit(line, read) || !number(line, Field::Height, "hauteur", value))
             return;
-        value *= metres;
+        value *= metresPerUnit(read);
         if (!within(line, value, -kMaxHeight, kMaxHeight,
                     instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
             return;
@@ -2006,7 +2006,7 @@ private:
         const auto previous = inForce.find(name);
         if (previous != inForce.end() && previous->second.unknown >= 0)
             replaceUnknownHeight(previous->second.unknown, line);
-        HeightInForce height{value, HeightRecord{line.fileNumber, line.lineNumber, metres}, -1};
+        HeightInForce height{value, HeightRecord{line.fileNumber, line.lineNumber, read}, -1};
         if (unknown) {
             UnknownHeight u;
             u.instrument = instrument;
