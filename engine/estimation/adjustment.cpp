@@ -123,7 +123,7 @@ void applySecondary(const Network &network, const Unknowns &unknowns, const Obse
             columns.emplace_back(column, measured * 1e-6);
             break;
         case SecondaryType::Refraction:
-            eq.computed += (value - o.refraction) * eq.refraction;
+            eq.computed += (value - o.refraction()) * eq.refraction;
             columns.emplace_back(column, eq.refraction);
             break;
         case SecondaryType::VarianceGroup:

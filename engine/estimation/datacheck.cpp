@@ -277,10 +277,11 @@ private:
     {
         std::vector<Reading> readings;
         if (o.kind == ObservationKind::Distance || o.kind == ObservationKind::HeightDifference) {
+            const double metres = metresPerUnit(o.linearUnit);
             for (double unit : kMetresPerUnit) {
-                if (unit == o.linearUnit)
+                if (unit == metres)
                     continue;
-                const double factor = unit / o.linearUnit;
+                const double factor = unit / metres;
                 readings.push_back(
                     {HintKind::LinearUnit, o.value * factor, rereadSigma(o, asRead, factor), unit});
             }
@@ -345,7 +346,7 @@ private:
                 h.observation = static_cast<int>(i);
                 h.asRead = o.value;
                 h.reread = r.value;
-                h.unitAsRead = o.linearUnit;
+                h.unitAsRead = metresPerUnit(o.linearUnit);
                 h.unitReread = r.unit;
                 h.angleUnitReread = r.angleUnit;
                 if (r.kind == HintKind::AngleUnit || r.kind == HintKind::Sexagesimal)
@@ -403,9 +404,10 @@ private:
             if (std::abs(m_normalized[worst]) < kHintMisfit || height == 0.0)
                 continue;
             std::optional<Hint> best;
+            const double metres = metresPerUnit(record.unit);
             for (double unit : kMetresPerUnit) {
-                const double reread = height * unit / record.unit;
-                if (unit == record.unit || std::abs(reread) > kLargestHeight)
+                const double reread = height * unit / metres;
+                if (unit == metres || std::abs(reread) > kLargestHeight)
                     continue;
                 double largest = 0.0;
                 bool allFit = true;
@@ -428,7 +430,7 @@ private:
                 h.observations = static_cast<int>(served.size());
                 h.asRead = height;
                 h.reread = reread;
-                h.unitAsRead = record.unit;
+                h.unitAsRead = metresPerUnit(record.unit);
                 h.unitReread = unit;
                 h.normalizedAsRead = m_normalized[worst];
                 h.normalizedReread = largest;

@@ -585,16 +585,16 @@ private:
         });
         if (zenith) {
             const double length =
-                horizon::horizontalLength(d.value, zenith->value, zenith->refraction);
+                horizon::horizontalLength(d.value, zenith->value, zenith->refraction());
             // The height of the far end of the sight, from either end.
             double far = 0.0;
             if (heightOf(zenith->target))
                 far = height(zenith->target) + zenith->targetHeight;
             else if (heightOf(zenith->station))
-                far =
-                    height(zenith->station) + zenith->instrumentHeight +
-                    horizon::heightDifference(zenith->value, zenith->refraction, length, 0.0, 0.0) +
-                    m_surface.drop(length);
+                far = height(zenith->station) + zenith->instrumentHeight +
+                      horizon::heightDifference(zenith->value, zenith->refraction(), length, 0.0,
+                                                0.0) +
+                      m_surface.drop(length);
             return m_surface.onSurface(length, far);
         }
         if (heightOf(d.station) && heightOf(d.target)) {
@@ -898,12 +898,12 @@ private:
                 double length = 0.0;
                 const double slope = slopeLength(p, o.station, o.target);
                 if (slope > 0.0)
-                    length = horizon::horizontalLength(slope, o.value, o.refraction);
+                    length = horizon::horizontalLength(slope, o.value, o.refraction());
                 else if (planOf(o.station) && planOf(o.target))
                     length = (plan(o.target) - plan(o.station)).norm();
                 if (length > 0.0)
                     c.add(up + sign *
-                                   (horizon::heightDifference(o.value, o.refraction, length,
+                                   (horizon::heightDifference(o.value, o.refraction(), length,
                                                               o.instrumentHeight, o.targetHeight) +
                                     m_surface.drop(length)),
                           Trigonometric);

@@ -108,7 +108,7 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
         return eq;
     }
     if (o.kind == ObservationKind::HeightDifference) {
-        eq.computed = to.geographic.height - from.geographic.height - o.undulationDifference;
+        eq.computed = to.geographic.height - from.geographic.height - o.undulationDifference();
         eq.station = Eigen::Vector3d(0.0, 0.0, -1.0);
         eq.target = Eigen::Vector3d(0.0, 0.0, 1.0);
         return eq;
@@ -165,7 +165,7 @@ ObservationEquation evaluateEllipsoidal(const Observation &o,
             return eq;
         }
         eq.refraction = -h / (2.0 * kEarthRadius);
-        eq.computed = std::atan2(h, u) + o.refraction * eq.refraction;
+        eq.computed = std::atan2(h, u) + o.refraction() * eq.refraction;
         const double common = u / (h * s2);
         gradient = common * (e * frame.col(0) + n * frame.col(1)) - (h / s2) * frame.col(2);
         break;

@@ -107,7 +107,7 @@ ObservationEquation evaluate(const Observation &o, const State &state)
             return eq;
         }
         eq.refraction = -h / (2.0 * kEarthRadius);
-        eq.computed = std::atan2(h, dU) + o.refraction * eq.refraction;
+        eq.computed = std::atan2(h, dU) + o.refraction() * eq.refraction;
         const double common = dU / (h * s2);
         eq.target = Eigen::Vector3d(dE * common, dN * common, -h / s2);
         break;
@@ -140,7 +140,7 @@ double misclosure(const Observation &o, double computed)
     case ObservationKind::Zenith:
         return wrapAngle(difference);
     case ObservationKind::Geographic:
-        return o.component < 2 ? wrapAngle(difference) * o.metresPerRadian : difference;
+        return o.component < 2 ? wrapAngle(difference) * o.metresPerRadian() : difference;
     case ObservationKind::Distance:
     case ObservationKind::HeightDifference:
     case ObservationKind::Vector:

@@ -76,7 +76,7 @@ const char *observationLabel(const Observation &o)
 {
     static const char *const letters[4][3] = {
         {"X", "Y", "Z"}, {"P", "L", "H"}, {"N", "E", "H"}, {"DX", "DY", "DZ"}};
-    const int c = o.component >= 0 && o.component < 3 ? o.component : 0;
+    const int c = o.component < 3 ? o.component : 0;
     switch (o.kind) {
     case ObservationKind::Vector:
         return letters[3][c];

@@ -10,6 +10,7 @@
 #include <Eigen/Core>
 
 #include <array>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -22,7 +23,7 @@ namespace engine {
 
 // Observation kinds, numbered as in the result file. A GNSS vector (DXYZ) and a point's observed
 // position (a 3DC block) give one observation per component.
-enum class ObservationKind {
+enum class ObservationKind : std::uint8_t {
     Distance = 1,
     Direction = 2,
     Zenith = 3,
@@ -118,7 +119,7 @@ struct HeightRecord
 {
     int fileNumber = 0;
     int lineNumber = 0;
-    double unit = 1.0; // metres per unit of the record
+    LinearUnit unit = LinearUnit::Metre;
 };
 
 // An instrument height (UNHI, at a station) or a target height (UNHT, at a point sighted) that the
@@ -156,26 +157,13 @@ struct Observation
     double sigma = 0.0;            // a priori standard deviation, metres or radians
     double instrumentHeight = 0.0; // metres, above the station mark
     double targetHeight = 0.0;     // metres, above the target mark
-    double refraction = 0.0;       // coefficient of refraction (zenith angles)
-    // Observed positions and vectors: for a latitude or a longitude, the metres per radian along
-    // north or east at the observed position, which turn its misclosure and residual into metres.
-    double metresPerRadian = 1.0;
-    double linearUnit = 1.0; // metres per unit of the record (DIST, OHDF)
-    double length = 0.0;     // OHDF: length of the levelling line, metres (0: not given)
-    // OHDF with a geoid: undulation of the target less that of the station, so that the
-    // observation is a difference of altitudes.
-    double undulationDifference = 0.0;
-    ObservationKind kind = ObservationKind::Distance;
-    int station = 0; // index into Network::points
+    int station = 0;               // index into Network::points
     int target = 0;
     // The unknown heights the sight takes instead (index into Network::unknownHeights, -1: the
     // height above is known); the height above then holds the approximate value.
     int instrumentUnknown = -1;
     int targetUnknown = -1;
-    int set = -1; // index into Network::sets (directions)
-    // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
-    // height; north, east, up).
-    int component = 0;
+    int set = -1;   // index into Network::sets (directions)
     int group = -1; // GRP in force: index into Network::groupNames, -1 for none
     // The secondary parameters its computed value takes (constants and scales of a distance, the
     // refraction of a zenith angle): Network::secondaryOf() gives them.
@@ -185,7 +173,36 @@ struct Observation
     int lineNumber = 0;
     // Its variance component group: index into Network::varianceGroups, -1 for none.
     int varianceGroup = -1;
-    AngleUnit angleUnit = AngleUnit::Grades; // the unit in force (angles)
+    ObservationKind kind = ObservationKind::Distance;
+    AngleUnit angleUnit = AngleUnit::Grades;   // the unit in force (angles)
+    LinearUnit linearUnit = LinearUnit::Metre; // the unit of the record (DIST, OHDF)
+    // Observed positions and vectors: the component (0 to 2: X, Y, Z; latitude, longitude,
+    // height; north, east, up).
+    std::uint8_t component = 0;
+
+    // Zenith angles: the coefficient of refraction; 0 for the other kinds.
+    double refraction() const { return kind == ObservationKind::Zenith ? m_ofKind : 0.0; }
+    // Observed latitudes and longitudes: the metres per radian along north or east at the
+    // observed position, which turn the misclosure and the residual into metres; 1 otherwise.
+    double metresPerRadian() const
+    {
+        return kind == ObservationKind::Geographic && component < 2 ? m_ofKind : 1.0;
+    }
+    // OHDF with a geoid: undulation of the target less that of the station, so that the
+    // observation is a difference of altitudes; 0 otherwise.
+    double undulationDifference() const
+    {
+        return kind == ObservationKind::HeightDifference ? m_ofKind : 0.0;
+    }
+    // Each for its own kind: the readings above give the value to that kind only.
+    void setRefraction(double coefficient) { m_ofKind = coefficient; }
+    void setMetresPerRadian(double metres) { m_ofKind = metres; }
+    void setUndulationDifference(double metres) { m_ofKind = metres; }
+
+private:
+    // The value that only one kind carries, which the kinds share since none carries two; last,
+    // where the members above leave it aligned.
+    double m_ofKind = 0.0;
 };
 
 // What only the building of the network and the data check read of an observation's record:
@@ -198,6 +215,7 @@ struct ObservationAsRead
     double ownSigma = 0.0;         // metres or radians
     double smallAngleUnit = 0.0;   // radians per small angle unit in force (angles)
     double refractionSigma = 0.0;  // RSET in force (zenith angles)
+    double length = 0.0;           // OHDF: length of the levelling line, metres (0: not given)
     HeightRecord instrumentRecord; // DIST and ZANG
     HeightRecord targetRecord;
     bool hasOwnSigma = false;

@@ -21,19 +21,6 @@ namespace engine {
 
 namespace {
 
-double metresPerUnit(LinearUnit unit)
-{
-    switch (unit) {
-    case LinearUnit::Centimetre:
-        return 0.01;
-    case LinearUnit::Millimetre:
-        return 0.001;
-    case LinearUnit::Metre:
-        break;
-    }
-    return 1.0;
-}
-
 // "colonnes 24 à 41", "colonne 23".
 std::string columnsText(int first, int last)
 {
@@ -178,17 +165,26 @@ private:
     }
 
     // A linear unit field: blank takes the configuration's unit.
-    bool unit(const SourceLine &line, double &metres)
+    bool unit(const SourceLine &line, LinearUnit &unit)
     {
         const std::string_view value = text(line, Field::Unit);
-        const std::optional<LinearUnit> unit =
+        const std::optional<LinearUnit> read =
             value.empty() ? m_options.linearUnit : linearUnitOfToken(value);
-        if (!unit) {
+        if (!read) {
             error(line,
                   fr("Unité inconnue « ") + std::string(value) + fr(" » (m, cm ou mm attendu)."));
             return false;
         }
-        metres = metresPerUnit(*unit);
+        unit = *read;
+        return true;
+    }
+
+    bool unit(const SourceLine &line, double &metres)
+    {
+        LinearUnit read = LinearUnit::Metre;
+        if (!unit(line, read))
+            return false;
+        metres = metresPerUnit(read);
         return true;
     }
 
@@ -698,7 +694,7 @@ private:
         for (int c = 0; c < 3; ++c) {
             Observation o;
             o.kind = kind;
-            o.component = c;
+            o.component = static_cast<std::uint8_t>(c);
             o.fileNumber = p.fileNumber;
             o.lineNumber = p.lineNumber;
             o.group = m_group;
@@ -759,7 +755,7 @@ private:
             for (int c = 0; c < 3; ++c) {
                 Observation o;
                 o.kind = ObservationKind::Vector;
-                o.component = c;
+                o.component = static_cast<std::uint8_t>(c);
                 o.value = v.delta(c);
                 o.fileNumber = v.line.fileNumber;
                 o.lineNumber = v.line.lineNumber;
@@ -890,10 +886,10 @@ private:
                 Observation &o = m_network.observations[first + static_cast<std::size_t>(c)];
                 o.sigma = std::sqrt(block.covariance(c, c));
                 if (kind == ObservationKind::Geographic && c < 2)
-                    o.metresPerRadian =
+                    o.setMetresPerRadian(
                         m_network.sphere ? metresPerRadian(m_network.surface,
                                                            m_network.sphere->toSphere(at), c == 0)
-                                         : metresPerRadian(ellipsoid, at, c == 0);
+                                         : metresPerRadian(ellipsoid, at, c == 0));
             }
             const double smallest = std::sqrt(covariance->diagonal().minCoeff());
             const double largest = std::sqrt(covariance->diagonal().maxCoeff());
@@ -1292,7 +1288,7 @@ private:
                         // zenith angles, so that they begin where the data check stands.
                         SecondaryParameter &parameter =
                             m_network.secondaryParameters[static_cast<std::size_t>(k)];
-                        parameter.start += o.refraction / parameter.observations;
+                        parameter.start += o.refraction() / parameter.observations;
                     }
                     m_network.observationSecondary.push_back(k);
                 }
@@ -1970,7 +1966,7 @@ private:
                              "grille GFIL qui le couvre."));
             }
             if (known)
-                o.undulationDifference = b.geoid->undulation - a.geoid->undulation;
+                o.setUndulationDifference(b.geoid->undulation - a.geoid->undulation);
         }
     }
 
@@ -1997,11 +1993,11 @@ private:
             error(line, fr("Hauteur sans nom de point (") + columnsOf(Field::Point) + ").");
             return;
         }
-        double metres = 1.0;
+        LinearUnit read = LinearUnit::Metre;
         double value = 0.0;
-        if (!unit(line, metres) || !number(line, Field::Height, "hauteur", value))
+        if (!unit(line, read) || !number(line, Field::Height, "hauteur", value))
             return;
-        value *= metres;
+        value *= metresPerUnit(read);
         if (!within(line, value, -kMaxHeight, kMaxHeight,
                     instrument ? "hauteur d'instrument" : "hauteur de cible", " m"))
             return;
@@ -2010,7 +2006,7 @@ private:
         const auto previous = inForce.find(name);
         if (previous != inForce.end() && previous->second.unknown >= 0)
             replaceUnknownHeight(previous->second.unknown, line);
-        HeightInForce height{value, HeightRecord{line.fileNumber, line.lineNumber, metres}, -1};
+        HeightInForce height{value, HeightRecord{line.fileNumber, line.lineNumber, read}, -1};
         if (unknown) {
             UnknownHeight u;
             u.instrument = instrument;
@@ -2156,19 +2152,21 @@ private:
                         kind == ObservationKind::Distance ? "distance" : "dénivelée", o.value) &&
                  ok;
             ok = optionalNumber(line, Field::StdDev, "écart-type", stdDev, &r.hasOwnSigma) && ok;
-            o.value *= o.linearUnit;
-            r.ownSigma = stdDev * o.linearUnit;
+            const double metres = metresPerUnit(o.linearUnit);
+            o.value *= metres;
+            r.ownSigma = stdDev * metres;
             if (kind == ObservationKind::HeightDifference) {
-                ok = optionalNumber(line, Field::Length, "longueur", o.length) && ok;
-                o.length *= o.linearUnit;
+                ok = optionalNumber(line, Field::Length, "longueur", r.length) && ok;
+                r.length *= metres;
             }
         }
         if (kind == ObservationKind::Zenith) {
-            ok = optionalNumber(line, Field::Refraction, "coefficient de réfraction",
-                                o.refraction) &&
-                 within(line, o.refraction, -kMaxRefraction, kMaxRefraction,
+            double refraction = 0.0;
+            ok = optionalNumber(line, Field::Refraction, "coefficient de réfraction", refraction) &&
+                 within(line, refraction, -kMaxRefraction, kMaxRefraction,
                         "coefficient de réfraction", "") &&
                  ok;
+            o.setRefraction(refraction);
             r.refractionSigma = m_refractionSigma;
         }
         if (!ok)
@@ -2187,7 +2185,7 @@ private:
             error(line, fr("Une distance doit être positive."));
             return;
         }
-        if (kind == ObservationKind::HeightDifference && o.length < 0.0) {
+        if (kind == ObservationKind::HeightDifference && r.length < 0.0) {
             error(line, fr("La longueur du cheminement ne peut être négative."));
             return;
         }
@@ -2440,7 +2438,7 @@ private:
             return f.constant * asRead.smallAngleUnit;
         case ObservationKind::HeightDifference: {
             const double a = f.constant * f.unit;
-            const double length = o.length > 0.0 ? o.length : horizontal;
+            const double length = asRead.length > 0.0 ? asRead.length : horizontal;
             const double b = m_options.heightDifferencePerRootKm
                                  ? f.ppm * f.unit * std::sqrt(length / 1000.0)
                                  : f.ppm * 1e-6 * length;

@@ -1,11 +1,27 @@
 #ifndef ENGINE_MODEL_UNITS_H
 #define ENGINE_MODEL_UNITS_H
 
+#include <cstdint>
+
 // The units of the observation files and of the report.
 namespace engine {
 
-enum class AngleUnit { Grades = 1, Dms = 2, Radians = 3 }; // the result file's angle unit codes
-enum class LinearUnit { Metre, Centimetre, Millimetre };
+// The result file's angle unit codes.
+enum class AngleUnit : std::uint8_t { Grades = 1, Dms = 2, Radians = 3 };
+enum class LinearUnit : std::uint8_t { Metre, Centimetre, Millimetre };
+
+constexpr double metresPerUnit(LinearUnit unit)
+{
+    switch (unit) {
+    case LinearUnit::Centimetre:
+        return 0.01;
+    case LinearUnit::Millimetre:
+        return 0.001;
+    case LinearUnit::Metre:
+        break;
+    }
+    return 1.0;
+}
 
 } // namespace engine
 

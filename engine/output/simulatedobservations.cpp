@@ -63,7 +63,7 @@ SimulatedObservations simulateObservations(const Network &network, const Observa
                            o.kind == ObservationKind::Azimuth || o.kind == ObservationKind::Zenith;
         const std::string written = angle ? formatAngle(normalizeAngle(value), o.angleUnit,
                                                         o.angleUnit == AngleUnit::Radians ? 2 : 4)
-                                          : fixed(value / o.linearUnit, 0, 6);
+                                          : fixed(value / metresPerUnit(o.linearUnit), 0, 6);
         values[{o.fileNumber, o.lineNumber}] = padLeft(written, kValueWidth);
         ++out.generated;
     }

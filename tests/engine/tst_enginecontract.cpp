@@ -693,7 +693,7 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
     const engine::ObservationAsRead &zenithAsRead =
         asReadOf(network, engine::ObservationKind::Zenith);
     QCOMPARE(zenithAsRead.ownSigma, 4.0 * second);
-    QCOMPARE(zenith.refraction, 0.13);
+    QCOMPARE(zenith.refraction(), 0.13);
     QCOMPARE(zenithAsRead.refractionSigma, 0.06);
     const engine::Observation &distance = observationOf(network, engine::ObservationKind::Distance);
     QCOMPARE(distance.value, 1.2345678);
@@ -704,7 +704,7 @@ void TestEngineContract::catalogueRecordsReadBackWithTheirValues()
         observationOf(network, engine::ObservationKind::HeightDifference);
     QCOMPARE(levelling.value, -0.01234);
     QCOMPARE(asReadOf(network, engine::ObservationKind::HeightDifference).ownSigma, 0.008);
-    QCOMPARE(levelling.length, 2.505);
+    QCOMPARE(asReadOf(network, engine::ObservationKind::HeightDifference).length, 2.505);
     QCOMPARE(network.points[std::size_t(levelling.station)].name, std::string("P2"));
     QCOMPARE(network.points[std::size_t(levelling.target)].name, std::string("P3"));
     // The unknown heights, with their approximate values, taken by the last distance.

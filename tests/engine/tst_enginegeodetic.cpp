@@ -320,7 +320,7 @@ void TestEngineGeodetic::ellipsoidalEquations()
     o.target = 1;
     o.instrumentHeight = 1.55;
     o.targetHeight = 1.80;
-    o.refraction = kind == engine::ObservationKind::Zenith ? 0.13 : 0.0;
+    o.setRefraction(kind == engine::ObservationKind::Zenith ? 0.13 : 0.0);
     o.set = 0;
     engine::State state;
     state.orientations = {0.3};
