@@ -282,12 +282,18 @@ std::vector<int> minimumDegreeOrder(const Matrix &matrix)
 
 using Analysis = SupernodalCholesky::Analysis;
 
+// The supernode that holds column j of L (elimination order).
+const Supernode &ownerOf(const Analysis &symbolic, int column)
+{
+    return symbolic.supernodes[static_cast<std::size_t>(
+        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+}
+
 // Where entry (row, column) of the lower triangle, in elimination order, sits among the values of
 // L; -1 when the pattern of L does not hold it. The rows of a supernode ascend.
 long factorPosition(const Analysis &symbolic, int row, int column)
 {
-    const Supernode &node = symbolic.supernodes[static_cast<std::size_t>(
-        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+    const Supernode &node = ownerOf(symbolic, column);
     const int offset = column - node.first;
     const int *rows = symbolic.rows.data() + node.rowStart;
     const int *end = rows + node.rowCount;
@@ -302,8 +308,7 @@ long columnStart(const Analysis &symbolic, int column)
 {
     if (column >= static_cast<int>(symbolic.supernodeOf.size()))
         return symbolic.valueCount;
-    const Supernode &node = symbolic.supernodes[static_cast<std::size_t>(
-        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+    const Supernode &node = ownerOf(symbolic, column);
     return node.valueStart + static_cast<long>(column - node.first) * node.rowCount;
 }
 
@@ -718,8 +723,7 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
                     const int column = b->position;
                     if (column < first || column >= end)
                         continue;
-                    const Supernode &node = symbolic.supernodes[static_cast<std::size_t>(
-                        symbolic.supernodeOf[static_cast<std::size_t>(column)])];
+                    const Supernode &node = ownerOf(symbolic, column);
                     const int *nodeRows = symbolic.rows.data() + node.rowStart;
                     const int *nodeEnd = nodeRows + node.rowCount;
                     const int *found = nodeRows + (column - node.first);
