@@ -339,9 +339,15 @@ long packedColumn(long order, long column)
     return column * order - column * (column - 1) / 2;
 }
 
+// The order of a supernode's update matrix: its rows below its diagonal block.
+int updateOrder(const Supernode &node)
+{
+    return node.rowCount - node.columns;
+}
+
 long updateSize(const Supernode &node)
 {
-    return packedSize(node.rowCount - node.columns);
+    return packedSize(updateOrder(node));
 }
 
 // Cuts the tree into subtrees of at most kSubtreeShare of the work each, by splitting the heaviest
@@ -400,7 +406,7 @@ void cutTree(Analysis &symbolic)
             if (s != root)
                 top += updateSize(symbolic.supernodes[us]);
             tree.stackSize = std::max(tree.stackSize, top);
-            tree.largestFront = std::max(tree.largestFront, symbolic.supernodes[us].rowCount);
+            tree.largestUpdate = std::max(tree.largestUpdate, updateOrder(symbolic.supernodes[us]));
         }
         if (updateSize(symbolic.supernodes[r]) > 0) {
             symbolic.rootUpdate[r] = symbolic.rootUpdateSize;
@@ -410,7 +416,7 @@ void cutTree(Analysis &symbolic)
     }
     symbolic.top.clear();
     symbolic.topStackSize = 0;
-    symbolic.topLargestFront = 0;
+    symbolic.topLargestUpdate = 0;
     long top = 0;
     for (std::size_t s = 0; s < count; ++s) {
         if (!above[s])
@@ -424,8 +430,8 @@ void cutTree(Analysis &symbolic)
         }
         top += updateSize(symbolic.supernodes[s]);
         symbolic.topStackSize = std::max(symbolic.topStackSize, top);
-        symbolic.topLargestFront =
-            std::max(symbolic.topLargestFront, symbolic.supernodes[s].rowCount);
+        symbolic.topLargestUpdate =
+            std::max(symbolic.topLargestUpdate, updateOrder(symbolic.supernodes[s]));
     }
 }
 
@@ -451,9 +457,9 @@ void resizeStorage(Eigen::VectorXd &v, Eigen::Index size, FirstTouch touch = Fir
         v.segment(p * kPiece, std::min(kPiece, size - p * kPiece)).setZero();
 }
 
-void prepare(Workspace &work, int n, int largestFront, long stackSize)
+void prepare(Workspace &work, int n, int largestUpdate, long stackSize)
 {
-    const auto front = static_cast<Eigen::Index>(largestFront) * largestFront;
+    const auto front = static_cast<Eigen::Index>(largestUpdate) * largestUpdate;
     if (work.front.size() < front)
         resizeStorage(work.front, front);
     if (work.stack.size() < stackSize)
@@ -473,17 +479,33 @@ struct FrontContext
     double *rootUpdates;
 };
 
-// Adds the update matrix of a child (`size` rows `rows`, packed lower triangle) into `front`.
-void extendAdd(Eigen::Map<Eigen::MatrixXd> &front, const std::vector<int> &position,
-               const double *data, int size, const int *rows)
+// The frontal matrix of a supernode of m rows and k columns, lower triangle: its first k columns
+// are its block of L itself, the others (the rows and columns below) a square of order m - k in
+// the workspace.
+struct Front
 {
-    // Each column of the update lands in a column of its own.
+    double *block;
+    double *update;
+    int m;
+    int k;
+};
+
+// Adds the update matrix of a child (`size` rows `rows`, packed lower triangle) into `front`.
+void extendAdd(const Front &front, const std::vector<int> &position, const double *data, int size,
+               const int *rows)
+{
+    const int below = front.m - front.k;
+    // Each column of the update lands in a column of its own: at front row r, base[offset + r].
 #pragma omp parallel for schedule(dynamic, 16) if (size > frontBlock && !omp_in_parallel())
     for (int b = 0; b < size; ++b) {
         const int column = position[static_cast<std::size_t>(rows[b])];
+        const bool inBlock = column < front.k;
+        double *const base = inBlock ? front.block : front.update;
+        const long offset = inBlock ? static_cast<long>(column) * front.m
+                                    : static_cast<long>(column - front.k) * below - front.k;
         const double *entry = data + packedColumn(size, b) - b;
         for (int a = b; a < size; ++a)
-            front(position[static_cast<std::size_t>(rows[a])], column) += entry[a];
+            base[offset + position[static_cast<std::size_t>(rows[a])]] += entry[a];
     }
 }
 
@@ -500,17 +522,15 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
     for (int t = 0; t < m; ++t)
         work.position[static_cast<std::size_t>(rows[t])] = t;
 
-    // Only the lower triangle of the frontal matrix is used: the supernode's columns of the
-    // matrix, laid in its block of L, and zeros.
-    Eigen::Map<Eigen::MatrixXd> front(work.front.data(), m, m);
+    // The supernode's columns of the matrix are already in its block of L; the rest of the front
+    // starts at zero, its lower triangle alone being used.
+    const int below = m - k;
     Eigen::Map<Eigen::MatrixXd> block(context.values + node.valueStart, m, k);
-#pragma omp parallel for schedule(static) if (m > frontBlock && !omp_in_parallel())
-    for (int c = 0; c < m; ++c) {
-        if (c < k)
-            front.col(c).tail(m - c) = block.col(c).tail(m - c);
-        else
-            front.col(c).tail(m - c).setZero();
-    }
+    Eigen::Map<Eigen::MatrixXd> update(work.front.data(), below, below);
+#pragma omp parallel for schedule(static) if (below > frontBlock && !omp_in_parallel())
+    for (int c = 0; c < below; ++c)
+        update.col(c).tail(below - c).setZero();
+    const Front front{block.data(), update.data(), m, k};
     // The children's updates, the last child first as they come off the stack.
     for (int p = symbolic.childStart[us + 1] - 1; p >= symbolic.childStart[us]; --p) {
         const auto child = static_cast<std::size_t>(symbolic.children[static_cast<std::size_t>(p)]);
@@ -524,13 +544,10 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
             top = data - work.stack.data();
     }
 
-    denseCholesky(front.topLeftCorner(k, k),
-                  Eigen::Map<Eigen::VectorXd>(context.pivots + node.first, k));
-    const int below = m - k;
+    denseCholesky(block.topRows(k), Eigen::Map<Eigen::VectorXd>(context.pivots + node.first, k));
     if (below > 0) {
-        auto l21 = front.bottomLeftCorner(below, k);
-        solveTransposedOnTheRight(front.topLeftCorner(k, k), l21);
-        auto update = front.bottomRightCorner(below, below);
+        auto l21 = block.bottomRows(below);
+        solveTransposedOnTheRight(block.topRows(k), l21);
         subtractLowerProduct(update, l21);
         const long at = symbolic.rootUpdate[us];
         double *data = at >= 0 ? context.rootUpdates + at : work.stack.data() + top;
@@ -541,7 +558,6 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
         if (at < 0)
             top += packedSize(below);
     }
-    block = front.leftCols(k);
     block.topRows(k).triangularView<Eigen::StrictlyUpper>().setZero();
 }
 
@@ -947,7 +963,7 @@ void SupernodalCholesky::factorize()
         failure.run([&] {
             const Analysis::Subtree &tree = symbolic.subtrees[static_cast<std::size_t>(t)];
             Workspace &work = m_work[static_cast<std::size_t>(omp_get_thread_num())];
-            prepare(work, n, tree.largestFront, tree.stackSize);
+            prepare(work, n, tree.largestUpdate, tree.stackSize);
             long top = 0;
             for (int s = tree.first; s <= tree.root; ++s)
                 factorSupernode(context, s, work, top);
@@ -958,7 +974,7 @@ void SupernodalCholesky::factorize()
     // the top's front and stack, with the factor, make the peak of memory of a run.
     std::fill(m_work.begin() + 1, m_work.end(), Workspace());
     Workspace &work = m_work.front();
-    prepare(work, n, symbolic.topLargestFront, symbolic.topStackSize);
+    prepare(work, n, symbolic.topLargestUpdate, symbolic.topStackSize);
     long top = 0;
     for (int s : symbolic.top)
         factorSupernode(context, s, work, top);

@@ -69,14 +69,14 @@ public:
             int first = 0;
             int root = 0;
             long stackSize = 0;
-            int largestFront = 0;
+            int largestUpdate = 0; // order of its largest update matrix
         };
         std::vector<Subtree> subtrees;
         std::vector<int> top;
         std::vector<long> rootUpdate;
         long rootUpdateSize = 0;
         long topStackSize = 0;
-        int topLargestFront = 0;
+        int topLargestUpdate = 0;
     };
 
     // The elimination order to use, as the position of each unknown; an empty order asks for an
@@ -138,7 +138,8 @@ public:
     // Entries of L stored, explicit zeros of merged supernodes included.
     long storedEntries() const { return static_cast<long>(m_values.size()); }
 
-    // Work storage of one thread of the factorization: its frontal matrix, its stack of update
+    // Work storage of one thread of the factorization: the part of its frontal matrix below the
+    // current supernode's block of L (where the update matrix is computed), its stack of update
     // matrices and the position of each row in the current front.
     struct Workspace
     {
