@@ -16,19 +16,6 @@ namespace {
 
 using Supernode = SupernodalCholesky::Supernode;
 
-// Position of `row` among the rows of `node` (rows ascending, its own columns first), or -1.
-long rowPosition(const Supernode &node, const int *rows, int row)
-{
-    if (row >= node.first && row < node.first + node.columns)
-        return row - node.first;
-    const int *begin = rows + node.columns;
-    const int *end = rows + node.rowCount;
-    const int *found = std::lower_bound(begin, end, row);
-    if (found == end || *found != row)
-        return -1;
-    return found - rows;
-}
-
 struct InverseWork
 {
     Eigen::MatrixXd h;
@@ -156,14 +143,10 @@ std::optional<double> SelectedInverse::entry(int i, int j) const
     int column = position(j);
     if (row < column)
         std::swap(row, column);
-    const Supernode &node = solver.supernodes()[static_cast<std::size_t>(
-        solver.supernodeOf()[static_cast<std::size_t>(column)])];
-    const long p = rowPosition(node, solver.rows().data() + node.rowStart, row);
+    const long p = solver.analysis()->valueIndex(row, column);
     if (p < 0)
         return std::nullopt;
-    const double z =
-        m_values(node.valueStart + static_cast<long>(column - node.first) * node.rowCount + p);
-    return m_factor.scale(i) * m_factor.scale(j) * z;
+    return m_factor.scale(i) * m_factor.scale(j) * m_values(p);
 }
 
 Eigen::MatrixXd SelectedInverse::block(const std::vector<int> &unknowns) const

@@ -289,20 +289,6 @@ const Supernode &ownerOf(const Analysis &symbolic, int column)
         symbolic.supernodeOf[static_cast<std::size_t>(column)])];
 }
 
-// Where entry (row, column) of the lower triangle, in elimination order, sits among the values of
-// L; -1 when the pattern of L does not hold it. The rows of a supernode ascend.
-long factorPosition(const Analysis &symbolic, int row, int column)
-{
-    const Supernode &node = ownerOf(symbolic, column);
-    const int offset = column - node.first;
-    const int *rows = symbolic.rows.data() + node.rowStart;
-    const int *end = rows + node.rowCount;
-    const int *found = std::lower_bound(rows + offset, end, row);
-    if (found == end || *found != row)
-        return -1;
-    return node.valueStart + static_cast<long>(offset) * node.rowCount + (found - rows);
-}
-
 // The first value of column j of L, or the count of values for j = n.
 long columnStart(const Analysis &symbolic, int column)
 {
@@ -318,7 +304,7 @@ bool withinPattern(const Matrix &lower, const Analysis &symbolic)
         return false;
     for (Eigen::Index j = 0; j < lower.cols(); ++j) {
         for (Matrix::InnerIterator it(lower, j); it; ++it) {
-            if (factorPosition(symbolic, static_cast<int>(it.row()), static_cast<int>(j)) < 0)
+            if (symbolic.valueIndex(static_cast<int>(it.row()), static_cast<int>(j)) < 0)
                 return false;
         }
     }
@@ -563,6 +549,19 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
 
 } // namespace
 
+long SupernodalCholesky::Analysis::valueIndex(int row, int column) const
+{
+    // The rows of a supernode ascend, its own columns first.
+    const Supernode &node = ownerOf(*this, column);
+    const int offset = column - node.first;
+    const int *own = rows.data() + node.rowStart;
+    const int *end = own + node.rowCount;
+    const int *found = std::lower_bound(own + offset, end, row);
+    if (found == end || *found != row)
+        return -1;
+    return columnStart(*this, column) + (found - own);
+}
+
 void setFrontBlockSize(int columns)
 {
     frontBlock = columns > 0 ? columns : kDefaultFrontBlock;
@@ -628,7 +627,7 @@ void SupernodalCholesky::compute(const Matrix &matrix)
     m_values.setZero();
     for (int j = 0; j < n; ++j) {
         for (Matrix::InnerIterator it(lower, j); it; ++it)
-            m_values(factorPosition(*m_analysis, static_cast<int>(it.row()), j)) += it.value();
+            m_values(m_analysis->valueIndex(static_cast<int>(it.row()), j)) += it.value();
     }
     factorize();
     m_info = Eigen::Success;
@@ -743,8 +742,7 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
                     const int *nodeRows = symbolic.rows.data() + node.rowStart;
                     const int *nodeEnd = nodeRows + node.rowCount;
                     const int *found = nodeRows + (column - node.first);
-                    double *columnValues = values + node.valueStart +
-                                           static_cast<long>(column - node.first) * node.rowCount;
+                    double *columnValues = values + columnStart(symbolic, column);
                     for (auto a = b; a != entries.end(); ++a) {
                         found = std::lower_bound(found, nodeEnd, a->position);
                         if (found == nodeEnd || *found != a->position) {
@@ -782,7 +780,7 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
                     for (const auto &[pb, vb] : blockRows[static_cast<std::size_t>(b)]) {
                         if (pa < pb)
                             continue;
-                        const long at = factorPosition(symbolic, pa, pb);
+                        const long at = symbolic.valueIndex(pa, pb);
                         if (at < 0)
                             return false;
                         values[at] += w * va * vb;

@@ -56,6 +56,9 @@ public:
         std::vector<int> rows;
         std::vector<int> supernodeOf; // per column (elimination order)
         long valueCount = 0;
+        // Where entry (row, column) of the lower triangle, in elimination order, sits among the
+        // values of L (row >= column); -1 when the pattern of L does not hold it.
+        long valueIndex(int row, int column) const;
         int largestFront = 0; // rows of the largest supernode
         // The children of supernode s: children[childStart[s] .. childStart[s + 1]), ascending.
         std::vector<int> childStart;
