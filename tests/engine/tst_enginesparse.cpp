@@ -326,6 +326,24 @@ void TestEngineSparse::normalMatrixAddedUpOnThePattern()
     engine::SupernodalCholesky::Design wider(rows + 1, n);
     wider.setFromTriplets(entries.begin(), entries.end());
     QVERIFY(!solver.computeNormal(wider, Eigen::VectorXd::Ones(rows + 1), scale));
+
+    // That coupling closes the chain into a ring, which, eliminated in its natural order, fills
+    // the last row of L: a row coupling the last unknown with the middle one lies in the factor,
+    // though not in the pattern analysed, and is added up there.
+    engine::SupernodalCholesky ring;
+    std::vector<int> natural(static_cast<std::size_t>(n));
+    std::iota(natural.begin(), natural.end(), 0);
+    ring.setOrdering(natural);
+    ring.analyzePattern((Eigen::MatrixXd(wider).transpose() * Eigen::MatrixXd(wider)).sparseView());
+    entries.emplace_back(rows + 1, n / 2, 0.7);
+    entries.emplace_back(rows + 1, n - 1, -1.1);
+    engine::SupernodalCholesky::Design filled(rows + 2, n);
+    filled.setFromTriplets(entries.begin(), entries.end());
+    const Eigen::VectorXd ones = Eigen::VectorXd::Ones(rows + 2);
+    QVERIFY(ring.computeNormal(filled, ones, scale));
+    const Eigen::MatrixXd filledDense = scale.asDiagonal() * Eigen::MatrixXd(filled).transpose() *
+                                        Eigen::MatrixXd(filled) * scale.asDiagonal();
+    QVERIFY((filledDense * ring.solve(b) - b).norm() <= kSolveTol * b.norm());
 }
 
 void TestEngineSparse::designChangesHandsWithoutACopy()
