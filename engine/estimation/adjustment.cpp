@@ -454,12 +454,14 @@ Linearisation pinnedSystem(const Linearisation &lin, const Eigen::VectorXd &weig
 
 // Factors the scaled normal matrix; undetermined unknowns go to `diagnostics`. The factor of
 // the previous iteration, when given, is factored anew: its analysis of the pattern (order and
-// supernodes) and its storage serve again.
+// supernodes) and its storage serve again. `formed` is called once the normal matrix is formed,
+// before it is factored: the design matrix is not read after it, and may be released there.
 std::unique_ptr<NormalFactor>
 factor(const Network &network, const Unknowns &unknowns, const Linearisation &lin,
        const Eigen::VectorXd &weights, const std::vector<WeightBlock> &blocks,
        Diagnostics &diagnostics, std::unique_ptr<NormalFactor> previous,
-       const std::function<std::string()> &defectText, SolverTimings *timings)
+       const std::function<void()> &formed, const std::function<std::string()> &defectText,
+       SolverTimings *timings)
 {
     using RowIterator = Eigen::SparseMatrix<double, Eigen::RowMajor>::InnerIterator;
     auto result = previous ? std::move(previous) : std::make_unique<NormalFactor>();
@@ -505,13 +507,18 @@ factor(const Network &network, const Unknowns &unknowns, const Linearisation &li
     // The normal matrix is added up straight into the analysed pattern, which holds every pair
     // of unknowns an observation joins; forming it as a sparse product is the fallback.
     if (result->solver.formNormal(lin.design, weights, result->scale, blocks)) {
+        formed();
         record(phases.forming);
         result->solver.factorNormal();
     } else {
         result->onStructuralPattern = false;
-        const Eigen::SparseMatrix<double> design = lin.design;
-        NormalMatrix normal = design.transpose() * weightMatrix(weights, blocks) * design;
+        NormalMatrix normal;
+        {
+            const Eigen::SparseMatrix<double> design = lin.design;
+            normal = design.transpose() * weightMatrix(weights, blocks) * design;
+        }
         normal = result->scale.asDiagonal() * normal * result->scale.asDiagonal();
+        formed();
         result->solver.compute(normal);
     }
     double factorization = 0.0;
@@ -722,29 +729,41 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     std::vector<int> pinned;
     Eigen::VectorXd pinnedWeights;
     // Factors the normal matrix at `lin` (with the held unknowns, if any) and, when `dx` is
-    // given, solves it.
-    const auto solveFactor = [&](const Linearisation &lin, const State &at,
-                                 std::unique_ptr<NormalFactor> previous,
-                                 Eigen::VectorXd *dx) -> std::unique_ptr<NormalFactor> {
+    // given, solves it. Unless `keepDesign`, the design matrix is released once the normal matrix
+    // is formed: the factorization is the run's peak of memory, and the design the largest thing
+    // there that it does not need.
+    const auto solveFactor = [&](Linearisation &lin, const State &at,
+                                 std::unique_ptr<NormalFactor> previous, Eigen::VectorXd *dx,
+                                 bool keepDesign) -> std::unique_ptr<NormalFactor> {
         const auto defectText = [&]() {
             if (freeNetwork)
                 return std::string();
-            const DesignSystem system{lin.design, out.weights, out.weightBlocks};
+            Linearisation again;
+            if (lin.design.rows() == 0)
+                again = linearise(network, unknowns, at, positionsAt(at), endsAt(at), diagnostics);
+            const DesignSystem system{lin.design.rows() == 0 ? again.design : lin.design,
+                                      out.weights, out.weightBlocks};
             return datumDefectText(
                 network, detectDatumDefect(network, unknowns, at, positionsAt(at), system));
         };
-        if (pinned.empty()) {
-            auto f = factor(network, unknowns, lin, out.weights, out.weightBlocks, diagnostics,
-                            std::move(previous), defectText, reweighting.timings);
-            if (f && dx)
-                *dx = solveNormal(*f, lin.design, lin.misclosures, out.weights, out.weightBlocks);
-            return f;
-        }
-        const Linearisation held = pinnedSystem(lin, out.weights, pinned, pinnedWeights);
-        auto f = factor(network, unknowns, held, pinnedWeights, out.weightBlocks, diagnostics,
-                        std::move(previous), defectText, reweighting.timings);
+        Linearisation held;
+        if (!pinned.empty())
+            held = pinnedSystem(lin, out.weights, pinned, pinnedWeights);
+        const Linearisation &system = pinned.empty() ? lin : held;
+        const Eigen::VectorXd &weights = pinned.empty() ? out.weights : pinnedWeights;
+        Eigen::VectorXd rhs;
+        const auto formed = [&]() {
+            if (dx)
+                rhs = rightHandSide(system.design, system.misclosures, weights, out.weightBlocks);
+            if (!keepDesign) {
+                held.design = DesignMatrix();
+                lin.design = DesignMatrix();
+            }
+        };
+        auto f = factor(network, unknowns, system, weights, out.weightBlocks, diagnostics,
+                        std::move(previous), formed, defectText, reweighting.timings);
         if (f && dx)
-            *dx = solveNormal(*f, held.design, held.misclosures, pinnedWeights, out.weightBlocks);
+            *dx = solveNormal(*f, rhs);
         return f;
     };
 
@@ -803,7 +822,7 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     for (int iteration = 1; iteration <= maxIterations && !converged; ++iteration) {
         const AdjustmentOutcome *known = iteration == 1 ? reweighting.linearisedAtStart : nullptr;
         const auto start = SolverTimings::Clock::now();
-        const Linearisation lin =
+        Linearisation lin =
             known ? Linearisation{known->design, known->computed, -known->residuals, true}
                   : linearise(network, unknowns, state, positionsAt(state), endsAt(state),
                               diagnostics);
@@ -818,7 +837,8 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
             solveNear(lin, *previous, dx)) {
             normalFactor = std::move(previous);
         } else {
-            normalFactor = solveFactor(lin, state, std::move(previous), &dx);
+            normalFactor =
+                solveFactor(lin, state, std::move(previous), &dx, options.matrices.eachIteration());
             if (!normalFactor)
                 return out;
             previousOwn = true;
@@ -921,18 +941,20 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
         out.solved = true;
         return out;
     }
-    // The design matrix passes to the outcome only after the final factorization, the run's
-    // peak of memory, so that it is not held twice there.
     if (unknowns.count > 0) {
         detect(final);
-        out.factor = solveFactor(final, state, std::move(previous), nullptr);
-    }
-    out.design = std::move(final.design);
-    if (unknowns.count > 0) {
+        out.factor = solveFactor(final, state, std::move(previous), nullptr, false);
         if (!out.factor)
             return out;
-        // Only the statistics use the final factor: its work storage goes before they run.
-        out.factor->solver.releaseWork();
+        // The design matrix, released for the factorization, is taken again at the same state.
+        const auto again = SolverTimings::Clock::now();
+        out.design =
+            linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics)
+                .design;
+        if (reweighting.timings)
+            reweighting.timings->forming += SolverTimings::since(again);
+    } else {
+        out.design = std::move(final.design);
     }
     if (!pinned.empty() && !carryToDatum(network, options, out, pinned, diagnostics))
         return out;

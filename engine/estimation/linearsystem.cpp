@@ -41,9 +41,6 @@ Eigen::SparseMatrix<double> inverseOnPattern(const Network &network, const Unkno
     return lower;
 }
 
-namespace {
-
-// A' P l.
 Eigen::VectorXd rightHandSide(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
                               const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
                               const std::vector<WeightBlock> &blocks)
@@ -55,6 +52,8 @@ Eigen::VectorXd rightHandSide(const Eigen::SparseMatrix<double, Eigen::RowMajor>
     }
     return rhs;
 }
+
+namespace {
 
 // S A' W A S v, the product of the scaled normal matrix with v taken through the design matrix.
 Eigen::VectorXd normalProduct(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
@@ -77,7 +76,11 @@ Eigen::VectorXd solveNormal(const NormalFactor &factor,
                             const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
                             const std::vector<WeightBlock> &blocks)
 {
-    const Eigen::VectorXd rhs = rightHandSide(design, misclosures, weights, blocks);
+    return solveNormal(factor, rightHandSide(design, misclosures, weights, blocks));
+}
+
+Eigen::VectorXd solveNormal(const NormalFactor &factor, const Eigen::VectorXd &rhs)
+{
     return factor.scale.cwiseProduct(factor.solver.solve(factor.scale.cwiseProduct(rhs)));
 }
 

@@ -34,11 +34,18 @@ struct LinearSystem
 Eigen::SparseMatrix<double> inverseOnPattern(const Network &network, const Unknowns &unknowns,
                                              const SelectedInverse &inverse);
 
+// A' P l, the right-hand side of the normal equations.
+Eigen::VectorXd rightHandSide(const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
+                              const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
+                              const std::vector<WeightBlock> &blocks);
+
 // x = N^-1 A' P l by the factor of N.
 Eigen::VectorXd solveNormal(const NormalFactor &factor,
                             const Eigen::SparseMatrix<double, Eigen::RowMajor> &design,
                             const Eigen::VectorXd &misclosures, const Eigen::VectorXd &weights,
                             const std::vector<WeightBlock> &blocks);
+// The same with the right-hand side already formed: x = N^-1 rhs.
+Eigen::VectorXd solveNormal(const NormalFactor &factor, const Eigen::VectorXd &rhs);
 
 // x = N^-1 A' P l by conjugate gradients on the scaled normal equations, preconditioned by
 // `nearby`: the factor of a normal matrix of the same system (same weights, same held unknowns)

@@ -310,7 +310,16 @@ bool withinPattern(const Matrix &lower, const Analysis &symbolic)
     }
     return true;
 }
-using Workspace = SupernodalCholesky::Workspace;
+
+// Work storage of one thread of the factorization: the part of its frontal matrix below the
+// current supernode's block of L (where the update matrix is computed), its stack of update
+// matrices and the position of each row in the current front.
+struct Workspace
+{
+    Eigen::VectorXd front;
+    Eigen::VectorXd stack;
+    std::vector<int> position;
+};
 
 // An update matrix is kept as its lower triangle alone, column after column: half the memory of
 // the square, where the update matrices of the subtrees' roots wait for the top of the tree.
@@ -643,13 +652,6 @@ bool SupernodalCholesky::computeNormal(const Design &design, const Eigen::Vector
     return true;
 }
 
-void SupernodalCholesky::releaseWork()
-{
-    m_work = std::vector<Workspace>();
-    m_rootUpdates = Eigen::VectorXd();
-    m_normalFormed = false;
-}
-
 void SupernodalCholesky::factorNormal()
 {
     if (!m_normalFormed)
@@ -949,18 +951,22 @@ void SupernodalCholesky::factorize()
     const Analysis &symbolic = *m_analysis;
     const auto n = static_cast<int>(symbolic.supernodeOf.size());
     m_pivots.setZero(n);
-    resizeStorage(m_rootUpdates, symbolic.rootUpdateSize);
-    m_work.resize(static_cast<std::size_t>(std::max(1, threadCount())));
+    // The work storage lives for this factorization only: what it frees, the allocator keeps
+    // for the design matrix and the vectors a run takes next, so that they add nothing to the
+    // peak of memory that the factorization makes.
+    Eigen::VectorXd rootUpdates;
+    resizeStorage(rootUpdates, symbolic.rootUpdateSize);
+    std::vector<Workspace> workspaces(static_cast<std::size_t>(std::max(1, threadCount())));
     std::vector<const double *> updateAt(symbolic.supernodes.size(), nullptr);
     const FrontContext context{symbolic, m_values.data(), m_pivots.data(), updateAt,
-                               m_rootUpdates.data()};
+                               rootUpdates.data()};
     const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
     ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
     for (long t = 0; t < subtreeCount; ++t) {
         failure.run([&] {
             const Analysis::Subtree &tree = symbolic.subtrees[static_cast<std::size_t>(t)];
-            Workspace &work = m_work[static_cast<std::size_t>(omp_get_thread_num())];
+            Workspace &work = workspaces[static_cast<std::size_t>(omp_get_thread_num())];
             prepare(work, n, tree.largestUpdate, tree.stackSize);
             long top = 0;
             for (int s = tree.first; s <= tree.root; ++s)
@@ -970,8 +976,8 @@ void SupernodalCholesky::factorize()
     failure.rethrow();
     // The top is worked on the first thread alone: the other threads' storage goes first, since
     // the top's front and stack, with the factor, make the peak of memory of a run.
-    std::fill(m_work.begin() + 1, m_work.end(), Workspace());
-    Workspace &work = m_work.front();
+    std::fill(workspaces.begin() + 1, workspaces.end(), Workspace());
+    Workspace &work = workspaces.front();
     prepare(work, n, symbolic.topLargestUpdate, symbolic.topStackSize);
     long top = 0;
     for (int s : symbolic.top)

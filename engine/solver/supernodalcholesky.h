@@ -113,9 +113,6 @@ public:
                     const std::vector<WeightBlock> &blocks = std::vector<WeightBlock>());
     void factorNormal();
 
-    // Frees the work storage kept for the next factorization; the factor stays.
-    void releaseWork();
-
     // Success once a matrix is factored (small pivots included: see vectorD()).
     Eigen::ComputationInfo info() const { return m_info; }
 
@@ -141,16 +138,6 @@ public:
     // Entries of L stored, explicit zeros of merged supernodes included.
     long storedEntries() const { return static_cast<long>(m_values.size()); }
 
-    // Work storage of one thread of the factorization: the part of its frontal matrix below the
-    // current supernode's block of L (where the update matrix is computed), its stack of update
-    // matrices and the position of each row in the current front.
-    struct Workspace
-    {
-        Eigen::VectorXd front;
-        Eigen::VectorXd stack;
-        std::vector<int> position;
-    };
-
 private:
     void analyse(const Matrix &matrix, std::vector<int> position);
     // Factors the matrix laid in the storage of L (in elimination order, zeros elsewhere).
@@ -158,10 +145,7 @@ private:
 
     std::vector<int> m_requestedOrder;
     std::shared_ptr<const Analysis> m_analysis;
-    Eigen::VectorXd m_values; // the supernodal blocks of L, one after the other
-    // Work storage of the factorization, kept for the next one.
-    std::vector<Workspace> m_work;
-    Eigen::VectorXd m_rootUpdates;
+    Eigen::VectorXd m_values;    // the supernodal blocks of L, one after the other
     bool m_normalFormed = false; // by formNormal(), in the storage of L, not yet factored
     Eigen::VectorXd m_pivots;
     Eigen::ComputationInfo m_info = Eigen::InvalidInput;
