@@ -10,13 +10,16 @@
 #endif
 
 // Restarts the running program once, before it does anything else, with the C library's
-// allocator backing its heap with transparent huge pages and keeping the memory a processing
-// frees for its next allocations instead of handing it back to the system at once. A processing
-// touches several gigabytes of fresh memory on a large network; with 4 KiB pages that is a
-// million page faults, and on a virtual machine every page handed back and taken again costs as
-// much as a new one: together, a third of the run. A processing hands its free memory back when
-// it ends (returnFreeMemory). Does nothing where the allocator cannot be tuned, when the tuning
-// is already in place, or when the restart fails; a tunable the user set is kept. `argv` is
+// allocator backing its memory with transparent huge pages and keeping the small blocks a
+// processing frees for its next allocations instead of handing them back to the system at once.
+// A processing touches several gigabytes of fresh memory on a large network; with 4 KiB pages
+// that is a million page faults, and on a virtual machine every page handed back and taken again
+// costs as much as a new one: together, a third of the run. Blocks of 64 MiB and more (the
+// factor, the design matrix, the work storage of a factorization) are mapped apart and handed
+// back when freed: kept in the heap, the gaps they leave, which few later blocks fit, added up to
+// a tenth of the peak of memory. A processing hands its free memory back between its stages
+// and when it ends (returnFreeMemory). Does nothing where the allocator cannot be tuned, when the
+// tuning is already in place, or when the restart fails; a tunable the user set is kept. `argv` is
 // main's, null-terminated. Header only: the workbench, which loads the engine at run time and
 // never links it, calls it too.
 namespace engine {
@@ -28,9 +31,9 @@ inline void restartWithAllocatorTuning(char **argv)
     // Releases without this tunable ignore it.
     constexpr const char *kVariable = "GLIBC_TUNABLES";
     constexpr const char *kHugePages = "glibc.malloc.hugetlb";
-    // Huge pages; no block mapped apart, and none of the heap's top given back, below 4 GiB.
+    // Huge pages; blocks mapped apart from 64 MiB; none of the heap's top given back below 4 GiB.
     constexpr const char *kTunables[][2] = {{kHugePages, "1"},
-                                            {"glibc.malloc.mmap_threshold", "4294967295"},
+                                            {"glibc.malloc.mmap_threshold", "67108864"},
                                             {"glibc.malloc.trim_threshold", "4294967295"}};
     const char *current = std::getenv(kVariable);
     if (!argv || !argv[0] || (current && std::strstr(current, kHugePages)))

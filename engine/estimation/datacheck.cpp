@@ -180,6 +180,14 @@ private:
             const double y = std::abs(b.normalized);
             return x > y || (x == y && a.observation < b.observation);
         });
+        check.checked = check.misfits.size();
+        const auto beyond = std::partition_point(
+            check.misfits.begin(), check.misfits.end(),
+            [](const ObservationMisfit &m) { return std::abs(m.normalized) > kListedMisfit; });
+        const auto listed = std::max(static_cast<std::size_t>(beyond - check.misfits.begin()),
+                                     std::min(kListedWorst, check.checked));
+        check.misfits.resize(listed);
+        check.misfits.shrink_to_fit();
     }
 
     // For each direction, the orientation of its set from the other directions of the set: the

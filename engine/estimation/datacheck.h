@@ -80,9 +80,12 @@ struct Hint
 
 struct DataCheck
 {
-    std::vector<ObservationMisfit> misfits; // every computable observation, the worst first
-    std::vector<LevellingLoop> loops;       // the worst first
-    std::vector<Hint> hints;                // in the order of the files and lines
+    // The misfits the report lists, the worst first: the kListedWorst worst and every one beyond
+    // kListedMisfit sigma.
+    std::vector<ObservationMisfit> misfits;
+    std::size_t checked = 0;          // the observations whose misfit could be computed
+    std::vector<LevellingLoop> loops; // the worst first
+    std::vector<Hint> hints;          // in the order of the files and lines
 };
 
 // The hints of units read another way need the network's records as read (Network::asRead):

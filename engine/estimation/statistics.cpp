@@ -178,7 +178,6 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
     const auto m = static_cast<Eigen::Index>(network.observations.size());
     st.observations = static_cast<int>(m);
     st.unknowns = outcome.unknowns.count;
-    st.perObservation.resize(static_cast<std::size_t>(m));
     // The factor of each a priori weight; an observation left out counts for nothing but its
     // residual, tested against the solution of the others.
     const Eigen::VectorXd factors =
@@ -201,6 +200,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                          : std::make_shared<const SelectedInverse>(factor, outcome.datum.get());
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
+    // Allocated only now, so as not to add to the selected inversion's peak of memory.
+    st.perObservation.resize(static_cast<std::size_t>(m));
 
     // Per observation its share of v'Pv: p v^2, or v_i (P_b v_b)_i in a weight block.
     Eigen::VectorXd weightedSquares(m);

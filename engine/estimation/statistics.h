@@ -52,15 +52,15 @@ struct ObservationStatistics
     double redundancy = 0.0;    // r, from 0 to 1
     double normalized = 0.0;    // w
     double adjustedSigma = 0.0; // standard deviation of the adjusted observation
-    // In a weight block: Qvv_ii, the cofactor of the residual (metres squared).
-    bool correlated = false;
+    // In a weight block (`correlated`): Qvv_ii, the cofactor of the residual (metres squared).
     double residualCofactor = 0.0;
+    int rank = 0; // from 1
+    bool correlated = false;
     bool controlled = true;
     // Left out of the adjustment (weight factor 0): its residual is tested against the solution
     // of the others, with Qvv = C + A N^-1 A', and it is never valid.
     bool leftOut = false;
     bool valid = true;
-    int rank = 0; // from 1
 };
 
 // The test of an item of three components of a weight block as a whole.

@@ -461,19 +461,13 @@ private:
         m_out.line(fr("   Rang  Obs.  Station      Point visé         Observé - calculé      "
                       "Ecart/sigma  Fichier  Ligne"));
         m_out.line(kReportThinRule);
-        std::size_t beyond = 0;
-        std::vector<std::size_t> listed;
-        for (std::size_t k = 0; k < check.misfits.size(); ++k) {
-            const bool large = std::abs(check.misfits[k].normalized) > kListedMisfit;
-            beyond += large ? 1 : 0;
-            if (large || k < kListedWorst)
-                listed.push_back(k);
-        }
-        m_out.entries(listed.size(), [&](std::size_t at, std::string &text) {
-            fetchAhead(at, listed.size(), [&](std::size_t ahead) {
-                return static_cast<std::size_t>(check.misfits[listed[ahead]].observation);
+        const std::size_t beyond = static_cast<std::size_t>(std::count_if(
+            check.misfits.begin(), check.misfits.end(),
+            [](const ObservationMisfit &m) { return std::abs(m.normalized) > kListedMisfit; }));
+        m_out.entries(check.misfits.size(), [&](std::size_t k, std::string &text) {
+            fetchAhead(k, check.misfits.size(), [&](std::size_t ahead) {
+                return static_cast<std::size_t>(check.misfits[ahead].observation);
             });
-            const std::size_t k = listed[at];
             const ObservationMisfit &m = check.misfits[k];
             const Observation &o = n.observations[static_cast<std::size_t>(m.observation)];
             appendInteger(text, static_cast<long long>(k + 1), 7);
@@ -491,7 +485,7 @@ private:
             appendInteger(text, o.lineNumber, 6);
             text += m_out.lineEnd();
         });
-        m_out.line(fr("   Observations contrôlées : ") + std::to_string(check.misfits.size()) +
+        m_out.line(fr("   Observations contrôlées : ") + std::to_string(check.checked) +
                    fr(", au-delà de ") + fixed(kListedMisfit, 0, 0) + fr(" sigma : ") +
                    std::to_string(beyond));
 

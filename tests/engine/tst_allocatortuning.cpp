@@ -35,7 +35,7 @@ void tst_AllocatorTuning::restartAddsHugePagesOnce_data()
     QTest::addColumn<bool>("restarted");
 
     const QString ours = QStringLiteral("glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold="
-                                        "4294967295:glibc.malloc.trim_threshold=4294967295");
+                                        "67108864:glibc.malloc.trim_threshold=4294967295");
     QTest::newRow("unset") << false << QString() << ours << true;
     QTest::newRow("empty") << true << QString() << ours << true;
     QTest::newRow("other tunables kept") << true << "glibc.malloc.arena_max=2"
@@ -43,7 +43,7 @@ void tst_AllocatorTuning::restartAddsHugePagesOnce_data()
     QTest::newRow("a threshold of the user's kept")
         << true << "glibc.malloc.trim_threshold=0"
         << "glibc.malloc.trim_threshold=0:glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold="
-           "4294967295"
+           "67108864"
         << true;
     // The user's own choice of huge pages stands, and nothing restarts.
     QTest::newRow("user's choice") << true << "glibc.malloc.hugetlb=0"

@@ -330,14 +330,14 @@ void TestEngineDataCheck::hints()
     QVERIFY2(!honest.run->diagnostics.hasErrors(),
              diagnosticsText(honest.run->diagnostics).c_str());
     QVERIFY(honest.check.hints.empty());
-    QCOMPARE(honest.check.misfits.size(), honest.run->network.observations.size());
+    QCOMPARE(honest.check.checked, honest.run->network.observations.size());
     QVERIFY(std::abs(honest.check.misfits.front().normalized) < 1.0);
 
     const Network net = network(plant);
     const Checked c = check(net.lines);
     QVERIFY2(!c.run->diagnostics.hasErrors(), diagnosticsText(c.run->diagnostics).c_str());
     QVERIFY(net.plantedLine > 0);
-    QCOMPARE(c.check.misfits.size(), c.run->network.observations.size());
+    QCOMPARE(c.check.checked, c.run->network.observations.size());
     // The mistake shows, the blunder as much as the mistake.
     QVERIFY(std::abs(c.check.misfits.front().normalized) > engine::kHintMisfit);
     // The same check whatever the number of threads.
@@ -411,7 +411,7 @@ void TestEngineDataCheck::worstFirst()
     const std::vector<int> lines = spoil(net.lines, {40.0, 7.0, 18.0});
     const Checked c = check(net.lines);
     QVERIFY2(!c.run->diagnostics.hasErrors(), diagnosticsText(c.run->diagnostics).c_str());
-    QCOMPARE(c.check.misfits.size(), c.run->network.observations.size());
+    QCOMPARE(c.check.checked, c.run->network.observations.size());
     const int expectedOrder[] = {lines[0], lines[2], lines[1]};
     const double expectedSize[] = {40.0, 18.0, 7.0};
     for (int k = 0; k < 3; ++k) {
