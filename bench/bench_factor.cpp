@@ -168,12 +168,11 @@ int main(int argc, char **argv)
         largestSubtreeStack = std::max(largestSubtreeStack, tree.stackSize);
     const double megabytes = 8.0 / 1e6;
     std::printf("  engine's storage: L %.0f MB, %zu subtrees below %zu supernodes (largest front "
-                "%d rows): update matrices of the top %.0f MB, of the subtrees' roots %.0f MB, "
+                "%d rows): update matrices of the subtrees' roots and the top %.0f MB, "
                 "largest stack of a subtree %.0f MB\n",
                 static_cast<double>(factor.solver.storedEntries()) * megabytes,
                 symbolic.subtrees.size(), symbolic.top.size(), symbolic.largestFront,
-                static_cast<double>(symbolic.topStackSize) * megabytes,
-                static_cast<double>(symbolic.rootUpdateSize) * megabytes,
+                static_cast<double>(symbolic.topStorageSize) * megabytes,
                 static_cast<double>(largestSubtreeStack) * megabytes);
 
     if (!timeCholmod("METIS", CHOLMOD_METIS, lower, engineFactor))

@@ -347,7 +347,8 @@ long updateSize(const Supernode &node)
 
 // Cuts the tree into subtrees of at most kSubtreeShare of the work each, by splitting the heaviest
 // subtree at its root while it is above that share, and sizes the stacks of update matrices: a
-// supernode takes its children's updates off the top of its stack, then puts its own.
+// supernode takes its children's updates off the top of its stack (or from the roots' updates),
+// then puts its own.
 void cutTree(Analysis &symbolic)
 {
     const auto count = symbolic.supernodes.size();
@@ -403,14 +404,16 @@ void cutTree(Analysis &symbolic)
             tree.stackSize = std::max(tree.stackSize, top);
             tree.largestUpdate = std::max(tree.largestUpdate, updateOrder(symbolic.supernodes[us]));
         }
-        if (updateSize(symbolic.supernodes[r]) > 0) {
-            symbolic.rootUpdate[r] = symbolic.rootUpdateSize;
-            symbolic.rootUpdateSize += updateSize(symbolic.supernodes[r]);
-        }
         symbolic.subtrees.push_back(tree);
     }
+    // The roots' updates in the order the top takes them in, and the room they and the top's
+    // stack need together at the most.
+    std::vector<int> takenIn;
+    long waiting = 0;
+    for (const Analysis::Subtree &tree : symbolic.subtrees)
+        waiting += updateSize(symbolic.supernodes[static_cast<std::size_t>(tree.root)]);
     symbolic.top.clear();
-    symbolic.topStackSize = 0;
+    symbolic.topStorageSize = waiting;
     symbolic.topLargestUpdate = 0;
     long top = 0;
     for (std::size_t s = 0; s < count; ++s) {
@@ -418,15 +421,26 @@ void cutTree(Analysis &symbolic)
             continue;
         symbolic.top.push_back(static_cast<int>(s));
         for (int p = symbolic.childStart[s]; p < symbolic.childStart[s + 1]; ++p) {
-            const auto child =
-                static_cast<std::size_t>(symbolic.children[static_cast<std::size_t>(p)]);
-            if (above[child])
-                top -= updateSize(symbolic.supernodes[child]);
+            const int child = symbolic.children[static_cast<std::size_t>(p)];
+            const long size = updateSize(symbolic.supernodes[static_cast<std::size_t>(child)]);
+            if (above[static_cast<std::size_t>(child)]) {
+                top -= size;
+            } else if (size > 0) {
+                takenIn.push_back(child);
+                waiting -= size;
+            }
         }
         top += updateSize(symbolic.supernodes[s]);
-        symbolic.topStackSize = std::max(symbolic.topStackSize, top);
+        symbolic.topStorageSize = std::max(symbolic.topStorageSize, top + waiting);
         symbolic.topLargestUpdate =
             std::max(symbolic.topLargestUpdate, updateOrder(symbolic.supernodes[s]));
+    }
+    // A supernode of the top writes its update only once it has taken in its children's: the
+    // roots' updates it overwrites are those it has just taken.
+    long at = symbolic.topStorageSize;
+    for (auto root = takenIn.rbegin(); root != takenIn.rend(); ++root) {
+        at -= updateSize(symbolic.supernodes[static_cast<std::size_t>(*root)]);
+        symbolic.rootUpdate[static_cast<std::size_t>(*root)] = at;
     }
 }
 
@@ -471,7 +485,7 @@ struct FrontContext
     double *values; // L, where the columns not yet factored hold those of the matrix
     double *pivots;
     std::vector<const double *> &updateAt; // per supernode, its update matrix
-    double *rootUpdates;
+    double *topStorage;                    // where the roots' updates wait for the top
 };
 
 // The frontal matrix of a supernode of m rows and k columns, lower triangle: its first k columns
@@ -545,7 +559,7 @@ void factorSupernode(const FrontContext &context, int s, Workspace &work, long &
         solveTransposedOnTheRight(block.topRows(k), l21);
         subtractLowerProduct(update, l21);
         const long at = symbolic.rootUpdate[us];
-        double *data = at >= 0 ? context.rootUpdates + at : work.stack.data() + top;
+        double *data = at >= 0 ? context.topStorage + at : work.stack.data() + top;
         for (int b = 0; b < below; ++b)
             Eigen::Map<Eigen::VectorXd>(data + packedColumn(below, b), below - b) =
                 update.col(b).tail(below - b);
@@ -954,12 +968,12 @@ void SupernodalCholesky::factorize()
     // The work storage lives for this factorization only: what it frees, the allocator keeps
     // for the design matrix and the vectors a run takes next, so that they add nothing to the
     // peak of memory that the factorization makes.
-    Eigen::VectorXd rootUpdates;
-    resizeStorage(rootUpdates, symbolic.rootUpdateSize);
+    Eigen::VectorXd topStorage;
+    resizeStorage(topStorage, symbolic.topStorageSize);
     std::vector<Workspace> workspaces(static_cast<std::size_t>(std::max(1, threadCount())));
     std::vector<const double *> updateAt(symbolic.supernodes.size(), nullptr);
     const FrontContext context{symbolic, m_values.data(), m_pivots.data(), updateAt,
-                               rootUpdates.data()};
+                               topStorage.data()};
     const auto subtreeCount = static_cast<long>(symbolic.subtrees.size());
     ParallelFailure failure;
 #pragma omp parallel for schedule(dynamic, 1)
@@ -974,11 +988,12 @@ void SupernodalCholesky::factorize()
         });
     }
     failure.rethrow();
-    // The top is worked on the first thread alone: the other threads' storage goes first, since
-    // the top's front and stack, with the factor, make the peak of memory of a run.
-    std::fill(workspaces.begin() + 1, workspaces.end(), Workspace());
-    Workspace &work = workspaces.front();
-    prepare(work, n, symbolic.topLargestUpdate, symbolic.topStackSize);
+    // The top is worked on one thread, its stack in the top's storage: the subtrees' storage goes
+    // first, since the top's front and storage, with the factor, make the peak of memory of a run.
+    workspaces.clear();
+    Workspace work;
+    work.stack.swap(topStorage);
+    prepare(work, n, symbolic.topLargestUpdate, 0);
     long top = 0;
     for (int s : symbolic.top)
         factorSupernode(context, s, work, top);

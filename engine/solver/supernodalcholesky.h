@@ -66,7 +66,9 @@ public:
         // The elimination tree cut into subtrees that are worked independently (in parallel),
         // heaviest first, and the supernodes above them, worked after them in postorder. A subtree
         // is the run of supernodes first .. root; its update matrices live on a stack of its own
-        // but for the root's, kept for the top at `rootUpdate` (per supernode, -1 when none).
+        // but for the root's, kept for the top at `rootUpdate` (per supernode, -1 when none) in
+        // the top's storage. There the roots' updates lie at the end, in the order the top takes
+        // them in, and the top's own stack grows from the start into the room of those taken.
         struct Subtree
         {
             int first = 0;
@@ -77,8 +79,7 @@ public:
         std::vector<Subtree> subtrees;
         std::vector<int> top;
         std::vector<long> rootUpdate;
-        long rootUpdateSize = 0;
-        long topStackSize = 0;
+        long topStorageSize = 0;
         int topLargestUpdate = 0;
     };
 
