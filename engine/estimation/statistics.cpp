@@ -1,6 +1,7 @@
 #include "engine/estimation/statistics.h"
 
 #include "engine/base/chunkedloop.h"
+#include "engine/base/largepages.h"
 #include "engine/base/text.h"
 #include "engine/estimation/distributions.h"
 #include "engine/solver/inverseelements.h"
@@ -198,6 +199,8 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                          ? std::make_shared<const SelectedInverse>(factor, outcome.datum.get(),
                                                                    InverseStorage::OverFactor)
                          : std::make_shared<const SelectedInverse>(factor, outcome.datum.get());
+        // What the inversion's work freed goes back before the results per observation.
+        returnFreeMemory();
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
     // Allocated only now, so as not to add to the selected inversion's peak of memory.
@@ -350,16 +353,17 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
             ++st.validCount;
     }
 
-    // Sorted with their keys beside them rather than reached through the statistics.
+    // Sorted with their keys beside them rather than reached through the statistics; equal keys
+    // in the order of the observations, in place rather than through a stable sort's buffer.
     std::vector<std::pair<double, int>> ranked(static_cast<std::size_t>(m));
     for (Eigen::Index i = 0; i < m; ++i)
         ranked[static_cast<std::size_t>(i)] = {
             std::fabs(st.perObservation[static_cast<std::size_t>(i)].normalized),
             static_cast<int>(i)};
-    std::stable_sort(ranked.begin(), ranked.end(),
-                     [](const std::pair<double, int> &a, const std::pair<double, int> &b) {
-                         return a.first > b.first;
-                     });
+    std::sort(ranked.begin(), ranked.end(),
+              [](const std::pair<double, int> &a, const std::pair<double, int> &b) {
+                  return a.first > b.first || (a.first == b.first && a.second < b.second);
+              });
     st.rankOrder.resize(ranked.size());
     for (std::size_t r = 0; r < ranked.size(); ++r) {
         st.rankOrder[r] = ranked[r].second;
