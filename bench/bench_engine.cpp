@@ -600,7 +600,7 @@ void timeStages(const std::string &observationPath, const std::string &configura
     stage.print("data check", std::to_string(check.hints.size()) + " hints");
     // As the processing does, so that the peak measured is the one it reaches.
     network.releaseAsRead();
-    engine::returnFreeMemory();
+    engine::returnFreeMemory(engine::kFreeMemoryWorthReturning);
 
     stage = Stage();
     const double leastSquaresStart = processorSeconds();

@@ -424,7 +424,7 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
             network.releaseAsRead();
             // What the reading and the data check freed goes back to the system, as does what
             // the adjustment frees below: the allocator keeps the small blocks freed for reuse.
-            returnFreeMemory();
+            returnFreeMemory(kFreeMemoryWorthReturning);
             const bool robustEstimation = options.calculationType == CalculationType::Huber ||
                                           options.calculationType == CalculationType::L1Norm;
             // Variance components need residuals, which a pre-analysis has not.
@@ -440,7 +440,7 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
             if (outcome.solved && !diagnostics.hasErrors()) {
                 // Unless the matrix files solve again, nothing needs the factor after the
                 // inverse: the inverse takes its place.
-                returnFreeMemory();
+                returnFreeMemory(kFreeMemoryWorthReturning);
                 statistics = computeStatistics(network, outcome, options,
                                                options.matrices.any() ? InverseStorage::BesideFactor
                                                                       : InverseStorage::OverFactor);

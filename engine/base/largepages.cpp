@@ -26,10 +26,13 @@ void adviseLargePages(const void *data, std::size_t bytes)
 #endif
 }
 
-void returnFreeMemory()
+void returnFreeMemory(std::size_t atLeast)
 {
 #if defined(__GLIBC__)
-    malloc_trim(0);
+    if (atLeast == 0 || mallinfo2().fordblks >= atLeast)
+        malloc_trim(0);
+#else
+    (void)atLeast;
 #endif
 }
 

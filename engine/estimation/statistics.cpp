@@ -200,7 +200,7 @@ Statistics computeStatistics(const Network &network, const AdjustmentOutcome &ou
                                                                    InverseStorage::OverFactor)
                          : std::make_shared<const SelectedInverse>(factor, outcome.datum.get());
         // What the inversion's work freed goes back before the results per observation.
-        returnFreeMemory();
+        returnFreeMemory(kFreeMemoryWorthReturning);
         cofactors = adjustedObservationCofactors(*st.inverse, outcome.design);
     }
     // Allocated only now, so as not to add to the selected inversion's peak of memory.
