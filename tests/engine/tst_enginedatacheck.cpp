@@ -471,6 +471,12 @@ void TestEngineDataCheck::reportListsTheWorstAndAllBeyondTheThreshold()
         QRegularExpression(QString::fromUtf8("^   Observations contrôlées.*")), heading);
     QVERIFY(rule > heading && end > rule);
     QCOMPARE(end - rule - 1, listed);
+    // Every observation is counted, though only those listed are kept.
+    if (plant == Plant::None)
+        QCOMPARE(lines[end], QString::fromUtf8("   Observations contrôlées : %1, au-delà de 10 "
+                                               "sigma : %2")
+                                 .arg(output.summary.observations)
+                                 .arg(spoiled));
     // Ranked from 1, the worst first.
     double previous = 1e300;
     for (int k = 0; k < listed; ++k) {
