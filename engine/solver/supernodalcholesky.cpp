@@ -965,9 +965,8 @@ void SupernodalCholesky::factorize()
     const Analysis &symbolic = *m_analysis;
     const auto n = static_cast<int>(symbolic.supernodeOf.size());
     m_pivots.setZero(n);
-    // The work storage lives for this factorization only: what it frees, the allocator keeps
-    // for the design matrix and the vectors a run takes next, so that they add nothing to the
-    // peak of memory that the factorization makes.
+    // The work storage lives for this factorization only: handed back when it ends, it adds
+    // nothing to the stages that follow (the design matrix taken again, the inversion).
     Eigen::VectorXd topStorage;
     resizeStorage(topStorage, symbolic.topStorageSize);
     std::vector<Workspace> workspaces(static_cast<std::size_t>(std::max(1, threadCount())));
