@@ -181,9 +181,9 @@ private:
             return x > y || (x == y && a.observation < b.observation);
         });
         check.checked = check.misfits.size();
-        const auto beyond = std::partition_point(
-            check.misfits.begin(), check.misfits.end(),
-            [](const ObservationMisfit &m) { return std::abs(m.normalized) > kListedMisfit; });
+        const auto beyond =
+            std::partition_point(check.misfits.begin(), check.misfits.end(),
+                                 [](const ObservationMisfit &m) { return m.beyondListed(); });
         const auto listed = std::max(static_cast<std::size_t>(beyond - check.misfits.begin()),
                                      std::min(kListedWorst, check.checked));
         check.misfits.resize(listed);

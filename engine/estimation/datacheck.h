@@ -31,6 +31,9 @@ struct ObservationMisfit
     int observation = 0;     // index into Network::observations
     double misfit = 0.0;     // observed minus computed: metres or radians
     double normalized = 0.0; // misfit / sigma
+
+    // Beyond kListedMisfit sigma: the report lists it whatever its rank.
+    bool beyondListed() const { return std::abs(normalized) > kListedMisfit; }
 };
 
 // A fundamental loop of the levelling graph: the height differences of a spanning tree plus one

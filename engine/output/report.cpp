@@ -461,9 +461,9 @@ private:
         m_out.line(fr("   Rang  Obs.  Station      Point visé         Observé - calculé      "
                       "Ecart/sigma  Fichier  Ligne"));
         m_out.line(kReportThinRule);
-        const std::size_t beyond = static_cast<std::size_t>(std::count_if(
-            check.misfits.begin(), check.misfits.end(),
-            [](const ObservationMisfit &m) { return std::abs(m.normalized) > kListedMisfit; }));
+        const std::size_t beyond = static_cast<std::size_t>(
+            std::count_if(check.misfits.begin(), check.misfits.end(),
+                          [](const ObservationMisfit &m) { return m.beyondListed(); }));
         m_out.entries(check.misfits.size(), [&](std::size_t k, std::string &text) {
             fetchAhead(k, check.misfits.size(), [&](std::size_t ahead) {
                 return static_cast<std::size_t>(check.misfits[ahead].observation);
