@@ -343,7 +343,7 @@ void runEpochs(const std::string &observationPath, const std::string &configurat
         } else {
             const DrawingFile drawing = unitedDrawing(runs, comparisons, options);
             if (handling.writeDrawing &&
-                !handling.writeDrawing(output.drawingPath, drawing, reason)) {
+                !handling.writeDrawingNow(output.drawingPath, drawing, reason)) {
                 closing.error(std::string(), 0,
                               fr("Le fichier de dessin ") + output.drawingPath +
                                   fr(" n'a pas pu être écrit (") + reason + ").");

@@ -106,6 +106,11 @@ std::string notWritten(const std::string &what, const std::string &path, const s
     return what + path + fr(" n'a pas pu être écrit (") + reason + ").";
 }
 
+std::string drawingNotWritten(const std::string &path, const std::string &reason)
+{
+    return notWritten(fr("Le fichier de dessin "), path, reason);
+}
+
 struct OutputFile
 {
     std::string path;
@@ -370,6 +375,7 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
     bool haveOutcome = false;
     bool haveStatistics = false;
     bool haveRegions = false;
+    bool drawingPending = false; // written, its commit waiting for the report to be made
     std::optional<RunThreads> threads;
     try {
         output.reportPath = siblingPath(observationPath, ".log");
@@ -479,11 +485,14 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
                     output.drawing = drawingFor(
                         network, outcome, drawingRegions ? *drawingRegions : regions, diagnostics);
                 std::string reason;
-                if (output.drawing && handling.writeDrawing &&
-                    !handling.writeDrawing(output.drawingPath, *output.drawing, reason))
-                    diagnostics.error(
-                        std::string(), 0,
-                        notWritten(fr("Le fichier de dessin "), output.drawingPath, reason));
+                if (output.drawing && handling.writeDrawing) {
+                    const bool written =
+                        handling.writeDrawing(output.drawingPath, *output.drawing, reason);
+                    if (!written)
+                        diagnostics.error(std::string(), 0,
+                                          drawingNotWritten(output.drawingPath, reason));
+                    drawingPending = written && handling.commitDrawing;
+                }
                 if (handling.writeDrawing)
                     output.drawing.reset();
             }
@@ -523,15 +532,23 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
         in.diagnostics = &diagnostics;
         in.simulated = simulated ? &*simulated : nullptr;
         in.simulatedPath = output.simulatedPath;
-        bool reportWritten = false;
-        if (handling.openReport) {
-            const std::unique_ptr<ReportStream> stream = handling.openReport(output.reportPath);
-            writeReport(in, kLineEnd, *stream);
-            std::string reason;
-            reportWritten = stream->commit(reason);
-        } else {
-            output.report = writeReport(in, kLineEnd);
+        std::unique_ptr<ReportStream> stream;
+        const auto makeReport = [&] {
+            if (handling.openReport) {
+                stream.reset();
+                stream = handling.openReport(output.reportPath);
+                writeReport(in, kLineEnd, *stream);
+            } else {
+                output.report = writeReport(in, kLineEnd);
+            }
+        };
+        makeReport();
+        std::string reason;
+        if (drawingPending && !handling.commitDrawing(reason)) {
+            diagnostics.error(std::string(), 0, drawingNotWritten(output.drawingPath, reason));
+            makeReport();
         }
+        const bool reportWritten = stream && stream->commit(reason);
         const bool succeeded =
             haveStatistics && !diagnostics.hasErrors() && (reportWritten || !handling.openReport);
         const ResultFile result =
@@ -660,13 +677,30 @@ ProcessSummary processObservationFile(const std::string &observationPath,
                 return true;
             return undeletable.count(path) && overwriteInPlace(path, content);
         };
+        // The drawing goes to the disk while the report is made, and is committed before it.
+        std::unique_ptr<AtomicFile> drawingFile;
+        std::string drawingPath;
         bool drawingWritten = false;
         handling.writeDrawing = [&](const std::string &path, const DrawingFile &drawing,
                                     std::string &reason) {
-            drawingWritten =
-                !inputsAmongOutputs.count(path) && writeDrawingFile(path, drawing, &reason);
-            if (!drawingWritten)
-                failures.push_back(notWritten(fr("Le fichier de dessin "), path, reason));
+            if (!inputsAmongOutputs.count(path)) {
+                drawingPath = path;
+                drawingFile = std::make_unique<AtomicFile>(path);
+                if (writeDrawingFile(*drawingFile, drawing))
+                    return true;
+                reason = drawingFile->error();
+                drawingFile.reset();
+            }
+            failures.push_back(drawingNotWritten(path, reason));
+            return false;
+        };
+        handling.commitDrawing = [&](std::string &reason) {
+            drawingWritten = drawingFile->commit();
+            if (!drawingWritten) {
+                reason = drawingFile->error();
+                failures.push_back(drawingNotWritten(drawingPath, reason));
+            }
+            drawingFile.reset();
             return drawingWritten;
         };
         std::vector<std::string> matricesWritten;

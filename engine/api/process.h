@@ -57,12 +57,23 @@ struct OutputHandling
     std::vector<std::string> refusals; // errors found before the run (Latin-1): nothing is computed
     std::function<bool(const std::string &path, const DrawingFile &drawing, std::string &reason)>
         writeDrawing;
+    // With it, what writeDrawing wrote stays pending, going to the disk while the report is made,
+    // until this makes it final, before the report's commit; a drawing that fails then has the
+    // report made again to say so.
+    std::function<bool(std::string &reason)> commitDrawing;
     // The stream the report at `path` is written to as it is made; its commit says whether it was
     // written.
     std::function<std::unique_ptr<ReportStream>(const std::string &path)> openReport;
     // The matrix files ([MATRICES]); none are made without it.
     std::function<bool(const std::string &path, const std::string &content, std::string &reason)>
         writeMatrix;
+
+    // Writes the drawing and makes it final at once.
+    bool writeDrawingNow(const std::string &path, const DrawingFile &drawing,
+                         std::string &reason) const
+    {
+        return writeDrawing(path, drawing, reason) && (!commitDrawing || commitDrawing(reason));
+    }
 };
 
 // Runs the processing: files are read through `loader`, and nothing is written but through the

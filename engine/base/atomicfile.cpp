@@ -215,11 +215,17 @@ bool AtomicFile::write(std::string_view bytes)
         return false;
     }
     m_written += static_cast<long long>(bytes.size());
-    if (m_written - m_writtenBack >= kWriteBackPiece) {
-        startWriteBack(m_descriptor, m_writtenBack, m_written - m_writtenBack);
-        m_writtenBack = m_written;
-    }
+    if (m_written - m_writtenBack >= kWriteBackPiece)
+        startFlush();
     return true;
+}
+
+void AtomicFile::startFlush()
+{
+    if (m_descriptor < 0 || m_written == m_writtenBack)
+        return;
+    startWriteBack(m_descriptor, m_writtenBack, m_written - m_writtenBack);
+    m_writtenBack = m_written;
 }
 
 bool AtomicFile::commit()

@@ -24,6 +24,9 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     bool write(std::string_view bytes);
+    // Starts writing every byte written so far to the disk, without waiting: a file whose commit
+    // can wait while other work is done then has little left to flush when it comes.
+    void startFlush();
     // Flushes the bytes to the disk, then renames the temporary file over the target.
     bool commit();
     // Why writing failed (Latin-1 French, such as "disque plein"), empty while nothing failed.

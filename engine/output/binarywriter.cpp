@@ -44,12 +44,17 @@ void BinaryWriter::handOver()
     m_bytes.clear();
 }
 
-bool BinaryWriter::finish()
+bool BinaryWriter::flush()
 {
     if (!m_file)
         return false;
     handOver();
-    return !m_failed && m_file->commit();
+    return !m_failed;
+}
+
+bool BinaryWriter::finish()
+{
+    return flush() && m_file->commit();
 }
 
 } // namespace engine

@@ -53,6 +53,9 @@ public:
     void reserve(std::size_t size) { m_bytes.reserve(size); }
     // The bytes gathered, of a writer without a file.
     std::string bytes() && { return std::move(m_bytes); }
+    // Hands the last bytes to the file, whose commit is left to the caller; false when any write
+    // failed.
+    bool flush();
     // Hands the last bytes to the file and commits it; false when any write or the commit failed.
     bool finish();
 

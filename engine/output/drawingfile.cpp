@@ -124,9 +124,8 @@ DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
     return d;
 }
 
-bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::string *error)
+bool writeDrawingFile(AtomicFile &file, const DrawingFile &drawing)
 {
-    AtomicFile file(path);
     BinaryWriter w(file);
     const auto n = static_cast<std::int64_t>(drawing.names.size());
     w.i64(drawing.epochCount);
@@ -155,7 +154,16 @@ bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::
     pairs(w, drawing.relativeRectangles);
     single(w, drawing.epochEllipses);
     single(w, drawing.epochRectangles);
-    const bool written = w.finish();
+    if (!w.flush())
+        return false;
+    file.startFlush();
+    return true;
+}
+
+bool writeDrawingFile(const std::string &path, const DrawingFile &drawing, std::string *error)
+{
+    AtomicFile file(path);
+    const bool written = writeDrawingFile(file, drawing) && file.commit();
     if (!written && error)
         *error = file.error();
     return written;

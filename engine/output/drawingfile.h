@@ -30,6 +30,8 @@
 // A point whose plane coordinates are both fixed has no region of its own.
 namespace engine {
 
+class AtomicFile;
+
 // The link matrix grows as the square of the number of points (8 N^2 bytes) and the drawing
 // window reads it whole: beyond this many points no drawing file is written.
 constexpr std::size_t kMaxDrawingPoints = 5000;
@@ -70,9 +72,13 @@ struct DrawingFile
 DrawingFile drawingOf(const Network &network, const AdjustmentOutcome &outcome,
                       const Regions &regions);
 
-// Writes `drawing` to `path` through an AtomicFile; the link matrix is written a row at a time
-// rather than built in memory. False when it fails, with the reason in `error` when given, leaving
-// the file at `path` as it was.
+// Writes `drawing` to `file`, whose writing to the disk is started but whose commit is left to the
+// caller; the link matrix is written a row at a time rather than built in memory. False when a
+// write failed (the reason is the file's error).
+bool writeDrawingFile(AtomicFile &file, const DrawingFile &drawing);
+
+// Writes `drawing` to `path` through an AtomicFile and commits it. False when it fails, with the
+// reason in `error` when given, leaving the file at `path` as it was.
 bool writeDrawingFile(const std::string &path, const DrawingFile &drawing,
                       std::string *error = nullptr);
 

@@ -153,6 +153,7 @@ private slots:
     void noDrawingWhenNotAskedOrFailed_data();
     void noDrawingWhenNotAskedOrFailed();
     void noDrawingBeyondTheLinkMatrixLimit();
+    void drawingThatCannotBeWrittenFailsTheRun_data();
     void drawingThatCannotBeWrittenFailsTheRun();
     void drawingInTheWayStopsTheRunBeforeComputing();
 };
@@ -299,10 +300,24 @@ void TestEngineDrawing::noDrawingBeyondTheLinkMatrixLimit()
         text.contains(QString::fromUtf8("Pour dessiner une partie du réseau, traitez-la à part")));
 }
 
+void TestEngineDrawing::drawingThatCannotBeWrittenFailsTheRun_data()
+{
+    QTest::addColumn<bool>("writingFails");
+    QTest::addColumn<bool>("commitFails");
+    QTest::newRow("written and committed") << false << false;
+    QTest::newRow("writing fails") << true << false;
+    // Written while the report is made, the drawing fails only when it is made final: the report
+    // must be made again to say so.
+    QTest::newRow("commit fails") << false << true;
+}
+
 void TestEngineDrawing::drawingThatCannotBeWrittenFailsTheRun()
 {
     // The drawing writer fails; the report must still end with its banner, the message before it,
     // and the result file must not pass for a success.
+    QFETCH(bool, writingFails);
+    QFETCH(bool, commitFails);
+    const bool fails = writingFails || commitFails;
     QTemporaryDir dir;
     const std::string iobPath = engine::latin1FromUtf8(dir.filePath("net.iob").toStdString());
     const std::string cfgPath = engine::latin1FromUtf8(dir.filePath("net.cfg").toStdString());
@@ -313,20 +328,38 @@ void TestEngineDrawing::drawingThatCannotBeWrittenFailsTheRun()
     handling.writeDrawing = [&](const std::string &, const engine::DrawingFile &,
                                 std::string &reason) {
         ++drawingCalls;
-        reason = engine::fr("disque plein");
-        return false;
+        if (writingFails)
+            reason = engine::fr("disque plein");
+        return !writingFails;
     };
     std::string handedReport;
     bool reportCommitted = false;
+    int commits = 0;
+    bool committedBeforeTheReport = false;
+    handling.commitDrawing = [&](std::string &reason) {
+        ++commits;
+        committedBeforeTheReport = !reportCommitted;
+        if (commitFails)
+            reason = engine::fr("disque plein");
+        return !commitFails;
+    };
+    int reportsOpened = 0;
     handling.openReport = [&](const std::string &) {
+        // A report made again replaces the one begun before.
+        ++reportsOpened;
+        handedReport.clear();
         return std::make_unique<CollectedReport>(handedReport, reportCommitted);
     };
     const engine::ProcessOutput output = engine::runProcessing(iobPath, cfgPath, files, handling);
     QCOMPARE(drawingCalls, 1);
-    QCOMPARE(output.summary.status, 1);
+    QCOMPARE(commits, writingFails ? 0 : 1);
+    QVERIFY(writingFails || committedBeforeTheReport);
+    QCOMPARE(reportsOpened, commitFails ? 2 : 1);
+    QCOMPARE(output.summary.status, fails ? 1 : 0);
     QVERIFY(reportCommitted);
     QVERIFY(output.report.empty());
-    QCOMPARE(output.result.substr(0, 8), std::string("\x01\0\0\0\0\0\0\0", 8));
+    QCOMPARE(output.result.substr(0, 8),
+             std::string(fails ? "\x01\0\0\0\0\0\0\0" : "\0\0\0\0\0\0\0\0", 8));
     const QStringList lines =
         QString::fromLatin1(handedReport.c_str()).split('\n', Qt::SkipEmptyParts);
     int banner = -1;
@@ -335,12 +368,12 @@ void TestEngineDrawing::drawingThatCannotBeWrittenFailsTheRun()
             banner = i;
     }
     QVERIFY(banner > 0);
-    QVERIFY(lines[banner].contains("TRAITEMENT INTERROMPU"));
+    QCOMPARE(lines[banner].contains("TRAITEMENT INTERROMPU"), fails);
     for (int i = banner + 1; i < lines.size(); ++i)
         QVERIFY2(lines[i].trimmed().startsWith("==="), qPrintable(lines[i]));
     const int message = lines.indexOf(QRegularExpression(QString::fromUtf8(
         ".*Le fichier de dessin .*net.drw n'a pas pu être écrit \\(disque plein\\).*")));
-    QVERIFY(message > 0 && message < banner);
+    QVERIFY(fails ? message > 0 && message < banner : message < 0);
 }
 
 void TestEngineDrawing::drawingInTheWayStopsTheRunBeforeComputing()
