@@ -29,6 +29,16 @@ constexpr double kDivergence = 1e7;
 // Observations linearised together, by one thread.
 constexpr Eigen::Index kObservationRun = 4096;
 
+// A design matrix below this size is kept through the final factorization: taking it again after
+// costs more time than its memory is worth.
+constexpr std::size_t kDesignWorthReleasing = std::size_t(64) << 20;
+
+std::size_t bytesOf(const DesignMatrix &design)
+{
+    return static_cast<std::size_t>(design.nonZeros()) * (sizeof(double) + sizeof(int)) +
+           static_cast<std::size_t>(design.outerSize()) * sizeof(int);
+}
+
 std::atomic<bool> everyIterationFactored{false};
 
 } // namespace
@@ -943,16 +953,22 @@ AdjustmentOutcome adjust(const Network &network, const Options &options, Diagnos
     }
     if (unknowns.count > 0) {
         detect(final);
-        out.factor = solveFactor(final, state, std::move(previous), nullptr, false);
+        const bool keepDesign = bytesOf(final.design) < kDesignWorthReleasing;
+        out.factor = solveFactor(final, state, std::move(previous), nullptr, keepDesign);
         if (!out.factor)
             return out;
-        // The design matrix, released for the factorization, is taken again at the same state.
-        const auto again = SolverTimings::Clock::now();
-        out.design =
-            linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics)
-                .design;
-        if (reweighting.timings)
-            reweighting.timings->forming += SolverTimings::since(again);
+        if (keepDesign) {
+            out.design = std::move(final.design);
+        } else {
+            // The design matrix, released for the factorization, is taken again at the same
+            // state.
+            const auto again = SolverTimings::Clock::now();
+            out.design =
+                linearise(network, unknowns, state, positionsAt(state), endsAt(state), diagnostics)
+                    .design;
+            if (reweighting.timings)
+                reweighting.timings->forming += SolverTimings::since(again);
+        }
     } else {
         out.design = std::move(final.design);
     }
