@@ -21,6 +21,7 @@
 #include "engine/output/resultfile.h"
 
 #include <cmath>
+#include <future>
 #include <map>
 #include <new>
 #include <optional>
@@ -422,26 +423,55 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
         if (!diagnostics.hasErrors()) {
             // The observed values of a pre-analysis are not read: there is nothing to check.
             const bool preAnalysis = options.calculationType == CalculationType::Simulation;
-            if (!preAnalysis) {
-                dataCheck = checkData(network, options);
-                loops = gnssLoops(network);
-                haveDataCheck = true;
-            }
-            network.releaseAsRead();
-            // What the reading and the data check freed goes back to the system, as does what
-            // the adjustment frees below: the allocator keeps the small blocks freed for reuse.
-            returnFreeMemory(kFreeMemoryWorthReturning);
             const bool robustEstimation = options.calculationType == CalculationType::Huber ||
                                           options.calculationType == CalculationType::L1Norm;
             // Variance components need residuals, which a pre-analysis has not.
             haveVariance = !preAnalysis && declaresVarianceGroups(network);
-            if (haveVariance)
-                outcome = varianceComponentAdjust(network, options, varianceGroups(network),
-                                                  diagnostics, variance);
-            else if (robustEstimation)
-                outcome = robustAdjust(network, options, diagnostics, robust);
-            else
-                outcome = adjust(network, options, diagnostics);
+            const auto adjustNetwork = [&] {
+                if (haveVariance)
+                    return varianceComponentAdjust(network, options, varianceGroups(network),
+                                                   diagnostics, variance);
+                if (robustEstimation)
+                    return robustAdjust(network, options, diagnostics, robust);
+                return adjust(network, options, diagnostics);
+            };
+            // A small run checks its data beside its adjustment: the check writes no message
+            // and reads the observations as read, which are released once both have ended.
+            const auto check = [&] {
+                dataCheck = checkData(network, options);
+                loops = gnssLoops(network);
+            };
+            std::future<void> checking;
+            if (!preAnalysis)
+                checking = threads->beside(check);
+            const auto checked = [&] {
+                if (checking.valid())
+                    checking.get();
+                haveDataCheck = !preAnalysis;
+                network.releaseAsRead();
+            };
+            if (!checking.valid()) {
+                if (!preAnalysis)
+                    check();
+                checked();
+                // What the reading and the data check freed goes back to the system, as does
+                // what the adjustment frees below: the allocator keeps the small blocks freed
+                // for reuse.
+                returnFreeMemory(kFreeMemoryWorthReturning);
+                outcome = adjustNetwork();
+            } else {
+                try {
+                    outcome = adjustNetwork();
+                } catch (...) {
+                    // The report of a failed adjustment still shows the data check.
+                    try {
+                        checked();
+                    } catch (...) {
+                    }
+                    throw;
+                }
+                checked();
+            }
             haveOutcome = true;
             if (outcome.solved && !diagnostics.hasErrors()) {
                 // Unless the matrix files solve again, nothing needs the factor after the

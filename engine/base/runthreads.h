@@ -2,6 +2,9 @@
 #define ENGINE_BASE_RUNTHREADS_H
 
 #include <cstddef>
+#include <future>
+#include <type_traits>
+#include <utility>
 
 namespace engine {
 
@@ -21,8 +24,24 @@ public:
     RunThreads(const RunThreads &) = delete;
     RunThreads &operator=(const RunThreads &) = delete;
 
+    // Runs `work` on a thread of its own, its loops on one thread, when the run keeps to one
+    // thread of its own accord on a machine of several cores: another core is idle. Otherwise
+    // nothing is run and the future returned is not valid.
+    template <typename Work> std::future<std::invoke_result_t<Work>> beside(Work work) const
+    {
+        if (!m_spareCore)
+            return {};
+        return std::async(std::launch::async, [work = std::move(work)]() mutable {
+            keepLoopsOnOneThread();
+            return work();
+        });
+    }
+
 private:
+    static void keepLoopsOnOneThread();
+
     int m_previous;
+    bool m_spareCore = false;
 };
 
 } // namespace engine

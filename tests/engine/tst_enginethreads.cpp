@@ -18,7 +18,9 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <future>
 #include <random>
+#include <thread>
 
 using namespace observationlines;
 
@@ -125,7 +127,8 @@ void TestEngineThreads::resultsDoNotDependOnTheThreadCount()
     QVERIFY(!single.coordinates.empty());
     QVERIFY(!single.result.empty());
     QVERIFY(single.report.find("AJUSTEMENT") != std::string::npos);
-    for (int threads : {2, 8}) {
+    // 0: no count asked, a small run's data check goes beside its adjustment.
+    for (int threads : {0, 2, 8}) {
         const Outputs several = process(threads);
         QVERIFY2(several.report == single.report, qPrintable(QString("%1 threads").arg(threads)));
         QVERIFY2(several.result == single.result, qPrintable(QString("%1 threads").arg(threads)));
@@ -184,6 +187,16 @@ void TestEngineThreads::smallRunsTakeOneThreadUnlessACountIsAsked()
     {
         const engine::RunThreads threads(static_cast<std::size_t>(lines));
         QCOMPARE(engine::threadCount(), expected > 0 ? expected : cores);
+        // Work goes beside the run only when the run keeps to one thread of its own accord,
+        // and its loops keep to one thread too.
+        std::future<std::pair<std::thread::id, int>> beside = threads.beside(
+            [] { return std::make_pair(std::this_thread::get_id(), engine::threadCount()); });
+        QCOMPARE(beside.valid(), asked == 0 && expected == 1 && cores > 1);
+        if (beside.valid()) {
+            const auto [thread, count] = beside.get();
+            QVERIFY(thread != std::this_thread::get_id());
+            QCOMPARE(count, 1);
+        }
     }
     QCOMPARE(engine::threadCount(), before);
     engine::setThreadCount(0);
