@@ -93,9 +93,20 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         return result;
     const SelectedInverse &inverse = *statistics.inverse;
 
-    // The displacement of the station and of the target by the bias of observation `i`, with
-    // `unknowns` and `row` as room to work in.
-    auto displacements = [&](std::size_t i, std::vector<int> &unknowns, std::vector<double> &row) {
+    // Room to work in for the observations of one thread: the unknowns of an observation and its
+    // row, and the block of the inverse last taken with its unknowns, which the next observation
+    // of the same sight often shares (a distance and a zenith angle).
+    struct Work
+    {
+        std::vector<int> unknowns;
+        std::vector<double> row;
+        std::vector<int> blockUnknowns;
+        Eigen::MatrixXd q;
+    };
+    // The displacement of the station and of the target by the bias of observation `i`.
+    auto displacements = [&](std::size_t i, Work &work) {
+        std::vector<int> &unknowns = work.unknowns;
+        std::vector<double> &row = work.row;
         const Observation &o = network.observations[i];
         // The unknowns of the observation's row, then the coordinates of its station and target
         // that the row does not hold.
@@ -128,7 +139,11 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
                     unknowns.push_back(u);
             }
         }
-        const Eigen::MatrixXd q = inverse.block(unknowns);
+        if (unknowns != work.blockUnknowns) {
+            work.q = inverse.block(unknowns);
+            work.blockUnknowns = unknowns;
+        }
+        const Eigen::MatrixXd &q = work.q;
         const Eigen::Map<const Eigen::VectorXd> a(row.data(), static_cast<Eigen::Index>(inRow));
         // Displacement of every listed unknown by the bias s_i / sqrt(r_i).
         const Eigen::VectorXd dx =
@@ -156,12 +171,11 @@ Reliability computeReliability(const Network &network, const AdjustmentOutcome &
         const std::size_t count = std::min(kBatchObservations, m - first);
         moved.resize(count);
         forEachChunk(count, 512, [&](std::size_t begin, std::size_t end) {
-            std::vector<int> unknowns;
-            std::vector<double> row;
+            Work work;
             for (std::size_t k = begin; k < end; ++k) {
                 const ObservationStatistics &s = statistics.perObservation[first + k];
                 if (s.controlled && !s.leftOut)
-                    moved[k] = displacements(first + k, unknowns, row);
+                    moved[k] = displacements(first + k, work);
             }
         });
         for (std::size_t k = 0; k < count; ++k) {

@@ -14,7 +14,9 @@ adjustedObservationCofactors(const SelectedInverse &inverse,
     forEachChunk(
         static_cast<std::size_t>(design.rows()), 1024, [&](std::size_t begin, std::size_t end) {
             std::vector<int> columns;
+            std::vector<int> blockColumns;
             std::vector<double> values;
+            Eigen::MatrixXd block;
             for (auto row = static_cast<Eigen::Index>(begin); row < static_cast<Eigen::Index>(end);
                  ++row) {
                 columns.clear();
@@ -26,7 +28,12 @@ adjustedObservationCofactors(const SelectedInverse &inverse,
                 }
                 if (columns.empty())
                     continue;
-                const Eigen::MatrixXd block = inverse.block(columns);
+                // Observations of one sight follow each other, and several take the same unknowns
+                // (a distance and a zenith angle): their block is taken once.
+                if (columns != blockColumns) {
+                    block = inverse.block(columns);
+                    blockColumns = columns;
+                }
                 const Eigen::Map<const Eigen::VectorXd> a(values.data(),
                                                           static_cast<Eigen::Index>(values.size()));
                 result(row) = a.dot(block * a);
