@@ -8,6 +8,8 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <stdexcept>
 
 namespace engine {
@@ -162,18 +164,29 @@ Eigen::MatrixXd SelectedInverse::factorBlock(const std::vector<int> &unknowns) c
     const SupernodalCholesky &solver = m_factor.solver;
     const auto &position = solver.permutationP().indices();
     // The unknowns in elimination order: the supernode of each column is found once, and its rows
-    // are searched in ascending order, each search starting where the one before ended.
-    std::vector<std::pair<int, Eigen::Index>> order; // (position, index in `unknowns`)
-    order.reserve(unknowns.size());
+    // are searched in ascending order, each search starting where the one before ended. The few
+    // unknowns of the blocks asked for by the thousand keep their work off the heap.
+    using Placed = std::pair<int, Eigen::Index>; // (position, index in `unknowns`)
+    constexpr std::size_t kFew = 16;
+    std::array<Placed, kFew> fewPlaced;
+    std::array<bool, kFew> fewOff{};
+    std::unique_ptr<Placed[]> manyPlaced;
+    std::unique_ptr<bool[]> manyOff;
+    if (unknowns.size() > kFew) {
+        manyPlaced = std::make_unique<Placed[]>(unknowns.size());
+        manyOff = std::make_unique<bool[]>(unknowns.size());
+    }
+    Placed *const order = manyPlaced ? manyPlaced.get() : fewPlaced.data();
+    // A pair off the pattern has its column of `unknowns` (the first of the two) solved for.
+    bool *const offPattern = manyOff ? manyOff.get() : fewOff.data();
+    Placed *orderEnd = order;
     for (Eigen::Index a = 0; a < k; ++a) {
         const int j = unknowns[static_cast<std::size_t>(a)];
         if (j >= 0 && j < size())
-            order.emplace_back(position(j), a);
+            *orderEnd++ = {position(j), a};
     }
-    std::sort(order.begin(), order.end());
-    // A pair off the pattern has its column of `unknowns` (the first of the two) solved for.
-    std::vector<bool> offPattern(unknowns.size(), false);
-    for (auto column = order.begin(); column != order.end(); ++column) {
+    std::sort(order, orderEnd);
+    for (Placed *column = order; column != orderEnd; ++column) {
         const Supernode &node = solver.supernodes()[static_cast<std::size_t>(
             solver.supernodeOf()[static_cast<std::size_t>(column->first)])];
         const int *rows = solver.rows().data() + node.rowStart;
@@ -183,7 +196,7 @@ Eigen::MatrixXd SelectedInverse::factorBlock(const std::vector<int> &unknowns) c
                           static_cast<long>(column->first - node.first) * node.rowCount;
         const Eigen::Index a = column->second;
         const double scaleA = m_factor.scale(unknowns[static_cast<std::size_t>(a)]);
-        for (auto row = column; row != order.end(); ++row) {
+        for (Placed *row = column; row != orderEnd; ++row) {
             const Eigen::Index b = row->second;
             long p = row->first - node.first;
             if (row->first >= node.first + node.columns) {
