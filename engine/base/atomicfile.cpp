@@ -26,8 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Bytes written before the system is asked to start writing them to the disk.
-constexpr long long kWriteBackPiece = 8ll << 20;
+// Bytes written before the system is asked to start writing them to the disk: small, so that the
+// disk works while a long file is formatted and the flush of its commit has less left to wait
+// for (at 1,000 points, the run's flushes took 16-17 ms in all instead of 18-20 ms with 8 MiB).
+constexpr long long kWriteBackPiece = 1ll << 20;
 
 // Names tried before giving up: a collision needs another writer to have drawn the same number.
 constexpr int kNameAttempts = 64;
