@@ -200,7 +200,7 @@ Eigen::MatrixXd SelectedInverse::factorBlock(const std::vector<int> &unknowns) c
             const Eigen::Index b = row->second;
             long p = row->first - node.first;
             if (row->first >= node.first + node.columns) {
-                from = std::lower_bound(from, rowsEnd, row->first);
+                from = seekRow(from, rowsEnd, row->first);
                 p = from != rowsEnd && *from == row->first ? from - rows : -1;
             }
             if (p < 0) {

@@ -760,7 +760,7 @@ bool SupernodalCholesky::formNormal(const Design &design, const Eigen::VectorXd 
                     const int *found = nodeRows + (column - node.first);
                     double *columnValues = values + columnStart(symbolic, column);
                     for (auto a = b; a != entries.end(); ++a) {
-                        found = std::lower_bound(found, nodeEnd, a->position);
+                        found = seekRow(found, nodeEnd, a->position);
                         if (found == nodeEnd || *found != a->position) {
                             outside = true;
                             break;

@@ -6,6 +6,8 @@
 #include <Eigen/Core>
 #include <Eigen/SparseCore>
 
+#include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -27,6 +29,19 @@
 // diagonal) marks an undetermined unknown: the factorization records it, decouples that unknown and
 // goes on, so that every such unknown can be named.
 namespace engine {
+
+// The first of the ascending rows [from, end) that is not below `row`. The rows sought in a
+// supernode come in ascending order, mostly a few places on from the one found before: the
+// search gallops from `from` before it halves.
+inline const int *seekRow(const int *from, const int *end, int row)
+{
+    std::ptrdiff_t step = 1;
+    while (step < end - from && from[step - 1] < row) {
+        from += step;
+        step *= 2;
+    }
+    return std::lower_bound(from, std::min(end, from + step), row);
+}
 
 class SupernodalCholesky
 {

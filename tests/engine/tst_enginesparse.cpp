@@ -80,6 +80,7 @@ private slots:
     void designChangesHandsWithoutACopy();
     void inverseOverTheFactor_data();
     void inverseOverTheFactor();
+    void rowSoughtFromTheLastFound();
 };
 
 void TestEngineSparse::factorMatchesDense_data()
@@ -463,6 +464,28 @@ void TestEngineSparse::inverseOverTheFactor()
     taken->solver.compute(matrix);
     QCOMPARE(taken->solver.info(), Eigen::Success);
     QVERIFY((Eigen::MatrixXd(matrix) * taken->solver.solve(b) - b).norm() <= kSolveTol * b.norm());
+}
+
+void TestEngineSparse::rowSoughtFromTheLastFound()
+{
+    // The search that gallops from where the last one ended finds what a binary search finds,
+    // wherever the row lies: before the rows, among them, between two, past the last.
+    std::mt19937 random(7);
+    for (int size : {0, 1, 2, 3, 7, 8, 9, 64, 1000}) {
+        std::vector<int> rows(static_cast<std::size_t>(size));
+        int next = 0;
+        for (int &row : rows)
+            row = next += 1 + static_cast<int>(random() % 4);
+        const int *begin = rows.data();
+        const int *end = begin + size;
+        for (int start = 0; start <= size; ++start) {
+            for (int row = -1; row <= next + 1; ++row) {
+                const int *from = begin + start;
+                QCOMPARE(engine::seekRow(from, end, row) - begin,
+                         std::lower_bound(from, end, row) - begin);
+            }
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEngineSparse)
