@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <system_error>
 
 namespace engine {
@@ -173,6 +174,15 @@ std::optional<std::size_t> firstUtf8Sequence(std::string_view text)
     std::size_t i = 0;
     const std::size_t size = text.size();
     while (i < size) {
+        // Plain ASCII, nearly the whole of a file, is passed over eight bytes at a time.
+        constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+        for (std::uint64_t word = 0; i + sizeof word <= size; i += sizeof word) {
+            std::memcpy(&word, text.data() + i, sizeof word);
+            if (word & kHighBits)
+                break;
+        }
+        if (i == size)
+            break;
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
             ++i;

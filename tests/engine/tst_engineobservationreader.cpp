@@ -375,6 +375,11 @@ void TestEngineObservationReader::utf8FilesAreWarnedOnce_data()
     QTest::newRow("a lone latin-1 accent after utf-8") << QByteArray("! \xC3\xA9\n! \xE9\n") << 0;
     QTest::newRow("overlong form is not utf-8") << QByteArray("! \xC0\xAF\n") << 0;
     QTest::newRow("truncated sequence at the end") << QByteArray("! \xC3") << 0;
+    // Long runs of plain characters are passed over several bytes at a time.
+    QTest::newRow("utf-8 after long ascii runs")
+        << QByteArray("! abcdefghijklmnopq\n! abcdefghijk\xC3\xA9t\xC3\xA9\n") << 2;
+    QTest::newRow("latin-1 accent after a long ascii run")
+        << QByteArray("! abcdefghijklmnopqrstu\xE9vwxyz\n") << 0;
 }
 
 void TestEngineObservationReader::utf8FilesAreWarnedOnce()
