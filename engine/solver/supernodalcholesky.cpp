@@ -45,53 +45,36 @@ using Matrix = SupernodalCholesky::Matrix;
 using Supernode = SupernodalCholesky::Supernode;
 
 // The lower triangle of P A P' (A read from its lower triangle), with `position` the position of
-// each unknown.
+// each unknown. Its entries are first placed in the columns of their larger position, then moved
+// by a transposition to the columns of their smaller one, which they reach in ascending rows: two
+// passes of counting, without a sort.
 Matrix permutedLower(const Matrix &a, const std::vector<int> &position)
 {
     const int n = static_cast<int>(a.cols());
+    const auto forEachEntry = [&](const auto &place) {
+        for (int j = 0; j < n; ++j) {
+            const int pj = position[static_cast<std::size_t>(j)];
+            for (Matrix::InnerIterator it(a, j); it; ++it) {
+                if (it.row() < j)
+                    continue;
+                const int pi = position[static_cast<std::size_t>(it.row())];
+                place(std::min(pi, pj), std::max(pi, pj), it.value());
+            }
+        }
+    };
     std::vector<int> counts(static_cast<std::size_t>(n) + 1, 0);
-    for (int j = 0; j < n; ++j) {
-        for (Matrix::InnerIterator it(a, j); it; ++it) {
-            if (it.row() < j)
-                continue;
-            const int pi = position[static_cast<std::size_t>(it.row())];
-            const int pj = position[static_cast<std::size_t>(j)];
-            ++counts[static_cast<std::size_t>(std::min(pi, pj)) + 1];
-        }
-    }
+    forEachEntry([&](int, int larger, double) { ++counts[static_cast<std::size_t>(larger) + 1]; });
     std::partial_sum(counts.begin(), counts.end(), counts.begin());
-    Matrix result(n, n);
-    result.resizeNonZeros(counts.back());
-    std::copy(counts.begin(), counts.end(), result.outerIndexPtr());
+    Matrix upper(n, n);
+    upper.resizeNonZeros(counts.back());
+    std::copy(counts.begin(), counts.end(), upper.outerIndexPtr());
     std::vector<int> next(counts.begin(), counts.end() - 1);
-    for (int j = 0; j < n; ++j) {
-        for (Matrix::InnerIterator it(a, j); it; ++it) {
-            if (it.row() < j)
-                continue;
-            const int pi = position[static_cast<std::size_t>(it.row())];
-            const int pj = position[static_cast<std::size_t>(j)];
-            const int column = std::min(pi, pj);
-            const int slot = next[static_cast<std::size_t>(column)]++;
-            result.innerIndexPtr()[slot] = std::max(pi, pj);
-            result.valuePtr()[slot] = it.value();
-        }
-    }
-    // Rows ascending within each column.
-    std::vector<std::pair<int, double>> column;
-    for (int j = 0; j < n; ++j) {
-        const int begin = result.outerIndexPtr()[j];
-        const int end = result.outerIndexPtr()[j + 1];
-        column.clear();
-        for (int p = begin; p < end; ++p)
-            column.emplace_back(result.innerIndexPtr()[p], result.valuePtr()[p]);
-        std::sort(column.begin(), column.end(),
-                  [](const auto &x, const auto &y) { return x.first < y.first; });
-        for (int p = begin; p < end; ++p) {
-            result.innerIndexPtr()[p] = column[static_cast<std::size_t>(p - begin)].first;
-            result.valuePtr()[p] = column[static_cast<std::size_t>(p - begin)].second;
-        }
-    }
-    return result;
+    forEachEntry([&](int smaller, int larger, double value) {
+        const int slot = next[static_cast<std::size_t>(larger)]++;
+        upper.innerIndexPtr()[slot] = smaller;
+        upper.valuePtr()[slot] = value;
+    });
+    return Matrix(upper.transpose());
 }
 
 // Elimination tree of a lower pattern (Liu's algorithm with path compression); -1 for a root.
