@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <future>
+#include <system_error>
 #include <type_traits>
 #include <utility>
 
@@ -25,16 +26,20 @@ public:
     RunThreads &operator=(const RunThreads &) = delete;
 
     // Runs `work` on a thread of its own, its loops on one thread, when the run keeps to one
-    // thread of its own accord on a machine of several cores: another core is idle. Otherwise
-    // nothing is run and the future returned is not valid.
+    // thread of its own accord on a machine of several cores: another core is idle. Otherwise,
+    // or when no thread can be started, nothing is run and the future returned is not valid.
     template <typename Work> std::future<std::invoke_result_t<Work>> beside(Work work) const
     {
         if (!m_spareCore)
             return {};
-        return std::async(std::launch::async, [work = std::move(work)]() mutable {
-            keepLoopsOnOneThread();
-            return work();
-        });
+        try {
+            return std::async(std::launch::async, [work = std::move(work)]() mutable {
+                keepLoopsOnOneThread();
+                return work();
+            });
+        } catch (const std::system_error &) {
+            return {};
+        }
     }
 
 private:
