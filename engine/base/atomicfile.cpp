@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 
 #if defined(_WIN32)
@@ -102,6 +103,16 @@ bool flushToDisk(int descriptor)
 
 void startWriteBack(int, long long, long long) {}
 
+bool seekForward(int descriptor, long long count)
+{
+    return _lseeki64(descriptor, count, SEEK_CUR) >= 0;
+}
+
+bool setSize(int descriptor, long long size)
+{
+    return _chsize_s(descriptor, size) == 0;
+}
+
 int closeDescriptor(int descriptor)
 {
     return _close(descriptor);
@@ -151,6 +162,16 @@ void startWriteBack(int descriptor, long long offset, long long length)
 int closeDescriptor(int descriptor)
 {
     return ::close(descriptor);
+}
+
+bool seekForward(int descriptor, long long count)
+{
+    return ::lseek(descriptor, static_cast<off_t>(count), SEEK_CUR) >= 0;
+}
+
+bool setSize(int descriptor, long long size)
+{
+    return ::ftruncate(descriptor, static_cast<off_t>(size)) == 0;
 }
 #endif
 
@@ -217,8 +238,25 @@ bool AtomicFile::write(std::string_view bytes)
         return false;
     }
     m_written += static_cast<long long>(bytes.size());
+    if (!bytes.empty())
+        m_endsInHole = false;
     if (m_written - m_writtenBack >= kWriteBackPiece)
         startFlush();
+    return true;
+}
+
+bool AtomicFile::skip(long long count)
+{
+    if (m_descriptor < 0)
+        return false;
+    if (count <= 0)
+        return true;
+    if (!seekForward(m_descriptor, count)) {
+        fail(lastError());
+        return false;
+    }
+    m_written += count;
+    m_endsInHole = true;
     return true;
 }
 
@@ -234,6 +272,10 @@ bool AtomicFile::commit()
 {
     if (m_descriptor < 0)
         return false;
+    if (m_endsInHole && !setSize(m_descriptor, m_written)) {
+        fail(lastError());
+        return false;
+    }
     if (!flushToDisk(m_descriptor)) {
         fail(lastError());
         return false;

@@ -24,6 +24,9 @@ public:
     AtomicFile &operator=(const AtomicFile &) = delete;
 
     bool write(std::string_view bytes);
+    // Writes `count` zero bytes as a hole where the file system allows it: they take no room on
+    // the disk and no time to write, and read back as zeros.
+    bool skip(long long count);
     // Starts writing every byte written so far to the disk, without waiting: a file whose commit
     // can wait while other work is done then has little left to flush when it comes.
     void startFlush();
@@ -41,6 +44,7 @@ private:
     int m_descriptor = -1;
     long long m_written = 0;
     long long m_writtenBack = 0; // bytes whose writing to the disk has been started
+    bool m_endsInHole = false;   // the file's size is still to be set at its end
     std::string m_error;
 };
 

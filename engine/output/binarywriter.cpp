@@ -37,6 +37,18 @@ void BinaryWriter::text(const std::string &value)
     spill();
 }
 
+void BinaryWriter::zeros(std::size_t count)
+{
+    if (!m_file || count < kHoleFrom) {
+        m_bytes.append(count, '\0');
+        spill();
+        return;
+    }
+    handOver();
+    if (!m_file->skip(static_cast<long long>(count)))
+        m_failed = true;
+}
+
 void BinaryWriter::handOver()
 {
     if (!m_file->write(m_bytes))

@@ -48,6 +48,8 @@ public:
         spill();
     }
     void text(const std::string &value);
+    // `count` zero bytes: a long run of them goes to the file as a hole.
+    void zeros(std::size_t count);
 
     // Room for `size` bytes, of a writer without a file that knows what it will write.
     void reserve(std::size_t size) { m_bytes.reserve(size); }
@@ -62,6 +64,9 @@ public:
 private:
     // Bytes gathered before they are handed to the file.
     static constexpr std::size_t kChunk = 1 << 20;
+    // Zeros from which a run is left as a hole rather than written: the system calls of a hole
+    // cost less than writing this many bytes.
+    static constexpr std::size_t kHoleFrom = 16 << 10;
 
     void spill()
     {

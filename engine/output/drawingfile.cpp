@@ -35,13 +35,6 @@ void pairs(BinaryWriter &w, const std::vector<DrawingRegion> &regions)
     }
 }
 
-// A count of a row of the link matrix; a column outside the row is dropped.
-void putCount(std::string &row, std::int64_t column, std::int64_t count)
-{
-    if (column >= 0 && static_cast<std::size_t>(column) < row.size() / 8)
-        BinaryWriter::putI64(row.data() + column * 8, count);
-}
-
 bool planFixed(const Unknowns &unknowns, std::int64_t point)
 {
     const auto &u = unknowns.point[static_cast<std::size_t>(point)];
@@ -137,17 +130,24 @@ bool writeDrawingFile(AtomicFile &file, const DrawingFile &drawing)
         w.f64(c(1));
         w.f64(c(2));
     }
-    // A row of zeros in which the counts of the row's links are put, then taken out again.
-    std::string row(static_cast<std::size_t>(n) * 8, '\0');
+    // The matrix is nearly all zeros: the zeros between two counts, across the ends of rows, go
+    // to the file as one run, which the writer leaves as a hole when it is long.
+    std::size_t zeros = 0;
     auto link = drawing.links.begin();
     for (std::int64_t i = 0; i < n; ++i) {
-        const auto first = link;
-        for (; link != drawing.links.end() && link->row == i; ++link)
-            putCount(row, link->column, link->count);
-        w.raw(row);
-        for (auto put = first; put != link; ++put)
-            putCount(row, put->column, 0);
+        std::int64_t next = 0; // the row's first column not written yet
+        for (; link != drawing.links.end() && link->row == i; ++link) {
+            if (link->column < next || link->column >= n)
+                continue;
+            zeros += static_cast<std::size_t>(link->column - next) * 8;
+            w.zeros(zeros);
+            zeros = 0;
+            w.i64(link->count);
+            next = link->column + 1;
+        }
+        zeros += static_cast<std::size_t>(n - next) * 8;
     }
+    w.zeros(zeros);
     single(w, drawing.absoluteEllipses);
     pairs(w, drawing.relativeEllipses);
     single(w, drawing.absoluteRectangles);

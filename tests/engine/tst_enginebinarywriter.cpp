@@ -29,6 +29,7 @@ class TestEngineBinaryWriter : public QObject
 private slots:
     void fieldsAreLittleEndian_data();
     void fieldsAreLittleEndian();
+    void fileGetsTheBytesOfMemory_data();
     void fileGetsTheBytesOfMemory();
     void unwritableFileFails();
 };
@@ -68,21 +69,40 @@ void TestEngineBinaryWriter::fieldsAreLittleEndian()
     QCOMPARE(QByteArray(bytes.data(), int(bytes.size())).toHex(), hex);
 }
 
-void TestEngineBinaryWriter::fileGetsTheBytesOfMemory()
+void TestEngineBinaryWriter::fileGetsTheBytesOfMemory_data()
 {
+    QTest::addColumn<Fields>("fields");
+    QTest::addColumn<int>("atLeast"); // bytes
     // Past several chunks, with texts across their ends.
-    const auto fields = [](engine::BinaryWriter &w) {
+    QTest::newRow("fields") << Fields([](engine::BinaryWriter &w) {
         for (std::int64_t i = 0; i < 300000; ++i) {
             w.i64(i);
             w.f64(0.5 * static_cast<double>(i));
             if (i % 7 == 0)
                 w.text(std::string(static_cast<std::size_t>(i % 13), 'x'));
         }
-    };
+    }) << (3 << 20);
+    // Runs of zeros short and long (a long one is a hole in the file), first, between fields and
+    // last, where the file's size must still come out whole.
+    QTest::newRow("runs of zeros") << Fields([](engine::BinaryWriter &w) {
+        w.zeros(100000);
+        for (std::int64_t i = 1; i < 200; ++i) {
+            w.i64(i);
+            w.zeros(static_cast<std::size_t>(i * i * 17 % 90001));
+            w.zeros(static_cast<std::size_t>(i % 3));
+        }
+        w.zeros(70000);
+    }) << (4 << 20);
+}
+
+void TestEngineBinaryWriter::fileGetsTheBytesOfMemory()
+{
+    QFETCH(Fields, fields);
+    QFETCH(int, atLeast);
     engine::BinaryWriter memory;
     fields(memory);
     const std::string expected = std::move(memory).bytes();
-    QVERIFY(expected.size() > 3u << 20);
+    QVERIFY(expected.size() > static_cast<std::size_t>(atLeast));
 
     QTemporaryDir dir;
     const QString path = dir.filePath("ecrit.bin");

@@ -10,6 +10,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
@@ -150,6 +151,7 @@ class TestEngineDrawing : public QObject
 
 private slots:
     void drawingReadsBackThroughTheWorkbenchReader();
+    void largeLinkMatrixReadsBack();
     void noDrawingWhenNotAskedOrFailed_data();
     void noDrawingWhenNotAskedOrFailed();
     void noDrawingBeyondTheLinkMatrixLimit();
@@ -238,6 +240,43 @@ void TestEngineDrawing::drawingReadsBackThroughTheWorkbenchReader()
         const double expected = k2 * (s.x() * s.x() + s.y() * s.y());
         QVERIFY(std::fabs(sum - expected) < kTraceRelTol * expected);
     }
+}
+
+void TestEngineDrawing::largeLinkMatrixReadsBack()
+{
+    // Rows long enough that the zeros between the links of two rows go to the file as a hole: the
+    // workbench must read the same matrix, the file end on its last zeros at its full size.
+    constexpr int n = 2500;
+    engine::DrawingFile d;
+    for (int p = 0; p < n; ++p) {
+        d.names.push_back("P" + std::to_string(p));
+        d.coordinates.emplace_back(p, 2.0 * p, 0.5);
+    }
+    d.links = {{0, 0, 1},         {0, n - 1, 2}, {1, 5, 3},         {1, 6, 4},
+               {n / 2, n / 2, 5}, {n - 1, 0, 6}, {n - 1, n - 2, 7}, {n - 1, n - 1, 8}};
+    d.absoluteEllipses.push_back({1, 0, 1, engine::Ellipse{0.02, 0.01, 0.5}});
+    QTemporaryDir dir;
+    const QString path = dir.filePath("grand.drw");
+    QVERIFY(engine::writeDrawingFile(engine::latin1FromUtf8(path.toStdString()), d));
+    const DrwDrawing drawing = readDrw(path);
+    QCOMPARE(drawing.pointCount, n);
+    QCOMPARE(drawing.points[n - 1].name, QString("P%1").arg(n - 1));
+    int found = 0;
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+            const qint32 count = drawing.link(i, j);
+            if (count == 0)
+                continue;
+            const auto link = std::find_if(d.links.begin(), d.links.end(), [&](const auto &l) {
+                return l.row == i && l.column == j;
+            });
+            QVERIFY2(link != d.links.end() && link->count == count,
+                     qPrintable(QString("(%1, %2)").arg(i).arg(j)));
+            ++found;
+        }
+    }
+    QCOMPARE(found, int(d.links.size()));
+    QCOMPARE(drawing.absoluteEllipses.size(), 1);
 }
 
 void TestEngineDrawing::noDrawingWhenNotAskedOrFailed_data()
