@@ -574,7 +574,7 @@ ProcessOutput process(const std::string &observationPath, const std::string &con
         };
         makeReport();
         std::string reason;
-        if (drawingPending && !handling.commitDrawing(reason)) {
+        if (drawingPending && !handling.commitDrawing(output.drawingPath, reason)) {
             diagnostics.error(std::string(), 0, drawingNotWritten(output.drawingPath, reason));
             makeReport();
         }
@@ -709,12 +709,10 @@ ProcessSummary processObservationFile(const std::string &observationPath,
         };
         // The drawing goes to the disk while the report is made, and is committed before it.
         std::unique_ptr<AtomicFile> drawingFile;
-        std::string drawingPath;
         bool drawingWritten = false;
         handling.writeDrawing = [&](const std::string &path, const DrawingFile &drawing,
                                     std::string &reason) {
             if (!inputsAmongOutputs.count(path)) {
-                drawingPath = path;
                 drawingFile = std::make_unique<AtomicFile>(path);
                 if (writeDrawingFile(*drawingFile, drawing))
                     return true;
@@ -724,11 +722,11 @@ ProcessSummary processObservationFile(const std::string &observationPath,
             failures.push_back(drawingNotWritten(path, reason));
             return false;
         };
-        handling.commitDrawing = [&](std::string &reason) {
+        handling.commitDrawing = [&](const std::string &path, std::string &reason) {
             drawingWritten = drawingFile->commit();
             if (!drawingWritten) {
                 reason = drawingFile->error();
-                failures.push_back(drawingNotWritten(drawingPath, reason));
+                failures.push_back(drawingNotWritten(path, reason));
             }
             drawingFile.reset();
             return drawingWritten;

@@ -60,7 +60,7 @@ struct OutputHandling
     // With it, what writeDrawing wrote stays pending, going to the disk while the report is made,
     // until this makes it final, before the report's commit; a drawing that fails then has the
     // report made again to say so.
-    std::function<bool(std::string &reason)> commitDrawing;
+    std::function<bool(const std::string &path, std::string &reason)> commitDrawing;
     // The stream the report at `path` is written to as it is made; its commit says whether it was
     // written.
     std::function<std::unique_ptr<ReportStream>(const std::string &path)> openReport;
@@ -72,7 +72,8 @@ struct OutputHandling
     bool writeDrawingNow(const std::string &path, const DrawingFile &drawing,
                          std::string &reason) const
     {
-        return writeDrawing(path, drawing, reason) && (!commitDrawing || commitDrawing(reason));
+        return writeDrawing(path, drawing, reason) &&
+               (!commitDrawing || commitDrawing(path, reason));
     }
 };
 

@@ -375,7 +375,7 @@ void TestEngineDrawing::drawingThatCannotBeWrittenFailsTheRun()
     bool reportCommitted = false;
     int commits = 0;
     bool committedBeforeTheReport = false;
-    handling.commitDrawing = [&](std::string &reason) {
+    handling.commitDrawing = [&](const std::string &, std::string &reason) {
         ++commits;
         committedBeforeTheReport = !reportCommitted;
         if (commitFails)
